@@ -1,0 +1,2 @@
+// Placeholder until the store lands.
+#include "jobresults/cijobresults.h"

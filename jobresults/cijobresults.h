@@ -1,0 +1,86 @@
+// Job results store: appends backup job results to an XML file that is a
+// complete document after every append, and reads them back one by one.
+//
+// Writer: createJobResults(dir); addJobResult(record) any number of times;
+// saveJobResults() (the destructor saves too). The file is created on the
+// first append as  dir + "\\" + "ci_push_<seconds>.xml"  (a backslash on
+// every platform, so on POSIX it is part of the file name).
+//
+// Reader: openJobResults(dir, "ci_push_<seconds>.xml"); getNextJobResult()
+// while it returns 1; it returns 0 with the last record, -1 with none.
+//
+// Success flags are 1 and 0. After a failure m_sErrorMsg holds its text and
+// m_nErrno the errno of a failed system call (-1 for invalid file content);
+// neither is cleared by a later success. No function throws.
+//
+// The public data members, their order and types are part of the binary
+// contract: callers allocate this object.
+#ifndef CIJOBRESULTS_JOBRESULTS_CIJOBRESULTS_H
+#define CIJOBRESULTS_JOBRESULTS_CIJOBRESULTS_H
+
+#include <string>
+#include <vector>
+
+#include "xml/XmlNode.h"
+
+namespace qxcast {
+// Widens an integer (such as a time_t) to long long for "%lld".
+template <typename T>
+inline long long lld(T value) {
+    return static_cast<long long>(value);
+}
+}  // namespace qxcast
+
+// One job result. Strings are stored and returned byte for byte, trimmed of
+// surrounding blanks, tabs and line breaks when read back.
+struct JobResults {
+    std::string ClientName;
+    std::string Url;
+    std::string BackupJobId;
+    std::string ErrorString;
+    unsigned long long Size = 0;
+};
+
+class CIJOBRESULTS_API CCIJobResults {
+public:
+    CCIJobResults();
+    // Saves a file still being written (see saveJobResults) and releases
+    // any descriptor held.
+    ~CCIJobResults();
+
+    // The object holds a file descriptor: it is neither copied nor moved.
+    CCIJobResults(const CCIJobResults&) = delete;
+    CCIJobResults& operator=(const CCIJobResults&) = delete;
+
+    // --- writing --------------------------------------------------------
+    // Appends sDirName to the directory name and sets the base file name.
+    int createJobResults(std::string sDirName);
+    // Appends one record; the first call creates the file and writes the
+    // header with it. On success the record is on disk (handed to the
+    // kernel) and the file is a complete document. A failed append leaves
+    // the file as it was before the call.
+    int addJobResult(JobResults jobResult);
+    // Writes the final end tag and closes the file in progress.
+    int saveJobResults();
+
+    // --- reading --------------------------------------------------------
+    // Loads the file sDirName + "\\" + sFileName (opened read-only).
+    int openJobResults(std::string sDirName, std::string sFileName);
+    // 1: record delivered, more follow; 0: last record delivered, file
+    // closed; -1: no record. Fields missing in the file keep their value.
+    int getNextJobResult(JobResults& jobResult);
+    // Releases the reader's descriptor; returns 1.
+    int closeJobResults();
+
+    std::string m_sDirName;
+    std::string m_sFileName;
+    int m_nFileHandle;
+    int m_nErrno;
+    bool m_bHeaderWritten;
+    std::string m_sErrorMsg;
+    bool m_bSaved;
+    std::vector<XmlNode> m_vJobResultNodes;
+    std::vector<XmlNode>::iterator m_itCurrent;
+};
+
+#endif  // CIJOBRESULTS_JOBRESULTS_CIJOBRESULTS_H

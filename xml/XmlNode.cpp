@@ -1,0 +1,376 @@
+// XmlNode: element record, tag and attribute parsing, element output, the
+// flat scanner and file loading.
+#include "xml/XmlNode.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string_view>
+
+#include "xml/XmlScan.h"
+
+std::string XmlNode::m_sReturnChar = "\n";
+
+namespace {
+
+using std::string_view;
+
+void AppendView(std::string& out, string_view text) { out.append(text.data(), text.size()); }
+
+// name="value" / name='value' pairs, one per step, until the first malformed
+// one. The quote character is noted before the closing quote is looked for.
+void ParseAttributeText(XmlNode& node, string_view text) {
+    size_t pos = 0;
+    for (;;) {
+        const size_t equals = text.find('=', pos);
+        if (equals == string_view::npos) return;
+        const string_view name = xmlscan::Trim(text.substr(pos, equals - pos));
+        size_t quote = text.find_first_not_of(' ', equals + 1);
+        if (quote == string_view::npos) return;
+        const char quoteChar = text[quote];
+        if (quoteChar != '"' && quoteChar != '\'') return;
+        node.m_sQuoteChar.assign(1, quoteChar);
+        const size_t closing = text.find(quoteChar, quote + 1);
+        if (closing == string_view::npos) return;
+        node.AddAttribute(std::string(name), std::string(text.substr(quote + 1, closing - quote - 1)));
+        pos = closing + 1;
+    }
+}
+
+void ParseTagText(XmlNode& node, string_view tag) {
+    const size_t space = tag.find(' ');
+    node.m_sTagName.assign(tag.data(), std::min(space, tag.size()));
+    if (space != string_view::npos) ParseAttributeText(node, tag.substr(space + 1));
+}
+
+void SetTagText(XmlNode& node, string_view tag) {
+    if (tag.empty()) {
+        node.m_sTagName.clear();
+        return;
+    }
+    ParseTagText(node, xmlscan::Trim(tag));
+}
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Reads the whole stream, dropping every newline byte. False on a read error.
+bool ReadWithoutNewlines(std::FILE* file, std::string& text) {
+    char buffer[65536];
+    for (;;) {
+        const size_t count = std::fread(buffer, 1, sizeof buffer, file);
+        const char* begin = buffer;
+        const char* const end = buffer + count;
+        while (begin < end) {
+            const void* newline = std::memchr(begin, '\n', static_cast<size_t>(end - begin));
+            const char* stop = newline ? static_cast<const char*>(newline) : end;
+            text.append(begin, stop);
+            begin = newline ? stop + 1 : end;
+        }
+        if (count < sizeof buffer) return std::ferror(file) == 0;
+    }
+}
+
+}  // namespace
+
+XmlNode xmlscan::MakeNode(string_view tagText, string_view content) {
+    XmlNode node{std::string(), std::string()};
+    SetTagText(node, tagText);
+    AppendView(node.m_sNodeContent, xmlscan::Trim(content));
+    return node;
+}
+
+// --- construction ------------------------------------------------------
+
+XmlNode::XmlNode(const std::string& sTag, const std::string& sContent) {
+    SetTag(sTag);
+    m_sNodeContent = sContent;
+}
+
+XmlNode::XmlNode(const std::string& sTag, int nValue) {
+    SetTag(sTag);
+    m_sNodeContent = IntToString(nValue);
+}
+
+XmlNode::XmlNode(const std::string& sTag, unsigned long long nValue) {
+    SetTag(sTag);
+    char buffer[128];
+    std::snprintf(buffer, sizeof buffer, "%llu", nValue);
+    m_sNodeContent = buffer;
+}
+
+// --- text utilities ----------------------------------------------------
+
+std::string XmlNode::TrimString(const std::string& sText) {
+    return std::string(xmlscan::Trim(sText));
+}
+
+std::string XmlNode::IntToString(int nValue) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%d", nValue);
+    return buffer;
+}
+
+std::string XmlNode::UlongToString(unsigned long nValue) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%lu", nValue);
+    return buffer;
+}
+
+int XmlNode::StringToInt(std::string sText) {
+    const long value = std::strtol(sText.c_str(), nullptr, 10);
+    // Keep the low 32 bits, so out-of-range values wrap.
+    const auto low = static_cast<std::uint32_t>(static_cast<unsigned long>(value));
+    int result;
+    std::memcpy(&result, &low, sizeof result);
+    return result;
+}
+
+// --- tag and attributes ------------------------------------------------
+
+void XmlNode::SetTag(const std::string& sTag) { SetTagText(*this, sTag); }
+
+void XmlNode::ParseTag(const std::string& sTag) { ParseTagText(*this, sTag); }
+
+void XmlNode::ParseAttribute(const std::string& sAttributes) {
+    ParseAttributeText(*this, sAttributes);
+}
+
+void XmlNode::AddAttribute(const std::string& sName, const std::string& sValue) {
+    auto [entry, inserted] = m_mapAttributes.try_emplace(sName, sValue);
+    if (inserted) {
+        m_vAttributeNames.push_back(sName);
+    } else {
+        entry->second = sValue;
+    }
+}
+
+void XmlNode::getAttributeValue(const std::string& sName, std::string& sValue) {
+    sValue.clear();
+    const auto entry = m_mapAttributes.find(sName);
+    if (entry != m_mapAttributes.end()) sValue = entry->second;
+}
+
+// --- output ------------------------------------------------------------
+
+std::string XmlNode::GetTag(bool bWithAttributes) const {
+    std::string tag = m_sTagName;
+    if (!bWithAttributes) return tag;
+    const std::string preferred = m_sQuoteChar.empty() ? "'" : m_sQuoteChar;
+    const char other = preferred == "\"" ? '\'' : '"';
+    for (const std::string& name : m_vAttributeNames) {
+        const auto entry = m_mapAttributes.find(name);
+        if (entry == m_mapAttributes.end()) continue;
+        const std::string& value = entry->second;
+        const bool clash = value.find(preferred) != std::string::npos;
+        const std::string quote = clash ? std::string(1, other) : preferred;
+        tag.append(" ").append(name).append("=").append(quote).append(value).append(quote);
+    }
+    return tag;
+}
+
+std::string XmlNode::OutputXMLTagString(const std::string& sTag, bool bStartTag,
+                                        bool bEmptyTag) {
+    if (!bStartTag) return "</" + sTag + ">";
+    return bEmptyTag ? "<" + sTag + " />" : "<" + sTag + ">";
+}
+
+std::string XmlNode::OutputXMLNodeString(const std::string& sStartTag,
+                                         const std::string& sContent,
+                                         const std::string& sEndTag) {
+    std::string out;
+    if (sContent.empty()) {
+        out.reserve(sStartTag.size() + 3 + m_sReturnChar.size() + 1);
+        out.append("<").append(sStartTag).append(" />").append(m_sReturnChar);
+        return out;
+    }
+    const bool endsWithLine = EndsWith(sContent, m_sReturnChar);
+    out.reserve(sStartTag.size() + sContent.size() + sEndTag.size() + 5 +
+                3 * m_sReturnChar.size());
+    out.append("<").append(sStartTag).append(">").append(m_sReturnChar).append(sContent);
+    if (!endsWithLine) out.append(m_sReturnChar);
+    out.append("</").append(sEndTag).append(">").append(m_sReturnChar);
+    return out;
+}
+
+std::string XmlNode::OutputXMLNodeString() const {
+    return OutputXMLNodeString(GetTag(true), m_sNodeContent, GetTag(false));
+}
+
+std::string XmlNode::CombinedXMLNodeString(const std::vector<XmlNode>& vNodes) {
+    std::string out;
+    for (const XmlNode& node : vNodes) out += node.OutputXMLNodeString();
+    return out;
+}
+
+// --- flat scanner ------------------------------------------------------
+
+bool XmlNode::GetXMLNodeList(const std::string& sXml, std::vector<XmlNode>& vNodes) {
+    vNodes.clear();
+    return xmlscan::ForEachElement(sXml, [&vNodes](string_view tagText, string_view content) {
+        vNodes.push_back(xmlscan::MakeNode(tagText, content));
+        return true;
+    });
+}
+
+bool XmlNode::FindXMLNodeList(const std::vector<XmlNode>& vNodes, const std::string& sTagName,
+                              int& nIndex) {
+    nIndex = -1;
+    for (size_t i = 0; i < vNodes.size(); ++i) {
+        if (vNodes[i].GetTagName() == sTagName) {
+            nIndex = static_cast<int>(i);
+            break;
+        }
+    }
+    return nIndex >= 0;
+}
+
+bool XmlNode::FindXMLNodeList(const std::vector<XmlNode>& vNodes, const std::string& sTagName,
+                              std::vector<int>& vIndices) {
+    vIndices.clear();
+    for (size_t i = 0; i < vNodes.size(); ++i) {
+        if (vNodes[i].GetTagName() == sTagName) vIndices.push_back(static_cast<int>(i));
+    }
+    return !vIndices.empty();
+}
+
+// --- files -------------------------------------------------------------
+
+bool XmlNode::ReadXMLFile(const std::string& sFileName, XmlNode& node) {
+    std::FILE* file = std::fopen(sFileName.c_str(), "rbe");
+    if (file == nullptr) return false;
+    std::string text;
+    const bool complete = ReadWithoutNewlines(file, text);
+    std::fclose(file);
+    if (!complete) return false;
+
+    // Only the count matters until the single element is known; a second
+    // element ends the scan.
+    int found = 0;
+    string_view tagText;
+    string_view content;
+    xmlscan::ForEachElement(text, [&](string_view elementTag, string_view elementContent) {
+        tagText = elementTag;
+        content = elementContent;
+        return ++found < 2;
+    });
+    if (found != 1) return false;
+    node = xmlscan::MakeNode(tagText, content);
+    return true;
+}
+
+bool XmlNode::CreateXMLNodeListFromFile(const std::string& sTag, const std::string& sFileName,
+                                        std::vector<XmlNode>& vNodes) {
+    std::ifstream stream(sFileName, std::ios::in);
+    if (stream.fail()) return false;
+    // Every element shares the same tag: parse it once and copy.
+    const XmlNode prototype(sTag, std::string());
+    std::string line;
+    while (std::getline(stream, line)) {
+        if (line.empty()) continue;
+        vNodes.push_back(prototype);
+        vNodes.back().m_sNodeContent = line;
+    }
+    // The loop also ends on a read error; only a clean end of file is success.
+    return stream.eof() && !stream.bad();
+}
+
+// --- parsed element tree -----------------------------------------------
+
+XmlParsedNode::XmlParsedNode(const std::string& sTag, const std::string& sContent)
+    : XmlNode(sTag, sContent) {
+    ParseChildren(kMaxParseDepth);
+}
+
+XmlParsedNode::XmlParsedNode(const std::string& sTag, int nValue) : XmlNode(sTag, nValue) {}
+
+XmlParsedNode::XmlParsedNode(const std::string& sTag, unsigned long long nValue)
+    : XmlNode(sTag, nValue) {}
+
+XmlParsedNode::XmlParsedNode(const std::string& sTag, std::string&& sContent, int nLevelsLeft)
+    : XmlNode(sTag, std::string()) {
+    m_sNodeContent = std::move(sContent);
+    ParseChildren(nLevelsLeft);
+}
+
+void XmlParsedNode::SetNodeContent(const std::string& sContent) {
+    m_sNodeContent = TrimString(sContent);
+    ParseChildren(kMaxParseDepth);
+}
+
+void XmlParsedNode::ParseChildrenNode() { ParseChildren(kMaxParseDepth); }
+
+// Each child is rebuilt from its start-tag text and trimmed content, and
+// moved into place, so a level costs one copy of its content.
+void XmlParsedNode::ParseChildren(int nLevelsLeft) {
+    m_vChildren.clear();
+    if (nLevelsLeft <= 0) return;
+    xmlscan::ForEachElement(m_sNodeContent, [&](string_view tagText, string_view content) {
+        const XmlNode scanned = xmlscan::MakeNode(tagText, string_view());
+        m_vChildren.push_back(XmlParsedNode(scanned.GetTag(true),
+                                            std::string(xmlscan::Trim(content)),
+                                            nLevelsLeft - 1));
+        return true;
+    });
+}
+
+void XmlParsedNode::UpdateNodeContent() { UpdateContent(); }
+
+void XmlParsedNode::UpdateContent() {
+    if (m_vChildren.empty()) return;
+    m_sNodeContent.clear();
+    for (XmlParsedNode& child : m_vChildren) {
+        child.UpdateContent();
+        child.AppendRendering(m_sNodeContent, 0);
+    }
+}
+
+void XmlParsedNode::GetXMLNodeList(const std::string& sTagName,
+                                   std::vector<XmlParsedNode*>& vNodes) {
+    vNodes.clear();
+    for (XmlParsedNode& child : m_vChildren) {
+        if (child.GetTagName() == sTagName) vNodes.push_back(&child);
+    }
+}
+
+bool XmlParsedNode::ReadXMLFile(const std::string& sFileName, XmlNode& /*node*/) {
+    if (!XmlNode::ReadXMLFile(sFileName, *this)) return false;
+    ParseChildren(kMaxParseDepth);
+    return true;
+}
+
+std::string XmlParsedNode::GetIndent(int nLevel) {
+    return nLevel > 0 ? std::string(3 * static_cast<size_t>(nLevel), ' ') : std::string();
+}
+
+std::string XmlParsedNode::OutputXMLNodeString(int nLevel) {
+    std::string out;
+    AppendRendering(out, nLevel);
+    return out;
+}
+
+std::string XmlParsedNode::OutputXMLNodeString() { return OutputXMLNodeString(0); }
+
+// Renders into one buffer, so the cost is linear in the output.
+void XmlParsedNode::AppendRendering(std::string& sOut, int nLevel) const {
+    const bool empty = m_sNodeContent.empty();
+    sOut += GetIndent(nLevel);
+    sOut += XmlNode::OutputXMLTagString(GetTag(true), true, empty);
+    sOut += m_sReturnChar;
+    if (empty) return;
+    if (!m_vChildren.empty()) {
+        for (const XmlParsedNode& child : m_vChildren) child.AppendRendering(sOut, nLevel + 1);
+    } else {
+        sOut += GetIndent(nLevel + 1);
+        sOut += m_sNodeContent;
+        sOut += m_sReturnChar;
+    }
+    sOut += GetIndent(nLevel);
+    sOut += XmlNode::OutputXMLTagString(GetTag(false), false, false);
+    sOut += m_sReturnChar;
+}
