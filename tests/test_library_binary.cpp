@@ -1,0 +1,204 @@
+// The built library as a binary: its version section, its exported symbols
+// and the object layout that existing callers are compiled against.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include <unistd.h>
+
+#include "xml/XmlNode.h"
+
+namespace {
+
+const std::string kLibrary = CIJOBRESULTS_LIBRARY_FILE;
+
+// Runs a shell command; returns its standard output, and its exit status in *status.
+std::string RunCommand(const std::string& command, int* status) {
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        *status = -1;
+        return output;
+    }
+    char buffer[4096];
+    for (size_t count; (count = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, count);
+    *status = pclose(pipe);
+    return output;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream stream(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(stream), {});
+}
+
+std::string TempPath(const std::string& stem) {
+    return (std::filesystem::temp_directory_path() / (stem + "." + std::to_string(getpid()))).string();
+}
+
+TEST(LibraryBinary, VersionSectionHoldsOneLineAndIsNotLoaded) {
+    int status = 0;
+    const std::string sections = RunCommand("readelf -S -W '" + kLibrary + "'", &status);
+    ASSERT_EQ(status, 0) << sections;
+    const size_t at = sections.find(" QxVersion ");
+    ASSERT_NE(at, std::string::npos) << sections;
+    // Type, address, offset, size, entry size, [flags], link, info, alignment.
+    std::istringstream row(sections.substr(at + 11, sections.find('\n', at) - at - 11));
+    std::vector<std::string> fields{std::istream_iterator<std::string>(row), {}};
+    ASSERT_TRUE(fields.size() == 7 || fields.size() == 8) << sections.substr(at, 120);
+    EXPECT_EQ(fields[0], "PROGBITS");
+    EXPECT_EQ(std::stoull(fields[1], nullptr, 16), 0u) << "section has a load address";
+    const std::string flags = fields.size() == 8 ? fields[5] : "";
+    EXPECT_EQ(flags.find('A'), std::string::npos) << "flags " << flags;
+
+    const std::string dump = TempPath("qxversion"), copy = TempPath("qxcopy");
+    const std::string output = RunCommand("objcopy --dump-section QxVersion='" + dump + "' '" + kLibrary + "' '" + copy + "' 2>&1", &status);
+    ASSERT_EQ(status, 0) << output;
+    const std::string line = ReadFile(dump);
+    std::remove(dump.c_str());
+    std::remove(copy.c_str());
+
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(line, match, std::regex(R"((\d+\.\d+\.\d+) (\d\d)/(\d\d)/\d\d (\d\d):(\d\d):(\d\d)\n)")))
+        << "[" << line << "]";
+    EXPECT_EQ(match[1], "1.0.0");
+    const std::string suffix = ".so." + match[1].str();
+    EXPECT_EQ(kLibrary.compare(kLibrary.size() - suffix.size(), suffix.size(), suffix), 0) << kLibrary;
+    EXPECT_TRUE(std::stoi(match[2]) >= 1 && std::stoi(match[2]) <= 12) << line;
+    EXPECT_TRUE(std::stoi(match[3]) >= 1 && std::stoi(match[3]) <= 31) << line;
+    EXPECT_LT(std::stoi(match[4]), 24);
+    EXPECT_LT(std::stoi(match[5]), 60);
+    EXPECT_LT(std::stoi(match[6]), 61);
+}
+
+TEST(LibraryBinary, VersionLineFollowsSourceDateEpoch) {
+    const std::string dir = TempPath("qxgenerated");
+    int status = 0;
+    const std::string output = RunCommand("SOURCE_DATE_EPOCH=1700000000 cmake -DPROJECT_VERSION=1.0.0 -DPROJECT_BINARY_DIR='" +
+                                       dir + "' -P '" CIJOBRESULTS_SOURCE_DIR "/cmake/VersionSection.cmake' 2>&1",
+                                   &status);
+    ASSERT_EQ(status, 0) << output;
+    const std::string generated = ReadFile(dir + "/generated/version_section.cpp");
+    std::filesystem::remove_all(dir);
+    EXPECT_NE(generated.find("1.0.0 11/14/23 22:13:20\\\\n"), std::string::npos) << generated;
+}
+
+TEST(LibraryBinary, ExportsOnlyTheThreeClasses) {
+    int status = 0;
+    const std::string symbols = RunCommand("nm -D --defined-only -C '" + kLibrary + "'", &status);
+    ASSERT_EQ(status, 0) << symbols;
+    std::vector<std::string> names;
+    std::istringstream lines(symbols);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t type = line.find(' ');  // "<address> <type> <name>"
+        if (type != std::string::npos && line.size() > type + 3) names.push_back(line.substr(type + 3));
+    }
+    ASSERT_FALSE(names.empty()) << symbols;
+
+    const std::vector<std::string> classes = {"XmlNode", "XmlParsedNode", "CCIJobResults"};
+    for (const std::string& name : names) {
+        bool ours = false;
+        for (const std::string& cls : classes) {
+            ours = ours || name.rfind(cls + "::", 0) == 0 || name == "vtable for " + cls || name == "typeinfo for " + cls ||
+                   name == "typeinfo name for " + cls;
+        }
+        EXPECT_TRUE(ours) << "unexpected export: " << name;
+    }
+
+    const std::vector<std::string> required = {
+        "XmlNode::XmlNode", "XmlNode::TrimString", "XmlNode::IntToString", "XmlNode::UlongToString",
+        "XmlNode::StringToInt", "XmlNode::SetTag", "XmlNode::ParseTag", "XmlNode::ParseAttribute",
+        "XmlNode::AddAttribute", "XmlNode::getAttributeValue", "XmlNode::GetTag", "XmlNode::OutputXMLTagString",
+        "XmlNode::OutputXMLNodeString", "XmlNode::CombinedXMLNodeString", "XmlNode::GetXMLNodeList",
+        "XmlNode::FindXMLNodeList", "XmlNode::ReadXMLFile", "XmlNode::CreateXMLNodeListFromFile",
+        "XmlNode::m_sReturnChar", "XmlParsedNode::XmlParsedNode", "XmlParsedNode::SetNodeContent",
+        "XmlParsedNode::ParseChildrenNode", "XmlParsedNode::UpdateNodeContent", "XmlParsedNode::GetXMLNodeList",
+        "XmlParsedNode::ReadXMLFile", "XmlParsedNode::GetIndent", "XmlParsedNode::OutputXMLNodeString",
+        "vtable for XmlNode", "vtable for XmlParsedNode", "typeinfo for XmlNode", "typeinfo for XmlParsedNode"};
+    for (const std::string& symbol : required) {
+        bool found = false;
+        for (const std::string& name : names) {
+            found = found || (name.rfind(symbol, 0) == 0 && (name.size() == symbol.size() || name[symbol.size()] == '(' ||
+                                                             name[symbol.size()] == '['));
+        }
+        EXPECT_TRUE(found) << "not exported: " << symbol;
+    }
+}
+
+TEST(LibraryBinary, LayoutMatchesTheBinaryContract) {
+    using Map = std::map<std::string, std::string>;
+    static_assert(sizeof(XmlNode) == sizeof(void*) + 3 * sizeof(std::string) + sizeof(Map) + sizeof(std::vector<std::string>));
+    static_assert(sizeof(XmlParsedNode) == sizeof(XmlNode) + sizeof(std::vector<XmlParsedNode>));
+    static_assert(std::is_polymorphic<XmlNode>::value && !std::has_virtual_destructor<XmlNode>::value);
+    static_assert(!std::has_virtual_destructor<XmlParsedNode>::value);
+    static_assert(!std::is_default_constructible<XmlNode>::value && !std::is_default_constructible<XmlParsedNode>::value);
+    static_assert(std::is_convertible<XmlParsedNode*, XmlNode*>::value);
+
+    XmlParsedNode node("a", "");
+    const char* base = reinterpret_cast<const char*>(&node);
+    const auto offset = [base](const void* field) { return static_cast<size_t>(static_cast<const char*>(field) - base); };
+    EXPECT_EQ(offset(static_cast<XmlNode*>(&node)), 0u);
+    size_t expected = sizeof(void*);  // the vtable pointer comes first
+    EXPECT_EQ(offset(&node.m_sTagName), expected);
+    EXPECT_EQ(offset(&node.m_sNodeContent), expected += sizeof(std::string));
+    EXPECT_EQ(offset(&node.m_sQuoteChar), expected += sizeof(std::string));
+    EXPECT_EQ(offset(&node.m_mapAttributes), expected += sizeof(std::string));
+    EXPECT_EQ(offset(&node.m_vAttributeNames), expected += sizeof(Map));
+    EXPECT_EQ(offset(&node.m_vChildren), sizeof(XmlNode));
+}
+
+#if defined(__x86_64__) && defined(__GXX_ABI_VERSION)
+// Itanium C++ ABI: a pointer to a virtual member function holds 1 plus the
+// byte offset of its vtable slot, and no this-adjustment here.
+struct MemberPointerBits {
+    std::ptrdiff_t slotOrAddress;
+    std::ptrdiff_t adjustment;
+};
+
+template <class Pointer>
+MemberPointerBits BitsOf(Pointer pointer) {
+    static_assert(sizeof(Pointer) == sizeof(MemberPointerBits));
+    MemberPointerBits bits;
+    std::memcpy(&bits, &pointer, sizeof bits);
+    return bits;
+}
+
+template <class Pointer>
+Pointer SlotPointer(int slot) {
+    const MemberPointerBits bits = {1 + slot * static_cast<std::ptrdiff_t>(sizeof(void*)), 0};
+    Pointer pointer;
+    std::memcpy(&pointer, &bits, sizeof pointer);
+    return pointer;
+}
+
+TEST(LibraryBinary, VirtualSlotsAreGetThenSet) {
+    EXPECT_EQ(BitsOf(&XmlNode::GetNodeContent).slotOrAddress, 1);
+    EXPECT_EQ(BitsOf(&XmlNode::SetNodeContent).slotOrAddress, 1 + 8);
+    EXPECT_EQ(BitsOf(&XmlParsedNode::SetNodeContent).slotOrAddress, 1 + 8);
+
+    // Call slot 0 and slot 1 of the vtables that the library's constructors install.
+    using Getter = const std::string& (XmlNode::*)() const;
+    using Setter = void (XmlNode::*)(const std::string&);
+    XmlNode plain("p", "");
+    (plain.*SlotPointer<Setter>(1))("  x ");
+    EXPECT_EQ((plain.*SlotPointer<Getter>(0))(), "x");
+
+    XmlParsedNode parsed("r", "");
+    XmlNode& asBase = parsed;
+    (asBase.*SlotPointer<Setter>(1))(" <c/> ");
+    EXPECT_EQ((asBase.*SlotPointer<Getter>(0))(), "<c/>");
+    EXPECT_EQ(parsed.m_vChildren.size(), 1u) << "slot 1 of XmlParsedNode is not its SetNodeContent";
+}
+#endif
+
+}  // namespace

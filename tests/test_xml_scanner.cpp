@@ -1,0 +1,190 @@
+// The flat element scanner and the lookups on its lists.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "xml/XmlNode.h"
+
+namespace {
+
+// name{attr=value,...}"content" for each element; enough to tell lists apart.
+std::string Describe(const std::vector<XmlNode>& nodes) {
+    std::string text;
+    for (const XmlNode& node : nodes) {
+        text += node.GetTagName() + "{";
+        for (const std::string& name : node.m_vAttributeNames) text += name + "=" + node.m_mapAttributes.at(name) + ",";
+        text += "}\"" + node.GetNodeContent() + "\" ";
+    }
+    return text;
+}
+
+struct ScanCase {
+    std::string text;
+    bool complete;
+    std::string elements;
+};
+
+TEST(XmlScanner, CutsTopLevelElementsAndStopsWhereTheRulesSay) {
+    const std::vector<ScanCase> cases = {
+        {"", true, ""},
+        {"no markup at all", true, ""},
+        {"x<a k='1'><b/>t</a> y <c/>", true, "a{k=1,}\"<b/>t\" c{}\"\" "},
+        {"<a><a>x</a></a>", false, "a{}\"<a>x\" "},
+        {"<a>1</a><b>2", false, "a{}\"1\" "},
+        {"<a>text", false, ""},
+        {"text <a", false, ""},
+        {"<a>\n  x y \t\n</a>", true, "a{}\"x y\" "},
+        {"<a/><a />", true, "a{}\"\" a{}\"\" "},
+        {"<a k='v'/>", true, "a{k=v,}\"\" "},
+        {"<a/ >x</a/>", true, "a/{}\"x\" "},
+        {"<a/ >x</a>", false, ""},
+        {"<a\nk='1'>x</a>", false, ""},
+        {"<><b/>", true, "{}\"\" b{}\"\" "},
+        {"<!-- a > b --><r/>", true, "r{}\"\" "},
+        {"<!-- a > <b/> --><r/>", true, "b{}\"\" r{}\"\" "},
+        {"<?pi x?><!DOCTYPE d><r>1</r>", true, "r{}\"1\" "},
+        {"<a k='1>2'>x</a>", true, "a{}\"2'>x\" "},
+        {"<a><a/>x</a>", true, "a{}\"<a/>x\" "},
+        {"</b><a>1</a>", false, ""},
+        {"<a>x</a >y</a>", true, "a{}\"x</a >y\" "},
+        {"<a>1</a><a>2</a>", true, "a{}\"1\" a{}\"2\" "},
+        {"<a b='1' c=\"2\">z</a>", true, "a{b=1,c=2,}\"z\" "},
+        {"< a >x</a>", true, "a{}\"x\" "},
+    };
+    for (const ScanCase& c : cases) {
+        std::vector<XmlNode> nodes{XmlNode("stale", "left over")};
+        EXPECT_EQ(XmlNode::GetXMLNodeList(c.text, nodes), c.complete) << c.text;
+        EXPECT_EQ(Describe(nodes), c.elements) << c.text;
+    }
+}
+
+TEST(XmlScanner, ElementsDoNotInheritFromTheirPredecessors) {
+    std::vector<XmlNode> nodes;
+    XmlNode::GetXMLNodeList("<a k=\"1\">x</a><b/>", nodes);
+    ASSERT_EQ(nodes.size(), 2u);
+    EXPECT_EQ(nodes[0].m_sQuoteChar, "\"");
+    EXPECT_TRUE(nodes[1].m_mapAttributes.empty());
+    EXPECT_EQ(nodes[1].m_sQuoteChar, "");
+}
+
+TEST(XmlScanner, ReadsAJobResultsFileLevelByLevel) {
+    const std::string text =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE Root [\n"
+        "\t<!ELEMENT Root\t\t\t\t    (JobResult+)>\n"
+        "\t<!ELEMENT JobResult\t\t\t  (ClientName, Url, BackupJobId, ErrorString, Size)>\n"
+        "\t<!ELEMENT ClientName\t\t\t(#PCDATA)>\n\t<!ELEMENT Url\t\t\t        (#PCDATA)>\n"
+        "\t<!ELEMENT BackupJobId\t\t\t(#PCDATA)>\n\t<!ELEMENT ErrorString\t\t\t(#PCDATA)>\n"
+        "\t<!ELEMENT Size\t\t\t(#PCDATA)>\n]>\n\n<Root>\n\n"
+        "<JobResult>\n<ClientName>\nalpha\n</ClientName>\n<Url>\n/jobs/1001\n</Url>\n"
+        "<BackupJobId>\n1001\n</BackupJobId>\n<ErrorString />\n<Size>\n4096\n</Size>\n</JobResult>\n"
+        "</Root>";
+    std::vector<XmlNode> roots, records, fields;
+    EXPECT_TRUE(XmlNode::GetXMLNodeList(text, roots));
+    ASSERT_EQ(roots.size(), 1u);
+    EXPECT_EQ(roots[0].GetTagName(), "Root");
+    EXPECT_EQ(roots[0].GetNodeContent().substr(0, 12), "<JobResult>\n");
+    EXPECT_TRUE(XmlNode::GetXMLNodeList(roots[0].GetNodeContent(), records));
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_TRUE(XmlNode::GetXMLNodeList(records[0].GetNodeContent(), fields));
+    EXPECT_EQ(Describe(fields),
+              "ClientName{}\"alpha\" Url{}\"/jobs/1001\" BackupJobId{}\"1001\" ErrorString{}\"\" Size{}\"4096\" ");
+
+    const std::string unfinished = text.substr(0, text.size() - 7);
+    EXPECT_FALSE(XmlNode::GetXMLNodeList(unfinished, roots));
+    EXPECT_TRUE(roots.empty());
+}
+
+TEST(XmlScanner, FindXMLNodeList) {
+    const std::vector<XmlNode> nodes = {XmlNode("a", "1"), XmlNode("b k='a'", "a"), XmlNode("a", "2")};
+    int index = 99;
+    std::vector<int> indices{7};
+    EXPECT_TRUE(XmlNode::FindXMLNodeList(nodes, "a", index));
+    EXPECT_EQ(index, 0);
+    EXPECT_TRUE(XmlNode::FindXMLNodeList(nodes, "a", indices));
+    EXPECT_EQ(indices, (std::vector<int>{0, 2}));
+    EXPECT_TRUE(XmlNode::FindXMLNodeList(nodes, "b", index));
+    EXPECT_EQ(index, 1);
+
+    for (const char* name : {"A", "k", "", "a "}) {
+        index = 5;
+        indices = {5};
+        EXPECT_FALSE(XmlNode::FindXMLNodeList(nodes, name, index)) << name;
+        EXPECT_EQ(index, -1);
+        EXPECT_FALSE(XmlNode::FindXMLNodeList(nodes, name, indices)) << name;
+        EXPECT_TRUE(indices.empty());
+    }
+    EXPECT_FALSE(XmlNode::FindXMLNodeList({}, "a", index));
+    EXPECT_EQ(index, -1);
+}
+
+// The scan rules written out plainly on std::string, element by element.
+bool ReferenceScan(const std::string& text, std::vector<XmlNode>& nodes) {
+    nodes.clear();
+    for (size_t pos = 0;;) {
+        const size_t open = text.find('<', pos);
+        if (open == std::string::npos) return true;
+        const size_t close = text.find('>', open);
+        if (close == std::string::npos) return false;
+        std::string tag = text.substr(open + 1, close - open - 1);
+        pos = close + 1;
+        if (!tag.empty() && (tag[0] == '!' || tag[0] == '?')) continue;
+        XmlNode node("", "");
+        if (tag.empty() || tag.back() == '/') {
+            if (!tag.empty()) tag.pop_back();
+            node.SetTag(tag);
+            nodes.push_back(node);
+            continue;
+        }
+        node.SetTag(tag);
+        const size_t end = text.find(XmlNode::OutputXMLTagString(node.GetTagName(), false, false), pos);
+        if (end == std::string::npos) return false;
+        node.SetNodeContent(text.substr(pos, end - pos));
+        nodes.push_back(node);
+        pos = end + 1;
+    }
+}
+
+TEST(XmlScanner, AgreesWithThePlainRulesOnRandomMarkup) {
+    const std::vector<std::string> pieces = {"<", ">", "/", "a", "b", " ", "k='1'", "k=\"2'\"", "'", "\"", "=",
+                                             "!", "?", "\n", "\t", "<a>", "</a>", "<b/>", "</b>", "x",
+                                             std::string(1, '\0'), "\xff", "<!--", "-->"};
+    std::mt19937 random(20240607);
+    for (int round = 0; round < 4000; ++round) {
+        std::string text;
+        const int count = static_cast<int>(random() % 40);
+        for (int i = 0; i < count; ++i) text += pieces[random() % pieces.size()];
+        std::vector<XmlNode> expected, actual;
+        const bool expectedComplete = ReferenceScan(text, expected);
+        ASSERT_EQ(XmlNode::GetXMLNodeList(text, actual), expectedComplete) << text;
+        ASSERT_EQ(Describe(actual), Describe(expected)) << text;
+        for (size_t i = 0; i < actual.size(); ++i) ASSERT_EQ(actual[i].m_sQuoteChar, expected[i].m_sQuoteChar);
+    }
+}
+
+// Large hostile inputs must finish; a quadratic scan would run into the test
+// timeout instead.
+TEST(XmlScanner, LargeHostileInputsFinish) {
+    std::vector<XmlNode> nodes;
+    std::string many;
+    for (int i = 0; i < 1000000; ++i) many += "<e/>";
+    EXPECT_TRUE(XmlNode::GetXMLNodeList(many, nodes));
+    EXPECT_EQ(nodes.size(), 1000000u);
+    EXPECT_EQ(nodes.back().GetTagName(), "e");
+
+    EXPECT_TRUE(XmlNode::GetXMLNodeList(std::string(8 << 20, 'x'), nodes));
+    EXPECT_TRUE(nodes.empty());
+
+    const std::vector<std::pair<std::string, bool>> patterns = {
+        {"<a>", false}, {"<", false}, {"<a k='", false}, {"<!", false}, {"<a></b>", false}, {"<>", true}};
+    for (const auto& [pattern, complete] : patterns) {
+        std::string text;
+        for (int i = 0; i < 200000; ++i) text += pattern;
+        EXPECT_EQ(XmlNode::GetXMLNodeList(text, nodes), complete) << pattern;
+    }
+    const std::string longName(1 << 20, 'n');
+    EXPECT_FALSE(XmlNode::GetXMLNodeList("<" + longName + ">" + std::string(1 << 20, 'n'), nodes));
+}
+
+}  // namespace
