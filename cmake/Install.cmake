@@ -77,9 +77,12 @@ install(CODE "
     endif()
   endforeach()
   set(CIJOBRESULTS_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+  # One staging file per destination: installs may run side by side.
+  string(MD5 _stage \"\$ENV{DESTDIR}|\${CMAKE_INSTALL_PREFIX}\")
+  set(_stage \"${PROJECT_BINARY_DIR}/packaging/install/\${_stage}\")
   configure_file(\"${CMAKE_CURRENT_LIST_DIR}/cijobresults.pc.in\"
-    \"${PROJECT_BINARY_DIR}/packaging/install/cijobresults.pc\" @ONLY)
-  file(INSTALL \"${PROJECT_BINARY_DIR}/packaging/install/cijobresults.pc\"
+    \"\${_stage}/cijobresults.pc\" @ONLY)
+  file(INSTALL \"\${_stage}/cijobresults.pc\"
     DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CIJOBRESULTS_INSTALL_PKGCONFIGDIR}\")
   " COMPONENT development)
 
