@@ -1,0 +1,214 @@
+#include "bench/table.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+
+namespace bench {
+namespace {
+
+constexpr const char* kOurs = "cijobresults";
+constexpr double kMB = 1e6;
+
+bool Has(double value) { return !std::isnan(value); }
+
+std::string Format(const char* format, double value) {
+    if (!Has(value)) return "-";
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+std::string Ratio(double value, double base) {
+    return Has(value) && Has(base) && base > 0 ? Format("%.2f", value / base) : "-";
+}
+
+const ReadRow* Find(const ReadBlock& block, const std::string& tool) {
+    for (const ReadRow& row : block.rows) {
+        if (row.tool == tool) return &row;
+    }
+    return nullptr;
+}
+
+double PerRecordNs(double seconds, std::uint64_t records) {
+    return Has(seconds) && records > 0 ? seconds * 1e9 / static_cast<double>(records) : kMissing;
+}
+
+double MBps(double seconds, std::uint64_t bytes) {
+    return Has(seconds) && seconds > 0 ? static_cast<double>(bytes) / kMB / seconds : kMissing;
+}
+
+void Line(std::ostream& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void Line(std::ostream& out, const char* format, ...) {
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    out << text << '\n';
+}
+
+void PrintReads(const Results& results, std::ostream& out) {
+    out << "\n1. Read all records (open, deliver every record's five fields)\n";
+    Line(out, "%-9s %7s  %-15s %9s %9s %8s %8s  %-11s %-11s %9s", "records", "file MB", "tool",
+         "fresh", "warm", "fresh", "warm", "x pugixml", "x floor", "peak");
+    Line(out, "%-9s %7s  %-15s %9s %9s %8s %8s  %-11s %-11s %9s", "", "", "", "ns/rec", "ns/rec",
+         "MB/s", "MB/s", "fresh/warm", "fresh/warm", "x file");
+    for (const ReadBlock& block : results.reads) {
+        const ReadRow* pugixml = Find(block, "pugixml");
+        const ReadRow* floor = Find(block, "floor");
+        bool first = true;
+        for (const ReadRow& row : block.rows) {
+            const std::string vsPugixml =
+                pugixml ? Ratio(row.fresh, pugixml->fresh) + "/" + Ratio(row.warm, pugixml->warm) : "-";
+            const std::string vsFloor =
+                floor ? Ratio(row.fresh, floor->fresh) + "/" + Ratio(row.warm, floor->warm) : "-";
+            Line(out, "%-9s %7s  %-15s %9s %9s %8s %8s  %-11s %-11s %9s",
+                 first ? std::to_string(block.records).c_str() : "",
+                 first ? Format("%.1f", static_cast<double>(block.fileBytes) / kMB).c_str() : "",
+                 row.tool.c_str(), Format("%.1f", PerRecordNs(row.fresh, block.records)).c_str(),
+                 Format("%.1f", PerRecordNs(row.warm, block.records)).c_str(),
+                 Format("%.0f", MBps(row.fresh, block.fileBytes)).c_str(),
+                 Format("%.0f", MBps(row.warm, block.fileBytes)).c_str(), vsPugixml.c_str(),
+                 vsFloor.c_str(),
+                 Format("%.2f", row.peakBytes / static_cast<double>(block.fileBytes)).c_str());
+            if (!row.error.empty()) Line(out, "%-35s error: %s", "", row.error.c_str());
+            first = false;
+        }
+    }
+}
+
+void PrintAppends(const Results& results, std::ostream& out) {
+    out << "\n2. Append records (each handed to the kernel before the next; warm)\n";
+    Line(out, "%-9s  %-15s %9s %9s %9s", "records", "tool", "ns/rec", "x floor", "x sqlite");
+    for (const AppendBlock& block : results.appends) {
+        const struct {
+            const char* tool;
+            double seconds;
+        } rows[] = {{kOurs, block.ours}, {"floor", block.floor}, {"sqlite", block.sqlite}};
+        bool first = true;
+        for (const auto& row : rows) {
+            if (!Has(row.seconds)) continue;
+            Line(out, "%-9s  %-15s %9s %9s %9s", first ? std::to_string(block.records).c_str() : "",
+                 row.tool, Format("%.1f", PerRecordNs(row.seconds, block.records)).c_str(),
+                 Ratio(row.seconds, block.floor).c_str(), Ratio(row.seconds, block.sqlite).c_str());
+            first = false;
+        }
+    }
+}
+
+void PrintScanAndTree(const Results& results, std::ostream& out) {
+    out << "\n3. Flat scan with GetXMLNodeList (" << Format("%.1f", results.scanBytes / kMB)
+        << " MB, " << results.scanElements << " top-level elements; warm)\n";
+    Line(out, "%-15s %9s %9s %9s", "tool", "ms", "MB/s", "x floor");
+    Line(out, "%-15s %9s %9s %9s", kOurs, Format("%.2f", results.scanOurs * 1e3).c_str(),
+         Format("%.0f", MBps(results.scanOurs, results.scanBytes)).c_str(),
+         Ratio(results.scanOurs, results.scanFloor).c_str());
+    Line(out, "%-15s %9s %9s %9s", "floor", Format("%.2f", results.scanFloor * 1e3).c_str(),
+         Format("%.0f", MBps(results.scanFloor, results.scanBytes)).c_str(), "1.00");
+
+    out << "\n4. Tree: build and print (" << Format("%.1f", results.treeBytes / kMB) << " MB, "
+        << results.treeElements << " elements, 5 levels; warm)\n";
+    Line(out, "%-15s %9s %9s %9s %9s %9s %9s", "tool", "build ms", "MB/s", "x pugixml", "print ms",
+         "MB/s", "x pugixml");
+    const struct {
+        const char* tool;
+        double build;
+        double render;
+    } rows[] = {{kOurs, results.treeBuildOurs, results.treeRenderOurs},
+                {"pugixml", results.treeBuildPugixml, results.treeRenderPugixml}};
+    for (const auto& row : rows) {
+        Line(out, "%-15s %9s %9s %9s %9s %9s %9s", row.tool, Format("%.1f", row.build * 1e3).c_str(),
+             Format("%.0f", MBps(row.build, results.treeBytes)).c_str(),
+             Ratio(row.build, results.treeBuildPugixml).c_str(),
+             Format("%.1f", row.render * 1e3).c_str(),
+             Format("%.0f", MBps(row.render, results.treeBytes)).c_str(),
+             Ratio(row.render, results.treeRenderPugixml).c_str());
+    }
+}
+
+// "MET" or "MISSED" for value <= limit, with the value.
+std::string Verdict(double value, double limit) {
+    if (!Has(value)) return "not measured";
+    return std::string(value <= limit ? "met    " : "MISSED ") + Format("%.2f", value);
+}
+
+void PrintTargets(const Results& results, std::ostream& out) {
+    out << "\n5. Targets (ratios of times from this run; lower is faster)\n";
+    for (const ReadBlock& block : results.reads) {
+        if (block.records < 100000) continue;
+        const ReadRow* ours = Find(block, kOurs);
+        const ReadRow* pugixml = Find(block, "pugixml");
+        const ReadRow* floor = Find(block, "floor");
+        if (!ours || !pugixml || !floor) continue;
+        const std::string at = std::to_string(block.records);
+        Line(out, "  read %-8s <= 0.5 x pugixml  fresh %-14s warm %s", at.c_str(),
+             Verdict(ours->fresh / pugixml->fresh, 0.5).c_str(),
+             Verdict(ours->warm / pugixml->warm, 0.5).c_str());
+        Line(out, "  read %-8s <= 3 x floor      fresh %-14s warm %s", at.c_str(),
+             Verdict(ours->fresh / floor->fresh, 3.0).c_str(),
+             Verdict(ours->warm / floor->warm, 3.0).c_str());
+        Line(out, "  peak %-8s <= 2 x file size  %s", at.c_str(),
+             Verdict(ours->peakBytes / static_cast<double>(block.fileBytes), 2.0).c_str());
+    }
+    for (const AppendBlock& block : results.appends) {
+        if (block.records != 100000) continue;
+        Line(out, "  append %-6s <= 1.5 x floor    %s", std::to_string(block.records).c_str(),
+             Verdict(block.ours / block.floor, 1.5).c_str());
+    }
+    if (results.reads.size() >= 2) {
+        const ReadBlock& small = results.reads.front();
+        const ReadBlock& large = results.reads.back();
+        const ReadRow* a = Find(small, kOurs);
+        const ReadRow* b = Find(large, kOurs);
+        if (a && b) {
+            Line(out, "  growth read %s vs %s per record <= 1.1  fresh %-14s warm %s",
+                 std::to_string(large.records).c_str(), std::to_string(small.records).c_str(),
+                 Verdict(PerRecordNs(b->fresh, large.records) / PerRecordNs(a->fresh, small.records), 1.1).c_str(),
+                 Verdict(PerRecordNs(b->warm, large.records) / PerRecordNs(a->warm, small.records), 1.1).c_str());
+        }
+    }
+    if (results.appends.size() >= 2) {
+        const AppendBlock& small = results.appends.front();
+        const AppendBlock& large = results.appends.back();
+        Line(out, "  growth append %s vs %s per record <= 1.1  %s",
+             std::to_string(large.records).c_str(), std::to_string(small.records).c_str(),
+             Verdict(PerRecordNs(large.ours, large.records) / PerRecordNs(small.ours, small.records), 1.1).c_str());
+    }
+    Line(out, "  flat scan <= 2 x floor          %s",
+         Verdict(results.scanOurs / results.scanFloor, 2.0).c_str());
+}
+
+}  // namespace
+
+void PrintTable(const Results& results, std::ostream& out) {
+    out << "cijobresults benchmarks: " << results.context << "\n";
+    out << "Generator check: " << results.selfCheck << "\n";
+    out << "fresh = one pass in a new process (median over processes); warm = repeated passes in\n"
+           "one process (Google Benchmark, median of repetitions). peak = peak resident size of\n"
+           "the fresh process above an empty run, as a multiple of the file size.\n";
+    PrintReads(results, out);
+    PrintAppends(results, out);
+    PrintScanAndTree(results, out);
+    PrintTargets(results, out);
+    for (const std::string& error : results.errors) out << "error: " << error << "\n";
+}
+
+void WritePlotData(const Results& results, std::ostream& out) {
+    if (results.reads.empty()) return;
+    out << "# records MB";
+    for (const ReadRow& row : results.reads.front().rows) {
+        out << " " << row.tool << "-fresh " << row.tool << "-warm";
+    }
+    out << "\n";
+    for (const ReadBlock& block : results.reads) {
+        out << block.records << " " << Format("%.2f", block.fileBytes / kMB);
+        for (const ReadRow& row : block.rows) {
+            out << " " << Format("%.1f", MBps(row.fresh, block.fileBytes)) << " "
+                << Format("%.1f", MBps(row.warm, block.fileBytes));
+        }
+        out << "\n";
+    }
+}
+
+}  // namespace bench
