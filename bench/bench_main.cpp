@@ -318,8 +318,9 @@ void RegisterWarm(const Options& options, const std::string& name, Body body) {
 void RegisterScanAndTree(const Options& options) {
     RegisterWarm(options, "scan/cijobresults", [](benchmark::State& state) {
         const ScanInput& input = Scan();
+        std::vector<XmlNode> nodes;
         for (auto _ : state) {
-            if (ScanOurs(input.text) != input.records) {
+            if (ScanOurs(input.text, nodes) != input.records) {
                 state.SkipWithError("GetXMLNodeList found another number of elements");
                 break;
             }
@@ -494,7 +495,7 @@ int Run(int argc, char** argv) {
     results.scanElements = Scan().records;
     results.scanOurs = collector.MedianOf("scan/cijobresults");
     results.scanFloor = collector.MedianOf("scan/floor");
-    CheckTrees(results);
+    if (collector.seconds.count("tree-build/cijobresults")) CheckTrees(results);
     results.treeBuildOurs = collector.MedianOf("tree-build/cijobresults");
     results.treeBuildPugixml = collector.MedianOf("tree-build/pugixml");
     results.treeRenderOurs = collector.MedianOf("tree-render/cijobresults");

@@ -151,8 +151,7 @@ std::string ScanText(std::size_t bytes, std::uint64_t& records) {
     return text;
 }
 
-std::size_t ScanOurs(const std::string& text) {
-    std::vector<XmlNode> nodes;
+std::size_t ScanOurs(const std::string& text, std::vector<XmlNode>& nodes) {
     XmlNode::GetXMLNodeList(text, nodes);
     return nodes.size();
 }

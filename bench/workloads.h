@@ -45,8 +45,9 @@ void RemoveSqlite(const std::string& path);
 
 // The content of a Root element: JobResult records until `bytes` is reached.
 std::string ScanText(std::size_t bytes, std::uint64_t& records);
-// Elements GetXMLNodeList finds at the top level of `text`.
-std::size_t ScanOurs(const std::string& text);
+// Elements GetXMLNodeList finds at the top level of `text`; `nodes` is
+// the caller's list, reused from scan to scan as a caller would.
+std::size_t ScanOurs(const std::string& text, std::vector<XmlNode>& nodes);
 // One memchr pass over the text that finds every "<".
 std::size_t ScanFloor(const std::string& text);
 
