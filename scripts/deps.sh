@@ -2,7 +2,8 @@
 # Installs, with apt-get, the Debian packages the build needs and a fresh
 # machine may lack. Runs apt-get only when something is missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev pkg-config dpkg-dev file)
+packages=(cmake ninja-build g++ libgtest-dev pkg-config dpkg-dev file
+  libcli11-dev nlohmann-json3-dev)
 missing=()
 for package in "${packages[@]}" "$@"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \

@@ -1,0 +1,202 @@
+// Parsing of TSV and JSON Lines input, and the checks for values that a job
+// results file cannot hold.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "jobresults/RecordInput.h"
+#include "jobresults/TsvText.h"
+
+namespace jobresults {
+namespace {
+
+struct ValidLine {
+    const char* name;
+    std::string line;
+    JobResults expected;
+};
+
+class ValidTsvLine : public ::testing::TestWithParam<ValidLine> {};
+
+TEST_P(ValidTsvLine, FillsEveryField) {
+    JobResults record;
+    std::string fault;
+    ASSERT_TRUE(ParseTsvRecord(GetParam().line, record, fault)) << fault;
+    EXPECT_EQ(record.ClientName, GetParam().expected.ClientName);
+    EXPECT_EQ(record.Url, GetParam().expected.Url);
+    EXPECT_EQ(record.BackupJobId, GetParam().expected.BackupJobId);
+    EXPECT_EQ(record.ErrorString, GetParam().expected.ErrorString);
+    EXPECT_EQ(record.Size, GetParam().expected.Size);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ValidTsvLine,
+    ::testing::Values(
+        ValidLine{"plain", "alpha\t/jobs/1\t1001\t\t4096", {"alpha", "/jobs/1", "1001", "", 4096}},
+        ValidLine{"crlf", "alpha\tu\t1\terr\t7\r", {"alpha", "u", "1", "err", 7}},
+        ValidLine{"escapes", "a\\tb\tc\\nd\te\\\\f\tg\\rh\t0", {"a\tb", "c\nd", "e\\f", "g\rh", 0}},
+        ValidLine{"lone backslash kept", "C:\\Backups\tu\t1\t\\x\t1", {"C:\\Backups", "u", "1", "\\x", 1}},
+        ValidLine{"trailing backslash", "a\\\tu\t1\t\t2", {"a\\", "u", "1", "", 2}},
+        ValidLine{"blanks kept in values", " a \tu\t1\t\t 3 ", {" a ", "u", "1", "", 3}},
+        ValidLine{"largest size", "a\tu\t1\t\t18446744073709551615",
+                  {"a", "u", "1", "", 18446744073709551615ULL}}),
+    [](const auto& info) {
+        std::string name = info.param.name;
+        for (char& c : name) if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+        return name;
+    });
+
+struct BadLine {
+    std::string line;
+    std::string faultPart;
+};
+
+TEST(TsvLine, MalformedLinesNameTheirFault) {
+    const std::vector<BadLine> cases = {
+        {"a\tb\tc\td", "found 4"},
+        {"a\tb\tc\td\t1\textra", "found 6"},
+        {"a\tb\tc\td\tlarge", "size \"large\""},
+        {"a\tb\tc\td\t-1", "size \"-1\""},
+        {"a\tb\tc\td\t", "size \"\""},
+        {"a\tb\tc\td\t18446744073709551616", "size \"18446744073709551616\""},
+        {"a\tb\tc\td\t1.5", "size \"1.5\""},
+    };
+    for (const auto& bad : cases) {
+        JobResults record;
+        std::string fault;
+        EXPECT_FALSE(ParseTsvRecord(bad.line, record, fault)) << bad.line;
+        EXPECT_NE(fault.find(bad.faultPart), std::string::npos) << bad.line << " -> " << fault;
+    }
+}
+
+TEST(TsvLine, HeaderIsRecognisedLoosely) {
+    EXPECT_TRUE(IsTsvHeader("client\turl\tjob_id\terror\tsize"));
+    EXPECT_TRUE(IsTsvHeader("Client\tURL\tJob ID\tError\tSize\r"));
+    EXPECT_FALSE(IsTsvHeader("client\turl\tjob_id\terror"));
+    EXPECT_FALSE(IsTsvHeader("alpha\t/jobs/1\t1001\t\t4096"));
+}
+
+TEST(TsvText, EscapeThenUnescapeGivesTheValueBack) {
+    for (const std::string& value : std::vector<std::string>{"", "plain", "tab\there", "line\nbreak\r\n", "back\\slash",
+                                    "\\t literally", "ends with \\", "\\\\n"}) {
+        EXPECT_EQ(UnescapeTsvValue(EscapeTsvValue(value)), value);
+        EXPECT_EQ(EscapeTsvValue(value).find_first_of("\t\r\n"), std::string::npos);
+    }
+}
+
+TEST(JsonLine, FillsFieldsAndAcceptsSizeForms) {
+    const std::vector<std::pair<std::string, unsigned long long>> cases = {
+        {R"({"client":"a","url":"u","job_id":"1","error":"e","size":5})", 5},
+        {R"({"size":"18446744073709551615","client":"a","url":"u","job_id":"1"})",
+         18446744073709551615ULL},
+        {R"({"client":"a","url":"u","job_id":"1","error":null,"size":18446744073709551615})",
+         18446744073709551615ULL},
+    };
+    for (const auto& [line, size] : cases) {
+        JobResults record;
+        std::string fault;
+        ASSERT_TRUE(ParseJsonRecord(line, record, fault)) << line << ": " << fault;
+        EXPECT_EQ(record.ClientName, "a");
+        EXPECT_EQ(record.Url, "u");
+        EXPECT_EQ(record.BackupJobId, "1");
+        EXPECT_EQ(record.Size, size);
+    }
+}
+
+TEST(JsonLine, DecodesEscapesIntoBytes) {
+    JobResults record;
+    std::string fault;
+    ASSERT_TRUE(ParseJsonRecord(
+        R"({"client":"tab\there","url":"\u00e9","job_id":"\"q\"","error":"a\\b","size":0})",
+        record, fault));
+    EXPECT_EQ(record.ClientName, "tab\there");
+    EXPECT_EQ(record.Url, "\xC3\xA9");
+    EXPECT_EQ(record.BackupJobId, "\"q\"");
+    EXPECT_EQ(record.ErrorString, "a\\b");
+}
+
+TEST(JsonLine, MalformedLinesNameTheirFault) {
+    const std::vector<BadLine> cases = {
+        {R"({"client":"a","url":"u","job_id":"1","size":1)", "invalid JSON"},
+        {R"(["a","u","1","",1])", "expected a JSON object"},
+        {R"({"url":"u","job_id":"1","size":1})", "missing key \"client\""},
+        {R"({"client":"a","url":"u","job_id":"1"})", "missing key \"size\""},
+        {R"({"client":"a","url":"u","job_id":1,"size":1})", "\"job_id\" must be a string"},
+        {R"({"client":"a","url":"u","job_id":"1","size":-1})", "size -1"},
+        {R"({"client":"a","url":"u","job_id":"1","size":1.5})", "size 1.5"},
+        {R"({"client":"a","url":"u","job_id":"1","size":"12a"})", "size \"12a\""},
+        {R"({"client":"a","url":"u","job_id":"1","size":1,"clinet":"b"})", "unknown key \"clinet\""},
+    };
+    for (const auto& bad : cases) {
+        JobResults record;
+        std::string fault;
+        EXPECT_FALSE(ParseJsonRecord(bad.line, record, fault)) << bad.line;
+        EXPECT_NE(fault.find(bad.faultPart), std::string::npos) << bad.line << " -> " << fault;
+    }
+}
+
+TEST(Storable, RefusesValuesTheReaderWouldCut) {
+    struct Case {
+        JobResults record;
+        std::string faultPart;
+    };
+    const std::vector<Case> cases = {
+        {{"a</ClientName>", "u", "1", "", 0}, "client contains \"</ClientName>\""},
+        {{"a", "u</Url>", "1", "", 0}, "url contains \"</Url>\""},
+        {{"a", "u", "1</BackupJobId>", "", 0}, "job id contains"},
+        {{"a", "u", "1", "x</JobResult>y", 0}, "error contains \"</JobResult>\""},
+        {{"a", "u", "1", "</Root>", 0}, "error contains \"</Root>\""},
+        {{std::string("a\0b", 3), "u", "1", "", 0}, "client contains a NUL byte"},
+    };
+    for (const auto& c : cases) {
+        std::string fault;
+        EXPECT_FALSE(CheckStorable(c.record, fault)) << c.faultPart;
+        EXPECT_NE(fault.find(c.faultPart), std::string::npos) << fault;
+    }
+    // Markup the reader skips over inside a value is fine, and so is the end
+    // tag of another field.
+    std::string fault;
+    EXPECT_TRUE(CheckStorable({"<b>a & b</b>", "x</ClientName>", "<JobResult>", "1 < 2", 0}, fault))
+        << fault;
+}
+
+TEST(RecordStream, DetectsFormatSkipsHeaderAndBlankLines) {
+    std::istringstream tsv("\nclient\turl\tjob_id\terror\tsize\n\na\tu\t1\t\t5\n  \nb\tv\t2\tfail\t6\n");
+    RecordStream records(tsv, std::nullopt);
+    JobResults record;
+    ASSERT_TRUE(records.Next(record));
+    EXPECT_EQ(record.ClientName, "a");
+    ASSERT_TRUE(records.Next(record));
+    EXPECT_EQ(record.ErrorString, "fail");
+    EXPECT_FALSE(records.Next(record));
+    EXPECT_EQ(records.Fault(), "");
+
+    std::istringstream jsonl(" {\"client\":\"c\",\"url\":\"u\",\"job_id\":\"3\",\"size\":1}\n");
+    RecordStream jsonRecords(jsonl, std::nullopt);
+    ASSERT_TRUE(jsonRecords.Next(record));
+    EXPECT_EQ(record.ClientName, "c");
+    EXPECT_EQ(record.ErrorString, "");
+}
+
+TEST(RecordStream, FaultCarriesThePhysicalLineNumber) {
+    std::istringstream input("client\turl\tjob_id\terror\tsize\na\tu\t1\t\t5\n\nb\tu\t2\t\tbad\n");
+    RecordStream records(input, std::nullopt);
+    JobResults record;
+    ASSERT_TRUE(records.Next(record));
+    EXPECT_FALSE(records.Next(record));
+    EXPECT_EQ(records.Fault().rfind("line 4: size \"bad\"", 0), 0u) << records.Fault();
+}
+
+TEST(RecordStream, ForcedFormatOverridesDetection) {
+    // A JSON object forced through TSV has one field only.
+    std::istringstream input("{\"client\":\"c\"}\n");
+    RecordStream records(input, InputFormat::kTsv);
+    JobResults record;
+    EXPECT_FALSE(records.Next(record));
+    EXPECT_NE(records.Fault().find("line 1: expected 5 tab-separated fields"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace jobresults

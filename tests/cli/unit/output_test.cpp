@@ -1,0 +1,140 @@
+// Renderings of records: JSON with invalid UTF-8, CSV quoting, table layout,
+// human sizes.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "jobresults/HumanSize.h"
+#include "jobresults/RecordFormats.h"
+#include "jobresults/RecordTable.h"
+#include "jobresults/Utf8Text.h"
+
+namespace jobresults {
+namespace {
+
+TEST(Utf8, WellFormedTextPassesUnchanged) {
+    for (const char* text : {"", "ascii", "\xC3\xA9t\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
+                                   "\xEF\xBF\xBF", "\xF4\x8F\xBF\xBF"}) {
+        EXPECT_EQ(ToValidUtf8(text), text);
+    }
+}
+
+TEST(Utf8, EachStrayByteBecomesItsLatin1Character) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"caf\xE9", "caf\xC3\xA9"},                    // Latin-1 text
+        {"\x80", "\xC2\x80"},                          // lone continuation byte
+        {"\xC0\xAF", "\xC3\x80\xC2\xAF"},              // overlong "/"
+        {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},  // surrogate U+D800
+        {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xC2\x80\xC2\x80"},  // above U+10FFFF
+        {"\xE2\x82", "\xC3\xA2\xC2\x82"},              // cut sequence at the end
+        {"\xE2\x82x", "\xC3\xA2\xC2\x82x"},            // cut sequence before ASCII
+        {"\xFF\xFE", "\xC3\xBF\xC3\xBE"},
+    };
+    for (const auto& [input, expected] : cases) EXPECT_EQ(ToValidUtf8(input), expected);
+}
+
+TEST(Json, AnyByteGivesParseableJsonWithEscapedControls) {
+    std::string everyByte;
+    for (int byte = 1; byte < 256; ++byte) everyByte += static_cast<char>(byte);
+    const JobResults record{everyByte, "\"quoted\"", "back\\slash", "line\nbreak", 42};
+    const std::string text = DumpJson(RecordToJson(record), -1);
+    EXPECT_EQ(text.find('\n'), std::string::npos);
+    const auto parsed = nlohmann::json::parse(text);
+    EXPECT_EQ(parsed["client"].get<std::string>(), ToValidUtf8(everyByte));
+    EXPECT_EQ(parsed["url"], "\"quoted\"");
+    EXPECT_EQ(parsed["job_id"], "back\\slash");
+    EXPECT_EQ(parsed["error"], "line\nbreak");
+    EXPECT_EQ(parsed["size"].get<unsigned long long>(), 42u);
+}
+
+TEST(Json, KeysComeInColumnOrderAndLargeSizesStayExact) {
+    const JobResults record{"a", "u", "1", "", 18446744073709551615ULL};
+    EXPECT_EQ(DumpJson(RecordToJson(record), -1),
+              R"({"client":"a","url":"u","job_id":"1","error":"","size":18446744073709551615})");
+}
+
+TEST(Json, ArrayAndLinesHoldOneEntryPerRecord) {
+    const std::vector<JobResults> records = {{"a", "u", "1", "", 1}, {"b", "v", "2", "x", 2}};
+    std::ostringstream array;
+    WriteJsonArray(records, array);
+    const auto parsed = nlohmann::json::parse(array.str());
+    ASSERT_TRUE(parsed.is_array());
+    ASSERT_EQ(parsed.size(), 2u);
+    EXPECT_EQ(parsed[1]["client"], "b");
+
+    std::ostringstream lines;
+    WriteJsonLines(records, lines);
+    EXPECT_EQ(lines.str(),
+              "{\"client\":\"a\",\"url\":\"u\",\"job_id\":\"1\",\"error\":\"\",\"size\":1}\n"
+              "{\"client\":\"b\",\"url\":\"v\",\"job_id\":\"2\",\"error\":\"x\",\"size\":2}\n");
+    std::ostringstream empty;
+    WriteJsonArray({}, empty);
+    EXPECT_EQ(empty.str(), "[]\n");
+}
+
+TEST(Csv, QuotesOnlyWhatNeedsQuoting) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"plain", "plain"},
+        {"", ""},
+        {"a,b", "\"a,b\""},
+        {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"two\nlines", "\"two\nlines\""},
+        {"cr\r", "\"cr\r\""},
+        {" padded ", " padded "},
+    };
+    for (const auto& [value, expected] : cases) EXPECT_EQ(CsvField(value), expected);
+}
+
+TEST(Csv, UsesCrLfAndAHeader) {
+    std::ostringstream out;
+    WriteCsv({{"a,1", "u", "7", "x\"y", 9}}, out);
+    EXPECT_EQ(out.str(), "client,url,job_id,error,size\r\n\"a,1\",u,7,\"x\"\"y\",9\r\n");
+}
+
+TEST(Tsv, EscapesSoEveryRecordIsOneLine) {
+    std::ostringstream out;
+    WriteTsv({{"a\tb", "u\n", "\\", "", 3}}, out);
+    EXPECT_EQ(out.str(), "client\turl\tjob_id\terror\tsize\na\\tb\tu\\n\t\\\\\t\t3\n");
+}
+
+TEST(HumanSize, PicksTheUnitThatKeepsTheNumberAboveOne) {
+    const std::vector<std::pair<unsigned long long, std::string>> cases = {
+        {0, "0 B"},
+        {1023, "1023 B"},
+        {1024, "1.0 KiB"},
+        {1536, "1.5 KiB"},
+        {1048575, "1.0 MiB"},  // 1023.999 KiB rounds up into the next unit
+        {10ULL * 1024 * 1024 * 1024, "10.0 GiB"},
+        {3ULL << 40, "3.0 TiB"},
+        {18446744073709551615ULL, "16.0 EiB"},
+    };
+    for (const auto& [bytes, expected] : cases) EXPECT_EQ(HumanSize(bytes), expected) << bytes;
+}
+
+TEST(Table, AlignsColumnsAndKeepsRowsOnOneLine) {
+    std::ostringstream out;
+    WriteTable({{"alpha", "/jobs/1", "1", "", 4096},
+                {"\xC3\xA9t\xC3\xA9", "/j/2", "1002", "disk\nfull", 5}},
+               out);
+    std::vector<std::string> lines;
+    std::istringstream in(out.str());
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 4u);  // header, two rows, summary
+    EXPECT_EQ(lines[0].rfind("CLIENT  JOB ID  BYTES     SIZE  URL      ERROR", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1], "alpha   1        4096  4.0 KiB  /jobs/1");
+    // The accented name is three characters wide, padded like "alpha".
+    EXPECT_EQ(lines[2], "\xC3\xA9t\xC3\xA9     1002        5      5 B  /j/2     disk\\nfull");
+    EXPECT_EQ(lines[3], "2 records, 1 with errors, 4.0 KiB in total");
+}
+
+TEST(Table, CellsEscapeControlAndInvalidBytes) {
+    EXPECT_EQ(TableCell("a\tb\x01" "c\xFF"), "a\\tb\\x01c\\xFF");
+    EXPECT_EQ(TableCell("\xE2\x82\xAC ok"), "\xE2\x82\xAC ok");
+}
+
+}  // namespace
+}  // namespace jobresults
