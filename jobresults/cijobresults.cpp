@@ -1,2 +1,243 @@
-// Placeholder until the store lands.
+// CCIJobResults: the writer keeps its file a complete document after every
+// append and after every failure; the reader loads a file whole and hands
+// out its records one by one.
 #include "jobresults/cijobresults.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <utility>
+
+#include "jobresults/FileImage.h"
+#include "jobresults/JobResultsFile.h"
+#include "jobresults/JobResultsFormat.h"
+#include "jobresults/JobResultsScan.h"
+
+using jobresults::AppendStatus;
+
+namespace {
+
+const char kBaseFileName[] = "ci_push";
+const char kWriteFailed[] = "Failed to write xmlData to job results file.";
+const char kSeekFailed[] = "Failed to seek to correct location in file after adding job result.";
+const char kFinishFailed[] = "Failed to write xml root tag end to job results file.";
+
+void CloseHandle(CCIJobResults& store) {
+    if (store.m_nFileHandle != -1) close(store.m_nFileHandle);
+    store.m_nFileHandle = -1;
+}
+
+// Stops writing the current file; the next append creates a new one.
+void DropWriterFile(CCIJobResults& store) {
+    CloseHandle(store);
+    store.m_bHeaderWritten = false;
+}
+
+void Fail(CCIJobResults& store, std::string message, int error) {
+    store.m_nErrno = error;
+    store.m_sErrorMsg = std::move(message);
+}
+
+// The file cannot be continued at a known trailer: finish it where the
+// trailer stands, then leave it.
+void FinishAndDrop(CCIJobResults& store, off64_t trailer) {
+    jobresults::FinishAt(store.m_nFileHandle, trailer);
+    DropWriterFile(store);
+}
+
+// The first write carries header, record and trailer into the new, empty
+// file. If it fails, the file goes: no file without its header is left.
+int WriteFirst(CCIJobResults& store, jobresults::ComposedAppend& data, const std::string& path) {
+    if (const int error = jobresults::WriteAllAt(store.m_nFileHandle, data.Data(), data.Size(), 0)) {
+        DropWriterFile(store);
+        unlink(path.c_str());
+        Fail(store, kWriteFailed, error);
+        return 0;
+    }
+    const off64_t trailer = static_cast<off64_t>(data.Size() - jobresults::kTrailer.size());
+    if (lseek64(store.m_nFileHandle, trailer, SEEK_SET) < 0) {
+        const int error = errno;
+        Fail(store, kSeekFailed, error);
+        FinishAndDrop(store, trailer);
+        return 0;
+    }
+    return 1;
+}
+
+int WriteNext(CCIJobResults& store, jobresults::ComposedAppend& data) {
+    const jobresults::AppendOutcome outcome =
+        jobresults::AppendOverTrailer(store.m_nFileHandle, data.Data(), data.Size());
+    switch (outcome.status) {
+        case AppendStatus::kDone:
+            return 1;
+        case AppendStatus::kWriteFailed:
+            Fail(store, kWriteFailed, outcome.error);
+            return 0;
+        case AppendStatus::kAbandoned:
+            Fail(store, kWriteFailed, outcome.error);
+            DropWriterFile(store);
+            return 0;
+        case AppendStatus::kSeekFailed:
+            Fail(store, kSeekFailed, outcome.error);
+            FinishAndDrop(store, outcome.trailer);
+            return 0;
+    }
+    return 0;
+}
+
+// A writer's file still in progress is saved before the object turns to
+// reading; if the save fails the file, complete as it stands, is left.
+void FinishWriting(CCIJobResults& store) {
+    if (store.m_bHeaderWritten && store.m_nFileHandle != -1 && store.saveJobResults() != 1) {
+        DropWriterFile(store);
+    }
+    CloseHandle(store);
+}
+
+int OpenForReading(const std::string& path) {
+    int fd;
+    do {
+        fd = open64(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+}  // namespace
+
+CCIJobResults::CCIJobResults()
+    : m_nFileHandle(-1),
+      m_nErrno(0),
+      m_bHeaderWritten(false),
+      m_bSaved(false),
+      m_itCurrent() {}
+
+CCIJobResults::~CCIJobResults() {
+    saveJobResults();
+    CloseHandle(*this);
+}
+
+int CCIJobResults::createJobResults(std::string sDirName) {
+    if (sDirName.empty()) {
+        m_sErrorMsg = "Invalid directory name = " + sDirName + " received from caller.";
+        return 0;
+    }
+    m_sDirName.append(sDirName);
+    m_sFileName = kBaseFileName;
+    return 1;
+}
+
+int CCIJobResults::addJobResult(JobResults jobResult) {
+    std::string createdPath;
+    if (!m_bHeaderWritten) {
+        if (m_sDirName.empty()) {
+            m_sErrorMsg = "Directory name = " + m_sDirName + " not set in addJobResults().";
+            return 0;
+        }
+        if (m_sFileName.empty()) {
+            m_sErrorMsg = "File name = " + m_sFileName + " not set in addJobResults().";
+            return 0;
+        }
+        if (m_nFileHandle != -1) {
+            m_sErrorMsg =
+                "Invalid state. Internal state indicates that file is not open but file "
+                "handle is valid.";
+            return 0;
+        }
+        jobresults::CreatedFile created = jobresults::CreateJobResultsFile(
+            m_sDirName, m_sFileName, qxcast::lld(std::time(nullptr)));
+        if (created.fd == -1) {
+            m_sErrorMsg = "Failed to create job results file " + created.path +
+                          " for writing jobs results data.";
+            return 0;
+        }
+        m_nFileHandle = created.fd;
+        m_bHeaderWritten = true;
+        createdPath = std::move(created.path);
+    }
+    if (m_nFileHandle == -1) {
+        m_sErrorMsg = "Job results file handle is invalid.";
+        return 0;
+    }
+    const bool isNewFile = !createdPath.empty();
+    jobresults::ComposedAppend data(jobResult, isNewFile);
+    return isNewFile ? WriteFirst(*this, data, createdPath) : WriteNext(*this, data);
+}
+
+int CCIJobResults::saveJobResults() {
+    if (!m_bHeaderWritten) return 1;
+    if (m_nFileHandle == -1) {
+        m_sErrorMsg = "Job Results file handle is invalid.";
+        return 0;
+    }
+    const off64_t trailer = lseek64(m_nFileHandle, 0, SEEK_CUR);
+    const jobresults::FinishOutcome outcome =
+        trailer < 0 ? jobresults::FinishOutcome{errno, false}
+                    : jobresults::FinishAt(m_nFileHandle, trailer);
+    if (outcome.error != 0) {
+        Fail(*this, kFinishFailed, outcome.error);
+        if (outcome.abandoned) DropWriterFile(*this);
+        return 0;
+    }
+    CloseHandle(*this);
+    m_bSaved = true;
+    m_bHeaderWritten = false;
+    return 1;
+}
+
+int CCIJobResults::openJobResults(std::string sDirName, std::string sFileName) {
+    if (sDirName.empty() || sFileName.empty()) return 0;
+    FinishWriting(*this);
+    m_sDirName = std::move(sDirName);
+    m_sFileName = std::move(sFileName);
+    const std::string path = m_sDirName + "\\" + m_sFileName;
+
+    m_nFileHandle = OpenForReading(path);
+    if (m_nFileHandle == -1) {
+        const int error = errno;
+        Fail(*this, "Failed to open file " + path, error);
+        return 0;
+    }
+    std::vector<XmlNode> children;
+    {
+        jobresults::FileImage image;
+        if (const int error = image.ReadAll(m_nFileHandle)) {
+            Fail(*this, "Erroring while reading data from Job Results file " + path, error);
+            return 0;
+        }
+        if (!jobresults::ReadRootChildren(image, children)) {
+            Fail(*this, "Invalid data in Job Results file " + path, -1);
+            return 0;
+        }
+    }
+    m_vJobResultNodes.swap(children);
+    m_itCurrent = m_vJobResultNodes.begin();
+    return 1;
+}
+
+int CCIJobResults::getNextJobResult(JobResults& jobResult) {
+    if (m_nFileHandle == -1) {
+        m_sErrorMsg = "file handle for file " + m_sFileName + "is invalid";
+        return -1;
+    }
+    const auto end = m_vJobResultNodes.end();
+    while (m_itCurrent != end && m_itCurrent->GetTagName() != jobresults::kRecordTag) {
+        ++m_itCurrent;
+    }
+    if (m_itCurrent == end) {
+        Fail(*this, "Invalid data/No Data found in Job Results file " + m_sFileName, -1);
+        return -1;
+    }
+    jobresults::FillRecord(m_itCurrent->GetNodeContent(), jobResult);
+    ++m_itCurrent;
+    if (m_itCurrent != end) return 1;
+    CloseHandle(*this);
+    return 0;
+}
+
+int CCIJobResults::closeJobResults() {
+    // A writer's file in progress is left to saveJobResults.
+    if (!m_bHeaderWritten) CloseHandle(*this);
+    return 1;
+}

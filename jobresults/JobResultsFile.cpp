@@ -1,0 +1,190 @@
+// Append order. A record and trailer that fit in the page of the old trailer
+// go in one write, which a kill cannot cut. Otherwise the new record and
+// trailer are written behind the old trailer first, led by one "<" so that
+// an unfinished tail reads as an element without its end tag (the scan of
+// the file stops there). Only when that tail is on disk are the old trailer
+// and the "<" overwritten with the record's first bytes; those few bytes can
+// be torn by a kill, but whatever mixture results still leaves a closed
+// document: the old trailer is intact, or the new one at the end closes
+// Root. A failed step puts the old trailer back and cuts the file behind it.
+// A record for which no split gives an inert tail (its text holds every
+// candidate end tag) also goes in one write.
+#include "jobresults/JobResultsFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+
+#include "jobresults/JobResultsFormat.h"
+#include "xml/XmlScan.h"
+
+namespace jobresults {
+namespace {
+
+constexpr int kMaxNameAttempts = 1024;
+constexpr mode_t kFileMode = 0644;
+constexpr off64_t kTrailerLength = static_cast<off64_t>(kTrailer.size());
+
+// A save first writes these bytes behind the trailer: "t>" completes the
+// final end tag, the spare "</Root>" keeps the document closed while the
+// trailer is being overwritten with the rest of the final end tag.
+constexpr std::string_view kFinishTail = "t></Root>";
+constexpr std::string_view kFinishHead = "\n\n</Roo";
+static_assert(kFinishHead.size() + 2 == kFinalEndTag.size(), "the final end tag is split in two");
+
+// Where the record may be split. The record's first bytes are
+// "<JobResult>\n<ClientName"; the split must leave "<JobResult>" unfinished
+// until the second write (split of at most 11), and the tail, led by "<",
+// must not form a complete element. Each candidate gives the tail another
+// tag name ("lt", "t", "<ClientName"), so record text that happens to hold
+// one such end tag is avoided.
+constexpr size_t kSplitCandidates[] = {8, 9, 11};
+constexpr size_t kMaxSplit = 11;
+
+// Whether "<" + data[split..] ends the scan of a file without yielding an
+// element: a start tag whose end tag does not follow, or no ">" at all.
+bool TailIsInert(std::string_view data, size_t split) {
+    const size_t close = xmlscan::FindByte(data, '>', split);
+    if (close == std::string_view::npos) return true;
+    const std::string_view tag = data.substr(split, close - split);
+    if (tag.empty() || tag.back() == '/' || tag.front() == '!' || tag.front() == '?') {
+        return false;
+    }
+    const std::string_view name = xmlscan::TagName(tag);
+    std::string endTag;
+    endTag.reserve(name.size() + 3);
+    endTag.append("</").append(name).append(">");
+    return xmlscan::Find(data, endTag, close + 1) == std::string_view::npos;
+}
+
+// 0 when no candidate gives an inert tail.
+size_t ChooseSplit(std::string_view data) {
+    for (const size_t split : kSplitCandidates) {
+        if (data.size() > split + kTrailer.size() && TailIsInert(data, split)) return split;
+    }
+    return 0;
+}
+
+// Writes data[split..] at trailer + split, preceded by newlines from the end
+// of the old trailer and one "<" at trailer + split - 1.
+int WriteTail(int fd, char* data, size_t size, size_t split, off64_t trailer) {
+    const size_t lead = split - kTrailer.size();
+    char saved[kMaxSplit];
+    std::memcpy(saved, data + kTrailer.size(), lead);
+    std::memset(data + kTrailer.size(), '\n', lead - 1);
+    data[split - 1] = '<';
+    const int error = WriteAllAt(fd, data + kTrailer.size(), size - kTrailer.size(),
+                                 trailer + kTrailerLength);
+    std::memcpy(data + kTrailer.size(), saved, lead);
+    return error;
+}
+
+// A write that stays within one page is never cut short by a kill: the
+// kernel copies a write page by page and only stops between pages. Such an
+// append goes in one write. (Larger pages only widen this.)
+constexpr off64_t kPageSize = 4096;
+
+bool WithinOnePage(off64_t offset, size_t size) {
+    return offset / kPageSize == (offset + static_cast<off64_t>(size) - 1) / kPageSize;
+}
+
+bool PutBackTrailer(int fd, off64_t trailer) {
+    return WriteAllAt(fd, kTrailer.data(), kTrailer.size(), trailer) == 0;
+}
+
+// After a failed write: the old trailer again, nothing behind it.
+AppendOutcome Undo(int fd, off64_t trailer, int error) {
+    if (!PutBackTrailer(fd, trailer) || TruncateTo(fd, trailer + kTrailerLength) != 0) {
+        return {AppendStatus::kAbandoned, error, trailer};
+    }
+    return {AppendStatus::kWriteFailed, error, trailer};
+}
+
+}  // namespace
+
+int WriteAllAt(int fd, const char* data, size_t size, off64_t offset) {
+    while (size > 0) {
+        const ssize_t written = pwrite64(fd, data, size, offset);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (written == 0) return EIO;  // no progress: give up rather than spin
+        data += written;
+        size -= static_cast<size_t>(written);
+        offset += written;
+    }
+    return 0;
+}
+
+int TruncateTo(int fd, off64_t size) {
+    while (ftruncate64(fd, size) != 0) {
+        if (errno != EINTR) return errno;
+    }
+    return 0;
+}
+
+CreatedFile CreateJobResultsFile(const std::string& dirName, const std::string& baseName,
+                                 long long seconds) {
+    CreatedFile created;
+    for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
+        created.path = CreationPath(dirName, baseName, seconds + attempt);
+        int fd;
+        do {
+            fd = open64(created.path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
+        } while (fd < 0 && errno == EINTR);
+        if (fd >= 0) {
+            created.fd = fd;
+            return created;
+        }
+        if (errno != EEXIST) break;
+    }
+    return created;
+}
+
+AppendOutcome AppendOverTrailer(int fd, char* data, size_t size) {
+    const off64_t trailer = lseek64(fd, 0, SEEK_CUR);
+    if (trailer < 0) return {AppendStatus::kWriteFailed, errno, 0};
+    const size_t split =
+        WithinOnePage(trailer, size) ? 0 : ChooseSplit(std::string_view(data, size));
+    if (split != 0) {
+        if (const int error = WriteTail(fd, data, size, split, trailer)) {
+            // The old trailer is untouched; only the unfinished tail goes.
+            if (TruncateTo(fd, trailer + kTrailerLength) != 0) {
+                return {AppendStatus::kAbandoned, error, trailer};
+            }
+            return {AppendStatus::kWriteFailed, error, trailer};
+        }
+        if (const int error = WriteAllAt(fd, data, split, trailer)) {
+            return Undo(fd, trailer, error);
+        }
+    } else if (const int error = WriteAllAt(fd, data, size, trailer)) {
+        return Undo(fd, trailer, error);
+    }
+    const off64_t newTrailer = trailer + static_cast<off64_t>(size) - kTrailerLength;
+    if (lseek64(fd, newTrailer, SEEK_SET) < 0) {
+        return {AppendStatus::kSeekFailed, errno, newTrailer};
+    }
+    return {AppendStatus::kDone, 0, newTrailer};
+}
+
+FinishOutcome FinishAt(int fd, off64_t trailer) {
+    if (const int error = WriteAllAt(fd, kFinishTail.data(), kFinishTail.size(),
+                                     trailer + kTrailerLength)) {
+        // At most "t></Root>" lies behind the trailer: it forms no element.
+        return {error, false};
+    }
+    if (const int error = WriteAllAt(fd, kFinishHead.data(), kFinishHead.size(), trailer)) {
+        return {error, !PutBackTrailer(fd, trailer)};
+    }
+    const off64_t finalSize = trailer + static_cast<off64_t>(kFinalEndTag.size());
+    if (const int error = TruncateTo(fd, finalSize)) {
+        return {error, !PutBackTrailer(fd, trailer)};
+    }
+    return {0, false};
+}
+
+}  // namespace jobresults

@@ -1,0 +1,136 @@
+// Fault injection for the POSIX calls of the job results store. The test
+// executable that includes this header defines pwrite64, ftruncate64,
+// lseek64 and read itself; the library's calls reach these definitions
+// before the C library's, and they forward to the real ones unless a rule
+// is armed for the descriptor and call.
+//
+// Include this header in exactly one source file of a test executable.
+#ifndef CIJOBRESULTS_TESTS_SUPPORT_POSIX_FAULT_SEAM_H
+#define CIJOBRESULTS_TESTS_SUPPORT_POSIX_FAULT_SEAM_H
+
+#include <dlfcn.h>
+#include <errno.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cstddef>
+
+namespace faultseam {
+
+enum Call { kPwrite, kFtruncate, kLseek, kRead, kCallCount };
+
+enum class Fault {
+    kNone,
+    kError,  // fail with the rule's errno, nothing done
+    kEintr,  // fail with EINTR, nothing done
+    kShort,  // do at most shortBytes of the transfer for real
+};
+
+struct Rule {
+    int fd = -1;       // the descriptor the rule applies to; -1: none
+    int skip = 0;      // calls let through before the first fault
+    int times = 0;     // faults to inject; -1: every call from then on
+    Fault fault = Fault::kNone;
+    int error = EIO;
+    size_t shortBytes = 1;
+};
+
+struct State {
+    Rule rules[kCallCount];
+    long calls[kCallCount] = {};  // calls seen on armed descriptors
+};
+
+inline State& Seam() {
+    static State state;
+    return state;
+}
+
+inline void Arm(Call call, const Rule& rule) { Seam().rules[call] = rule; }
+inline void DisarmAll() { Seam() = State(); }
+// Counts the calls made on fd from now on, injecting nothing.
+inline void Watch(int fd) {
+    DisarmAll();
+    for (Rule& rule : Seam().rules) rule.fd = fd;
+}
+inline long Calls(Call call) { return Seam().calls[call]; }
+
+// The fault to inject into this call, if any.
+inline Fault Decide(Call call, int fd, size_t* limit) {
+    Rule& rule = Seam().rules[call];
+    if (rule.fd < 0 || fd != rule.fd) return Fault::kNone;
+    ++Seam().calls[call];
+    if (rule.fault == Fault::kNone) return Fault::kNone;
+    if (rule.skip > 0) {
+        --rule.skip;
+        return Fault::kNone;
+    }
+    if (rule.times == 0) return Fault::kNone;
+    if (rule.times > 0) --rule.times;
+    if (rule.fault == Fault::kError) errno = rule.error;
+    if (rule.fault == Fault::kEintr) errno = EINTR;
+    *limit = rule.shortBytes;
+    return rule.fault;
+}
+
+template <class Function>
+Function Real(const char* name) {
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+}  // namespace faultseam
+
+extern "C" {
+
+ssize_t pwrite64(int fd, const void* buffer, size_t count, off64_t offset) {
+    using Function = ssize_t (*)(int, const void*, size_t, off64_t);
+    static const Function real = faultseam::Real<Function>("pwrite64");
+    size_t limit = count;
+    switch (faultseam::Decide(faultseam::kPwrite, fd, &limit)) {
+        case faultseam::Fault::kError:
+        case faultseam::Fault::kEintr:
+            return -1;
+        case faultseam::Fault::kShort:
+            return real(fd, buffer, count < limit ? count : limit, offset);
+        case faultseam::Fault::kNone:
+            break;
+    }
+    return real(fd, buffer, count, offset);
+}
+
+ssize_t read(int fd, void* buffer, size_t count) {
+    using Function = ssize_t (*)(int, void*, size_t);
+    static const Function real = faultseam::Real<Function>("read");
+    size_t limit = count;
+    switch (faultseam::Decide(faultseam::kRead, fd, &limit)) {
+        case faultseam::Fault::kError:
+        case faultseam::Fault::kEintr:
+            return -1;
+        case faultseam::Fault::kShort:
+            return real(fd, buffer, count < limit ? count : limit);
+        case faultseam::Fault::kNone:
+            break;
+    }
+    return real(fd, buffer, count);
+}
+
+int ftruncate64(int fd, off64_t length) noexcept {
+    using Function = int (*)(int, off64_t);
+    static const Function real = faultseam::Real<Function>("ftruncate64");
+    size_t limit = 0;
+    const faultseam::Fault fault = faultseam::Decide(faultseam::kFtruncate, fd, &limit);
+    if (fault == faultseam::Fault::kError || fault == faultseam::Fault::kEintr) return -1;
+    return real(fd, length);
+}
+
+off64_t lseek64(int fd, off64_t offset, int whence) noexcept {
+    using Function = off64_t (*)(int, off64_t, int);
+    static const Function real = faultseam::Real<Function>("lseek64");
+    size_t limit = 0;
+    const faultseam::Fault fault = faultseam::Decide(faultseam::kLseek, fd, &limit);
+    if (fault == faultseam::Fault::kError || fault == faultseam::Fault::kEintr) return -1;
+    return real(fd, offset, whence);
+}
+
+}  // extern "C"
+
+#endif  // CIJOBRESULTS_TESTS_SUPPORT_POSIX_FAULT_SEAM_H
