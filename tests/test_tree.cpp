@@ -16,19 +16,18 @@
 
 namespace {
 
-std::string Describe(const XmlNode& node) {
+// name{attribute=value,...}, then the content text.
+std::string Head(const XmlNode& node) {
     std::string text = node.GetTagName() + "{";
     for (const std::string& name : node.m_vAttributeNames) text += name + "=" + node.m_mapAttributes.at(name) + ",";
-    return text + "}\"" + node.GetNodeContent() + "\"";
+    return text + "}";
 }
+std::string Describe(const XmlNode& node) { return Head(node) + "\"" + node.GetNodeContent() + "\""; }
 
-// Names, attributes and children recursively; the content of leaves only.
+// The whole subtree; the content text of leaves only.
 std::string DescribeTree(const XmlParsedNode& node) {
-    std::string text = node.GetTagName() + "{";
-    for (const std::string& name : node.m_vAttributeNames) text += name + "=" + node.m_mapAttributes.at(name) + ",";
-    text += "}";
-    if (node.m_vChildren.empty()) return text + "\"" + node.GetNodeContent() + "\"";
-    text += "(";
+    if (node.m_vChildren.empty()) return Describe(node);
+    std::string text = Head(node) + "(";
     for (const XmlParsedNode& child : node.m_vChildren) text += DescribeTree(child) + " ";
     return text + ")";
 }
@@ -56,13 +55,17 @@ int CheckParsed(const XmlParsedNode& node, int levelsLeft) {
 // Every line of text indented by three more blanks.
 std::string IndentLines(const std::string& text) {
     std::string result;
-    for (size_t begin = 0; begin < text.size();) {
-        const size_t newline = text.find('\n', begin);
-        const size_t end = newline == std::string::npos ? text.size() : newline + 1;
+    for (size_t begin = 0, end; begin < text.size(); begin = end) {
+        end = std::min(text.find('\n', begin), text.size() - 1) + 1;
         result += "   " + text.substr(begin, end - begin);
-        begin = end;
     }
     return result;
+}
+
+std::string WriteTempFile(const std::string& bytes) {
+    const auto path = std::filesystem::temp_directory_path() / ("xmltree." + std::to_string(getpid()));
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path.string();
 }
 
 const char* const kItemContent = "<Item id='7'><Name>alpha</Name><Count>42</Count><Flag/></Item>";
@@ -89,7 +92,7 @@ TEST(XmlTree, WorkedExampleParsesUpdatesAndRenders) {
     EXPECT_EQ(root.GetNodeContent(),
               "<Item id='7'>\n   <Name>\n      alpha\n   </Name>\n   <Count>\n      42\n   </Count>\n"
               "   <Flag />\n</Item>\n");
-    EXPECT_EQ(item.m_vChildren.at(0).GetNodeContent(), "alpha");
+    EXPECT_EQ(DescribeTree(root), "Root{}(Item{id=7,}(Name{}\"alpha\" Count{}\"42\" Flag{}\"\" ) )");
     EXPECT_EQ(root.OutputXMLNodeString(), rendering);
 }
 
@@ -126,13 +129,11 @@ TEST(XmlTree, SetNodeContentTrimsAndReparsesEvenThroughTheBase) {
     EXPECT_EQ(DescribeTree(node), "R{}\"\"");
 }
 
-TEST(XmlTree, UpdateNodeContent) {
-    XmlParsedNode leaf("L", "  keep me  ");
+TEST(XmlTree, UpdateNodeContentKeepsLeavesAndDropsLooseText) {
+    XmlParsedNode leaf("L", "  keep me  "), mixed("R", "x<b>1</b>y");
     leaf.UpdateNodeContent();
-    EXPECT_EQ(leaf.GetNodeContent(), "  keep me  ");
-
-    XmlParsedNode mixed("R", "x<b>1</b>y");
     mixed.UpdateNodeContent();
+    EXPECT_EQ(leaf.GetNodeContent(), "  keep me  ");
     EXPECT_EQ(mixed.GetNodeContent(), "<b>\n   1\n</b>\n");
 }
 
@@ -157,8 +158,7 @@ TEST(XmlTree, GetXMLNodeListAndEditsThroughPointers) {
     root.UpdateNodeContent();
     EXPECT_EQ(root.GetNodeContent(),
               "<a n=\"it's\">\n   1\n</a>\n<b>\n   <a>\n      deep\n   </a>\n</b>\n<a>\n   <z>\n      9\n   </z>\n</a>\n");
-    const XmlParsedNode reparsed("Root", root.GetNodeContent());
-    EXPECT_EQ(DescribeTree(reparsed), DescribeTree(root));
+    EXPECT_EQ(DescribeTree(XmlParsedNode("Root", root.GetNodeContent())), DescribeTree(root));
 }
 
 TEST(XmlTree, CopiesAreDeep) {
@@ -170,50 +170,43 @@ TEST(XmlTree, CopiesAreDeep) {
 }
 
 TEST(XmlTree, IndentedOutput) {
-    EXPECT_EQ(XmlParsedNode::GetIndent(0), "");
-    EXPECT_EQ(XmlParsedNode::GetIndent(-1), "");
+    EXPECT_EQ(XmlParsedNode::GetIndent(0) + XmlParsedNode::GetIndent(-1), "");
     EXPECT_EQ(XmlParsedNode::GetIndent(3), std::string(9, ' '));
-
     EXPECT_EQ(XmlParsedNode("Flag", "").OutputXMLNodeString(1), "   <Flag />\n");
     EXPECT_EQ(XmlParsedNode("Flag a='1'", "").OutputXMLNodeString(), "<Flag a='1' />\n");
     EXPECT_EQ(XmlParsedNode("Count", 42).OutputXMLNodeString(), "<Count>\n   42\n</Count>\n");
     EXPECT_EQ(XmlParsedNode("Size", 7ULL).OutputXMLNodeString(), "<Size>\n   7\n</Size>\n");
     EXPECT_EQ(XmlParsedNode("X", "a\nb").OutputXMLNodeString(), "<X>\n   a\nb\n</X>\n");
+    EXPECT_EQ(XmlParsedNode("X", " a ").OutputXMLNodeString(), "<X>\n    a \n</X>\n");
     EXPECT_EQ(XmlParsedNode("X k=\"v\"", "x<b>1</b>y").OutputXMLNodeString(), "<X k=\"v\">\n   <b>\n      1\n   </b>\n</X>\n");
     EXPECT_EQ(XmlParsedNode("N", "<c/>").OutputXMLNodeString(-2), "<N>\n<c />\n</N>\n");
-
     XmlParsedNode emptied("E", "<c>1</c>");
     emptied.m_sNodeContent.clear();
     EXPECT_EQ(emptied.OutputXMLNodeString(), "<E />\n");
-
-    XmlParsedNode parent("P", "<c>1</c>");
-    const XmlNode& asBase = parent;
-    EXPECT_EQ(asBase.OutputXMLNodeString(), "<P>\n<c>1</c>\n</P>\n");
+    const XmlParsedNode parent("P", "<c>1</c>");
+    EXPECT_EQ(static_cast<const XmlNode&>(parent).OutputXMLNodeString(), "<P>\n<c>1</c>\n</P>\n");
 }
 
-class XmlTreeFiles : public ::testing::Test {
-protected:
-    void SetUp() override { path_ = std::filesystem::temp_directory_path() / ("xmltree." + std::to_string(getpid())); }
-    void TearDown() override { std::filesystem::remove(path_); }
-    std::string Write(const std::string& bytes) {
-        std::ofstream(path_, std::ios::binary) << bytes;
-        return path_.string();
-    }
-    std::filesystem::path path_;
-};
-
-TEST_F(XmlTreeFiles, ReadXMLFileLoadsThisNodeAndItsChildren) {
+TEST(XmlTree, ReadXMLFileLoadsThisNodeAndItsChildren) {
     XmlParsedNode node("old z='1'", "<gone/>");
     XmlNode untouched("u", "u");
-    ASSERT_TRUE(node.ReadXMLFile(Write("<?xml version=\"1.0\"?>\n<r k=\"2\">\n  <c>x</c>\n  <d/>\n</r>\n"), untouched));
+    ASSERT_TRUE(node.ReadXMLFile(WriteTempFile("<?xml version=\"1.0\"?>\n<r k=\"2\">\n  <c>x</c>\n  <d/>\n</r>\n"), untouched));
     EXPECT_EQ(DescribeTree(node), "r{k=2,}(c{}\"x\" d{}\"\" )");
     EXPECT_EQ(Describe(untouched), "u{}\"u\"");
 
     const std::string before = DescribeTree(node);
-    EXPECT_FALSE(node.ReadXMLFile(Write("<a>1</a><b>2</b>"), untouched));
-    EXPECT_FALSE(node.ReadXMLFile(path_.string() + ".missing", untouched));
+    const std::string file = WriteTempFile("<a>1</a><b>2</b>");
+    EXPECT_FALSE(node.ReadXMLFile(file, untouched));
+    EXPECT_FALSE(node.ReadXMLFile(file + ".missing", untouched));
+    std::filesystem::remove(file);
     EXPECT_EQ(DescribeTree(node), before);
     EXPECT_EQ(Describe(untouched), "u{}\"u\"");
+}
+
+std::string Repeat(const std::string& piece, int times) {
+    std::string text;
+    while (times-- > 0) text += piece;
+    return text;
 }
 
 // "<e0><e1>...<eN-1>leaf</eN-1>...</e0>"
@@ -241,12 +234,8 @@ TEST(XmlTree, ParsingStopsAt256Levels) {
     EXPECT_EQ(root.OutputXMLNodeString(), "<R>\n" + IndentLines(root.GetNodeContent()) + "</R>\n");
 }
 
-TEST(XmlTree, DepthBombsAndWideContentFinish) {
-    const int n = 100000;
-    std::string same;
-    for (int i = 0; i < n; ++i) same += "<a>";
-    for (int i = 0; i < n; ++i) same += "</a>";
-    const XmlParsedNode sameNames("R", same);
+TEST(XmlTree, DepthBombsFinish) {
+    const XmlParsedNode sameNames("R", Repeat("<a>", 100000) + Repeat("</a>", 100000));
     ASSERT_EQ(sameNames.m_vChildren.size(), 1u);
     EXPECT_TRUE(sameNames.m_vChildren[0].m_vChildren.empty());
 
@@ -254,10 +243,10 @@ TEST(XmlTree, DepthBombsAndWideContentFinish) {
     EXPECT_EQ(CheckParsed(distinct, XmlParsedNode::kMaxParseDepth), 256);
     distinct.UpdateNodeContent();
     EXPECT_EQ(distinct.OutputXMLNodeString(), "<R>\n" + IndentLines(distinct.GetNodeContent()) + "</R>\n");
+}
 
-    std::string siblings;
-    for (int i = 0; i < 1000000; ++i) siblings += "<s/>";
-    XmlParsedNode wide("R", siblings);
+TEST(XmlTree, MillionSiblingsFinish) {
+    XmlParsedNode wide("R", Repeat("<s/>", 1000000));
     EXPECT_EQ(wide.m_vChildren.size(), 1000000u);
     wide.UpdateNodeContent();
     EXPECT_EQ(wide.GetNodeContent().size(), 1000000u * 6);
@@ -277,8 +266,7 @@ TEST(XmlTree, ArbitraryContentKeepsChildrenAndContentInStep) {
         XmlParsedNode node("R", text);
         CheckParsed(node, XmlParsedNode::kMaxParseDepth);
         node.UpdateNodeContent();
-        const std::string rendering = node.OutputXMLNodeString();
-        ASSERT_EQ(rendering.back(), '\n');
+        ASSERT_EQ(node.OutputXMLNodeString().back(), '\n');
     }
 }
 
@@ -317,9 +305,8 @@ public:
         }
         xml += ">";
         *model += "(";
-        for (int i = 0; i < children; ++i) {
+        for (int i = 0; i < children; ++i, *model += " ") {
             xml += Text(3, " x\n") + (random_() % 4 ? "" : "<!-- note -->") + Element(depth + 1, model);
-            *model += " ";
         }
         *model += ")";
         return xml + Text(3, " y\t") + "</" + name + ">";
@@ -339,15 +326,12 @@ TEST(XmlTree, UpdatedContentReparsesToTheSameTree) {
     for (unsigned seed = 1; seed <= 300; ++seed) {
         TreeWriter writer(seed);
         std::string model = "Root{}(", xml;
-        for (int i = 0; i < 3; ++i) {
-            xml += writer.Element(0, &model);
-            model += " ";
-        }
+        for (int i = 0; i < 3; ++i, model += " ") xml += writer.Element(0, &model);
         XmlParsedNode root("Root", xml);
         ASSERT_EQ(DescribeTree(root), model + ")") << "seed " << seed << "\n" << xml;
         root.UpdateNodeContent();
-        const XmlParsedNode reparsed("Root", root.GetNodeContent());
-        ASSERT_EQ(DescribeTree(reparsed), DescribeTree(root)) << "seed " << seed << "\n" << root.GetNodeContent();
+        ASSERT_EQ(DescribeTree(XmlParsedNode("Root", root.GetNodeContent())), DescribeTree(root))
+            << "seed " << seed << "\n" << root.GetNodeContent();
     }
 }
 
