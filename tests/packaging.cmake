@@ -1,0 +1,83 @@
+# Packaging tests: install the build tree into a prefix of its own, check
+# the installed layout, build the example consumer against it with
+# find_package and with pkg-config, and build the Debian packages.
+set(CIJOBRESULTS_PACKAGING_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/packaging)
+set(CIJOBRESULTS_PACKAGING_WORK ${PROJECT_BINARY_DIR}/packaging-test)
+set(CIJOBRESULTS_CONSUMER_PREFIX ${CIJOBRESULTS_PACKAGING_WORK}/consumer-prefix)
+set(CIJOBRESULTS_CONSUMER_SOURCE ${PROJECT_SOURCE_DIR}/examples/consumer)
+if(TARGET jobresults)
+  set(CIJOBRESULTS_HAVE_TOOL ON)
+else()
+  set(CIJOBRESULTS_HAVE_TOOL OFF)
+endif()
+# The consumer compiles warning-free with the project's warnings, as errors.
+# The classes have virtual functions but by binary contract no virtual
+# destructor, which clang reports wherever a vector of them is destroyed.
+set(CIJOBRESULTS_CONSUMER_WARNINGS "-Wall -Wextra -Wpedantic -Werror")
+if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  string(APPEND CIJOBRESULTS_CONSUMER_WARNINGS " -Wno-delete-non-abstract-non-virtual-dtor")
+endif()
+find_program(CIJOBRESULTS_PKG_CONFIG NAMES pkg-config pkgconf)
+if(NOT CIJOBRESULTS_PKG_CONFIG)
+  message(WARNING "pkg-config not found: test consumer_pkg_config will fail (run scripts/deps.sh)")
+endif()
+
+add_test(NAME packaging_install
+  COMMAND ${CMAKE_COMMAND}
+    -DBUILD_DIR=${PROJECT_BINARY_DIR}
+    -DPREFIX=${CIJOBRESULTS_CONSUMER_PREFIX}
+    -DCONFIG=$<CONFIG>
+    -P ${CIJOBRESULTS_PACKAGING_SCRIPTS}/install_prefix.cmake)
+set_tests_properties(packaging_install PROPERTIES
+  FIXTURES_SETUP cijobresults_installed)
+
+add_test(NAME packaging_layout
+  COMMAND ${CMAKE_COMMAND}
+    -DPREFIX=${CIJOBRESULTS_CONSUMER_PREFIX}
+    -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+    -DLIBDIR=${CMAKE_INSTALL_LIBDIR}
+    -DINCLUDEDIR=${CMAKE_INSTALL_INCLUDEDIR}
+    -DBINDIR=${CMAKE_INSTALL_BINDIR}
+    -DVERSION=${PROJECT_VERSION}
+    -DSOVERSION=${PROJECT_VERSION_MAJOR}
+    -DHAVE_TOOL=${CIJOBRESULTS_HAVE_TOOL}
+    -P ${CIJOBRESULTS_PACKAGING_SCRIPTS}/check_layout.cmake)
+
+add_test(NAME consumer_find_package
+  COMMAND ${CMAKE_COMMAND}
+    -DSOURCE_DIR=${CIJOBRESULTS_CONSUMER_SOURCE}
+    -DBINARY_DIR=${CIJOBRESULTS_PACKAGING_WORK}/consumer-cmake
+    -DPREFIX=${CIJOBRESULTS_CONSUMER_PREFIX}
+    -DGENERATOR=${CMAKE_GENERATOR}
+    -DCXX_COMPILER=${CMAKE_CXX_COMPILER}
+    "-DCXX_FLAGS=${CMAKE_CXX_FLAGS} ${CIJOBRESULTS_CONSUMER_WARNINGS}"
+    -DBUILD_TYPE=$<CONFIG>
+    -P ${CIJOBRESULTS_PACKAGING_SCRIPTS}/consumer_cmake.cmake)
+
+add_test(NAME consumer_pkg_config
+  COMMAND ${CMAKE_COMMAND}
+    -DSOURCE_DIR=${CIJOBRESULTS_CONSUMER_SOURCE}
+    -DBINARY_DIR=${CIJOBRESULTS_PACKAGING_WORK}/consumer-pkgconfig
+    -DPREFIX=${CIJOBRESULTS_CONSUMER_PREFIX}
+    -DLIBDIR=${CMAKE_INSTALL_LIBDIR}
+    -DVERSION=${PROJECT_VERSION}
+    -DPKG_CONFIG=${CIJOBRESULTS_PKG_CONFIG}
+    -DCXX_COMPILER=${CMAKE_CXX_COMPILER}
+    "-DCXX_FLAGS=${CMAKE_CXX_FLAGS} ${CIJOBRESULTS_CONSUMER_WARNINGS}"
+    -P ${CIJOBRESULTS_PACKAGING_SCRIPTS}/consumer_pkgconfig.cmake)
+
+set_tests_properties(packaging_layout consumer_find_package consumer_pkg_config
+  PROPERTIES FIXTURES_REQUIRED cijobresults_installed)
+
+add_test(NAME packaging_deb
+  COMMAND ${CMAKE_COMMAND}
+    -DBUILD_DIR=${PROJECT_BINARY_DIR}
+    -DOUTPUT_DIR=${CIJOBRESULTS_PACKAGING_WORK}/deb
+    -DVERSION=${PROJECT_VERSION}
+    -DSOVERSION=${PROJECT_VERSION_MAJOR}
+    -DLIBDIR=${CMAKE_INSTALL_LIBDIR}
+    -DHAVE_TOOL=${CIJOBRESULTS_HAVE_TOOL}
+    -DCONFIG=$<CONFIG>
+    -P ${CIJOBRESULTS_PACKAGING_SCRIPTS}/check_deb.cmake)
+set_tests_properties(packaging_install packaging_layout consumer_find_package
+  consumer_pkg_config packaging_deb PROPERTIES LABELS packaging TIMEOUT 120)
