@@ -171,20 +171,25 @@ AppendOutcome AppendOverTrailer(int fd, char* data, size_t size) {
     return {AppendStatus::kDone, 0, newTrailer};
 }
 
-FinishOutcome FinishAt(int fd, off64_t trailer) {
+int FinishAt(int fd, off64_t trailer) {
     if (const int error = WriteAllAt(fd, kFinishTail.data(), kFinishTail.size(),
                                      trailer + kTrailerLength)) {
         // At most "t></Root>" lies behind the trailer: it forms no element.
-        return {error, false};
+        return error;
     }
+    // From here on the spare "</Root>" closes the document whatever happens
+    // to the trailer. Putting the trailer back keeps a later append safe; a
+    // repeated finish does not need it.
     if (const int error = WriteAllAt(fd, kFinishHead.data(), kFinishHead.size(), trailer)) {
-        return {error, !PutBackTrailer(fd, trailer)};
+        PutBackTrailer(fd, trailer);
+        return error;
     }
     const off64_t finalSize = trailer + static_cast<off64_t>(kFinalEndTag.size());
     if (const int error = TruncateTo(fd, finalSize)) {
-        return {error, !PutBackTrailer(fd, trailer)};
+        PutBackTrailer(fd, trailer);
+        return error;
     }
-    return {0, false};
+    return 0;
 }
 
 }  // namespace jobresults

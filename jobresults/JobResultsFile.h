@@ -48,14 +48,11 @@ struct AppendOutcome {
 // disk. data is modified during the call and restored before it returns.
 AppendOutcome AppendOverTrailer(int fd, char* data, size_t size);
 
-struct FinishOutcome {
-    int error;       // 0 on success
-    bool abandoned;  // the trailer at `trailer` could not be put back
-};
-
 // Replaces the trailer at offset trailer with the final end tag and cuts the
-// file behind it. Safe to repeat after a failure.
-FinishOutcome FinishAt(int fd, off64_t trailer);
+// file behind it. Returns 0 or the errno of the failure. After a failure the
+// file is still a complete document, and calling again with the same offset
+// finishes it exactly.
+int FinishAt(int fd, off64_t trailer);
 
 }  // namespace jobresults
 

@@ -172,12 +172,10 @@ int CCIJobResults::saveJobResults() {
         return 0;
     }
     const off64_t trailer = lseek64(m_nFileHandle, 0, SEEK_CUR);
-    const jobresults::FinishOutcome outcome =
-        trailer < 0 ? jobresults::FinishOutcome{errno, false}
-                    : jobresults::FinishAt(m_nFileHandle, trailer);
-    if (outcome.error != 0) {
-        Fail(*this, kFinishFailed, outcome.error);
-        if (outcome.abandoned) DropWriterFile(*this);
+    const int error = trailer < 0 ? errno : jobresults::FinishAt(m_nFileHandle, trailer);
+    if (error != 0) {
+        // The file stays open and complete; a later save finishes it.
+        Fail(*this, kFinishFailed, error);
         return 0;
     }
     CloseHandle(*this);

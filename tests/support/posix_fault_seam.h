@@ -29,10 +29,14 @@ enum class Fault {
 struct Rule {
     int fd = -1;       // the descriptor the rule applies to; -1: none
     int skip = 0;      // calls let through before the first fault
-    int times = 0;     // faults to inject; -1: every call from then on
+    int times = 0;     // faults to inject; -1: no end
+    int every = 1;     // of the calls after skip, only every n-th is faulted
     Fault fault = Fault::kNone;
+    Fault then = Fault::kNone;  // injected once times ran out ...
+    int thenTimes = -1;         // ... into this many calls; -1: no end
     int error = EIO;
     size_t shortBytes = 1;
+    long seen = 0;     // calls after skip, faulted or not
 };
 
 struct State {
@@ -64,12 +68,19 @@ inline Fault Decide(Call call, int fd, size_t* limit) {
         --rule.skip;
         return Fault::kNone;
     }
-    if (rule.times == 0) return Fault::kNone;
-    if (rule.times > 0) --rule.times;
-    if (rule.fault == Fault::kError) errno = rule.error;
-    if (rule.fault == Fault::kEintr) errno = EINTR;
+    Fault fault = rule.fault;
+    if (rule.times != 0) {
+        if (rule.seen++ % rule.every != 0) return Fault::kNone;
+        if (rule.times > 0) --rule.times;
+    } else {
+        if (rule.thenTimes == 0) return Fault::kNone;
+        if (rule.thenTimes > 0) --rule.thenTimes;
+        fault = rule.then;
+    }
+    if (fault == Fault::kError) errno = rule.error;
+    if (fault == Fault::kEintr) errno = EINTR;
     *limit = rule.shortBytes;
-    return rule.fault;
+    return fault;
 }
 
 template <class Function>
