@@ -8,3 +8,13 @@ if(TARGET jobresults_core)
     GTest::gtest GTest::gtest_main)
   gtest_discover_tests(cli_units TEST_PREFIX "cli." DISCOVERY_TIMEOUT 60)
 endif()
+
+if(TARGET jobresults)
+  foreach(group roundtrip malformed check salvage list exitcodes)
+    add_test(NAME cli.e2e.${group}
+      COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/cli/e2e.sh ${group}
+        $<TARGET_FILE:jobresults> $<TARGET_FILE:cijobresults>
+        ${CMAKE_CURRENT_BINARY_DIR}/cli-e2e/${group})
+    set_tests_properties(cli.e2e.${group} PROPERTIES TIMEOUT 120)
+  endforeach()
+endif()

@@ -16,9 +16,9 @@ class DumpCommand : public Command {
 public:
     CLI::App* Register(CLI::App& parent) override {
         CLI::App* command = parent.add_subcommand("dump", "Print every record of a job results file");
-        command->add_option("FILE", fileArguments_, "Whole path, or directory name and file name")
-            ->required()
-            ->expected(1, 2);
+        command->add_option("FILE", file_, "Whole path, or a directory name followed by NAME")
+            ->required();
+        command->add_option("NAME", name_, "File name, when FILE is a directory name");
         command->add_option("--format", format_, "table (default), json, jsonl, csv or tsv")
             ->check(CLI::IsMember({"table", "json", "jsonl", "csv", "tsv"}));
         command->footer(std::string(kFileArgumentHelp) +
@@ -29,7 +29,9 @@ public:
 
     int Run() override {
         std::string error;
-        const auto file = ParseSingleFileArguments(fileArguments_, error);
+        std::vector<std::string> arguments{file_};
+        if (!name_.empty()) arguments.push_back(name_);
+        const auto file = ParseSingleFileArguments(arguments, error);
         if (!file) return ReportUsageError(error);
         const ReadOutcome outcome = ReadAllRecords(*file);
         if (!outcome.valid) return ReportFailure(outcome.error);
@@ -52,7 +54,8 @@ private:
         }
     }
 
-    std::vector<std::string> fileArguments_;
+    std::string file_;
+    std::string name_;
     std::string format_ = "table";
 };
 

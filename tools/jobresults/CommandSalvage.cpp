@@ -18,9 +18,9 @@ public:
     CLI::App* Register(CLI::App& parent) override {
         CLI::App* command = parent.add_subcommand(
             "salvage", "Recover the complete records of a file whose end is damaged");
-        command->add_option("FILE", fileArguments_, "Whole path, or directory name and file name")
-            ->required()
-            ->expected(1, 2);
+        command->add_option("FILE", file_, "Whole path, or a directory name followed by NAME")
+            ->required();
+        command->add_option("NAME", name_, "File name, when FILE is a directory name");
         command->add_option("--out", outDirName_,
                             "Directory name for the new file (default: that of FILE)");
         command->footer(std::string(kFileArgumentHelp) +
@@ -32,7 +32,9 @@ public:
 
     int Run() override {
         std::string error;
-        const auto file = ParseSingleFileArguments(fileArguments_, error);
+        std::vector<std::string> arguments{file_};
+        if (!name_.empty()) arguments.push_back(name_);
+        const auto file = ParseSingleFileArguments(arguments, error);
         if (!file) return ReportUsageError(error);
         std::string bytes;
         if (!ReadFileBytes(file->WholePath(), bytes)) {
@@ -61,7 +63,8 @@ private:
         return kExitSuccess;
     }
 
-    std::vector<std::string> fileArguments_;
+    std::string file_;
+    std::string name_;
     std::string outDirName_;
 };
 

@@ -65,13 +65,14 @@ private:
         }
         if (!writer.Save() && storeError.empty()) storeError = writer.Error();
         if (writer.Created()) std::cout << writer.CreatedPath() << '\n';
-        return Outcome(written, inputName, records, storeError, input.bad());
+        return Outcome(writer.Created(), written, inputName, records, storeError, input.bad());
     }
 
-    int Outcome(std::size_t written, const std::string& inputName, const RecordStream& records,
-                const std::string& storeError, bool readFailed) const {
-        const std::string kept =
-            " (" + std::to_string(written) + " records before it are saved in the file)";
+    int Outcome(bool created, std::size_t written, const std::string& inputName,
+                const RecordStream& records, const std::string& storeError, bool readFailed) const {
+        const std::string kept = created ? " (the " + std::to_string(written) +
+                                               " records before it are in the file)"
+                                         : " (no file created)";
         if (!storeError.empty()) return ReportFailure(storeError + kept);
         if (!records.Fault().empty()) return ReportFailure(inputName + ": " + records.Fault() + kept);
         if (readFailed) return ReportFailure("error while reading " + inputName + kept);

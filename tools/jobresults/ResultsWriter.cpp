@@ -7,6 +7,7 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace jobresults {
 
@@ -21,13 +22,17 @@ std::string PathAt(const std::string& dirName, long long seconds) {
     return ResultsFilePath{dirName, ResultsFileName(seconds)}.WholePath();
 }
 
+// How many seconds past the start of the first append the new file's name
+// may lie: the append itself and any names the store skipped as taken.
+constexpr std::size_t kNameLookahead = 64;
+
 long long Now() { return static_cast<long long>(std::time(nullptr)); }
 
-// The store names a file after the second of its creation and opens an
-// existing file of that name without truncating it. Waiting until the name
-// for the current second is free keeps it from writing into a file that is
-// already there, such as the damaged file a salvage reads. Gives up after a
-// few seconds, since a file named after a time to come is no collision that
+// The store names a file after the second of its creation; its interface
+// does not promise what it does when a file of that name is already there.
+// Waiting until the name for the current second is free keeps such a file,
+// say the damaged file that a salvage reads, out of its way. Gives up after
+// a few seconds: a file named after a time to come is not a clash that
 // waiting resolves.
 bool WaitForFreeName(const std::string& dirName) {
     for (int attempt = 0; attempt < 40; ++attempt) {
@@ -51,9 +56,9 @@ bool ResultsWriter::Add(const JobResults& record) {
 }
 
 // The store does not report the name it gives the file, only that it is
-// named after the second of its creation: the first append is bracketed by
-// two clock readings, and the new file is the one named after a second in
-// between.
+// named after the second of its creation, or a later one when that name is
+// taken. The names that exist before the first append are noted, and the new
+// file is the one that appears among the seconds from then on.
 bool ResultsWriter::AddFirst(const JobResults& record) {
     // createJobResults appends to the directory name, so it runs only once.
     if (!directorySet_ && store_.createJobResults(dirName_) != 1) {
@@ -67,20 +72,30 @@ bool ResultsWriter::AddFirst(const JobResults& record) {
         return false;
     }
     const long long before = Now();
+    const std::vector<bool> takenBefore = TakenNames(before);
     if (store_.addJobResult(record) != 1) {
         error_ = StoreError();
         return false;
     }
-    const long long after = Now();
-    for (long long second = before; second <= after && createdPath_.empty(); ++second) {
-        if (Exists(PathAt(dirName_, second))) createdPath_ = PathAt(dirName_, second);
+    const std::vector<bool> takenAfter = TakenNames(before);
+    for (std::size_t i = 0; i < takenAfter.size() && createdPath_.empty(); ++i) {
+        if (takenAfter[i] && !takenBefore[i]) createdPath_ = PathAt(dirName_, before + i);
     }
     if (createdPath_.empty()) {
-        error_ = "the store reported success but no file named " + PathAt(dirName_, before) +
-                 " exists";
+        error_ = "the store reported success, but no new file named " + PathAt(dirName_, before) +
+                 " or after it exists";
         return false;
     }
     return true;
+}
+
+// Which of the names for the seconds from `first` on exist.
+std::vector<bool> ResultsWriter::TakenNames(long long first) const {
+    std::vector<bool> taken(kNameLookahead);
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+        taken[i] = Exists(PathAt(dirName_, first + static_cast<long long>(i)));
+    }
+    return taken;
 }
 
 bool ResultsWriter::Save() {

@@ -4,6 +4,7 @@
 #define JOBRESULTS_TOOL_RESULTSWRITER_H
 
 #include <string>
+#include <vector>
 
 #include "jobresults/FilePath.h"
 #include "jobresults/cijobresults.h"
@@ -26,6 +27,7 @@ public:
 
 private:
     bool AddFirst(const JobResults& record);
+    std::vector<bool> TakenNames(long long first) const;
     std::string StoreError() const;
 
     std::string dirName_;

@@ -189,14 +189,5 @@ TEST(RecordStream, FaultCarriesThePhysicalLineNumber) {
     EXPECT_EQ(records.Fault().rfind("line 4: size \"bad\"", 0), 0u) << records.Fault();
 }
 
-TEST(RecordStream, ForcedFormatOverridesDetection) {
-    // A JSON object forced through TSV has one field only.
-    std::istringstream input("{\"client\":\"c\"}\n");
-    RecordStream records(input, InputFormat::kTsv);
-    JobResults record;
-    EXPECT_FALSE(records.Next(record));
-    EXPECT_NE(records.Fault().find("line 1: expected 5 tab-separated fields"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace jobresults

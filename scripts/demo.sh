@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The README's first command: builds everything, then shows the jobresults
+# tool on the bundled sample. It writes the sample's records into a new job
+# results file in a fresh ./demo directory, lists the files there and dumps
+# the new one as a table. Every command is printed before it runs.
+# BUILD_DIR chooses another build directory (default: build).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bold='' plain=''
+if [ -t 1 ]; then bold=$'\033[1m' plain=$'\033[0m'; fi
+# Prints a command so that it can be pasted back into a shell: arguments
+# with characters a shell would read (such as the backslash in a job
+# results path) go in single quotes.
+step() {
+  local words=() word
+  for word in "$@"; do
+    if [[ $word =~ ^[A-Za-z0-9_./:=@%+-]+$ ]]; then words+=("$word"); else words+=("'$word'"); fi
+  done
+  printf '\n%s$ %s%s\n' "$bold" "${words[*]}" "$plain"
+}
+run() { step "$@"; "$@"; }
+
+./scripts/deps.sh
+build=${BUILD_DIR:-build}
+run cmake -S . -B "$build" -G Ninja
+run cmake --build "$build"
+
+tool=$build/tools/jobresults
+run rm -rf demo
+run mkdir demo
+
+# The directory name demo/results puts the files into demo/, named
+# 'results\ci_push_<seconds>.xml'.
+step "$tool" write demo/results examples/sample-results.tsv
+file=$("$tool" write demo/results examples/sample-results.tsv)
+echo "$file"
+
+run "$tool" list demo/results
+run "$tool" dump "$file"

@@ -1,0 +1,351 @@
+#!/usr/bin/env bash
+# End-to-end tests of the jobresults binary, one group per CTest entry.
+# Usage: e2e.sh GROUP TOOL LIBRARY WORKDIR
+set -uo pipefail
+group=$1 tool=$2 library=$3 work=$4
+rm -rf "$work" && mkdir -p "$work"
+cd "$work" || exit 1
+
+failures=0
+checks=0
+fail() {
+  echo "FAIL [$group]: $*" >&2
+  failures=$((failures + 1))
+}
+# expect_eq ACTUAL EXPECTED WHAT
+expect_eq() {
+  checks=$((checks + 1))
+  [ "$1" == "$2" ] || fail "$3"$'\n'"  expected: $(printf '%q' "$2")"$'\n'"  actual:   $(printf '%q' "$1")"
+}
+# expect_contains TEXT PART WHAT
+expect_contains() {
+  checks=$((checks + 1))
+  [[ "$1" == *"$2"* ]] || fail "$3: $(printf '%q' "$1") lacks $(printf '%q' "$2")"
+}
+# run_tool ARGS...: sets out, err and status.
+run_tool() {
+  out=$("$tool" "$@" 2>"$work/stderr")
+  status=$?
+  err=$(<"$work/stderr")
+}
+file_size() { stat -c %s "$1"; }
+
+# ---------------------------------------------------------------------------
+# Round trips: input -> file -> dump as JSON Lines, equal to the input with
+# values trimmed as the store trims them.
+
+test_roundtrip() {
+  # Padded values, escapes, the largest size, raw markup characters, UTF-8,
+  # and one Latin-1 byte (0xE9), which JSON output shows as U+00E9.
+  printf 'Client\tURL\tJob ID\tError\tSize\r\n' >in.tsv
+  printf '  alpha  \t/jobs/1\t1001\t\t4096\r\n' >>in.tsv
+  printf 'beta\t /jobs/2 \t1002\tdisk full\\tnow\t0\n' >>in.tsv
+  printf '\n' >>in.tsv
+  printf '\xc3\xa9t\xc3\xa9\thttps://x/?a=1&b=<2>\t \t"quoted" \\\\ back\t18446744073709551615\n' >>in.tsv
+  printf 'caf\xe9\tu\t3\tline1\\nline2\\n\t1\n' >>in.tsv
+  cat >expected.jsonl <<'JSON'
+{"client":"alpha","url":"/jobs/1","job_id":"1001","error":"","size":4096}
+{"client":"beta","url":"/jobs/2","job_id":"1002","error":"disk full\tnow","size":0}
+{"client":"été","url":"https://x/?a=1&b=<2>","job_id":"","error":"\"quoted\" \\ back","size":18446744073709551615}
+{"client":"café","url":"u","job_id":"3","error":"line1\nline2","size":1}
+JSON
+  run_tool write tsv in.tsv
+  expect_eq "$status" 0 "write TSV exit code"
+  expect_eq "$out" "tsv\\ci_push_${out##*ci_push_}" "write prints the created path"
+  tsvfile=$out
+  run_tool dump "$tsvfile" --format jsonl
+  expect_eq "$out" "$(<expected.jsonl)" "TSV round trip through the file"
+
+  # The TSV dump reads back through write into the same records.
+  "$tool" dump "$tsvfile" --format tsv >again.tsv
+  run_tool write tsv-again <again.tsv
+  expect_eq "$status" 0 "write of a TSV dump from standard input"
+  run_tool dump "$out" --format jsonl
+  expect_eq "$out" "$(<expected.jsonl)" "TSV dump written back"
+
+  # JSON Lines: keys in any order, blanks, \u escapes, error null or absent,
+  # size as a string of digits.
+  cat >in.jsonl <<'JSON'
+{"client": " alpha ", "url": "/jobs/1", "job_id": "1001", "error": "", "size": 4096}
+{ "size": 0, "error": "disk full\tnow", "job_id": "1002", "url": "\t/jobs/2\n", "client": "beta" }
+
+{"client":"\u00e9t\u00e9","url":"https://x/?a=1&b=<2>","job_id":"","error":"\"quoted\" \\ back","size":"18446744073709551615"}
+{"client":"caf\u00e9","url":"u","job_id":"3","error":"line1\nline2\n","size":1}
+JSON
+  run_tool write jsonl --format jsonl in.jsonl
+  expect_eq "$status" 0 "write JSON Lines exit code"
+  run_tool dump "$out" --format jsonl
+  expect_eq "$out" "$(<expected.jsonl)" "JSON Lines round trip through the file"
+
+  # The other formats of the same file.
+  run_tool dump "$tsvfile" --format csv
+  expect_contains "$out" $'client,url,job_id,error,size\r\nalpha,/jobs/1,1001,,4096\r\n' "CSV header and first row"
+  expect_contains "$out" $'"""quoted"" \\ back"' "CSV doubles quotes"
+  run_tool dump "$tsvfile" --format json
+  expect_eq "$(head -c 1 <<<"$out")$(tail -c 2 <<<"$out")" "[]" "JSON output is one array"
+  expect_eq "$(grep -c '"client"' <<<"$out")" 4 "JSON array holds every record"
+  run_tool dump "$tsvfile"
+  expect_contains "$out" "CLIENT" "table header"
+  expect_contains "$out" "16.0 EiB" "table shows human sizes"
+  expect_contains "$out" "4 records, 3 with errors, 16.0 EiB in total" "table summary"
+}
+
+# ---------------------------------------------------------------------------
+# Malformed input: the message names the line and the fault, the records
+# before it are complete in the saved file.
+
+# malformed_case NAME FORMAT-OPTION LINE FAULT-PART: input in case.in.
+malformed_case() {
+  local name=$1 line=$3 part=$4
+  local options=()
+  [ -n "$2" ] && options=(--format "$2")
+  run_tool write "m-$name" "${options[@]}" case.in
+  expect_eq "$status" 1 "$name: exit code"
+  expect_contains "$err" "line $line: $part" "$name: message"
+  local path=$out
+  run_tool dump "$path" --format jsonl
+  expect_eq "$status" 0 "$name: the file before the fault is valid"
+  expect_eq "$out" "$(<case.good)" "$name: records before the fault"
+  expect_eq "$(tail -c 9 "$path" | od -An -c | tr -s ' ')" " \n \n < / R o o t >" "$name: the file is saved"
+}
+
+test_malformed() {
+  printf 'client\turl\tjob_id\terror\tsize\na\tu1\t1\t\t10\nb\tu2\t2\tboom\t20\n' >tsv.good
+  printf '{"client":"a","url":"u1","job_id":"1","error":"","size":10}\n{"client":"b","url":"u2","job_id":"2","error":"boom","size":20}\n' >case.good
+
+  { cat tsv.good; printf 'c\tu3\t3\t30\n'; } >case.in
+  malformed_case tsv-fields "" 4 "expected 5 tab-separated fields"
+  { cat tsv.good; printf '\nc\tu3\t3\t\t3O\nd\tu4\t4\t\t40\n'; } >case.in
+  malformed_case tsv-size "" 5 'size "3O" is not a whole number'
+  { cat tsv.good; printf 'c\tu3\t3\tbad </JobResult> text\t30\n'; } >case.in
+  malformed_case tsv-end-tag "" 4 'error contains "</JobResult>"'
+
+  cp case.good jsonl.good
+  { cat jsonl.good; printf '{"client":"c","url":"u3","job_id":"3","size":30\n'; } >case.in
+  malformed_case jsonl-syntax "" 3 "invalid JSON"
+  { cat jsonl.good; printf '{"client":"c</ClientName>","url":"u3","job_id":"3","size":3}\n'; } >case.in
+  malformed_case jsonl-end-tag "" 3 'client contains "</ClientName>"'
+  { sed 1d tsv.good; printf '{"client":"c","url":"u3","job_id":"3","size":3}\n'; } >case.in
+  malformed_case tsv-forced tsv 3 "expected 5 tab-separated fields (client, url, job id, error, size), found 1"
+
+  # A fault on the first record creates no file.
+  run_tool write first-bad --format jsonl tsv.good
+  expect_eq "$status" 1 "first line malformed: exit code"
+  expect_eq "$out" "" "first line malformed: no path printed"
+  expect_contains "$err" "line 1: invalid JSON" "first line malformed: message"
+  expect_eq "$(find . -name 'first-bad*' | wc -l)" 0 "first line malformed: no file"
+  run_tool write empty <<<$'\n\n'
+  expect_eq "$status" 1 "empty input: exit code"
+  expect_contains "$err" "no records" "empty input: message"
+}
+
+# ---------------------------------------------------------------------------
+# check: valid, cut, random and missing files.
+
+test_check() {
+  printf 'a\tu1\t1\t\t10\nb\tu2\t2\tboom\t20\nc\tu3\t3\t\t30\n' | "$tool" write valid >/dev/null
+  local valid
+  valid=$(ls valid\\ci_push_*.xml)
+  run_tool check "$valid"
+  expect_eq "$status" 0 "valid file: exit code"
+  expect_eq "$out" "$valid: 3 records" "valid file: record count"
+  run_tool check valid "${valid#valid\\}"
+  expect_eq "$out" "$valid: 3 records" "directory name and file name as two arguments"
+
+  local size cuts=0
+  size=$(file_size "$valid")
+  for offset in 0 1 100 352 353 400 $((size / 2)) $((size - 10)) $((size - 9)) $((size - 1)); do
+    head -c "$offset" "$valid" >"cut\\ci_push_$offset.xml"
+    run_tool check "cut\\ci_push_$offset.xml"
+    expect_eq "$status" 1 "file cut at $offset: exit code"
+    expect_contains "$err" "Invalid data in Job Results file" "file cut at $offset: reader message"
+    cuts=$((cuts + 1))
+  done
+
+  for seed in 1 2 3 4 5; do
+    head -c $((seed * 700)) /dev/urandom >"random\\ci_push_$seed.xml"
+    run_tool check "random\\ci_push_$seed.xml"
+    expect_eq "$status" 1 "random file $seed: exit code"
+  done
+  # Random bytes that happen to hold one Root element are still no records.
+  printf 'noise <Root>junk</Root> noise' >"random\\ci_push_9.xml"
+  run_tool check "random\\ci_push_9.xml"
+  expect_eq "$status" 1 "Root without records: exit code"
+
+  run_tool check "$valid" "missing\\ci_push_1.xml" "cut\\ci_push_400.xml"
+  expect_eq "$status" 1 "mixed files: exit code"
+  expect_eq "$out" "$valid: 3 records" "mixed files: valid one reported"
+  expect_eq "$(wc -l <<<"$err")" 2 "mixed files: one error line per bad file"
+  expect_eq "$(find . -name 'missing*' | wc -l)" 0 "check creates no missing file"
+}
+
+# ---------------------------------------------------------------------------
+# salvage: a valid file cut at many offsets gives back exactly the records
+# complete before the cut, and the damaged file stays as it was.
+
+test_salvage() {
+  printf 'a\t/jobs/1\t1\t\t10\nbb\t/jobs/2\t2\tdisk < full & more\t20000\n' >in.tsv
+  printf 'ccc\t/jobs/3\t3\t\t18446744073709551615\nd\t/jobs/4\t4\tx\t0\n' >>in.tsv
+  "$tool" write full <in.tsv >/dev/null
+  local full size
+  full=$(ls full\\ci_push_*.xml)
+  size=$(file_size "$full")
+  "$tool" dump "$full" --format jsonl >all.jsonl
+  local ends=()
+  for at in $(grep -b -o '</JobResult>' "$full" | cut -d: -f1); do ends+=($((at + 12))); done
+  expect_eq "${#ends[@]}" 4 "record end tags found"
+
+  local offset tried=0
+  for ((offset = 0; offset <= size; offset++)); do
+    local near=0 end
+    for end in "${ends[@]}"; do ((offset >= end - 3 && offset <= end + 3)) && near=1; done
+    ((near || offset % 23 == 0 || offset == size)) || continue
+    tried=$((tried + 1))
+    salvage_at "$full" "$offset"
+  done
+  echo "salvage tried at $tried offsets"
+
+  # A tail of zeros, as a writer that lost power leaves it.
+  { head -c "${ends[2]}" "$full"; head -c 500 /dev/zero; } >"zeros\\ci_push_1.xml"
+  run_tool salvage "zeros\\ci_push_1.xml" --out zeros-out
+  expect_eq "$status" 0 "zero tail: exit code"
+  expect_contains "$out" "recovered: 3 records" "zero tail: records"
+  expect_contains "$out" "discarded: 500 bytes" "zero tail: bytes"
+
+  # Default output directory: the damaged file's own, even when the damaged
+  # file is named after the current second.
+  local now damaged
+  now=$(date +%s)
+  damaged="same\\ci_push_$now.xml"
+  head -c $((size - 9)) "$full" >"$damaged"
+  cp "$damaged" damaged.copy
+  run_tool salvage "$damaged"
+  expect_eq "$status" 0 "salvage next to the damaged file: exit code"
+  cmp -s "$damaged" damaged.copy || fail "salvage changed the damaged file"
+  local written=${out##*written: }
+  [ "$written" != "$damaged" ] || fail "salvage wrote over the damaged file"
+  run_tool check "$written"
+  expect_eq "$out" "$written: 4 records" "salvaged file next to the damaged one"
+}
+
+# salvage_at FILE OFFSET
+salvage_at() {
+  local full=$1 offset=$2 complete=0 end
+  for end in "${ends[@]}"; do ((end <= offset)) && complete=$((complete + 1)); done
+  local cut="c$offset\\ci_push_1.xml"
+  head -c "$offset" "$full" >"$cut"
+  local before
+  before=$(cksum <"$cut")
+  run_tool salvage "$cut" --out "o$offset"
+  expect_eq "$(cksum <"$cut")" "$before" "offset $offset: damaged file untouched"
+  expect_contains "$out" "recovered: $complete records" "offset $offset: recovered count"
+  local kept=0 discarded
+  ((complete > 0)) && kept=${ends[complete - 1]}
+  if [ -z "$(tail -c +$((kept + 1)) "$cut" | tr -d ' \n\t\r')" ] ||
+     { ((offset == size)) && ((complete > 0)); }; then
+    discarded=0
+  else
+    discarded=$((offset - kept))
+  fi
+  ((complete > 0)) && expect_contains "$out" "discarded: $discarded bytes" "offset $offset: discarded bytes"
+  if ((complete == 0)); then
+    expect_eq "$status" 1 "offset $offset: nothing to recover"
+    expect_eq "$(find . -name "o$offset*" | wc -l)" 0 "offset $offset: no file written"
+    return
+  fi
+  expect_eq "$status" 0 "offset $offset: exit code"
+  local written=${out##*written: }
+  run_tool dump "$written" --format jsonl
+  expect_eq "$out" "$(head -n "$complete" all.jsonl)" "offset $offset: recovered records"
+}
+
+# ---------------------------------------------------------------------------
+# list: files of a directory name with time, bytes, records and state.
+
+test_list() {
+  mkdir demo
+  printf 'a\tu\t1\t\t1\n' | "$tool" write demo/results >/dev/null
+  # The second write lands in a later second: the tool waits rather than
+  # let the store write into the file of the first.
+  printf 'a\tu\t1\t\t1\nb\tu\t2\t\t2\n' | "$tool" write demo/results >/dev/null
+  local saved
+  saved=$(ls demo/results\\ci_push_*.xml | head -n 1)
+  # An open file ends in the trailer of an append instead of the save's end tag.
+  { head -c -9 "$saved"; printf '</Root>'; } >"demo/results\\ci_push_1700000000.xml"
+  head -c 400 "$saved" >"demo/results\\ci_push_1600000000.xml"
+  cp "$saved" "demo/other\\ci_push_1500000000.xml"
+  cp "$saved" "demo/results\\ci_push_x.xml"
+
+  run_tool list demo/results
+  expect_eq "$status" 0 "list: exit code"
+  mapfile -t lines <<<"$out"
+  expect_eq "${#lines[@]}" 5 "list: header and four files"
+  expect_eq "$(awk '{print $1, $3, $4}' <<<"${lines[1]}")" "2020-09-13T12:26:40Z - damaged" "list: damaged file"
+  expect_eq "$(awk '{print $1, $2, $3, $4}' <<<"${lines[2]}")" \
+    "2023-11-14T22:13:20Z $(file_size "demo/results\\ci_push_1700000000.xml") 1 open" "list: open file"
+  expect_eq "$(awk '{print $2, $3, $4}' <<<"${lines[3]}")" "$(file_size "$saved") 1 saved" "list: first saved file"
+  expect_eq "$(awk '{print $3, $4}' <<<"${lines[4]}")" "2 saved" "list: second saved file"
+
+  run_tool list demo/results --format json
+  expect_eq "$(grep -c '"state"' <<<"$out")" 4 "list json: four files"
+  expect_contains "$out" '"created": "2020-09-13T12:26:40Z"' "list json: creation time"
+  expect_contains "$out" '"records": null' "list json: damaged file has no count"
+  expect_contains "$out" '"error": "Invalid data in Job Results file' "list json: reader message"
+
+  run_tool list nowhere/results
+  expect_eq "$status" 1 "list of a missing directory: exit code"
+}
+
+# ---------------------------------------------------------------------------
+# Exit codes, --help and --version.
+
+test_exitcodes() {
+  local version_line
+  # readelf shows the section's closing newline as the two characters \n.
+  version_line=$(readelf -p QxVersion "$library" | sed -n 's/^ *\[ *[0-9a-f]*\] *//p' | head -n 1)
+  version_line=${version_line%\\n}
+  run_tool --version
+  expect_eq "$status" 0 "--version: exit code"
+  expect_eq "$out" "$version_line" "--version prints the library's QxVersion line"
+
+  local command
+  for command in write list dump check salvage; do
+    run_tool "$command" --help
+    expect_eq "$status" 0 "$command --help: exit code"
+    expect_contains "$out" "$command" "$command --help: usage text"
+  done
+
+  local usage
+  while IFS='|' read -r -a usage; do
+    run_tool "${usage[@]}"
+    expect_eq "$status" 2 "usage error: ${usage[*]}"
+    [ -n "$err" ] || fail "usage error without a message: ${usage[*]}"
+    [ -z "$out" ] || fail "usage error printed on standard output: ${usage[*]}"
+  done <<'CASES'
+
+frobnicate
+write
+list
+dump
+dump|--format|xml|a\ci_push_1.xml
+dump|plain.xml
+dump|a|b|c
+check
+check|dir-without-file
+salvage|a|b|c
+write|d|--format|csv
+list|d|--format|csv
+CASES
+
+  run_tool dump "missing\\ci_push_1.xml"
+  expect_eq "$status" 1 "dump of a missing file: exit code"
+  run_tool write "no/such/dir/r" <<<$'a\tu\t1\t\t1'
+  expect_eq "$status" 1 "write into a missing directory: exit code"
+  expect_contains "$err" "no/such/dir/r" "write into a missing directory: names the path"
+  run_tool write d /no/such/input.tsv
+  expect_eq "$status" 1 "write from a missing input: exit code"
+}
+
+"test_$group"
+echo "$group: $checks checks, $failures failures"
+[ "$failures" -eq 0 ]
