@@ -8,6 +8,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
@@ -161,12 +162,19 @@ TEST(XmlTree, GetXMLNodeListAndEditsThroughPointers) {
     EXPECT_EQ(DescribeTree(XmlParsedNode("Root", root.GetNodeContent())), DescribeTree(root));
 }
 
-TEST(XmlTree, CopiesAreDeep) {
+TEST(XmlTree, CopiesAndAssignmentsAreDeep) {
     const XmlParsedNode original("R", "<a><b>1</b></a>");
     XmlParsedNode copy(original);
     copy.m_vChildren.at(0).m_vChildren.at(0).SetNodeContent("2");
     EXPECT_EQ(DescribeTree(original), "R{}(a{}(b{}\"1\" ) )");
     EXPECT_EQ(DescribeTree(copy), "R{}(a{}(b{}\"2\" ) )");
+
+    // Descending by assignment: the source lives inside the target's subtree.
+    XmlParsedNode root("R", "<a><b><c1/><c2/><c3/></b><e/></a><z/><z2/>");
+    root = root.m_vChildren[0];
+    EXPECT_EQ(DescribeTree(root), "a{}(b{}(c1{}\"\" c2{}\"\" c3{}\"\" ) e{}\"\" )");
+    root = std::move(root.m_vChildren[0]);
+    EXPECT_EQ(DescribeTree(root), "b{}(c1{}\"\" c2{}\"\" c3{}\"\" )");
 }
 
 TEST(XmlTree, IndentedOutput) {

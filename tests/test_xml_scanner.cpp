@@ -67,6 +67,15 @@ TEST(XmlScanner, CutsTopLevelElementsAndStopsWhereTheRulesSay) {
     }
 }
 
+// Level by level with one list: the text scanned lives in the list emptied.
+TEST(XmlScanner, ScansTheContentOfAnElementOfItsOwnList) {
+    std::vector<XmlNode> nodes;
+    XmlNode::GetXMLNodeList("<r><a>1</a><b/><long>a text beyond any short-string buffer</long></r>", nodes);
+    ASSERT_EQ(nodes.size(), 1u);
+    EXPECT_TRUE(XmlNode::GetXMLNodeList(nodes[0].GetNodeContent(), nodes));
+    EXPECT_EQ(Describe(nodes), "a{}\"1\" b{}\"\" long{}\"a text beyond any short-string buffer\" ");
+}
+
 TEST(XmlScanner, ReadsAJobResultsFileLevelByLevel) {
     const std::string text =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE Root [\n"

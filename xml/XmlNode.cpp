@@ -210,12 +210,16 @@ std::string XmlNode::CombinedXMLNodeString(const std::vector<XmlNode>& vNodes) {
 
 // --- flat scanner ------------------------------------------------------
 
+// The text may belong to an element of vNodes itself (a caller scanning level
+// by level with one list), so the old list goes only after the scan.
 bool XmlNode::GetXMLNodeList(const std::string& sXml, std::vector<XmlNode>& vNodes) {
-    vNodes.clear();
-    return xmlscan::ForEachElement(sXml, [&vNodes](string_view tagText, string_view content) {
-        vNodes.push_back(xmlscan::MakeNode(tagText, content));
+    std::vector<XmlNode> found;
+    const bool complete = xmlscan::ForEachElement(sXml, [&found](string_view tagText, string_view content) {
+        found.push_back(xmlscan::MakeNode(tagText, content));
         return true;
     });
+    vNodes.swap(found);
+    return complete;
 }
 
 bool XmlNode::FindXMLNodeList(const std::vector<XmlNode>& vNodes, const std::string& sTagName,

@@ -177,7 +177,12 @@ public:
 
     XmlParsedNode(XmlParsedNode&& node) noexcept
         : XmlNode(std::move(node)), m_vChildren(std::move(node.m_vChildren)) {}
-    XmlParsedNode& operator=(const XmlParsedNode& node) = default;
+    // The source may lie in this node's own subtree (descending by
+    // assignment), so it is copied out before the old children go.
+    XmlParsedNode& operator=(const XmlParsedNode& node) {
+        if (this != &node) *this = XmlParsedNode(node);
+        return *this;
+    }
     XmlParsedNode& operator=(XmlParsedNode&& node) noexcept = default;
 
     // Stores the trimmed content, then parses the children again.
