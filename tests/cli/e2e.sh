@@ -29,6 +29,7 @@ run_tool() {
   err=$(<"$work/stderr")
 }
 file_size() { stat -c %s "$1"; }
+counted() { if [ "$1" -eq 1 ]; then echo "1 $2"; else echo "$1 $2s"; fi; }
 
 # ---------------------------------------------------------------------------
 # Round trips: input -> file -> dump as JSON Lines, equal to the input with
@@ -238,7 +239,7 @@ salvage_at() {
   before=$(cksum <"$cut")
   run_tool salvage "$cut" --out "o$offset"
   expect_eq "$(cksum <"$cut")" "$before" "offset $offset: damaged file untouched"
-  expect_contains "$out" "recovered: $complete records" "offset $offset: recovered count"
+  expect_contains "$out" "recovered: $(counted "$complete" record)" "offset $offset: recovered count"
   local kept=0 discarded
   ((complete > 0)) && kept=${ends[complete - 1]}
   if [ -z "$(tail -c +$((kept + 1)) "$cut" | tr -d ' \n\t\r')" ] ||
@@ -247,7 +248,7 @@ salvage_at() {
   else
     discarded=$((offset - kept))
   fi
-  ((complete > 0)) && expect_contains "$out" "discarded: $discarded bytes" "offset $offset: discarded bytes"
+  ((complete > 0)) && expect_contains "$out" "discarded: $(counted "$discarded" byte)" "offset $offset: discarded bytes"
   if ((complete == 0)); then
     expect_eq "$status" 1 "offset $offset: nothing to recover"
     expect_eq "$(find . -name "o$offset*" | wc -l)" 0 "offset $offset: no file written"

@@ -13,6 +13,10 @@ namespace jobresults {
 
 namespace {
 
+std::string Counted(std::size_t count, const std::string& noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 class SalvageCommand : public Command {
 public:
     CLI::App* Register(CLI::App& parent) override {
@@ -41,8 +45,8 @@ public:
             return ReportFailure("cannot read " + file->WholePath());
         }
         const SalvageScan scan = ScanCompleteRecords(bytes);
-        std::cout << "recovered: " << scan.records.size() << " records\n"
-                  << "discarded: " << scan.discardedBytes << " bytes\n";
+        std::cout << "recovered: " << Counted(scan.records.size(), "record") << '\n'
+                  << "discarded: " << Counted(scan.discardedBytes, "byte") << '\n';
         if (ReadAllRecords(*file).valid) {
             std::cerr << "note: the reader accepts " << file->WholePath()
                       << "; its records are copied all the same\n";
