@@ -206,6 +206,8 @@ bool RecordStream::Next(JobResults& record) {
     std::string line;
     while (std::getline(input_, line)) {
         ++lineNumber_;
+        // Spreadsheet exports often open with a UTF-8 byte order mark.
+        if (lineNumber_ == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
         if (Trimmed(line).empty()) continue;
         const bool firstLine = !sawContent_;
         sawContent_ = true;

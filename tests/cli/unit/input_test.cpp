@@ -180,6 +180,14 @@ TEST(RecordStream, DetectsFormatSkipsHeaderAndBlankLines) {
     EXPECT_EQ(record.ErrorString, "");
 }
 
+TEST(RecordStream, IgnoresAByteOrderMarkBeforeTheHeader) {
+    std::istringstream input("\xEF\xBB\xBF" "client\turl\tjob_id\terror\tsize\na\tu\t1\t\t5\n");
+    RecordStream records(input, std::nullopt);
+    JobResults record;
+    ASSERT_TRUE(records.Next(record)) << records.Fault();
+    EXPECT_EQ(record.ClientName, "a");
+}
+
 TEST(RecordStream, FaultCarriesThePhysicalLineNumber) {
     std::istringstream input("client\turl\tjob_id\terror\tsize\na\tu\t1\t\t5\n\nb\tu\t2\t\tbad\n");
     RecordStream records(input, std::nullopt);
