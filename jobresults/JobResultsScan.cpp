@@ -4,6 +4,10 @@
 #include <cstring>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "jobresults/JobResultsFormat.h"
 #include "xml/XmlScan.h"
 
@@ -12,19 +16,77 @@ namespace {
 
 using std::string_view;
 constexpr size_t npos = string_view::npos;
-constexpr string_view kRootEndTag = "</Root>";
 // The end position of an element that has no end tag.
 constexpr size_t kSelfClosing = npos;
 
-bool StartsWithAt(string_view text, size_t pos, string_view prefix) {
-    return text.size() - pos >= prefix.size() &&
-           std::memcmp(text.data() + pos, prefix.data(), prefix.size()) == 0;
+bool IsBlank(char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\t'; }
+
+// Trimmed of blanks at both ends, as the scanner trims.
+string_view TrimBlanks(string_view text) {
+    size_t first = 0;
+    size_t last = text.size();
+    while (first < last && IsBlank(text[first])) ++first;
+    while (last > first && IsBlank(text[last - 1])) --last;
+    return text.substr(first, last - first);
 }
 
-size_t FindByteBefore(string_view text, char byte, size_t from, size_t to) {
-    if (from >= to) return npos;
-    const void* hit = std::memchr(text.data() + from, byte, to - from);
-    return hit ? static_cast<size_t>(static_cast<const char*>(hit) - text.data()) : npos;
+// The element name a tag text gives: trimmed, up to the first space.
+string_view NameOf(string_view tag) {
+    const string_view trimmed = TrimBlanks(tag);
+    size_t end = 0;
+    while (end < trimmed.size() && trimmed[end] != ' ') ++end;
+    return trimmed.substr(0, end);
+}
+
+bool Matches(const char* at, string_view text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (at[i] != text[i]) return false;
+    }
+    return true;
+}
+
+// The first byte c at or after from. Markup is dense, so most searches end
+// within a few bytes: a 16-byte compare beats a library call there.
+template <char c>
+size_t FindChar(string_view text, size_t from) {
+    const char* data = text.data();
+    const size_t size = text.size();
+    size_t pos = from;
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi8(c);
+    for (; pos + 16 <= size; pos += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
+        const unsigned mask =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, wanted)));
+        if (mask != 0) return pos + static_cast<size_t>(__builtin_ctz(mask));
+    }
+#endif
+    for (; pos < size; ++pos) {
+        if (data[pos] == c) return pos;
+    }
+    return npos;
+}
+
+// The first "</" at or after from: where end tags, and the stop tag, start.
+size_t FindEndTagStart(string_view text, size_t from) {
+    const char* data = text.data();
+    const size_t size = text.size();
+    size_t pos = from;
+#if defined(__SSE2__)
+    const __m128i open = _mm_set1_epi8('<');
+    const __m128i slash = _mm_set1_epi8('/');
+    for (; pos + 17 <= size; pos += 16) {
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos + 1));
+        const __m128i both = _mm_and_si128(_mm_cmpeq_epi8(here, open), _mm_cmpeq_epi8(next, slash));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(both));
+        if (mask != 0) return pos + static_cast<size_t>(__builtin_ctz(mask));
+    }
+#endif
+    for (; pos + 1 < size; ++pos) {
+        if (data[pos] == '<' && data[pos + 1] == '/') return pos;
+    }
+    return npos;
 }
 
 // Finds the markup of one level of elements, looking at every "<" once. With
@@ -33,32 +95,32 @@ size_t FindByteBefore(string_view text, char byte, size_t from, size_t to) {
 // end of the level costs no search of its own.
 class ElementWalker {
 public:
-    ElementWalker(string_view text, string_view stopTag) : m_text(text), m_stopTag(stopTag) {}
+    ElementWalker(string_view text, string_view stopName) : m_text(text), m_stopName(stopName) {}
 
     // The first "<" at or after from, inside the level.
     size_t NextOpen(size_t from) {
-        const size_t lt = xmlscan::FindByte(m_text, '<', from);
+        const size_t lt = FindChar<'<'>(m_text, from);
         return lt == npos || IsStop(lt) ? npos : lt;
     }
 
     // The ">" that closes the tag opened at open, inside the level.
     size_t FindClose(size_t open) {
-        const size_t gt = xmlscan::FindByte(m_text, '>', open);
-        if (gt == npos || m_stopTag.empty()) return gt;
-        for (size_t lt = FindByteBefore(m_text, '<', open + 1, gt); lt != npos;
-             lt = FindByteBefore(m_text, '<', lt + 1, gt)) {
+        const size_t gt = FindChar<'>'>(m_text, open);
+        if (gt == npos || m_stopName.empty()) return gt;
+        for (size_t lt = FindChar<'<'>(m_text, open + 1); lt < gt;
+             lt = FindChar<'<'>(m_text, lt + 1)) {
             if (IsStop(lt)) return npos;
         }
         return gt;
     }
 
-    // The first occurrence of endTag at or after from that lies wholly
-    // inside the level.
-    size_t FindEndTag(string_view endTag, size_t from) {
-        for (size_t lt = xmlscan::FindByte(m_text, '<', from); lt != npos;
-             lt = xmlscan::FindByte(m_text, '<', lt + 1)) {
+    // The first end tag "</name>" at or after from that lies wholly inside
+    // the level. Only "<" followed by "/" can start it or the stop tag.
+    size_t FindEndTag(string_view name, size_t from) {
+        for (size_t lt = FindEndTagStart(m_text, from); lt != npos;
+             lt = FindEndTagStart(m_text, lt + 1)) {
             if (IsStop(lt)) return npos;
-            if (StartsWithAt(m_text, lt, endTag)) return CrossesStop(lt, endTag) ? npos : lt;
+            if (IsEndTag(lt, name)) return CrossesStop(lt, name) ? npos : lt;
         }
         return npos;
     }
@@ -67,25 +129,32 @@ public:
     size_t StopPosition() const { return m_nStop; }
 
 private:
+    // Whether "</" + name + ">" stands at lt.
+    bool IsEndTag(size_t lt, string_view name) const {
+        const size_t length = name.size() + 3;
+        if (m_text.size() - lt < length) return false;
+        const char* at = m_text.data() + lt;
+        return at[1] == '/' && at[length - 1] == '>' && Matches(at + 2, name);
+    }
+
     bool IsStop(size_t lt) {
-        if (m_stopTag.empty() || !StartsWithAt(m_text, lt, m_stopTag)) return false;
+        if (m_stopName.empty() || !IsEndTag(lt, m_stopName)) return false;
         m_nStop = lt;
         return true;
     }
 
     // An end tag whose name holds "<" can hide the stop tag inside itself.
-    bool CrossesStop(size_t lt, string_view endTag) {
-        if (m_stopTag.empty() || endTag.find('<', 1) == npos) return false;
-        const size_t windowEnd = lt + endTag.size() - 1 + m_stopTag.size();
-        const string_view window = m_text.substr(0, windowEnd < m_text.size() ? windowEnd : m_text.size());
-        const size_t stop = xmlscan::Find(window, m_stopTag, lt + 1);
-        if (stop == npos || stop >= lt + endTag.size()) return false;
-        m_nStop = stop;
-        return true;
+    bool CrossesStop(size_t lt, string_view name) {
+        if (m_stopName.empty() || name.find('<') == npos) return false;
+        const size_t length = name.size() + 3;
+        for (size_t inner = lt + 1; inner < lt + length; ++inner) {
+            if (m_text[inner] == '<' && IsStop(inner)) return true;
+        }
+        return false;
     }
 
     string_view m_text;
-    string_view m_stopTag;
+    string_view m_stopName;
     size_t m_nStop = npos;
 };
 
@@ -97,7 +166,6 @@ private:
 // the end tag (kSelfClosing when there is none).
 template <class Visit>
 void ScanLevel(ElementWalker& walker, string_view text, size_t pos, Visit&& visit) {
-    std::string endTag;
     for (;;) {
         const size_t open = walker.NextOpen(pos);
         if (open == npos) return;
@@ -107,14 +175,13 @@ void ScanLevel(ElementWalker& walker, string_view text, size_t pos, Visit&& visi
         pos = close + 1;
         if (!tag.empty() && (tag.front() == '!' || tag.front() == '?')) continue;
         if (tag.empty() || tag.back() == '/') {
-            visit(open, close, kSelfClosing);
+            visit(open, close, kSelfClosing, tag.empty() ? tag : NameOf(tag.substr(0, tag.size() - 1)));
             continue;
         }
-        const string_view name = xmlscan::TagName(tag);
-        endTag.assign("</").append(name.data(), name.size()).append(">");
-        const size_t end = walker.FindEndTag(endTag, pos);
+        const string_view name = NameOf(tag);
+        const size_t end = walker.FindEndTag(name, pos);
         if (end == npos) return;
-        visit(open, close, end);
+        visit(open, close, end, name);
         pos = end + 1;
     }
 }
@@ -129,9 +196,6 @@ string_view TagText(string_view text, size_t open, size_t close, size_t end) {
 string_view Content(string_view text, size_t close, size_t end) {
     return end == kSelfClosing ? string_view() : text.substr(close + 1, end - close - 1);
 }
-
-// The name the scanner gives an element with this tag text.
-string_view ElementName(string_view tag) { return tag.empty() ? tag : xmlscan::TagName(tag); }
 
 struct RootStart {
     size_t contentBegin = 0;  // just behind the ">" of Root's start tag
@@ -153,7 +217,7 @@ bool FindRootStart(string_view text, RootStart& root) {
         root.selfClosing = tag.empty() || tag.back() == '/';
         root.contentBegin = pos;
         if (root.selfClosing && !tag.empty()) tag.remove_suffix(1);
-        return ElementName(tag) == kRootTag;
+        return NameOf(tag) == kRootTag;
     }
 }
 
@@ -171,10 +235,28 @@ struct ChildSpan {
     size_t end;
 };
 
-XmlNode MakeChild(string_view text, const ChildSpan& span) {
-    const size_t close = xmlscan::FindByte(text, '>', span.open);
-    return xmlscan::MakeNode(TagText(text, span.open, close, span.end),
-                             Content(text, close, span.end));
+// Whether SetTag would take the tag text whole as the name: no blanks at
+// its ends and no space to start attributes. ("JobResult" is.)
+bool IsPlainName(string_view tag) {
+    for (const char c : tag) {
+        if (IsBlank(c)) return false;
+    }
+    return true;
+}
+
+// Appends the node the scanner makes for the element, built in place.
+void AddChild(std::vector<XmlNode>& nodes, string_view text, const ChildSpan& span) {
+    const size_t close = FindChar<'>'>(text, span.open);
+    const string_view tag = TagText(text, span.open, close, span.end);
+    nodes.emplace_back(std::string(), std::string());
+    XmlNode& node = nodes.back();
+    if (IsPlainName(tag)) {
+        node.m_sTagName.assign(tag.data(), tag.size());
+    } else {
+        node.SetTag(std::string(tag));
+    }
+    const string_view content = TrimBlanks(Content(text, close, span.end));
+    node.m_sNodeContent.assign(content.data(), content.size());
 }
 
 bool IsDigits(string_view text) {
@@ -200,18 +282,28 @@ void ParseSize(string_view text, unsigned long long& size) {
     if (std::sscanf(terminated.c_str(), "%llu", &value) == 1) size = value;
 }
 
+static_assert(kBackupJobIdTag.size() == kErrorStringTag.size(), "two names share a length");
+
 void AssignField(string_view name, string_view value, JobResults& result) {
-    if (name == kClientNameTag) {
-        result.ClientName.assign(value.data(), value.size());
-    } else if (name == kUrlTag) {
-        result.Url.assign(value.data(), value.size());
-    } else if (name == kBackupJobIdTag) {
-        result.BackupJobId.assign(value.data(), value.size());
-    } else if (name == kErrorStringTag) {
-        result.ErrorString.assign(value.data(), value.size());
-    } else if (name == kSizeTag) {
-        ParseSize(value, result.Size);
+    std::string* field = nullptr;
+    switch (name.size()) {
+        case kUrlTag.size():
+            if (name == kUrlTag) field = &result.Url;
+            break;
+        case kSizeTag.size():
+            if (name == kSizeTag) ParseSize(value, result.Size);
+            return;
+        case kClientNameTag.size():
+            if (name == kClientNameTag) field = &result.ClientName;
+            break;
+        case kBackupJobIdTag.size():
+            if (name == kBackupJobIdTag) field = &result.BackupJobId;
+            if (name == kErrorStringTag) field = &result.ErrorString;
+            break;
+        default:
+            return;
     }
+    if (field != nullptr) field->assign(value.data(), value.size());
 }
 
 }  // namespace
@@ -223,11 +315,13 @@ bool ReadRootChildren(FileImage& image, std::vector<XmlNode>& children) {
     std::vector<ChildSpan> spans;
     size_t after = root.contentBegin;
     if (!root.selfClosing) {
-        ElementWalker walker(text, kRootEndTag);
+        ElementWalker walker(text, kRootTag);
         ScanLevel(walker, text, root.contentBegin,
-                  [&spans](size_t open, size_t, size_t end) { spans.push_back({open, end}); });
+                  [&spans](size_t open, size_t, size_t end, string_view) {
+                      spans.push_back({open, end});
+                  });
         size_t rootEnd = walker.StopPosition();
-        if (rootEnd == npos) rootEnd = xmlscan::Find(text, kRootEndTag, root.contentBegin);
+        if (rootEnd == npos) rootEnd = xmlscan::Find(text, "</Root>", root.contentBegin);
         if (rootEnd == npos) return false;
         after = rootEnd + 1;
     }
@@ -238,7 +332,7 @@ bool ReadRootChildren(FileImage& image, std::vector<XmlNode>& children) {
     nodes.reserve(spans.size());
     for (const ChildSpan& span : spans) {
         image.ReleaseBefore(span.open);
-        nodes.push_back(MakeChild(text, span));
+        AddChild(nodes, text, span);
     }
     children.swap(nodes);
     return true;
@@ -246,9 +340,8 @@ bool ReadRootChildren(FileImage& image, std::vector<XmlNode>& children) {
 
 void FillRecord(string_view content, JobResults& result) {
     ElementWalker walker(content, string_view());
-    ScanLevel(walker, content, 0, [&](size_t open, size_t close, size_t end) {
-        AssignField(ElementName(TagText(content, open, close, end)),
-                    xmlscan::Trim(Content(content, close, end)), result);
+    ScanLevel(walker, content, 0, [&](size_t, size_t close, size_t end, string_view name) {
+        AssignField(name, TrimBlanks(Content(content, close, end)), result);
     });
 }
 
