@@ -67,8 +67,11 @@ size_t FindChar(string_view text, size_t from) {
     return npos;
 }
 
-// The first "</" at or after from: where end tags, and the stop tag, start.
-size_t FindEndTagStart(string_view text, size_t from) {
+// Calls check(pos) for every "</" at or after from, in order, until check
+// returns true; returns that position, or npos. Only "<" followed by "/" can
+// start an end tag; each 16-byte block is loaded once, however many it holds.
+template <class Check>
+size_t ScanEndTagStarts(string_view text, size_t from, Check&& check) {
     const char* data = text.data();
     const size_t size = text.size();
     size_t pos = from;
@@ -79,12 +82,15 @@ size_t FindEndTagStart(string_view text, size_t from) {
         const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
         const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos + 1));
         const __m128i both = _mm_and_si128(_mm_cmpeq_epi8(here, open), _mm_cmpeq_epi8(next, slash));
-        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(both));
-        if (mask != 0) return pos + static_cast<size_t>(__builtin_ctz(mask));
+        for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(both)); mask != 0;
+             mask &= mask - 1) {
+            const size_t at = pos + static_cast<size_t>(__builtin_ctz(mask));
+            if (check(at)) return at;
+        }
     }
 #endif
     for (; pos + 1 < size; ++pos) {
-        if (data[pos] == '<' && data[pos + 1] == '/') return pos;
+        if (data[pos] == '<' && data[pos + 1] == '/' && check(pos)) return pos;
     }
     return npos;
 }
@@ -117,12 +123,12 @@ public:
     // The first end tag "</name>" at or after from that lies wholly inside
     // the level. Only "<" followed by "/" can start it or the stop tag.
     size_t FindEndTag(string_view name, size_t from) {
-        for (size_t lt = FindEndTagStart(m_text, from); lt != npos;
-             lt = FindEndTagStart(m_text, lt + 1)) {
-            if (IsStop(lt)) return npos;
-            if (IsEndTag(lt, name)) return CrossesStop(lt, name) ? npos : lt;
-        }
-        return npos;
+        bool stopped = false;
+        const size_t lt = ScanEndTagStarts(m_text, from, [&](size_t at) {
+            stopped = IsStop(at) || (IsEndTag(at, name) && CrossesStop(at, name));
+            return stopped || IsEndTag(at, name);
+        });
+        return stopped ? npos : lt;
     }
 
     // Where the stop tag was met, or npos.
