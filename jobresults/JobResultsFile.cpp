@@ -7,8 +7,8 @@
 // be torn by a kill, but whatever mixture results still leaves a closed
 // document: the old trailer is intact, or the new one at the end closes
 // Root. A failed step puts the old trailer back and cuts the file behind it.
-// A record for which no split gives an inert tail (its text holds every
-// candidate end tag) also goes in one write.
+// A record for which no lead gives an inert tail (its text would have to hold
+// every candidate end tag) also goes in one write.
 #include "jobresults/JobResultsFile.h"
 
 #include <fcntl.h>
@@ -35,21 +35,37 @@ constexpr std::string_view kFinishTail = "t></Root>";
 constexpr std::string_view kFinishHead = "\n\n</Roo";
 static_assert(kFinishHead.size() + 2 == kFinalEndTag.size(), "the final end tag is split in two");
 
-// Where the record may be split. The record's first bytes are
-// "<JobResult>\n<ClientName"; the split must leave "<JobResult>" unfinished
-// until the second write (split of at most 11), and the tail, led by "<",
-// must not form a complete element. Each candidate gives the tail another
-// tag name ("lt", "t", "<ClientName"), so record text that happens to hold
-// one such end tag is avoided.
-constexpr size_t kSplitCandidates[] = {8, 9, 11};
+// How a page-spanning record is split. The tail, written first at the end
+// of the old trailer, is "<" + filler + data[split..]: it must read as a
+// start tag whose end tag never follows, so that the scan of the file stops
+// there. The record's first bytes are "<JobResult>\n"; with split 8 the
+// tail's tag is "lt", with split 10 it is the filler alone. A record whose
+// text happens to hold such an end tag takes the next lead. The split stays
+// at most 11, so "<JobResult>" is complete only once the second write is.
+struct Lead {
+    size_t split;
+    std::string_view filler;
+};
+constexpr Lead kLeads[] = {{8, ""}, {10, "Qz"}, {10, "Jx"}, {10, "Vw"}, {10, "Kq"}, {10, "Zy"}};
 constexpr size_t kMaxSplit = 11;
 
-// Whether "<" + data[split..] ends the scan of a file without yielding an
+constexpr bool LeadsFit() {
+    for (const Lead& lead : kLeads) {
+        if (lead.split != kTrailer.size() + 1 + lead.filler.size() || lead.split > kMaxSplit) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(LeadsFit(), "a lead's \"<\" and filler fill the bytes from the trailer's end to the split");
+
+// Whether the tail of this lead ends the scan of a file without yielding an
 // element: a start tag whose end tag does not follow, or no ">" at all.
-bool TailIsInert(std::string_view data, size_t split) {
-    const size_t close = xmlscan::FindByte(data, '>', split);
+bool TailIsInert(std::string_view data, const Lead& lead) {
+    const size_t close = xmlscan::FindByte(data, '>', lead.split);
     if (close == std::string_view::npos) return true;
-    const std::string_view tag = data.substr(split, close - split);
+    std::string tag(lead.filler);
+    tag.append(data.substr(lead.split, close - lead.split));
     if (tag.empty() || tag.back() == '/' || tag.front() == '!' || tag.front() == '?') {
         return false;
     }
@@ -60,25 +76,24 @@ bool TailIsInert(std::string_view data, size_t split) {
     return xmlscan::Find(data, endTag, close + 1) == std::string_view::npos;
 }
 
-// 0 when no candidate gives an inert tail.
-size_t ChooseSplit(std::string_view data) {
-    for (const size_t split : kSplitCandidates) {
-        if (data.size() > split + kTrailer.size() && TailIsInert(data, split)) return split;
+// nullptr when no lead gives an inert tail.
+const Lead* ChooseLead(std::string_view data) {
+    for (const Lead& lead : kLeads) {
+        if (data.size() > lead.split + kTrailer.size() && TailIsInert(data, lead)) return &lead;
     }
-    return 0;
+    return nullptr;
 }
 
-// Writes data[split..] at trailer + split, preceded by newlines from the end
-// of the old trailer and one "<" at trailer + split - 1.
-int WriteTail(int fd, char* data, size_t size, size_t split, off64_t trailer) {
-    const size_t lead = split - kTrailer.size();
+// Writes "<" + filler + data[split..] at the end of the old trailer.
+int WriteTail(int fd, char* data, size_t size, const Lead& lead, off64_t trailer) {
+    const size_t leadLength = lead.split - kTrailer.size();
     char saved[kMaxSplit];
-    std::memcpy(saved, data + kTrailer.size(), lead);
-    std::memset(data + kTrailer.size(), '\n', lead - 1);
-    data[split - 1] = '<';
+    std::memcpy(saved, data + kTrailer.size(), leadLength);
+    data[kTrailer.size()] = '<';
+    std::memcpy(data + kTrailer.size() + 1, lead.filler.data(), lead.filler.size());
     const int error = WriteAllAt(fd, data + kTrailer.size(), size - kTrailer.size(),
                                  trailer + kTrailerLength);
-    std::memcpy(data + kTrailer.size(), saved, lead);
+    std::memcpy(data + kTrailer.size(), saved, leadLength);
     return error;
 }
 
@@ -148,17 +163,17 @@ CreatedFile CreateJobResultsFile(const std::string& dirName, const std::string& 
 AppendOutcome AppendOverTrailer(int fd, char* data, size_t size) {
     const off64_t trailer = lseek64(fd, 0, SEEK_CUR);
     if (trailer < 0) return {AppendStatus::kWriteFailed, errno, 0};
-    const size_t split =
-        WithinOnePage(trailer, size) ? 0 : ChooseSplit(std::string_view(data, size));
-    if (split != 0) {
-        if (const int error = WriteTail(fd, data, size, split, trailer)) {
+    const Lead* lead =
+        WithinOnePage(trailer, size) ? nullptr : ChooseLead(std::string_view(data, size));
+    if (lead != nullptr) {
+        if (const int error = WriteTail(fd, data, size, *lead, trailer)) {
             // The old trailer is untouched; only the unfinished tail goes.
             if (TruncateTo(fd, trailer + kTrailerLength) != 0) {
                 return {AppendStatus::kAbandoned, error, trailer};
             }
             return {AppendStatus::kWriteFailed, error, trailer};
         }
-        if (const int error = WriteAllAt(fd, data, split, trailer)) {
+        if (const int error = WriteAllAt(fd, data, lead->split, trailer)) {
             return Undo(fd, trailer, error);
         }
     } else if (const int error = WriteAllAt(fd, data, size, trailer)) {

@@ -220,6 +220,32 @@ TEST_F(StoreFaults, PersistentFailureKeepsTheOldTrailer) {
     }
 }
 
+// The tail of a page-spanning append, left behind the old trailer when the
+// rest of the append fails for good, must never read as an element, even
+// when the record's own text holds the end tags the tail's tag could take.
+TEST_F(StoreFaults, UnfinishedTailNeverFormsAnElement) {
+    for (const std::string trap : {"", "</lt>", "</lt></Qz>", "</lt></Qz></Jx></Vw>"}) {
+        SCOPED_TRACE("value holding " + trap);
+        ScratchDir scratch;
+        CCIJobResults writer;
+        ASSERT_EQ(writer.createJobResults(scratch.Path() + "/jr"), 1);
+        for (int i = 0; i < 3; ++i) ASSERT_EQ(writer.addJobResult(Numbered(i)), 1);
+        const std::string file = storetest::OnlyJobResultsFile(scratch, "jr\\ci_push_");
+        JobResults record = Numbered(7);
+        record.ErrorString = trap + " and " + trap;
+        Rule rule = On(writer.m_nFileHandle, Fault::kError, 1, -1);  // the tail goes through
+        faultseam::Arm(faultseam::kPwrite, rule);
+        faultseam::Arm(faultseam::kFtruncate, On(writer.m_nFileHandle, Fault::kError, 0, -1));
+        EXPECT_EQ(writer.addJobResult(record), 0);
+        faultseam::DisarmAll();
+        EXPECT_GT(ReadWholeFile(file).size(), 9000u);  // the tail is there
+        const storetest::ReadBack back =
+            storetest::ReadAllRecords(scratch.Path() + "/jr", storetest::ReaderName(file));
+        ASSERT_EQ(back.openResult, 1) << back.errorMsg;
+        ASSERT_EQ(back.records.size(), 3u);
+    }
+}
+
 TEST_F(StoreFaults, SeekFailureAfterWriteKeepsTheRecordAndMovesOn) {
     Begin(2);
     faultseam::Arm(faultseam::kLseek, On(store.m_nFileHandle, Fault::kError, 1, 1));
