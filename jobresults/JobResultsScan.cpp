@@ -95,10 +95,10 @@ size_t ScanEndTagStarts(string_view text, size_t from, Check&& check) {
     return npos;
 }
 
-// Finds the markup of one level of elements, looking at every "<" once. With
+// Finds the markup of one level of elements in one pass over the text. With
 // a stop tag the level ends at its first occurrence (Root's content ends at
-// the first "</Root>"); the walker notes it when it meets it, so finding the
-// end of the level costs no search of its own.
+// the first "</Root>"); every "<" the walker meets is checked for it, so
+// finding the end of the level costs no search of its own.
 class ElementWalker {
 public:
     ElementWalker(string_view text, string_view stopName) : m_text(text), m_stopName(stopName) {}
@@ -168,8 +168,8 @@ private:
 // passed over, a tag ending in "/" (or empty) is an element without content,
 // any other element ends at the first end tag of its name; the level ends at
 // a tag without ">" or an element without its end tag. visit(open, close,
-// end) gets the positions of "<" and ">" of the start tag and of the "<" of
-// the end tag (kSelfClosing when there is none).
+// end, name) gets the positions of "<" and ">" of the start tag and of the
+// "<" of the end tag (kSelfClosing when there is none), and the name.
 template <class Visit>
 void ScanLevel(ElementWalker& walker, string_view text, size_t pos, Visit&& visit) {
     for (;;) {
@@ -181,7 +181,8 @@ void ScanLevel(ElementWalker& walker, string_view text, size_t pos, Visit&& visi
         pos = close + 1;
         if (!tag.empty() && (tag.front() == '!' || tag.front() == '?')) continue;
         if (tag.empty() || tag.back() == '/') {
-            visit(open, close, kSelfClosing, tag.empty() ? tag : NameOf(tag.substr(0, tag.size() - 1)));
+            const string_view name = tag.empty() ? tag : NameOf(tag.substr(0, tag.size() - 1));
+            visit(open, close, kSelfClosing, name);
             continue;
         }
         const string_view name = NameOf(tag);
