@@ -112,8 +112,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The virtual SetNodeContent parses as well, from the trimmed text.
     XmlParsedNode viaBase(tagText, 0);
     static_cast<XmlNode&>(viaBase).SetNodeContent(content);
-    const XmlParsedNode trimmedTree(tagText, std::string(fuzzinput::Trimmed(content)));
-    CheckSameTree(viaBase, trimmedTree, true);
+    const std::string_view trimmed = fuzzinput::Trimmed(content);
+    if (trimmed.size() == content.size()) {
+        CheckSameTree(viaBase, tree, true);
+    } else {
+        CheckSameTree(viaBase, XmlParsedNode(tagText, std::string(trimmed)), true);
+    }
 
     std::vector<XmlParsedNode*> found;
     if (!tree.m_vChildren.empty()) {
@@ -136,9 +140,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     CheckRendering(updated);
 
+    // Parsing the rebuilt content under the same root tag: the same as
+    // ParseChildrenNode on the updated tree, without copying a content
+    // that grows with the square of the depth.
     if (SubtreeReadsBack(tree)) {
-        XmlParsedNode reparsed = updated;
-        reparsed.ParseChildrenNode();
+        const XmlParsedNode reparsed(tagText, updated.GetNodeContent());
         CheckSameTree(reparsed, tree, false);
     }
     return 0;
