@@ -156,7 +156,8 @@ TEST(StoreBadFiles, RandomMarkupReadsAsTheScannerCutsIt) {
     const unsigned seed = std::random_device()();
     std::mt19937 random(seed);
     ScratchDir dir;
-    for (int round = 0; round < 30000; ++round) {
+    const int rounds = storetest::Repetitions(30000, 1500);
+    for (int round = 0; round < rounds; ++round) {
         std::string text = RandomText(random);
         if (round % 3 == 0) text = "<Root>" + text + "</Root>";  // mostly valid
         if (round % 3 == 1) text = "<?xml?><Root>\n<JobResult>" + text + "</JobResult></Root>";
@@ -171,7 +172,8 @@ TEST(StoreBadFiles, RandomBytesNeverCrash) {
     std::mt19937 random(seed);
     std::uniform_int_distribution<int> byte(0, 255);
     ScratchDir dir;
-    for (int round = 0; round < 1000; ++round) {
+    const int rounds = storetest::Repetitions(1000, 100);
+    for (int round = 0; round < rounds; ++round) {
         std::string text(static_cast<size_t>(random() % 5000), '\0');
         for (char& c : text) c = static_cast<char>(byte(random));
         SCOPED_TRACE("seed " + std::to_string(seed) + ", round " + std::to_string(round));

@@ -19,7 +19,6 @@ namespace {
 
 using storetest::ScratchDir;
 
-constexpr int kKills = 300;
 constexpr int kMaxDelayMicroseconds = 8000;
 constexpr int kSavedMarker = -1;
 
@@ -94,11 +93,12 @@ TEST(StoreCrash, KilledWritersLoseNothingAcknowledged) {
     std::mt19937 random(seed);
     std::uniform_int_distribution<int> delay(0, kMaxDelayMicroseconds);
     std::uniform_int_distribution<int> savePoint(1, 40);
+    const int kills = storetest::Repetitions(300, 20);
     long acknowledged = 0;
     long lost = 0;
     long unopened = 0;
     int saves = 0;
-    for (int kill = 0; kill < kKills; ++kill) {
+    for (int kill = 0; kill < kills; ++kill) {
         ScratchDir dir;
         const int save = kill % 4 == 3 ? savePoint(random) : -1;
         const Outcome outcome = KillAfter(dir.Path() + "/jr", delay(random), save);
@@ -132,7 +132,7 @@ TEST(StoreCrash, KilledWritersLoseNothingAcknowledged) {
             EXPECT_EQ(bytes.substr(bytes.size() - 9), "\n\n</Root>");
         }
     }
-    std::cout << "crash test: kills=" << kKills << " acknowledged=" << acknowledged
+    std::cout << "crash test: kills=" << kills << " acknowledged=" << acknowledged
               << " lost=" << lost << " unopened=" << unopened << " saves=" << saves
               << " seed=" << seed << std::endl;
     ::testing::Test::RecordProperty("acknowledged", static_cast<int>(acknowledged));

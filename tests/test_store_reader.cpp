@@ -304,6 +304,7 @@ TEST(StoreReader, OpeningOnAWriterFinishesItsFileFirst) {
 TEST(StoreReader, LargeFileReadsBackWhole) {
     ScratchDir dir;
     std::vector<JobResults> written;
+    // Past the size from which the reader gives pages back as it goes.
     for (int i = 0; i < 24000; ++i) {
         JobResults record = Varied(i);
         record.Url.append(500 + static_cast<size_t>(i % 97), static_cast<char>('a' + i % 26));

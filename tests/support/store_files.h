@@ -54,6 +54,10 @@ bool SameRecord(const JobResults& a, const JobResults& b);
 // Number of descriptors open in this process.
 int OpenDescriptorCount();
 
+// count, or the smaller count when the tests run under valgrind, where
+// repeating the same work only costs time.
+int Repetitions(int count, int underValgrind);
+
 }  // namespace storetest
 
 #endif  // CIJOBRESULTS_TESTS_SUPPORT_STORE_FILES_H
