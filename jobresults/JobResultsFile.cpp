@@ -1,14 +1,14 @@
 // Append order. A record and trailer that fit in the page of the old trailer
 // go in one write, which a kill cannot cut. Otherwise the new record and
-// trailer are written behind the old trailer first, led by one "<" so that
-// an unfinished tail reads as an element without its end tag (the scan of
-// the file stops there). Only when that tail is on disk are the old trailer
-// and the "<" overwritten with the record's first bytes; those few bytes can
-// be torn by a kill, but whatever mixture results still leaves a closed
-// document: the old trailer is intact, or the new one at the end closes
-// Root. A failed step puts the old trailer back and cuts the file behind it.
-// A record for which no lead gives an inert tail (its text would have to hold
-// every candidate end tag) also goes in one write.
+// trailer are written behind the old trailer first, led by "<" and a short
+// filler so that an unfinished tail reads as an element without its end tag
+// (the scan of the file stops there). Only when that tail is on disk are the
+// old trailer and the lead overwritten with the record's first bytes; those
+// few bytes can be torn by a kill, but whatever mixture results still leaves
+// a closed document: the old trailer is intact, or the new one at the end
+// closes Root. A failed step puts the old trailer back and cuts the file
+// behind it. A record for which no lead gives an inert tail (its text would
+// have to hold every candidate end tag) also goes in one write.
 #include "jobresults/JobResultsFile.h"
 
 #include <fcntl.h>
