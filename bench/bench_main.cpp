@@ -50,6 +50,7 @@ struct Options {
     int repetitions = 5;
     int fresh = 5;
     bool runFresh = true;
+    bool userFilter = false;
     std::string plotData;
 };
 
@@ -395,6 +396,7 @@ bool ParseOptions(int& argc, char** argv, Options& options) {
         } else if (arg == "--plot-data" && hasValue) {
             options.plotData = argv[++i];
         } else if (arg.rfind("--benchmark_", 0) == 0) {
+            options.userFilter = options.userFilter || arg.rfind("--benchmark_filter", 0) == 0;
             argv[kept++] = argv[i];
         } else {
             std::cerr << "unknown argument " << arg << "\n";
@@ -476,7 +478,16 @@ int Run(int argc, char** argv) {
     Collector collector;
     collector.SetOutputStream(&log);
     collector.SetErrorStream(&log);
-    benchmark::RunSpecifiedBenchmarks(&collector);
+    if (options.userFilter) {
+        benchmark::RunSpecifiedBenchmarks(&collector);
+    } else {
+        // Reads first, in a process whose heap holds nothing of the other
+        // workloads (the append inputs alone take hundreds of MB), then the
+        // in-memory workloads, then the appends.
+        for (const char* phase : {"^read/", "^(scan|tree)", "^append/"}) {
+            benchmark::RunSpecifiedBenchmarks(&collector, phase);
+        }
+    }
     benchmark::Shutdown();
 
     for (const auto& [name, message] : collector.errors) results.errors.push_back(name + ": " + message);
