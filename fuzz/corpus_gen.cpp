@@ -93,6 +93,7 @@ void XmlSeeds(const std::string& jobFile) {
     Seed("scanner", "no-close", "text <a");
     Seed("scanner", "comment", "<!-- a > b --><a k='1>2'>x</a><>");
     Seed("scanner", "lookup-repeats", "a" + kNul + "<a/><b>1</b><a >2</a><a/ ></a/>");
+    Seed("scanner", "name-with-lt", "<a<b k='1'>x</a<b><c>y</c>");
 
     Seed("tag", "blanks", "  Item  id='7'  " + kNul + "  x ");
     Seed("tag", "two-quotes", "a b = \"1\"   c='2'");
@@ -145,6 +146,9 @@ void ReaderSeeds(const std::vector<WrittenFile>& files) {
     Seed("reader", "trailing-non-record.xml",
          Replace(saved, "\n\n</Root>", "<Note>x</Note>\n</Root>"));
     Seed("reader", "nul-inside.xml", Replace(saved, "alpha", "al" + kNul + "pha"));
+    // An element whose end tag holds "</Root>": Root's content ends inside it.
+    Seed("reader", "end-tag-hides-root.xml",
+         Replace(saved, "\n\n</Root>", "<a</Root k='1'>x</a</Root>\n</Root>"));
 }
 
 }  // namespace
