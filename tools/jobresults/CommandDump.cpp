@@ -4,6 +4,7 @@
 
 #include "jobresults/Command.h"
 #include "jobresults/ExitCode.h"
+#include "jobresults/SingleFileArgument.h"
 #include "jobresults/RecordFormats.h"
 #include "jobresults/RecordTable.h"
 #include "jobresults/ResultsReader.h"
@@ -16,9 +17,7 @@ class DumpCommand : public Command {
 public:
     CLI::App* Register(CLI::App& parent) override {
         CLI::App* command = parent.add_subcommand("dump", "Print every record of a job results file");
-        command->add_option("FILE", file_, "Whole path, or a directory name followed by NAME")
-            ->required();
-        command->add_option("NAME", name_, "File name, when FILE is a directory name");
+        fileArgument_.Register(command);
         command->add_option("--format", format_, "table (default), json, jsonl, csv or tsv")
             ->check(CLI::IsMember({"table", "json", "jsonl", "csv", "tsv"}));
         command->footer(std::string(kFileArgumentHelp) +
@@ -29,9 +28,7 @@ public:
 
     int Run() override {
         std::string error;
-        std::vector<std::string> arguments{file_};
-        if (!name_.empty()) arguments.push_back(name_);
-        const auto file = ParseSingleFileArguments(arguments, error);
+        const auto file = fileArgument_.Parse(error);
         if (!file) return ReportUsageError(error);
         const ReadOutcome outcome = ReadAllRecords(*file);
         if (!outcome.valid) return ReportFailure(outcome.error);
@@ -54,8 +51,7 @@ private:
         }
     }
 
-    std::string file_;
-    std::string name_;
+    SingleFileArgument fileArgument_;
     std::string format_ = "table";
 };
 

@@ -5,6 +5,7 @@
 
 #include "jobresults/Command.h"
 #include "jobresults/ExitCode.h"
+#include "jobresults/SingleFileArgument.h"
 #include "jobresults/ResultsReader.h"
 #include "jobresults/ResultsWriter.h"
 #include "jobresults/SalvageScan.h"
@@ -22,9 +23,7 @@ public:
     CLI::App* Register(CLI::App& parent) override {
         CLI::App* command = parent.add_subcommand(
             "salvage", "Recover the complete records of a file whose end is damaged");
-        command->add_option("FILE", file_, "Whole path, or a directory name followed by NAME")
-            ->required();
-        command->add_option("NAME", name_, "File name, when FILE is a directory name");
+        fileArgument_.Register(command);
         command->add_option("--out", outDirName_,
                             "Directory name for the new file (default: that of FILE)");
         command->footer(std::string(kFileArgumentHelp) +
@@ -36,9 +35,7 @@ public:
 
     int Run() override {
         std::string error;
-        std::vector<std::string> arguments{file_};
-        if (!name_.empty()) arguments.push_back(name_);
-        const auto file = ParseSingleFileArguments(arguments, error);
+        const auto file = fileArgument_.Parse(error);
         if (!file) return ReportUsageError(error);
         std::string bytes;
         if (!ReadFileBytes(file->WholePath(), bytes)) {
@@ -67,8 +64,7 @@ private:
         return kExitSuccess;
     }
 
-    std::string file_;
-    std::string name_;
+    SingleFileArgument fileArgument_;
     std::string outDirName_;
 };
 
