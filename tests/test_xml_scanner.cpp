@@ -1,6 +1,7 @@
 // The flat element scanner and the lookups on its lists.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -185,6 +186,104 @@ TEST(XmlScanner, LargeHostileInputsFinish) {
     }
     const std::string longName(1 << 20, 'n');
     EXPECT_FALSE(XmlNode::GetXMLNodeList("<" + longName + ">" + std::string(1 << 20, 'n'), nodes));
+}
+
+// One list reused scan after scan, as a reader reusing its list does: each
+// scan must leave exactly what a scan into a new list leaves, whatever the
+// list held before (more or fewer elements, attributes, quote characters).
+TEST(XmlScanner, ReusedListsHoldOnlyTheNewScan) {
+    const std::vector<std::string> pieces = {"<a>", "</a>", "<b/>", "<a k='1'>", "<b k=\"x'\" m=''>", "</b>",
+                                             "<c q=\"2\"/>", "<a z='", "' >", "x", " ", "\n", "<>", "<!--", "-->",
+                                             "<a k='1' k=\"2\"/>", "</a >", "<d>content longer than a short string</d>"};
+    std::mt19937 random(77);
+    std::vector<XmlNode> reused;
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int count = static_cast<int>(random() % 30);
+        for (int i = 0; i < count; ++i) text += pieces[random() % pieces.size()];
+        std::vector<XmlNode> expected;
+        const bool expectedComplete = ReferenceScan(text, expected);
+        ASSERT_EQ(XmlNode::GetXMLNodeList(text, reused), expectedComplete) << text;
+        ASSERT_EQ(Describe(reused), Describe(expected)) << text;
+        for (size_t i = 0; i < reused.size(); ++i) ASSERT_EQ(reused[i].m_sQuoteChar, expected[i].m_sQuoteChar) << text;
+    }
+}
+
+// The text scanned may be any string held by a node of the list that is
+// filled: every such string must stay intact until the scan has read it.
+// Short texts live inside the node itself, long ones on the heap; the list
+// both grows and shrinks. (Memory checkers catch reads of freed text here
+// that a plain run may survive.)
+TEST(XmlScanner, ScansAnyStringOfItsOwnList) {
+    using Pick = std::function<const std::string&(XmlNode&, const std::string&)>;
+    const std::vector<std::pair<std::string, Pick>> strings = {
+        {"content", [](XmlNode& n, const std::string&) -> const std::string& { return n.m_sNodeContent; }},
+        {"tag name", [](XmlNode& n, const std::string&) -> const std::string& { return n.m_sTagName; }},
+        {"quote", [](XmlNode& n, const std::string&) -> const std::string& { return n.m_sQuoteChar; }},
+        {"value", [](XmlNode& n, const std::string&) -> const std::string& { return n.m_mapAttributes.at("v"); }},
+        {"key", [](XmlNode& n, const std::string& m) -> const std::string& { return n.m_mapAttributes.find(m)->first; }},
+        {"name", [](XmlNode& n, const std::string&) -> const std::string& { return n.m_vAttributeNames.back(); }},
+    };
+    const std::vector<std::string> markups = {"<y/><z>2</z>",
+                                              "<x k='1'>a text beyond any short-string buffer</x><y/><z>2</z>"};
+    for (const std::string& markup : markups) {
+        std::vector<XmlNode> expected;
+        ReferenceScan(markup, expected);
+        for (const auto& [what, pick] : strings) {
+            for (const int size : {1, 2, 6}) {
+                std::vector<XmlNode> nodes;
+                XmlNode::GetXMLNodeList(Repeat("<n a='1'>filler text of the old list</n>", size), nodes);
+                for (XmlNode& holder : nodes) {
+                    holder.m_sNodeContent = holder.m_sTagName = holder.m_sQuoteChar = markup;
+                    holder.AddAttribute("v", markup);
+                    holder.AddAttribute(markup, "v");
+                }
+                EXPECT_TRUE(XmlNode::GetXMLNodeList(pick(nodes[static_cast<size_t>(size) / 2], markup), nodes)) << what;
+                EXPECT_EQ(Describe(nodes), Describe(expected)) << what << " " << markup;
+            }
+        }
+    }
+}
+
+// End tags are matched in place for short names and by a substring search
+// for long ones; both must take exactly "</" + name + ">", nothing near it.
+TEST(XmlScanner, EndTagsOfEveryNameLength) {
+    for (const size_t length : {1u, 2u, 15u, 16u, 17u, 63u, 64u, 65u, 66u, 300u}) {
+        std::string name;
+        for (size_t i = 0; i < length; ++i) name += static_cast<char>('a' + i % 26);
+        const std::string shorter = name.substr(0, length - 1), longer = name + "a";
+        const std::string nearMisses = "</" + shorter + "></" + longer + "></" + name + " ></" + name + "/></" + name +
+                                       "<" + name + "></" + shorter + "b>";
+        const std::vector<std::string> texts = {
+            "<" + name + ">" + nearMisses + "</" + name + ">",
+            "<" + name + ">" + nearMisses + "</" + name + "><" + name + ">2</" + name + ">tail",
+            "<" + name + ">" + nearMisses + "</" + name,
+            "<" + name + "></" + name + ">",
+            "<" + name + ">",
+            "<" + name + " k='1'>x</" + name + "></" + name + ">",
+        };
+        for (const std::string& text : texts) {
+            std::vector<XmlNode> expected, actual;
+            const bool expectedComplete = ReferenceScan(text, expected);
+            EXPECT_EQ(XmlNode::GetXMLNodeList(text, actual), expectedComplete) << text;
+            EXPECT_EQ(Describe(actual), Describe(expected)) << text;
+        }
+    }
+}
+
+// Content full of end tags that miss the name by its last byte: every
+// candidate compares the whole name, which must not make the scan quadratic.
+TEST(XmlScanner, NearMissEndTagsFinish) {
+    for (const size_t length : {64u, 65u, 4096u}) {
+        const std::string name(length, 'n');
+        const std::string miss = "</" + name.substr(1) + "x>";
+        const std::string text = "<" + name + ">" + Repeat(miss, static_cast<int>((8u << 20) / miss.size()));
+        std::vector<XmlNode> nodes;
+        EXPECT_FALSE(XmlNode::GetXMLNodeList(text, nodes)) << length;
+        EXPECT_TRUE(XmlNode::GetXMLNodeList(text + "</" + name + ">", nodes)) << length;
+        ASSERT_EQ(nodes.size(), 1u);
+        EXPECT_EQ(nodes[0].GetNodeContent().size(), text.size() - length - 2) << length;
+    }
 }
 
 }  // namespace

@@ -2,13 +2,17 @@
 // flat scanner and file loading.
 #include "xml/XmlNode.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <string_view>
+#include <utility>
 
 #include "xml/XmlScan.h"
 
@@ -75,6 +79,82 @@ bool ReadWithoutNewlines(std::FILE* file, std::string& text) {
         if (count < sizeof buffer) return std::ferror(file) == 0;
     }
 }
+
+// One element as the scan found it: the views point into the scanned text.
+struct ScannedElement {
+    string_view tagText;  // without the "/" of a self-closing tag
+    string_view content;  // trimmed
+    bool plainName;       // the tag text is the name: SetTag would parse no attributes
+};
+
+// Whether text is a member of one of the nodes, and so is changed when the
+// nodes are reused.
+bool LivesIn(const std::string& text, const std::vector<XmlNode>& nodes) {
+    const auto at = reinterpret_cast<std::uintptr_t>(&text);
+    const auto begin = reinterpret_cast<std::uintptr_t>(nodes.data());
+    return at >= begin && at - begin < nodes.size() * sizeof(XmlNode);
+}
+
+// Attributes of reused nodes are set aside, not destroyed, until the list is
+// filled: the scanned text may be one of their strings.
+using RetiredAttributes = std::pair<std::map<std::string, std::string>, std::vector<std::string>>;
+
+// Makes a node of the list what a fresh node would be before SetTag. Name
+// and content are assigned in full afterwards, reusing their capacity.
+void ResetNode(XmlNode& node, std::vector<RetiredAttributes>& retired) {
+    node.m_sQuoteChar.clear();
+    if (node.m_mapAttributes.empty() && node.m_vAttributeNames.empty()) return;
+    retired.emplace_back();
+    retired.back().first.swap(node.m_mapAttributes);
+    retired.back().second.swap(node.m_vAttributeNames);
+}
+
+void FillNode(XmlNode& node, const ScannedElement& element) {
+    if (element.plainName) {
+        node.m_sTagName.assign(element.tagText.data(), element.tagText.size());
+    } else {
+        SetTagText(node, element.tagText);
+    }
+    node.m_sNodeContent.assign(element.content.data(), element.content.size());
+}
+
+// Fills a list in scanning order. The nodes the list already holds are
+// reused as the elements come; elements beyond them wait until the scan is
+// over, so that the list grows once, to its exact size. The scanned text
+// must not be a member of any node of the list.
+class NodeListFiller {
+public:
+    explicit NodeListFiller(std::vector<XmlNode>& nodes) : m_nodes(nodes) {}
+
+    void Add(const ScannedElement& element) {
+        if (m_reused < m_nodes.size()) {
+            XmlNode& node = m_nodes[m_reused++];
+            ResetNode(node, m_retired);
+            FillNode(node, element);
+        } else {
+            m_pending.push_back(element);
+        }
+    }
+
+    // Appends the waiting elements, or drops the nodes left unused.
+    void Finish() {
+        if (m_pending.empty()) {
+            m_nodes.erase(m_nodes.begin() + static_cast<std::ptrdiff_t>(m_reused), m_nodes.end());
+            return;
+        }
+        m_nodes.reserve(m_nodes.size() + m_pending.size());
+        for (const ScannedElement& element : m_pending) {
+            m_nodes.emplace_back(std::string(), std::string());
+            FillNode(m_nodes.back(), element);
+        }
+    }
+
+private:
+    std::vector<XmlNode>& m_nodes;
+    size_t m_reused = 0;
+    std::vector<ScannedElement> m_pending;
+    std::vector<RetiredAttributes> m_retired;
+};
 
 }  // namespace
 
@@ -210,15 +290,19 @@ std::string XmlNode::CombinedXMLNodeString(const std::vector<XmlNode>& vNodes) {
 
 // --- flat scanner ------------------------------------------------------
 
-// The text may belong to an element of vNodes itself (a caller scanning level
-// by level with one list), so the old list goes only after the scan.
 bool XmlNode::GetXMLNodeList(const std::string& sXml, std::vector<XmlNode>& vNodes) {
-    std::vector<XmlNode> found;
-    const bool complete = xmlscan::ForEachElement(sXml, [&found](string_view tagText, string_view content) {
-        found.push_back(xmlscan::MakeNode(tagText, content));
-        return true;
-    });
-    vNodes.swap(found);
+    // Level by level with one list, the text goes with the old list, which
+    // may then go only after the new one is built.
+    std::vector<XmlNode> fresh;
+    std::vector<XmlNode>& target = LivesIn(sXml, vNodes) ? fresh : vNodes;
+    NodeListFiller filler(target);
+    const bool complete = xmlscan::ForEachNamedElement(
+        sXml, [&filler](string_view tagText, string_view name, string_view content) {
+            filler.Add({tagText, xmlscan::Trim(content), name.size() == tagText.size()});
+            return true;
+        });
+    filler.Finish();
+    if (&target == &fresh) vNodes.swap(fresh);
     return complete;
 }
 

@@ -9,16 +9,20 @@
 #include <string_view>
 
 #include "xml/XmlNode.h"
+#include "xml/XmlSimd.h"
 
 namespace xmlscan {
 
-constexpr std::string_view kBlanks = " \r\n\t";
+inline bool IsBlank(char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\t'; }
 
+// A plain loop: the ends of tag texts and contents rarely hold more than a
+// few blanks, and find_first_not_of tests every byte against a set.
 inline std::string_view Trim(std::string_view text) {
-    const size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) return {};
-    const size_t last = text.find_last_not_of(kBlanks);
-    return text.substr(first, last - first + 1);
+    size_t first = 0;
+    size_t last = text.size();
+    while (first < last && IsBlank(text[first])) ++first;
+    while (last > first && IsBlank(text[last - 1])) --last;
+    return text.substr(first, last - first);
 }
 
 // Position of needle in text at or after from, or npos. memmem is linear in
@@ -42,40 +46,50 @@ inline size_t FindByte(std::string_view text, char byte, size_t from) {
 // first space.
 inline std::string_view TagName(std::string_view tagText) {
     const std::string_view trimmed = Trim(tagText);
-    return trimmed.substr(0, trimmed.find(' '));
+    size_t end = 0;
+    while (end < trimmed.size() && trimmed[end] != ' ') ++end;
+    return trimmed.substr(0, end);
 }
 
 // Visits the top-level elements of text in document order. For each element
-// visit(tagText, content) is called: tagText is the text between "<" and ">"
-// (without the final "/" of a self-closing tag), content the untrimmed text
-// between the start tag and the end tag (empty when self-closing). visit
-// returns false to end the scan early. The result is false when the scan
-// stopped at a "<" without ">" or at a start tag without its end tag.
+// visit(tagText, name, content) is called: tagText is the text between "<"
+// and ">" (without the final "/" of a self-closing tag), name the element
+// name SetTag gives it, content the untrimmed text between the start tag and
+// the end tag (empty when self-closing). visit returns false to end the scan
+// early. The result is false when the scan stopped at a "<" without ">" or
+// at a start tag without its end tag.
 template <class Visit>
-bool ForEachElement(std::string_view text, Visit&& visit) {
-    std::string endTag;
+bool ForEachNamedElement(std::string_view text, Visit&& visit) {
     size_t pos = 0;
     for (;;) {
-        const size_t open = FindByte(text, '<', pos);
+        const size_t open = FindChar<'<'>(text, pos);
         if (open == std::string_view::npos) return true;
-        const size_t close = FindByte(text, '>', open);
+        const size_t close = FindChar<'>'>(text, open);
         if (close == std::string_view::npos) return false;
         std::string_view tagText = text.substr(open + 1, close - open - 1);
         pos = close + 1;
         if (!tagText.empty() && (tagText.front() == '!' || tagText.front() == '?')) continue;
         if (tagText.empty() || tagText.back() == '/') {
             if (!tagText.empty()) tagText.remove_suffix(1);
-            if (!visit(tagText, std::string_view())) return true;
+            if (!visit(tagText, TagName(tagText), std::string_view())) return true;
             continue;
         }
         const std::string_view name = TagName(tagText);
-        endTag.assign("</").append(name.data(), name.size()).append(">");
-        const size_t end = Find(text, endTag, pos);
+        const size_t end = FindEndTag(text, name, pos);
         if (end == std::string_view::npos) return false;
         const std::string_view content = text.substr(pos, end - pos);
         pos = end + 1;
-        if (!visit(tagText, content)) return true;
+        if (!visit(tagText, name, content)) return true;
     }
+}
+
+// The same walk for visitors that need no name: visit(tagText, content).
+template <class Visit>
+bool ForEachElement(std::string_view text, Visit&& visit) {
+    return ForEachNamedElement(text, [&visit](std::string_view tagText, std::string_view,
+                                              std::string_view content) {
+        return visit(tagText, content);
+    });
 }
 
 // Builds the node the scanner hands out for one element: a fresh node, its
