@@ -366,4 +366,34 @@ TEST(XmlTree, RegressionInputs) {
     EXPECT_GT(files, 0);
 }
 
+// Each child must carry exactly the tag of a node built from the scanned
+// element's rendered start tag, quote character included, whatever mix of
+// quotes, repeated names, unterminated values and stray blanks it holds.
+TEST(XmlTree, ChildTagsAreThoseOfTheRenderedStartTag) {
+    const std::vector<std::string> pieces = {" a='x'", " b=\"y\"", " a=\"it's\"", " c='say \"hi\"'", " d='",
+                                             " e=\"", "  ", "\t", " junk", " =''", " f = \"\"", " a='z'",
+                                             " g=h", "=", " '", " \""};
+    std::mt19937 random(11);
+    for (int round = 0; round < 2000; ++round) {
+        std::string content;
+        for (int element = static_cast<int>(random() % 4); element > 0; --element) {
+            std::string tag = random() % 4 ? "E" : " E";
+            for (int i = static_cast<int>(random() % 5); i > 0; --i) tag += pieces[random() % pieces.size()];
+            content += random() % 2 ? "<" + tag + "/>" : "<" + tag + ">t</E>";
+        }
+        const XmlParsedNode parent("P", content);
+        std::vector<XmlNode> scanned;
+        XmlNode::GetXMLNodeList(content, scanned);
+        ASSERT_EQ(parent.m_vChildren.size(), scanned.size()) << content;
+        for (size_t i = 0; i < scanned.size(); ++i) {
+            const XmlNode rebuilt(scanned[i].GetTag(true), "");
+            const XmlParsedNode& child = parent.m_vChildren[i];
+            ASSERT_EQ(child.GetTagName(), rebuilt.GetTagName()) << content;
+            ASSERT_EQ(child.m_sQuoteChar, rebuilt.m_sQuoteChar) << content;
+            ASSERT_EQ(child.m_vAttributeNames, rebuilt.m_vAttributeNames) << content;
+            ASSERT_EQ(child.m_mapAttributes, rebuilt.m_mapAttributes) << content;
+        }
+    }
+}
+
 }  // namespace

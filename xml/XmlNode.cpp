@@ -24,9 +24,29 @@ using std::string_view;
 
 void AppendView(std::string& out, string_view text) { out.append(text.data(), text.size()); }
 
+// What AddAttribute does, without its copies of name and value.
+void AddParsedAttribute(XmlNode& node, string_view name, string_view value) {
+    const auto [entry, inserted] = node.m_mapAttributes.try_emplace(std::string(name));
+    if (inserted) node.m_vAttributeNames.emplace_back(name);
+    entry->second.assign(value.data(), value.size());
+}
+
+// Room for the attributes a text may hold (one per "=", a few at most), so
+// that the list of names is not grown one by one.
+void ReserveAttributeNames(XmlNode& node, string_view text) {
+    constexpr size_t kMostReserved = 8;
+    size_t count = 0;
+    for (size_t pos = text.find('='); pos != string_view::npos && count < kMostReserved;
+         pos = text.find('=', pos + 1)) {
+        ++count;
+    }
+    node.m_vAttributeNames.reserve(node.m_vAttributeNames.size() + count);
+}
+
 // name="value" / name='value' pairs, one per step, until the first malformed
 // one. The quote character is noted before the closing quote is looked for.
 void ParseAttributeText(XmlNode& node, string_view text) {
+    ReserveAttributeNames(node, text);
     size_t pos = 0;
     for (;;) {
         const size_t equals = text.find('=', pos);
@@ -39,7 +59,7 @@ void ParseAttributeText(XmlNode& node, string_view text) {
         node.m_sQuoteChar.assign(1, quoteChar);
         const size_t closing = text.find(quoteChar, quote + 1);
         if (closing == string_view::npos) return;
-        node.AddAttribute(std::string(name), std::string(text.substr(quote + 1, closing - quote - 1)));
+        AddParsedAttribute(node, name, text.substr(quote + 1, closing - quote - 1));
         pos = closing + 1;
     }
 }
@@ -78,6 +98,29 @@ bool ReadWithoutNewlines(std::FILE* file, std::string& text) {
         }
         if (count < sizeof buffer) return std::ferror(file) == 0;
     }
+}
+
+// The text GetTag(true) gives: the name, then each attribute in attribute
+// order, quoted with the preferred quote unless its value holds that quote.
+void AppendStartTagText(const XmlNode& node, std::string& out) {
+    out.append(node.m_sTagName);
+    const string_view preferred = node.m_sQuoteChar.empty() ? string_view("'") : string_view(node.m_sQuoteChar);
+    const string_view other = preferred == "\"" ? string_view("'") : string_view("\"");
+    for (const std::string& name : node.m_vAttributeNames) {
+        const auto entry = node.m_mapAttributes.find(name);
+        if (entry == node.m_mapAttributes.end()) continue;
+        const std::string& value = entry->second;
+        const string_view quote = value.find(preferred) != std::string::npos ? other : preferred;
+        out.append(1, ' ').append(name).append(1, '=');
+        AppendView(out, quote);
+        out.append(value);
+        AppendView(out, quote);
+    }
+}
+
+// What GetIndent gives: three blanks per level, none for levels of 0 or less.
+void AppendIndent(std::string& out, int level) {
+    if (level > 0) out.append(3 * static_cast<size_t>(level), ' ');
 }
 
 // One element as the scan found it: the views point into the scanned text.
@@ -154,6 +197,75 @@ private:
     size_t m_reused = 0;
     std::vector<ScannedElement> m_pending;
     std::vector<RetiredAttributes> m_retired;
+};
+
+// Gives a fresh child the tag of a node built from the start-tag text that
+// the scanned element renders to (GetTag(true)). A plain name renders as
+// itself; other tags are parsed, rendered, and parsed once more only when the
+// rendering differs from the trimmed tag text, since parsing a text again
+// that trims to the same text gives the same tag.
+void SetChildTag(XmlNode& child, const ScannedElement& element, std::string& rendering) {
+    if (element.plainName) {
+        child.m_sTagName.assign(element.tagText.data(), element.tagText.size());
+        return;
+    }
+    SetTagText(child, element.tagText);
+    rendering.clear();
+    AppendStartTagText(child, rendering);
+    if (rendering == xmlscan::Trim(element.tagText)) return;
+    child.m_sQuoteChar.clear();
+    child.m_mapAttributes.clear();
+    child.m_vAttributeNames.clear();
+    SetTagText(child, rendering);
+}
+
+// Builds a tree level by level from a work list instead of recursing. Each
+// node's children are scanned first and counted, so that its vector of
+// children is allocated once and never moves: the work list can hold
+// pointers into it. The scan buffer is shared by all nodes.
+class TreeBuilder {
+public:
+    void Build(XmlParsedNode& root, int nLevelsLeft) {
+        m_work.push_back({&root, nLevelsLeft});
+        while (!m_work.empty()) {
+            const Work work = m_work.back();
+            m_work.pop_back();
+            AddChildren(*work.node, work.levelsLeft);
+        }
+    }
+
+private:
+    struct Work {
+        XmlParsedNode* node;
+        int levelsLeft;  // levels to build below node, at least 1
+    };
+
+    void AddChildren(XmlParsedNode& node, int levelsLeft) {
+        m_elements.clear();
+        xmlscan::ForEachNamedElement(
+            node.m_sNodeContent, [this](string_view tagText, string_view name, string_view content) {
+                m_elements.push_back({tagText, xmlscan::Trim(content), name.size() == tagText.size()});
+                return true;
+            });
+        std::vector<XmlParsedNode>& children = node.m_vChildren;
+        children.reserve(m_elements.size());
+        for (const ScannedElement& element : m_elements) {
+            children.emplace_back(m_empty, m_empty);
+            XmlParsedNode& child = children.back();
+            SetChildTag(child, element, m_rendering);
+            child.m_sNodeContent.assign(element.content.data(), element.content.size());
+        }
+        if (levelsLeft <= 1) return;
+        // Last child first, so the work list takes the children in order.
+        for (auto child = children.rbegin(); child != children.rend(); ++child) {
+            m_work.push_back({&*child, levelsLeft - 1});
+        }
+    }
+
+    const std::string m_empty;
+    std::string m_rendering;
+    std::vector<ScannedElement> m_elements;
+    std::vector<Work> m_work;
 };
 
 }  // namespace
@@ -239,18 +351,9 @@ void XmlNode::getAttributeValue(const std::string& sName, std::string& sValue) {
 // --- output ------------------------------------------------------------
 
 std::string XmlNode::GetTag(bool bWithAttributes) const {
-    std::string tag = m_sTagName;
-    if (!bWithAttributes) return tag;
-    const std::string preferred = m_sQuoteChar.empty() ? "'" : m_sQuoteChar;
-    const char other = preferred == "\"" ? '\'' : '"';
-    for (const std::string& name : m_vAttributeNames) {
-        const auto entry = m_mapAttributes.find(name);
-        if (entry == m_mapAttributes.end()) continue;
-        const std::string& value = entry->second;
-        const bool clash = value.find(preferred) != std::string::npos;
-        const std::string quote = clash ? std::string(1, other) : preferred;
-        tag.append(" ").append(name).append("=").append(quote).append(value).append(quote);
-    }
+    if (!bWithAttributes) return m_sTagName;
+    std::string tag;
+    AppendStartTagText(*this, tag);
     return tag;
 }
 
@@ -393,18 +496,10 @@ void XmlParsedNode::SetNodeContent(const std::string& sContent) {
 
 void XmlParsedNode::ParseChildrenNode() { ParseChildren(kMaxParseDepth); }
 
-// Each child is rebuilt from its start-tag text and trimmed content, and
-// moved into place, so a level costs one copy of its content.
 void XmlParsedNode::ParseChildren(int nLevelsLeft) {
     m_vChildren.clear();
-    if (nLevelsLeft <= 0) return;
-    xmlscan::ForEachElement(m_sNodeContent, [&](string_view tagText, string_view content) {
-        const XmlNode scanned = xmlscan::MakeNode(tagText, string_view());
-        m_vChildren.push_back(XmlParsedNode(scanned.GetTag(true),
-                                            std::string(xmlscan::Trim(content)),
-                                            nLevelsLeft - 1));
-        return true;
-    });
+    if (nLevelsLeft <= 0 || m_sNodeContent.empty()) return;
+    TreeBuilder().Build(*this, nLevelsLeft);
 }
 
 void XmlParsedNode::UpdateNodeContent() { UpdateContent(); }
@@ -444,21 +539,22 @@ std::string XmlParsedNode::OutputXMLNodeString(int nLevel) {
 
 std::string XmlParsedNode::OutputXMLNodeString() { return OutputXMLNodeString(0); }
 
-// Renders into one buffer, so the cost is linear in the output.
+// Renders into one buffer, so the cost is linear in the output; tags and
+// indents are appended in place, as GetIndent and OutputXMLTagString would
+// give them.
 void XmlParsedNode::AppendRendering(std::string& sOut, int nLevel) const {
     const bool empty = m_sNodeContent.empty();
-    sOut += GetIndent(nLevel);
-    sOut += XmlNode::OutputXMLTagString(GetTag(true), true, empty);
-    sOut += m_sReturnChar;
+    AppendIndent(sOut, nLevel);
+    sOut += '<';
+    AppendStartTagText(*this, sOut);
+    sOut.append(empty ? " />" : ">").append(m_sReturnChar);
     if (empty) return;
     if (!m_vChildren.empty()) {
         for (const XmlParsedNode& child : m_vChildren) child.AppendRendering(sOut, nLevel + 1);
     } else {
-        sOut += GetIndent(nLevel + 1);
-        sOut += m_sNodeContent;
-        sOut += m_sReturnChar;
+        AppendIndent(sOut, nLevel + 1);
+        sOut.append(m_sNodeContent).append(m_sReturnChar);
     }
-    sOut += GetIndent(nLevel);
-    sOut += XmlNode::OutputXMLTagString(GetTag(false), false, false);
-    sOut += m_sReturnChar;
+    AppendIndent(sOut, nLevel);
+    sOut.append("</").append(m_sTagName).append(">").append(m_sReturnChar);
 }
