@@ -10,6 +10,9 @@
 // its name, Size as sscanf "%llu" reads it. Files with a NUL byte get no
 // expectation (how much of the text a NUL hides is the reader's business);
 // for them the results need only be well-formed.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -17,6 +20,8 @@
 
 #include "fuzz_check.h"
 #include "job_files.h"
+#include "jobresults/FileWindow.h"
+#include "jobresults/JobResultsScan.h"
 #include "jobresults/cijobresults.h"
 #include "xml/XmlNode.h"
 
@@ -128,6 +133,28 @@ void ReadAllUnchecked() {
     FUZZ_CHECK(reader.getNextJobResult(record) == -1);
 }
 
+// The file cut through a window of a few bytes gives what one large block
+// gives: no element is lost or changed where a block edge falls.
+void CompareBlockSizes(const std::string& path, size_t smallBlock) {
+    const auto cut = [&path](size_t block, std::vector<XmlNode>& children) {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        FUZZ_CHECK(fd >= 0);
+        jobresults::FileWindow window(fd, block);
+        const int result = jobresults::ReadRootChildren(window, children);
+        close(fd);
+        return result;
+    };
+    std::vector<XmlNode> whole;
+    std::vector<XmlNode> pieces;
+    FUZZ_CHECK(cut(jobresults::FileWindow::kDefaultBlockSize, whole) == cut(smallBlock, pieces));
+    FUZZ_CHECK(whole.size() == pieces.size());
+    for (size_t i = 0; i < whole.size(); ++i) {
+        FUZZ_CHECK(whole[i].GetTagName() == pieces[i].GetTagName());
+        FUZZ_CHECK(whole[i].GetNodeContent() == pieces[i].GetNodeContent());
+        FUZZ_CHECK(whole[i].m_mapAttributes == pieces[i].m_mapAttributes);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -143,6 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
         ReadAllUnchecked();
     }
+    CompareBlockSizes(path, size == 0 ? 1 : 1 + data[0] % 13);
     FUZZ_CHECK(jobfiles::LowestFreeDescriptor() == lowestFree);
 
     dir.RemoveAll();

@@ -67,23 +67,32 @@ size_t FindChar(string_view text, size_t from) {
     return npos;
 }
 
-// Calls check(pos) for every "</" at or after from, in order, until check
-// returns true; returns that position, or npos. Only "<" followed by "/" can
-// start an end tag; each 16-byte block is loaded once, however many it holds.
+// Calls check(pos) for every "</" at or after from that has a ">" at one
+// of the two offsets gaps (the last byte of each end tag that is looked
+// for), in order, until check returns true; returns that position, or npos.
+// Each 16-byte block is loaded once per offset, however many "<" it holds,
+// and the ">" test leaves few positions for check: a record holds several
+// end tags, but mostly of other lengths.
 template <class Check>
-size_t ScanEndTagStarts(string_view text, size_t from, Check&& check) {
+size_t ScanEndTagStarts(string_view text, size_t from, const size_t (&gaps)[2], Check&& check) {
     const char* data = text.data();
     const size_t size = text.size();
     size_t pos = from;
 #if defined(__SSE2__)
+    const size_t reach = (gaps[0] > gaps[1] ? gaps[0] : gaps[1]) + 16;
     const __m128i open = _mm_set1_epi8('<');
     const __m128i slash = _mm_set1_epi8('/');
-    for (; pos + 17 <= size; pos += 16) {
-        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
-        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos + 1));
-        const __m128i both = _mm_and_si128(_mm_cmpeq_epi8(here, open), _mm_cmpeq_epi8(next, slash));
-        for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(both)); mask != 0;
-             mask &= mask - 1) {
+    const __m128i close = _mm_set1_epi8('>');
+    const auto load = [data](size_t at) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+    };
+    for (; pos + reach <= size; pos += 16) {
+        const __m128i starts = _mm_and_si128(_mm_cmpeq_epi8(load(pos), open),
+                                             _mm_cmpeq_epi8(load(pos + 1), slash));
+        const __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(load(pos + gaps[0]), close),
+                                          _mm_cmpeq_epi8(load(pos + gaps[1]), close));
+        for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(starts, ends)));
+             mask != 0; mask &= mask - 1) {
             const size_t at = pos + static_cast<size_t>(__builtin_ctz(mask));
             if (check(at)) return at;
         }
@@ -124,7 +133,11 @@ public:
     // the level. Only "<" followed by "/" can start it or the stop tag.
     size_t FindEndTag(string_view name, size_t from) {
         bool stopped = false;
-        const size_t lt = ScanEndTagStarts(m_text, from, [&](size_t at) {
+        // The ">" of "</name>" and of the stop tag; without a stop tag both
+        // gaps are the same.
+        const size_t gaps[2] = {name.size() + 2,
+                                m_stopName.empty() ? name.size() + 2 : m_stopName.size() + 2};
+        const size_t lt = ScanEndTagStarts(m_text, from, gaps, [&](size_t at) {
             stopped = IsStop(at) || (IsEndTag(at, name) && CrossesStop(at, name));
             return stopped || IsEndTag(at, name);
         });
@@ -170,24 +183,30 @@ private:
 // a tag without ">" or an element without its end tag. visit(open, close,
 // end, name) gets the positions of "<" and ">" of the start tag and of the
 // "<" of the end tag (kSelfClosing when there is none), and the name.
+// Returns where the scan stopped: just behind the last element visited.
+// Every search that runs out of text stops the scan there, so on a longer
+// text the scan can go on from that position with the same result.
 template <class Visit>
-void ScanLevel(ElementWalker& walker, string_view text, size_t pos, Visit&& visit) {
+size_t ScanLevel(ElementWalker& walker, string_view text, size_t pos, Visit&& visit) {
     for (;;) {
         const size_t open = walker.NextOpen(pos);
-        if (open == npos) return;
+        if (open == npos) return pos;
         const size_t close = walker.FindClose(open);
-        if (close == npos) return;
+        if (close == npos) return pos;
         const string_view tag = text.substr(open + 1, close - open - 1);
-        pos = close + 1;
-        if (!tag.empty() && (tag.front() == '!' || tag.front() == '?')) continue;
+        if (!tag.empty() && (tag.front() == '!' || tag.front() == '?')) {
+            pos = close + 1;
+            continue;
+        }
         if (tag.empty() || tag.back() == '/') {
             const string_view name = tag.empty() ? tag : NameOf(tag.substr(0, tag.size() - 1));
             visit(open, close, kSelfClosing, name);
+            pos = close + 1;
             continue;
         }
         const string_view name = NameOf(tag);
-        const size_t end = walker.FindEndTag(name, pos);
-        if (end == npos) return;
+        const size_t end = walker.FindEndTag(name, close + 1);
+        if (end == npos) return pos;
         visit(open, close, end, name);
         pos = end + 1;
     }
@@ -209,22 +228,25 @@ struct RootStart {
     bool selfClosing = false;
 };
 
+enum class RootSearch { kFound, kOtherFirst, kNeedMore };
+
 // The first element of the document must be Root: any other first element,
-// complete or not, makes a list that is not exactly one Root.
-bool FindRootStart(string_view text, RootStart& root) {
+// complete or not, makes a list that is not exactly one Root. kNeedMore
+// when the text ends before the first element's tag does.
+RootSearch FindRootStart(string_view text, RootStart& root) {
     size_t pos = 0;
     for (;;) {
-        const size_t open = xmlscan::FindByte(text, '<', pos);
-        if (open == npos) return false;
-        const size_t close = xmlscan::FindByte(text, '>', open);
-        if (close == npos) return false;
+        const size_t open = FindChar<'<'>(text, pos);
+        if (open == npos) return RootSearch::kNeedMore;
+        const size_t close = FindChar<'>'>(text, open);
+        if (close == npos) return RootSearch::kNeedMore;
         string_view tag = text.substr(open + 1, close - open - 1);
         pos = close + 1;
         if (!tag.empty() && (tag.front() == '!' || tag.front() == '?')) continue;
         root.selfClosing = tag.empty() || tag.back() == '/';
         root.contentBegin = pos;
         if (root.selfClosing && !tag.empty()) tag.remove_suffix(1);
-        return NameOf(tag) == kRootTag;
+        return NameOf(tag) == kRootTag ? RootSearch::kFound : RootSearch::kOtherFirst;
     }
 }
 
@@ -237,11 +259,6 @@ bool HasElement(string_view text) {
     return found;
 }
 
-struct ChildSpan {
-    size_t open;
-    size_t end;
-};
-
 // Whether SetTag would take the tag text whole as the name: no blanks at
 // its ends and no space to start attributes. ("JobResult" is.)
 bool IsPlainName(string_view tag) {
@@ -252,9 +269,9 @@ bool IsPlainName(string_view tag) {
 }
 
 // Appends the node the scanner makes for the element, built in place.
-void AddChild(std::vector<XmlNode>& nodes, string_view text, const ChildSpan& span) {
-    const size_t close = FindChar<'>'>(text, span.open);
-    const string_view tag = TagText(text, span.open, close, span.end);
+void AddChild(std::vector<XmlNode>& nodes, string_view text, size_t open, size_t close,
+              size_t end) {
+    const string_view tag = TagText(text, open, close, end);
     nodes.emplace_back(std::string(), std::string());
     XmlNode& node = nodes.back();
     if (IsPlainName(tag)) {
@@ -262,8 +279,29 @@ void AddChild(std::vector<XmlNode>& nodes, string_view text, const ChildSpan& sp
     } else {
         node.SetTag(std::string(tag));
     }
-    const string_view content = TrimBlanks(Content(text, close, span.end));
+    const string_view content = TrimBlanks(Content(text, close, end));
     node.m_sNodeContent.assign(content.data(), content.size());
+}
+
+// Room for the children still to come, projected from the bytes read so
+// far, so that the list is not grown by doubling (a doubled array and its
+// predecessor side by side would cost more memory than the file itself).
+// The projection errs on the generous side: room that is never filled is
+// never touched, so it costs address space but no memory. It never asks
+// for more node memory than the file has bytes; beyond that, or when the
+// projection was short, the list grows by half.
+void MakeRoom(std::vector<XmlNode>& nodes, size_t bytesDone, size_t fileSize) {
+    const size_t count = nodes.size();
+    size_t wanted = count + count / 2 + 16;
+    if (bytesDone > 0 && fileSize > bytesDone) {
+        const double projected =
+            static_cast<double>(count) * static_cast<double>(fileSize) / static_cast<double>(bytesDone);
+        const size_t limit = fileSize / sizeof(XmlNode);
+        const size_t estimate = static_cast<size_t>(projected * 1.25) + 64;
+        if (estimate > wanted) wanted = estimate < limit ? estimate : limit;
+        if (wanted <= count) wanted = count + count / 2 + 16;
+    }
+    nodes.reserve(wanted);
 }
 
 bool IsDigits(string_view text) {
@@ -313,41 +351,93 @@ void AssignField(string_view name, string_view value, JobResults& result) {
     if (field != nullptr) field->assign(value.data(), value.size());
 }
 
+constexpr string_view kFieldsInOrder[] = {kClientNameTag, kUrlTag, kBackupJobIdTag,
+                                          kErrorStringTag, kSizeTag};
+
+// The element whose "<" stands at open, when it is "<name>", a value with
+// no "<", and "</name>": the position of the end tag's "<", else npos. The
+// general scan gives such an element the same content: its first ">" ends
+// the tag, and the first "<" behind it starts the first "</name>".
+size_t CutPlainField(string_view text, size_t open, string_view name) {
+    const size_t length = name.size();
+    if (text.size() - open < 2 * length + 5) return npos;
+    const char* start = text.data() + open;
+    if (start[length + 1] != '>' || std::memcmp(start + 1, name.data(), length) != 0) return npos;
+    const size_t end = FindChar<'<'>(text, open + length + 2);
+    if (end == npos || text.size() - end < length + 3) return npos;
+    const char* tag = text.data() + end;
+    if (tag[1] != '/' || tag[length + 2] != '>' || std::memcmp(tag + 2, name.data(), length) != 0) {
+        return npos;
+    }
+    return end;
+}
+
+// Cuts Root's children out of the window from its content's start to the
+// end tag of Root; returns the position of that end tag's "<" in the
+// window, npos when the text ends before it, or the errno of a failed read
+// through error.
+size_t ReadRootContent(FileWindow& window, size_t contentBegin, std::vector<XmlNode>& nodes,
+                       int& error) {
+    size_t pos = contentBegin;
+    for (;;) {
+        const string_view text = window.Text();
+        ElementWalker walker(text, kRootTag);
+        pos = ScanLevel(walker, text, pos, [&](size_t open, size_t close, size_t end, string_view) {
+            if (nodes.size() == nodes.capacity()) {
+                MakeRoom(nodes, window.Dropped() + open, window.FileSize());
+            }
+            AddChild(nodes, text, open, close, end);
+        });
+        if (walker.StopPosition() != npos) return walker.StopPosition();
+        if (window.AtEnd()) return npos;
+        error = window.Advance(pos);
+        if (error != 0) return npos;
+        pos = 0;
+    }
+}
+
 }  // namespace
 
-bool ReadRootChildren(FileImage& image, std::vector<XmlNode>& children) {
-    const string_view text = image.Text();
+int ReadRootChildren(FileWindow& window, std::vector<XmlNode>& children) {
     RootStart root;
-    if (!FindRootStart(text, root)) return false;
-    std::vector<ChildSpan> spans;
+    for (;;) {
+        const RootSearch found = FindRootStart(window.Text(), root);
+        if (found == RootSearch::kFound) break;
+        if (found == RootSearch::kOtherFirst || window.AtEnd()) return kInvalidContent;
+        if (const int error = window.Advance(0)) return error;
+    }
+    std::vector<XmlNode> nodes;
     size_t after = root.contentBegin;
     if (!root.selfClosing) {
-        ElementWalker walker(text, kRootTag);
-        ScanLevel(walker, text, root.contentBegin,
-                  [&spans](size_t open, size_t, size_t end, string_view) {
-                      spans.push_back({open, end});
-                  });
-        size_t rootEnd = walker.StopPosition();
-        if (rootEnd == npos) rootEnd = xmlscan::Find(text, "</Root>", root.contentBegin);
-        if (rootEnd == npos) return false;
+        int error = 0;
+        const size_t rootEnd = ReadRootContent(window, root.contentBegin, nodes, error);
+        if (error != 0) return error;
+        if (rootEnd == npos) return kInvalidContent;
         after = rootEnd + 1;
     }
-    if (HasElement(text.substr(after))) return false;
-
-    // Exactly as many nodes as children: no growth, so no second array.
-    std::vector<XmlNode> nodes;
-    nodes.reserve(spans.size());
-    for (const ChildSpan& span : spans) {
-        image.ReleaseBefore(span.open);
-        AddChild(nodes, text, span);
-    }
+    // Whatever follows Root must hold no element.
+    if (const int error = window.ReadToEnd(after)) return error;
+    if (HasElement(window.Text())) return kInvalidContent;
     children.swap(nodes);
-    return true;
+    return 0;
 }
 
 void FillRecord(string_view content, JobResults& result) {
+    // The fields in the writer's order take the short way; the first
+    // element that is not as the writer lays it out, and all after it, go
+    // through the general scan.
+    size_t pos = 0;
+    for (const string_view name : kFieldsInOrder) {
+        const size_t open = FindChar<'<'>(content, pos);
+        if (open == npos) return;
+        const size_t end = CutPlainField(content, open, name);
+        if (end == npos) break;
+        const size_t valueBegin = open + name.size() + 2;
+        AssignField(name, TrimBlanks(content.substr(valueBegin, end - valueBegin)), result);
+        pos = end + 1;
+    }
     ElementWalker walker(content, string_view());
-    ScanLevel(walker, content, 0, [&](size_t, size_t close, size_t end, string_view name) {
+    ScanLevel(walker, content, pos, [&](size_t, size_t close, size_t end, string_view name) {
         AssignField(name, TrimBlanks(Content(content, close, end)), result);
     });
 }

@@ -10,16 +10,21 @@
 #include <string_view>
 #include <vector>
 
-#include "jobresults/FileImage.h"
+#include "jobresults/FileWindow.h"
 #include "jobresults/cijobresults.h"
 #include "xml/XmlNode.h"
 
 namespace jobresults {
 
-// False unless the text yields exactly one top-level element, named Root;
-// then children holds Root's child elements in order. The image's pages are
-// given back as the children are built; children is untouched on failure.
-bool ReadRootChildren(FileImage& image, std::vector<XmlNode>& children);
+// What ReadRootChildren returns for content that is not a single Root.
+constexpr int kInvalidContent = -1;
+
+// Reads the rest of the file through the window and cuts it as a job
+// results document: exactly one top-level element, named Root, whose child
+// elements go to children in order. Returns 0, kInvalidContent, or the
+// errno of a failed read; children is untouched unless 0 is returned. The
+// children are cut while the file is read, so the whole file is never held.
+int ReadRootChildren(FileWindow& window, std::vector<XmlNode>& children);
 
 // Assigns the fields found in a record's content to result, each value
 // trimmed; fields not present keep their value, and so does a Size that

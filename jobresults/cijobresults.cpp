@@ -10,7 +10,6 @@
 #include <ctime>
 #include <utility>
 
-#include "jobresults/FileImage.h"
 #include "jobresults/JobResultsFile.h"
 #include "jobresults/JobResultsFormat.h"
 #include "jobresults/JobResultsScan.h"
@@ -96,6 +95,13 @@ void FinishWriting(CCIJobResults& store) {
     CloseHandle(store);
 }
 
+// Destroys the nodes last to first: the newest content sits next to the
+// free top of the heap, so each release joins it there at once instead of
+// being merged with its neighbours one by one.
+void ReleaseNodes(std::vector<XmlNode>& nodes) {
+    while (!nodes.empty()) nodes.pop_back();
+}
+
 int OpenForReading(const std::string& path) {
     int fd;
     do {
@@ -116,6 +122,7 @@ CCIJobResults::CCIJobResults()
 CCIJobResults::~CCIJobResults() {
     saveJobResults();
     CloseHandle(*this);
+    ReleaseNodes(m_vJobResultNodes);
 }
 
 int CCIJobResults::createJobResults(std::string sDirName) {
@@ -198,16 +205,15 @@ int CCIJobResults::openJobResults(std::string sDirName, std::string sFileName) {
         return 0;
     }
     std::vector<XmlNode> children;
-    {
-        jobresults::FileImage image;
-        if (const int error = image.ReadAll(m_nFileHandle)) {
-            Fail(*this, "Erroring while reading data from Job Results file " + path, error);
-            return 0;
-        }
-        if (!jobresults::ReadRootChildren(image, children)) {
-            Fail(*this, "Invalid data in Job Results file " + path, -1);
-            return 0;
-        }
+    jobresults::FileWindow window(m_nFileHandle);
+    const int result = jobresults::ReadRootChildren(window, children);
+    if (result == jobresults::kInvalidContent) {
+        Fail(*this, "Invalid data in Job Results file " + path, -1);
+        return 0;
+    }
+    if (result != 0) {
+        Fail(*this, "Erroring while reading data from Job Results file " + path, result);
+        return 0;
     }
     m_vJobResultNodes.swap(children);
     m_itCurrent = m_vJobResultNodes.begin();

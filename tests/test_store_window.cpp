@@ -1,0 +1,174 @@
+// The reader cuts a file while reading it through a window of a few blocks.
+// Whatever the block size and however the bytes arrive, the result must be
+// what the whole text in one piece gives: every element that straddles a
+// block edge, every end tag cut in two, every "</Root>" split across reads.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "jobresults/FileWindow.h"
+#include "jobresults/JobResultsScan.h"
+#include "support/store_files.h"
+#include "xml/XmlNode.h"
+
+namespace {
+
+using jobresults::FileWindow;
+using storetest::ScratchDir;
+
+struct Cut {
+    int result = 0;
+    std::vector<XmlNode> children;
+};
+
+Cut CutDescriptor(int fd, size_t blockSize) {
+    Cut cut;
+    FileWindow window(fd, blockSize);
+    cut.result = jobresults::ReadRootChildren(window, cut.children);
+    return cut;
+}
+
+Cut CutFile(const std::string& path, size_t blockSize) {
+    const int fd = open(path.c_str(), O_RDONLY);
+    EXPECT_GE(fd, 0) << path;
+    Cut cut = CutDescriptor(fd, blockSize);
+    close(fd);
+    return cut;
+}
+
+// The text cut level by level with the flat scanner.
+Cut Reference(const std::string& text) {
+    Cut cut;
+    std::vector<XmlNode> top;
+    XmlNode::GetXMLNodeList(text, top);
+    if (top.size() != 1 || top[0].GetTagName() != "Root") {
+        cut.result = jobresults::kInvalidContent;
+        return cut;
+    }
+    XmlNode::GetXMLNodeList(top[0].GetNodeContent(), cut.children);
+    return cut;
+}
+
+void ExpectSameCut(const Cut& actual, const Cut& expected, const std::string& what) {
+    ASSERT_EQ(actual.result, expected.result) << what;
+    ASSERT_EQ(actual.children.size(), expected.children.size()) << what;
+    for (size_t i = 0; i < expected.children.size(); ++i) {
+        const XmlNode& a = actual.children[i];
+        const XmlNode& e = expected.children[i];
+        ASSERT_EQ(a.GetTagName(), e.GetTagName()) << what << " child " << i;
+        ASSERT_EQ(a.GetNodeContent(), e.GetNodeContent()) << what << " child " << i;
+        ASSERT_EQ(a.m_mapAttributes, e.m_mapAttributes) << what << " child " << i;
+        ASSERT_EQ(a.m_vAttributeNames, e.m_vAttributeNames) << what << " child " << i;
+    }
+}
+
+const size_t kBlockSizes[] = {1, 2, 3, 5, 8, 13, 64, FileWindow::kDefaultBlockSize};
+
+// Markup that is dense in the places where a window edge can fall badly:
+// the stop tag in pieces, end tags with names holding "<", comments
+// holding ">", elements whose end tag never comes.
+const char* const kPieces[] = {
+    "<Root>", "</Root>", "</Ro", "ot>", "<JobResult>", "</JobResult>", "<JobResult a=\"<\">",
+    "<a<Root>", "</a</Root>", "<Size>", "</Size>", "<x/>", "<!-- > -->", "<?p?>", "<",
+    ">", "/", " ", "\n", "text", "<Url>", "</Url>", "<Root/>", "<JobResult/>", "</",
+};
+
+std::string RandomText(std::mt19937& random) {
+    std::uniform_int_distribution<size_t> piece(0, std::size(kPieces) - 1);
+    std::string text = "<?xml version=\"1.0\"?>\n<Root>";
+    const int count = static_cast<int>(random() % 60);
+    for (int i = 0; i < count; ++i) text += kPieces[piece(random)];
+    if (random() % 2 == 0) text += "</Root>";
+    return text;
+}
+
+// A document as the writer makes it, with values long enough to span
+// several blocks and one value far larger than any block.
+std::string WriterLikeText(int records) {
+    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Root>\n";
+    for (int i = 0; i < records; ++i) {
+        const std::string big = i == records / 2 ? std::string(300000, 'v') : std::string(i % 97, 'u');
+        text += "<JobResult>\n<ClientName>\nclient" + std::to_string(i) + "\n</ClientName>\n<Url>\n" +
+                big + "\n</Url>\n<Size>\n" + std::to_string(i * 1000) + "\n</Size>\n</JobResult>\n";
+    }
+    return text + "\n\n</Root>";
+}
+
+TEST(StoreWindow, EveryBlockSizeCutsRandomMarkupAsTheScannerDoes) {
+    ScratchDir dir;
+    const std::string path = dir.Path() + "/f.xml";
+    std::mt19937 random(20261207);
+    for (int round = 0; round < storetest::Repetitions(1500, 150); ++round) {
+        const std::string text = RandomText(random);
+        storetest::WriteWholeFile(path, text);
+        const Cut expected = Reference(text);
+        for (const size_t block : kBlockSizes) {
+            ExpectSameCut(CutFile(path, block), expected,
+                          "block " + std::to_string(block) + " text " + text);
+            if (HasFatalFailure()) return;
+        }
+    }
+}
+
+TEST(StoreWindow, ElementsLargerThanTheBlockAndEveryEdgeOffset) {
+    ScratchDir dir;
+    const std::string path = dir.Path() + "/f.xml";
+    const std::string records = WriterLikeText(40);
+    const Cut expected = Reference(records);
+    ASSERT_EQ(expected.result, 0);
+    ASSERT_EQ(expected.children.size(), 40u);
+    storetest::WriteWholeFile(path, records);
+    for (const size_t block : {size_t{7}, size_t{4096}, size_t{65536}}) {
+        ExpectSameCut(CutFile(path, block), expected, "block " + std::to_string(block));
+    }
+    // Blanks in front move the first block edge across every byte of a record.
+    const std::string small = "<Root><JobResult><Size>1</Size></JobResult></Root>";
+    for (size_t shift = 0; shift < 80; ++shift) {
+        const std::string text = std::string(shift, ' ') + small;
+        storetest::WriteWholeFile(path, text);
+        ExpectSameCut(CutFile(path, 32), Reference(text), "shift " + std::to_string(shift));
+    }
+}
+
+// Through a pipe, reads return whatever has arrived: short, uneven pieces.
+TEST(StoreWindow, ShortReadsFromAPipe) {
+    const std::string text = WriterLikeText(25);
+    signal(SIGPIPE, SIG_IGN);
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    std::thread writer([&text, out = ends[1]] {
+        std::mt19937 random(7);
+        for (size_t done = 0; done < text.size();) {
+            const size_t piece = std::min<size_t>(1 + random() % 5000, text.size() - done);
+            const ssize_t count = write(out, text.data() + done, piece);
+            if (count <= 0) break;
+            done += static_cast<size_t>(count);
+        }
+        close(out);
+    });
+    const Cut cut = CutDescriptor(ends[0], 4096);
+    // A reader that stopped early must not leave the writer blocked.
+    close(ends[0]);
+    writer.join();
+    ExpectSameCut(cut, Reference(text), "pipe");
+}
+
+TEST(StoreWindow, ReadErrorIsReportedWithItsErrno) {
+    ScratchDir dir;
+    const int fd = open(dir.Path().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    const Cut cut = CutDescriptor(fd, 16);
+    close(fd);
+    EXPECT_EQ(cut.result, EISDIR);
+    EXPECT_TRUE(cut.children.empty());
+}
+
+}  // namespace
