@@ -152,13 +152,25 @@ void ResetNode(XmlNode& node, std::vector<RetiredAttributes>& retired) {
     retired.back().second.swap(node.m_vAttributeNames);
 }
 
+// Assigns text to a string of a reused node. A buffer far larger than the
+// text is given back rather than kept, so that a list reused for smaller
+// scans does not hold on to the memory of larger ones.
+void AssignReusing(std::string& target, string_view text) {
+    constexpr size_t kSlack = 4096;
+    if (target.capacity() > 2 * text.size() + kSlack) {
+        std::string(text).swap(target);
+    } else {
+        target.assign(text.data(), text.size());
+    }
+}
+
 void FillNode(XmlNode& node, const ScannedElement& element) {
     if (element.plainName) {
-        node.m_sTagName.assign(element.tagText.data(), element.tagText.size());
+        AssignReusing(node.m_sTagName, element.tagText);
     } else {
         SetTagText(node, element.tagText);
     }
-    node.m_sNodeContent.assign(element.content.data(), element.content.size());
+    AssignReusing(node.m_sNodeContent, element.content);
 }
 
 // Fills a list in scanning order. The nodes the list already holds are
@@ -250,7 +262,7 @@ private:
         std::vector<XmlParsedNode>& children = node.m_vChildren;
         children.reserve(m_elements.size());
         for (const ScannedElement& element : m_elements) {
-            children.emplace_back(m_empty, m_empty);
+            children.push_back(m_blank);
             XmlParsedNode& child = children.back();
             SetChildTag(child, element, m_rendering);
             child.m_sNodeContent.assign(element.content.data(), element.content.size());
@@ -262,7 +274,7 @@ private:
         }
     }
 
-    const std::string m_empty;
+    const XmlParsedNode m_blank{std::string(), std::string()};  // what each child starts as
     std::string m_rendering;
     std::vector<ScannedElement> m_elements;
     std::vector<Work> m_work;
