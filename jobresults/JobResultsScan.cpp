@@ -351,25 +351,53 @@ void AssignField(string_view name, string_view value, JobResults& result) {
     if (field != nullptr) field->assign(value.data(), value.size());
 }
 
-constexpr string_view kFieldsInOrder[] = {kClientNameTag, kUrlTag, kBackupJobIdTag,
-                                          kErrorStringTag, kSizeTag};
-
 // The element whose "<" stands at open, when it is "<name>", a value with
 // no "<", and "</name>": the position of the end tag's "<", else npos. The
 // general scan gives such an element the same content: its first ">" ends
-// the tag, and the first "<" behind it starts the first "</name>".
-size_t CutPlainField(string_view text, size_t open, string_view name) {
-    const size_t length = name.size();
-    if (text.size() - open < 2 * length + 5) return npos;
+// the tag, and the first "<" behind it starts the first "</name>". The name
+// is a template argument so that its compares are a few fixed-size loads.
+template <const string_view& kName>
+size_t CutPlainField(string_view text, size_t open) {
+    constexpr size_t kLength = kName.size();
+    if (text.size() - open < 2 * kLength + 5) return npos;
     const char* start = text.data() + open;
-    if (start[length + 1] != '>' || std::memcmp(start + 1, name.data(), length) != 0) return npos;
-    const size_t end = FindChar<'<'>(text, open + length + 2);
-    if (end == npos || text.size() - end < length + 3) return npos;
+    if (start[kLength + 1] != '>' || std::memcmp(start + 1, kName.data(), kLength) != 0) return npos;
+    const size_t end = FindChar<'<'>(text, open + kLength + 2);
+    if (end == npos || text.size() - end < kLength + 3) return npos;
     const char* tag = text.data() + end;
-    if (tag[1] != '/' || tag[length + 2] != '>' || std::memcmp(tag + 2, name.data(), length) != 0) {
+    if (tag[1] != '/' || tag[kLength + 2] != '>' || std::memcmp(tag + 2, kName.data(), kLength) != 0) {
         return npos;
     }
     return end;
+}
+
+// The next element from pos, when it is the field kName in the writer's
+// layout: its trimmed value goes to value and pos moves past it.
+template <const string_view& kName>
+bool TakePlainField(string_view content, size_t& pos, string_view& value) {
+    const size_t open = FindChar<'<'>(content, pos);
+    if (open == npos) return false;
+    const size_t end = CutPlainField<kName>(content, open);
+    if (end == npos) return false;
+    const size_t valueBegin = open + kName.size() + 2;
+    value = TrimBlanks(content.substr(valueBegin, end - valueBegin));
+    pos = end + 1;
+    return true;
+}
+
+template <const string_view& kName>
+bool TakePlainField(string_view content, size_t& pos, std::string& field) {
+    string_view value;
+    if (!TakePlainField<kName>(content, pos, value)) return false;
+    field.assign(value.data(), value.size());
+    return true;
+}
+
+bool TakePlainSize(string_view content, size_t& pos, unsigned long long& size) {
+    string_view value;
+    if (!TakePlainField<kSizeTag>(content, pos, value)) return false;
+    ParseSize(value, size);
+    return true;
 }
 
 // Cuts Root's children out of the window from its content's start to the
@@ -427,15 +455,11 @@ void FillRecord(string_view content, JobResults& result) {
     // element that is not as the writer lays it out, and all after it, go
     // through the general scan.
     size_t pos = 0;
-    for (const string_view name : kFieldsInOrder) {
-        const size_t open = FindChar<'<'>(content, pos);
-        if (open == npos) return;
-        const size_t end = CutPlainField(content, open, name);
-        if (end == npos) break;
-        const size_t valueBegin = open + name.size() + 2;
-        AssignField(name, TrimBlanks(content.substr(valueBegin, end - valueBegin)), result);
-        pos = end + 1;
-    }
+    TakePlainField<kClientNameTag>(content, pos, result.ClientName) &&
+        TakePlainField<kUrlTag>(content, pos, result.Url) &&
+        TakePlainField<kBackupJobIdTag>(content, pos, result.BackupJobId) &&
+        TakePlainField<kErrorStringTag>(content, pos, result.ErrorString) &&
+        TakePlainSize(content, pos, result.Size);
     ElementWalker walker(content, string_view());
     ScanLevel(walker, content, pos, [&](size_t, size_t close, size_t end, string_view name) {
         AssignField(name, TrimBlanks(Content(content, close, end)), result);
