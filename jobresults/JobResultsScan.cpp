@@ -10,6 +10,7 @@
 
 #include "jobresults/JobResultsFormat.h"
 #include "xml/XmlScan.h"
+#include "xml/XmlSimd.h"
 
 namespace jobresults {
 namespace {
@@ -45,27 +46,7 @@ bool Matches(const char* at, string_view text) {
     return true;
 }
 
-// The first byte c at or after from. Markup is dense, so most searches end
-// within a few bytes: a 16-byte compare beats a library call there.
-template <char c>
-size_t FindChar(string_view text, size_t from) {
-    const char* data = text.data();
-    const size_t size = text.size();
-    size_t pos = from;
-#if defined(__SSE2__)
-    const __m128i wanted = _mm_set1_epi8(c);
-    for (; pos + 16 <= size; pos += 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
-        const unsigned mask =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, wanted)));
-        if (mask != 0) return pos + static_cast<size_t>(__builtin_ctz(mask));
-    }
-#endif
-    for (; pos < size; ++pos) {
-        if (data[pos] == c) return pos;
-    }
-    return npos;
-}
+using xmlscan::FindChar;
 
 // Calls check(pos) for every "</" at or after from that has a ">" at one
 // of the two offsets gaps (the last byte of each end tag that is looked
