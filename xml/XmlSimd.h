@@ -83,7 +83,12 @@ inline size_t FindEndTag(std::string_view text, std::string_view name, size_t fr
     }
     const size_t last = text.size() - length;  // the last position it fits
     return ScanEndTagStarts(text.substr(0, last + 2), from, [&](size_t at) {
-        return data[at + length - 1] == '>' && std::memcmp(data + at + 2, name.data(), name.size()) == 0;
+        if (data[at + length - 1] != '>') return false;
+        // Short names mostly differ early: a loop beats a call to memcmp.
+        for (size_t i = 0; i < name.size(); ++i) {
+            if (data[at + 2 + i] != name[i]) return false;
+        }
+        return true;
     });
 }
 
