@@ -32,15 +32,18 @@ void AddParsedAttribute(XmlNode& node, string_view name, string_view value) {
 }
 
 // Room for the attributes a text may hold (one per "=", a few at most), so
-// that the list of names is not grown one by one.
+// that the list of names of a new node is not grown one by one. A list that
+// holds names already grows as usual: reserving a little more on every call
+// would copy it each time.
 void ReserveAttributeNames(XmlNode& node, string_view text) {
     constexpr size_t kMostReserved = 8;
+    if (!node.m_vAttributeNames.empty()) return;
     size_t count = 0;
     for (size_t pos = text.find('='); pos != string_view::npos && count < kMostReserved;
          pos = text.find('=', pos + 1)) {
         ++count;
     }
-    node.m_vAttributeNames.reserve(node.m_vAttributeNames.size() + count);
+    node.m_vAttributeNames.reserve(count);
 }
 
 // name="value" / name='value' pairs, one per step, until the first malformed
