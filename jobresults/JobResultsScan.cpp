@@ -4,10 +4,6 @@
 #include <cstring>
 #include <string>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "jobresults/JobResultsFormat.h"
 #include "xml/XmlScan.h"
 #include "xml/XmlSimd.h"
@@ -20,24 +16,9 @@ constexpr size_t npos = string_view::npos;
 // The end position of an element that has no end tag.
 constexpr size_t kSelfClosing = npos;
 
-bool IsBlank(char c) { return c == ' ' || c == '\r' || c == '\n' || c == '\t'; }
-
-// Trimmed of blanks at both ends, as the scanner trims.
-string_view TrimBlanks(string_view text) {
-    size_t first = 0;
-    size_t last = text.size();
-    while (first < last && IsBlank(text[first])) ++first;
-    while (last > first && IsBlank(text[last - 1])) --last;
-    return text.substr(first, last - first);
-}
-
-// The element name a tag text gives: trimmed, up to the first space.
-string_view NameOf(string_view tag) {
-    const string_view trimmed = TrimBlanks(tag);
-    size_t end = 0;
-    while (end < trimmed.size() && trimmed[end] != ' ') ++end;
-    return trimmed.substr(0, end);
-}
+using xmlscan::IsBlank;
+using xmlscan::TagName;
+using xmlscan::Trim;
 
 bool Matches(const char* at, string_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
@@ -47,43 +28,7 @@ bool Matches(const char* at, string_view text) {
 }
 
 using xmlscan::FindChar;
-
-// Calls check(pos) for every "</" at or after from that has a ">" at one
-// of the two offsets gaps (the last byte of each end tag that is looked
-// for), in order, until check returns true; returns that position, or npos.
-// Each 16-byte block is loaded once per offset, however many "<" it holds,
-// and the ">" test leaves few positions for check: a record holds several
-// end tags, but mostly of other lengths.
-template <class Check>
-size_t ScanEndTagStarts(string_view text, size_t from, const size_t (&gaps)[2], Check&& check) {
-    const char* data = text.data();
-    const size_t size = text.size();
-    size_t pos = from;
-#if defined(__SSE2__)
-    const size_t reach = (gaps[0] > gaps[1] ? gaps[0] : gaps[1]) + 16;
-    const __m128i open = _mm_set1_epi8('<');
-    const __m128i slash = _mm_set1_epi8('/');
-    const __m128i close = _mm_set1_epi8('>');
-    const auto load = [data](size_t at) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
-    };
-    for (; pos + reach <= size; pos += 16) {
-        const __m128i starts = _mm_and_si128(_mm_cmpeq_epi8(load(pos), open),
-                                             _mm_cmpeq_epi8(load(pos + 1), slash));
-        const __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(load(pos + gaps[0]), close),
-                                          _mm_cmpeq_epi8(load(pos + gaps[1]), close));
-        for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(starts, ends)));
-             mask != 0; mask &= mask - 1) {
-            const size_t at = pos + static_cast<size_t>(__builtin_ctz(mask));
-            if (check(at)) return at;
-        }
-    }
-#endif
-    for (; pos + 1 < size; ++pos) {
-        if (data[pos] == '<' && data[pos + 1] == '/' && check(pos)) return pos;
-    }
-    return npos;
-}
+using xmlscan::ScanEndTagStarts;
 
 // Finds the markup of one level of elements in one pass over the text. With
 // a stop tag the level ends at its first occurrence (Root's content ends at
@@ -180,12 +125,12 @@ size_t ScanLevel(ElementWalker& walker, string_view text, size_t pos, Visit&& vi
             continue;
         }
         if (tag.empty() || tag.back() == '/') {
-            const string_view name = tag.empty() ? tag : NameOf(tag.substr(0, tag.size() - 1));
+            const string_view name = tag.empty() ? tag : TagName(tag.substr(0, tag.size() - 1));
             visit(open, close, kSelfClosing, name);
             pos = close + 1;
             continue;
         }
-        const string_view name = NameOf(tag);
+        const string_view name = TagName(tag);
         const size_t end = walker.FindEndTag(name, close + 1);
         if (end == npos) return pos;
         visit(open, close, end, name);
@@ -227,7 +172,7 @@ RootSearch FindRootStart(string_view text, RootStart& root) {
         root.selfClosing = tag.empty() || tag.back() == '/';
         root.contentBegin = pos;
         if (root.selfClosing && !tag.empty()) tag.remove_suffix(1);
-        return NameOf(tag) == kRootTag ? RootSearch::kFound : RootSearch::kOtherFirst;
+        return TagName(tag) == kRootTag ? RootSearch::kFound : RootSearch::kOtherFirst;
     }
 }
 
@@ -260,7 +205,7 @@ void AddChild(std::vector<XmlNode>& nodes, string_view text, size_t open, size_t
     } else {
         node.SetTag(std::string(tag));
     }
-    const string_view content = TrimBlanks(Content(text, close, end));
+    const string_view content = Trim(Content(text, close, end));
     node.m_sNodeContent.assign(content.data(), content.size());
 }
 
@@ -361,7 +306,7 @@ bool TakePlainField(string_view content, size_t& pos, string_view& value) {
     const size_t end = CutPlainField<kName>(content, open);
     if (end == npos) return false;
     const size_t valueBegin = open + kName.size() + 2;
-    value = TrimBlanks(content.substr(valueBegin, end - valueBegin));
+    value = Trim(content.substr(valueBegin, end - valueBegin));
     pos = end + 1;
     return true;
 }
@@ -443,7 +388,7 @@ void FillRecord(string_view content, JobResults& result) {
         TakePlainSize(content, pos, result.Size);
     ElementWalker walker(content, string_view());
     ScanLevel(walker, content, pos, [&](size_t, size_t close, size_t end, string_view name) {
-        AssignField(name, TrimBlanks(Content(content, close, end)), result);
+        AssignField(name, Trim(Content(content, close, end)), result);
     });
 }
 

@@ -498,12 +498,6 @@ XmlParsedNode::XmlParsedNode(const std::string& sTag, int nValue) : XmlNode(sTag
 XmlParsedNode::XmlParsedNode(const std::string& sTag, unsigned long long nValue)
     : XmlNode(sTag, nValue) {}
 
-XmlParsedNode::XmlParsedNode(const std::string& sTag, std::string&& sContent, int nLevelsLeft)
-    : XmlNode(sTag, std::string()) {
-    m_sNodeContent = std::move(sContent);
-    ParseChildren(nLevelsLeft);
-}
-
 void XmlParsedNode::SetNodeContent(const std::string& sContent) {
     m_sNodeContent = TrimString(sContent);
     ParseChildren(kMaxParseDepth);

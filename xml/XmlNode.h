@@ -207,8 +207,6 @@ public:
     std::vector<XmlParsedNode> m_vChildren;
 
 private:
-    CIJOBRESULTS_LOCAL XmlParsedNode(const std::string& sTag, std::string&& sContent,
-                                     int nLevelsLeft);
     CIJOBRESULTS_LOCAL void ParseChildren(int nLevelsLeft);
     CIJOBRESULTS_LOCAL void UpdateContent();
     CIJOBRESULTS_LOCAL void AppendRendering(std::string& sOut, int nLevel) const;

@@ -34,24 +34,33 @@ size_t FindChar(std::string_view text, size_t from) {
     return std::string_view::npos;
 }
 
-// Calls check(pos) for every "</" at or after from, in order, until check
-// returns true; returns that position, or npos. Each 16-byte block is loaded
-// once, however many candidates it holds.
+// Calls check(pos) for every "</" at or after from that has a ">" at one
+// of the two offsets gaps (the last byte of each end tag looked for), in
+// order, until check returns true; returns that position, or npos. Each
+// 16-byte block is loaded once per offset, however many "<" it holds, and
+// the ">" test leaves few positions for check: markup is full of end tags,
+// but mostly of other lengths.
 template <class Check>
-size_t ScanEndTagStarts(std::string_view text, size_t from, Check&& check) {
+size_t ScanEndTagStarts(std::string_view text, size_t from, const size_t (&gaps)[2],
+                        Check&& check) {
     const char* data = text.data();
     const size_t size = text.size();
     size_t pos = from;
 #if defined(__SSE2__)
+    const size_t reach = (gaps[0] > gaps[1] ? gaps[0] : gaps[1]) + 16;
     const __m128i open = _mm_set1_epi8('<');
     const __m128i slash = _mm_set1_epi8('/');
-    for (; pos + 17 <= size; pos += 16) {
-        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
-        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos + 1));
-        const __m128i both =
-            _mm_and_si128(_mm_cmpeq_epi8(here, open), _mm_cmpeq_epi8(next, slash));
-        for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(both)); mask != 0;
-             mask &= mask - 1) {
+    const __m128i close = _mm_set1_epi8('>');
+    const auto load = [data](size_t at) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+    };
+    for (; pos + reach <= size; pos += 16) {
+        const __m128i starts = _mm_and_si128(_mm_cmpeq_epi8(load(pos), open),
+                                             _mm_cmpeq_epi8(load(pos + 1), slash));
+        const __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(load(pos + gaps[0]), close),
+                                          _mm_cmpeq_epi8(load(pos + gaps[1]), close));
+        for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(starts, ends)));
+             mask != 0; mask &= mask - 1) {
             const size_t at = pos + static_cast<size_t>(__builtin_ctz(mask));
             if (check(at)) return at;
         }
@@ -82,7 +91,8 @@ inline size_t FindEndTag(std::string_view text, std::string_view name, size_t fr
         return static_cast<size_t>(static_cast<const char*>(hit) - data);
     }
     const size_t last = text.size() - length;  // the last position it fits
-    return ScanEndTagStarts(text.substr(0, last + 2), from, [&](size_t at) {
+    const size_t gaps[2] = {length - 1, length - 1};
+    return ScanEndTagStarts(text.substr(0, last + 2), from, gaps, [&](size_t at) {
         if (data[at + length - 1] != '>') return false;
         // Short names mostly differ early: a loop beats a call to memcmp.
         for (size_t i = 0; i < name.size(); ++i) {
