@@ -104,6 +104,9 @@ void PrintScanAndTree(const Results& results, std::ostream& out) {
     Line(out, "%-15s %9s %9s %9s", kOurs, Format("%.2f", results.scanOurs * 1e3).c_str(),
          Format("%.0f", MBps(results.scanOurs, results.scanBytes)).c_str(),
          Ratio(results.scanOurs, results.scanFloor).c_str());
+    Line(out, "%-15s %9s %9s %9s", "  new list", Format("%.2f", results.scanOursNewList * 1e3).c_str(),
+         Format("%.0f", MBps(results.scanOursNewList, results.scanBytes)).c_str(),
+         Ratio(results.scanOursNewList, results.scanFloor).c_str());
     Line(out, "%-15s %9s %9s %9s", "floor", Format("%.2f", results.scanFloor * 1e3).c_str(),
          Format("%.0f", MBps(results.scanFloor, results.scanBytes)).c_str(), "1.00");
 

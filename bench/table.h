@@ -45,6 +45,7 @@ struct Results {
     std::uint64_t scanElements = 0;
     double scanOurs = kMissing;
     double scanFloor = kMissing;
+    double scanOursNewList = kMissing;  // into a new list each time
     std::uint64_t treeBytes = 0;
     std::uint64_t treeElements = 0;
     double treeBuildOurs = kMissing;
