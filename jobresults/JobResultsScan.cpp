@@ -297,12 +297,29 @@ size_t CutPlainField(string_view text, size_t open) {
     return end;
 }
 
-// The next element from pos, when it is the field kName in the writer's
-// layout: its trimmed value goes to value and pos moves past it.
+// Whether "<" + name + " />", the writer's form of an empty field, stands
+// at open. The general scan reads it as a self-closing element of that
+// name: empty content, the scan going on behind its ">".
+template <const string_view& kName>
+bool IsEmptyField(string_view text, size_t open) {
+    constexpr size_t kLength = kName.size();
+    if (text.size() - open < kLength + 4) return false;
+    const char* start = text.data() + open;
+    return start[kLength + 1] == ' ' && start[kLength + 2] == '/' && start[kLength + 3] == '>' &&
+           std::memcmp(start + 1, kName.data(), kLength) == 0;
+}
+
+// The next element from pos, when it is the field kName in one of the
+// writer's two forms: its trimmed value goes to value and pos moves past it.
 template <const string_view& kName>
 bool TakePlainField(string_view content, size_t& pos, string_view& value) {
     const size_t open = FindChar<'<'>(content, pos);
     if (open == npos) return false;
+    if (IsEmptyField<kName>(content, open)) {
+        value = string_view();
+        pos = open + kName.size() + 4;
+        return true;
+    }
     const size_t end = CutPlainField<kName>(content, open);
     if (end == npos) return false;
     const size_t valueBegin = open + kName.size() + 2;

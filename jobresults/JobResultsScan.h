@@ -23,7 +23,8 @@ constexpr int kInvalidContent = -1;
 // results document: exactly one top-level element, named Root, whose child
 // elements go to children in order. Returns 0, kInvalidContent, or the
 // errno of a failed read; children is untouched unless 0 is returned. The
-// children are cut while the file is read, so the whole file is never held.
+// children are cut while the file is read: the window holds a block or two,
+// or one element when that is larger.
 int ReadRootChildren(FileWindow& window, std::vector<XmlNode>& children);
 
 // Assigns the fields found in a record's content to result, each value
