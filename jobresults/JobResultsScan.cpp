@@ -194,11 +194,12 @@ bool IsPlainName(string_view tag) {
     return true;
 }
 
-// Appends the node the scanner makes for the element, built in place.
-void AddChild(std::vector<XmlNode>& nodes, string_view text, size_t open, size_t close,
-              size_t end) {
+// Appends the node the scanner makes for the element, starting from a copy
+// of blank, a node made from an empty tag (cheaper than making each anew).
+void AddChild(std::vector<XmlNode>& nodes, const XmlNode& blank, string_view text, size_t open,
+              size_t close, size_t end) {
     const string_view tag = TagText(text, open, close, end);
-    nodes.emplace_back(std::string(), std::string());
+    nodes.push_back(blank);
     XmlNode& node = nodes.back();
     if (IsPlainName(tag)) {
         node.m_sTagName.assign(tag.data(), tag.size());
@@ -297,6 +298,14 @@ size_t CutPlainField(string_view text, size_t open) {
     return end;
 }
 
+// The first "<" at or after pos. The writer puts one line break between
+// elements, so a short look at the next bytes mostly finds it.
+size_t NextOpenAfterBlanks(string_view text, size_t pos) {
+    while (pos < text.size() && IsBlank(text[pos])) ++pos;
+    if (pos < text.size() && text[pos] == '<') return pos;
+    return FindChar<'<'>(text, pos);
+}
+
 // Whether "<" + name + " />", the writer's form of an empty field, stands
 // at open. The general scan reads it as a self-closing element of that
 // name: empty content, the scan going on behind its ">".
@@ -313,7 +322,7 @@ bool IsEmptyField(string_view text, size_t open) {
 // writer's two forms: its trimmed value goes to value and pos moves past it.
 template <const string_view& kName>
 bool TakePlainField(string_view content, size_t& pos, string_view& value) {
-    const size_t open = FindChar<'<'>(content, pos);
+    const size_t open = NextOpenAfterBlanks(content, pos);
     if (open == npos) return false;
     if (IsEmptyField<kName>(content, open)) {
         value = string_view();
@@ -324,7 +333,7 @@ bool TakePlainField(string_view content, size_t& pos, string_view& value) {
     if (end == npos) return false;
     const size_t valueBegin = open + kName.size() + 2;
     value = Trim(content.substr(valueBegin, end - valueBegin));
-    pos = end + 1;
+    pos = end + kName.size() + 3;  // behind "</name>", which holds no other "<"
     return true;
 }
 
@@ -349,6 +358,7 @@ bool TakePlainSize(string_view content, size_t& pos, unsigned long long& size) {
 // through error.
 size_t ReadRootContent(FileWindow& window, size_t contentBegin, std::vector<XmlNode>& nodes,
                        int& error) {
+    const XmlNode blank{std::string(), std::string()};
     size_t pos = contentBegin;
     for (;;) {
         const string_view text = window.Text();
@@ -357,7 +367,7 @@ size_t ReadRootContent(FileWindow& window, size_t contentBegin, std::vector<XmlN
             if (nodes.size() == nodes.capacity()) {
                 MakeRoom(nodes, window.Dropped() + open, window.FileSize());
             }
-            AddChild(nodes, text, open, close, end);
+            AddChild(nodes, blank, text, open, close, end);
         });
         if (walker.StopPosition() != npos) return walker.StopPosition();
         if (window.AtEnd()) return npos;
