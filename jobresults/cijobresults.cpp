@@ -95,13 +95,6 @@ void FinishWriting(CCIJobResults& store) {
     CloseHandle(store);
 }
 
-// Destroys the nodes last to first: the newest content sits next to the
-// free top of the heap, so each release joins it there at once instead of
-// being merged with its neighbours one by one.
-void ReleaseNodes(std::vector<XmlNode>& nodes) {
-    while (!nodes.empty()) nodes.pop_back();
-}
-
 int OpenForReading(const std::string& path) {
     int fd;
     do {
@@ -122,7 +115,6 @@ CCIJobResults::CCIJobResults()
 CCIJobResults::~CCIJobResults() {
     saveJobResults();
     CloseHandle(*this);
-    ReleaseNodes(m_vJobResultNodes);
 }
 
 int CCIJobResults::createJobResults(std::string sDirName) {
