@@ -1,14 +1,15 @@
 // The benchmark harness. Generates the job results files once, checks the
-// generator against the writer, runs every workload with Google Benchmark
-// (warm: many passes in this process), runs each read in fresh processes
-// (read_once: time of the one pass, and peak memory from wait4), and prints
-// one table with the ratios of this run.
+// generator against the writer, runs each read in processes of its own
+// (read_once: the first pass is fresh, the passes after it warm, and the
+// peak memory of the first pass), runs the other workloads with Google
+// Benchmark (many passes in this process), and prints one table with the
+// ratios of this run.
 //
 //   cijobresults_bench [--data-dir DIR] [--quick] [--repetitions N]
 //                      [--fresh N | --no-fresh] [--plot-data FILE]
 //                      [Google Benchmark flags]
 //
-// Google Benchmark's own flags pass through, e.g. --benchmark_filter=read/.
+// Google Benchmark's own flags pass through, e.g. --benchmark_filter=scan.
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -137,32 +138,23 @@ struct Expected {
     }
 };
 
-void RegisterRead(const Options& options, Reader reader, std::uint64_t records,
-                  const JobResultsFile& file, const Expected& expected, std::uint64_t bytes) {
-    const std::string name = std::string("read/") + ReaderName(reader) + "/" + std::to_string(records);
-    benchmark::RegisterBenchmark(name.c_str(), [=](benchmark::State& state) {
-        for (auto _ : state) {
-            const ReadResult result = ReadAll(reader, file);
-            if (!result.ok || !expected.Matches(reader, result.digest)) {
-                state.SkipWithError(result.ok ? "delivered records differ from the generated ones"
-                                              : result.error.c_str());
-                break;
-            }
-        }
-        state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes));
-    })->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(kMinTime)->Repetitions(options.repetitions);
-}
+// Passes per read process: the first is the fresh figure, the median of the
+// others the warm one. Some tools' second pass still grows the heap that
+// their first pass gave back; the third finds it in place.
+constexpr int kPassesPerProcess = 3;
 
 struct ChildResult {
     bool ok = false;
-    double seconds = kMissing;
-    double maxRssBytes = kMissing;
+    double seconds = kMissing;      // the first pass
+    double warmSeconds = kMissing;  // the passes after it
+    double maxRssBytes = kMissing;  // after the first pass
     Digest digest;
     std::string error;
 };
 
-// Runs read_once in a new process; its peak resident size comes from wait4.
-ChildResult RunReadOnce(const std::string& exe, const std::string& tool, const JobResultsFile& file) {
+// Runs read_once in a new process.
+ChildResult RunReadOnce(const std::string& exe, const std::string& tool, const JobResultsFile& file,
+                        int passes) {
     ChildResult result;
     int pipeEnds[2];
     if (::pipe(pipeEnds) != 0) {
@@ -173,7 +165,7 @@ ChildResult RunReadOnce(const std::string& exe, const std::string& tool, const J
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-    std::vector<std::string> args = {exe, tool, file.dir, file.name};
+    std::vector<std::string> args = {exe, tool, file.dir, file.name, std::to_string(passes)};
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
@@ -191,18 +183,20 @@ ChildResult RunReadOnce(const std::string& exe, const std::string& tool, const J
         return result;
     }
     int status = 0;
-    struct rusage usage {};
-    ::wait4(pid, &status, 0, &usage);
-    long long ns = 0;
+    ::waitpid(pid, &status, 0);
+    long long ns = 0, warmNs = 0;
+    long peakKb = 0;
     unsigned long long records = 0, hash = 0;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
-        std::sscanf(output.c_str(), "%lld %llu %llu", &ns, &records, &hash) != 3) {
-        result.error = tool + " failed in a fresh process on " + file.Path();
+        std::sscanf(output.c_str(), "%lld %llu %llu %lld %ld", &ns, &records, &hash, &warmNs,
+                    &peakKb) != 5) {
+        result.error = tool + " failed in a process of its own on " + file.Path();
         return result;
     }
     result.ok = true;
     result.seconds = static_cast<double>(ns) * 1e-9;
-    result.maxRssBytes = static_cast<double>(usage.ru_maxrss) * 1024.0;
+    result.warmSeconds = warmNs > 0 ? static_cast<double>(warmNs) * 1e-9 : kMissing;
+    result.maxRssBytes = static_cast<double>(peakKb) * 1024.0;
     result.digest.records = records;
     result.digest.hash = hash;
     return result;
@@ -212,20 +206,20 @@ std::string ReadOnceExe() {
     return (fs::read_symlink("/proc/self/exe").parent_path() / "read_once").string();
 }
 
-// Fresh-process passes, interleaved over sizes and tools so that noise from
-// other work on the machine spreads over all of them.
-void RunFresh(const Options& options, const std::map<std::uint64_t, Expected>& expected,
+// The reads, each in a process of its own, interleaved over sizes and tools
+// so that noise from other work on the machine spreads over all of them.
+void RunReads(const Options& options, const std::map<std::uint64_t, Expected>& expected,
               Results& results) {
     const std::string exe = ReadOnceExe();
-    std::map<std::pair<std::uint64_t, std::string>, std::vector<double>> times, peaks;
+    std::map<std::pair<std::uint64_t, std::string>, std::vector<double>> times, warmTimes, peaks;
     std::vector<double> baseline;
     for (int pass = 0; pass < options.fresh; ++pass) {
-        std::cerr << "fresh processes: pass " << pass + 1 << " of " << options.fresh << "\n";
-        baseline.push_back(RunReadOnce(exe, "none", FileFor(options, options.sizes.front())).maxRssBytes);
+        std::cerr << "read processes: round " << pass + 1 << " of " << options.fresh << "\n";
+        baseline.push_back(RunReadOnce(exe, "none", FileFor(options, options.sizes.front()), 1).maxRssBytes);
         for (const std::uint64_t records : options.sizes) {
             for (const Reader reader : AllReaders()) {
                 const JobResultsFile file = FileFor(options, records);
-                const ChildResult run = RunReadOnce(exe, ReaderName(reader), file);
+                const ChildResult run = RunReadOnce(exe, ReaderName(reader), file, kPassesPerProcess);
                 const bool valid = run.ok && expected.at(records).Matches(reader, run.digest);
                 if (!valid) {
                     results.errors.push_back(run.ok ? std::string(ReaderName(reader)) +
@@ -234,6 +228,7 @@ void RunFresh(const Options& options, const std::map<std::uint64_t, Expected>& e
                     continue;
                 }
                 times[{records, ReaderName(reader)}].push_back(run.seconds);
+                warmTimes[{records, ReaderName(reader)}].push_back(run.warmSeconds);
                 peaks[{records, ReaderName(reader)}].push_back(run.maxRssBytes);
             }
         }
@@ -242,6 +237,7 @@ void RunFresh(const Options& options, const std::map<std::uint64_t, Expected>& e
     for (ReadBlock& block : results.reads) {
         for (ReadRow& row : block.rows) {
             row.fresh = Median(times[{block.records, row.tool}]);
+            row.warm = Median(warmTimes[{block.records, row.tool}]);
             row.peakBytes = std::max(0.0, Median(peaks[{block.records, row.tool}]) - base);
         }
     }
@@ -430,7 +426,7 @@ std::string Context(const Options& options) {
          << "g++ " << __GNUC__ << "." << __GNUC_MINOR__
 #endif
          << ", " << options.repetitions << " repetitions, " << options.fresh
-         << " fresh processes per figure";
+         << " read processes per figure";
     return text.str();
 }
 
@@ -468,7 +464,6 @@ int Run(int argc, char** argv) {
             ReadRow row;
             row.tool = ReaderName(reader);
             block.rows.push_back(row);
-            RegisterRead(options, reader, records, file, expected[records], block.fileBytes);
         }
         results.reads.push_back(block);
     }
@@ -484,7 +479,7 @@ int Run(int argc, char** argv) {
     }
     RegisterScanAndTree(options);
 
-    if (options.runFresh) RunFresh(options, expected, results);
+    if (options.runFresh) RunReads(options, expected, results);
 
     Collector collector;
     collector.SetOutputStream(&log);
@@ -492,21 +487,15 @@ int Run(int argc, char** argv) {
     if (options.userFilter) {
         benchmark::RunSpecifiedBenchmarks(&collector);
     } else {
-        // Reads first, in a process whose heap holds nothing of the other
-        // workloads (the append inputs alone take hundreds of MB), then the
-        // in-memory workloads, then the appends.
-        for (const char* phase : {"^read/", "^(scan|tree)", "^append/"}) {
+        // The in-memory workloads first, then the appends (whose inputs
+        // alone take hundreds of MB of the heap).
+        for (const char* phase : {"^(scan|tree)", "^append/"}) {
             benchmark::RunSpecifiedBenchmarks(&collector, phase);
         }
     }
     benchmark::Shutdown();
 
     for (const auto& [name, message] : collector.errors) results.errors.push_back(name + ": " + message);
-    for (ReadBlock& block : results.reads) {
-        for (ReadRow& row : block.rows) {
-            row.warm = collector.MedianOf("read/" + row.tool + "/" + std::to_string(block.records));
-        }
-    }
     for (AppendBlock& block : results.appends) {
         const std::string n = "/" + std::to_string(block.records);
         block.ours = collector.MedianOf("append/cijobresults" + n);

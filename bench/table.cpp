@@ -187,9 +187,10 @@ void PrintTargets(const Results& results, std::ostream& out) {
 void PrintTable(const Results& results, std::ostream& out) {
     out << "cijobresults benchmarks: " << results.context << "\n";
     out << "Generator check: " << results.selfCheck << "\n";
-    out << "fresh = one pass in a new process (median over processes); warm = repeated passes in\n"
-           "one process (Google Benchmark, median of repetitions). peak = peak resident size of\n"
-           "the fresh process above an empty run, as a multiple of the file size.\n";
+    out << "Reads run in processes of their own, one tool each: fresh = the first pass, warm =\n"
+           "the passes after it in the same process (medians over processes); peak = peak resident\n"
+           "size after the first pass above an empty run, as a multiple of the file size. The\n"
+           "other workloads: Google Benchmark in one process, median of repetitions.\n";
     PrintReads(results, out);
     PrintAppends(results, out);
     PrintScanAndTree(results, out);
