@@ -23,7 +23,7 @@ unset key
 plot for [i=1:words(tools)] datafile using 1:(column(1+2*i)):xtic(sprintf("%d (%.0f MB)", $1, $2)) \
      with linespoints lw (i == 1 ? 4 : 2) pt 7 title word(tools, i)
 
-set title "warm (repeated passes in one process, median)"
+set title "warm (the passes after the first, same process; median)"
 set key outside right top vertical
 plot for [i=1:words(tools)] datafile using 1:(column(2+2*i)):xtic(sprintf("%d (%.0f MB)", $1, $2)) \
      with linespoints lw (i == 1 ? 4 : 2) pt 7 title word(tools, i)
