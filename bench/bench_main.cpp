@@ -12,7 +12,6 @@
 // Google Benchmark's own flags pass through, e.g. --benchmark_filter=scan.
 #include <benchmark/benchmark.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 

@@ -1,5 +1,6 @@
 #include "jobresults/JobResultsScan.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -185,24 +186,17 @@ bool HasElement(string_view text) {
     return found;
 }
 
-// Whether SetTag would take the tag text whole as the name: no blanks at
-// its ends and no space to start attributes. ("JobResult" is.)
-bool IsPlainName(string_view tag) {
-    for (const char c : tag) {
-        if (IsBlank(c)) return false;
-    }
-    return true;
-}
-
 // Appends the node the scanner makes for the element, starting from a copy
 // of blank, a node made from an empty tag (cheaper than making each anew).
+// A tag whose name is the whole tag text has no attributes: SetTag would
+// give that name and nothing else.
 void AddChild(std::vector<XmlNode>& nodes, const XmlNode& blank, string_view text, size_t open,
-              size_t close, size_t end) {
+              size_t close, size_t end, string_view name) {
     const string_view tag = TagText(text, open, close, end);
     nodes.push_back(blank);
     XmlNode& node = nodes.back();
-    if (IsPlainName(tag)) {
-        node.m_sTagName.assign(tag.data(), tag.size());
+    if (name.size() == tag.size()) {
+        node.m_sTagName.assign(name.data(), name.size());
     } else {
         node.SetTag(std::string(tag));
     }
@@ -223,10 +217,8 @@ void MakeRoom(std::vector<XmlNode>& nodes, size_t bytesDone, size_t fileSize) {
     if (bytesDone > 0 && fileSize > bytesDone) {
         const double projected =
             static_cast<double>(count) * static_cast<double>(fileSize) / static_cast<double>(bytesDone);
-        const size_t limit = fileSize / sizeof(XmlNode);
         const size_t estimate = static_cast<size_t>(projected * 1.25) + 64;
-        if (estimate > wanted) wanted = estimate < limit ? estimate : limit;
-        if (wanted <= count) wanted = count + count / 2 + 16;
+        wanted = std::max(wanted, std::min(estimate, fileSize / sizeof(XmlNode)));
     }
     nodes.reserve(wanted);
 }
@@ -363,12 +355,13 @@ size_t ReadRootContent(FileWindow& window, size_t contentBegin, std::vector<XmlN
     for (;;) {
         const string_view text = window.Text();
         ElementWalker walker(text, kRootTag);
-        pos = ScanLevel(walker, text, pos, [&](size_t open, size_t close, size_t end, string_view) {
+        const auto add = [&](size_t open, size_t close, size_t end, string_view name) {
             if (nodes.size() == nodes.capacity()) {
                 MakeRoom(nodes, window.Dropped() + open, window.FileSize());
             }
-            AddChild(nodes, blank, text, open, close, end);
-        });
+            AddChild(nodes, blank, text, open, close, end, name);
+        };
+        pos = ScanLevel(walker, text, pos, add);
         if (walker.StopPosition() != npos) return walker.StopPosition();
         if (window.AtEnd()) return npos;
         error = window.Advance(pos);
