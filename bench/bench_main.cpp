@@ -77,8 +77,8 @@ public:
                 errors[name] = run.error_message;
                 std::cerr << name << ": " << run.error_message << "\n";
             } else if (run.run_type == Run::RT_Iteration) {
-                const double time = run.GetAdjustedRealTime() /
-                                    benchmark::GetTimeUnitMultiplier(run.time_unit);
+                const double time =
+                    run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
                 seconds[name].push_back(time);
                 std::fprintf(stderr, "%-34s %10.3f ms\n", name.c_str(), time * 1e3);
             }
@@ -122,7 +122,8 @@ const std::vector<JobResults>& RecordsFor(std::uint64_t count) {
 
 const PreparedAppends& PreparedFor(std::uint64_t count) {
     static std::map<std::uint64_t, std::unique_ptr<PreparedAppends>> cache;
-    return Lazy(cache, count, +[](std::uint64_t n) { return PrepareAppends(RecordsFor(n)); });
+    return Lazy(
+        cache, count, +[](std::uint64_t n) { return PrepareAppends(RecordsFor(n)); });
 }
 
 // --- read ----------------------------------------------------------------
@@ -175,7 +176,8 @@ ChildResult RunReadOnce(const std::string& exe, const std::string& tool, const J
     std::string output;
     char buffer[256];
     ssize_t count;
-    while ((count = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0) output.append(buffer, static_cast<std::size_t>(count));
+    while ((count = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0)
+        output.append(buffer, static_cast<std::size_t>(count));
     ::close(pipeEnds[0]);
     if (spawned != 0) {
         result.error = "cannot run " + exe;
@@ -214,15 +216,18 @@ void RunReads(const Options& options, const std::map<std::uint64_t, Expected>& e
     std::vector<double> baseline;
     for (int pass = 0; pass < options.fresh; ++pass) {
         std::cerr << "read processes: round " << pass + 1 << " of " << options.fresh << "\n";
-        baseline.push_back(RunReadOnce(exe, "none", FileFor(options, options.sizes.front()), 1).maxRssBytes);
+        baseline.push_back(
+            RunReadOnce(exe, "none", FileFor(options, options.sizes.front()), 1).maxRssBytes);
         for (const std::uint64_t records : options.sizes) {
             for (const Reader reader : AllReaders()) {
                 const JobResultsFile file = FileFor(options, records);
-                const ChildResult run = RunReadOnce(exe, ReaderName(reader), file, kPassesPerProcess);
+                const ChildResult run =
+                    RunReadOnce(exe, ReaderName(reader), file, kPassesPerProcess);
                 const bool valid = run.ok && expected.at(records).Matches(reader, run.digest);
                 if (!valid) {
                     results.errors.push_back(run.ok ? std::string(ReaderName(reader)) +
-                                                          " delivered other records from " + file.Path()
+                                                          " delivered other records from " +
+                                                          file.Path()
                                                     : run.error);
                     continue;
                 }
@@ -247,39 +252,45 @@ void RunReads(const Options& options, const std::map<std::uint64_t, Expected>& e
 void RegisterAppend(const Options& options, const std::string& tool, std::uint64_t records) {
     const fs::path work = fs::path(options.dataDir) / "append-work";
     const std::string name = "append/" + tool + "/" + std::to_string(records);
-    benchmark::RegisterBenchmark(name.c_str(), [=](benchmark::State& state) {
-        const std::vector<JobResults>& input = RecordsFor(records);
-        const PreparedAppends* prepared = tool == "floor" ? &PreparedFor(records) : nullptr;
-        static std::map<std::uint64_t, bool> checked;
-        fs::remove_all(work);
-        fs::create_directories(work / "ours");
-        const std::string target = (work / (tool + ".out")).string();
-        std::string error, path;
-        for (auto _ : state) {
-            bool ok;
-            if (tool == "floor") {
-                ok = AppendFloor(target, *prepared, error);
-            } else if (tool == "sqlite") {
-                ok = AppendSqlite(target, input, error);
-            } else {
-                ok = AppendOurs((work / "ours").string(), input, path, error);
+    benchmark::RegisterBenchmark(
+        name.c_str(),
+        [=](benchmark::State& state) {
+            const std::vector<JobResults>& input = RecordsFor(records);
+            const PreparedAppends* prepared = tool == "floor" ? &PreparedFor(records) : nullptr;
+            static std::map<std::uint64_t, bool> checked;
+            fs::remove_all(work);
+            fs::create_directories(work / "ours");
+            const std::string target = (work / (tool + ".out")).string();
+            std::string error, path;
+            for (auto _ : state) {
+                bool ok;
+                if (tool == "floor") {
+                    ok = AppendFloor(target, *prepared, error);
+                } else if (tool == "sqlite") {
+                    ok = AppendSqlite(target, input, error);
+                } else {
+                    ok = AppendOurs((work / "ours").string(), input, path, error);
+                }
+                if (!ok) {
+                    state.SkipWithError(error.c_str());
+                    break;
+                }
             }
-            if (!ok) {
-                state.SkipWithError(error.c_str());
-                break;
+            if (tool == "cijobresults" && !checked[records] && !path.empty()) {
+                // What the writer produced must be what the generator makes.
+                std::string written;
+                checked[records] = true;
+                if (!SlurpFile(path, written) || written != JobResultsFileText(records)) {
+                    state.SkipWithError("the writer's file differs from the generator's");
+                }
             }
-        }
-        if (tool == "cijobresults" && !checked[records] && !path.empty()) {
-            // What the writer produced must be what the generator makes.
-            std::string written;
-            checked[records] = true;
-            if (!SlurpFile(path, written) || written != JobResultsFileText(records)) {
-                state.SkipWithError("the writer's file differs from the generator's");
-            }
-        }
-        RemoveSqlite(target);
-        fs::remove_all(work);
-    })->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(options.repetitions);
+            RemoveSqlite(target);
+            fs::remove_all(work);
+        })
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1)
+        ->Repetitions(options.repetitions);
 }
 
 // --- scan and tree -------------------------------------------------------
@@ -494,7 +505,8 @@ int Run(int argc, char** argv) {
     }
     benchmark::Shutdown();
 
-    for (const auto& [name, message] : collector.errors) results.errors.push_back(name + ": " + message);
+    for (const auto& [name, message] : collector.errors)
+        results.errors.push_back(name + ": " + message);
     for (AppendBlock& block : results.appends) {
         const std::string n = "/" + std::to_string(block.records);
         block.ours = collector.MedianOf("append/cijobresults" + n);

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "bench/selfcheck.h"
 #include "bench/records.h"
+#include "bench/selfcheck.h"
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == "--self-check") {

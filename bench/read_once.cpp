@@ -43,7 +43,8 @@ long long TimedPass(const bench::Reader reader, const bench::JobResultsFile& fil
 
 int main(int argc, char** argv) {
     if (argc != 4 && argc != 5) {
-        std::fprintf(stderr, "usage: %s TOOL DIR FILE-NAME [PASSES]  (reads DIR\\FILE-NAME)\n", argv[0]);
+        std::fprintf(stderr, "usage: %s TOOL DIR FILE-NAME [PASSES]  (reads DIR\\FILE-NAME)\n",
+                     argv[0]);
         return 2;
     }
     const std::string tool = argv[1];
@@ -76,7 +77,7 @@ int main(int argc, char** argv) {
     }
     std::sort(later.begin(), later.end());
     const size_t mid = later.size() / 2;
-    const long long warmNs = later.empty()            ? 0
+    const long long warmNs = later.empty()           ? 0
                              : later.size() % 2 == 1 ? later[mid]
                                                      : (later[mid - 1] + later[mid]) / 2;
     std::printf("%lld %llu %llu %lld %ld\n", freshNs,

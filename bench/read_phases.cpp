@@ -3,9 +3,9 @@
 // process, so from the second on the heap is warm.
 //
 //   read_phases DIR FILE-NAME [PASSES]     (reads DIR\FILE-NAME)
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -53,7 +53,8 @@ int main(int argc, char** argv) {
     }
     if (records == 0) return 1;
     const double n = static_cast<double>(records);
-    std::printf("ns per record: open %.1f  next %.1f  destroy %.1f  total %.1f  (%llu records, %llu)\n",
-                open / n, next / n, release / n, (open + next + release) / n, records, checksum);
+    std::printf(
+        "ns per record: open %.1f  next %.1f  destroy %.1f  total %.1f  (%llu records, %llu)\n",
+        open / n, next / n, release / n, (open + next + release) / n, records, checksum);
     return 0;
 }

@@ -20,7 +20,8 @@ namespace {
 constexpr std::size_t kBlock = 1 << 20;
 
 std::string_view View(const xmlChar* text) {
-    return text == nullptr ? std::string_view() : std::string_view(reinterpret_cast<const char*>(text));
+    return text == nullptr ? std::string_view()
+                           : std::string_view(reinterpret_cast<const char*>(text));
 }
 
 ReadResult Failure(std::string error) {
@@ -145,7 +146,7 @@ ReadResult ReadExpat(const JobResultsFile& file) {
     const int fd = ::open(file.Path().c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return Failure("cannot open " + file.Path());
     std::unique_ptr<XML_ParserStruct, void (*)(XML_Parser)> parser(XML_ParserCreate(nullptr),
-                                                                  XML_ParserFree);
+                                                                   XML_ParserFree);
     ExpatState state;
     XML_SetUserData(parser.get(), &state);
     XML_SetElementHandler(parser.get(), ExpatStart, ExpatEnd);
@@ -184,8 +185,9 @@ ReadResult ReadLibxml2Tree(const JobResultsFile& file) {
         for (const xmlNode* field = record->children; field; field = field->next) {
             if (field->type != XML_ELEMENT_NODE) continue;
             const xmlNode* text = field->children;
-            sink.Set(FieldOf(View(field->name)),
-                     text && text->type == XML_TEXT_NODE ? View(text->content) : std::string_view());
+            sink.Set(FieldOf(View(field->name)), text && text->type == XML_TEXT_NODE
+                                                     ? View(text->content)
+                                                     : std::string_view());
         }
         sink.Deliver();
     }
@@ -242,7 +244,8 @@ ReadResult ReadFloor(const JobResultsFile& file) {
         if (count <= 0) break;
         const char* at = block.get();
         const char* const end = at + count;
-        while ((at = static_cast<const char*>(std::memchr(at, '<', static_cast<std::size_t>(end - at))))) {
+        while ((at = static_cast<const char*>(
+                    std::memchr(at, '<', static_cast<std::size_t>(end - at))))) {
             ++digest.records;
             ++at;
         }
@@ -262,13 +265,20 @@ const std::vector<Reader>& AllReaders() {
 
 const char* ReaderName(Reader reader) {
     switch (reader) {
-        case Reader::kOurs: return "cijobresults";
-        case Reader::kPugixml: return "pugixml";
-        case Reader::kRapidxml: return "rapidxml";
-        case Reader::kExpat: return "expat";
-        case Reader::kLibxml2Tree: return "libxml2-tree";
-        case Reader::kLibxml2Reader: return "libxml2-reader";
-        case Reader::kFloor: return "floor";
+        case Reader::kOurs:
+            return "cijobresults";
+        case Reader::kPugixml:
+            return "pugixml";
+        case Reader::kRapidxml:
+            return "rapidxml";
+        case Reader::kExpat:
+            return "expat";
+        case Reader::kLibxml2Tree:
+            return "libxml2-tree";
+        case Reader::kLibxml2Reader:
+            return "libxml2-reader";
+        case Reader::kFloor:
+            return "floor";
     }
     return "?";
 }
@@ -285,13 +295,20 @@ bool ReaderByName(const std::string& name, Reader& reader) {
 
 ReadResult ReadAll(Reader reader, const JobResultsFile& file) {
     switch (reader) {
-        case Reader::kOurs: return ReadOurs(file);
-        case Reader::kPugixml: return ReadPugixml(file);
-        case Reader::kRapidxml: return ReadRapidxml(file);
-        case Reader::kExpat: return ReadExpat(file);
-        case Reader::kLibxml2Tree: return ReadLibxml2Tree(file);
-        case Reader::kLibxml2Reader: return ReadLibxml2Reader(file);
-        case Reader::kFloor: return ReadFloor(file);
+        case Reader::kOurs:
+            return ReadOurs(file);
+        case Reader::kPugixml:
+            return ReadPugixml(file);
+        case Reader::kRapidxml:
+            return ReadRapidxml(file);
+        case Reader::kExpat:
+            return ReadExpat(file);
+        case Reader::kLibxml2Tree:
+            return ReadLibxml2Tree(file);
+        case Reader::kLibxml2Reader:
+            return ReadLibxml2Reader(file);
+        case Reader::kFloor:
+            return ReadFloor(file);
     }
     return Failure("unknown reader");
 }

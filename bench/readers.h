@@ -27,7 +27,7 @@ struct JobResultsFile {
 
 struct ReadResult {
     bool ok = false;
-    Digest digest;      // what was delivered (the floor counts "<" in records)
+    Digest digest;  // what was delivered (the floor counts "<" in records)
     std::string error;
 };
 

@@ -35,11 +35,11 @@ private:
 
 // No value holds "<", ">" or "&": the writer stores values raw, and the
 // peers need well-formed XML.
-constexpr std::array<const char*, 12> kHostRoles = {
-    "srv-db", "srv-web", "srv-app", "fs", "mail", "build-agent",
-    "laptop", "vm-win", "nas", "k8s-node", "erp", "dc"};
-constexpr std::array<const char*, 4> kDomains = {
-    ".corp.example.com", ".lab.example.net", "", ".eu.example.org"};
+constexpr std::array<const char*, 12> kHostRoles = {"srv-db", "srv-web",     "srv-app", "fs",
+                                                    "mail",   "build-agent", "laptop",  "vm-win",
+                                                    "nas",    "k8s-node",    "erp",     "dc"};
+constexpr std::array<const char*, 4> kDomains = {".corp.example.com", ".lab.example.net", "",
+                                                 ".eu.example.org"};
 constexpr std::array<const char*, 10> kErrors = {
     "disk full",
     "connection reset by peer",
@@ -155,7 +155,8 @@ void AppendRecordText(std::string& out, const JobResults& record) {
     AppendElement(out, "Url", record.Url);
     AppendElement(out, "BackupJobId", record.BackupJobId);
     AppendElement(out, "ErrorString", record.ErrorString);
-    AppendElement(out, "Size", std::string_view(digits, static_cast<std::size_t>(converted.ptr - digits)));
+    AppendElement(out, "Size",
+                  std::string_view(digits, static_cast<std::size_t>(converted.ptr - digits)));
     out.append("</JobResult>\n");
 }
 

@@ -79,7 +79,9 @@ bool GeneratorMatchesWriter(std::string& report) {
         if (!same) break;
     }
     fs::remove_all(scratch);
-    if (same) report = "generator matches the writer byte for byte (1, 2 and 1000 records, open and saved)";
+    if (same)
+        report =
+            "generator matches the writer byte for byte (1, 2 and 1000 records, open and saved)";
     return same;
 }
 

@@ -60,7 +60,8 @@ void PrintReads(const Results& results, std::ostream& out) {
         bool first = true;
         for (const ReadRow& row : block.rows) {
             const std::string vsPugixml =
-                pugixml ? Ratio(row.fresh, pugixml->fresh) + "/" + Ratio(row.warm, pugixml->warm) : "-";
+                pugixml ? Ratio(row.fresh, pugixml->fresh) + "/" + Ratio(row.warm, pugixml->warm)
+                        : "-";
             const std::string vsFloor =
                 floor ? Ratio(row.fresh, floor->fresh) + "/" + Ratio(row.warm, floor->warm) : "-";
             Line(out, "%-9s %7s  %-15s %9s %9s %8s %8s  %-11s %-11s %9s",
@@ -104,7 +105,8 @@ void PrintScanAndTree(const Results& results, std::ostream& out) {
     Line(out, "%-15s %9s %9s %9s", kOurs, Format("%.2f", results.scanOurs * 1e3).c_str(),
          Format("%.0f", MBps(results.scanOurs, results.scanBytes)).c_str(),
          Ratio(results.scanOurs, results.scanFloor).c_str());
-    Line(out, "%-15s %9s %9s %9s", "  new list", Format("%.2f", results.scanOursNewList * 1e3).c_str(),
+    Line(out, "%-15s %9s %9s %9s", "  new list",
+         Format("%.2f", results.scanOursNewList * 1e3).c_str(),
          Format("%.0f", MBps(results.scanOursNewList, results.scanBytes)).c_str(),
          Ratio(results.scanOursNewList, results.scanFloor).c_str());
     Line(out, "%-15s %9s %9s %9s", "floor", Format("%.2f", results.scanFloor * 1e3).c_str(),
@@ -121,7 +123,8 @@ void PrintScanAndTree(const Results& results, std::ostream& out) {
     } rows[] = {{kOurs, results.treeBuildOurs, results.treeRenderOurs},
                 {"pugixml", results.treeBuildPugixml, results.treeRenderPugixml}};
     for (const auto& row : rows) {
-        Line(out, "%-15s %9s %9s %9s %9s %9s %9s", row.tool, Format("%.1f", row.build * 1e3).c_str(),
+        Line(out, "%-15s %9s %9s %9s %9s %9s %9s", row.tool,
+             Format("%.1f", row.build * 1e3).c_str(),
              Format("%.0f", MBps(row.build, results.treeBytes)).c_str(),
              Ratio(row.build, results.treeBuildPugixml).c_str(),
              Format("%.1f", row.render * 1e3).c_str(),
@@ -165,18 +168,26 @@ void PrintTargets(const Results& results, std::ostream& out) {
         const ReadRow* a = Find(small, kOurs);
         const ReadRow* b = Find(large, kOurs);
         if (a && b) {
-            Line(out, "  growth read %s vs %s per record <= 1.1  fresh %-14s warm %s",
-                 std::to_string(large.records).c_str(), std::to_string(small.records).c_str(),
-                 Verdict(PerRecordNs(b->fresh, large.records) / PerRecordNs(a->fresh, small.records), 1.1).c_str(),
-                 Verdict(PerRecordNs(b->warm, large.records) / PerRecordNs(a->warm, small.records), 1.1).c_str());
+            Line(
+                out, "  growth read %s vs %s per record <= 1.1  fresh %-14s warm %s",
+                std::to_string(large.records).c_str(), std::to_string(small.records).c_str(),
+                Verdict(PerRecordNs(b->fresh, large.records) / PerRecordNs(a->fresh, small.records),
+                        1.1)
+                    .c_str(),
+                Verdict(PerRecordNs(b->warm, large.records) / PerRecordNs(a->warm, small.records),
+                        1.1)
+                    .c_str());
         }
     }
     if (results.appends.size() >= 2) {
         const AppendBlock& small = results.appends.front();
         const AppendBlock& large = results.appends.back();
-        Line(out, "  growth append %s vs %s per record <= 1.1  %s",
-             std::to_string(large.records).c_str(), std::to_string(small.records).c_str(),
-             Verdict(PerRecordNs(large.ours, large.records) / PerRecordNs(small.ours, small.records), 1.1).c_str());
+        Line(
+            out, "  growth append %s vs %s per record <= 1.1  %s",
+            std::to_string(large.records).c_str(), std::to_string(small.records).c_str(),
+            Verdict(PerRecordNs(large.ours, large.records) / PerRecordNs(small.ours, small.records),
+                    1.1)
+                .c_str());
     }
     Line(out, "  flat scan <= 2 x floor          %s",
          Verdict(results.scanOurs / results.scanFloor, 2.0).c_str());
@@ -188,7 +199,8 @@ void PrintTable(const Results& results, std::ostream& out) {
     out << "cijobresults benchmarks: " << results.context << "\n";
     out << "Generator check: " << results.selfCheck << "\n";
     out << "Reads run in processes of their own, one tool each: fresh = the first pass, warm =\n"
-           "the passes after it in the same process (medians over processes); peak = peak resident\n"
+           "the passes after it in the same process (medians over processes); peak = peak "
+           "resident\n"
            "size after the first pass above an empty run, as a multiple of the file size. The\n"
            "other workloads: Google Benchmark in one process, median of repetitions.\n";
     PrintReads(results, out);

@@ -16,9 +16,9 @@ constexpr double kMissing = std::numeric_limits<double>::quiet_NaN();
 // Times are medians in seconds; kMissing where nothing was measured.
 struct ReadRow {
     std::string tool;
-    double fresh = kMissing;       // first pass in a new process
-    double warm = kMissing;        // repeated passes in one process
-    double peakBytes = kMissing;   // peak resident size above an empty run
+    double fresh = kMissing;      // first pass in a new process
+    double warm = kMissing;       // repeated passes in one process
+    double peakBytes = kMissing;  // peak resident size above an empty run
     std::string error;
 };
 
@@ -36,8 +36,8 @@ struct AppendBlock {
 };
 
 struct Results {
-    std::string context;      // machine, compiler, repetitions
-    std::string selfCheck;    // generator against the writer
+    std::string context;    // machine, compiler, repetitions
+    std::string selfCheck;  // generator against the writer
     bool selfCheckOk = false;
     std::vector<ReadBlock> reads;
     std::vector<AppendBlock> appends;

@@ -160,7 +160,8 @@ std::size_t ScanFloor(const std::string& text) {
     std::size_t count = 0;
     const char* at = text.data();
     const char* const end = at + text.size();
-    while ((at = static_cast<const char*>(std::memchr(at, '<', static_cast<std::size_t>(end - at))))) {
+    while (
+        (at = static_cast<const char*>(std::memchr(at, '<', static_cast<std::size_t>(end - at))))) {
         ++count;
         ++at;
     }
@@ -210,7 +211,8 @@ TreeDocument MakeTreeDocument(std::size_t bytes) {
     out += "\n";
     std::uint64_t serial = 0;
     for (int site = 0; out.size() < bytes; ++site) {
-        Line(out, 1, "<Site name='site-" + std::to_string(site) + "' id='" + std::to_string(site) + "'>");
+        Line(out, 1,
+             "<Site name='site-" + std::to_string(site) + "' id='" + std::to_string(site) + "'>");
         for (int client = 0; client < 40; ++client) {
             const JobResults host = MakeRecord(serial);
             Line(out, 2, "<Client name='" + host.ClientName + "' os='linux'>");

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "jobresults/cijobresults.h"
 #include "job_files.h"
+#include "jobresults/cijobresults.h"
 #include "record_codec.h"
 #include "xml/XmlNode.h"
 
@@ -115,8 +115,7 @@ void XmlSeeds(const std::string& jobFile) {
     Seed("tag", "self-closing", "ClientName /");
     Seed("tag", "field", "Size" + kNul + "42");
 
-    const std::string example =
-        "<Item id='7'><Name>alpha</Name><Count>42</Count><Flag/></Item>";
+    const std::string example = "<Item id='7'><Name>alpha</Name><Count>42</Count><Flag/></Item>";
     Seed("tree", "example", "Root" + kNul + example);
     XmlParsedNode exampleTree("Root", example);
     exampleTree.UpdateNodeContent();
@@ -147,7 +146,8 @@ void ReaderSeeds(const std::vector<WrittenFile>& files) {
     Seed("reader", "cut-end-tag.xml", saved.substr(0, saved.size() - 1));
     Seed("reader", "empty-root.xml", saved.substr(0, firstRecord) + "</Root>");
     Seed("reader", "two-roots.xml", saved + "<Root></Root>");
-    Seed("reader", "wrong-root.xml", Replace(Replace(saved, "<Root>", "<Rot>"), "</Root>", "</Rot>"));
+    Seed("reader", "wrong-root.xml",
+         Replace(Replace(saved, "<Root>", "<Rot>"), "</Root>", "</Rot>"));
     Seed("reader", "odd-fields.xml",
          Replace(Replace(saved, "<Size>\n4096", "<Size>\nabc"), "<Url>", "<Extra/><Url>"));
     Seed("reader", "trailing-non-record.xml",
@@ -175,8 +175,8 @@ int main(int argc, char** argv) {
     const std::vector<std::vector<JobResults>> sets = {
         {Record("alpha", "/jobs/1001", "1001", "", 4096),
          Record("beta", "/jobs/1002", "1002", "disk full", 0)},
-        {Record("  client one\t", "https://ci.example/job?id=7&x=1", "77",
-                "timeout after 30 s\n", 18446744073709551615ull)},
+        {Record("  client one\t", "https://ci.example/job?id=7&x=1", "77", "timeout after 30 s\n",
+                18446744073709551615ull)},
         {Record("", "", "", "", 0), Record("a>b", "&amp;", "\r\n", "line one\nline two", 1),
          Record("gamma", "/jobs/3", "3", "'quoted' \"both\"", 123456789)},
     };

@@ -11,13 +11,12 @@
 #include <string_view>
 
 // A broken property is a finding like a crash: libFuzzer saves the input.
-#define FUZZ_CHECK(condition)                                                      \
-    do {                                                                           \
-        if (!(condition)) {                                                        \
-            std::fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__, \
-                         #condition);                                              \
-            std::abort();                                                          \
-        }                                                                          \
+#define FUZZ_CHECK(condition)                                                                     \
+    do {                                                                                          \
+        if (!(condition)) {                                                                       \
+            std::fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__, #condition); \
+            std::abort();                                                                         \
+        }                                                                                         \
     } while (false)
 
 namespace fuzzinput {

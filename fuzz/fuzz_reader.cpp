@@ -84,7 +84,8 @@ Expected Expect(const std::string& text) {
     std::vector<XmlNode> children;
     XmlNode::GetXMLNodeList(top[0].GetNodeContent(), children);
     for (const XmlNode& child : children) {
-        if (child.GetTagName() == "JobResult") expected.records.push_back(RecordFrom(child.GetNodeContent()));
+        if (child.GetTagName() == "JobResult")
+            expected.records.push_back(RecordFrom(child.GetNodeContent()));
     }
     expected.endsWithRecord = !children.empty() && children.back().GetTagName() == "JobResult";
     return expected;

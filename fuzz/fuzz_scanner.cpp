@@ -81,7 +81,8 @@ void CheckLookups(const std::vector<XmlNode>& nodes, const std::string& name) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view lookupName;
     std::string_view textView;
-    const bool hasLookup = fuzzinput::SplitAtNul(fuzzinput::AsText(data, size), lookupName, textView);
+    const bool hasLookup =
+        fuzzinput::SplitAtNul(fuzzinput::AsText(data, size), lookupName, textView);
     if (!hasLookup) textView = fuzzinput::AsText(data, size);
     const std::string text(textView);
 

@@ -31,8 +31,7 @@ bool ReadsBack(const XmlParsedNode& node) {
     const std::string& name = node.GetTagName();
     if (name.empty() || name[0] == '!' || name[0] == '?') return false;
     if (name.find('<') != std::string::npos) return false;
-    if (node.m_vAttributeNames.empty() &&
-        (name.back() == '/' || fuzzinput::IsBlank(name.back())))
+    if (node.m_vAttributeNames.empty() && (name.back() == '/' || fuzzinput::IsBlank(name.back())))
         return false;
     return true;
 }

@@ -61,7 +61,8 @@ public:
         std::vector<std::string> files;
         const std::string prefix = "jr\\";
         for (const std::string& name : Names()) {
-            if (name.compare(0, prefix.size(), prefix) == 0) files.push_back(name.substr(prefix.size()));
+            if (name.compare(0, prefix.size(), prefix) == 0)
+                files.push_back(name.substr(prefix.size()));
         }
         return files;
     }
@@ -93,7 +94,8 @@ inline bool ReadFile(const std::string& path, std::string& bytes) {
     if (fd < 0) return false;
     char buffer[4096];
     ssize_t count;
-    while ((count = read(fd, buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<size_t>(count));
+    while ((count = read(fd, buffer, sizeof buffer)) > 0)
+        bytes.append(buffer, static_cast<size_t>(count));
     close(fd);
     return count == 0;
 }

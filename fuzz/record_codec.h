@@ -55,9 +55,7 @@ inline std::string PlainValue(std::string_view value) {
 
 inline JobResults DecodeRecord(std::string_view text) {
     const std::vector<std::string_view> fields = Split(text, kFieldSeparator);
-    auto field = [&fields](size_t i) {
-        return i < fields.size() ? fields[i] : std::string_view();
-    };
+    auto field = [&fields](size_t i) { return i < fields.size() ? fields[i] : std::string_view(); };
     JobResults record;
     record.ClientName = PlainValue(field(0));
     record.Url = PlainValue(field(1));

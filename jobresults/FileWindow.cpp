@@ -38,7 +38,8 @@ bool FileWindow::Grow(size_t capacity) {
 int FileWindow::Fill() {
     while (m_nSize < m_nCapacity && !m_bAtEnd) {
         const size_t room = m_nCapacity - m_nSize;
-        const ssize_t count = read(m_nFd, m_pData + m_nSize, room < kMaxReadSize ? room : kMaxReadSize);
+        const ssize_t count =
+            read(m_nFd, m_pData + m_nSize, room < kMaxReadSize ? room : kMaxReadSize);
         if (count < 0) {
             if (errno == EINTR) continue;
             return errno;

@@ -57,7 +57,8 @@ constexpr bool LeadsFit() {
     }
     return true;
 }
-static_assert(LeadsFit(), "a lead's \"<\" and filler fill the bytes from the trailer's end to the split");
+static_assert(LeadsFit(),
+              "a lead's \"<\" and filler fill the bytes from the trailer's end to the split");
 
 // Whether the tail of this lead ends the scan of a file without yielding an
 // element: a start tag whose end tag does not follow, or no ">" at all.
@@ -91,8 +92,8 @@ int WriteTail(int fd, char* data, size_t size, const Lead& lead, off64_t trailer
     std::memcpy(saved, data + kTrailer.size(), leadLength);
     data[kTrailer.size()] = '<';
     std::memcpy(data + kTrailer.size() + 1, lead.filler.data(), lead.filler.size());
-    const int error = WriteAllAt(fd, data + kTrailer.size(), size - kTrailer.size(),
-                                 trailer + kTrailerLength);
+    const int error =
+        WriteAllAt(fd, data + kTrailer.size(), size - kTrailer.size(), trailer + kTrailerLength);
     std::memcpy(data + kTrailer.size(), saved, leadLength);
     return error;
 }
@@ -187,8 +188,8 @@ AppendOutcome AppendOverTrailer(int fd, char* data, size_t size) {
 }
 
 int FinishAt(int fd, off64_t trailer) {
-    if (const int error = WriteAllAt(fd, kFinishTail.data(), kFinishTail.size(),
-                                     trailer + kTrailerLength)) {
+    if (const int error =
+            WriteAllAt(fd, kFinishTail.data(), kFinishTail.size(), trailer + kTrailerLength)) {
         // At most "t></Root>" lies behind the trailer: it forms no element.
         return error;
     }

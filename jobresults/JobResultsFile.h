@@ -31,16 +31,16 @@ CreatedFile CreateJobResultsFile(const std::string& dirName, const std::string& 
                                  long long seconds);
 
 enum class AppendStatus {
-    kDone,          // record on disk, position on the new trailer
-    kWriteFailed,   // nothing changed: file and position as before the call
-    kAbandoned,     // the file is complete but cannot be continued safely
-    kSeekFailed,    // record on disk, but the position could not be moved
+    kDone,         // record on disk, position on the new trailer
+    kWriteFailed,  // nothing changed: file and position as before the call
+    kAbandoned,    // the file is complete but cannot be continued safely
+    kSeekFailed,   // record on disk, but the position could not be moved
 };
 
 struct AppendOutcome {
     AppendStatus status;
-    int error;         // errno of the failure, 0 when done
-    off64_t trailer;   // where the trailer stands after the call
+    int error;        // errno of the failure, 0 when done
+    off64_t trailer;  // where the trailer stands after the call
 };
 
 // Writes data (one record followed by the trailer) over the trailer at the

@@ -46,16 +46,16 @@ char* PutElement(char* out, std::string_view tag, std::string_view content) {
 ComposedAppend::ComposedAppend(const JobResults& result, bool withHeader) {
     char digits[kMaxDigits];
     const std::string_view size(
-        digits, static_cast<size_t>(std::to_chars(digits, digits + kMaxDigits, result.Size).ptr -
-                                    digits));
+        digits,
+        static_cast<size_t>(std::to_chars(digits, digits + kMaxDigits, result.Size).ptr - digits));
     // The record's content is never empty and always ends with a newline,
     // so the record is its start tag line, the fields and its end tag line.
     m_nSize = (withHeader ? kHeader.size() : 0) + 2 * kRecordTag.size() + kElementMarkup +
               ElementLength(kClientNameTag, result.ClientName) +
               ElementLength(kUrlTag, result.Url) +
               ElementLength(kBackupJobIdTag, result.BackupJobId) +
-              ElementLength(kErrorStringTag, result.ErrorString) +
-              ElementLength(kSizeTag, size) + kTrailer.size();
+              ElementLength(kErrorStringTag, result.ErrorString) + ElementLength(kSizeTag, size) +
+              kTrailer.size();
     if (m_nSize > kInlineSize) {
         m_large.reset(new char[m_nSize]);
         m_pData = m_large.get();

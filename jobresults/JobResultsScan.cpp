@@ -215,8 +215,8 @@ void MakeRoom(std::vector<XmlNode>& nodes, size_t bytesDone, size_t fileSize) {
     const size_t count = nodes.size();
     size_t wanted = count + count / 2 + 16;
     if (bytesDone > 0 && fileSize > bytesDone) {
-        const double projected =
-            static_cast<double>(count) * static_cast<double>(fileSize) / static_cast<double>(bytesDone);
+        const double projected = static_cast<double>(count) * static_cast<double>(fileSize) /
+                                 static_cast<double>(bytesDone);
         const size_t estimate = static_cast<size_t>(projected * 1.25) + 64;
         wanted = std::max(wanted, std::min(estimate, fileSize / sizeof(XmlNode)));
     }
@@ -280,11 +280,13 @@ size_t CutPlainField(string_view text, size_t open) {
     constexpr size_t kLength = kName.size();
     if (text.size() - open < 2 * kLength + 5) return npos;
     const char* start = text.data() + open;
-    if (start[kLength + 1] != '>' || std::memcmp(start + 1, kName.data(), kLength) != 0) return npos;
+    if (start[kLength + 1] != '>' || std::memcmp(start + 1, kName.data(), kLength) != 0)
+        return npos;
     const size_t end = FindChar<'<'>(text, open + kLength + 2);
     if (end == npos || text.size() - end < kLength + 3) return npos;
     const char* tag = text.data() + end;
-    if (tag[1] != '/' || tag[kLength + 2] != '>' || std::memcmp(tag + 2, kName.data(), kLength) != 0) {
+    if (tag[1] != '/' || tag[kLength + 2] != '>' ||
+        std::memcmp(tag + 2, kName.data(), kLength) != 0) {
         return npos;
     }
     return end;

@@ -49,7 +49,8 @@ void FinishAndDrop(CCIJobResults& store, off64_t trailer) {
 // The first write carries header, record and trailer into the new, empty
 // file. If it fails, the file goes: no file without its header is left.
 int WriteFirst(CCIJobResults& store, jobresults::ComposedAppend& data, const std::string& path) {
-    if (const int error = jobresults::WriteAllAt(store.m_nFileHandle, data.Data(), data.Size(), 0)) {
+    if (const int error =
+            jobresults::WriteAllAt(store.m_nFileHandle, data.Data(), data.Size(), 0)) {
         DropWriterFile(store);
         unlink(path.c_str());
         Fail(store, kWriteFailed, error);
@@ -106,11 +107,7 @@ int OpenForReading(const std::string& path) {
 }  // namespace
 
 CCIJobResults::CCIJobResults()
-    : m_nFileHandle(-1),
-      m_nErrno(0),
-      m_bHeaderWritten(false),
-      m_bSaved(false),
-      m_itCurrent() {}
+    : m_nFileHandle(-1), m_nErrno(0), m_bHeaderWritten(false), m_bSaved(false), m_itCurrent() {}
 
 CCIJobResults::~CCIJobResults() {
     saveJobResults();

@@ -33,7 +33,8 @@ std::string RunCommand(const std::string& command, int* status) {
         return output;
     }
     char buffer[4096];
-    for (size_t count; (count = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, count);
+    for (size_t count; (count = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        output.append(buffer, count);
     *status = pclose(pipe);
     return output;
 }
@@ -44,7 +45,8 @@ std::string ReadFile(const std::string& path) {
 }
 
 std::string TempPath(const std::string& stem) {
-    return (std::filesystem::temp_directory_path() / (stem + "." + std::to_string(getpid()))).string();
+    return (std::filesystem::temp_directory_path() / (stem + "." + std::to_string(getpid())))
+        .string();
 }
 
 TEST(LibraryBinary, VersionSectionHoldsOneLineAndIsNotLoaded) {
@@ -63,29 +65,35 @@ TEST(LibraryBinary, VersionSectionHoldsOneLineAndIsNotLoaded) {
     EXPECT_EQ(flags.find('A'), std::string::npos) << "flags " << flags;
 
     const std::string dump = TempPath("qxversion"), copy = TempPath("qxcopy");
-    const std::string output = RunCommand("objcopy --dump-section QxVersion='" + dump + "' '" + kLibrary + "' '" + copy + "' 2>&1", &status);
+    const std::string output = RunCommand(
+        "objcopy --dump-section QxVersion='" + dump + "' '" + kLibrary + "' '" + copy + "' 2>&1",
+        &status);
     ASSERT_EQ(status, 0) << output;
     const std::string line = ReadFile(dump);
     std::remove(dump.c_str());
     std::remove(copy.c_str());
 
     std::smatch match;
-    ASSERT_TRUE(std::regex_match(line, match, std::regex(R"((\d+\.\d+\.\d+) (\d\d)/(\d\d)/\d\d (\d\d):(\d\d):(\d\d)\n)")))
+    ASSERT_TRUE(std::regex_match(
+        line, match, std::regex(R"((\d+\.\d+\.\d+) (\d\d)/(\d\d)/\d\d (\d\d):(\d\d):(\d\d)\n)")))
         << "[" << line << "]";
     EXPECT_EQ(match[1], "1.0.0");
     const std::string suffix = ".so." + match[1].str();
-    EXPECT_EQ(kLibrary.compare(kLibrary.size() - suffix.size(), suffix.size(), suffix), 0) << kLibrary;
+    EXPECT_EQ(kLibrary.compare(kLibrary.size() - suffix.size(), suffix.size(), suffix), 0)
+        << kLibrary;
     const int month = std::stoi(match[2]), day = std::stoi(match[3]);
     EXPECT_TRUE(month >= 1 && month <= 12 && day >= 1 && day <= 31) << line;
-    EXPECT_TRUE(std::stoi(match[4]) < 24 && std::stoi(match[5]) < 60 && std::stoi(match[6]) < 61) << line;
+    EXPECT_TRUE(std::stoi(match[4]) < 24 && std::stoi(match[5]) < 60 && std::stoi(match[6]) < 61)
+        << line;
 }
 
 TEST(LibraryBinary, VersionLineFollowsSourceDateEpoch) {
     const std::string dir = TempPath("qxgenerated");
     int status = 0;
-    const std::string output = RunCommand("SOURCE_DATE_EPOCH=1700000000 cmake -DPROJECT_VERSION=1.0.0 -DPROJECT_BINARY_DIR='" +
-                                       dir + "' -P '" CIJOBRESULTS_SOURCE_DIR "/cmake/VersionSection.cmake' 2>&1",
-                                   &status);
+    const std::string output = RunCommand(
+        "SOURCE_DATE_EPOCH=1700000000 cmake -DPROJECT_VERSION=1.0.0 -DPROJECT_BINARY_DIR='" + dir +
+            "' -P '" CIJOBRESULTS_SOURCE_DIR "/cmake/VersionSection.cmake' 2>&1",
+        &status);
     ASSERT_EQ(status, 0) << output;
     const std::string generated = ReadFile(dir + "/generated/version_section.cpp");
     std::filesystem::remove_all(dir);
@@ -100,7 +108,8 @@ TEST(LibraryBinary, ExportsOnlyTheThreeClasses) {
     std::istringstream lines(symbols);
     for (std::string line; std::getline(lines, line);) {
         const size_t type = line.find(' ');  // "<address> <type> <name>"
-        if (type != std::string::npos && line.size() > type + 3) names.push_back(line.substr(type + 3));
+        if (type != std::string::npos && line.size() > type + 3)
+            names.push_back(line.substr(type + 3));
     }
     ASSERT_FALSE(names.empty()) << symbols;
 
@@ -108,32 +117,39 @@ TEST(LibraryBinary, ExportsOnlyTheThreeClasses) {
     for (const std::string& name : names) {
         bool ours = false;
         for (const std::string& cls : classes) {
-            ours = ours || name.rfind(cls + "::", 0) == 0 || name == "vtable for " + cls || name == "typeinfo for " + cls ||
-                   name == "typeinfo name for " + cls;
+            ours = ours || name.rfind(cls + "::", 0) == 0 || name == "vtable for " + cls ||
+                   name == "typeinfo for " + cls || name == "typeinfo name for " + cls;
         }
         EXPECT_TRUE(ours) << "unexpected export: " << name;
     }
 
     // Linking the tests proves the functions are there; these are not called by name.
     for (const std::string cls : {"XmlNode", "XmlParsedNode"}) {
-        for (const std::string& symbol : {"vtable for " + cls, "typeinfo for " + cls, "typeinfo name for " + cls}) {
-            EXPECT_NE(std::find(names.begin(), names.end(), symbol), names.end()) << "not exported: " << symbol;
+        for (const std::string& symbol :
+             {"vtable for " + cls, "typeinfo for " + cls, "typeinfo name for " + cls}) {
+            EXPECT_NE(std::find(names.begin(), names.end(), symbol), names.end())
+                << "not exported: " << symbol;
         }
     }
 }
 
 TEST(LibraryBinary, LayoutMatchesTheBinaryContract) {
     using Map = std::map<std::string, std::string>;
-    static_assert(sizeof(XmlNode) == sizeof(void*) + 3 * sizeof(std::string) + sizeof(Map) + sizeof(std::vector<std::string>));
+    static_assert(sizeof(XmlNode) == sizeof(void*) + 3 * sizeof(std::string) + sizeof(Map) +
+                                         sizeof(std::vector<std::string>));
     static_assert(sizeof(XmlParsedNode) == sizeof(XmlNode) + sizeof(std::vector<XmlParsedNode>));
-    static_assert(std::is_polymorphic<XmlNode>::value && !std::has_virtual_destructor<XmlNode>::value);
+    static_assert(std::is_polymorphic<XmlNode>::value &&
+                  !std::has_virtual_destructor<XmlNode>::value);
     static_assert(!std::has_virtual_destructor<XmlParsedNode>::value);
-    static_assert(!std::is_default_constructible<XmlNode>::value && !std::is_default_constructible<XmlParsedNode>::value);
+    static_assert(!std::is_default_constructible<XmlNode>::value &&
+                  !std::is_default_constructible<XmlParsedNode>::value);
     static_assert(std::is_convertible<XmlParsedNode*, XmlNode*>::value);
 
     XmlParsedNode node("a", "");
     const char* base = reinterpret_cast<const char*>(&node);
-    const auto offset = [base](const void* field) { return static_cast<size_t>(static_cast<const char*>(field) - base); };
+    const auto offset = [base](const void* field) {
+        return static_cast<size_t>(static_cast<const char*>(field) - base);
+    };
     EXPECT_EQ(offset(static_cast<XmlNode*>(&node)), 0u);
     size_t expected = sizeof(void*);  // the vtable pointer comes first
     EXPECT_EQ(offset(&node.m_sTagName), expected);

@@ -43,7 +43,8 @@ TEST(StoreBadFiles, FileCutAtEveryOffsetIsRefusedCleanly) {
         const std::string path = dir.Path() + "/d\\cut.xml";
         for (size_t length = 0; length <= bytes.size(); ++length) {
             storetest::WriteWholeFile(path, bytes.substr(0, length));
-            const storetest::ReadBack back = storetest::ReadAllRecords(dir.Path() + "/d", "cut.xml");
+            const storetest::ReadBack back =
+                storetest::ReadAllRecords(dir.Path() + "/d", "cut.xml");
             if (length == bytes.size()) {
                 EXPECT_EQ(back.openResult, 1);
                 EXPECT_EQ(back.records.size(), 3u);
@@ -128,12 +129,47 @@ void CompareWithScanner(const ScratchDir& dir, const std::string& text) {
 }
 
 const std::vector<std::string> kPieces = {
-    "<Root>", "</Root>", "<JobResult>", "</JobResult>", "<ClientName>", "</ClientName>",
-    "<Url>", "</Url>", "<Size>", "</Size>", "<ErrorString />", "<BackupJobId>",
-    "</BackupJobId>", "<Root/>", "<JobResult a='1'>", "<JobResult/>", "<!-- c > d -->",
-    "<?pi?>", "<!DOCTYPE Root [ <!ELEMENT x> ]>", "<", ">", "/", " ", "\n", "\t", "x",
-    "42", "-1", std::string(1, '\0'), "</", "Root", "JobResult", "<x<Root>", "</Ro",
-    "ot>", "<Other>", "</Other>", "<Size>18446744073709551616</Size>", "'", "\"", "=",
+    "<Root>",
+    "</Root>",
+    "<JobResult>",
+    "</JobResult>",
+    "<ClientName>",
+    "</ClientName>",
+    "<Url>",
+    "</Url>",
+    "<Size>",
+    "</Size>",
+    "<ErrorString />",
+    "<BackupJobId>",
+    "</BackupJobId>",
+    "<Root/>",
+    "<JobResult a='1'>",
+    "<JobResult/>",
+    "<!-- c > d -->",
+    "<?pi?>",
+    "<!DOCTYPE Root [ <!ELEMENT x> ]>",
+    "<",
+    ">",
+    "/",
+    " ",
+    "\n",
+    "\t",
+    "x",
+    "42",
+    "-1",
+    std::string(1, '\0'),
+    "</",
+    "Root",
+    "JobResult",
+    "<x<Root>",
+    "</Ro",
+    "ot>",
+    "<Other>",
+    "</Other>",
+    "<Size>18446744073709551616</Size>",
+    "'",
+    "\"",
+    "=",
 };
 
 std::string RandomText(std::mt19937& random) {

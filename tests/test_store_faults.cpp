@@ -323,9 +323,8 @@ TEST_F(StoreFaults, ReadErrorIsReported) {
     faultseam::Arm(faultseam::kRead, On(NextDescriptor(), Fault::kError, 0, -1));
     EXPECT_EQ(reader.openJobResults(dir.Path() + "/jr", storetest::ReaderName(path)), 0);
     faultseam::DisarmAll();
-    EXPECT_EQ(reader.m_sErrorMsg,
-              "Erroring while reading data from Job Results file " + dir.Path() + "/jr\\" +
-                  storetest::ReaderName(path));
+    EXPECT_EQ(reader.m_sErrorMsg, "Erroring while reading data from Job Results file " +
+                                      dir.Path() + "/jr\\" + storetest::ReaderName(path));
     EXPECT_EQ(reader.m_nErrno, EIO);
     EXPECT_NE(reader.m_nFileHandle, -1);
 }
@@ -377,7 +376,8 @@ ChildReport AppendUnderLimit(const std::string& dirName, rlim_t limit, int count
     close(channel[1]);
     ChildReport report;
     int index;
-    while (read(channel[0], &index, sizeof index) == sizeof index) report.acknowledged.push_back(index);
+    while (read(channel[0], &index, sizeof index) == sizeof index)
+        report.acknowledged.push_back(index);
     close(channel[0]);
     int status = 0;
     waitpid(child, &status, 0);

@@ -79,13 +79,13 @@ TEST(StoreFormat, WorkedExampleAfterEachStep) {
     ASSERT_EQ(store.createJobResults(dir.Path() + "/jr"), 1);
     std::vector<std::string> lines = kHeaderLines;
     const std::vector<std::string> first = {
-        "<JobResult>", "<ClientName>", "alpha", "</ClientName>", "<Url>", "/jobs/1001",
-        "</Url>", "<BackupJobId>", "1001", "</BackupJobId>", "<ErrorString />", "<Size>",
-        "4096", "</Size>", "</JobResult>"};
+        "<JobResult>",     "<ClientName>", "alpha",         "</ClientName>", "<Url>",
+        "/jobs/1001",      "</Url>",       "<BackupJobId>", "1001",          "</BackupJobId>",
+        "<ErrorString />", "<Size>",       "4096",          "</Size>",       "</JobResult>"};
     const std::vector<std::string> second = {
-        "<JobResult>", "<ClientName>", "beta", "</ClientName>", "<Url>", "/jobs/1002",
-        "</Url>", "<BackupJobId>", "1002", "</BackupJobId>", "<ErrorString>", "disk full",
-        "</ErrorString>", "<Size>", "0", "</Size>", "</JobResult>"};
+        "<JobResult>",    "<ClientName>",  "beta", "</ClientName>",  "<Url>",         "/jobs/1002",
+        "</Url>",         "<BackupJobId>", "1002", "</BackupJobId>", "<ErrorString>", "disk full",
+        "</ErrorString>", "<Size>",        "0",    "</Size>",        "</JobResult>"};
 
     ASSERT_EQ(store.addJobResult(Record("alpha", "/jobs/1001", "1001", "", 4096)), 1);
     const std::string path = storetest::OnlyJobResultsFile(dir, "jr\\ci_push_");
@@ -130,8 +130,7 @@ TEST(StoreFormat, RecordBytesEqualTheElementOutputOfXmlNode) {
         ASSERT_EQ(store.createJobResults(dir.Path() + "/jr"), 1);
         ASSERT_EQ(store.addJobResult(record), 1);
         ASSERT_EQ(store.addJobResult(record), 1);  // an append over the trailer
-        const std::string bytes =
-            ReadWholeFile(storetest::OnlyJobResultsFile(dir, "jr\\ci_push_"));
+        const std::string bytes = ReadWholeFile(storetest::OnlyJobResultsFile(dir, "jr\\ci_push_"));
         const std::string expected = ComposedWithNodes(record);
         EXPECT_EQ(bytes, JoinLines(kHeaderLines) + expected + expected + "</Root>")
             << "client name: " << record.ClientName;

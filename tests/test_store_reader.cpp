@@ -41,8 +41,7 @@ JobResults Caller() {
 }
 
 // Writes records with a store and returns the reader's file name.
-std::string WriteRecords(const ScratchDir& dir, const std::vector<JobResults>& records,
-                         bool save) {
+std::string WriteRecords(const ScratchDir& dir, const std::vector<JobResults>& records, bool save) {
     CCIJobResults store;
     EXPECT_EQ(store.createJobResults(dir.Path() + "/d"), 1);
     for (const JobResults& record : records) EXPECT_EQ(store.addJobResult(record), 1);
@@ -91,9 +90,10 @@ TEST(StoreReader, ValuesComeBackTrimmed) {
         std::string read;
     };
     const std::vector<Case> cases = {
-        {" x ", "x"},          {"\t\r\n", ""},   {"a b", "a b"},
-        {"ends\n", "ends"},    {"\nboth\n\n", "both"},
-        {"in\nside", "in\nside"}, {"\vvt", "\vvt"}, {"<b>&amp;</b>", "<b>&amp;</b>"},
+        {" x ", "x"},           {"\t\r\n", ""},
+        {"a b", "a b"},         {"ends\n", "ends"},
+        {"\nboth\n\n", "both"}, {"in\nside", "in\nside"},
+        {"\vvt", "\vvt"},       {"<b>&amp;</b>", "<b>&amp;</b>"},
     };
     ScratchDir dir;
     std::vector<JobResults> written;
@@ -103,7 +103,8 @@ TEST(StoreReader, ValuesComeBackTrimmed) {
         record.ErrorString = c.written;
         written.push_back(record);
     }
-    const ReadBack back = storetest::ReadAllRecords(dir.Path() + "/d", WriteRecords(dir, written, true));
+    const ReadBack back =
+        storetest::ReadAllRecords(dir.Path() + "/d", WriteRecords(dir, written, true));
     ASSERT_EQ(back.records.size(), cases.size());
     for (size_t i = 0; i < cases.size(); ++i) {
         EXPECT_EQ(back.records[i].ClientName, cases[i].read) << i;
@@ -112,10 +113,23 @@ TEST(StoreReader, ValuesComeBackTrimmed) {
 }
 
 TEST(StoreReader, SizeFollowsScanfRules) {
-    const std::vector<std::string> contents = {
-        "0", "42", "  42  ", "+7", "-1", "18446744073709551615", "18446744073709551616",
-        "99999999999999999999999", "12abc", "abc", "", "- 5", "0x10", "\v9",
-        std::string("4\0" "2", 3)};
+    const std::vector<std::string> contents = {"0",
+                                               "42",
+                                               "  42  ",
+                                               "+7",
+                                               "-1",
+                                               "18446744073709551615",
+                                               "18446744073709551616",
+                                               "99999999999999999999999",
+                                               "12abc",
+                                               "abc",
+                                               "",
+                                               "- 5",
+                                               "0x10",
+                                               "\v9",
+                                               std::string("4\0"
+                                                           "2",
+                                                           3)};
     for (const std::string& content : contents) {
         ScratchDir dir;
         PutFile(dir, "f.xml", "<Root><JobResult><Size>" + content + "</Size></JobResult></Root>");
@@ -168,10 +182,10 @@ TEST(StoreReader, InvalidDocumentsAreRefused) {
     const std::vector<std::string> bodies = {
         "",
         "no markup at all",
-        "<Root><JobResult><Size>1</Size></JobResult>",           // cut before </Root>
-        "<Root></Root><Root></Root>",                            // two elements
+        "<Root><JobResult><Size>1</Size></JobResult>",  // cut before </Root>
+        "<Root></Root><Root></Root>",                   // two elements
         "<Root></Root><extra/>",
-        "<root></root>",                                         // name differs in case
+        "<root></root>",  // name differs in case
         "<JobResult></JobResult>",
         "<Other></Other><Root></Root>",
         "<Root",
@@ -241,8 +255,9 @@ TEST(StoreReader, NulBytesAreKept) {
     ScratchDir dir;
     const std::string value("a\0b\0c", 5);
     PutFile(dir, "f.xml",
-            "<Root><JobResult><ClientName>" + value + "</ClientName><Size>3</Size>"
-            "</JobResult><JobResult><Url>after</Url></JobResult></Root>");
+            "<Root><JobResult><ClientName>" + value +
+                "</ClientName><Size>3</Size>"
+                "</JobResult><JobResult><Url>after</Url></JobResult></Root>");
     const ReadBack back = storetest::ReadAllRecords(dir.Path() + "/d", "f.xml");
     ASSERT_EQ(back.records.size(), 2u);
     EXPECT_EQ(back.records[0].ClientName, value);

@@ -76,9 +76,31 @@ const size_t kBlockSizes[] = {1, 2, 3, 5, 8, 13, 64, FileWindow::kDefaultBlockSi
 // the stop tag in pieces, end tags with names holding "<", comments
 // holding ">", elements whose end tag never comes.
 const char* const kPieces[] = {
-    "<Root>", "</Root>", "</Ro", "ot>", "<JobResult>", "</JobResult>", "<JobResult a=\"<\">",
-    "<a<Root>", "</a</Root>", "<Size>", "</Size>", "<x/>", "<!-- > -->", "<?p?>", "<",
-    ">", "/", " ", "\n", "text", "<Url>", "</Url>", "<Root/>", "<JobResult/>", "</",
+    "<Root>",
+    "</Root>",
+    "</Ro",
+    "ot>",
+    "<JobResult>",
+    "</JobResult>",
+    "<JobResult a=\"<\">",
+    "<a<Root>",
+    "</a</Root>",
+    "<Size>",
+    "</Size>",
+    "<x/>",
+    "<!-- > -->",
+    "<?p?>",
+    "<",
+    ">",
+    "/",
+    " ",
+    "\n",
+    "text",
+    "<Url>",
+    "</Url>",
+    "<Root/>",
+    "<JobResult/>",
+    "</",
 };
 
 std::string RandomText(std::mt19937& random) {
@@ -95,9 +117,11 @@ std::string RandomText(std::mt19937& random) {
 std::string WriterLikeText(int records) {
     std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Root>\n";
     for (int i = 0; i < records; ++i) {
-        const std::string big = i == records / 2 ? std::string(300000, 'v') : std::string(i % 97, 'u');
-        text += "<JobResult>\n<ClientName>\nclient" + std::to_string(i) + "\n</ClientName>\n<Url>\n" +
-                big + "\n</Url>\n<Size>\n" + std::to_string(i * 1000) + "\n</Size>\n</JobResult>\n";
+        const std::string big =
+            i == records / 2 ? std::string(300000, 'v') : std::string(i % 97, 'u');
+        text += "<JobResult>\n<ClientName>\nclient" + std::to_string(i) +
+                "\n</ClientName>\n<Url>\n" + big + "\n</Url>\n<Size>\n" + std::to_string(i * 1000) +
+                "\n</Size>\n</JobResult>\n";
     }
     return text + "\n\n</Root>";
 }

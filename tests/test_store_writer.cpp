@@ -100,9 +100,9 @@ TEST(StoreWriter, CreationFailureNamesThePathAndKeepsErrno) {
     const long long after = static_cast<long long>(std::time(nullptr));
     bool named = false;
     for (long long seconds = before; seconds <= after; ++seconds) {
-        named |= store.m_sErrorMsg == "Failed to create job results file /nonexistent/jr\\ci_push_" +
-                                          std::to_string(seconds) +
-                                          ".xml for writing jobs results data.";
+        named |= store.m_sErrorMsg ==
+                 "Failed to create job results file /nonexistent/jr\\ci_push_" +
+                     std::to_string(seconds) + ".xml for writing jobs results data.";
     }
     EXPECT_TRUE(named) << store.m_sErrorMsg;
     EXPECT_EQ(store.m_nErrno, 5);

@@ -20,10 +20,13 @@ namespace {
 // name{attribute=value,...}, then the content text.
 std::string Head(const XmlNode& node) {
     std::string text = node.GetTagName() + "{";
-    for (const std::string& name : node.m_vAttributeNames) text += name + "=" + node.m_mapAttributes.at(name) + ",";
+    for (const std::string& name : node.m_vAttributeNames)
+        text += name + "=" + node.m_mapAttributes.at(name) + ",";
     return text + "}";
 }
-std::string Describe(const XmlNode& node) { return Head(node) + "\"" + node.GetNodeContent() + "\""; }
+std::string Describe(const XmlNode& node) {
+    return Head(node) + "\"" + node.GetNodeContent() + "\"";
+}
 
 // The whole subtree; the content text of leaves only.
 std::string DescribeTree(const XmlParsedNode& node) {
@@ -64,7 +67,8 @@ std::string IndentLines(const std::string& text) {
 }
 
 std::string WriteTempFile(const std::string& bytes) {
-    const auto path = std::filesystem::temp_directory_path() / ("xmltree." + std::to_string(getpid()));
+    const auto path =
+        std::filesystem::temp_directory_path() / ("xmltree." + std::to_string(getpid()));
     std::ofstream(path, std::ios::binary) << bytes;
     return path.string();
 }
@@ -74,7 +78,8 @@ const char* const kItemContent = "<Item id='7'><Name>alpha</Name><Count>42</Coun
 TEST(XmlTree, WorkedExampleParsesUpdatesAndRenders) {
     XmlParsedNode root("Root", kItemContent);
     EXPECT_EQ(root.GetNodeContent(), kItemContent);
-    EXPECT_EQ(DescribeTree(root), "Root{}(Item{id=7,}(Name{}\"alpha\" Count{}\"42\" Flag{}\"\" ) )");
+    EXPECT_EQ(DescribeTree(root),
+              "Root{}(Item{id=7,}(Name{}\"alpha\" Count{}\"42\" Flag{}\"\" ) )");
     XmlParsedNode& item = root.m_vChildren.at(0);
     EXPECT_EQ(item.m_sQuoteChar, "'");
     EXPECT_EQ(item.GetNodeContent(), "<Name>alpha</Name><Count>42</Count><Flag/>");
@@ -90,10 +95,12 @@ TEST(XmlTree, WorkedExampleParsesUpdatesAndRenders) {
 
     root.UpdateNodeContent();
     EXPECT_EQ(item.GetNodeContent(), itemLines);
-    EXPECT_EQ(root.GetNodeContent(),
-              "<Item id='7'>\n   <Name>\n      alpha\n   </Name>\n   <Count>\n      42\n   </Count>\n"
-              "   <Flag />\n</Item>\n");
-    EXPECT_EQ(DescribeTree(root), "Root{}(Item{id=7,}(Name{}\"alpha\" Count{}\"42\" Flag{}\"\" ) )");
+    EXPECT_EQ(
+        root.GetNodeContent(),
+        "<Item id='7'>\n   <Name>\n      alpha\n   </Name>\n   <Count>\n      42\n   </Count>\n"
+        "   <Flag />\n</Item>\n");
+    EXPECT_EQ(DescribeTree(root),
+              "Root{}(Item{id=7,}(Name{}\"alpha\" Count{}\"42\" Flag{}\"\" ) )");
     EXPECT_EQ(root.OutputXMLNodeString(), rendering);
 }
 
@@ -117,7 +124,8 @@ TEST(XmlTree, ParsingRules) {
         EXPECT_EQ(DescribeTree(node), c.tree) << c.content;
     }
     // Every attribute of a child takes the quote of the last one parsed.
-    EXPECT_EQ(XmlParsedNode("R", "<E a='x' b=\"y\"/>").m_vChildren.at(0).GetTag(true), "E a=\"x\" b=\"y\"");
+    EXPECT_EQ(XmlParsedNode("R", "<E a='x' b=\"y\"/>").m_vChildren.at(0).GetTag(true),
+              "E a=\"x\" b=\"y\"");
 }
 
 TEST(XmlTree, SetNodeContentTrimsAndReparsesEvenThroughTheBase) {
@@ -158,7 +166,8 @@ TEST(XmlTree, GetXMLNodeListAndEditsThroughPointers) {
     found[0]->AddAttribute("n", "it's");
     root.UpdateNodeContent();
     EXPECT_EQ(root.GetNodeContent(),
-              "<a n=\"it's\">\n   1\n</a>\n<b>\n   <a>\n      deep\n   </a>\n</b>\n<a>\n   <z>\n      9\n   </z>\n</a>\n");
+              "<a n=\"it's\">\n   1\n</a>\n<b>\n   <a>\n      deep\n   </a>\n</b>\n<a>\n   <z>\n   "
+              "   9\n   </z>\n</a>\n");
     EXPECT_EQ(DescribeTree(XmlParsedNode("Root", root.GetNodeContent())), DescribeTree(root));
 }
 
@@ -186,7 +195,8 @@ TEST(XmlTree, IndentedOutput) {
     EXPECT_EQ(XmlParsedNode("Size", 7ULL).OutputXMLNodeString(), "<Size>\n   7\n</Size>\n");
     EXPECT_EQ(XmlParsedNode("X", "a\nb").OutputXMLNodeString(), "<X>\n   a\nb\n</X>\n");
     EXPECT_EQ(XmlParsedNode("X", " a ").OutputXMLNodeString(), "<X>\n    a \n</X>\n");
-    EXPECT_EQ(XmlParsedNode("X k=\"v\"", "x<b>1</b>y").OutputXMLNodeString(), "<X k=\"v\">\n   <b>\n      1\n   </b>\n</X>\n");
+    EXPECT_EQ(XmlParsedNode("X k=\"v\"", "x<b>1</b>y").OutputXMLNodeString(),
+              "<X k=\"v\">\n   <b>\n      1\n   </b>\n</X>\n");
     EXPECT_EQ(XmlParsedNode("N", "<c/>").OutputXMLNodeString(-2), "<N>\n<c />\n</N>\n");
     XmlParsedNode emptied("E", "<c>1</c>");
     emptied.m_sNodeContent.clear();
@@ -198,7 +208,9 @@ TEST(XmlTree, IndentedOutput) {
 TEST(XmlTree, ReadXMLFileLoadsThisNodeAndItsChildren) {
     XmlParsedNode node("old z='1'", "<gone/>");
     XmlNode untouched("u", "u");
-    ASSERT_TRUE(node.ReadXMLFile(WriteTempFile("<?xml version=\"1.0\"?>\n<r k=\"2\">\n  <c>x</c>\n  <d/>\n</r>\n"), untouched));
+    ASSERT_TRUE(node.ReadXMLFile(
+        WriteTempFile("<?xml version=\"1.0\"?>\n<r k=\"2\">\n  <c>x</c>\n  <d/>\n</r>\n"),
+        untouched));
     EXPECT_EQ(DescribeTree(node), "r{k=2,}(c{}\"x\" d{}\"\" )");
     EXPECT_EQ(Describe(untouched), "u{}\"u\"");
 
@@ -250,7 +262,8 @@ TEST(XmlTree, DepthBombsFinish) {
     XmlParsedNode distinct("R", DistinctChain(3000));
     EXPECT_EQ(CheckParsed(distinct, XmlParsedNode::kMaxParseDepth), 256);
     distinct.UpdateNodeContent();
-    EXPECT_EQ(distinct.OutputXMLNodeString(), "<R>\n" + IndentLines(distinct.GetNodeContent()) + "</R>\n");
+    EXPECT_EQ(distinct.OutputXMLNodeString(),
+              "<R>\n" + IndentLines(distinct.GetNodeContent()) + "</R>\n");
 }
 
 TEST(XmlTree, MillionSiblingsFinish) {
@@ -263,9 +276,10 @@ TEST(XmlTree, MillionSiblingsFinish) {
 // Random markup, unterminated tags and stray bytes: the tree must always be
 // what the scanner says its content holds.
 TEST(XmlTree, ArbitraryContentKeepsChildrenAndContentInStep) {
-    const std::vector<std::string> pieces = {"<a>", "</a>", "<b k='1'>", "</b>", "<c/>", "<", ">", "/", "'",
-                                             "\"", "=", "x", " ", "\n", "<!--", "-->", "<?", std::string(1, '\0'),
-                                             "\xfe", "<a", "b>"};
+    const std::vector<std::string> pieces = {
+        "<a>",  "</a>", "<b k='1'>", "</b>", "<c/>", "<",    ">",   "/",  "'",
+        "\"",   "=",    "x",         " ",    "\n",   "<!--", "-->", "<?", std::string(1, '\0'),
+        "\xfe", "<a",   "b>"};
     std::mt19937 random(7);
     for (int round = 0; round < 1500; ++round) {
         std::string text;
@@ -294,13 +308,18 @@ public:
         for (int i = static_cast<int>(random_() % 3); i > 0; --i) {
             const std::string key = std::string(1, Pick("kmn")) + std::string(1, Pick("12"));
             std::string value = Text(6, "ab 1=/&<\"'\n");
-            value.erase(std::remove(value.begin(), value.end(), random_() % 2 ? '\'' : '"'), value.end());
+            value.erase(std::remove(value.begin(), value.end(), random_() % 2 ? '\'' : '"'),
+                        value.end());
             const char quote = value.find('\'') == std::string::npos ? '\'' : '"';
-            xml += " " + key + (random_() % 2 ? " = " : "=") + std::string(1, quote) + value + std::string(1, quote);
+            xml += " " + key + (random_() % 2 ? " = " : "=") + std::string(1, quote) + value +
+                   std::string(1, quote);
             // A repeated name keeps its first position and takes the last value.
-            auto same = std::find_if(used.begin(), used.end(), [&](const auto& entry) { return entry.first == key; });
-            if (same == used.end()) used.emplace_back(key, value);
-            else same->second = value;
+            auto same = std::find_if(used.begin(), used.end(),
+                                     [&](const auto& entry) { return entry.first == key; });
+            if (same == used.end())
+                used.emplace_back(key, value);
+            else
+                same->second = value;
         }
         for (const auto& [key, value] : used) *model += key + "=" + value + ",";
         *model += "}";
@@ -314,14 +333,17 @@ public:
         xml += ">";
         *model += "(";
         for (int i = 0; i < children; ++i, *model += " ") {
-            xml += Text(3, " x\n") + (random_() % 4 ? "" : "<!-- note -->") + Element(depth + 1, model);
+            xml += Text(3, " x\n") + (random_() % 4 ? "" : "<!-- note -->") +
+                   Element(depth + 1, model);
         }
         *model += ")";
         return xml + Text(3, " y\t") + "</" + name + ">";
     }
 
 private:
-    char Pick(const char* choices) { return choices[random_() % std::char_traits<char>::length(choices)]; }
+    char Pick(const char* choices) {
+        return choices[random_() % std::char_traits<char>::length(choices)];
+    }
     std::string Text(unsigned maxLength, const char* alphabet) {
         std::string text;
         for (unsigned i = random_() % (maxLength + 1); i > 0; --i) text += Pick(alphabet);
@@ -339,13 +361,15 @@ TEST(XmlTree, UpdatedContentReparsesToTheSameTree) {
         ASSERT_EQ(DescribeTree(root), model + ")") << "seed " << seed << "\n" << xml;
         root.UpdateNodeContent();
         ASSERT_EQ(DescribeTree(XmlParsedNode("Root", root.GetNodeContent())), DescribeTree(root))
-            << "seed " << seed << "\n" << root.GetNodeContent();
+            << "seed " << seed << "\n"
+            << root.GetNodeContent();
     }
 }
 
 // Inputs kept from earlier faults: each must load as the scanner says.
 TEST(XmlTree, RegressionInputs) {
-    const std::filesystem::path dir = std::filesystem::path(CIJOBRESULTS_SOURCE_DIR) / "tests" / "regressions";
+    const std::filesystem::path dir =
+        std::filesystem::path(CIJOBRESULTS_SOURCE_DIR) / "tests" / "regressions";
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         std::ifstream stream(entry.path(), std::ios::binary);
@@ -355,7 +379,8 @@ TEST(XmlTree, RegressionInputs) {
         XmlNode::GetXMLNodeList(text, scanned);
         XmlParsedNode node("before", "");
         XmlNode unused("unused", "");
-        ASSERT_EQ(node.ReadXMLFile(entry.path().string(), unused), scanned.size() == 1) << entry.path();
+        ASSERT_EQ(node.ReadXMLFile(entry.path().string(), unused), scanned.size() == 1)
+            << entry.path();
         if (scanned.size() == 1) {
             EXPECT_EQ(Describe(node), Describe(scanned[0])) << entry.path();
         }
@@ -370,15 +395,16 @@ TEST(XmlTree, RegressionInputs) {
 // element's rendered start tag, quote character included, whatever mix of
 // quotes, repeated names, unterminated values and stray blanks it holds.
 TEST(XmlTree, ChildTagsAreThoseOfTheRenderedStartTag) {
-    const std::vector<std::string> pieces = {" a='x'", " b=\"y\"", " a=\"it's\"", " c='say \"hi\"'", " d='",
-                                             " e=\"", "  ", "\t", " junk", " =''", " f = \"\"", " a='z'",
-                                             " g=h", "=", " '", " \""};
+    const std::vector<std::string> pieces = {
+        " a='x'", " b=\"y\"", " a=\"it's\"", " c='say \"hi\"'", " d='", " e=\"", "  ", "\t",
+        " junk",  " =''",     " f = \"\"",   " a='z'",          " g=h", "=",     " '", " \""};
     std::mt19937 random(11);
     for (int round = 0; round < 2000; ++round) {
         std::string content;
         for (int element = static_cast<int>(random() % 4); element > 0; --element) {
             std::string tag = random() % 4 ? "E" : " E";
-            for (int i = static_cast<int>(random() % 5); i > 0; --i) tag += pieces[random() % pieces.size()];
+            for (int i = static_cast<int>(random() % 5); i > 0; --i)
+                tag += pieces[random() % pieces.size()];
             content += random() % 2 ? "<" + tag + "/>" : "<" + tag + ">t</E>";
         }
         const XmlParsedNode parent("P", content);

@@ -15,7 +15,8 @@ namespace fs = std::filesystem;
 
 std::string Describe(const XmlNode& node) {
     std::string text = node.GetTagName() + "{";
-    for (const std::string& name : node.m_vAttributeNames) text += name + "=" + node.m_mapAttributes.at(name) + ",";
+    for (const std::string& name : node.m_vAttributeNames)
+        text += name + "=" + node.m_mapAttributes.at(name) + ",";
     return text + "}" + node.m_sQuoteChar + "\"" + node.GetNodeContent() + "\"";
 }
 
@@ -61,9 +62,14 @@ TEST_F(XmlFiles, ReadXMLFileJoinsLinesAndTakesTheSingleElement) {
 
 TEST_F(XmlFiles, ReadXMLFileFailsWithoutTouchingTheNode) {
     const std::vector<std::string> files = {
-        Write(""), Write("\n\n"), Write("<?xml version=\"1.0\"?>\n<!-- only -->\n"),
-        Write("<a>1</a>\n<b>2</b>\n"), Write("<r\nk='1'>\nx\n</r>\n"), Write("<r>unfinished"),
-        (dir_ / "missing").string(), dir_.string(),
+        Write(""),
+        Write("\n\n"),
+        Write("<?xml version=\"1.0\"?>\n<!-- only -->\n"),
+        Write("<a>1</a>\n<b>2</b>\n"),
+        Write("<r\nk='1'>\nx\n</r>\n"),
+        Write("<r>unfinished"),
+        (dir_ / "missing").string(),
+        dir_.string(),
     };
     for (const std::string& file : files) {
         XmlNode node("keep z='9'", "content");
@@ -83,7 +89,9 @@ TEST_F(XmlFiles, CreateXMLNodeListFromFileAppendsOneElementPerLine) {
         {"Line", "", {}},
         {"Line", "\n\n", {}},
         {"Line", "  \n\r\n", {"Line{}\"  \"", "Line{}\"\r\""}},
-        {" Item kind='x' ", "  spaced  \n<b>", {"Item{kind=x,}'\"  spaced  \"", "Item{kind=x,}'\"<b>\""}},
+        {" Item kind='x' ",
+         "  spaced  \n<b>",
+         {"Item{kind=x,}'\"  spaced  \"", "Item{kind=x,}'\"<b>\""}},
         {"Line", std::string("n\0l\n", 4), {"Line{}\"" + std::string("n\0l", 3) + "\""}},
     };
     for (const Case& c : cases) {
@@ -91,7 +99,8 @@ TEST_F(XmlFiles, CreateXMLNodeListFromFileAppendsOneElementPerLine) {
         EXPECT_TRUE(XmlNode::CreateXMLNodeListFromFile(c.tag, Write(c.bytes), nodes)) << c.bytes;
         ASSERT_EQ(nodes.size(), c.added.size() + 1) << c.bytes;
         EXPECT_EQ(Describe(nodes[0]), "first{}\"kept\"");
-        for (size_t i = 0; i < c.added.size(); ++i) EXPECT_EQ(Describe(nodes[i + 1]), c.added[i]) << c.bytes;
+        for (size_t i = 0; i < c.added.size(); ++i)
+            EXPECT_EQ(Describe(nodes[i + 1]), c.added[i]) << c.bytes;
     }
 }
 

@@ -15,7 +15,8 @@ using Attributes = std::vector<std::pair<std::string, std::string>>;
 // Attributes in output order, checked against the map on the way.
 Attributes AttributesOf(const XmlNode& node) {
     Attributes result;
-    for (const std::string& name : node.m_vAttributeNames) result.emplace_back(name, node.m_mapAttributes.at(name));
+    for (const std::string& name : node.m_vAttributeNames)
+        result.emplace_back(name, node.m_mapAttributes.at(name));
     EXPECT_EQ(node.m_mapAttributes.size(), result.size()) << "names and map out of step";
     return result;
 }
@@ -57,10 +58,16 @@ TEST(XmlRecord, CopyAndAssignmentTakeAllFiveFields) {
 
 TEST(XmlRecord, TrimStringCutsExactlyFourBlankBytes) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"", ""}, {" \t\r\n", ""}, {"  a b  ", "a b"}, {"\r\nx\t", "x"},
-        {"\va\f", "\va\f"}, {std::string("\0a", 2), std::string("\0a", 2)}, {"\xA0z\xA0", "\xA0z\xA0"},
+        {"", ""},
+        {" \t\r\n", ""},
+        {"  a b  ", "a b"},
+        {"\r\nx\t", "x"},
+        {"\va\f", "\va\f"},
+        {std::string("\0a", 2), std::string("\0a", 2)},
+        {"\xA0z\xA0", "\xA0z\xA0"},
     };
-    for (const auto& [input, expected] : cases) EXPECT_EQ(XmlNode::TrimString(input), expected) << input;
+    for (const auto& [input, expected] : cases)
+        EXPECT_EQ(XmlNode::TrimString(input), expected) << input;
 }
 
 TEST(XmlRecord, NumberConversions) {
@@ -69,11 +76,20 @@ TEST(XmlRecord, NumberConversions) {
     EXPECT_EQ(XmlNode::UlongToString(0UL), "0");
     EXPECT_EQ(XmlNode::UlongToString(18446744073709551615UL), "18446744073709551615");
     const std::vector<std::pair<std::string, int>> cases = {
-        {"  42abc", 42}, {"abc", 0}, {"", 0}, {"-17", -17}, {"+8", 8}, {"\t\n 3", 3},
-        {"4294967297", 1}, {"2147483648", INT_MIN}, {"-2147483649", INT_MAX},
-        {"99999999999999999999", -1},  // strtol saturates at LONG_MAX, whose low 32 bits are all ones
+        {"  42abc", 42},
+        {"abc", 0},
+        {"", 0},
+        {"-17", -17},
+        {"+8", 8},
+        {"\t\n 3", 3},
+        {"4294967297", 1},
+        {"2147483648", INT_MIN},
+        {"-2147483649", INT_MAX},
+        {"99999999999999999999",
+         -1},  // strtol saturates at LONG_MAX, whose low 32 bits are all ones
     };
-    for (const auto& [text, expected] : cases) EXPECT_EQ(XmlNode::StringToInt(text), expected) << text;
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(XmlNode::StringToInt(text), expected) << text;
 }
 
 struct TagCase {
@@ -86,11 +102,11 @@ struct TagCase {
 TEST(XmlRecord, SetTagSplitsNameAndParsesAttributes) {
     const std::vector<TagCase> cases = {
         {"a b = \"1\"   c='2'", "a", {{"b", "1"}, {"c", "2"}}, "'"},
-        {"a b=1 c=\"2\"", "a", {}, ""},                          // unquoted value stops parsing
-        {"a b='1' c=\"2", "a", {{"b", "1"}}, "\""},               // quote noted before the end is sought
-        {"a b=\"x\" b='y'", "a", {{"b", "y"}}, "'"},              // first position, last value
-        {"a b=\t\"1\"", "a", {}, ""},                             // only blanks are skipped after "="
-        {"a\tb=\"1\"", "a\tb=\"1\"", {}, ""},                     // only a blank ends the name
+        {"a b=1 c=\"2\"", "a", {}, ""},               // unquoted value stops parsing
+        {"a b='1' c=\"2", "a", {{"b", "1"}}, "\""},   // quote noted before the end is sought
+        {"a b=\"x\" b='y'", "a", {{"b", "y"}}, "'"},  // first position, last value
+        {"a b=\t\"1\"", "a", {}, ""},                 // only blanks are skipped after "="
+        {"a\tb=\"1\"", "a\tb=\"1\"", {}, ""},         // only a blank ends the name
         {"a junk b=\"1\"", "a", {{"junk b", "1"}}, "\""},
         {"a =\"1\"", "a", {{"", "1"}}, "\""},
         {"a href='x=y'", "a", {{"href", "x=y"}}, "'"},
@@ -133,7 +149,8 @@ TEST(XmlRecord, AddAttributeAndGetAttributeValue) {
     EXPECT_EQ(AttributesOf(node), (Attributes{{"x", "0"}, {" s ", "w"}, {"k", "1"}}));
     EXPECT_EQ(node.m_sQuoteChar, "'");
     node.AddAttribute("empty", "");
-    for (const auto& [name, expected] : Attributes{{"k", "1"}, {" s ", "w"}, {"missing", ""}, {"empty", ""}}) {
+    for (const auto& [name, expected] :
+         Attributes{{"k", "1"}, {" s ", "w"}, {"missing", ""}, {"empty", ""}}) {
         std::string value = "stale";
         node.getAttributeValue(name, value);
         EXPECT_EQ(value, expected) << name;

@@ -15,7 +15,8 @@ std::string Describe(const std::vector<XmlNode>& nodes) {
     std::string text;
     for (const XmlNode& node : nodes) {
         text += node.GetTagName() + "{";
-        for (const std::string& name : node.m_vAttributeNames) text += name + "=" + node.m_mapAttributes.at(name) + ",";
+        for (const std::string& name : node.m_vAttributeNames)
+            text += name + "=" + node.m_mapAttributes.at(name) + ",";
         text += "}\"" + node.GetNodeContent() + "\" ";
     }
     return text;
@@ -71,7 +72,8 @@ TEST(XmlScanner, CutsTopLevelElementsAndStopsWhereTheRulesSay) {
 // Level by level with one list: the text scanned lives in the list emptied.
 TEST(XmlScanner, ScansTheContentOfAnElementOfItsOwnList) {
     std::vector<XmlNode> nodes;
-    XmlNode::GetXMLNodeList("<r><a>1</a><b/><long>a text beyond any short-string buffer</long></r>", nodes);
+    XmlNode::GetXMLNodeList("<r><a>1</a><b/><long>a text beyond any short-string buffer</long></r>",
+                            nodes);
     ASSERT_EQ(nodes.size(), 1u);
     EXPECT_TRUE(XmlNode::GetXMLNodeList(nodes[0].GetNodeContent(), nodes));
     EXPECT_EQ(Describe(nodes), "a{}\"1\" b{}\"\" long{}\"a text beyond any short-string buffer\" ");
@@ -86,7 +88,8 @@ TEST(XmlScanner, ReadsAJobResultsFileLevelByLevel) {
         "\t<!ELEMENT BackupJobId\t\t\t(#PCDATA)>\n\t<!ELEMENT ErrorString\t\t\t(#PCDATA)>\n"
         "\t<!ELEMENT Size\t\t\t(#PCDATA)>\n]>\n\n<Root>\n\n"
         "<JobResult>\n<ClientName>\nalpha\n</ClientName>\n<Url>\n/jobs/1001\n</Url>\n"
-        "<BackupJobId>\n1001\n</BackupJobId>\n<ErrorString />\n<Size>\n4096\n</Size>\n</JobResult>\n"
+        "<BackupJobId>\n1001\n</BackupJobId>\n<ErrorString "
+        "/>\n<Size>\n4096\n</Size>\n</JobResult>\n"
         "</Root>";
     std::vector<XmlNode> roots, records, fields;
     EXPECT_TRUE(XmlNode::GetXMLNodeList(text, roots));
@@ -97,7 +100,8 @@ TEST(XmlScanner, ReadsAJobResultsFileLevelByLevel) {
     ASSERT_EQ(records.size(), 1u);
     EXPECT_TRUE(XmlNode::GetXMLNodeList(records[0].GetNodeContent(), fields));
     EXPECT_EQ(Describe(fields),
-              "ClientName{}\"alpha\" Url{}\"/jobs/1001\" BackupJobId{}\"1001\" ErrorString{}\"\" Size{}\"4096\" ");
+              "ClientName{}\"alpha\" Url{}\"/jobs/1001\" BackupJobId{}\"1001\" ErrorString{}\"\" "
+              "Size{}\"4096\" ");
 
     const std::string unfinished = text.substr(0, text.size() - 7);
     EXPECT_FALSE(XmlNode::GetXMLNodeList(unfinished, roots));
@@ -105,7 +109,8 @@ TEST(XmlScanner, ReadsAJobResultsFileLevelByLevel) {
 }
 
 TEST(XmlScanner, FindXMLNodeList) {
-    const std::vector<XmlNode> nodes = {XmlNode("a", "1"), XmlNode("b k='a'", "a"), XmlNode("a", "2")};
+    const std::vector<XmlNode> nodes = {XmlNode("a", "1"), XmlNode("b k='a'", "a"),
+                                        XmlNode("a", "2")};
     const std::vector<XmlNode> none;
     struct Case {
         const std::vector<XmlNode>* list;
@@ -113,8 +118,12 @@ TEST(XmlScanner, FindXMLNodeList) {
         int first;
         std::vector<int> all;
     };
-    for (const Case& c : std::vector<Case>{{&nodes, "a", 0, {0, 2}}, {&nodes, "b", 1, {1}}, {&nodes, "A", -1, {}},
-                                           {&nodes, "k", -1, {}}, {&nodes, "", -1, {}}, {&none, "a", -1, {}}}) {
+    for (const Case& c : std::vector<Case>{{&nodes, "a", 0, {0, 2}},
+                                           {&nodes, "b", 1, {1}},
+                                           {&nodes, "A", -1, {}},
+                                           {&nodes, "k", -1, {}},
+                                           {&nodes, "", -1, {}},
+                                           {&none, "a", -1, {}}}) {
         int index = 99;
         std::vector<int> indices = {7};
         EXPECT_EQ(XmlNode::FindXMLNodeList(*c.list, c.name, index), c.first >= 0) << c.name;
@@ -143,7 +152,8 @@ bool ReferenceScan(const std::string& text, std::vector<XmlNode>& nodes) {
             continue;
         }
         node.SetTag(tag);
-        const size_t end = text.find(XmlNode::OutputXMLTagString(node.GetTagName(), false, false), pos);
+        const size_t end =
+            text.find(XmlNode::OutputXMLTagString(node.GetTagName(), false, false), pos);
         if (end == std::string::npos) return false;
         node.SetNodeContent(text.substr(pos, end - pos));
         nodes.push_back(node);
@@ -152,9 +162,12 @@ bool ReferenceScan(const std::string& text, std::vector<XmlNode>& nodes) {
 }
 
 TEST(XmlScanner, AgreesWithThePlainRulesOnRandomMarkup) {
-    const std::vector<std::string> pieces = {"<a>", "</a>", "<b/>", "<a k='1'>", "<b k=\"x'\" m=''>", "</b>", "<",
-                                             ">", "/", "'", "\"", "=", " ", "\n", "\t", "x", "<!--", "-->", "<?",
-                                             std::string(1, '\0'), "\xff", "<>", "</a >", "<a\tk='2'/>"};
+    const std::vector<std::string> pieces = {
+        "<a>",  "</a>", "<b/>",  "<a k='1'>",  "<b k=\"x'\" m=''>",
+        "</b>", "<",    ">",     "/",          "'",
+        "\"",   "=",    " ",     "\n",         "\t",
+        "x",    "<!--", "-->",   "<?",         std::string(1, '\0'),
+        "\xff", "<>",   "</a >", "<a\tk='2'/>"};
     std::mt19937 random(20240607);
     for (int round = 0; round < 4000; ++round) {
         std::string text;
@@ -164,7 +177,8 @@ TEST(XmlScanner, AgreesWithThePlainRulesOnRandomMarkup) {
         const bool expectedComplete = ReferenceScan(text, expected);
         ASSERT_EQ(XmlNode::GetXMLNodeList(text, actual), expectedComplete) << text;
         ASSERT_EQ(Describe(actual), Describe(expected)) << text;
-        for (size_t i = 0; i < actual.size(); ++i) ASSERT_EQ(actual[i].m_sQuoteChar, expected[i].m_sQuoteChar);
+        for (size_t i = 0; i < actual.size(); ++i)
+            ASSERT_EQ(actual[i].m_sQuoteChar, expected[i].m_sQuoteChar);
     }
 }
 
@@ -179,8 +193,9 @@ TEST(XmlScanner, LargeHostileInputsFinish) {
     EXPECT_TRUE(XmlNode::GetXMLNodeList(std::string(8 << 20, 'x'), nodes));
     EXPECT_TRUE(nodes.empty());
 
-    const std::vector<std::pair<std::string, bool>> patterns = {
-        {"<a>", false}, {"<", false}, {"<a k='", false}, {"<!", false}, {"<a></b>", false}, {"<>", true}};
+    const std::vector<std::pair<std::string, bool>> patterns = {{"<a>", false},     {"<", false},
+                                                                {"<a k='", false},  {"<!", false},
+                                                                {"<a></b>", false}, {"<>", true}};
     for (const auto& [pattern, complete] : patterns) {
         EXPECT_EQ(XmlNode::GetXMLNodeList(Repeat(pattern, 200000), nodes), complete) << pattern;
     }
@@ -192,9 +207,24 @@ TEST(XmlScanner, LargeHostileInputsFinish) {
 // scan must leave exactly what a scan into a new list leaves, whatever the
 // list held before (more or fewer elements, attributes, quote characters).
 TEST(XmlScanner, ReusedListsHoldOnlyTheNewScan) {
-    const std::vector<std::string> pieces = {"<a>", "</a>", "<b/>", "<a k='1'>", "<b k=\"x'\" m=''>", "</b>",
-                                             "<c q=\"2\"/>", "<a z='", "' >", "x", " ", "\n", "<>", "<!--", "-->",
-                                             "<a k='1' k=\"2\"/>", "</a >", "<d>content longer than a short string</d>"};
+    const std::vector<std::string> pieces = {"<a>",
+                                             "</a>",
+                                             "<b/>",
+                                             "<a k='1'>",
+                                             "<b k=\"x'\" m=''>",
+                                             "</b>",
+                                             "<c q=\"2\"/>",
+                                             "<a z='",
+                                             "' >",
+                                             "x",
+                                             " ",
+                                             "\n",
+                                             "<>",
+                                             "<!--",
+                                             "-->",
+                                             "<a k='1' k=\"2\"/>",
+                                             "</a >",
+                                             "<d>content longer than a short string</d>"};
     std::mt19937 random(77);
     std::vector<XmlNode> reused;
     for (int round = 0; round < 3000; ++round) {
@@ -205,7 +235,8 @@ TEST(XmlScanner, ReusedListsHoldOnlyTheNewScan) {
         const bool expectedComplete = ReferenceScan(text, expected);
         ASSERT_EQ(XmlNode::GetXMLNodeList(text, reused), expectedComplete) << text;
         ASSERT_EQ(Describe(reused), Describe(expected)) << text;
-        for (size_t i = 0; i < reused.size(); ++i) ASSERT_EQ(reused[i].m_sQuoteChar, expected[i].m_sQuoteChar) << text;
+        for (size_t i = 0; i < reused.size(); ++i)
+            ASSERT_EQ(reused[i].m_sQuoteChar, expected[i].m_sQuoteChar) << text;
     }
 }
 
@@ -217,28 +248,43 @@ TEST(XmlScanner, ReusedListsHoldOnlyTheNewScan) {
 TEST(XmlScanner, ScansAnyStringOfItsOwnList) {
     using Pick = std::function<const std::string&(XmlNode&, const std::string&)>;
     const std::vector<std::pair<std::string, Pick>> strings = {
-        {"content", [](XmlNode& n, const std::string&) -> const std::string& { return n.m_sNodeContent; }},
-        {"tag name", [](XmlNode& n, const std::string&) -> const std::string& { return n.m_sTagName; }},
-        {"quote", [](XmlNode& n, const std::string&) -> const std::string& { return n.m_sQuoteChar; }},
-        {"value", [](XmlNode& n, const std::string&) -> const std::string& { return n.m_mapAttributes.at("v"); }},
-        {"key", [](XmlNode& n, const std::string& m) -> const std::string& { return n.m_mapAttributes.find(m)->first; }},
-        {"name", [](XmlNode& n, const std::string&) -> const std::string& { return n.m_vAttributeNames.back(); }},
+        {"content",
+         [](XmlNode& n, const std::string&) -> const std::string& { return n.m_sNodeContent; }},
+        {"tag name",
+         [](XmlNode& n, const std::string&) -> const std::string& { return n.m_sTagName; }},
+        {"quote",
+         [](XmlNode& n, const std::string&) -> const std::string& { return n.m_sQuoteChar; }},
+        {"value",
+         [](XmlNode& n, const std::string&) -> const std::string& {
+             return n.m_mapAttributes.at("v");
+         }},
+        {"key",
+         [](XmlNode& n, const std::string& m) -> const std::string& {
+             return n.m_mapAttributes.find(m)->first;
+         }},
+        {"name",
+         [](XmlNode& n, const std::string&) -> const std::string& {
+             return n.m_vAttributeNames.back();
+         }},
     };
-    const std::vector<std::string> markups = {"<y/><z>2</z>",
-                                              "<x k='1'>a text beyond any short-string buffer</x><y/><z>2</z>"};
+    const std::vector<std::string> markups = {
+        "<y/><z>2</z>", "<x k='1'>a text beyond any short-string buffer</x><y/><z>2</z>"};
     for (const std::string& markup : markups) {
         std::vector<XmlNode> expected;
         ReferenceScan(markup, expected);
         for (const auto& [what, pick] : strings) {
             for (const int size : {1, 2, 6}) {
                 std::vector<XmlNode> nodes;
-                XmlNode::GetXMLNodeList(Repeat("<n a='1'>filler text of the old list</n>", size), nodes);
+                XmlNode::GetXMLNodeList(Repeat("<n a='1'>filler text of the old list</n>", size),
+                                        nodes);
                 for (XmlNode& holder : nodes) {
                     holder.m_sNodeContent = holder.m_sTagName = holder.m_sQuoteChar = markup;
                     holder.AddAttribute("v", markup);
                     holder.AddAttribute(markup, "v");
                 }
-                EXPECT_TRUE(XmlNode::GetXMLNodeList(pick(nodes[static_cast<size_t>(size) / 2], markup), nodes)) << what;
+                EXPECT_TRUE(XmlNode::GetXMLNodeList(
+                    pick(nodes[static_cast<size_t>(size) / 2], markup), nodes))
+                    << what;
                 EXPECT_EQ(Describe(nodes), Describe(expected)) << what << " " << markup;
             }
         }
@@ -252,8 +298,8 @@ TEST(XmlScanner, EndTagsOfEveryNameLength) {
         std::string name;
         for (size_t i = 0; i < length; ++i) name += static_cast<char>('a' + i % 26);
         const std::string shorter = name.substr(0, length - 1), longer = name + "a";
-        const std::string nearMisses = "</" + shorter + "></" + longer + "></" + name + " ></" + name + "/></" + name +
-                                       "<" + name + "></" + shorter + "b>";
+        const std::string nearMisses = "</" + shorter + "></" + longer + "></" + name + " ></" +
+                                       name + "/></" + name + "<" + name + "></" + shorter + "b>";
         const std::vector<std::string> texts = {
             "<" + name + ">" + nearMisses + "</" + name + ">",
             "<" + name + ">" + nearMisses + "</" + name + "><" + name + ">2</" + name + ">tail",
@@ -277,7 +323,8 @@ TEST(XmlScanner, NearMissEndTagsFinish) {
     for (const size_t length : {64u, 65u, 4096u}) {
         const std::string name(length, 'n');
         const std::string miss = "</" + name.substr(1) + "x>";
-        const std::string text = "<" + name + ">" + Repeat(miss, static_cast<int>((8u << 20) / miss.size()));
+        const std::string text =
+            "<" + name + ">" + Repeat(miss, static_cast<int>((8u << 20) / miss.size()));
         std::vector<XmlNode> nodes;
         EXPECT_FALSE(XmlNode::GetXMLNodeList(text, nodes)) << length;
         EXPECT_TRUE(XmlNode::GetXMLNodeList(text + "</" + name + ">", nodes)) << length;

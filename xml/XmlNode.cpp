@@ -107,7 +107,8 @@ bool ReadWithoutNewlines(std::FILE* file, std::string& text) {
 // order, quoted with the preferred quote unless its value holds that quote.
 void AppendStartTagText(const XmlNode& node, std::string& out) {
     out.append(node.m_sTagName);
-    const string_view preferred = node.m_sQuoteChar.empty() ? string_view("'") : string_view(node.m_sQuoteChar);
+    const string_view preferred =
+        node.m_sQuoteChar.empty() ? string_view("'") : string_view(node.m_sQuoteChar);
     const string_view other = preferred == "\"" ? string_view("'") : string_view("\"");
     for (const std::string& name : node.m_vAttributeNames) {
         const auto entry = node.m_mapAttributes.find(name);
@@ -257,11 +258,12 @@ private:
 
     void AddChildren(XmlParsedNode& node, int levelsLeft) {
         m_elements.clear();
-        xmlscan::ForEachNamedElement(
-            node.m_sNodeContent, [this](string_view tagText, string_view name, string_view content) {
-                m_elements.push_back({tagText, xmlscan::Trim(content), name.size() == tagText.size()});
-                return true;
-            });
+        xmlscan::ForEachNamedElement(node.m_sNodeContent, [this](string_view tagText,
+                                                                 string_view name,
+                                                                 string_view content) {
+            m_elements.push_back({tagText, xmlscan::Trim(content), name.size() == tagText.size()});
+            return true;
+        });
         std::vector<XmlParsedNode>& children = node.m_vChildren;
         children.reserve(m_elements.size());
         for (const ScannedElement& element : m_elements) {
@@ -372,14 +374,12 @@ std::string XmlNode::GetTag(bool bWithAttributes) const {
     return tag;
 }
 
-std::string XmlNode::OutputXMLTagString(const std::string& sTag, bool bStartTag,
-                                        bool bEmptyTag) {
+std::string XmlNode::OutputXMLTagString(const std::string& sTag, bool bStartTag, bool bEmptyTag) {
     if (!bStartTag) return "</" + sTag + ">";
     return bEmptyTag ? "<" + sTag + " />" : "<" + sTag + ">";
 }
 
-std::string XmlNode::OutputXMLNodeString(const std::string& sStartTag,
-                                         const std::string& sContent,
+std::string XmlNode::OutputXMLNodeString(const std::string& sStartTag, const std::string& sContent,
                                          const std::string& sEndTag) {
     std::string out;
     if (sContent.empty()) {
@@ -388,8 +388,7 @@ std::string XmlNode::OutputXMLNodeString(const std::string& sStartTag,
         return out;
     }
     const bool endsWithLine = EndsWith(sContent, m_sReturnChar);
-    out.reserve(sStartTag.size() + sContent.size() + sEndTag.size() + 5 +
-                3 * m_sReturnChar.size());
+    out.reserve(sStartTag.size() + sContent.size() + sEndTag.size() + 5 + 3 * m_sReturnChar.size());
     out.append("<").append(sStartTag).append(">").append(m_sReturnChar).append(sContent);
     if (!endsWithLine) out.append(m_sReturnChar);
     out.append("</").append(sEndTag).append(">").append(m_sReturnChar);

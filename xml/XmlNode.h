@@ -102,13 +102,11 @@ public:
     // The name, followed by the attributes when bWithAttributes is true.
     std::string GetTag(bool bWithAttributes) const;
     // "<tag>", "<tag />" or "</tag>".
-    static std::string OutputXMLTagString(const std::string& sTag, bool bStartTag,
-                                          bool bEmptyTag);
+    static std::string OutputXMLTagString(const std::string& sTag, bool bStartTag, bool bEmptyTag);
     // One element with start tag, content and end tag each on its own line;
     // an empty content gives one self-closing tag.
     static std::string OutputXMLNodeString(const std::string& sStartTag,
-                                           const std::string& sContent,
-                                           const std::string& sEndTag);
+                                           const std::string& sContent, const std::string& sEndTag);
     std::string OutputXMLNodeString() const;
     static std::string CombinedXMLNodeString(const std::vector<XmlNode>& vNodes);
 
@@ -119,11 +117,11 @@ public:
     // found before that point stay in the list.
     static bool GetXMLNodeList(const std::string& sXml, std::vector<XmlNode>& vNodes);
     // Position of the first element named sTagName, or -1.
-    static bool FindXMLNodeList(const std::vector<XmlNode>& vNodes,
-                                const std::string& sTagName, int& nIndex);
+    static bool FindXMLNodeList(const std::vector<XmlNode>& vNodes, const std::string& sTagName,
+                                int& nIndex);
     // Positions of all elements named sTagName, ascending.
-    static bool FindXMLNodeList(const std::vector<XmlNode>& vNodes,
-                                const std::string& sTagName, std::vector<int>& vIndices);
+    static bool FindXMLNodeList(const std::vector<XmlNode>& vNodes, const std::string& sTagName,
+                                std::vector<int>& vIndices);
 
     // --- files ----------------------------------------------------------
     // Loads a file holding one top-level element, its newlines removed.
@@ -133,8 +131,7 @@ public:
     // Appends one element per non-empty line of the file, all built from
     // the tag text sTag. False, with the list untouched, when the file cannot
     // be opened; false too when a read error cuts the file short.
-    static bool CreateXMLNodeListFromFile(const std::string& sTag,
-                                          const std::string& sFileName,
+    static bool CreateXMLNodeListFromFile(const std::string& sTag, const std::string& sFileName,
                                           std::vector<XmlNode>& vNodes);
 
     // Line end of every line the toolkit writes: "\n".
@@ -171,8 +168,7 @@ public:
     XmlParsedNode(const std::string& sTag, int nValue);
     XmlParsedNode(const std::string& sTag, unsigned long long nValue);
 
-    XmlParsedNode(const XmlParsedNode& node)
-        : XmlNode(node), m_vChildren(node.m_vChildren) {}
+    XmlParsedNode(const XmlParsedNode& node) : XmlNode(node), m_vChildren(node.m_vChildren) {}
     ~XmlParsedNode() {}
 
     XmlParsedNode(XmlParsedNode&& node) noexcept

@@ -29,8 +29,7 @@ inline std::string_view Trim(std::string_view text) {
 // the worst case, which keeps hostile tag names from making scans quadratic.
 inline size_t Find(std::string_view text, std::string_view needle, size_t from) {
     if (from > text.size()) return std::string_view::npos;
-    const void* hit = memmem(text.data() + from, text.size() - from, needle.data(),
-                             needle.size());
+    const void* hit = memmem(text.data() + from, text.size() - from, needle.data(), needle.size());
     if (hit == nullptr) return std::string_view::npos;
     return static_cast<size_t>(static_cast<const char*>(hit) - text.data());
 }
@@ -86,10 +85,10 @@ bool ForEachNamedElement(std::string_view text, Visit&& visit) {
 // The same walk for visitors that need no name: visit(tagText, content).
 template <class Visit>
 bool ForEachElement(std::string_view text, Visit&& visit) {
-    return ForEachNamedElement(text, [&visit](std::string_view tagText, std::string_view,
-                                              std::string_view content) {
-        return visit(tagText, content);
-    });
+    return ForEachNamedElement(
+        text, [&visit](std::string_view tagText, std::string_view, std::string_view content) {
+            return visit(tagText, content);
+        });
 }
 
 // Builds the node the scanner hands out for one element: a fresh node, its

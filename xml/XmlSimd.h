@@ -55,8 +55,8 @@ size_t ScanEndTagStarts(std::string_view text, size_t from, const size_t (&gaps)
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
     };
     for (; pos + reach <= size; pos += 16) {
-        const __m128i starts = _mm_and_si128(_mm_cmpeq_epi8(load(pos), open),
-                                             _mm_cmpeq_epi8(load(pos + 1), slash));
+        const __m128i starts =
+            _mm_and_si128(_mm_cmpeq_epi8(load(pos), open), _mm_cmpeq_epi8(load(pos + 1), slash));
         const __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(load(pos + gaps[0]), close),
                                           _mm_cmpeq_epi8(load(pos + gaps[1]), close));
         for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(starts, ends)));

@@ -19,21 +19,19 @@ namespace {
 std::vector<JobResults> sampleResults() {
     std::vector<JobResults> results(3);
     results[0] = {"client-a", "https://backup.example/a", "job-17", "", 1048576ULL};
-    results[1] = {"client-b", "https://backup.example/b?x=1&y=2", "job-18",
-                  "disk full", 0ULL};
+    results[1] = {"client-b", "https://backup.example/b?x=1&y=2", "job-18", "disk full", 0ULL};
     results[2] = {"client-c", "file:///srv/c", "job-19", "", 18446744073709551615ULL};
     return results;
 }
 
 bool sameResult(const JobResults& a, const JobResults& b) {
-    return a.ClientName == b.ClientName && a.Url == b.Url &&
-           a.BackupJobId == b.BackupJobId && a.ErrorString == b.ErrorString &&
-           a.Size == b.Size;
+    return a.ClientName == b.ClientName && a.Url == b.Url && a.BackupJobId == b.BackupJobId &&
+           a.ErrorString == b.ErrorString && a.Size == b.Size;
 }
 
 bool fail(const std::string& sWhat, const CCIJobResults& store) {
-    std::cerr << "consumer: " << sWhat << ": " << store.m_sErrorMsg
-              << " (errno " << store.m_nErrno << ")\n";
+    std::cerr << "consumer: " << sWhat << ": " << store.m_sErrorMsg << " (errno " << store.m_nErrno
+              << ")\n";
     return false;
 }
 
@@ -88,8 +86,8 @@ bool roundTrip(const fs::path& workDir) {
     std::vector<JobResults> read;
     if (!readResults(sDirName, sFileName, read)) return false;
     if (read.size() != written.size()) {
-        std::cerr << "consumer: wrote " << written.size() << " records, read "
-                  << read.size() << "\n";
+        std::cerr << "consumer: wrote " << written.size() << " records, read " << read.size()
+                  << "\n";
         return false;
     }
     for (size_t i = 0; i < written.size(); ++i) {

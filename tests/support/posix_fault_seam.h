@@ -27,16 +27,16 @@ enum class Fault {
 };
 
 struct Rule {
-    int fd = -1;       // the descriptor the rule applies to; -1: none
-    int skip = 0;      // calls let through before the first fault
-    int times = 0;     // faults to inject; -1: no end
-    int every = 1;     // of the calls after skip, only every n-th is faulted
+    int fd = -1;    // the descriptor the rule applies to; -1: none
+    int skip = 0;   // calls let through before the first fault
+    int times = 0;  // faults to inject; -1: no end
+    int every = 1;  // of the calls after skip, only every n-th is faulted
     Fault fault = Fault::kNone;
     Fault then = Fault::kNone;  // injected once times ran out ...
     int thenTimes = -1;         // ... into this many calls; -1: no end
     int error = EIO;
     size_t shortBytes = 1;
-    long seen = 0;     // calls after skip, faulted or not
+    long seen = 0;  // calls after skip, faulted or not
 };
 
 struct State {

@@ -63,9 +63,7 @@ std::string OnlyJobResultsFile(const ScratchDir& dir, const std::string& prefix)
     return dir.Path() + "/" + names[0];
 }
 
-std::string ReaderName(const std::string& path) {
-    return path.substr(path.rfind('\\') + 1);
-}
+std::string ReaderName(const std::string& path) { return path.substr(path.rfind('\\') + 1); }
 
 ReadBack ReadAllRecords(const std::string& dir, const std::string& fileName) {
     ReadBack back;

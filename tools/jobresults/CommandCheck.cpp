@@ -15,7 +15,9 @@ public:
     CLI::App* Register(CLI::App& parent) override {
         CLI::App* command = parent.add_subcommand(
             "check", "Validate job results files; exit 0 only when the reader accepts all");
-        command->add_option("FILE", fileArguments_, "Whole paths, or directory name and file name pairs")
+        command
+            ->add_option("FILE", fileArguments_,
+                         "Whole paths, or directory name and file name pairs")
             ->required();
         command->footer(std::string(kFileArgumentHelp) +
                         "\nAn argument without a backslash is a directory name, and the "

@@ -4,10 +4,10 @@
 
 #include "jobresults/Command.h"
 #include "jobresults/ExitCode.h"
-#include "jobresults/SingleFileArgument.h"
 #include "jobresults/RecordFormats.h"
 #include "jobresults/RecordTable.h"
 #include "jobresults/ResultsReader.h"
+#include "jobresults/SingleFileArgument.h"
 
 namespace jobresults {
 
@@ -16,7 +16,8 @@ namespace {
 class DumpCommand : public Command {
 public:
     CLI::App* Register(CLI::App& parent) override {
-        CLI::App* command = parent.add_subcommand("dump", "Print every record of a job results file");
+        CLI::App* command =
+            parent.add_subcommand("dump", "Print every record of a job results file");
         fileArgument_.Register(command);
         command->add_option("--format", format_, "table (default), json, jsonl, csv or tsv")
             ->check(CLI::IsMember({"table", "json", "jsonl", "csv", "tsv"}));

@@ -5,10 +5,10 @@
 
 #include "jobresults/Command.h"
 #include "jobresults/ExitCode.h"
-#include "jobresults/SingleFileArgument.h"
 #include "jobresults/ResultsReader.h"
 #include "jobresults/ResultsWriter.h"
 #include "jobresults/SalvageScan.h"
+#include "jobresults/SingleFileArgument.h"
 
 namespace jobresults {
 
@@ -48,7 +48,8 @@ public:
             std::cerr << "note: the reader accepts " << file->WholePath()
                       << "; its records are copied all the same\n";
         }
-        if (scan.records.empty()) return ReportFailure("no complete record to recover; no file written");
+        if (scan.records.empty())
+            return ReportFailure("no complete record to recover; no file written");
         return WriteRecovered(scan.records, outDirName_.empty() ? file->dirName : outDirName_);
     }
 

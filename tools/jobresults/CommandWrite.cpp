@@ -70,11 +70,12 @@ private:
 
     int Outcome(bool created, std::size_t written, const std::string& inputName,
                 const RecordStream& records, const std::string& storeError, bool readFailed) const {
-        const std::string kept = created ? " (the " + std::to_string(written) +
-                                               " records before it are in the file)"
-                                         : " (no file created)";
+        const std::string kept =
+            created ? " (the " + std::to_string(written) + " records before it are in the file)"
+                    : " (no file created)";
         if (!storeError.empty()) return ReportFailure(storeError + kept);
-        if (!records.Fault().empty()) return ReportFailure(inputName + ": " + records.Fault() + kept);
+        if (!records.Fault().empty())
+            return ReportFailure(inputName + ": " + records.Fault() + kept);
         if (readFailed) return ReportFailure("error while reading " + inputName + kept);
         if (written == 0) return ReportFailure(inputName + " holds no records; no file created");
         return kExitSuccess;

@@ -22,8 +22,7 @@ bool IsDecimal(const std::string& text) {
 
 std::optional<ResultsFilePath> SplitWholePath(const std::string& wholePath) {
     const auto separator = wholePath.rfind('\\');
-    if (separator == std::string::npos || separator == 0 ||
-        separator + 1 == wholePath.size()) {
+    if (separator == std::string::npos || separator == 0 || separator + 1 == wholePath.size()) {
         return std::nullopt;
     }
     return ResultsFilePath{wholePath.substr(0, separator), wholePath.substr(separator + 1)};

@@ -100,8 +100,8 @@ bool CheckValue(const std::string& value, const char* column, const std::string&
         fault = std::string(column) + " contains a NUL byte, which a job results file cannot hold";
         return false;
     }
-    for (const std::string& endTag : {"</" + tag + ">", std::string("</JobResult>"),
-                                      std::string("</Root>")}) {
+    for (const std::string& endTag :
+         {"</" + tag + ">", std::string("</JobResult>"), std::string("</Root>")}) {
         if (value.find(endTag) != std::string::npos) {
             fault = std::string(column) + " contains \"" + endTag +
                     "\", which would end its element early in a job results file";

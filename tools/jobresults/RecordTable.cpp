@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <limits>
 #include <cstdio>
+#include <limits>
 
 #include "jobresults/HumanSize.h"
 #include "jobresults/Utf8Text.h"
@@ -19,9 +19,12 @@ constexpr std::array<bool, kColumns> kRightAligned = {false, false, true, true, 
 
 std::string ControlEscape(char c) {
     switch (c) {
-        case '\t': return "\\t";
-        case '\n': return "\\n";
-        case '\r': return "\\r";
+        case '\t':
+            return "\\t";
+        case '\n':
+            return "\\n";
+        case '\r':
+            return "\\r";
         default: {
             char text[8];
             std::snprintf(text, sizeof text, "\\x%02X", static_cast<unsigned char>(c));
@@ -36,8 +39,7 @@ Row RowOf(const JobResults& record) {
             TableCell(record.Url),        TableCell(record.ErrorString)};
 }
 
-void WriteRow(const Row& row, const std::array<std::size_t, kColumns>& widths,
-              std::ostream& out) {
+void WriteRow(const Row& row, const std::array<std::size_t, kColumns>& widths, std::ostream& out) {
     std::string line;
     for (std::size_t column = 0; column < kColumns; ++column) {
         const std::string padding(widths[column] - DisplayWidth(row[column]), ' ');

@@ -67,8 +67,8 @@ bool ResultsWriter::AddFirst(const JobResults& record) {
     }
     directorySet_ = true;
     if (!WaitForFreeName(dirName_)) {
-        error_ = "a job results file for the current time already exists: " +
-                 PathAt(dirName_, Now());
+        error_ =
+            "a job results file for the current time already exists: " + PathAt(dirName_, Now());
         return false;
     }
     const long long before = Now();

@@ -38,8 +38,8 @@ void MeasureTail(const std::string& bytes, bool cutAtNul, SalvageScan& scan) {
     const auto first = tail.find_first_not_of(kBlank);
     if (first == std::string::npos) return;
     const auto last = tail.find_last_not_of(kBlank);
-    scan.intact = !cutAtNul && tail.compare(first, last - first + 1, kRootEnd) == 0 &&
-                  !scan.records.empty();
+    scan.intact =
+        !cutAtNul && tail.compare(first, last - first + 1, kRootEnd) == 0 && !scan.records.empty();
     if (!scan.intact) scan.discardedBytes = bytes.size() - scan.keptBytes;
 }
 

@@ -7,11 +7,20 @@ std::string EscapeTsvValue(const std::string& value) {
     text.reserve(value.size());
     for (char c : value) {
         switch (c) {
-            case '\\': text += "\\\\"; break;
-            case '\t': text += "\\t"; break;
-            case '\n': text += "\\n"; break;
-            case '\r': text += "\\r"; break;
-            default: text += c;
+            case '\\':
+                text += "\\\\";
+                break;
+            case '\t':
+                text += "\\t";
+                break;
+            case '\n':
+                text += "\\n";
+                break;
+            case '\r':
+                text += "\\r";
+                break;
+            default:
+                text += c;
         }
     }
     return text;
@@ -22,11 +31,16 @@ namespace {
 // The character an escape letter stands for, or 0 when it is no escape.
 char EscapedCharacter(char letter) {
     switch (letter) {
-        case '\\': return '\\';
-        case 't': return '\t';
-        case 'n': return '\n';
-        case 'r': return '\r';
-        default: return 0;
+        case '\\':
+            return '\\';
+        case 't':
+            return '\t';
+        case 'n':
+            return '\n';
+        case 'r':
+            return '\r';
+        default:
+            return 0;
     }
 }
 
@@ -36,7 +50,8 @@ std::string UnescapeTsvValue(const std::string& text) {
     std::string value;
     value.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const char escaped = text[i] == '\\' && i + 1 < text.size() ? EscapedCharacter(text[i + 1]) : 0;
+        const char escaped =
+            text[i] == '\\' && i + 1 < text.size() ? EscapedCharacter(text[i + 1]) : 0;
         if (escaped != 0) {
             value += escaped;
             ++i;

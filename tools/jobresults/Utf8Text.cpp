@@ -10,11 +10,16 @@ bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 // overlong forms, the surrogates and code points above U+10FFFF.
 bool SecondByteAllowed(unsigned char lead, unsigned char second) {
     switch (lead) {
-        case 0xE0: return second >= 0xA0 && second <= 0xBF;
-        case 0xED: return second >= 0x80 && second <= 0x9F;
-        case 0xF0: return second >= 0x90 && second <= 0xBF;
-        case 0xF4: return second >= 0x80 && second <= 0x8F;
-        default: return IsContinuation(second);
+        case 0xE0:
+            return second >= 0xA0 && second <= 0xBF;
+        case 0xED:
+            return second >= 0x80 && second <= 0x9F;
+        case 0xF0:
+            return second >= 0x90 && second <= 0xBF;
+        case 0xF4:
+            return second >= 0x80 && second <= 0x8F;
+        default:
+            return IsContinuation(second);
     }
 }
 

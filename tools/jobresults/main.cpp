@@ -31,13 +31,14 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string(JOBRESULTS_VERSION_LINE),
                          "Print the library's version line and exit");
     app.require_subcommand(1);
-    app.footer("Exit codes: 0 success, 1 failure, 2 usage error. "
-               "Run 'jobresults COMMAND --help' for the arguments of a command.");
+    app.footer(
+        "Exit codes: 0 success, 1 failure, 2 usage error. "
+        "Run 'jobresults COMMAND --help' for the arguments of a command.");
 
     std::vector<std::pair<std::unique_ptr<jobresults::Command>, CLI::App*>> commands;
-    for (auto* make : {jobresults::MakeWriteCommand, jobresults::MakeListCommand,
-                       jobresults::MakeDumpCommand, jobresults::MakeCheckCommand,
-                       jobresults::MakeSalvageCommand}) {
+    for (auto* make :
+         {jobresults::MakeWriteCommand, jobresults::MakeListCommand, jobresults::MakeDumpCommand,
+          jobresults::MakeCheckCommand, jobresults::MakeSalvageCommand}) {
         auto command = make();
         CLI::App* subcommand = command->Register(app);
         commands.emplace_back(std::move(command), subcommand);

@@ -37,14 +37,18 @@ INSTANTIATE_TEST_SUITE_P(
         ValidLine{"plain", "alpha\t/jobs/1\t1001\t\t4096", {"alpha", "/jobs/1", "1001", "", 4096}},
         ValidLine{"crlf", "alpha\tu\t1\terr\t7\r", {"alpha", "u", "1", "err", 7}},
         ValidLine{"escapes", "a\\tb\tc\\nd\te\\\\f\tg\\rh\t0", {"a\tb", "c\nd", "e\\f", "g\rh", 0}},
-        ValidLine{"lone backslash kept", "C:\\Backups\tu\t1\t\\x\t1", {"C:\\Backups", "u", "1", "\\x", 1}},
+        ValidLine{"lone backslash kept",
+                  "C:\\Backups\tu\t1\t\\x\t1",
+                  {"C:\\Backups", "u", "1", "\\x", 1}},
         ValidLine{"trailing backslash", "a\\\tu\t1\t\t2", {"a\\", "u", "1", "", 2}},
         ValidLine{"blanks kept in values", " a \tu\t1\t\t 3 ", {" a ", "u", "1", "", 3}},
-        ValidLine{"largest size", "a\tu\t1\t\t18446744073709551615",
+        ValidLine{"largest size",
+                  "a\tu\t1\t\t18446744073709551615",
                   {"a", "u", "1", "", 18446744073709551615ULL}}),
     [](const auto& info) {
         std::string name = info.param.name;
-        for (char& c : name) if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+        for (char& c : name)
+            if (!isalnum(static_cast<unsigned char>(c))) c = '_';
         return name;
     });
 
@@ -79,8 +83,9 @@ TEST(TsvLine, HeaderIsRecognisedLoosely) {
 }
 
 TEST(TsvText, EscapeThenUnescapeGivesTheValueBack) {
-    for (const std::string& value : std::vector<std::string>{"", "plain", "tab\there", "line\nbreak\r\n", "back\\slash",
-                                    "\\t literally", "ends with \\", "\\\\n"}) {
+    for (const std::string& value :
+         std::vector<std::string>{"", "plain", "tab\there", "line\nbreak\r\n", "back\\slash",
+                                  "\\t literally", "ends with \\", "\\\\n"}) {
         EXPECT_EQ(UnescapeTsvValue(EscapeTsvValue(value)), value);
         EXPECT_EQ(EscapeTsvValue(value).find_first_of("\t\r\n"), std::string::npos);
     }
@@ -109,8 +114,8 @@ TEST(JsonLine, DecodesEscapesIntoBytes) {
     JobResults record;
     std::string fault;
     ASSERT_TRUE(ParseJsonRecord(
-        R"({"client":"tab\there","url":"\u00e9","job_id":"\"q\"","error":"a\\b","size":0})",
-        record, fault));
+        R"({"client":"tab\there","url":"\u00e9","job_id":"\"q\"","error":"a\\b","size":0})", record,
+        fault));
     EXPECT_EQ(record.ClientName, "tab\there");
     EXPECT_EQ(record.Url, "\xC3\xA9");
     EXPECT_EQ(record.BackupJobId, "\"q\"");
@@ -127,7 +132,8 @@ TEST(JsonLine, MalformedLinesNameTheirFault) {
         {R"({"client":"a","url":"u","job_id":"1","size":-1})", "size -1"},
         {R"({"client":"a","url":"u","job_id":"1","size":1.5})", "size 1.5"},
         {R"({"client":"a","url":"u","job_id":"1","size":"12a"})", "size \"12a\""},
-        {R"({"client":"a","url":"u","job_id":"1","size":1,"clinet":"b"})", "unknown key \"clinet\""},
+        {R"({"client":"a","url":"u","job_id":"1","size":1,"clinet":"b"})",
+         "unknown key \"clinet\""},
     };
     for (const auto& bad : cases) {
         JobResults record;
@@ -163,7 +169,8 @@ TEST(Storable, RefusesValuesTheReaderWouldCut) {
 }
 
 TEST(RecordStream, DetectsFormatSkipsHeaderAndBlankLines) {
-    std::istringstream tsv("\nclient\turl\tjob_id\terror\tsize\n\na\tu\t1\t\t5\n  \nb\tv\t2\tfail\t6\n");
+    std::istringstream tsv(
+        "\nclient\turl\tjob_id\terror\tsize\n\na\tu\t1\t\t5\n  \nb\tv\t2\tfail\t6\n");
     RecordStream records(tsv, std::nullopt);
     JobResults record;
     ASSERT_TRUE(records.Next(record));
@@ -181,7 +188,9 @@ TEST(RecordStream, DetectsFormatSkipsHeaderAndBlankLines) {
 }
 
 TEST(RecordStream, IgnoresAByteOrderMarkBeforeTheHeader) {
-    std::istringstream input("\xEF\xBB\xBF" "client\turl\tjob_id\terror\tsize\na\tu\t1\t\t5\n");
+    std::istringstream input(
+        "\xEF\xBB\xBF"
+        "client\turl\tjob_id\terror\tsize\na\tu\t1\t\t5\n");
     RecordStream records(input, std::nullopt);
     JobResults record;
     ASSERT_TRUE(records.Next(record)) << records.Fault();

@@ -48,8 +48,8 @@ TEST(FilePath, CreationTimeComesFromTheName) {
     EXPECT_EQ(CreationTimeFromFileName(ResultsFileName(1700000000)), 1700000000);
     EXPECT_EQ(CreationTimeFromFileName("ci_push_0.xml"), 0);
     EXPECT_EQ(CreationTimeFromFileName("ci_push_-5.xml"), -5);
-    for (const char* bad : {"ci_push_.xml", "ci_push_12a.xml", "ci_push_1.xml.bak",
-                                  "other_1.xml", "ci_push_1", "ci_push_-.xml"}) {
+    for (const char* bad : {"ci_push_.xml", "ci_push_12a.xml", "ci_push_1.xml.bak", "other_1.xml",
+                            "ci_push_1", "ci_push_-.xml"}) {
         EXPECT_FALSE(CreationTimeFromFileName(bad)) << bad;
     }
 }

@@ -18,20 +18,20 @@ namespace {
 
 TEST(Utf8, WellFormedTextPassesUnchanged) {
     for (const char* text : {"", "ascii", "\xC3\xA9t\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
-                                   "\xEF\xBF\xBF", "\xF4\x8F\xBF\xBF"}) {
+                             "\xEF\xBF\xBF", "\xF4\x8F\xBF\xBF"}) {
         EXPECT_EQ(ToValidUtf8(text), text);
     }
 }
 
 TEST(Utf8, EachStrayByteBecomesItsLatin1Character) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"caf\xE9", "caf\xC3\xA9"},                    // Latin-1 text
-        {"\x80", "\xC2\x80"},                          // lone continuation byte
-        {"\xC0\xAF", "\xC3\x80\xC2\xAF"},              // overlong "/"
-        {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},  // surrogate U+D800
+        {"caf\xE9", "caf\xC3\xA9"},                                // Latin-1 text
+        {"\x80", "\xC2\x80"},                                      // lone continuation byte
+        {"\xC0\xAF", "\xC3\x80\xC2\xAF"},                          // overlong "/"
+        {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},              // surrogate U+D800
         {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xC2\x80\xC2\x80"},  // above U+10FFFF
-        {"\xE2\x82", "\xC3\xA2\xC2\x82"},              // cut sequence at the end
-        {"\xE2\x82x", "\xC3\xA2\xC2\x82x"},            // cut sequence before ASCII
+        {"\xE2\x82", "\xC3\xA2\xC2\x82"},                          // cut sequence at the end
+        {"\xE2\x82x", "\xC3\xA2\xC2\x82x"},                        // cut sequence before ASCII
         {"\xFF\xFE", "\xC3\xBF\xC3\xBE"},
     };
     for (const auto& [input, expected] : cases) EXPECT_EQ(ToValidUtf8(input), expected);
@@ -127,7 +127,9 @@ TEST(Table, AlignsColumnsAndKeepsRowsOnOneLine) {
 }
 
 TEST(Table, CellsEscapeControlAndInvalidBytes) {
-    EXPECT_EQ(TableCell("a\tb\x01" "c\xFF"), "a\\tb\\x01c\\xFF");
+    EXPECT_EQ(TableCell("a\tb\x01"
+                        "c\xFF"),
+              "a\\tb\\x01c\\xFF");
     EXPECT_EQ(TableCell("\xE2\x82\xAC ok"), "\xE2\x82\xAC ok");
 }
 

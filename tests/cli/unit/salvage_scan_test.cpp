@@ -91,7 +91,8 @@ TEST(SalvageScan, EveryCutKeepsExactlyTheRecordsCompleteBeforeIt) {
             // Only blank space after the last record costs nothing.
             const bool blankTail =
                 cutText.find_first_not_of(" \t\r\n", scan.keptBytes) == std::string::npos;
-            EXPECT_EQ(scan.discardedBytes, blankTail ? 0 : cut - scan.keptBytes) << "cut at " << cut;
+            EXPECT_EQ(scan.discardedBytes, blankTail ? 0 : cut - scan.keptBytes)
+                << "cut at " << cut;
         }
         if (HasFailure()) return;
     }
@@ -118,8 +119,8 @@ TEST(SalvageScan, StopsAtGarbageBetweenRecords) {
 }
 
 TEST(SalvageScan, WithoutRootNothingIsKept) {
-    for (const std::string& text : {std::string(), std::string("not xml at all"),
-                                   Header().substr(0, 100)}) {
+    for (const std::string& text :
+         {std::string(), std::string("not xml at all"), Header().substr(0, 100)}) {
         const SalvageScan scan = ScanCompleteRecords(text);
         EXPECT_TRUE(scan.records.empty());
         EXPECT_FALSE(scan.intact);
