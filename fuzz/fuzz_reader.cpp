@@ -20,9 +20,9 @@
 
 #include "fuzz_check.h"
 #include "job_files.h"
-#include "jobresults/FileWindow.h"
-#include "jobresults/JobResultsScan.h"
 #include "jobresults/cijobresults.h"
+#include "jobresults/detail/FileWindow.h"
+#include "jobresults/detail/JobResultsScan.h"
 #include "xml/XmlNode.h"
 
 namespace {

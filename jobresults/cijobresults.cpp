@@ -10,9 +10,9 @@
 #include <ctime>
 #include <utility>
 
-#include "jobresults/JobResultsFile.h"
-#include "jobresults/JobResultsFormat.h"
-#include "jobresults/JobResultsScan.h"
+#include "jobresults/detail/JobResultsFile.h"
+#include "jobresults/detail/JobResultsFormat.h"
+#include "jobresults/detail/JobResultsScan.h"
 
 using jobresults::AppendStatus;
 

@@ -1,10 +1,10 @@
 # Tests of the jobresults tool: unit tests of its parsing, formatting and
 # salvage code, and end-to-end runs of the built binary.
-if(TARGET jobresults_core)
+if(TARGET jrtool_core)
   file(GLOB JOBRESULTS_CLI_UNIT_SOURCES CONFIGURE_DEPENDS
     ${CMAKE_CURRENT_LIST_DIR}/cli/unit/*_test.cpp)
   add_executable(cli_units ${JOBRESULTS_CLI_UNIT_SOURCES})
-  target_link_libraries(cli_units PRIVATE jobresults_core cijobresults_warnings
+  target_link_libraries(cli_units PRIVATE jrtool_core cijobresults_warnings
     GTest::gtest GTest::gtest_main)
   gtest_discover_tests(cli_units TEST_PREFIX "cli." DISCOVERY_TIMEOUT 60)
 endif()

@@ -2,6 +2,6 @@
 # test compiles the reader's sources in, to drive them with tiny blocks.
 if(TARGET test_store_window)
   target_sources(test_store_window PRIVATE
-    ${PROJECT_SOURCE_DIR}/jobresults/FileWindow.cpp
-    ${PROJECT_SOURCE_DIR}/jobresults/JobResultsScan.cpp)
+    ${PROJECT_SOURCE_DIR}/jobresults/detail/FileWindow.cpp
+    ${PROJECT_SOURCE_DIR}/jobresults/detail/JobResultsScan.cpp)
 endif()

@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "jobresults/FileWindow.h"
-#include "jobresults/JobResultsScan.h"
+#include "jobresults/detail/FileWindow.h"
+#include "jobresults/detail/JobResultsScan.h"
 #include "support/store_files.h"
 #include "xml/XmlNode.h"
 

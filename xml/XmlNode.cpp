@@ -14,7 +14,7 @@
 #include <string_view>
 #include <utility>
 
-#include "xml/XmlScan.h"
+#include "xml/detail/XmlScan.h"
 
 std::string XmlNode::m_sReturnChar = "\n";
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "jobresults/RecordInput.h"
-#include "jobresults/TsvText.h"
+#include "jrtool/RecordInput.h"
+#include "jrtool/TsvText.h"
 
-namespace jobresults {
+namespace jrtool {
 namespace {
 
 struct ValidLine {
@@ -207,4 +207,4 @@ TEST(RecordStream, FaultCarriesThePhysicalLineNumber) {
 }
 
 }  // namespace
-}  // namespace jobresults
+}  // namespace jrtool

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "jobresults/FileListing.h"
-#include "jobresults/FilePath.h"
+#include "jrtool/FileListing.h"
+#include "jrtool/FilePath.h"
 
-namespace jobresults {
+namespace jrtool {
 namespace {
 
 TEST(FilePath, WholePathSplitsAtTheLastBackslash) {
@@ -75,4 +75,4 @@ TEST(FileListing, LastComponentOfTheDirectoryNameStartsTheFileName) {
 }
 
 }  // namespace
-}  // namespace jobresults
+}  // namespace jrtool

@@ -8,12 +8,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "jobresults/HumanSize.h"
-#include "jobresults/RecordFormats.h"
-#include "jobresults/RecordTable.h"
-#include "jobresults/Utf8Text.h"
+#include "jrtool/HumanSize.h"
+#include "jrtool/RecordFormats.h"
+#include "jrtool/RecordTable.h"
+#include "jrtool/Utf8Text.h"
 
-namespace jobresults {
+namespace jrtool {
 namespace {
 
 TEST(Utf8, WellFormedTextPassesUnchanged) {
@@ -134,4 +134,4 @@ TEST(Table, CellsEscapeControlAndInvalidBytes) {
 }
 
 }  // namespace
-}  // namespace jobresults
+}  // namespace jrtool

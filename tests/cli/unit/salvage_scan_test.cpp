@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "jobresults/SalvageScan.h"
+#include "jrtool/SalvageScan.h"
 
-namespace jobresults {
+namespace jrtool {
 namespace {
 
 // The bytes a writer leaves: header, records, and the save's end tag.
@@ -144,4 +144,4 @@ TEST(SalvageScan, FieldsFollowTheReadersRules) {
 }
 
 }  // namespace
-}  // namespace jobresults
+}  // namespace jrtool

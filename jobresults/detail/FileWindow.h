@@ -1,0 +1,62 @@
+// A sliding window over a file read front to back in large blocks. The
+// reader cuts what it can out of the text held, drops what it has used and
+// asks for more; an element that does not fit stays in the window, which
+// grows until it does. Only a block or two of the file is held at a time,
+// and the block that is being cut stays in the processor's cache.
+#ifndef CIJOBRESULTS_JOBRESULTS_DETAIL_FILEWINDOW_H
+#define CIJOBRESULTS_JOBRESULTS_DETAIL_FILEWINDOW_H
+
+#include <cstddef>
+#include <string_view>
+
+namespace jobresults {
+
+class FileWindow {
+public:
+    static constexpr size_t kDefaultBlockSize = size_t{256} << 10;
+
+    // Reads fd from its current position on; blockSize is the size of the
+    // first buffer (small sizes let tests put every cut at a block edge).
+    explicit FileWindow(int fd, size_t blockSize = kDefaultBlockSize);
+    ~FileWindow();
+    FileWindow(const FileWindow&) = delete;
+    FileWindow& operator=(const FileWindow&) = delete;
+
+    std::string_view Text() const { return std::string_view(m_pData, m_nSize); }
+
+    // Whether the text held runs to the end of the file.
+    bool AtEnd() const { return m_bAtEnd; }
+
+    // Bytes of the file before the text held (dropped so far).
+    size_t Dropped() const { return m_nDropped; }
+
+    // The size the file had when the window was made (0 if unknown).
+    size_t FileSize() const { return m_nFileSize; }
+
+    // Drops the first `used` bytes of the text held, then reads until the
+    // buffer is full or the file ends, growing the buffer when what is kept
+    // fills half of it (so an element is never scanned more than a few
+    // times however it arrives). Returns 0, or the errno of the failed read
+    // (ENOMEM when no buffer can be had).
+    int Advance(size_t used);
+
+    // Drops the first `used` bytes and reads everything that is left.
+    int ReadToEnd(size_t used);
+
+private:
+    int Fill();
+    bool Grow(size_t capacity);
+
+    int m_nFd;
+    char* m_pData = nullptr;
+    size_t m_nSize = 0;
+    size_t m_nCapacity = 0;
+    size_t m_nDropped = 0;
+    size_t m_nFileSize = 0;
+    size_t m_nFirstBlock;
+    bool m_bAtEnd = false;
+};
+
+}  // namespace jobresults
+
+#endif  // CIJOBRESULTS_JOBRESULTS_DETAIL_FILEWINDOW_H

@@ -1,0 +1,211 @@
+// Append order. A record and trailer that fit in the page of the old trailer
+// go in one write, which a kill cannot cut. Otherwise the new record and
+// trailer are written behind the old trailer first, led by "<" and a short
+// filler so that an unfinished tail reads as an element without its end tag
+// (the scan of the file stops there). Only when that tail is on disk are the
+// old trailer and the lead overwritten with the record's first bytes; those
+// few bytes can be torn by a kill, but whatever mixture results still leaves
+// a closed document: the old trailer is intact, or the new one at the end
+// closes Root. A failed step puts the old trailer back and cuts the file
+// behind it. A record for which no lead gives an inert tail (its text would
+// have to hold every candidate end tag) also goes in one write.
+#include "jobresults/detail/JobResultsFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+
+#include "jobresults/detail/JobResultsFormat.h"
+#include "xml/detail/XmlScan.h"
+
+namespace jobresults {
+namespace {
+
+constexpr int kMaxNameAttempts = 1024;
+constexpr mode_t kFileMode = 0644;
+constexpr off64_t kTrailerLength = static_cast<off64_t>(kTrailer.size());
+
+// A save first writes these bytes behind the trailer: "t>" completes the
+// final end tag, the spare "</Root>" keeps the document closed while the
+// trailer is being overwritten with the rest of the final end tag.
+constexpr std::string_view kFinishTail = "t></Root>";
+constexpr std::string_view kFinishHead = "\n\n</Roo";
+static_assert(kFinishHead.size() + 2 == kFinalEndTag.size(), "the final end tag is split in two");
+
+// How a page-spanning record is split. The tail, written first at the end
+// of the old trailer, is "<" + filler + data[split..]: it must read as a
+// start tag whose end tag never follows, so that the scan of the file stops
+// there. The record's first bytes are "<JobResult>\n"; with split 8 the
+// tail's tag is "lt", with split 10 it is the filler alone. A record whose
+// text happens to hold such an end tag takes the next lead. The split stays
+// at most 11, so "<JobResult>" is complete only once the second write is.
+struct Lead {
+    size_t split;
+    std::string_view filler;
+};
+constexpr Lead kLeads[] = {{8, ""}, {10, "Qz"}, {10, "Jx"}, {10, "Vw"}, {10, "Kq"}, {10, "Zy"}};
+constexpr size_t kMaxSplit = 11;
+
+constexpr bool LeadsFit() {
+    for (const Lead& lead : kLeads) {
+        if (lead.split != kTrailer.size() + 1 + lead.filler.size() || lead.split > kMaxSplit) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(LeadsFit(),
+              "a lead's \"<\" and filler fill the bytes from the trailer's end to the split");
+
+// Whether the tail of this lead ends the scan of a file without yielding an
+// element: a start tag whose end tag does not follow, or no ">" at all.
+bool TailIsInert(std::string_view data, const Lead& lead) {
+    const size_t close = xmlscan::FindByte(data, '>', lead.split);
+    if (close == std::string_view::npos) return true;
+    std::string tag(lead.filler);
+    tag.append(data.substr(lead.split, close - lead.split));
+    if (tag.empty() || tag.back() == '/' || tag.front() == '!' || tag.front() == '?') {
+        return false;
+    }
+    const std::string_view name = xmlscan::TagName(tag);
+    std::string endTag;
+    endTag.reserve(name.size() + 3);
+    endTag.append("</").append(name).append(">");
+    return xmlscan::Find(data, endTag, close + 1) == std::string_view::npos;
+}
+
+// nullptr when no lead gives an inert tail.
+const Lead* ChooseLead(std::string_view data) {
+    for (const Lead& lead : kLeads) {
+        if (data.size() > lead.split + kTrailer.size() && TailIsInert(data, lead)) return &lead;
+    }
+    return nullptr;
+}
+
+// Writes "<" + filler + data[split..] at the end of the old trailer.
+int WriteTail(int fd, char* data, size_t size, const Lead& lead, off64_t trailer) {
+    const size_t leadLength = lead.split - kTrailer.size();
+    char saved[kMaxSplit];
+    std::memcpy(saved, data + kTrailer.size(), leadLength);
+    data[kTrailer.size()] = '<';
+    std::memcpy(data + kTrailer.size() + 1, lead.filler.data(), lead.filler.size());
+    const int error =
+        WriteAllAt(fd, data + kTrailer.size(), size - kTrailer.size(), trailer + kTrailerLength);
+    std::memcpy(data + kTrailer.size(), saved, leadLength);
+    return error;
+}
+
+// A write that stays within one page is never cut short by a kill: the
+// kernel copies a write page by page and only stops between pages. Such an
+// append goes in one write. (Larger pages only widen this.)
+constexpr off64_t kPageSize = 4096;
+
+bool WithinOnePage(off64_t offset, size_t size) {
+    return offset / kPageSize == (offset + static_cast<off64_t>(size) - 1) / kPageSize;
+}
+
+bool PutBackTrailer(int fd, off64_t trailer) {
+    return WriteAllAt(fd, kTrailer.data(), kTrailer.size(), trailer) == 0;
+}
+
+// After a failed write: the old trailer again, nothing behind it.
+AppendOutcome Undo(int fd, off64_t trailer, int error) {
+    if (!PutBackTrailer(fd, trailer) || TruncateTo(fd, trailer + kTrailerLength) != 0) {
+        return {AppendStatus::kAbandoned, error, trailer};
+    }
+    return {AppendStatus::kWriteFailed, error, trailer};
+}
+
+}  // namespace
+
+int WriteAllAt(int fd, const char* data, size_t size, off64_t offset) {
+    while (size > 0) {
+        const ssize_t written = pwrite64(fd, data, size, offset);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (written == 0) return EIO;  // no progress: give up rather than spin
+        data += written;
+        size -= static_cast<size_t>(written);
+        offset += written;
+    }
+    return 0;
+}
+
+int TruncateTo(int fd, off64_t size) {
+    while (ftruncate64(fd, size) != 0) {
+        if (errno != EINTR) return errno;
+    }
+    return 0;
+}
+
+CreatedFile CreateJobResultsFile(const std::string& dirName, const std::string& baseName,
+                                 long long seconds) {
+    CreatedFile created;
+    for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
+        created.path = CreationPath(dirName, baseName, seconds + attempt);
+        int fd;
+        do {
+            fd = open64(created.path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
+        } while (fd < 0 && errno == EINTR);
+        if (fd >= 0) {
+            created.fd = fd;
+            return created;
+        }
+        if (errno != EEXIST) break;
+    }
+    return created;
+}
+
+AppendOutcome AppendOverTrailer(int fd, char* data, size_t size) {
+    const off64_t trailer = lseek64(fd, 0, SEEK_CUR);
+    if (trailer < 0) return {AppendStatus::kWriteFailed, errno, 0};
+    const Lead* lead =
+        WithinOnePage(trailer, size) ? nullptr : ChooseLead(std::string_view(data, size));
+    if (lead != nullptr) {
+        if (const int error = WriteTail(fd, data, size, *lead, trailer)) {
+            // The old trailer is untouched; only the unfinished tail goes.
+            if (TruncateTo(fd, trailer + kTrailerLength) != 0) {
+                return {AppendStatus::kAbandoned, error, trailer};
+            }
+            return {AppendStatus::kWriteFailed, error, trailer};
+        }
+        if (const int error = WriteAllAt(fd, data, lead->split, trailer)) {
+            return Undo(fd, trailer, error);
+        }
+    } else if (const int error = WriteAllAt(fd, data, size, trailer)) {
+        return Undo(fd, trailer, error);
+    }
+    const off64_t newTrailer = trailer + static_cast<off64_t>(size) - kTrailerLength;
+    if (lseek64(fd, newTrailer, SEEK_SET) < 0) {
+        return {AppendStatus::kSeekFailed, errno, newTrailer};
+    }
+    return {AppendStatus::kDone, 0, newTrailer};
+}
+
+int FinishAt(int fd, off64_t trailer) {
+    if (const int error =
+            WriteAllAt(fd, kFinishTail.data(), kFinishTail.size(), trailer + kTrailerLength)) {
+        // At most "t></Root>" lies behind the trailer: it forms no element.
+        return error;
+    }
+    // From here on the spare "</Root>" closes the document whatever happens
+    // to the trailer. Putting the trailer back keeps a later append safe; a
+    // repeated finish does not need it.
+    if (const int error = WriteAllAt(fd, kFinishHead.data(), kFinishHead.size(), trailer)) {
+        PutBackTrailer(fd, trailer);
+        return error;
+    }
+    const off64_t finalSize = trailer + static_cast<off64_t>(kFinalEndTag.size());
+    if (const int error = TruncateTo(fd, finalSize)) {
+        PutBackTrailer(fd, trailer);
+        return error;
+    }
+    return 0;
+}
+
+}  // namespace jobresults

@@ -1,0 +1,59 @@
+// Writing a job results file with POSIX calls so that it is a complete
+// document at every moment: after each append, after a failed append, and
+// at any point where the process may be killed.
+//
+// Layout between appends: header, records, trailer "</Root>" at the end of
+// the file, file position on the trailer's first byte.
+#ifndef CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSFILE_H
+#define CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSFILE_H
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace jobresults {
+
+// Writes all size bytes at offset, going on after short counts and EINTR.
+// Returns 0, or the errno of the call that failed.
+int WriteAllAt(int fd, const char* data, size_t size, off64_t offset);
+
+// ftruncate with EINTR retried. Returns 0 or errno.
+int TruncateTo(int fd, off64_t size);
+
+struct CreatedFile {
+    int fd = -1;       // -1 when creation failed
+    std::string path;  // the path created, or the last one tried
+};
+
+// Creates dir\base_<seconds>.xml exclusively (never an existing file); when
+// the name is taken, tries the following seconds a bounded number of times.
+CreatedFile CreateJobResultsFile(const std::string& dirName, const std::string& baseName,
+                                 long long seconds);
+
+enum class AppendStatus {
+    kDone,         // record on disk, position on the new trailer
+    kWriteFailed,  // nothing changed: file and position as before the call
+    kAbandoned,    // the file is complete but cannot be continued safely
+    kSeekFailed,   // record on disk, but the position could not be moved
+};
+
+struct AppendOutcome {
+    AppendStatus status;
+    int error;        // errno of the failure, 0 when done
+    off64_t trailer;  // where the trailer stands after the call
+};
+
+// Writes data (one record followed by the trailer) over the trailer at the
+// current position. The old trailer stays intact until the new one is on
+// disk. data is modified during the call and restored before it returns.
+AppendOutcome AppendOverTrailer(int fd, char* data, size_t size);
+
+// Replaces the trailer at offset trailer with the final end tag and cuts the
+// file behind it. Returns 0 or the errno of the failure. After a failure the
+// file is still a complete document, and calling again with the same offset
+// finishes it exactly.
+int FinishAt(int fd, off64_t trailer);
+
+}  // namespace jobresults
+
+#endif  // CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSFILE_H

@@ -1,0 +1,90 @@
+// Records are composed straight into one buffer of the exact size: the
+// lengths are summed first, then every piece is copied once.
+#include "jobresults/detail/JobResultsFormat.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace jobresults {
+namespace {
+
+constexpr size_t kMaxDigits = 20;  // 18446744073709551615
+
+// Bytes of an element besides its tag name (twice) and content: "<", ">\n",
+// "</", ">\n".
+constexpr size_t kElementMarkup = 7;
+// Bytes of an element with empty content besides its tag name: "<", " />\n".
+constexpr size_t kEmptyElementMarkup = 5;
+
+// An element with content has its start tag and end tag on lines of their
+// own; a content that already ends with a newline gets no second one.
+size_t ElementLength(std::string_view tag, std::string_view content) {
+    if (content.empty()) return tag.size() + kEmptyElementMarkup;
+    const size_t newline = content.back() == '\n' ? 0 : 1;
+    return 2 * tag.size() + content.size() + newline + kElementMarkup;
+}
+
+char* Put(char* out, std::string_view text) {
+    std::memcpy(out, text.data(), text.size());
+    return out + text.size();
+}
+
+char* PutElement(char* out, std::string_view tag, std::string_view content) {
+    *out++ = '<';
+    out = Put(out, tag);
+    if (content.empty()) return Put(out, " />\n");
+    out = Put(out, ">\n");
+    out = Put(out, content);
+    if (content.back() != '\n') *out++ = '\n';
+    out = Put(out, "</");
+    out = Put(out, tag);
+    return Put(out, ">\n");
+}
+
+}  // namespace
+
+ComposedAppend::ComposedAppend(const JobResults& result, bool withHeader) {
+    char digits[kMaxDigits];
+    const std::string_view size(
+        digits,
+        static_cast<size_t>(std::to_chars(digits, digits + kMaxDigits, result.Size).ptr - digits));
+    // The record's content is never empty and always ends with a newline,
+    // so the record is its start tag line, the fields and its end tag line.
+    m_nSize = (withHeader ? kHeader.size() : 0) + 2 * kRecordTag.size() + kElementMarkup +
+              ElementLength(kClientNameTag, result.ClientName) +
+              ElementLength(kUrlTag, result.Url) +
+              ElementLength(kBackupJobIdTag, result.BackupJobId) +
+              ElementLength(kErrorStringTag, result.ErrorString) + ElementLength(kSizeTag, size) +
+              kTrailer.size();
+    if (m_nSize > kInlineSize) {
+        m_large.reset(new char[m_nSize]);
+        m_pData = m_large.get();
+    }
+    char* out = m_pData;
+    if (withHeader) out = Put(out, kHeader);
+    *out++ = '<';
+    out = Put(out, kRecordTag);
+    out = Put(out, ">\n");
+    out = PutElement(out, kClientNameTag, result.ClientName);
+    out = PutElement(out, kUrlTag, result.Url);
+    out = PutElement(out, kBackupJobIdTag, result.BackupJobId);
+    out = PutElement(out, kErrorStringTag, result.ErrorString);
+    out = PutElement(out, kSizeTag, size);
+    out = Put(out, "</");
+    out = Put(out, kRecordTag);
+    out = Put(out, ">\n");
+    Put(out, kTrailer);
+}
+
+std::string CreationPath(const std::string& dirName, const std::string& baseName,
+                         long long seconds) {
+    char digits[24];
+    const auto converted = std::to_chars(digits, digits + sizeof digits, seconds);
+    std::string path;
+    path.reserve(dirName.size() + baseName.size() + 32);
+    path.append(dirName).append("\\").append(baseName).append("_");
+    path.append(digits, converted.ptr).append(".xml");
+    return path;
+}
+
+}  // namespace jobresults

@@ -1,0 +1,417 @@
+#include "jobresults/detail/JobResultsScan.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "jobresults/detail/JobResultsFormat.h"
+#include "xml/detail/XmlScan.h"
+#include "xml/detail/XmlSimd.h"
+
+namespace jobresults {
+namespace {
+
+using std::string_view;
+constexpr size_t npos = string_view::npos;
+// The end position of an element that has no end tag.
+constexpr size_t kSelfClosing = npos;
+
+using xmlscan::IsBlank;
+using xmlscan::TagName;
+using xmlscan::Trim;
+
+bool Matches(const char* at, string_view text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (at[i] != text[i]) return false;
+    }
+    return true;
+}
+
+using xmlscan::FindChar;
+using xmlscan::ScanEndTagStarts;
+
+// Finds the markup of one level of elements in one pass over the text. With
+// a stop tag the level ends at its first occurrence (Root's content ends at
+// the first "</Root>"); every "<" the walker meets is checked for it, so
+// finding the end of the level costs no search of its own.
+class ElementWalker {
+public:
+    ElementWalker(string_view text, string_view stopName) : m_text(text), m_stopName(stopName) {}
+
+    // The first "<" at or after from, inside the level.
+    size_t NextOpen(size_t from) {
+        const size_t lt = FindChar<'<'>(m_text, from);
+        return lt == npos || IsStop(lt) ? npos : lt;
+    }
+
+    // The ">" that closes the tag opened at open, inside the level.
+    size_t FindClose(size_t open) {
+        const size_t gt = FindChar<'>'>(m_text, open);
+        if (gt == npos || m_stopName.empty()) return gt;
+        for (size_t lt = FindChar<'<'>(m_text, open + 1); lt < gt;
+             lt = FindChar<'<'>(m_text, lt + 1)) {
+            if (IsStop(lt)) return npos;
+        }
+        return gt;
+    }
+
+    // The first end tag "</name>" at or after from that lies wholly inside
+    // the level. Only "<" followed by "/" can start it or the stop tag.
+    size_t FindEndTag(string_view name, size_t from) {
+        bool stopped = false;
+        // The ">" of "</name>" and of the stop tag; without a stop tag both
+        // gaps are the same.
+        const size_t gaps[2] = {name.size() + 2,
+                                m_stopName.empty() ? name.size() + 2 : m_stopName.size() + 2};
+        const size_t lt = ScanEndTagStarts(m_text, from, gaps, [&](size_t at) {
+            stopped = IsStop(at) || (IsEndTag(at, name) && CrossesStop(at, name));
+            return stopped || IsEndTag(at, name);
+        });
+        return stopped ? npos : lt;
+    }
+
+    // Where the stop tag was met, or npos.
+    size_t StopPosition() const { return m_nStop; }
+
+private:
+    // Whether "</" + name + ">" stands at lt.
+    bool IsEndTag(size_t lt, string_view name) const {
+        const size_t length = name.size() + 3;
+        if (m_text.size() - lt < length) return false;
+        const char* at = m_text.data() + lt;
+        return at[1] == '/' && at[length - 1] == '>' && Matches(at + 2, name);
+    }
+
+    bool IsStop(size_t lt) {
+        if (m_stopName.empty() || !IsEndTag(lt, m_stopName)) return false;
+        m_nStop = lt;
+        return true;
+    }
+
+    // An end tag whose name holds "<" can hide the stop tag inside itself.
+    bool CrossesStop(size_t lt, string_view name) {
+        if (m_stopName.empty() || name.find('<') == npos) return false;
+        const size_t length = name.size() + 3;
+        for (size_t inner = lt + 1; inner < lt + length; ++inner) {
+            if (m_text[inner] == '<' && IsStop(inner)) return true;
+        }
+        return false;
+    }
+
+    string_view m_text;
+    string_view m_stopName;
+    size_t m_nStop = npos;
+};
+
+// The flat scanner's rules for one level: tags starting with "!" or "?" are
+// passed over, a tag ending in "/" (or empty) is an element without content,
+// any other element ends at the first end tag of its name; the level ends at
+// a tag without ">" or an element without its end tag. visit(open, close,
+// end, name) gets the positions of "<" and ">" of the start tag and of the
+// "<" of the end tag (kSelfClosing when there is none), and the name.
+// Returns where the scan stopped: just behind the last element visited.
+// Every search that runs out of text stops the scan there, so on a longer
+// text the scan can go on from that position with the same result.
+template <class Visit>
+size_t ScanLevel(ElementWalker& walker, string_view text, size_t pos, Visit&& visit) {
+    for (;;) {
+        const size_t open = walker.NextOpen(pos);
+        if (open == npos) return pos;
+        const size_t close = walker.FindClose(open);
+        if (close == npos) return pos;
+        const string_view tag = text.substr(open + 1, close - open - 1);
+        if (!tag.empty() && (tag.front() == '!' || tag.front() == '?')) {
+            pos = close + 1;
+            continue;
+        }
+        if (tag.empty() || tag.back() == '/') {
+            const string_view name = tag.empty() ? tag : TagName(tag.substr(0, tag.size() - 1));
+            visit(open, close, kSelfClosing, name);
+            pos = close + 1;
+            continue;
+        }
+        const string_view name = TagName(tag);
+        const size_t end = walker.FindEndTag(name, close + 1);
+        if (end == npos) return pos;
+        visit(open, close, end, name);
+        pos = end + 1;
+    }
+}
+
+// The tag text of an element, without the "/" of a self-closing one.
+string_view TagText(string_view text, size_t open, size_t close, size_t end) {
+    string_view tag = text.substr(open + 1, close - open - 1);
+    if (end == kSelfClosing && !tag.empty()) tag.remove_suffix(1);
+    return tag;
+}
+
+string_view Content(string_view text, size_t close, size_t end) {
+    return end == kSelfClosing ? string_view() : text.substr(close + 1, end - close - 1);
+}
+
+struct RootStart {
+    size_t contentBegin = 0;  // just behind the ">" of Root's start tag
+    bool selfClosing = false;
+};
+
+enum class RootSearch { kFound, kOtherFirst, kNeedMore };
+
+// The first element of the document must be Root: any other first element,
+// complete or not, makes a list that is not exactly one Root. kNeedMore
+// when the text ends before the first element's tag does.
+RootSearch FindRootStart(string_view text, RootStart& root) {
+    size_t pos = 0;
+    for (;;) {
+        const size_t open = FindChar<'<'>(text, pos);
+        if (open == npos) return RootSearch::kNeedMore;
+        const size_t close = FindChar<'>'>(text, open);
+        if (close == npos) return RootSearch::kNeedMore;
+        string_view tag = text.substr(open + 1, close - open - 1);
+        pos = close + 1;
+        if (!tag.empty() && (tag.front() == '!' || tag.front() == '?')) continue;
+        root.selfClosing = tag.empty() || tag.back() == '/';
+        root.contentBegin = pos;
+        if (root.selfClosing && !tag.empty()) tag.remove_suffix(1);
+        return TagName(tag) == kRootTag ? RootSearch::kFound : RootSearch::kOtherFirst;
+    }
+}
+
+bool HasElement(string_view text) {
+    bool found = false;
+    xmlscan::ForEachElement(text, [&found](string_view, string_view) {
+        found = true;
+        return false;
+    });
+    return found;
+}
+
+// Appends the node the scanner makes for the element, starting from a copy
+// of blank, a node made from an empty tag (cheaper than making each anew).
+// A tag whose name is the whole tag text has no attributes: SetTag would
+// give that name and nothing else.
+void AddChild(std::vector<XmlNode>& nodes, const XmlNode& blank, string_view text, size_t open,
+              size_t close, size_t end, string_view name) {
+    const string_view tag = TagText(text, open, close, end);
+    nodes.push_back(blank);
+    XmlNode& node = nodes.back();
+    if (name.size() == tag.size()) {
+        node.m_sTagName.assign(name.data(), name.size());
+    } else {
+        node.SetTag(std::string(tag));
+    }
+    const string_view content = Trim(Content(text, close, end));
+    node.m_sNodeContent.assign(content.data(), content.size());
+}
+
+// Room for the children still to come, projected from the bytes read so
+// far, so that the list is not grown by doubling (a doubled array and its
+// predecessor side by side would cost more memory than the file itself).
+// The projection errs on the generous side: room that is never filled is
+// never touched, so it costs address space but no memory. It never asks
+// for more node memory than the file has bytes; beyond that, or when the
+// projection was short, the list grows by half.
+void MakeRoom(std::vector<XmlNode>& nodes, size_t bytesDone, size_t fileSize) {
+    const size_t count = nodes.size();
+    size_t wanted = count + count / 2 + 16;
+    if (bytesDone > 0 && fileSize > bytesDone) {
+        const double projected = static_cast<double>(count) * static_cast<double>(fileSize) /
+                                 static_cast<double>(bytesDone);
+        const size_t estimate = static_cast<size_t>(projected * 1.25) + 64;
+        wanted = std::max(wanted, std::min(estimate, fileSize / sizeof(XmlNode)));
+    }
+    nodes.reserve(wanted);
+}
+
+bool IsDigits(string_view text) {
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
+// sscanf "%llu" on the content: leading white space and a sign are allowed,
+// "-1" wraps, too many digits give the largest value, no digits keep the
+// field. Short plain digit strings, the usual case, are converted directly.
+void ParseSize(string_view text, unsigned long long& size) {
+    constexpr size_t kSafeDigits = 19;
+    if (!text.empty() && text.size() <= kSafeDigits && IsDigits(text)) {
+        unsigned long long value = 0;
+        for (const char c : text) value = value * 10 + static_cast<unsigned>(c - '0');
+        size = value;
+        return;
+    }
+    const std::string terminated(text);
+    unsigned long long value = 0;
+    if (std::sscanf(terminated.c_str(), "%llu", &value) == 1) size = value;
+}
+
+static_assert(kBackupJobIdTag.size() == kErrorStringTag.size(), "two names share a length");
+
+void AssignField(string_view name, string_view value, JobResults& result) {
+    std::string* field = nullptr;
+    switch (name.size()) {
+        case kUrlTag.size():
+            if (name == kUrlTag) field = &result.Url;
+            break;
+        case kSizeTag.size():
+            if (name == kSizeTag) ParseSize(value, result.Size);
+            return;
+        case kClientNameTag.size():
+            if (name == kClientNameTag) field = &result.ClientName;
+            break;
+        case kBackupJobIdTag.size():
+            if (name == kBackupJobIdTag) field = &result.BackupJobId;
+            if (name == kErrorStringTag) field = &result.ErrorString;
+            break;
+        default:
+            return;
+    }
+    if (field != nullptr) field->assign(value.data(), value.size());
+}
+
+// The element whose "<" stands at open, when it is "<name>", a value with
+// no "<", and "</name>": the position of the end tag's "<", else npos. The
+// general scan gives such an element the same content: its first ">" ends
+// the tag, and the first "<" behind it starts the first "</name>". The name
+// is a template argument so that its compares are a few fixed-size loads.
+template <const string_view& kName>
+size_t CutPlainField(string_view text, size_t open) {
+    constexpr size_t kLength = kName.size();
+    if (text.size() - open < 2 * kLength + 5) return npos;
+    const char* start = text.data() + open;
+    if (start[kLength + 1] != '>' || std::memcmp(start + 1, kName.data(), kLength) != 0)
+        return npos;
+    const size_t end = FindChar<'<'>(text, open + kLength + 2);
+    if (end == npos || text.size() - end < kLength + 3) return npos;
+    const char* tag = text.data() + end;
+    if (tag[1] != '/' || tag[kLength + 2] != '>' ||
+        std::memcmp(tag + 2, kName.data(), kLength) != 0) {
+        return npos;
+    }
+    return end;
+}
+
+// The first "<" at or after pos. The writer puts one line break between
+// elements, so a short look at the next bytes mostly finds it.
+size_t NextOpenAfterBlanks(string_view text, size_t pos) {
+    while (pos < text.size() && IsBlank(text[pos])) ++pos;
+    if (pos < text.size() && text[pos] == '<') return pos;
+    return FindChar<'<'>(text, pos);
+}
+
+// Whether "<" + name + " />", the writer's form of an empty field, stands
+// at open. The general scan reads it as a self-closing element of that
+// name: empty content, the scan going on behind its ">".
+template <const string_view& kName>
+bool IsEmptyField(string_view text, size_t open) {
+    constexpr size_t kLength = kName.size();
+    if (text.size() - open < kLength + 4) return false;
+    const char* start = text.data() + open;
+    return start[kLength + 1] == ' ' && start[kLength + 2] == '/' && start[kLength + 3] == '>' &&
+           std::memcmp(start + 1, kName.data(), kLength) == 0;
+}
+
+// The next element from pos, when it is the field kName in one of the
+// writer's two forms: its trimmed value goes to value and pos moves past it.
+template <const string_view& kName>
+bool TakePlainField(string_view content, size_t& pos, string_view& value) {
+    const size_t open = NextOpenAfterBlanks(content, pos);
+    if (open == npos) return false;
+    if (IsEmptyField<kName>(content, open)) {
+        value = string_view();
+        pos = open + kName.size() + 4;
+        return true;
+    }
+    const size_t end = CutPlainField<kName>(content, open);
+    if (end == npos) return false;
+    const size_t valueBegin = open + kName.size() + 2;
+    value = Trim(content.substr(valueBegin, end - valueBegin));
+    pos = end + kName.size() + 3;  // behind "</name>", which holds no other "<"
+    return true;
+}
+
+template <const string_view& kName>
+bool TakePlainField(string_view content, size_t& pos, std::string& field) {
+    string_view value;
+    if (!TakePlainField<kName>(content, pos, value)) return false;
+    field.assign(value.data(), value.size());
+    return true;
+}
+
+bool TakePlainSize(string_view content, size_t& pos, unsigned long long& size) {
+    string_view value;
+    if (!TakePlainField<kSizeTag>(content, pos, value)) return false;
+    ParseSize(value, size);
+    return true;
+}
+
+// Cuts Root's children out of the window from its content's start to the
+// end tag of Root; returns the position of that end tag's "<" in the
+// window, npos when the text ends before it, or the errno of a failed read
+// through error.
+size_t ReadRootContent(FileWindow& window, size_t contentBegin, std::vector<XmlNode>& nodes,
+                       int& error) {
+    const XmlNode blank{std::string(), std::string()};
+    size_t pos = contentBegin;
+    for (;;) {
+        const string_view text = window.Text();
+        ElementWalker walker(text, kRootTag);
+        const auto add = [&](size_t open, size_t close, size_t end, string_view name) {
+            if (nodes.size() == nodes.capacity()) {
+                MakeRoom(nodes, window.Dropped() + open, window.FileSize());
+            }
+            AddChild(nodes, blank, text, open, close, end, name);
+        };
+        pos = ScanLevel(walker, text, pos, add);
+        if (walker.StopPosition() != npos) return walker.StopPosition();
+        if (window.AtEnd()) return npos;
+        error = window.Advance(pos);
+        if (error != 0) return npos;
+        pos = 0;
+    }
+}
+
+}  // namespace
+
+int ReadRootChildren(FileWindow& window, std::vector<XmlNode>& children) {
+    RootStart root;
+    for (;;) {
+        const RootSearch found = FindRootStart(window.Text(), root);
+        if (found == RootSearch::kFound) break;
+        if (found == RootSearch::kOtherFirst || window.AtEnd()) return kInvalidContent;
+        if (const int error = window.Advance(0)) return error;
+    }
+    std::vector<XmlNode> nodes;
+    size_t after = root.contentBegin;
+    if (!root.selfClosing) {
+        int error = 0;
+        const size_t rootEnd = ReadRootContent(window, root.contentBegin, nodes, error);
+        if (error != 0) return error;
+        if (rootEnd == npos) return kInvalidContent;
+        after = rootEnd + 1;
+    }
+    // Whatever follows Root must hold no element.
+    if (const int error = window.ReadToEnd(after)) return error;
+    if (HasElement(window.Text())) return kInvalidContent;
+    children.swap(nodes);
+    return 0;
+}
+
+void FillRecord(string_view content, JobResults& result) {
+    // The fields in the writer's order take the short way; the first
+    // element that is not as the writer lays it out, and all after it, go
+    // through the general scan.
+    size_t pos = 0;
+    TakePlainField<kClientNameTag>(content, pos, result.ClientName) &&
+        TakePlainField<kUrlTag>(content, pos, result.Url) &&
+        TakePlainField<kBackupJobIdTag>(content, pos, result.BackupJobId) &&
+        TakePlainField<kErrorStringTag>(content, pos, result.ErrorString) &&
+        TakePlainSize(content, pos, result.Size);
+    ElementWalker walker(content, string_view());
+    ScanLevel(walker, content, pos, [&](size_t, size_t close, size_t end, string_view name) {
+        AssignField(name, Trim(Content(content, close, end)), result);
+    });
+}
+
+}  // namespace jobresults

@@ -1,0 +1,232 @@
+#include "jrtool/RecordInput.h"
+
+#include <array>
+#include <cctype>
+#include <limits>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "jrtool/TsvText.h"
+
+namespace jrtool {
+
+namespace {
+
+constexpr std::size_t kColumnCount = 5;
+const std::array<const char*, kColumnCount> kColumnNames = {"client", "url", "job_id", "error",
+                                                            "size"};
+
+// Blank-line test and size cells; values themselves are stored untrimmed.
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return "";
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+std::string Lowercase(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Header cells compare without case, blanks and underscores: "Job ID",
+// "job_id" and "JobId" all name the third column.
+std::string HeaderWord(const std::string& cell) {
+    std::string word;
+    for (char c : Lowercase(cell)) {
+        if (c != ' ' && c != '_' && c != '\t') word += c;
+    }
+    return word;
+}
+
+std::string WithoutCarriageReturn(const std::string& line) {
+    if (!line.empty() && line.back() == '\r') return line.substr(0, line.size() - 1);
+    return line;
+}
+
+// nlohmann's messages start with "[json.exception.parse_error.101] ".
+std::string WithoutExceptionTag(const std::string& message) {
+    if (message.empty() || message[0] != '[') return message;
+    const auto end = message.find("] ");
+    return end == std::string::npos ? message : message.substr(end + 2);
+}
+
+bool SizeFromJson(const nlohmann::json& value, unsigned long long& size) {
+    if (value.is_number_unsigned()) {
+        size = value.get<unsigned long long>();
+        return true;
+    }
+    if (value.is_number_integer()) {
+        const auto number = value.get<long long>();
+        if (number < 0) return false;
+        size = static_cast<unsigned long long>(number);
+        return true;
+    }
+    // Digits in a string too, for producers that quote numbers above 2^53.
+    return value.is_string() && ParseSizeText(value.get<std::string>(), size);
+}
+
+bool StringFromJson(const nlohmann::json& object, const char* key, bool required,
+                    std::string& value, std::string& fault) {
+    const auto found = object.find(key);
+    if (found == object.end() || (!required && found->is_null())) {
+        if (required) fault = std::string("missing key \"") + key + "\"";
+        return !required;
+    }
+    if (!found->is_string()) {
+        fault = std::string("key \"") + key + "\" must be a string";
+        return false;
+    }
+    value = found->get<std::string>();
+    return true;
+}
+
+bool CheckKeys(const nlohmann::json& object, std::string& fault) {
+    for (const auto& item : object.items()) {
+        bool known = false;
+        for (const char* name : kColumnNames) known = known || item.key() == name;
+        if (!known) {
+            fault = "unknown key \"" + item.key() + "\"";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CheckValue(const std::string& value, const char* column, const std::string& tag,
+                std::string& fault) {
+    if (value.find('\0') != std::string::npos) {
+        fault = std::string(column) + " contains a NUL byte, which a job results file cannot hold";
+        return false;
+    }
+    for (const std::string& endTag :
+         {"</" + tag + ">", std::string("</JobResult>"), std::string("</Root>")}) {
+        if (value.find(endTag) != std::string::npos) {
+            fault = std::string(column) + " contains \"" + endTag +
+                    "\", which would end its element early in a job results file";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+InputFormat DetectInputFormat(const std::string& firstLine) {
+    const auto first = firstLine.find_first_not_of(" \t\r");
+    return first != std::string::npos && firstLine[first] == '{' ? InputFormat::kJsonLines
+                                                                 : InputFormat::kTsv;
+}
+
+bool ParseSizeText(const std::string& text, unsigned long long& size) {
+    if (text.empty()) return false;
+    const auto maximum = std::numeric_limits<unsigned long long>::max();
+    unsigned long long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        const auto digit = static_cast<unsigned long long>(c - '0');
+        if (value > (maximum - digit) / 10) return false;
+        value = value * 10 + digit;
+    }
+    size = value;
+    return true;
+}
+
+bool IsTsvHeader(const std::string& line) {
+    const auto fields = SplitTsvLine(WithoutCarriageReturn(line));
+    if (fields.size() != kColumnCount) return false;
+    for (std::size_t i = 0; i < kColumnCount; ++i) {
+        if (HeaderWord(fields[i]) != HeaderWord(kColumnNames[i])) return false;
+    }
+    return true;
+}
+
+bool ParseTsvRecord(const std::string& line, JobResults& record, std::string& fault) {
+    const auto fields = SplitTsvLine(WithoutCarriageReturn(line));
+    if (fields.size() != kColumnCount) {
+        fault = "expected 5 tab-separated fields (client, url, job id, error, size), found " +
+                std::to_string(fields.size());
+        return false;
+    }
+    const std::string sizeText = Trimmed(fields[4]);
+    if (!ParseSizeText(sizeText, record.Size)) {
+        fault = "size \"" + sizeText + "\" is not a whole number of bytes (0 to 2^64-1)";
+        return false;
+    }
+    record.ClientName = UnescapeTsvValue(fields[0]);
+    record.Url = UnescapeTsvValue(fields[1]);
+    record.BackupJobId = UnescapeTsvValue(fields[2]);
+    record.ErrorString = UnescapeTsvValue(fields[3]);
+    return true;
+}
+
+bool ParseJsonRecord(const std::string& line, JobResults& record, std::string& fault) {
+    nlohmann::json object;
+    try {
+        object = nlohmann::json::parse(line);
+    } catch (const nlohmann::json::parse_error& error) {
+        fault = "invalid JSON: " + WithoutExceptionTag(error.what());
+        return false;
+    }
+    if (!object.is_object()) {
+        fault = "expected a JSON object with the keys client, url, job_id, error, size";
+        return false;
+    }
+    if (!CheckKeys(object, fault) ||
+        !StringFromJson(object, "client", true, record.ClientName, fault) ||
+        !StringFromJson(object, "url", true, record.Url, fault) ||
+        !StringFromJson(object, "job_id", true, record.BackupJobId, fault) ||
+        !StringFromJson(object, "error", false, record.ErrorString, fault)) {
+        return false;
+    }
+    const auto size = object.find("size");
+    if (size == object.end()) {
+        fault = "missing key \"size\"";
+        return false;
+    }
+    if (!SizeFromJson(*size, record.Size)) {
+        fault = "size " + size->dump() + " is not a whole number of bytes (0 to 2^64-1)";
+        return false;
+    }
+    return true;
+}
+
+bool CheckStorable(const JobResults& record, std::string& fault) {
+    return CheckValue(record.ClientName, "client", "ClientName", fault) &&
+           CheckValue(record.Url, "url", "Url", fault) &&
+           CheckValue(record.BackupJobId, "job id", "BackupJobId", fault) &&
+           CheckValue(record.ErrorString, "error", "ErrorString", fault);
+}
+
+RecordStream::RecordStream(std::istream& input, std::optional<InputFormat> forcedFormat)
+    : input_(input), format_(forcedFormat) {}
+
+bool RecordStream::Next(JobResults& record) {
+    std::string line;
+    while (std::getline(input_, line)) {
+        ++lineNumber_;
+        // Spreadsheet exports often open with a UTF-8 byte order mark.
+        if (lineNumber_ == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+        if (Trimmed(line).empty()) continue;
+        const bool firstLine = !sawContent_;
+        sawContent_ = true;
+        if (!format_) format_ = DetectInputFormat(line);
+        if (firstLine && *format_ == InputFormat::kTsv && IsTsvHeader(line)) continue;
+        if (!ParseLine(line, record)) {
+            fault_ = "line " + std::to_string(lineNumber_) + ": " + fault_;
+            return false;
+        }
+        return true;
+    }
+    return false;
+}
+
+bool RecordStream::ParseLine(const std::string& line, JobResults& record) {
+    record = JobResults{};
+    const bool parsed = *format_ == InputFormat::kTsv ? ParseTsvRecord(line, record, fault_)
+                                                      : ParseJsonRecord(line, record, fault_);
+    return parsed && CheckStorable(record, fault_);
+}
+
+}  // namespace jrtool

@@ -1,0 +1,59 @@
+// Reads job results records from text, one record a line: TSV with the
+// columns client, url, job id, error, size (an optional header line naming
+// them), or JSON Lines with objects keyed client, url, job_id, error, size.
+// Blank lines are skipped. Each record is also checked for values that a
+// job results file cannot carry intact.
+#ifndef JRTOOL_RECORDINPUT_H
+#define JRTOOL_RECORDINPUT_H
+
+#include <istream>
+#include <optional>
+#include <string>
+
+#include "jobresults/cijobresults.h"
+
+namespace jrtool {
+
+enum class InputFormat { kTsv, kJsonLines };
+
+// JSON Lines when the line starts with "{" (after blanks), else TSV.
+InputFormat DetectInputFormat(const std::string& firstLine);
+
+// Line parsers: true with `record` filled, or false with `fault` set.
+bool ParseTsvRecord(const std::string& line, JobResults& record, std::string& fault);
+bool ParseJsonRecord(const std::string& line, JobResults& record, std::string& fault);
+bool IsTsvHeader(const std::string& line);
+
+// Decimal digits only, up to 18446744073709551615.
+bool ParseSizeText(const std::string& text, unsigned long long& size);
+
+// False, with `fault` set, for a value the store would not read back as
+// written: one holding a NUL byte (the reader stops at it), or the end tag
+// of its own element, of the record or of the document (the reader takes
+// the first such tag as the end, losing the rest of the file).
+bool CheckStorable(const JobResults& record, std::string& fault);
+
+// Pulls records from a stream, keeping the line number for messages.
+class RecordStream {
+public:
+    RecordStream(std::istream& input, std::optional<InputFormat> forcedFormat);
+
+    // True with the next record; false at the end of the input or at a
+    // malformed line, which Fault() then describes.
+    bool Next(JobResults& record);
+    // "line N: what is wrong", empty when the input ended cleanly.
+    const std::string& Fault() const { return fault_; }
+
+private:
+    bool ParseLine(const std::string& line, JobResults& record);
+
+    std::istream& input_;
+    std::optional<InputFormat> format_;
+    std::size_t lineNumber_ = 0;
+    bool sawContent_ = false;
+    std::string fault_;
+};
+
+}  // namespace jrtool
+
+#endif

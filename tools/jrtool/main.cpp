@@ -1,0 +1,59 @@
+// jobresults: writes, lists, dumps, checks and salvages job results files
+// through the cijobresults library.
+#include <exception>
+#include <iostream>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "jrtool/Command.h"
+#include "jrtool/ExitCode.h"
+
+#ifndef JOBRESULTS_VERSION_LINE
+#error "JOBRESULTS_VERSION_LINE must name the library's version line"
+#endif
+
+namespace {
+
+// Help and --version leave with 0; every other parse error is a usage
+// error, whatever code the parser would give it.
+int ExitForParseError(CLI::App& app, const CLI::ParseError& error) {
+    const int code = app.exit(error);
+    return code == 0 ? jrtool::kExitSuccess : jrtool::kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Write, inspect, validate and rescue job results files.", "jobresults"};
+    app.set_version_flag("--version", std::string(JOBRESULTS_VERSION_LINE),
+                         "Print the library's version line and exit");
+    app.require_subcommand(1);
+    app.footer(
+        "Exit codes: 0 success, 1 failure, 2 usage error. "
+        "Run 'jobresults COMMAND --help' for the arguments of a command.");
+
+    std::vector<std::pair<std::unique_ptr<jrtool::Command>, CLI::App*>> commands;
+    for (auto* make : {jrtool::MakeWriteCommand, jrtool::MakeListCommand, jrtool::MakeDumpCommand,
+                       jrtool::MakeCheckCommand, jrtool::MakeSalvageCommand}) {
+        auto command = make();
+        CLI::App* subcommand = command->Register(app);
+        commands.emplace_back(std::move(command), subcommand);
+    }
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return ExitForParseError(app, error);
+    }
+    try {
+        for (auto& [command, subcommand] : commands) {
+            if (subcommand->parsed()) return command->Run();
+        }
+    } catch (const std::exception& error) {
+        return jrtool::ReportFailure(error.what());
+    }
+    return jrtool::kExitUsage;
+}
