@@ -18,7 +18,6 @@ using jobresults::AppendStatus;
 
 namespace {
 
-const char kBaseFileName[] = "ci_push";
 const char kWriteFailed[] = "Failed to write xmlData to job results file.";
 const char kSeekFailed[] = "Failed to seek to correct location in file after adding job result.";
 const char kFinishFailed[] = "Failed to write xml root tag end to job results file.";
@@ -120,7 +119,7 @@ int CCIJobResults::createJobResults(std::string sDirName) {
         return 0;
     }
     m_sDirName.append(sDirName);
-    m_sFileName = kBaseFileName;
+    m_sFileName = jobresults::kBaseFileName;
     return 1;
 }
 
@@ -185,7 +184,7 @@ int CCIJobResults::openJobResults(std::string sDirName, std::string sFileName) {
     FinishWriting(*this);
     m_sDirName = std::move(sDirName);
     m_sFileName = std::move(sFileName);
-    const std::string path = m_sDirName + "\\" + m_sFileName;
+    const std::string path = m_sDirName + jobresults::kDirectorySeparator + m_sFileName;
 
     m_nFileHandle = OpenForReading(path);
     if (m_nFileHandle == -1) {

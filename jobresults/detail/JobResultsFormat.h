@@ -33,6 +33,12 @@ inline constexpr std::string_view kTrailer = "</Root>";
 // Replaces the trailer when the file is saved.
 inline constexpr std::string_view kFinalEndTag = "\n\n</Root>";
 
+// A file's name: kBaseFileName + "_" + seconds since the epoch + kExtension,
+// behind the directory name and kDirectorySeparator.
+inline constexpr std::string_view kBaseFileName = "ci_push";
+inline constexpr std::string_view kExtension = ".xml";
+inline constexpr char kDirectorySeparator = '\\';
+
 inline constexpr std::string_view kRecordTag = "JobResult";
 inline constexpr std::string_view kRootTag = "Root";
 inline constexpr std::string_view kClientNameTag = "ClientName";
