@@ -1,6 +1,6 @@
 // CCIJobResults: the writer keeps its file a complete document after every
-// append and after every failure; the reader loads a file whole and hands
-// out its records one by one.
+// append and after every failure; the reader cuts a file into its records
+// while it reads it and hands them out one by one.
 #include "jobresults/cijobresults.h"
 
 #include <fcntl.h>
@@ -45,14 +45,30 @@ void FinishAndDrop(CCIJobResults& store, off64_t trailer) {
     DropWriterFile(store);
 }
 
+void FailCreation(CCIJobResults& store, const std::string& path, int error) {
+    store.m_sErrorMsg =
+        "Failed to create job results file " + path + " for writing jobs results data.";
+    // m_nErrno keeps its value on this failure; errno tells the reason.
+    errno = error;
+}
+
 // The first write carries header, record and trailer into the new, empty
-// file. If it fails, the file goes: no file without its header is left.
-int WriteFirst(CCIJobResults& store, jobresults::ComposedAppend& data, const std::string& path) {
+// file. If it fails, the file goes: no file without its header is left. A
+// file created without a name gets it only now, with its first record in
+// it, so that a name never shows a file that does not read.
+int WriteFirst(CCIJobResults& store, jobresults::ComposedAppend& data,
+               jobresults::CreatedFile& created, long long seconds) {
     if (const int error =
             jobresults::WriteAllAt(store.m_nFileHandle, data.Data(), data.Size(), 0)) {
         DropWriterFile(store);
-        unlink(path.c_str());
+        if (!created.anonymous) unlink(created.path.c_str());
         Fail(store, kWriteFailed, error);
+        return 0;
+    }
+    if (created.anonymous &&
+        jobresults::NameCreatedFile(created, store.m_sDirName, store.m_sFileName, seconds) != 0) {
+        DropWriterFile(store);
+        FailCreation(store, created.path, created.error);
         return 0;
     }
     const off64_t trailer = static_cast<off64_t>(data.Size() - jobresults::kTrailer.size());
@@ -81,6 +97,9 @@ int WriteNext(CCIJobResults& store, jobresults::ComposedAppend& data) {
         case AppendStatus::kSeekFailed:
             Fail(store, kSeekFailed, outcome.error);
             FinishAndDrop(store, outcome.trailer);
+            return 0;
+        case AppendStatus::kNoPosition:
+            Fail(store, kSeekFailed, outcome.error);
             return 0;
     }
     return 0;
@@ -124,7 +143,8 @@ int CCIJobResults::createJobResults(std::string sDirName) {
 }
 
 int CCIJobResults::addJobResult(JobResults jobResult) {
-    std::string createdPath;
+    jobresults::CreatedFile created;
+    const long long seconds = qxcast::lld(std::time(nullptr));
     if (!m_bHeaderWritten) {
         if (m_sDirName.empty()) {
             m_sErrorMsg = "Directory name = " + m_sDirName + " not set in addJobResults().";
@@ -140,24 +160,21 @@ int CCIJobResults::addJobResult(JobResults jobResult) {
                 "handle is valid.";
             return 0;
         }
-        jobresults::CreatedFile created = jobresults::CreateJobResultsFile(
-            m_sDirName, m_sFileName, qxcast::lld(std::time(nullptr)));
+        created = jobresults::CreateJobResultsFile(m_sDirName, m_sFileName, seconds);
         if (created.fd == -1) {
-            m_sErrorMsg = "Failed to create job results file " + created.path +
-                          " for writing jobs results data.";
+            FailCreation(*this, created.path, created.error);
             return 0;
         }
         m_nFileHandle = created.fd;
         m_bHeaderWritten = true;
-        createdPath = std::move(created.path);
     }
     if (m_nFileHandle == -1) {
         m_sErrorMsg = "Job results file handle is invalid.";
         return 0;
     }
-    const bool isNewFile = !createdPath.empty();
+    const bool isNewFile = created.fd != -1;
     jobresults::ComposedAppend data(jobResult, isNewFile);
-    return isNewFile ? WriteFirst(*this, data, createdPath) : WriteNext(*this, data);
+    return isNewFile ? WriteFirst(*this, data, created, seconds) : WriteNext(*this, data);
 }
 
 int CCIJobResults::saveJobResults() {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -263,13 +264,18 @@ TEST_F(StoreFaults, SeekFailureAfterWriteKeepsTheRecordAndMovesOn) {
     EXPECT_EQ(ReadWholeFile(path), bytes);
 }
 
+// A position that cannot be learned (a descriptor that cannot seek) is a
+// seek failure, reported before anything is written.
 TEST_F(StoreFaults, SeekFailureBeforeWritingChangesNothing) {
     Begin(2);
     const std::string before = ReadWholeFile(path);
-    faultseam::Arm(faultseam::kLseek, On(store.m_nFileHandle, Fault::kError, 0, 1));
+    Rule rule = On(store.m_nFileHandle, Fault::kError, 0, 1);
+    rule.error = ESPIPE;
+    faultseam::Arm(faultseam::kLseek, rule);
     EXPECT_EQ(store.addJobResult(Numbered(2)), 0);
     faultseam::DisarmAll();
-    EXPECT_EQ(store.m_sErrorMsg, kWriteFailed);
+    EXPECT_EQ(store.m_sErrorMsg, kSeekFailed);
+    EXPECT_EQ(store.m_nErrno, ESPIPE);
     EXPECT_EQ(ReadWholeFile(path), before);
     ASSERT_EQ(store.addJobResult(Numbered(2)), 1);
     ExpectRecords(path, 0, 3);
@@ -409,6 +415,68 @@ TEST(StoreFileSizeLimit, EveryAcknowledgedRecordSurvivesAndNoFileLacksItsHeader)
             EXPECT_TRUE(dir.Entries().empty());  // header and record never fitted
         }
     }
+}
+
+// Where no file can be made without a name, the file is created under its
+// name at once, as before: records read back, and a failed first write
+// leaves no file. Other refusals are creation failures with their errno.
+TEST(StoreCreation, FallsBackWhereFilesWithoutANameAreRefused) {
+    for (const int refusal : {EOPNOTSUPP, EISDIR, EINVAL, EACCES}) {
+        SCOPED_TRACE("errno " + std::to_string(refusal));
+        ScratchDir dir;
+        faultseam::FailTmpfile(refusal);
+        const long links = faultseam::Links();
+        CCIJobResults writer;
+        writer.m_nErrno = 5;
+        ASSERT_EQ(writer.createJobResults(dir.Path() + "/jr"), 1);
+        if (refusal == EACCES) {
+            EXPECT_EQ(writer.addJobResult(Numbered(0)), 0);
+            EXPECT_EQ(errno, EACCES);
+            EXPECT_EQ(writer.m_nErrno, 5);
+            EXPECT_EQ(writer.m_sErrorMsg.rfind("Failed to create job results file ", 0), 0u);
+            EXPECT_TRUE(dir.Entries().empty());
+            faultseam::DisarmAll();
+            continue;
+        }
+        faultseam::Arm(faultseam::kPwrite, On(NextDescriptor(), Fault::kError));
+        EXPECT_EQ(writer.addJobResult(Numbered(0)), 0);
+        EXPECT_TRUE(dir.Entries().empty());
+        for (int i = 0; i < 3; ++i) ASSERT_EQ(writer.addJobResult(Numbered(i)), 1);
+        EXPECT_EQ(faultseam::Links(), links);
+        faultseam::DisarmAll();
+        const std::string file = storetest::OnlyJobResultsFile(dir, "jr\\ci_push_");
+        EXPECT_EQ(storetest::ReadAllRecords(dir.Path() + "/jr", storetest::ReaderName(file))
+                      .records.size(),
+                  3u);
+    }
+}
+
+// An ordinary user's file gets its name by linking the anonymous file too.
+// Run as root, the test drops to the unprivileged "nobody" in a child.
+TEST(StoreCreation, UnprivilegedUserLinksItsFile) {
+    constexpr uid_t kNobody = 65534;
+    ScratchDir dir;
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0777), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(10);
+        const long links = faultseam::Links();
+        CCIJobResults writer;
+        writer.createJobResults(dir.Path() + "/jr");
+        if (writer.addJobResult(Numbered(0)) != 1 || writer.addJobResult(Numbered(1)) != 1)
+            _exit(11);
+        if (faultseam::Links() != links + 1) _exit(12);
+        writer.saveJobResults();
+        const std::string file = storetest::OnlyJobResultsFile(dir, "jr\\ci_push_");
+        const storetest::ReadBack back =
+            storetest::ReadAllRecords(dir.Path() + "/jr", storetest::ReaderName(file));
+        _exit(back.records.size() == 2 ? 0 : 13);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "10: cannot drop privileges, 11: append failed, "
+                                         "12: not named by a link, 13: records do not read back";
 }
 
 }  // namespace

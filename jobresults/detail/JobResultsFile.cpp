@@ -16,6 +16,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "jobresults/detail/JobResultsFormat.h"
@@ -119,6 +120,53 @@ AppendOutcome Undo(int fd, off64_t trailer, int error) {
     return {AppendStatus::kWriteFailed, error, trailer};
 }
 
+int OpenRetryingEintr(const char* path, int flags) {
+    int fd;
+    do {
+        fd = open64(path, flags, kFileMode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// The directory that holds dir\base_<seconds>.xml: on POSIX the backslash
+// is part of the name, so it is everything up to the path's last "/".
+std::string HoldingDirectory(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Errors with which a kernel or file system says it cannot make a file
+// without a name (an old kernel opens the directory and fails the write
+// access with EISDIR).
+bool TmpfileUnsupported(int error) {
+    return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
+}
+
+// Links the open anonymous file fd to path. The descriptor's entry in
+// /proc serves every user; linking the descriptor itself (AT_EMPTY_PATH)
+// needs, on older kernels, a capability that ordinary users lack, and is
+// the way left where /proc is not mounted.
+int LinkDescriptor(int fd, const std::string& path) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+    if (errno != ENOENT || access("/proc/self/fd", F_OK) == 0) return errno;
+    return linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
+}
+
+CreatedFile CreateNamed(const std::string& dirName, const std::string& baseName,
+                        long long seconds) {
+    CreatedFile created;
+    for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
+        created.path = CreationPath(dirName, baseName, seconds + attempt);
+        created.fd = OpenRetryingEintr(created.path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC);
+        if (created.fd >= 0) return created;
+        created.error = errno;
+        if (created.error != EEXIST) break;
+    }
+    return created;
+}
+
 }  // namespace
 
 int WriteAllAt(int fd, const char* data, size_t size, off64_t offset) {
@@ -146,24 +194,32 @@ int TruncateTo(int fd, off64_t size) {
 CreatedFile CreateJobResultsFile(const std::string& dirName, const std::string& baseName,
                                  long long seconds) {
     CreatedFile created;
+    created.path = CreationPath(dirName, baseName, seconds);
+    created.fd =
+        OpenRetryingEintr(HoldingDirectory(created.path).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC);
+    if (created.fd >= 0) {
+        created.anonymous = true;
+        return created;
+    }
+    created.error = errno;
+    if (!TmpfileUnsupported(created.error)) return created;
+    return CreateNamed(dirName, baseName, seconds);
+}
+
+int NameCreatedFile(CreatedFile& created, const std::string& dirName, const std::string& baseName,
+                    long long seconds) {
     for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
         created.path = CreationPath(dirName, baseName, seconds + attempt);
-        int fd;
-        do {
-            fd = open64(created.path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode);
-        } while (fd < 0 && errno == EINTR);
-        if (fd >= 0) {
-            created.fd = fd;
-            return created;
-        }
-        if (errno != EEXIST) break;
+        created.error = LinkDescriptor(created.fd, created.path);
+        if (created.error != EEXIST) break;
     }
-    return created;
+    if (created.error == 0) created.anonymous = false;
+    return created.error;
 }
 
 AppendOutcome AppendOverTrailer(int fd, char* data, size_t size) {
     const off64_t trailer = lseek64(fd, 0, SEEK_CUR);
-    if (trailer < 0) return {AppendStatus::kWriteFailed, errno, 0};
+    if (trailer < 0) return {AppendStatus::kNoPosition, errno, 0};
     const Lead* lead =
         WithinOnePage(trailer, size) ? nullptr : ChooseLead(std::string_view(data, size));
     if (lead != nullptr) {

@@ -21,20 +21,33 @@ int WriteAllAt(int fd, const char* data, size_t size, off64_t offset);
 int TruncateTo(int fd, off64_t size);
 
 struct CreatedFile {
-    int fd = -1;       // -1 when creation failed
-    std::string path;  // the path created, or the last one tried
+    int fd = -1;             // -1 when creation failed
+    std::string path;        // the name it has or will get, or the last one tried
+    bool anonymous = false;  // not yet in the directory: NameCreatedFile links it
+    int error = 0;           // errno of the failed creation or naming
 };
 
-// Creates dir\base_<seconds>.xml exclusively (never an existing file); when
-// the name is taken, tries the following seconds a bounded number of times.
+// Creates the file that becomes dir\base_<seconds>.xml. Where the file
+// system allows, the file is created without a name in the directory that
+// will hold it, so that no name ever shows it before its first write;
+// NameCreatedFile then links it. Elsewhere the name is created exclusively
+// at once (never an existing file), trying the following seconds a bounded
+// number of times when it is taken.
 CreatedFile CreateJobResultsFile(const std::string& dirName, const std::string& baseName,
                                  long long seconds);
+
+// Gives an anonymous file its name: the name in created.path, or when that
+// is taken the following seconds', a bounded number of times; never an
+// existing file. Returns 0, or the errno of the failure (created.error too).
+int NameCreatedFile(CreatedFile& created, const std::string& dirName, const std::string& baseName,
+                    long long seconds);
 
 enum class AppendStatus {
     kDone,         // record on disk, position on the new trailer
     kWriteFailed,  // nothing changed: file and position as before the call
     kAbandoned,    // the file is complete but cannot be continued safely
     kSeekFailed,   // record on disk, but the position could not be moved
+    kNoPosition,   // the position could not be learned: nothing written
 };
 
 struct AppendOutcome {

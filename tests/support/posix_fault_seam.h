@@ -1,6 +1,6 @@
 // Fault injection for the POSIX calls of the job results store. The test
 // executable that includes this header defines pwrite64, ftruncate64,
-// lseek64 and read itself; the library's calls reach these definitions
+// lseek64, read, open64 and linkat itself; the library's calls reach these definitions
 // before the C library's, and they forward to the real ones unless a rule
 // is armed for the descriptor and call.
 //
@@ -10,6 +10,8 @@
 
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
+#include <stdarg.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -42,6 +44,8 @@ struct Rule {
 struct State {
     Rule rules[kCallCount];
     long calls[kCallCount] = {};  // calls seen on armed descriptors
+    int tmpfileError = 0;         // when set, opening a file without a name fails with it
+    long links = 0;               // successful linkat calls
 };
 
 inline State& Seam() {
@@ -57,6 +61,10 @@ inline void Watch(int fd) {
     for (Rule& rule : Seam().rules) rule.fd = fd;
 }
 inline long Calls(Call call) { return Seam().calls[call]; }
+// Makes every open with O_TMPFILE fail with error, as on a file system
+// that cannot create a file without a name.
+inline void FailTmpfile(int error) { Seam().tmpfileError = error; }
+inline long Links() { return Seam().links; }
 
 // The fault to inject into this call, if any.
 inline Fault Decide(Call call, int fd, size_t* limit) {
@@ -140,6 +148,32 @@ off64_t lseek64(int fd, off64_t offset, int whence) noexcept {
     const faultseam::Fault fault = faultseam::Decide(faultseam::kLseek, fd, &limit);
     if (fault == faultseam::Fault::kError || fault == faultseam::Fault::kEintr) return -1;
     return real(fd, offset, whence);
+}
+
+int open64(const char* path, int flags, ...) {
+    using Function = int (*)(const char*, int, ...);
+    static const Function real = faultseam::Real<Function>("open64");
+    const bool anonymous = (flags & O_TMPFILE) == O_TMPFILE;
+    mode_t mode = 0;
+    if ((flags & O_CREAT) != 0 || anonymous) {
+        va_list arguments;
+        va_start(arguments, flags);
+        mode = static_cast<mode_t>(va_arg(arguments, unsigned));
+        va_end(arguments);
+    }
+    if (anonymous && faultseam::Seam().tmpfileError != 0) {
+        errno = faultseam::Seam().tmpfileError;
+        return -1;
+    }
+    return real(path, flags, mode);
+}
+
+int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) noexcept {
+    using Function = int (*)(int, const char*, int, const char*, int);
+    static const Function real = faultseam::Real<Function>("linkat");
+    const int result = real(fromDir, from, toDir, to, flags);
+    if (result == 0) ++faultseam::Seam().links;
+    return result;
 }
 
 }  // extern "C"
