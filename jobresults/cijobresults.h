@@ -11,7 +11,9 @@
 //
 // Success flags are 1 and 0. After a failure m_sErrorMsg holds its text and
 // m_nErrno the errno of a failed system call (-1 for invalid file content);
-// neither is cleared by a later success. No function throws.
+// neither is cleared by a later success. A failed creation of the file
+// leaves m_nErrno as it was; errno then holds the reason. No function
+// throws.
 //
 // The public data members, their order and types are part of the binary
 // contract: callers allocate this object.
@@ -56,9 +58,11 @@ public:
     // Appends sDirName to the directory name and sets the base file name.
     int createJobResults(std::string sDirName);
     // Appends one record; the first call creates the file and writes the
-    // header with it. On success the record is on disk (handed to the
-    // kernel) and the file is a complete document. A failed append leaves
-    // the file as it was before the call.
+    // header with it; the file's name appears only with header and record
+    // in it. On success the record is handed to the kernel and the file is
+    // a complete document: a killed process loses nothing acknowledged, but
+    // nothing is synced to disk, so a power loss can. A failed append
+    // leaves the file as it was before the call.
     int addJobResult(JobResults jobResult);
     // Writes the final end tag and closes the file in progress.
     int saveJobResults();
