@@ -17,6 +17,8 @@ namespace bench {
 // the same record, so a file of n records is a prefix of a file of m > n.
 JobResults MakeRecord(std::uint64_t index);
 
+// The file format, stated here apart from the library's own statement on
+// purpose: the self-check compares the writer's bytes with these.
 // The 353-byte header of a job results file.
 const std::string& FileHeader();
 // Written after each record while the file is open, then stepped back over.

@@ -65,25 +65,28 @@ install(FILES
   COMPONENT development)
 
 # --- pkg-config ----------------------------------------------------------------
-# The prefix is only known at install time (cmake --install --prefix, or the
-# packaging prefix of CPack), so the file is written then.
-install(CODE "
-  set(PROJECT_VERSION \"${PROJECT_VERSION}\")
-  set(CIJOBRESULTS_PC_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
-  set(CIJOBRESULTS_PC_INCLUDEDIR \"${CIJOBRESULTS_INSTALL_HEADERDIR}\")
-  foreach(_dir CIJOBRESULTS_PC_LIBDIR CIJOBRESULTS_PC_INCLUDEDIR)
-    if(NOT IS_ABSOLUTE \"\${\${_dir}}\")
-      set(\${_dir} \"\\\${prefix}/\${\${_dir}}\")
-    endif()
-  endforeach()
-  set(CIJOBRESULTS_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
-  # One staging file per destination: installs may run side by side.
-  string(MD5 _stage \"\$ENV{DESTDIR}|\${CMAKE_INSTALL_PREFIX}\")
-  set(_stage \"${PROJECT_BINARY_DIR}/packaging/install/\${_stage}\")
-  configure_file(\"${CMAKE_CURRENT_LIST_DIR}/cijobresults.pc.in\"
-    \"\${_stage}/cijobresults.pc\" @ONLY)
-  file(INSTALL \"\${_stage}/cijobresults.pc\"
-    DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CIJOBRESULTS_INSTALL_PKGCONFIGDIR}\")
-  " COMPONENT development)
+# Relocatable: the prefix is derived from the directory the file is found in
+# (${pcfiledir}), so the file is written at configure time and serves every
+# install prefix (cmake --install --prefix, DESTDIR, the packages). Absolute
+# library or include directories are taken as they are.
+set(CIJOBRESULTS_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
+set(CIJOBRESULTS_PC_INCLUDEDIR "\${prefix}/${CIJOBRESULTS_INSTALL_HEADERDIR}")
+if(IS_ABSOLUTE "${CIJOBRESULTS_INSTALL_PKGCONFIGDIR}")
+  set(CIJOBRESULTS_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+  set(CIJOBRESULTS_PC_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
+else()
+  # "lib/pkgconfig" -> "../..", "lib/x86_64-linux-gnu/pkgconfig" -> "../../..".
+  file(RELATIVE_PATH _cijobresults_pc_to_prefix /${CIJOBRESULTS_INSTALL_PKGCONFIGDIR} /)
+  string(REGEX REPLACE "/$" "" _cijobresults_pc_to_prefix "${_cijobresults_pc_to_prefix}")
+  set(CIJOBRESULTS_PC_PREFIX "\${pcfiledir}/${_cijobresults_pc_to_prefix}")
+endif()
+if(IS_ABSOLUTE "${CIJOBRESULTS_INSTALL_HEADERDIR}")
+  set(CIJOBRESULTS_PC_INCLUDEDIR "${CIJOBRESULTS_INSTALL_HEADERDIR}")
+endif()
+configure_file(${CMAKE_CURRENT_LIST_DIR}/cijobresults.pc.in
+  ${PROJECT_BINARY_DIR}/packaging/cijobresults.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/cijobresults.pc
+  DESTINATION ${CIJOBRESULTS_INSTALL_PKGCONFIGDIR}
+  COMPONENT development)
 
 include(${CMAKE_CURRENT_LIST_DIR}/Packaging.cmake)

@@ -3,9 +3,11 @@
 # tool on the bundled sample. It writes the sample's records into a new job
 # results file in a fresh ./demo directory, lists the files there and dumps
 # the new one as a table. Every command is printed before it runs.
-# BUILD_DIR chooses another build directory (default: build).
+# BUILD_DIR chooses another build directory (default: build); an existing
+# one keeps its generator.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/generator.sh
 
 bold='' plain=''
 if [ -t 1 ]; then bold=$'\033[1m' plain=$'\033[0m'; fi
@@ -23,8 +25,9 @@ run() { step "$@"; "$@"; }
 
 ./scripts/deps.sh
 build=${BUILD_DIR:-build}
-run cmake -S . -B "$build" -G Ninja
-run cmake --build "$build"
+cmake_generator_args "$build"
+run cmake -S . -B "$build" "${generator[@]}"
+run cmake --build "$build" --parallel "$(nproc)"
 
 tool=$build/tools/jobresults
 run rm -rf demo

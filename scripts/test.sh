@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
 # Builds the library and its tests, then runs every test through CTest.
+#   scripts/test.sh [CMAKE ARGS...]   e.g. -DCIJOBRESULTS_WERROR=ON
+# Arguments go to the configure step. BUILD_DIR chooses another build
+# directory (default: build); an existing one keeps its generator.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/generator.sh
 ./scripts/deps.sh
-cmake -S . -B build -G Ninja
-cmake --build build
-ctest --test-dir build --output-on-failure -j2
+build=${BUILD_DIR:-build}
+cmake_generator_args "$build"
+cmake -S . -B "$build" "${generator[@]}" "$@"
+cmake --build "$build" --parallel "$(nproc)"
+ctest --test-dir "$build" --output-on-failure -j2

@@ -17,6 +17,10 @@ set(CIJOBRESULTS_CONSUMER_WARNINGS "-Wall -Wextra -Wpedantic -Werror")
 if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   string(APPEND CIJOBRESULTS_CONSUMER_WARNINGS " -Wno-delete-non-abstract-non-virtual-dtor")
 endif()
+# Consumers of a sanitized library are built with the same sanitizers, so
+# that the sanitizer runtime is loaded first.
+list(JOIN CIJOBRESULTS_SANITIZE_FLAGS " " _cijobresults_consumer_sanitize)
+string(APPEND CIJOBRESULTS_CONSUMER_WARNINGS " ${_cijobresults_consumer_sanitize}")
 find_program(CIJOBRESULTS_PKG_CONFIG NAMES pkg-config pkgconf)
 if(NOT CIJOBRESULTS_PKG_CONFIG)
   message(WARNING "pkg-config not found: test consumer_pkg_config will fail (run scripts/deps.sh)")

@@ -408,8 +408,9 @@ std::string XmlNode::CombinedXMLNodeString(const std::vector<XmlNode>& vNodes) {
 // --- flat scanner ------------------------------------------------------
 
 bool XmlNode::GetXMLNodeList(const std::string& sXml, std::vector<XmlNode>& vNodes) {
-    // Level by level with one list, the text goes with the old list, which
-    // may then go only after the new one is built.
+    // A caller that cuts level by level with one list passes the content of
+    // one of its nodes: that text lives in the old list, so the new list is
+    // built apart and the old one goes only after the scan.
     std::vector<XmlNode> fresh;
     std::vector<XmlNode>& target = LivesIn(sXml, vNodes) ? fresh : vNodes;
     NodeListFiller filler(target);

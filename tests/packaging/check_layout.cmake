@@ -1,6 +1,6 @@
 # Checks the installed tree: exactly the expected files, the SONAME links,
 # the headers as in the sources, a version file that accepts the same major
-# version only, a pkg-config file for this prefix and a tool that finds the
+# version only, a relocatable pkg-config file and a tool that finds the
 # library of its own prefix.
 #   cmake -DPREFIX=... -DSOURCE_DIR=... -DLIBDIR=... -DINCLUDEDIR=... -DBINDIR=...
 #         -DVERSION=1.0.0 -DSOVERSION=1 -DHAVE_TOOL=ON|OFF -P check_layout.cmake
@@ -103,7 +103,10 @@ endforeach()
 # --- pkg-config file ---------------------------------------------------------------
 if(EXISTS ${PREFIX}/${LIBDIR}/pkgconfig/cijobresults.pc)
   file(READ ${PREFIX}/${LIBDIR}/pkgconfig/cijobresults.pc pc)
-  foreach(line "prefix=${PREFIX}" "Version: ${VERSION}" "Cflags: -I\${includedir}"
+  # The prefix is found from the file's own place: the tree may be moved.
+  file(RELATIVE_PATH pc_to_prefix ${PREFIX}/${LIBDIR}/pkgconfig ${PREFIX})
+  string(REGEX REPLACE "/$" "" pc_to_prefix "${pc_to_prefix}")
+  foreach(line "prefix=\${pcfiledir}/${pc_to_prefix}" "Version: ${VERSION}" "Cflags: -I\${includedir}"
                "Libs: -L\${libdir} -lcijobresults")
     string(FIND "${pc}" "${line}\n" at)
     if(at EQUAL -1)

@@ -91,8 +91,8 @@ bool ForEachElement(std::string_view text, Visit&& visit) {
         });
 }
 
-// Builds the node the scanner hands out for one element: a fresh node, its
-// tag text through SetTag, its content trimmed.
+// Builds a fresh node for one element: its tag text through SetTag, its
+// content trimmed (what GetXMLNodeList gives; ReadXMLFile uses it).
 XmlNode MakeNode(std::string_view tagText, std::string_view content);
 
 }  // namespace xmlscan
