@@ -2,7 +2,7 @@
 // go in one write, which a kill cannot cut. Otherwise the new record and
 // trailer are written behind the old trailer first, led by "<" and a short
 // filler so that an unfinished tail reads as an element without its end tag
-// (the scan of the file stops there). Only when that tail is on disk are the
+// (the scan of the file stops there). Only when that tail is written are the
 // old trailer and the lead overwritten with the record's first bytes; those
 // few bytes can be torn by a kill, but whatever mixture results still leaves
 // a closed document: the old trailer is intact, or the new one at the end

@@ -43,10 +43,10 @@ int NameCreatedFile(CreatedFile& created, const std::string& dirName, const std:
                     long long seconds);
 
 enum class AppendStatus {
-    kDone,         // record on disk, position on the new trailer
+    kDone,         // record written, position on the new trailer
     kWriteFailed,  // nothing changed: file and position as before the call
     kAbandoned,    // the file is complete but cannot be continued safely
-    kSeekFailed,   // record on disk, but the position could not be moved
+    kSeekFailed,   // record written, but the position could not be moved
     kNoPosition,   // the position could not be learned: nothing written
 };
 
