@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "jrtool/RecordInput.h"
-#include "jrtool/TsvText.h"
+#include "jrtool/Input.h"
 
 namespace jrtool {
 namespace {

@@ -8,10 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "jrtool/HumanSize.h"
-#include "jrtool/RecordFormats.h"
-#include "jrtool/RecordTable.h"
-#include "jrtool/Utf8Text.h"
+#include "jrtool/Output.h"
 
 namespace jrtool {
 namespace {

@@ -1,7 +1,7 @@
-#include <iostream>
+#include "jrtool/Cli.h"
 
-#include "jrtool/Command.h"
-#include "jrtool/ExitCode.h"
+#include <iostream>
+#include <vector>
 
 namespace jrtool {
 
@@ -18,6 +18,18 @@ int ReportFailure(const std::string& message) {
 int ReportUsageError(const std::string& message) {
     std::cerr << "jobresults: " << message << "\nRun with --help for more information.\n";
     return kExitUsage;
+}
+
+void SingleFileArgument::Register(CLI::App* command) {
+    command->add_option("FILE", file_, "Whole path, or a directory name followed by NAME")
+        ->required();
+    command->add_option("NAME", name_, "File name, when FILE is a directory name");
+}
+
+std::optional<ResultsFilePath> SingleFileArgument::Parse(std::string& error) const {
+    std::vector<std::string> arguments{file_};
+    if (!name_.empty()) arguments.push_back(name_);
+    return ParseSingleFileArguments(arguments, error);
 }
 
 }  // namespace jrtool

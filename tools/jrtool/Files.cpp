@@ -1,0 +1,295 @@
+#include "jrtool/Files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+namespace jrtool {
+
+namespace {
+
+const std::string kBaseName = "ci_push_";
+const std::string kExtension = ".xml";
+
+bool IsDecimal(const std::string& text) {
+    if (text.empty()) return false;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<ResultsFilePath> SplitWholePath(const std::string& wholePath) {
+    const auto separator = wholePath.rfind('\\');
+    if (separator == std::string::npos || separator == 0 || separator + 1 == wholePath.size()) {
+        return std::nullopt;
+    }
+    return ResultsFilePath{wholePath.substr(0, separator), wholePath.substr(separator + 1)};
+}
+
+std::optional<std::vector<ResultsFilePath>> ParseFileArguments(
+    const std::vector<std::string>& arguments, std::string& error) {
+    std::vector<ResultsFilePath> files;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument.find('\\') != std::string::npos) {
+            auto file = SplitWholePath(argument);
+            if (!file) {
+                error = "'" + argument + "' is not a job results path (directory name\\file name)";
+                return std::nullopt;
+            }
+            files.push_back(*file);
+            continue;
+        }
+        if (argument.empty() || i + 1 == arguments.size() || arguments[i + 1].empty()) {
+            error = "'" + argument +
+                    "' has no backslash, so it is taken as a directory name, "
+                    "but no file name follows it";
+            return std::nullopt;
+        }
+        files.push_back({argument, arguments[i + 1]});
+        ++i;
+    }
+    return files;
+}
+
+std::optional<ResultsFilePath> ParseSingleFileArguments(const std::vector<std::string>& arguments,
+                                                        std::string& error) {
+    if (arguments.size() == 2 && !arguments[0].empty() && !arguments[1].empty()) {
+        return ResultsFilePath{arguments[0], arguments[1]};
+    }
+    const auto files = ParseFileArguments(arguments, error);
+    if (!files) return std::nullopt;
+    if (files->size() != 1) {
+        error = "expected one file: a whole path, or a directory name and a file name";
+        return std::nullopt;
+    }
+    return files->front();
+}
+
+std::string ResultsFileName(long long seconds) {
+    return kBaseName + std::to_string(seconds) + kExtension;
+}
+
+std::optional<long long> CreationTimeFromFileName(const std::string& fileName) {
+    const auto minimumSize = kBaseName.size() + kExtension.size();
+    if (fileName.size() <= minimumSize || fileName.compare(0, kBaseName.size(), kBaseName) != 0 ||
+        fileName.compare(fileName.size() - kExtension.size(), kExtension.size(), kExtension) != 0) {
+        return std::nullopt;
+    }
+    std::string digits = fileName.substr(kBaseName.size(), fileName.size() - minimumSize);
+    const bool negative = digits[0] == '-';
+    if (negative) digits.erase(0, 1);
+    // 18 digits always fit a long long; the writer never prints more for
+    // any time this side of the year 30 billion.
+    if (!IsDecimal(digits) || digits.size() > 18) return std::nullopt;
+    const long long magnitude = std::stoll(digits);
+    return negative ? -magnitude : magnitude;
+}
+
+// --- listing ------------------------------------------------------------
+
+HostLocation LocateOnHost(const std::string& dirName) {
+    const auto slash = dirName.rfind('/');
+    if (slash == std::string::npos) return {".", dirName + "\\"};
+    const std::string directory = slash == 0 ? "/" : dirName.substr(0, slash);
+    return {directory, dirName.substr(slash + 1) + "\\"};
+}
+
+std::optional<std::vector<ListedFile>> ListResultsFiles(const std::string& dirName,
+                                                        std::string& error) {
+    const HostLocation location = LocateOnHost(dirName);
+    std::error_code failure;
+    std::filesystem::directory_iterator entries(location.directory, failure);
+    if (failure) {
+        error = "cannot read directory " + location.directory + ": " + failure.message();
+        return std::nullopt;
+    }
+    std::vector<ListedFile> files;
+    for (const auto& entry : entries) {
+        const std::string name = entry.path().filename().string();
+        if (name.compare(0, location.namePrefix.size(), location.namePrefix) != 0) continue;
+        const std::string fileName = name.substr(location.namePrefix.size());
+        const auto created = CreationTimeFromFileName(fileName);
+        if (!created || !entry.is_regular_file(failure)) continue;
+        files.push_back({{dirName, fileName}, *created});
+    }
+    std::sort(files.begin(), files.end(), [](const ListedFile& a, const ListedFile& b) {
+        return a.createdSeconds != b.createdSeconds ? a.createdSeconds < b.createdSeconds
+                                                    : a.path.fileName < b.path.fileName;
+    });
+    return files;
+}
+
+// --- reading ------------------------------------------------------------
+
+namespace {
+
+std::string ReaderError(const CCIJobResults& reader) {
+    if (reader.m_sErrorMsg.empty()) return "the reader refused the file without a message";
+    if (reader.m_nErrno > 0) return reader.m_sErrorMsg + ": " + std::strerror(reader.m_nErrno);
+    return reader.m_sErrorMsg;
+}
+
+}  // namespace
+
+ReadOutcome ReadAllRecords(const ResultsFilePath& file) {
+    ReadOutcome outcome;
+    std::error_code failure;
+    if (!std::filesystem::is_regular_file(file.WholePath(), failure)) {
+        outcome.error = "No such job results file: " + file.WholePath();
+        return outcome;
+    }
+    CCIJobResults reader;
+    if (reader.openJobResults(file.dirName, file.fileName) != 1) {
+        outcome.error = ReaderError(reader);
+        return outcome;
+    }
+    for (;;) {
+        JobResults record;
+        const int status = reader.getNextJobResult(record);
+        if (status == -1) {
+            outcome.error = ReaderError(reader);
+            reader.closeJobResults();
+            return outcome;
+        }
+        outcome.records.push_back(std::move(record));
+        if (status == 0) break;
+    }
+    outcome.valid = true;
+    return outcome;
+}
+
+bool ReadFileBytes(const std::string& path, std::string& bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+FileEnding EndingOf(const std::string& wholePath) {
+    static const std::string kAppendTrailer = "</JobResult>\n</Root>";
+    std::ifstream in(wholePath, std::ios::binary | std::ios::ate);
+    const auto size = static_cast<std::streamoff>(in.tellg());
+    const auto trailerSize = static_cast<std::streamoff>(kAppendTrailer.size());
+    if (!in || size < trailerSize) return FileEnding::kSaved;
+    std::string tail(kAppendTrailer.size(), '\0');
+    in.seekg(size - trailerSize);
+    in.read(&tail[0], trailerSize);
+    return in && tail == kAppendTrailer ? FileEnding::kOpen : FileEnding::kSaved;
+}
+
+// --- writing ------------------------------------------------------------
+
+namespace {
+
+bool Exists(const std::string& path) {
+    std::error_code failure;
+    return std::filesystem::exists(path, failure);
+}
+
+std::string PathAt(const std::string& dirName, long long seconds) {
+    return ResultsFilePath{dirName, ResultsFileName(seconds)}.WholePath();
+}
+
+// How many seconds past the start of the first append the new file's name
+// may lie: the append itself and any names the store skipped as taken.
+constexpr std::size_t kNameLookahead = 64;
+
+long long Now() { return static_cast<long long>(std::time(nullptr)); }
+
+// The store names a file after the second of its creation; its interface
+// does not promise what it does when a file of that name is already there.
+// Waiting until the name for the current second is free keeps such a file,
+// say the damaged file that a salvage reads, out of its way. Gives up after
+// a few seconds: a file named after a time to come is not a clash that
+// waiting resolves.
+bool WaitForFreeName(const std::string& dirName) {
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        if (!Exists(PathAt(dirName, Now()))) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+}  // namespace
+
+ResultsWriter::ResultsWriter(std::string dirName) : dirName_(std::move(dirName)) {}
+
+bool ResultsWriter::Add(const JobResults& record) {
+    if (!Created()) return AddFirst(record);
+    if (store_.addJobResult(record) != 1) {
+        error_ = StoreError();
+        return false;
+    }
+    return true;
+}
+
+// The store does not report the name it gives the file, only that it is
+// named after the second of its creation, or a later one when that name is
+// taken. The names that exist before the first append are noted, and the new
+// file is the one that appears among the seconds from then on.
+bool ResultsWriter::AddFirst(const JobResults& record) {
+    // createJobResults appends to the directory name, so it runs only once.
+    if (!directorySet_ && store_.createJobResults(dirName_) != 1) {
+        error_ = StoreError();
+        return false;
+    }
+    directorySet_ = true;
+    if (!WaitForFreeName(dirName_)) {
+        error_ =
+            "a job results file for the current time already exists: " + PathAt(dirName_, Now());
+        return false;
+    }
+    const long long before = Now();
+    const std::vector<bool> takenBefore = TakenNames(before);
+    if (store_.addJobResult(record) != 1) {
+        error_ = StoreError();
+        return false;
+    }
+    const std::vector<bool> takenAfter = TakenNames(before);
+    for (std::size_t i = 0; i < takenAfter.size() && createdPath_.empty(); ++i) {
+        if (takenAfter[i] && !takenBefore[i]) createdPath_ = PathAt(dirName_, before + i);
+    }
+    if (createdPath_.empty()) {
+        error_ = "the store reported success, but no new file named " + PathAt(dirName_, before) +
+                 " or after it exists";
+        return false;
+    }
+    return true;
+}
+
+// Which of the names for the seconds from `first` on exist.
+std::vector<bool> ResultsWriter::TakenNames(long long first) const {
+    std::vector<bool> taken(kNameLookahead);
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+        taken[i] = Exists(PathAt(dirName_, first + static_cast<long long>(i)));
+    }
+    return taken;
+}
+
+bool ResultsWriter::Save() {
+    if (store_.saveJobResults() != 1) {
+        error_ = StoreError();
+        return false;
+    }
+    return true;
+}
+
+std::string ResultsWriter::StoreError() const {
+    if (store_.m_nErrno > 0) return store_.m_sErrorMsg + ": " + std::strerror(store_.m_nErrno);
+    return store_.m_sErrorMsg;
+}
+
+}  // namespace jrtool

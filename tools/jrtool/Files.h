@@ -1,0 +1,130 @@
+// Job results files for the tool: how they are named and found, and the
+// wrappers around the store's reader and writer.
+//
+// The store builds every path as directory name + "\" + file name, so on
+// POSIX the backslash is part of the file name:
+// "/var/ci/results\ci_push_1700000000.xml" is the file
+// "results\ci_push_1700000000.xml" in "/var/ci".
+#ifndef JRTOOL_FILES_H
+#define JRTOOL_FILES_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jobresults/cijobresults.h"
+
+namespace jrtool {
+
+// --- naming -------------------------------------------------------------
+
+// A job results file as the store's reader takes it.
+struct ResultsFilePath {
+    std::string dirName;
+    std::string fileName;
+
+    std::string WholePath() const { return dirName + "\\" + fileName; }
+};
+
+// Splits a whole path at its last backslash; nullopt when it has none or
+// when either side would be empty.
+std::optional<ResultsFilePath> SplitWholePath(const std::string& wholePath);
+
+// Reads file arguments: an argument holding a backslash is a whole path; an
+// argument without one is a directory name, and the argument after it is the
+// file name. Returns nullopt with a message in `error` on misuse.
+std::optional<std::vector<ResultsFilePath>> ParseFileArguments(
+    const std::vector<std::string>& arguments, std::string& error);
+
+// One file from one argument (a whole path) or two (a directory name and a
+// file name; taken as such even when the directory name holds a backslash).
+std::optional<ResultsFilePath> ParseSingleFileArguments(const std::vector<std::string>& arguments,
+                                                        std::string& error);
+
+// "ci_push_<seconds>.xml", the name the writer gives a file created at
+// `seconds`.
+std::string ResultsFileName(long long seconds);
+
+// The creation time encoded in a file name of that form, or nullopt.
+std::optional<long long> CreationTimeFromFileName(const std::string& fileName);
+
+// --- listing ------------------------------------------------------------
+
+// On POSIX the last component of the directory name becomes the start of
+// the file name: the directory name "demo/results" gives files named
+// "results\ci_push_<seconds>.xml" in "demo".
+struct ListedFile {
+    ResultsFilePath path;
+    long long createdSeconds = 0;
+};
+
+// The POSIX directory that holds the files of a directory name, and the
+// prefix their names carry there.
+struct HostLocation {
+    std::string directory;
+    std::string namePrefix;
+};
+
+HostLocation LocateOnHost(const std::string& dirName);
+
+// The files of `dirName`, oldest first. nullopt, with a message in `error`,
+// when the host directory cannot be read.
+std::optional<std::vector<ListedFile>> ListResultsFiles(const std::string& dirName,
+                                                        std::string& error);
+
+// --- reading ------------------------------------------------------------
+
+struct ReadOutcome {
+    bool valid = false;
+    std::vector<JobResults> records;
+    // The reader's own message when it refused the file.
+    std::string error;
+};
+
+// Every record of the file, or the reader's error. A file that does not
+// exist is reported as such and never handed to the reader.
+ReadOutcome ReadAllRecords(const ResultsFilePath& file);
+
+// How a file that the reader accepts was left by its writer.
+enum class FileEnding { kSaved, kOpen };
+
+// kOpen when the file ends in the trailer of an append ("</JobResult>",
+// a newline, "</Root>") rather than in the end tag of a save.
+FileEnding EndingOf(const std::string& wholePath);
+
+// The raw bytes of a file; false when it cannot be read.
+bool ReadFileBytes(const std::string& path, std::string& bytes);
+
+// --- writing ------------------------------------------------------------
+
+// Writes records into a new job results file through the store's writer,
+// and works out the path of the file that the store created.
+class ResultsWriter {
+public:
+    explicit ResultsWriter(std::string dirName);
+
+    // Appends one record; the first creates the file. False with Error().
+    bool Add(const JobResults& record);
+    // Finishes the file; true when nothing was written.
+    bool Save();
+
+    bool Created() const { return !createdPath_.empty(); }
+    // The whole path of the created file; empty before the first append.
+    const std::string& CreatedPath() const { return createdPath_; }
+    const std::string& Error() const { return error_; }
+
+private:
+    bool AddFirst(const JobResults& record);
+    std::vector<bool> TakenNames(long long first) const;
+    std::string StoreError() const;
+
+    std::string dirName_;
+    CCIJobResults store_;
+    bool directorySet_ = false;
+    std::string createdPath_;
+    std::string error_;
+};
+
+}  // namespace jrtool
+
+#endif
