@@ -5,10 +5,14 @@
 
 namespace jrtool {
 
-const char* const kFileArgumentHelp =
-    "A file is named by its whole path, e.g. 'demo/results\\ci_push_1700000000.xml' "
-    "(everything before the last backslash is the directory name), or by a "
-    "directory name and a file name as two arguments: demo/results ci_push_1700000000.xml";
+std::string FileArgumentHelp() {
+    const std::string example = ResultsFileName(1700000000);
+    return "A file is named by its whole path, e.g. '" +
+           ResultsFilePath{"demo/results", example}.WholePath() +
+           "' (everything before the last backslash is the directory name), or by a "
+           "directory name and a file name as two arguments: demo/results " +
+           example;
+}
 
 int ReportFailure(const std::string& message) {
     std::cerr << "jobresults: " << message << '\n';

@@ -39,7 +39,7 @@ std::unique_ptr<Command> MakeCheckCommand();
 std::unique_ptr<Command> MakeSalvageCommand();
 
 // Help text shared by the commands that take a file.
-extern const char* const kFileArgumentHelp;
+std::string FileArgumentHelp();
 
 // Print "jobresults: <message>" on standard error and return the exit code
 // for a failure of the work (1) or for a usage error (2).

@@ -9,16 +9,22 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
+
+#include "jobresults/detail/JobResultsFormat.h"
 
 namespace jrtool {
 
 namespace {
 
-const std::string kBaseName = "ci_push_";
-const std::string kExtension = ".xml";
+using jobresults::kDirectorySeparator;
+using jobresults::kExtension;
+
+// The writer joins base name and seconds with an underscore.
+const std::string kNameStart = std::string(jobresults::kBaseFileName) + "_";
 
 bool IsDecimal(const std::string& text) {
     if (text.empty()) return false;
@@ -30,8 +36,10 @@ bool IsDecimal(const std::string& text) {
 
 }  // namespace
 
+std::string ResultsFilePath::WholePath() const { return dirName + kDirectorySeparator + fileName; }
+
 std::optional<ResultsFilePath> SplitWholePath(const std::string& wholePath) {
-    const auto separator = wholePath.rfind('\\');
+    const auto separator = wholePath.rfind(kDirectorySeparator);
     if (separator == std::string::npos || separator == 0 || separator + 1 == wholePath.size()) {
         return std::nullopt;
     }
@@ -43,10 +51,11 @@ std::optional<std::vector<ResultsFilePath>> ParseFileArguments(
     std::vector<ResultsFilePath> files;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        if (argument.find('\\') != std::string::npos) {
+        if (argument.find(kDirectorySeparator) != std::string::npos) {
             auto file = SplitWholePath(argument);
             if (!file) {
-                error = "'" + argument + "' is not a job results path (directory name\\file name)";
+                error = "'" + argument + "' is not a job results path (" +
+                        ResultsFilePath{"directory name", "file name"}.WholePath() + ")";
                 return std::nullopt;
             }
             files.push_back(*file);
@@ -79,16 +88,18 @@ std::optional<ResultsFilePath> ParseSingleFileArguments(const std::vector<std::s
 }
 
 std::string ResultsFileName(long long seconds) {
-    return kBaseName + std::to_string(seconds) + kExtension;
+    return kNameStart + std::to_string(seconds) + std::string(kExtension);
 }
 
+std::string ResultsFileNamePattern() { return kNameStart + "<seconds>" + std::string(kExtension); }
+
 std::optional<long long> CreationTimeFromFileName(const std::string& fileName) {
-    const auto minimumSize = kBaseName.size() + kExtension.size();
-    if (fileName.size() <= minimumSize || fileName.compare(0, kBaseName.size(), kBaseName) != 0 ||
+    const auto minimumSize = kNameStart.size() + kExtension.size();
+    if (fileName.size() <= minimumSize || fileName.compare(0, kNameStart.size(), kNameStart) != 0 ||
         fileName.compare(fileName.size() - kExtension.size(), kExtension.size(), kExtension) != 0) {
         return std::nullopt;
     }
-    std::string digits = fileName.substr(kBaseName.size(), fileName.size() - minimumSize);
+    std::string digits = fileName.substr(kNameStart.size(), fileName.size() - minimumSize);
     const bool negative = digits[0] == '-';
     if (negative) digits.erase(0, 1);
     // 18 digits always fit a long long; the writer never prints more for
@@ -102,9 +113,9 @@ std::optional<long long> CreationTimeFromFileName(const std::string& fileName) {
 
 HostLocation LocateOnHost(const std::string& dirName) {
     const auto slash = dirName.rfind('/');
-    if (slash == std::string::npos) return {".", dirName + "\\"};
+    if (slash == std::string::npos) return {".", dirName + kDirectorySeparator};
     const std::string directory = slash == 0 ? "/" : dirName.substr(0, slash);
-    return {directory, dirName.substr(slash + 1) + "\\"};
+    return {directory, dirName.substr(slash + 1) + kDirectorySeparator};
 }
 
 std::optional<std::vector<ListedFile>> ListResultsFiles(const std::string& dirName,
@@ -179,15 +190,21 @@ bool ReadFileBytes(const std::string& path, std::string& bytes) {
 }
 
 FileEnding EndingOf(const std::string& wholePath) {
-    static const std::string kAppendTrailer = "</JobResult>\n</Root>";
+    using jobresults::kFinalEndTag;
+    using jobresults::kTrailer;
     std::ifstream in(wholePath, std::ios::binary | std::ios::ate);
     const auto size = static_cast<std::streamoff>(in.tellg());
-    const auto trailerSize = static_cast<std::streamoff>(kAppendTrailer.size());
-    if (!in || size < trailerSize) return FileEnding::kSaved;
-    std::string tail(kAppendTrailer.size(), '\0');
-    in.seekg(size - trailerSize);
-    in.read(&tail[0], trailerSize);
-    return in && tail == kAppendTrailer ? FileEnding::kOpen : FileEnding::kSaved;
+    const auto tailSize = std::min(size, static_cast<std::streamoff>(kFinalEndTag.size()));
+    if (!in || tailSize <= 0) return FileEnding::kSaved;
+    std::string tail(static_cast<std::size_t>(tailSize), '\0');
+    in.seekg(size - tailSize);
+    in.read(&tail[0], tailSize);
+    const auto endsWith = [&tail](std::string_view end) {
+        return tail.size() >= end.size() &&
+               tail.compare(tail.size() - end.size(), end.size(), end.data(), end.size()) == 0;
+    };
+    return in && endsWith(kTrailer) && !endsWith(kFinalEndTag) ? FileEnding::kOpen
+                                                               : FileEnding::kSaved;
 }
 
 // --- writing ------------------------------------------------------------

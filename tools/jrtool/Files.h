@@ -23,7 +23,8 @@ struct ResultsFilePath {
     std::string dirName;
     std::string fileName;
 
-    std::string WholePath() const { return dirName + "\\" + fileName; }
+    // Directory name, the store's separator, file name.
+    std::string WholePath() const;
 };
 
 // Splits a whole path at its last backslash; nullopt when it has none or
@@ -44,6 +45,9 @@ std::optional<ResultsFilePath> ParseSingleFileArguments(const std::vector<std::s
 // "ci_push_<seconds>.xml", the name the writer gives a file created at
 // `seconds`.
 std::string ResultsFileName(long long seconds);
+
+// "ci_push_<seconds>.xml", for messages and help texts.
+std::string ResultsFileNamePattern();
 
 // The creation time encoded in a file name of that form, or nullopt.
 std::optional<long long> CreationTimeFromFileName(const std::string& fileName);
@@ -88,8 +92,8 @@ ReadOutcome ReadAllRecords(const ResultsFilePath& file);
 // How a file that the reader accepts was left by its writer.
 enum class FileEnding { kSaved, kOpen };
 
-// kOpen when the file ends in the trailer of an append ("</JobResult>",
-// a newline, "</Root>") rather than in the end tag of a save.
+// kOpen when the file ends in the trailer of an append rather than in the
+// final end tag of a save.
 FileEnding EndingOf(const std::string& wholePath);
 
 // The raw bytes of a file; false when it cannot be read.

@@ -3,9 +3,12 @@
 #include <array>
 #include <cctype>
 #include <limits>
+#include <string_view>
 #include <utility>
 
 #include <nlohmann/json.hpp>
+
+#include "jobresults/detail/JobResultsFormat.h"
 
 namespace jrtool {
 
@@ -168,14 +171,16 @@ bool CheckKeys(const nlohmann::json& object, std::string& fault) {
     return true;
 }
 
-bool CheckValue(const std::string& value, const char* column, const std::string& tag,
+std::string EndTag(std::string_view tag) { return "</" + std::string(tag) + ">"; }
+
+bool CheckValue(const std::string& value, const char* column, std::string_view tag,
                 std::string& fault) {
     if (value.find('\0') != std::string::npos) {
         fault = std::string(column) + " contains a NUL byte, which a job results file cannot hold";
         return false;
     }
     for (const std::string& endTag :
-         {"</" + tag + ">", std::string("</JobResult>"), std::string("</Root>")}) {
+         {EndTag(tag), EndTag(jobresults::kRecordTag), EndTag(jobresults::kRootTag)}) {
         if (value.find(endTag) != std::string::npos) {
             fault = std::string(column) + " contains \"" + endTag +
                     "\", which would end its element early in a job results file";
@@ -267,10 +272,10 @@ bool ParseJsonRecord(const std::string& line, JobResults& record, std::string& f
 }
 
 bool CheckStorable(const JobResults& record, std::string& fault) {
-    return CheckValue(record.ClientName, "client", "ClientName", fault) &&
-           CheckValue(record.Url, "url", "Url", fault) &&
-           CheckValue(record.BackupJobId, "job id", "BackupJobId", fault) &&
-           CheckValue(record.ErrorString, "error", "ErrorString", fault);
+    return CheckValue(record.ClientName, "client", jobresults::kClientNameTag, fault) &&
+           CheckValue(record.Url, "url", jobresults::kUrlTag, fault) &&
+           CheckValue(record.BackupJobId, "job id", jobresults::kBackupJobIdTag, fault) &&
+           CheckValue(record.ErrorString, "error", jobresults::kErrorStringTag, fault);
 }
 
 RecordStream::RecordStream(std::istream& input, std::optional<InputFormat> forcedFormat)

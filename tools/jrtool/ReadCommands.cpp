@@ -87,11 +87,11 @@ public:
             ->required();
         command->add_option("--format", format_, "table (default) or json")
             ->check(CLI::IsMember({"table", "json"}));
-        command->footer(
-            "The files of the directory name demo/results are the files named "
-            "'results\\ci_push_<seconds>.xml' in demo. State: saved, open (ends in the "
-            "trailer of an append: its writer has not saved it, or stopped), or damaged "
-            "(the reader refuses it).");
+        command->footer("The files of the directory name demo/results are the files named '" +
+                        ResultsFilePath{"results", ResultsFileNamePattern()}.WholePath() +
+                        "' in demo. State: saved, open (ends in the trailer of an append: "
+                        "its writer has not saved it, or stopped), or damaged (the reader "
+                        "refuses it).");
         return command;
     }
 
@@ -126,7 +126,7 @@ public:
         fileArgument_.Register(command);
         command->add_option("--format", format_, "table (default), json, jsonl, csv or tsv")
             ->check(CLI::IsMember({"table", "json", "jsonl", "csv", "tsv"}));
-        command->footer(std::string(kFileArgumentHelp) +
+        command->footer(FileArgumentHelp() +
                         "\nJSON output is UTF-8; a byte that is not part of valid UTF-8 "
                         "is shown as the Latin-1 character of the same value.");
         return command;
@@ -172,7 +172,7 @@ public:
             ->add_option("FILE", fileArguments_,
                          "Whole paths, or directory name and file name pairs")
             ->required();
-        command->footer(std::string(kFileArgumentHelp) +
+        command->footer(FileArgumentHelp() +
                         "\nAn argument without a backslash is a directory name, and the "
                         "argument after it is the file name.");
         return command;

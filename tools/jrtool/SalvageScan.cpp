@@ -2,14 +2,16 @@
 
 #include <cstdio>
 
+#include "jobresults/detail/JobResultsFormat.h"
+
 namespace jrtool {
 
 namespace {
 
-const std::string kRootStart = "<Root>";
-const std::string kRootEnd = "</Root>";
-const std::string kRecordStart = "<JobResult>";
-const std::string kRecordEnd = "</JobResult>";
+const std::string kRootStart = "<" + std::string(jobresults::kRootTag) + ">";
+const std::string kRootEnd = "</" + std::string(jobresults::kRootTag) + ">";
+const std::string kRecordStart = "<" + std::string(jobresults::kRecordTag) + ">";
+const std::string kRecordEnd = "</" + std::string(jobresults::kRecordTag) + ">";
 const char* const kBlank = " \t\r\n";
 
 // Offset of the end of the record that starts at `start`, or npos when
@@ -50,11 +52,11 @@ JobResults RecordFromFields(const std::vector<XmlNode>& fields) {
     for (const XmlNode& field : fields) {
         const std::string& name = field.GetTagName();
         const std::string& content = field.GetNodeContent();
-        if (name == "ClientName") record.ClientName = content;
-        if (name == "Url") record.Url = content;
-        if (name == "BackupJobId") record.BackupJobId = content;
-        if (name == "ErrorString") record.ErrorString = content;
-        if (name == "Size") std::sscanf(content.c_str(), "%llu", &record.Size);
+        if (name == jobresults::kClientNameTag) record.ClientName = content;
+        if (name == jobresults::kUrlTag) record.Url = content;
+        if (name == jobresults::kBackupJobIdTag) record.BackupJobId = content;
+        if (name == jobresults::kErrorStringTag) record.ErrorString = content;
+        if (name == jobresults::kSizeTag) std::sscanf(content.c_str(), "%llu", &record.Size);
     }
     return record;
 }

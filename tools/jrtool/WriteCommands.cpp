@@ -105,7 +105,7 @@ public:
         fileArgument_.Register(command);
         command->add_option("--out", outDirName_,
                             "Directory name for the new file (default: that of FILE)");
-        command->footer(std::string(kFileArgumentHelp) +
+        command->footer(FileArgumentHelp() +
                         "\nEvery record up to the first damaged one is written to a new "
                         "file; the damaged file is left as it is. Prints the counts of "
                         "records recovered and bytes discarded, and the new file's path.");
