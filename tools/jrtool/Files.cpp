@@ -1,17 +1,18 @@
 #include "jrtool/Files.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string_view>
 #include <system_error>
-#include <thread>
 #include <utility>
 
 #include "jobresults/detail/JobResultsFormat.h"
@@ -118,29 +119,79 @@ HostLocation LocateOnHost(const std::string& dirName) {
     return {directory, dirName.substr(slash + 1) + kDirectorySeparator};
 }
 
-std::optional<std::vector<ListedFile>> ListResultsFiles(const std::string& dirName,
-                                                        std::string& error) {
+int ForEachResultsFile(const std::string& dirName, const ResultsFileVisitor& visit) {
     const HostLocation location = LocateOnHost(dirName);
-    std::error_code failure;
-    std::filesystem::directory_iterator entries(location.directory, failure);
-    if (failure) {
-        error = "cannot read directory " + location.directory + ": " + failure.message();
-        return std::nullopt;
-    }
-    std::vector<ListedFile> files;
-    for (const auto& entry : entries) {
-        const std::string name = entry.path().filename().string();
+    DIR* const directory = opendir(location.directory.c_str());
+    if (directory == nullptr) return errno;
+    int failure = 0;
+    for (;;) {
+        errno = 0;
+        const dirent* const entry = readdir(directory);
+        if (entry == nullptr) {
+            failure = errno;
+            break;
+        }
+        const std::string name = entry->d_name;
         if (name.compare(0, location.namePrefix.size(), location.namePrefix) != 0) continue;
         const std::string fileName = name.substr(location.namePrefix.size());
         const auto created = CreationTimeFromFileName(fileName);
-        if (!created || !entry.is_regular_file(failure)) continue;
-        files.push_back({{dirName, fileName}, *created});
+        if (!created) continue;
+        if (!visit(dirfd(directory), entry->d_name, ListedFile{{dirName, fileName}, *created})) {
+            break;
+        }
+    }
+    closedir(directory);
+    return failure;
+}
+
+std::optional<std::vector<ListedFile>> ListResultsFiles(const std::string& dirName,
+                                                        std::string& error) {
+    std::vector<ListedFile> files;
+    const int failure =
+        ForEachResultsFile(dirName, [&files](int directory, const char* entry, ListedFile file) {
+            struct stat status;
+            if (fstatat(directory, entry, &status, 0) == 0 && S_ISREG(status.st_mode)) {
+                files.push_back(std::move(file));
+            }
+            return true;
+        });
+    if (failure != 0) {
+        error = "cannot read directory " + LocateOnHost(dirName).directory + ": " +
+                std::strerror(failure);
+        return std::nullopt;
     }
     std::sort(files.begin(), files.end(), [](const ListedFile& a, const ListedFile& b) {
         return a.createdSeconds != b.createdSeconds ? a.createdSeconds < b.createdSeconds
                                                     : a.path.fileName < b.path.fileName;
     });
     return files;
+}
+
+std::optional<ResultsFilePath> FindOpenFile(const std::string& dirName, int fd,
+                                            std::string& error) {
+    struct stat open;
+    if (fstat(fd, &open) != 0) {
+        error = std::string("cannot examine the new file: ") + std::strerror(errno);
+        return std::nullopt;
+    }
+    std::optional<ResultsFilePath> found;
+    const int failure =
+        ForEachResultsFile(dirName, [&](int directory, const char* entry, ListedFile file) {
+            struct stat named;
+            if (fstatat(directory, entry, &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+                named.st_dev != open.st_dev || named.st_ino != open.st_ino) {
+                return true;
+            }
+            found = std::move(file.path);
+            return false;
+        });
+    if (!found) {
+        error = "the store reported success, but no file named " +
+                ResultsFilePath{dirName, ResultsFileNamePattern()}.WholePath() +
+                " is the file it wrote";
+        if (failure != 0) error += std::string(": ") + std::strerror(failure);
+    }
+    return found;
 }
 
 // --- reading ------------------------------------------------------------
@@ -209,39 +260,6 @@ FileEnding EndingOf(const std::string& wholePath) {
 
 // --- writing ------------------------------------------------------------
 
-namespace {
-
-bool Exists(const std::string& path) {
-    std::error_code failure;
-    return std::filesystem::exists(path, failure);
-}
-
-std::string PathAt(const std::string& dirName, long long seconds) {
-    return ResultsFilePath{dirName, ResultsFileName(seconds)}.WholePath();
-}
-
-// How many seconds past the start of the first append the new file's name
-// may lie: the append itself and any names the store skipped as taken.
-constexpr std::size_t kNameLookahead = 64;
-
-long long Now() { return static_cast<long long>(std::time(nullptr)); }
-
-// The store names a file after the second of its creation; its interface
-// does not promise what it does when a file of that name is already there.
-// Waiting until the name for the current second is free keeps such a file,
-// say the damaged file that a salvage reads, out of its way. Gives up after
-// a few seconds: a file named after a time to come is not a clash that
-// waiting resolves.
-bool WaitForFreeName(const std::string& dirName) {
-    for (int attempt = 0; attempt < 40; ++attempt) {
-        if (!Exists(PathAt(dirName, Now()))) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
-}
-
-}  // namespace
-
 ResultsWriter::ResultsWriter(std::string dirName) : dirName_(std::move(dirName)) {}
 
 bool ResultsWriter::Add(const JobResults& record) {
@@ -253,10 +271,10 @@ bool ResultsWriter::Add(const JobResults& record) {
     return true;
 }
 
-// The store does not report the name it gives the file, only that it is
-// named after the second of its creation, or a later one when that name is
-// taken. The names that exist before the first append are noted, and the new
-// file is the one that appears among the seconds from then on.
+// The store does not report the name it gives the file. Once the first
+// append has succeeded, its descriptor is the file, and the directory entry
+// with the descriptor's device and inode is the name, however the store
+// chose it and whatever other writers do in the same directory.
 bool ResultsWriter::AddFirst(const JobResults& record) {
     // createJobResults appends to the directory name, so it runs only once.
     if (!directorySet_ && store_.createJobResults(dirName_) != 1) {
@@ -264,36 +282,14 @@ bool ResultsWriter::AddFirst(const JobResults& record) {
         return false;
     }
     directorySet_ = true;
-    if (!WaitForFreeName(dirName_)) {
-        error_ =
-            "a job results file for the current time already exists: " + PathAt(dirName_, Now());
-        return false;
-    }
-    const long long before = Now();
-    const std::vector<bool> takenBefore = TakenNames(before);
     if (store_.addJobResult(record) != 1) {
         error_ = StoreError();
         return false;
     }
-    const std::vector<bool> takenAfter = TakenNames(before);
-    for (std::size_t i = 0; i < takenAfter.size() && createdPath_.empty(); ++i) {
-        if (takenAfter[i] && !takenBefore[i]) createdPath_ = PathAt(dirName_, before + i);
-    }
-    if (createdPath_.empty()) {
-        error_ = "the store reported success, but no new file named " + PathAt(dirName_, before) +
-                 " or after it exists";
-        return false;
-    }
+    const auto created = FindOpenFile(dirName_, store_.m_nFileHandle, error_);
+    if (!created) return false;
+    createdPath_ = created->WholePath();
     return true;
-}
-
-// Which of the names for the seconds from `first` on exist.
-std::vector<bool> ResultsWriter::TakenNames(long long first) const {
-    std::vector<bool> taken(kNameLookahead);
-    for (std::size_t i = 0; i < taken.size(); ++i) {
-        taken[i] = Exists(PathAt(dirName_, first + static_cast<long long>(i)));
-    }
-    return taken;
 }
 
 bool ResultsWriter::Save() {

@@ -8,6 +8,7 @@
 #ifndef JRTOOL_FILES_H
 #define JRTOOL_FILES_H
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -71,10 +72,23 @@ struct HostLocation {
 
 HostLocation LocateOnHost(const std::string& dirName);
 
+// Visits the entries of the host directory of `dirName` whose names are
+// the directory name's prefix and a job results file name: `directory` is a
+// descriptor of the host directory, `entry` the entry's name there. The
+// visitor returns false to stop. Returns 0, or the errno of opening or
+// reading the directory.
+using ResultsFileVisitor = std::function<bool(int directory, const char* entry, ListedFile file)>;
+int ForEachResultsFile(const std::string& dirName, const ResultsFileVisitor& visit);
+
 // The files of `dirName`, oldest first. nullopt, with a message in `error`,
 // when the host directory cannot be read.
 std::optional<std::vector<ListedFile>> ListResultsFiles(const std::string& dirName,
                                                         std::string& error);
+
+// The file of `dirName` that is open as `fd`: the entry with the
+// descriptor's device and inode. nullopt, with a message in `error`, when
+// no such entry exists.
+std::optional<ResultsFilePath> FindOpenFile(const std::string& dirName, int fd, std::string& error);
 
 // --- reading ------------------------------------------------------------
 
@@ -102,7 +116,7 @@ bool ReadFileBytes(const std::string& path, std::string& bytes);
 // --- writing ------------------------------------------------------------
 
 // Writes records into a new job results file through the store's writer,
-// and works out the path of the file that the store created.
+// and finds the path of the file that the store created.
 class ResultsWriter {
 public:
     explicit ResultsWriter(std::string dirName);
@@ -119,7 +133,6 @@ public:
 
 private:
     bool AddFirst(const JobResults& record);
-    std::vector<bool> TakenNames(long long first) const;
     std::string StoreError() const;
 
     std::string dirName_;
