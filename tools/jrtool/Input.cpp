@@ -175,10 +175,6 @@ std::string EndTag(std::string_view tag) { return "</" + std::string(tag) + ">";
 
 bool CheckValue(const std::string& value, const char* column, std::string_view tag,
                 std::string& fault) {
-    if (value.find('\0') != std::string::npos) {
-        fault = std::string(column) + " contains a NUL byte, which a job results file cannot hold";
-        return false;
-    }
     for (const std::string& endTag :
          {EndTag(tag), EndTag(jobresults::kRecordTag), EndTag(jobresults::kRootTag)}) {
         if (value.find(endTag) != std::string::npos) {

@@ -45,9 +45,9 @@ bool IsTsvHeader(const std::string& line);
 bool ParseSizeText(const std::string& text, unsigned long long& size);
 
 // False, with `fault` set, for a value the store would not read back as
-// written: one holding a NUL byte (the reader stops at it), or the end tag
-// of its own element, of the record or of the document (the reader takes
-// the first such tag as the end, losing the rest of the file).
+// written: one holding the end tag of its own element, of the record or of
+// the document (the reader takes the first such tag as the end, losing the
+// rest of the file). NUL bytes are fine: the store keeps them.
 bool CheckStorable(const JobResults& record, std::string& fault);
 
 // Pulls records from a stream, keeping the line number for messages.

@@ -8,6 +8,10 @@
 // that `jobresults dump` prints for people has aligned columns, sizes in
 // bytes and in binary units, control characters shown as escapes so that
 // every record stays on one line, and a closing summary.
+//
+// A NUL byte is data like any other, as in the store: JSON shows it as
+// \u0000, the table as \x00, and CSV and TSV carry the byte itself (TSV has
+// no escape for it, and `jobresults write` reads a raw NUL back unchanged).
 #ifndef JRTOOL_OUTPUT_H
 #define JRTOOL_OUTPUT_H
 

@@ -128,7 +128,9 @@ public:
             ->check(CLI::IsMember({"table", "json", "jsonl", "csv", "tsv"}));
         command->footer(FileArgumentHelp() +
                         "\nJSON output is UTF-8; a byte that is not part of valid UTF-8 "
-                        "is shown as the Latin-1 character of the same value.");
+                        "is shown as the Latin-1 character of the same value. A NUL byte "
+                        "is shown as \\u0000 in JSON, as \\x00 in the table, and as "
+                        "itself in CSV and TSV.");
         return command;
     }
 

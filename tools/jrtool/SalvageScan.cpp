@@ -35,13 +35,12 @@ JobResults ParseRecord(const std::string& text, std::size_t start, std::size_t e
     return RecordFromFields(fields);
 }
 
-void MeasureTail(const std::string& bytes, bool cutAtNul, SalvageScan& scan) {
+void MeasureTail(const std::string& bytes, SalvageScan& scan) {
     const std::string tail = bytes.substr(scan.keptBytes);
     const auto first = tail.find_first_not_of(kBlank);
     if (first == std::string::npos) return;
     const auto last = tail.find_last_not_of(kBlank);
-    scan.intact =
-        !cutAtNul && tail.compare(first, last - first + 1, kRootEnd) == 0 && !scan.records.empty();
+    scan.intact = tail.compare(first, last - first + 1, kRootEnd) == 0 && !scan.records.empty();
     if (!scan.intact) scan.discardedBytes = bytes.size() - scan.keptBytes;
 }
 
@@ -61,13 +60,11 @@ JobResults RecordFromFields(const std::vector<XmlNode>& fields) {
     return record;
 }
 
-SalvageScan ScanCompleteRecords(const std::string& bytes) {
-    const auto nul = bytes.find('\0');
-    const std::string text = bytes.substr(0, nul);
+SalvageScan ScanCompleteRecords(const std::string& text) {
     SalvageScan scan;
     const auto rootStart = text.find(kRootStart);
     if (rootStart == std::string::npos) {
-        scan.discardedBytes = bytes.size();
+        scan.discardedBytes = text.size();
         return scan;
     }
     scan.keptBytes = rootStart + kRootStart.size();
@@ -80,7 +77,7 @@ SalvageScan ScanCompleteRecords(const std::string& bytes) {
         scan.records.push_back(ParseRecord(text, start, end));
         scan.keptBytes = end;
     }
-    MeasureTail(bytes, nul != std::string::npos, scan);
+    MeasureTail(text, scan);
     return scan;
 }
 

@@ -22,9 +22,10 @@ const char* const kWriteFooter =
     "TSV: one record a line, the columns client, url, job id, error and size "
     "separated by tabs; an optional first line names the columns. Inside a "
     "value, \\t, \\n, \\r and \\\\ stand for a tab, a line break, a carriage "
-    "return and a backslash; any other backslash is kept as it is.\n"
+    "return and a backslash; any other backslash is kept as it is, and so is a "
+    "NUL byte.\n"
     "JSON Lines: one object a line with the keys client, url, job_id, error "
-    "(optional) and size.\n"
+    "(optional) and size; \\u0000 stands for a NUL byte.\n"
     "A malformed line stops the input: the records before it stay in the file, "
     "which is saved, and the exit code is 1. On success the path of the new "
     "file is printed.";
