@@ -397,13 +397,24 @@ write|d|--format|csv
 list|d|--format|csv
 CASES
 
+  # A file that cannot be created or opened: the message names it and gives
+  # the system's reason.
+  local missing="No such file or directory"
   run_tool dump "missing\\ci_push_1.xml"
   expect_eq "$status" 1 "dump of a missing file: exit code"
+  expect_contains "$err" "missing\\ci_push_1.xml: $missing" "dump of a missing file: reason"
+  run_tool salvage "missing\\ci_push_1.xml"
+  expect_contains "$err" "missing\\ci_push_1.xml: $missing" "salvage of a missing file: reason"
   run_tool write "no/such/dir/r" <<<$'a\tu\t1\t\t1'
   expect_eq "$status" 1 "write into a missing directory: exit code"
   expect_contains "$err" "no/such/dir/r" "write into a missing directory: names the path"
+  expect_contains "$err" ": $missing" "write into a missing directory: reason"
+  touch plain-file
+  run_tool write "plain-file/r" <<<$'a\tu\t1\t\t1'
+  expect_contains "$err" ": Not a directory" "write below a plain file: reason"
   run_tool write d /no/such/input.tsv
   expect_eq "$status" 1 "write from a missing input: exit code"
+  expect_contains "$err" "/no/such/input.tsv: $missing" "write from a missing input: reason"
 }
 
 "test_$group"

@@ -3,16 +3,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string_view>
-#include <system_error>
 #include <utility>
 
 #include "jobresults/detail/JobResultsFormat.h"
@@ -36,6 +33,19 @@ bool IsDecimal(const std::string& text) {
 }
 
 }  // namespace
+
+std::string WithReason(const std::string& message, int error) {
+    if (error <= 0) return message;
+    const bool period = !message.empty() && message.back() == '.';
+    return message.substr(0, message.size() - (period ? 1 : 0)) + ": " + std::strerror(error);
+}
+
+std::string StoreError(const CCIJobResults& store) {
+    if (store.m_sErrorMsg.empty()) return "the store failed without a message";
+    return WithReason(store.m_sErrorMsg, store.m_nErrno);
+}
+
+// --- naming -------------------------------------------------------------
 
 std::string ResultsFilePath::WholePath() const { return dirName + kDirectorySeparator + fileName; }
 
@@ -156,8 +166,7 @@ std::optional<std::vector<ListedFile>> ListResultsFiles(const std::string& dirNa
             return true;
         });
     if (failure != 0) {
-        error = "cannot read directory " + LocateOnHost(dirName).directory + ": " +
-                std::strerror(failure);
+        error = WithReason("cannot read directory " + LocateOnHost(dirName).directory, failure);
         return std::nullopt;
     }
     std::sort(files.begin(), files.end(), [](const ListedFile& a, const ListedFile& b) {
@@ -169,9 +178,9 @@ std::optional<std::vector<ListedFile>> ListResultsFiles(const std::string& dirNa
 
 std::optional<ResultsFilePath> FindOpenFile(const std::string& dirName, int fd,
                                             std::string& error) {
-    struct stat open;
-    if (fstat(fd, &open) != 0) {
-        error = std::string("cannot examine the new file: ") + std::strerror(errno);
+    struct stat wanted;
+    if (fstat(fd, &wanted) != 0) {
+        error = WithReason("cannot examine the new file", errno);
         return std::nullopt;
     }
     std::optional<ResultsFilePath> found;
@@ -179,50 +188,42 @@ std::optional<ResultsFilePath> FindOpenFile(const std::string& dirName, int fd,
         ForEachResultsFile(dirName, [&](int directory, const char* entry, ListedFile file) {
             struct stat named;
             if (fstatat(directory, entry, &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-                named.st_dev != open.st_dev || named.st_ino != open.st_ino) {
+                named.st_dev != wanted.st_dev || named.st_ino != wanted.st_ino) {
                 return true;
             }
             found = std::move(file.path);
             return false;
         });
     if (!found) {
-        error = "the store reported success, but no file named " +
-                ResultsFilePath{dirName, ResultsFileNamePattern()}.WholePath() +
-                " is the file it wrote";
-        if (failure != 0) error += std::string(": ") + std::strerror(failure);
+        error = WithReason("the store reported success, but no file named " +
+                               ResultsFilePath{dirName, ResultsFileNamePattern()}.WholePath() +
+                               " is the file it wrote",
+                           failure);
     }
     return found;
 }
 
 // --- reading ------------------------------------------------------------
 
-namespace {
-
-std::string ReaderError(const CCIJobResults& reader) {
-    if (reader.m_sErrorMsg.empty()) return "the reader refused the file without a message";
-    if (reader.m_nErrno > 0) return reader.m_sErrorMsg + ": " + std::strerror(reader.m_nErrno);
-    return reader.m_sErrorMsg;
-}
-
-}  // namespace
-
 ReadOutcome ReadAllRecords(const ResultsFilePath& file) {
     ReadOutcome outcome;
-    std::error_code failure;
-    if (!std::filesystem::is_regular_file(file.WholePath(), failure)) {
-        outcome.error = "No such job results file: " + file.WholePath();
+    // The reader would wait forever on a pipe; a missing file it reports
+    // itself, with the system's reason.
+    struct stat kind;
+    if (stat(file.WholePath().c_str(), &kind) == 0 && !S_ISREG(kind.st_mode)) {
+        outcome.error = file.WholePath() + " is not a regular file";
         return outcome;
     }
     CCIJobResults reader;
     if (reader.openJobResults(file.dirName, file.fileName) != 1) {
-        outcome.error = ReaderError(reader);
+        outcome.error = StoreError(reader);
         return outcome;
     }
     for (;;) {
         JobResults record;
         const int status = reader.getNextJobResult(record);
         if (status == -1) {
-            outcome.error = ReaderError(reader);
+            outcome.error = StoreError(reader);
             reader.closeJobResults();
             return outcome;
         }
@@ -233,11 +234,21 @@ ReadOutcome ReadAllRecords(const ResultsFilePath& file) {
     return outcome;
 }
 
-bool ReadFileBytes(const std::string& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+int ReadFileBytes(const std::string& path, std::string& bytes) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    bytes.clear();
+    char buffer[65536];
+    int error = 0;
+    for (;;) {
+        const ssize_t count = read(fd, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) error = errno;
+        if (count <= 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(count));
+    }
+    close(fd);
+    return error;
 }
 
 FileEnding EndingOf(const std::string& wholePath) {
@@ -260,12 +271,25 @@ FileEnding EndingOf(const std::string& wholePath) {
 
 // --- writing ------------------------------------------------------------
 
+namespace {
+
+// Why files cannot be created in `directory`: the errno of its lookup, of
+// its not being a directory, or of the permission check; 0 when none fails.
+int CreationObstacle(const std::string& directory) {
+    struct stat status;
+    if (stat(directory.c_str(), &status) != 0) return errno;
+    if (!S_ISDIR(status.st_mode)) return ENOTDIR;
+    return access(directory.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
 ResultsWriter::ResultsWriter(std::string dirName) : dirName_(std::move(dirName)) {}
 
 bool ResultsWriter::Add(const JobResults& record) {
     if (!Created()) return AddFirst(record);
     if (store_.addJobResult(record) != 1) {
-        error_ = StoreError();
+        error_ = StoreError(store_);
         return false;
     }
     return true;
@@ -278,12 +302,12 @@ bool ResultsWriter::Add(const JobResults& record) {
 bool ResultsWriter::AddFirst(const JobResults& record) {
     // createJobResults appends to the directory name, so it runs only once.
     if (!directorySet_ && store_.createJobResults(dirName_) != 1) {
-        error_ = StoreError();
+        error_ = StoreError(store_);
         return false;
     }
     directorySet_ = true;
     if (store_.addJobResult(record) != 1) {
-        error_ = StoreError();
+        error_ = CreationError();
         return false;
     }
     const auto created = FindOpenFile(dirName_, store_.m_nFileHandle, error_);
@@ -294,15 +318,17 @@ bool ResultsWriter::AddFirst(const JobResults& record) {
 
 bool ResultsWriter::Save() {
     if (store_.saveJobResults() != 1) {
-        error_ = StoreError();
+        error_ = StoreError(store_);
         return false;
     }
     return true;
 }
 
-std::string ResultsWriter::StoreError() const {
-    if (store_.m_nErrno > 0) return store_.m_sErrorMsg + ": " + std::strerror(store_.m_nErrno);
-    return store_.m_sErrorMsg;
+// The store records no errno when it cannot create the file; the reason is
+// then sought in the directory that was to hold it.
+std::string ResultsWriter::CreationError() const {
+    if (store_.m_nErrno != 0) return StoreError(store_);
+    return WithReason(store_.m_sErrorMsg, CreationObstacle(LocateOnHost(dirName_).directory));
 }
 
 }  // namespace jrtool

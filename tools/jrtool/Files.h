@@ -17,6 +17,14 @@
 
 namespace jrtool {
 
+// "message: reason" with the system's text for errno `error` (a closing
+// period of the message dropped); the message alone for 0 or -1.
+std::string WithReason(const std::string& message, int error);
+
+// The store's message for its last failure, with the reason of a failed
+// system call.
+std::string StoreError(const CCIJobResults& store);
+
 // --- naming -------------------------------------------------------------
 
 // A job results file as the store's reader takes it.
@@ -99,8 +107,8 @@ struct ReadOutcome {
     std::string error;
 };
 
-// Every record of the file, or the reader's error. A file that does not
-// exist is reported as such and never handed to the reader.
+// Every record of the file, or the reader's error (with the system's reason
+// when a file cannot be opened or read).
 ReadOutcome ReadAllRecords(const ResultsFilePath& file);
 
 // How a file that the reader accepts was left by its writer.
@@ -110,8 +118,8 @@ enum class FileEnding { kSaved, kOpen };
 // final end tag of a save.
 FileEnding EndingOf(const std::string& wholePath);
 
-// The raw bytes of a file; false when it cannot be read.
-bool ReadFileBytes(const std::string& path, std::string& bytes);
+// The raw bytes of a file; returns 0, or the errno when it cannot be read.
+int ReadFileBytes(const std::string& path, std::string& bytes);
 
 // --- writing ------------------------------------------------------------
 
@@ -133,7 +141,7 @@ public:
 
 private:
     bool AddFirst(const JobResults& record);
-    std::string StoreError() const;
+    std::string CreationError() const;
 
     std::string dirName_;
     CCIJobResults store_;

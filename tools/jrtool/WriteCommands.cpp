@@ -2,6 +2,7 @@
 // write DIR [INPUT] (records from TSV or JSON Lines into a new file) and
 // salvage FILE (the complete records of a file with a damaged end copied
 // into a new file; the damaged file is only read).
+#include <cerrno>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -45,8 +46,9 @@ public:
 
     int Run() override {
         if (input_ == "-") return WriteFrom(std::cin, "standard input");
+        errno = 0;
         std::ifstream file(input_, std::ios::binary);
-        if (!file) return ReportFailure("cannot open input " + input_);
+        if (!file) return ReportFailure(WithReason("cannot open input " + input_, errno));
         return WriteFrom(file, input_);
     }
 
@@ -118,8 +120,8 @@ public:
         const auto file = fileArgument_.Parse(error);
         if (!file) return ReportUsageError(error);
         std::string bytes;
-        if (!ReadFileBytes(file->WholePath(), bytes)) {
-            return ReportFailure("cannot read " + file->WholePath());
+        if (const int readError = ReadFileBytes(file->WholePath(), bytes)) {
+            return ReportFailure(WithReason("cannot read " + file->WholePath(), readError));
         }
         const SalvageScan scan = ScanCompleteRecords(bytes);
         std::cout << "recovered: " << Counted(scan.records.size(), "record") << '\n'
