@@ -2,14 +2,16 @@
 
 #include <cstdio>
 
+#include "jobresults/detail/JobResultsFormat.h"
+
 namespace jrtool {
 
 namespace {
 
-const std::string kRootStart = "<Root>";
-const std::string kRootEnd = "</Root>";
-const std::string kRecordStart = "<JobResult>";
-const std::string kRecordEnd = "</JobResult>";
+const std::string kRootStart = "<" + std::string(jobresults::kRootTag) + ">";
+const std::string kRootEnd = "</" + std::string(jobresults::kRootTag) + ">";
+const std::string kRecordStart = "<" + std::string(jobresults::kRecordTag) + ">";
+const std::string kRecordEnd = "</" + std::string(jobresults::kRecordTag) + ">";
 const char* const kBlank = " \t\r\n";
 
 // Offset of the end of the record that starts at `start`, or npos when
@@ -33,13 +35,12 @@ JobResults ParseRecord(const std::string& text, std::size_t start, std::size_t e
     return RecordFromFields(fields);
 }
 
-void MeasureTail(const std::string& bytes, bool cutAtNul, SalvageScan& scan) {
+void MeasureTail(const std::string& bytes, SalvageScan& scan) {
     const std::string tail = bytes.substr(scan.keptBytes);
     const auto first = tail.find_first_not_of(kBlank);
     if (first == std::string::npos) return;
     const auto last = tail.find_last_not_of(kBlank);
-    scan.intact =
-        !cutAtNul && tail.compare(first, last - first + 1, kRootEnd) == 0 && !scan.records.empty();
+    scan.intact = tail.compare(first, last - first + 1, kRootEnd) == 0 && !scan.records.empty();
     if (!scan.intact) scan.discardedBytes = bytes.size() - scan.keptBytes;
 }
 
@@ -50,22 +51,20 @@ JobResults RecordFromFields(const std::vector<XmlNode>& fields) {
     for (const XmlNode& field : fields) {
         const std::string& name = field.GetTagName();
         const std::string& content = field.GetNodeContent();
-        if (name == "ClientName") record.ClientName = content;
-        if (name == "Url") record.Url = content;
-        if (name == "BackupJobId") record.BackupJobId = content;
-        if (name == "ErrorString") record.ErrorString = content;
-        if (name == "Size") std::sscanf(content.c_str(), "%llu", &record.Size);
+        if (name == jobresults::kClientNameTag) record.ClientName = content;
+        if (name == jobresults::kUrlTag) record.Url = content;
+        if (name == jobresults::kBackupJobIdTag) record.BackupJobId = content;
+        if (name == jobresults::kErrorStringTag) record.ErrorString = content;
+        if (name == jobresults::kSizeTag) std::sscanf(content.c_str(), "%llu", &record.Size);
     }
     return record;
 }
 
-SalvageScan ScanCompleteRecords(const std::string& bytes) {
-    const auto nul = bytes.find('\0');
-    const std::string text = bytes.substr(0, nul);
+SalvageScan ScanCompleteRecords(const std::string& text) {
     SalvageScan scan;
     const auto rootStart = text.find(kRootStart);
     if (rootStart == std::string::npos) {
-        scan.discardedBytes = bytes.size();
+        scan.discardedBytes = text.size();
         return scan;
     }
     scan.keptBytes = rootStart + kRootStart.size();
@@ -78,7 +77,7 @@ SalvageScan ScanCompleteRecords(const std::string& bytes) {
         scan.records.push_back(ParseRecord(text, start, end));
         scan.keptBytes = end;
     }
-    MeasureTail(bytes, nul != std::string::npos, scan);
+    MeasureTail(text, scan);
     return scan;
 }
 

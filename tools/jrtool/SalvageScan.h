@@ -28,9 +28,8 @@ struct SalvageScan {
 };
 
 // Walks the records after "<Root>" while each is complete and only blank
-// space lies between them. Scanning stops at the first NUL byte, as the
-// store's reader does not read past one either.
-SalvageScan ScanCompleteRecords(const std::string& bytes);
+// space lies between them. NUL bytes are data, as for the store's reader.
+SalvageScan ScanCompleteRecords(const std::string& text);
 
 // A record from the field elements of a "JobResult" element, the way the
 // store's reader fills one: fields by tag name, Size as "%llu".

@@ -8,8 +8,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "jrtool/Command.h"
-#include "jrtool/ExitCode.h"
+#include "jrtool/Cli.h"
 
 #ifndef JOBRESULTS_VERSION_LINE
 #error "JOBRESULTS_VERSION_LINE must name the library's version line"

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "jrtool/FileListing.h"
-#include "jrtool/FilePath.h"
+#include "jrtool/Files.h"
+#include "jrtool/Output.h"
 
 namespace jrtool {
 namespace {

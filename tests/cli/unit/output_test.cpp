@@ -8,13 +8,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "jrtool/HumanSize.h"
-#include "jrtool/RecordFormats.h"
-#include "jrtool/RecordTable.h"
-#include "jrtool/Utf8Text.h"
+#include "jrtool/Output.h"
 
 namespace jrtool {
 namespace {
+
+using namespace std::string_literals;
 
 TEST(Utf8, WellFormedTextPassesUnchanged) {
     for (const char* text : {"", "ascii", "\xC3\xA9t\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
@@ -39,10 +38,11 @@ TEST(Utf8, EachStrayByteBecomesItsLatin1Character) {
 
 TEST(Json, AnyByteGivesParseableJsonWithEscapedControls) {
     std::string everyByte;
-    for (int byte = 1; byte < 256; ++byte) everyByte += static_cast<char>(byte);
+    for (int byte = 0; byte < 256; ++byte) everyByte += static_cast<char>(byte);
     const JobResults record{everyByte, "\"quoted\"", "back\\slash", "line\nbreak", 42};
     const std::string text = DumpJson(RecordToJson(record), -1);
     EXPECT_EQ(text.find('\n'), std::string::npos);
+    EXPECT_NE(text.find("\\u0000"), std::string::npos);
     const auto parsed = nlohmann::json::parse(text);
     EXPECT_EQ(parsed["client"].get<std::string>(), ToValidUtf8(everyByte));
     EXPECT_EQ(parsed["url"], "\"quoted\"");
@@ -86,14 +86,15 @@ TEST(Csv, QuotesOnlyWhatNeedsQuoting) {
 
 TEST(Csv, UsesCrLfAndAHeader) {
     std::ostringstream out;
-    WriteCsv({{"a,1", "u", "7", "x\"y", 9}}, out);
-    EXPECT_EQ(out.str(), "client,url,job_id,error,size\r\n\"a,1\",u,7,\"x\"\"y\",9\r\n");
+    WriteCsv({{"a,1", "u", "7", "x\"y", 9}, {"n\0l"s, "", "", "", 0}}, out);
+    EXPECT_EQ(out.str(),
+              "client,url,job_id,error,size\r\n\"a,1\",u,7,\"x\"\"y\",9\r\nn\0l,,,,0\r\n"s);
 }
 
 TEST(Tsv, EscapesSoEveryRecordIsOneLine) {
     std::ostringstream out;
-    WriteTsv({{"a\tb", "u\n", "\\", "", 3}}, out);
-    EXPECT_EQ(out.str(), "client\turl\tjob_id\terror\tsize\na\\tb\tu\\n\t\\\\\t\t3\n");
+    WriteTsv({{"a\tb", "u\n", "\\", "\0"s, 3}}, out);
+    EXPECT_EQ(out.str(), "client\turl\tjob_id\terror\tsize\na\\tb\tu\\n\t\\\\\t\0\t3\n"s);
 }
 
 TEST(HumanSize, PicksTheUnitThatKeepsTheNumberAboveOne) {
@@ -128,8 +129,8 @@ TEST(Table, AlignsColumnsAndKeepsRowsOnOneLine) {
 
 TEST(Table, CellsEscapeControlAndInvalidBytes) {
     EXPECT_EQ(TableCell("a\tb\x01"
-                        "c\xFF"),
-              "a\\tb\\x01c\\xFF");
+                        "c\xFF\0"s),
+              "a\\tb\\x01c\\xFF\\x00");
     EXPECT_EQ(TableCell("\xE2\x82\xAC ok"), "\xE2\x82\xAC ok");
 }
 

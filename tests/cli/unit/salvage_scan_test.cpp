@@ -9,6 +9,8 @@
 namespace jrtool {
 namespace {
 
+using namespace std::string_literals;
+
 // The bytes a writer leaves: header, records, and the save's end tag.
 std::string Header() {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE Root [\n"
@@ -32,7 +34,8 @@ std::string Record(const JobResults& r) {
 
 const std::vector<JobResults> kRecords = {
     {"alpha", "/jobs/1001", "1001", "", 4096},
-    {"beta", "/jobs/1002", "1002", "disk full < quota", 0},
+    // A NUL byte is data, kept like any other.
+    {"beta", "/jobs/1002", "1002", "disk full \0< quota"s, 0},
     {"gamma", "https://ci/x?a=1&b=2", "1003", "", 18446744073709551615ULL},
 };
 

@@ -1,15 +1,92 @@
-#include "jrtool/RecordInput.h"
+#include "jrtool/Input.h"
 
 #include <array>
 #include <cctype>
 #include <limits>
+#include <string_view>
 #include <utility>
 
 #include <nlohmann/json.hpp>
 
-#include "jrtool/TsvText.h"
+#include "jobresults/detail/JobResultsFormat.h"
 
 namespace jrtool {
+
+// --- TSV text -----------------------------------------------------------
+
+std::string EscapeTsvValue(const std::string& value) {
+    std::string text;
+    text.reserve(value.size());
+    for (char c : value) {
+        switch (c) {
+            case '\\':
+                text += "\\\\";
+                break;
+            case '\t':
+                text += "\\t";
+                break;
+            case '\n':
+                text += "\\n";
+                break;
+            case '\r':
+                text += "\\r";
+                break;
+            default:
+                text += c;
+        }
+    }
+    return text;
+}
+
+namespace {
+
+// The character an escape letter stands for, or 0 when it is no escape.
+char EscapedCharacter(char letter) {
+    switch (letter) {
+        case '\\':
+            return '\\';
+        case 't':
+            return '\t';
+        case 'n':
+            return '\n';
+        case 'r':
+            return '\r';
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+std::string UnescapeTsvValue(const std::string& text) {
+    std::string value;
+    value.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char escaped =
+            text[i] == '\\' && i + 1 < text.size() ? EscapedCharacter(text[i + 1]) : 0;
+        if (escaped != 0) {
+            value += escaped;
+            ++i;
+        } else {
+            value += text[i];
+        }
+    }
+    return value;
+}
+
+std::vector<std::string> SplitTsvLine(const std::string& line) {
+    std::vector<std::string> fields(1);
+    for (char c : line) {
+        if (c == '\t') {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+// --- records ------------------------------------------------------------
 
 namespace {
 
@@ -94,14 +171,12 @@ bool CheckKeys(const nlohmann::json& object, std::string& fault) {
     return true;
 }
 
-bool CheckValue(const std::string& value, const char* column, const std::string& tag,
+std::string EndTag(std::string_view tag) { return "</" + std::string(tag) + ">"; }
+
+bool CheckValue(const std::string& value, const char* column, std::string_view tag,
                 std::string& fault) {
-    if (value.find('\0') != std::string::npos) {
-        fault = std::string(column) + " contains a NUL byte, which a job results file cannot hold";
-        return false;
-    }
     for (const std::string& endTag :
-         {"</" + tag + ">", std::string("</JobResult>"), std::string("</Root>")}) {
+         {EndTag(tag), EndTag(jobresults::kRecordTag), EndTag(jobresults::kRootTag)}) {
         if (value.find(endTag) != std::string::npos) {
             fault = std::string(column) + " contains \"" + endTag +
                     "\", which would end its element early in a job results file";
@@ -193,10 +268,10 @@ bool ParseJsonRecord(const std::string& line, JobResults& record, std::string& f
 }
 
 bool CheckStorable(const JobResults& record, std::string& fault) {
-    return CheckValue(record.ClientName, "client", "ClientName", fault) &&
-           CheckValue(record.Url, "url", "Url", fault) &&
-           CheckValue(record.BackupJobId, "job id", "BackupJobId", fault) &&
-           CheckValue(record.ErrorString, "error", "ErrorString", fault);
+    return CheckValue(record.ClientName, "client", jobresults::kClientNameTag, fault) &&
+           CheckValue(record.Url, "url", jobresults::kUrlTag, fault) &&
+           CheckValue(record.BackupJobId, "job id", jobresults::kBackupJobIdTag, fault) &&
+           CheckValue(record.ErrorString, "error", jobresults::kErrorStringTag, fault);
 }
 
 RecordStream::RecordStream(std::istream& input, std::optional<InputFormat> forcedFormat)

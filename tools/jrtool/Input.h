@@ -1,18 +1,35 @@
-// Reads job results records from text, one record a line: TSV with the
-// columns client, url, job id, error, size (an optional header line naming
-// them), or JSON Lines with objects keyed client, url, job_id, error, size.
-// Blank lines are skipped. Each record is also checked for values that a
-// job results file cannot carry intact.
-#ifndef JRTOOL_RECORDINPUT_H
-#define JRTOOL_RECORDINPUT_H
+// Reading records from text, one record a line: TSV with the columns
+// client, url, job id, error, size (an optional header line naming them), or
+// JSON Lines with objects keyed client, url, job_id, error, size. Blank
+// lines are skipped. Each record is also checked for values that a job
+// results file cannot carry intact.
+//
+// Escaping of values in tab-separated text. A value may hold tabs and line
+// breaks, which TSV cannot carry raw, so they travel as the escapes \t, \n,
+// \r, and a backslash as \\. On input a backslash followed by anything else
+// stays a plain backslash, so Windows paths such as C:\Backups need no
+// doubling (only C:\new or C:\temp would).
+#ifndef JRTOOL_INPUT_H
+#define JRTOOL_INPUT_H
 
 #include <istream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "jobresults/cijobresults.h"
 
 namespace jrtool {
+
+// --- TSV text -----------------------------------------------------------
+
+std::string EscapeTsvValue(const std::string& value);
+std::string UnescapeTsvValue(const std::string& text);
+
+// Splits a line at every tab; n tabs give n + 1 fields.
+std::vector<std::string> SplitTsvLine(const std::string& line);
+
+// --- records ------------------------------------------------------------
 
 enum class InputFormat { kTsv, kJsonLines };
 
@@ -28,9 +45,9 @@ bool IsTsvHeader(const std::string& line);
 bool ParseSizeText(const std::string& text, unsigned long long& size);
 
 // False, with `fault` set, for a value the store would not read back as
-// written: one holding a NUL byte (the reader stops at it), or the end tag
-// of its own element, of the record or of the document (the reader takes
-// the first such tag as the end, losing the rest of the file).
+// written: one holding the end tag of its own element, of the record or of
+// the document (the reader takes the first such tag as the end, losing the
+// rest of the file). NUL bytes are fine: the store keeps them.
 bool CheckStorable(const JobResults& record, std::string& fault);
 
 // Pulls records from a stream, keeping the line number for messages.

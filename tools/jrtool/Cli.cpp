@@ -1,0 +1,39 @@
+#include "jrtool/Cli.h"
+
+#include <iostream>
+#include <vector>
+
+namespace jrtool {
+
+std::string FileArgumentHelp() {
+    const std::string example = ResultsFileName(1700000000);
+    return "A file is named by its whole path, e.g. '" +
+           ResultsFilePath{"demo/results", example}.WholePath() +
+           "' (everything before the last backslash is the directory name), or by a "
+           "directory name and a file name as two arguments: demo/results " +
+           example;
+}
+
+int ReportFailure(const std::string& message) {
+    std::cerr << "jobresults: " << message << '\n';
+    return kExitFailure;
+}
+
+int ReportUsageError(const std::string& message) {
+    std::cerr << "jobresults: " << message << "\nRun with --help for more information.\n";
+    return kExitUsage;
+}
+
+void SingleFileArgument::Register(CLI::App* command) {
+    command->add_option("FILE", file_, "Whole path, or a directory name followed by NAME")
+        ->required();
+    command->add_option("NAME", name_, "File name, when FILE is a directory name");
+}
+
+std::optional<ResultsFilePath> SingleFileArgument::Parse(std::string& error) const {
+    std::vector<std::string> arguments{file_};
+    if (!name_.empty()) arguments.push_back(name_);
+    return ParseSingleFileArguments(arguments, error);
+}
+
+}  // namespace jrtool

@@ -1,0 +1,65 @@
+// The command line of the jobresults tool: its subcommands, its exit codes
+// and the messages it prints for failures.
+#ifndef JRTOOL_CLI_H
+#define JRTOOL_CLI_H
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "jrtool/Files.h"
+
+namespace jrtool {
+
+// The convention of common command-line validators: 0 success, 1 a failure
+// of the work itself, 2 a usage error.
+enum ExitCode : int {
+    kExitSuccess = 0,
+    kExitFailure = 1,
+    kExitUsage = 2,
+};
+
+// A subcommand registers its arguments with the command-line parser and
+// runs when the user picks it.
+class Command {
+public:
+    virtual ~Command() = default;
+    // Adds the subcommand to `parent` and returns it.
+    virtual CLI::App* Register(CLI::App& parent) = 0;
+    // Returns the exit code.
+    virtual int Run() = 0;
+};
+
+std::unique_ptr<Command> MakeWriteCommand();
+std::unique_ptr<Command> MakeListCommand();
+std::unique_ptr<Command> MakeDumpCommand();
+std::unique_ptr<Command> MakeCheckCommand();
+std::unique_ptr<Command> MakeSalvageCommand();
+
+// Help text shared by the commands that take a file.
+std::string FileArgumentHelp();
+
+// Print "jobresults: <message>" on standard error and return the exit code
+// for a failure of the work (1) or for a usage error (2).
+int ReportFailure(const std::string& message);
+int ReportUsageError(const std::string& message);
+
+// The FILE [NAME] arguments of the commands that work on one file: a whole
+// path, or a directory name followed by the file name.
+class SingleFileArgument {
+public:
+    // Adds FILE (required) and NAME to the command.
+    void Register(CLI::App* command);
+    // The file named, or nullopt with a message in `error`.
+    std::optional<ResultsFilePath> Parse(std::string& error) const;
+
+private:
+    std::string file_;
+    std::string name_;
+};
+
+}  // namespace jrtool
+
+#endif

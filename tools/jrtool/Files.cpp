@@ -1,0 +1,334 @@
+#include "jrtool/Files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <string_view>
+#include <utility>
+
+#include "jobresults/detail/JobResultsFormat.h"
+
+namespace jrtool {
+
+namespace {
+
+using jobresults::kDirectorySeparator;
+using jobresults::kExtension;
+
+// The writer joins base name and seconds with an underscore.
+const std::string kNameStart = std::string(jobresults::kBaseFileName) + "_";
+
+bool IsDecimal(const std::string& text) {
+    if (text.empty()) return false;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string WithReason(const std::string& message, int error) {
+    if (error <= 0) return message;
+    const bool period = !message.empty() && message.back() == '.';
+    return message.substr(0, message.size() - (period ? 1 : 0)) + ": " + std::strerror(error);
+}
+
+std::string StoreError(const CCIJobResults& store) {
+    if (store.m_sErrorMsg.empty()) return "the store failed without a message";
+    return WithReason(store.m_sErrorMsg, store.m_nErrno);
+}
+
+// --- naming -------------------------------------------------------------
+
+std::string ResultsFilePath::WholePath() const { return dirName + kDirectorySeparator + fileName; }
+
+std::optional<ResultsFilePath> SplitWholePath(const std::string& wholePath) {
+    const auto separator = wholePath.rfind(kDirectorySeparator);
+    if (separator == std::string::npos || separator == 0 || separator + 1 == wholePath.size()) {
+        return std::nullopt;
+    }
+    return ResultsFilePath{wholePath.substr(0, separator), wholePath.substr(separator + 1)};
+}
+
+std::optional<std::vector<ResultsFilePath>> ParseFileArguments(
+    const std::vector<std::string>& arguments, std::string& error) {
+    std::vector<ResultsFilePath> files;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument.find(kDirectorySeparator) != std::string::npos) {
+            auto file = SplitWholePath(argument);
+            if (!file) {
+                error = "'" + argument + "' is not a job results path (" +
+                        ResultsFilePath{"directory name", "file name"}.WholePath() + ")";
+                return std::nullopt;
+            }
+            files.push_back(*file);
+            continue;
+        }
+        if (argument.empty() || i + 1 == arguments.size() || arguments[i + 1].empty()) {
+            error = "'" + argument +
+                    "' has no backslash, so it is taken as a directory name, "
+                    "but no file name follows it";
+            return std::nullopt;
+        }
+        files.push_back({argument, arguments[i + 1]});
+        ++i;
+    }
+    return files;
+}
+
+std::optional<ResultsFilePath> ParseSingleFileArguments(const std::vector<std::string>& arguments,
+                                                        std::string& error) {
+    if (arguments.size() == 2 && !arguments[0].empty() && !arguments[1].empty()) {
+        return ResultsFilePath{arguments[0], arguments[1]};
+    }
+    const auto files = ParseFileArguments(arguments, error);
+    if (!files) return std::nullopt;
+    if (files->size() != 1) {
+        error = "expected one file: a whole path, or a directory name and a file name";
+        return std::nullopt;
+    }
+    return files->front();
+}
+
+std::string ResultsFileName(long long seconds) {
+    return kNameStart + std::to_string(seconds) + std::string(kExtension);
+}
+
+std::string ResultsFileNamePattern() { return kNameStart + "<seconds>" + std::string(kExtension); }
+
+std::optional<long long> CreationTimeFromFileName(const std::string& fileName) {
+    const auto minimumSize = kNameStart.size() + kExtension.size();
+    if (fileName.size() <= minimumSize || fileName.compare(0, kNameStart.size(), kNameStart) != 0 ||
+        fileName.compare(fileName.size() - kExtension.size(), kExtension.size(), kExtension) != 0) {
+        return std::nullopt;
+    }
+    std::string digits = fileName.substr(kNameStart.size(), fileName.size() - minimumSize);
+    const bool negative = digits[0] == '-';
+    if (negative) digits.erase(0, 1);
+    // 18 digits always fit a long long; the writer never prints more for
+    // any time this side of the year 30 billion.
+    if (!IsDecimal(digits) || digits.size() > 18) return std::nullopt;
+    const long long magnitude = std::stoll(digits);
+    return negative ? -magnitude : magnitude;
+}
+
+// --- listing ------------------------------------------------------------
+
+HostLocation LocateOnHost(const std::string& dirName) {
+    const auto slash = dirName.rfind('/');
+    if (slash == std::string::npos) return {".", dirName + kDirectorySeparator};
+    const std::string directory = slash == 0 ? "/" : dirName.substr(0, slash);
+    return {directory, dirName.substr(slash + 1) + kDirectorySeparator};
+}
+
+int ForEachResultsFile(const std::string& dirName, const ResultsFileVisitor& visit) {
+    const HostLocation location = LocateOnHost(dirName);
+    DIR* const directory = opendir(location.directory.c_str());
+    if (directory == nullptr) return errno;
+    int failure = 0;
+    for (;;) {
+        errno = 0;
+        const dirent* const entry = readdir(directory);
+        if (entry == nullptr) {
+            failure = errno;
+            break;
+        }
+        const std::string name = entry->d_name;
+        if (name.compare(0, location.namePrefix.size(), location.namePrefix) != 0) continue;
+        const std::string fileName = name.substr(location.namePrefix.size());
+        const auto created = CreationTimeFromFileName(fileName);
+        if (!created) continue;
+        if (!visit(dirfd(directory), entry->d_name, ListedFile{{dirName, fileName}, *created})) {
+            break;
+        }
+    }
+    closedir(directory);
+    return failure;
+}
+
+std::optional<std::vector<ListedFile>> ListResultsFiles(const std::string& dirName,
+                                                        std::string& error) {
+    std::vector<ListedFile> files;
+    const int failure =
+        ForEachResultsFile(dirName, [&files](int directory, const char* entry, ListedFile file) {
+            struct stat status;
+            if (fstatat(directory, entry, &status, 0) == 0 && S_ISREG(status.st_mode)) {
+                files.push_back(std::move(file));
+            }
+            return true;
+        });
+    if (failure != 0) {
+        error = WithReason("cannot read directory " + LocateOnHost(dirName).directory, failure);
+        return std::nullopt;
+    }
+    std::sort(files.begin(), files.end(), [](const ListedFile& a, const ListedFile& b) {
+        return a.createdSeconds != b.createdSeconds ? a.createdSeconds < b.createdSeconds
+                                                    : a.path.fileName < b.path.fileName;
+    });
+    return files;
+}
+
+std::optional<ResultsFilePath> FindOpenFile(const std::string& dirName, int fd,
+                                            std::string& error) {
+    struct stat wanted;
+    if (fstat(fd, &wanted) != 0) {
+        error = WithReason("cannot examine the new file", errno);
+        return std::nullopt;
+    }
+    std::optional<ResultsFilePath> found;
+    const int failure =
+        ForEachResultsFile(dirName, [&](int directory, const char* entry, ListedFile file) {
+            struct stat named;
+            if (fstatat(directory, entry, &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+                named.st_dev != wanted.st_dev || named.st_ino != wanted.st_ino) {
+                return true;
+            }
+            found = std::move(file.path);
+            return false;
+        });
+    if (!found) {
+        error = WithReason("the store reported success, but no file named " +
+                               ResultsFilePath{dirName, ResultsFileNamePattern()}.WholePath() +
+                               " is the file it wrote",
+                           failure);
+    }
+    return found;
+}
+
+// --- reading ------------------------------------------------------------
+
+ReadOutcome ReadAllRecords(const ResultsFilePath& file) {
+    ReadOutcome outcome;
+    // The reader would wait forever on a pipe; a missing file it reports
+    // itself, with the system's reason.
+    struct stat kind;
+    if (stat(file.WholePath().c_str(), &kind) == 0 && !S_ISREG(kind.st_mode)) {
+        outcome.error = file.WholePath() + " is not a regular file";
+        return outcome;
+    }
+    CCIJobResults reader;
+    if (reader.openJobResults(file.dirName, file.fileName) != 1) {
+        outcome.error = StoreError(reader);
+        return outcome;
+    }
+    for (;;) {
+        JobResults record;
+        const int status = reader.getNextJobResult(record);
+        if (status == -1) {
+            outcome.error = StoreError(reader);
+            reader.closeJobResults();
+            return outcome;
+        }
+        outcome.records.push_back(std::move(record));
+        if (status == 0) break;
+    }
+    outcome.valid = true;
+    return outcome;
+}
+
+int ReadFileBytes(const std::string& path, std::string& bytes) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    bytes.clear();
+    char buffer[65536];
+    int error = 0;
+    for (;;) {
+        const ssize_t count = read(fd, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) error = errno;
+        if (count <= 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(count));
+    }
+    close(fd);
+    return error;
+}
+
+FileEnding EndingOf(const std::string& wholePath) {
+    using jobresults::kFinalEndTag;
+    using jobresults::kTrailer;
+    std::ifstream in(wholePath, std::ios::binary | std::ios::ate);
+    const auto size = static_cast<std::streamoff>(in.tellg());
+    const auto tailSize = std::min(size, static_cast<std::streamoff>(kFinalEndTag.size()));
+    if (!in || tailSize <= 0) return FileEnding::kSaved;
+    std::string tail(static_cast<std::size_t>(tailSize), '\0');
+    in.seekg(size - tailSize);
+    in.read(&tail[0], tailSize);
+    const auto endsWith = [&tail](std::string_view end) {
+        return tail.size() >= end.size() &&
+               tail.compare(tail.size() - end.size(), end.size(), end.data(), end.size()) == 0;
+    };
+    return in && endsWith(kTrailer) && !endsWith(kFinalEndTag) ? FileEnding::kOpen
+                                                               : FileEnding::kSaved;
+}
+
+// --- writing ------------------------------------------------------------
+
+namespace {
+
+// Why files cannot be created in `directory`: the errno of its lookup, of
+// its not being a directory, or of the permission check; 0 when none fails.
+int CreationObstacle(const std::string& directory) {
+    struct stat status;
+    if (stat(directory.c_str(), &status) != 0) return errno;
+    if (!S_ISDIR(status.st_mode)) return ENOTDIR;
+    return access(directory.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+ResultsWriter::ResultsWriter(std::string dirName) : dirName_(std::move(dirName)) {}
+
+bool ResultsWriter::Add(const JobResults& record) {
+    if (!Created()) return AddFirst(record);
+    if (store_.addJobResult(record) != 1) {
+        error_ = StoreError(store_);
+        return false;
+    }
+    return true;
+}
+
+// The store does not report the name it gives the file. Once the first
+// append has succeeded, its descriptor is the file, and the directory entry
+// with the descriptor's device and inode is the name, however the store
+// chose it and whatever other writers do in the same directory.
+bool ResultsWriter::AddFirst(const JobResults& record) {
+    // createJobResults appends to the directory name, so it runs only once.
+    if (!directorySet_ && store_.createJobResults(dirName_) != 1) {
+        error_ = StoreError(store_);
+        return false;
+    }
+    directorySet_ = true;
+    if (store_.addJobResult(record) != 1) {
+        error_ = CreationError();
+        return false;
+    }
+    const auto created = FindOpenFile(dirName_, store_.m_nFileHandle, error_);
+    if (!created) return false;
+    createdPath_ = created->WholePath();
+    return true;
+}
+
+bool ResultsWriter::Save() {
+    if (store_.saveJobResults() != 1) {
+        error_ = StoreError(store_);
+        return false;
+    }
+    return true;
+}
+
+// The store records no errno when it cannot create the file; the reason is
+// then sought in the directory that was to hold it.
+std::string ResultsWriter::CreationError() const {
+    if (store_.m_nErrno != 0) return StoreError(store_);
+    return WithReason(store_.m_sErrorMsg, CreationObstacle(LocateOnHost(dirName_).directory));
+}
+
+}  // namespace jrtool

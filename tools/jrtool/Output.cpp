@@ -1,0 +1,269 @@
+#include "jrtool/Output.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <ctime>
+#include <limits>
+
+#include "jrtool/Input.h"
+
+namespace jrtool {
+
+// --- UTF-8 --------------------------------------------------------------
+
+namespace {
+
+bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// Valid range of the second byte after a given lead byte; it excludes the
+// overlong forms, the surrogates and code points above U+10FFFF.
+bool SecondByteAllowed(unsigned char lead, unsigned char second) {
+    switch (lead) {
+        case 0xE0:
+            return second >= 0xA0 && second <= 0xBF;
+        case 0xED:
+            return second >= 0x80 && second <= 0x9F;
+        case 0xF0:
+            return second >= 0x90 && second <= 0xBF;
+        case 0xF4:
+            return second >= 0x80 && second <= 0x8F;
+        default:
+            return IsContinuation(second);
+    }
+}
+
+std::size_t ExpectedLength(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 0;
+}
+
+void AppendLatin1AsUtf8(unsigned char byte, std::string& out) {
+    out += static_cast<char>(0xC0 | (byte >> 6));
+    out += static_cast<char>(0x80 | (byte & 0x3F));
+}
+
+}  // namespace
+
+std::size_t Utf8SequenceLength(const std::string& text, std::size_t offset) {
+    const auto lead = static_cast<unsigned char>(text[offset]);
+    const std::size_t length = ExpectedLength(lead);
+    if (length <= 1 || offset + length > text.size()) return length == 1 ? 1 : 0;
+    if (!SecondByteAllowed(lead, static_cast<unsigned char>(text[offset + 1]))) return 0;
+    for (std::size_t i = 2; i < length; ++i) {
+        if (!IsContinuation(static_cast<unsigned char>(text[offset + i]))) return 0;
+    }
+    return length;
+}
+
+std::string ToValidUtf8(const std::string& bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t length = Utf8SequenceLength(bytes, i);
+        if (length == 0) {
+            AppendLatin1AsUtf8(static_cast<unsigned char>(bytes[i]), out);
+            ++i;
+        } else {
+            out.append(bytes, i, length);
+            i += length;
+        }
+    }
+    return out;
+}
+
+std::size_t DisplayWidth(const std::string& text) {
+    std::size_t width = 0;
+    for (std::size_t i = 0; i < text.size(); ++width) {
+        const std::size_t length = Utf8SequenceLength(text, i);
+        i += length == 0 ? 1 : length;
+    }
+    return width;
+}
+
+// --- machine-readable formats -------------------------------------------
+
+nlohmann::ordered_json RecordToJson(const JobResults& record) {
+    nlohmann::ordered_json object;
+    object["client"] = ToValidUtf8(record.ClientName);
+    object["url"] = ToValidUtf8(record.Url);
+    object["job_id"] = ToValidUtf8(record.BackupJobId);
+    object["error"] = ToValidUtf8(record.ErrorString);
+    object["size"] = record.Size;
+    return object;
+}
+
+std::string DumpJson(const nlohmann::ordered_json& value, int indent) {
+    // The strict handler stays on: every string went through ToValidUtf8,
+    // so a throw here would be a fault of this tool, not of the data.
+    return value.dump(indent, ' ', false, nlohmann::ordered_json::error_handler_t::strict);
+}
+
+void WriteJsonArray(const std::vector<JobResults>& records, std::ostream& out) {
+    auto array = nlohmann::ordered_json::array();
+    for (const auto& record : records) array.push_back(RecordToJson(record));
+    out << DumpJson(array, 2) << '\n';
+}
+
+void WriteJsonLines(const std::vector<JobResults>& records, std::ostream& out) {
+    for (const auto& record : records) out << DumpJson(RecordToJson(record), -1) << '\n';
+}
+
+std::string CsvField(const std::string& value) {
+    if (value.find_first_of(",\"\r\n") == std::string::npos) return value;
+    std::string quoted = "\"";
+    for (char c : value) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+void WriteCsv(const std::vector<JobResults>& records, std::ostream& out) {
+    out << "client,url,job_id,error,size\r\n";
+    for (const auto& record : records) {
+        out << CsvField(record.ClientName) << ',' << CsvField(record.Url) << ','
+            << CsvField(record.BackupJobId) << ',' << CsvField(record.ErrorString) << ','
+            << record.Size << "\r\n";
+    }
+}
+
+void WriteTsv(const std::vector<JobResults>& records, std::ostream& out) {
+    out << "client\turl\tjob_id\terror\tsize\n";
+    for (const auto& record : records) {
+        out << EscapeTsvValue(record.ClientName) << '\t' << EscapeTsvValue(record.Url) << '\t'
+            << EscapeTsvValue(record.BackupJobId) << '\t' << EscapeTsvValue(record.ErrorString)
+            << '\t' << record.Size << '\n';
+    }
+}
+
+// --- for people ---------------------------------------------------------
+
+namespace {
+
+constexpr std::size_t kColumns = 6;
+using Row = std::array<std::string, kColumns>;
+// Numbers read best right-aligned.
+constexpr std::array<bool, kColumns> kRightAligned = {false, false, true, true, false, false};
+
+std::string ControlEscape(char c) {
+    switch (c) {
+        case '\t':
+            return "\\t";
+        case '\n':
+            return "\\n";
+        case '\r':
+            return "\\r";
+        default: {
+            char text[8];
+            std::snprintf(text, sizeof text, "\\x%02X", static_cast<unsigned char>(c));
+            return text;
+        }
+    }
+}
+
+Row RowOf(const JobResults& record) {
+    return {TableCell(record.ClientName), TableCell(record.BackupJobId),
+            std::to_string(record.Size),  HumanSize(record.Size),
+            TableCell(record.Url),        TableCell(record.ErrorString)};
+}
+
+void WriteRow(const Row& row, const std::array<std::size_t, kColumns>& widths, std::ostream& out) {
+    std::string line;
+    for (std::size_t column = 0; column < kColumns; ++column) {
+        const std::string padding(widths[column] - DisplayWidth(row[column]), ' ');
+        if (column > 0) line += "  ";
+        if (kRightAligned[column]) {
+            line += padding + row[column];
+        } else {
+            line += row[column] + padding;
+        }
+    }
+    // An empty last cell would leave the separator dangling.
+    line.erase(line.find_last_not_of(' ') + 1);
+    out << line << '\n';
+}
+
+std::string Summary(const std::vector<JobResults>& records) {
+    unsigned long long total = 0;
+    std::size_t failed = 0;
+    const auto maximum = std::numeric_limits<unsigned long long>::max();
+    for (const auto& record : records) {
+        // Saturates rather than wraps: a sum past 16 EiB means bad data.
+        total = record.Size > maximum - total ? maximum : total + record.Size;
+        if (!record.ErrorString.empty()) ++failed;
+    }
+    return std::to_string(records.size()) + (records.size() == 1 ? " record, " : " records, ") +
+           std::to_string(failed) + " with errors, " + HumanSize(total) + " in total";
+}
+
+}  // namespace
+
+std::string TableCell(const std::string& value) {
+    std::string cell;
+    for (std::size_t i = 0; i < value.size();) {
+        const auto byte = static_cast<unsigned char>(value[i]);
+        const std::size_t length = Utf8SequenceLength(value, i);
+        if (length == 0 || byte < 0x20 || byte == 0x7F) {
+            cell += ControlEscape(value[i]);
+            ++i;
+        } else {
+            cell.append(value, i, length);
+            i += length;
+        }
+    }
+    return cell;
+}
+
+void WriteTable(const std::vector<JobResults>& records, std::ostream& out) {
+    std::vector<Row> rows;
+    rows.push_back({"CLIENT", "JOB ID", "BYTES", "SIZE", "URL", "ERROR"});
+    for (const auto& record : records) rows.push_back(RowOf(record));
+    std::array<std::size_t, kColumns> widths{};
+    for (const auto& row : rows) {
+        for (std::size_t column = 0; column < kColumns; ++column) {
+            widths[column] = std::max(widths[column], DisplayWidth(row[column]));
+        }
+    }
+    for (const auto& row : rows) WriteRow(row, widths, out);
+    out << Summary(records) << '\n';
+}
+
+std::string HumanSize(unsigned long long bytes) {
+    static const char* const kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
+    if (bytes < 1024) return std::to_string(bytes) + " B";
+    // Integer division picks the unit, so that the unit never depends on
+    // floating-point rounding; only the shown decimal is rounded.
+    unsigned long long whole = bytes;
+    int unit = 0;
+    while (whole >= 1024 && unit < 6) {
+        whole /= 1024;
+        ++unit;
+    }
+    double value = static_cast<double>(bytes);
+    for (int i = 0; i < unit; ++i) value /= 1024.0;
+    // 1023.96 KiB would print as "1024.0 KiB"; show it as the next unit.
+    if (value >= 1023.95 && unit < 6) {
+        value /= 1024.0;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %s", value, kUnits[unit]);
+    return text;
+}
+
+std::string FormatUtcTime(long long seconds) {
+    const std::time_t time = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    char text[64];
+    if (gmtime_r(&time, &parts) == nullptr ||
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts) == 0) {
+        return "@" + std::to_string(seconds);
+    }
+    return text;
+}
+
+}  // namespace jrtool

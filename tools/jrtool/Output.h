@@ -1,0 +1,82 @@
+// Renderings of job results records and files for people and programs.
+//
+// JSON and JSON Lines use the keys client, url, job_id, error, size in that
+// order; string values go through ToValidUtf8, so any byte yields valid
+// JSON. CSV follows RFC 4180 (CRLF line ends, fields with commas, quotes or
+// line breaks quoted, quotes doubled). TSV uses the escapes of Input.h, so
+// its output reads back through `jobresults write` unchanged. The table
+// that `jobresults dump` prints for people has aligned columns, sizes in
+// bytes and in binary units, control characters shown as escapes so that
+// every record stays on one line, and a closing summary.
+//
+// A NUL byte is data like any other, as in the store: JSON shows it as
+// \u0000, the table as \x00, and CSV and TSV carry the byte itself (TSV has
+// no escape for it, and `jobresults write` reads a raw NUL back unchanged).
+#ifndef JRTOOL_OUTPUT_H
+#define JRTOOL_OUTPUT_H
+
+#include <cstddef>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "jobresults/cijobresults.h"
+
+namespace jrtool {
+
+// --- UTF-8 --------------------------------------------------------------
+
+// The store keeps values as raw bytes, while JSON text must be valid UTF-8.
+// Well-formed UTF-8 passes unchanged; every byte that is not part of a
+// well-formed sequence is read as the Latin-1 character of the same value
+// (byte 0xE9 becomes U+00E9, "é"), the likeliest meaning of stray high
+// bytes in job logs. The result is always valid UTF-8, and no byte is
+// dropped.
+
+// Length of the well-formed UTF-8 sequence at `offset` (1 to 4), or 0 when
+// the bytes there do not start one: stray continuation bytes, overlong
+// forms, surrogates, values above U+10FFFF and cut sequences all give 0.
+std::size_t Utf8SequenceLength(const std::string& text, std::size_t offset);
+
+std::string ToValidUtf8(const std::string& bytes);
+
+// Number of characters, counting each byte outside a well-formed sequence
+// as one; used to align columns.
+std::size_t DisplayWidth(const std::string& text);
+
+// --- machine-readable formats -------------------------------------------
+
+// Keys keep their insertion order, so output reads in column order.
+nlohmann::ordered_json RecordToJson(const JobResults& record);
+
+// Valid UTF-8 JSON text; any invalid bytes were mapped before.
+std::string DumpJson(const nlohmann::ordered_json& value, int indent);
+
+void WriteJsonArray(const std::vector<JobResults>& records, std::ostream& out);
+void WriteJsonLines(const std::vector<JobResults>& records, std::ostream& out);
+void WriteCsv(const std::vector<JobResults>& records, std::ostream& out);
+void WriteTsv(const std::vector<JobResults>& records, std::ostream& out);
+
+std::string CsvField(const std::string& value);
+
+// --- for people ---------------------------------------------------------
+
+void WriteTable(const std::vector<JobResults>& records, std::ostream& out);
+
+// A value as one printable line: tabs, line breaks and other control
+// bytes become escapes (\t, \n, \r, \xNN), and so does every byte that is
+// not part of well-formed UTF-8.
+std::string TableCell(const std::string& value);
+
+// Below 1024 the exact byte count; above, one decimal in the largest unit
+// that keeps the number at or above 1.
+std::string HumanSize(unsigned long long bytes);
+
+// Seconds since the epoch as "YYYY-MM-DDTHH:MM:SSZ".
+std::string FormatUtcTime(long long seconds);
+
+}  // namespace jrtool
+
+#endif

@@ -1,0 +1,160 @@
+// The commands that create job results files through the store's writer:
+// write DIR [INPUT] (records from TSV or JSON Lines into a new file) and
+// salvage FILE (the complete records of a file with a damaged end copied
+// into a new file; the damaged file is only read).
+#include <cerrno>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <vector>
+
+#include "jrtool/Cli.h"
+#include "jrtool/Files.h"
+#include "jrtool/Input.h"
+#include "jrtool/SalvageScan.h"
+
+namespace jrtool {
+
+namespace {
+
+// --- write --------------------------------------------------------------
+
+const char* const kWriteFooter =
+    "TSV: one record a line, the columns client, url, job id, error and size "
+    "separated by tabs; an optional first line names the columns. Inside a "
+    "value, \\t, \\n, \\r and \\\\ stand for a tab, a line break, a carriage "
+    "return and a backslash; any other backslash is kept as it is, and so is a "
+    "NUL byte.\n"
+    "JSON Lines: one object a line with the keys client, url, job_id, error "
+    "(optional) and size; \\u0000 stands for a NUL byte.\n"
+    "A malformed line stops the input: the records before it stay in the file, "
+    "which is saved, and the exit code is 1. On success the path of the new "
+    "file is printed.";
+
+class WriteCommand : public Command {
+public:
+    CLI::App* Register(CLI::App& parent) override {
+        CLI::App* command = parent.add_subcommand(
+            "write", "Append records from TSV or JSON Lines to a new job results file");
+        command->add_option("DIR", dirName_, "Directory name of the new file")->required();
+        command->add_option("INPUT", input_, "Input file; '-' or none for standard input");
+        command->add_option("--format", format_, "Input format (default: from the first line)")
+            ->check(CLI::IsMember({"tsv", "jsonl"}));
+        command->footer(kWriteFooter);
+        return command;
+    }
+
+    int Run() override {
+        if (input_ == "-") return WriteFrom(std::cin, "standard input");
+        errno = 0;
+        std::ifstream file(input_, std::ios::binary);
+        if (!file) return ReportFailure(WithReason("cannot open input " + input_, errno));
+        return WriteFrom(file, input_);
+    }
+
+private:
+    std::optional<InputFormat> ForcedFormat() const {
+        if (format_.empty()) return std::nullopt;
+        return format_ == "tsv" ? InputFormat::kTsv : InputFormat::kJsonLines;
+    }
+
+    int WriteFrom(std::istream& input, const std::string& inputName) {
+        RecordStream records(input, ForcedFormat());
+        ResultsWriter writer(dirName_);
+        std::size_t written = 0;
+        JobResults record;
+        std::string storeError;
+        while (storeError.empty() && records.Next(record)) {
+            if (writer.Add(record)) {
+                ++written;
+            } else {
+                storeError = writer.Error();
+            }
+        }
+        if (!writer.Save() && storeError.empty()) storeError = writer.Error();
+        if (writer.Created()) std::cout << writer.CreatedPath() << '\n';
+        return Outcome(writer.Created(), written, inputName, records, storeError, input.bad());
+    }
+
+    int Outcome(bool created, std::size_t written, const std::string& inputName,
+                const RecordStream& records, const std::string& storeError, bool readFailed) const {
+        const std::string kept =
+            created ? " (the " + std::to_string(written) + " records before it are in the file)"
+                    : " (no file created)";
+        if (!storeError.empty()) return ReportFailure(storeError + kept);
+        if (!records.Fault().empty())
+            return ReportFailure(inputName + ": " + records.Fault() + kept);
+        if (readFailed) return ReportFailure("error while reading " + inputName + kept);
+        if (written == 0) return ReportFailure(inputName + " holds no records; no file created");
+        return kExitSuccess;
+    }
+
+    std::string dirName_;
+    std::string input_ = "-";
+    std::string format_;
+};
+
+// --- salvage ------------------------------------------------------------
+
+std::string Counted(std::size_t count, const std::string& noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+class SalvageCommand : public Command {
+public:
+    CLI::App* Register(CLI::App& parent) override {
+        CLI::App* command = parent.add_subcommand(
+            "salvage", "Recover the complete records of a file whose end is damaged");
+        fileArgument_.Register(command);
+        command->add_option("--out", outDirName_,
+                            "Directory name for the new file (default: that of FILE)");
+        command->footer(FileArgumentHelp() +
+                        "\nEvery record up to the first damaged one is written to a new "
+                        "file; the damaged file is left as it is. Prints the counts of "
+                        "records recovered and bytes discarded, and the new file's path.");
+        return command;
+    }
+
+    int Run() override {
+        std::string error;
+        const auto file = fileArgument_.Parse(error);
+        if (!file) return ReportUsageError(error);
+        std::string bytes;
+        if (const int readError = ReadFileBytes(file->WholePath(), bytes)) {
+            return ReportFailure(WithReason("cannot read " + file->WholePath(), readError));
+        }
+        const SalvageScan scan = ScanCompleteRecords(bytes);
+        std::cout << "recovered: " << Counted(scan.records.size(), "record") << '\n'
+                  << "discarded: " << Counted(scan.discardedBytes, "byte") << '\n';
+        if (ReadAllRecords(*file).valid) {
+            std::cerr << "note: the reader accepts " << file->WholePath()
+                      << "; its records are copied all the same\n";
+        }
+        if (scan.records.empty())
+            return ReportFailure("no complete record to recover; no file written");
+        return WriteRecovered(scan.records, outDirName_.empty() ? file->dirName : outDirName_);
+    }
+
+private:
+    static int WriteRecovered(const std::vector<JobResults>& records, const std::string& dirName) {
+        ResultsWriter writer(dirName);
+        for (const JobResults& record : records) {
+            if (!writer.Add(record)) break;
+        }
+        const bool saved = writer.Save();
+        if (writer.Created()) std::cout << "written: " << writer.CreatedPath() << '\n';
+        if (!writer.Error().empty() || !saved) return ReportFailure(writer.Error());
+        return kExitSuccess;
+    }
+
+    SingleFileArgument fileArgument_;
+    std::string outDirName_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakeWriteCommand() { return std::make_unique<WriteCommand>(); }
+
+std::unique_ptr<Command> MakeSalvageCommand() { return std::make_unique<SalvageCommand>(); }
+
+}  // namespace jrtool
