@@ -82,7 +82,7 @@ std::string CreationPath(const std::string& dirName, const std::string& baseName
     const auto converted = std::to_chars(digits, digits + sizeof digits, seconds);
     std::string path;
     path.reserve(dirName.size() + baseName.size() + 32);
-    path.append(dirName).append(1, kDirectorySeparator).append(baseName).append("_");
+    path.append(dirName).append(1, kDirectorySeparator).append(baseName).append(1, kTimeSeparator);
     path.append(digits, converted.ptr).append(kExtension);
     return path;
 }

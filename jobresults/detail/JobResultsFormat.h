@@ -33,9 +33,10 @@ inline constexpr std::string_view kTrailer = "</Root>";
 // Replaces the trailer when the file is saved.
 inline constexpr std::string_view kFinalEndTag = "\n\n</Root>";
 
-// A file's name: kBaseFileName + "_" + seconds since the epoch + kExtension,
-// behind the directory name and kDirectorySeparator.
+// A file's name: kBaseFileName + kTimeSeparator + seconds since the epoch +
+// kExtension, behind the directory name and kDirectorySeparator.
 inline constexpr std::string_view kBaseFileName = "ci_push";
+inline constexpr char kTimeSeparator = '_';
 inline constexpr std::string_view kExtension = ".xml";
 inline constexpr char kDirectorySeparator = '\\';
 

@@ -21,8 +21,8 @@ namespace {
 using jobresults::kDirectorySeparator;
 using jobresults::kExtension;
 
-// The writer joins base name and seconds with an underscore.
-const std::string kNameStart = std::string(jobresults::kBaseFileName) + "_";
+// What every job results file name starts with.
+const std::string kNameStart = std::string(jobresults::kBaseFileName) + jobresults::kTimeSeparator;
 
 bool IsDecimal(const std::string& text) {
     if (text.empty()) return false;
@@ -271,19 +271,6 @@ FileEnding EndingOf(const std::string& wholePath) {
 
 // --- writing ------------------------------------------------------------
 
-namespace {
-
-// Why files cannot be created in `directory`: the errno of its lookup, of
-// its not being a directory, or of the permission check; 0 when none fails.
-int CreationObstacle(const std::string& directory) {
-    struct stat status;
-    if (stat(directory.c_str(), &status) != 0) return errno;
-    if (!S_ISDIR(status.st_mode)) return ENOTDIR;
-    return access(directory.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
-}
-
-}  // namespace
-
 ResultsWriter::ResultsWriter(std::string dirName) : dirName_(std::move(dirName)) {}
 
 bool ResultsWriter::Add(const JobResults& record) {
@@ -306,8 +293,12 @@ bool ResultsWriter::AddFirst(const JobResults& record) {
         return false;
     }
     directorySet_ = true;
+    // A failed creation leaves m_nErrno as it is and errno holds the reason;
+    // the other failures of a first append record theirs in m_nErrno.
+    store_.m_nErrno = 0;
     if (store_.addJobResult(record) != 1) {
-        error_ = CreationError();
+        const int reason = errno;
+        error_ = store_.m_nErrno != 0 ? StoreError(store_) : WithReason(store_.m_sErrorMsg, reason);
         return false;
     }
     const auto created = FindOpenFile(dirName_, store_.m_nFileHandle, error_);
@@ -322,13 +313,6 @@ bool ResultsWriter::Save() {
         return false;
     }
     return true;
-}
-
-// The store records no errno when it cannot create the file; the reason is
-// then sought in the directory that was to hold it.
-std::string ResultsWriter::CreationError() const {
-    if (store_.m_nErrno != 0) return StoreError(store_);
-    return WithReason(store_.m_sErrorMsg, CreationObstacle(LocateOnHost(dirName_).directory));
 }
 
 }  // namespace jrtool

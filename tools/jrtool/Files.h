@@ -141,7 +141,6 @@ public:
 
 private:
     bool AddFirst(const JobResults& record);
-    std::string CreationError() const;
 
     std::string dirName_;
     CCIJobResults store_;
