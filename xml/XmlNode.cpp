@@ -285,14 +285,16 @@ private:
     std::vector<Work> m_work;
 };
 
-}  // namespace
-
-XmlNode xmlscan::MakeNode(string_view tagText, string_view content) {
+// A fresh node for one element: its tag text through SetTag, its content
+// trimmed (what GetXMLNodeList gives; ReadXMLFile uses it).
+XmlNode MakeNode(string_view tagText, string_view content) {
     XmlNode node{std::string(), std::string()};
     SetTagText(node, tagText);
     AppendView(node.m_sNodeContent, xmlscan::Trim(content));
     return node;
 }
+
+}  // namespace
 
 // --- construction ------------------------------------------------------
 
@@ -466,7 +468,7 @@ bool XmlNode::ReadXMLFile(const std::string& sFileName, XmlNode& node) {
         return ++found < 2;
     });
     if (found != 1) return false;
-    node = xmlscan::MakeNode(tagText, content);
+    node = MakeNode(tagText, content);
     return true;
 }
 

@@ -8,7 +8,6 @@
 #include <string>
 #include <string_view>
 
-#include "xml/XmlNode.h"
 #include "xml/detail/XmlSimd.h"
 
 namespace xmlscan {
@@ -90,10 +89,6 @@ bool ForEachElement(std::string_view text, Visit&& visit) {
             return visit(tagText, content);
         });
 }
-
-// Builds a fresh node for one element: its tag text through SetTag, its
-// content trimmed (what GetXMLNodeList gives; ReadXMLFile uses it).
-XmlNode MakeNode(std::string_view tagText, std::string_view content);
 
 }  // namespace xmlscan
 
