@@ -9,6 +9,9 @@
 #   lib/cmake/cijobresults/                     find_package(cijobresults)
 #   lib/pkgconfig/cijobresults.pc               pkg-config cijobresults
 #   bin/jobresults                              the command-line tool
+#   share/man/man1/jobresults.1                 its manual page
+#   share/bash-completion/completions/jobresults  its bash completion
+#   share/doc/cijobresults/LICENSE              the licence
 #
 # Components: "runtime" (the shared library), "development" (headers,
 # the unversioned link, CMake and pkg-config files) and "tools".
@@ -42,7 +45,21 @@ if(TARGET jobresults)
   install(TARGETS jobresults
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     COMPONENT tools)
+  # The manual page and the bash completion, where man and bash-completion
+  # look for them.
+  install(FILES $<TARGET_PROPERTY:jobresults_doc,MANUAL_PAGE>
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+    COMPONENT tools)
+  install(FILES $<TARGET_PROPERTY:jobresults_doc,BASH_COMPLETION>
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+    RENAME jobresults
+    COMPONENT tools)
 endif()
+# The licence travels with the library; the Debian packages carry it in
+# their copyright file instead (debian/not-installed).
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
+  DESTINATION ${CMAKE_INSTALL_DOCDIR}
+  COMPONENT runtime)
 
 # --- CMake package -----------------------------------------------------------
 install(EXPORT cijobresultsTargets

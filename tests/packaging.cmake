@@ -38,6 +38,9 @@ add_test(NAME packaging_layout
     -DLIBDIR=${CMAKE_INSTALL_LIBDIR}
     -DINCLUDEDIR=${CMAKE_INSTALL_INCLUDEDIR}
     -DBINDIR=${CMAKE_INSTALL_BINDIR}
+    -DDATADIR=${CMAKE_INSTALL_DATADIR}
+    -DMANDIR=${CMAKE_INSTALL_MANDIR}
+    -DDOCDIR=${CMAKE_INSTALL_DOCDIR}
     -DVERSION=${PROJECT_VERSION}
     -DSOVERSION=${PROJECT_VERSION_MAJOR}
     -DHAVE_TOOL=${CIJOBRESULTS_HAVE_TOOL}
@@ -81,3 +84,15 @@ add_test(NAME packaging_deb
     -P ${CIJOBRESULTS_PACKAGING_SCRIPTS}/check_deb.cmake)
 set_tests_properties(packaging_install packaging_layout consumer_find_package
   consumer_pkg_config packaging_deb PROPERTIES LABELS packaging TIMEOUT 120)
+
+# The tool's manual page keeps in step with its --help, and its bash
+# completion completes what is typed.
+if(CIJOBRESULTS_HAVE_TOOL)
+  add_test(NAME manual_page
+    COMMAND bash ${CIJOBRESULTS_PACKAGING_SCRIPTS}/check_manual.sh
+      $<TARGET_FILE:jobresults> $<TARGET_PROPERTY:jobresults_doc,MANUAL_PAGE>)
+  add_test(NAME bash_completion
+    COMMAND bash ${CIJOBRESULTS_PACKAGING_SCRIPTS}/check_completion.sh
+      $<TARGET_FILE:jobresults> $<TARGET_PROPERTY:jobresults_doc,BASH_COMPLETION>)
+  set_tests_properties(manual_page bash_completion PROPERTIES LABELS packaging TIMEOUT 60)
+endif()

@@ -70,7 +70,7 @@ set(lib ${LIBDIR}/libcijobresults.so)
 set(cmakedir ${LIBDIR}/cmake/cijobresults)
 check_package(${runtime}
   DEPENDS "libc6 " "libstdc\\+\\+6 "
-  CONTAINS ${lib}.${SOVERSION} ${lib}.${VERSION})
+  CONTAINS ${lib}.${SOVERSION} ${lib}.${VERSION} share/doc/cijobresults/LICENSE)
 check_package(libcijobresults-dev
   DEPENDS "${runtime} \\(= ${VERSION}\\)"
   CONTAINS ${lib}
@@ -81,7 +81,8 @@ check_package(libcijobresults-dev
 if(HAVE_TOOL)
   check_package(jobresults
     DEPENDS "${runtime} \\(= ${VERSION}\\)" "libc6 "
-    CONTAINS bin/jobresults)
+    CONTAINS bin/jobresults share/man/man1/jobresults.1
+      share/bash-completion/completions/jobresults)
 endif()
 
 if(errors)
