@@ -1,6 +1,7 @@
-# Install rules, the CMake package, the pkg-config file and the Debian
-# packages. Included at the end of the root CMakeLists.txt, after the tool
-# directory, so that every target to install exists.
+# Install rules, the CMake package and the pkg-config file (the Debian
+# packages come from debian/). Included at the end of the root
+# CMakeLists.txt, after the tool directory, so that every target to install
+# exists.
 #
 # Layout under the prefix:
 #   lib/libcijobresults.so.1.0.0, .so.1 (runtime) and .so (development)
@@ -102,5 +103,3 @@ install(CODE "
   file(INSTALL \"\${_stage}/cijobresults.pc\"
     DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CIJOBRESULTS_INSTALL_PKGCONFIGDIR}\")
   " COMPONENT development)
-
-include(${CMAKE_CURRENT_LIST_DIR}/Packaging.cmake)
