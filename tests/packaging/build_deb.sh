@@ -7,7 +7,7 @@
 # DEB_BUILD_OPTIONS is passed on (default "parallel=2 noddebs").
 set -euo pipefail
 source_dir=$(realpath "$1")
-work=$2
+work=$(realpath -m "$2")
 version=$3
 soversion=$4
 
@@ -19,19 +19,24 @@ done
 rm -rf "$work"
 tree=$work/cijobresults-$version
 mkdir -p "$tree"
-if git -C "$source_dir" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+cd "$source_dir"
+# Build directories (those with a CMakeCache.txt) are no sources, wherever
+# they are and whatever their name.
+build_dirs=$(find . -name CMakeCache.txt -printf '%h/\n' | cut -c3-)
+in_build_dir() {
+  local dir
+  for dir in $build_dirs; do [[ $1 == "$dir"* ]] && return 0; done
+  return 1
+}
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
   # What git tracks or would track, as it is in the working tree.
-  (cd "$source_dir" && git ls-files -z --cached --others --exclude-standard |
-    while IFS= read -r -d '' file; do
-      [[ -e $file || -L $file ]] && printf '%s\0' "$file"
-    done | xargs -0 cp -P --parents -t "$tree")
+  list_sources() { git ls-files -z --cached --others --exclude-standard; }
 else
-  # Everything but build directories.
-  excludes=(--exclude=./.git)
-  while IFS= read -r dir; do excludes+=("--exclude=$dir"); done \
-    < <(cd "$source_dir" && find . -name CMakeCache.txt -printf '%h\n')
-  tar -C "$source_dir" "${excludes[@]}" -cf - . | tar -C "$tree" -xf -
+  list_sources() { find . -path ./.git -prune -o ! -type d -printf '%P\0'; }
 fi
+list_sources | while IFS= read -r -d '' file; do
+  [[ -e $file || -L $file ]] && ! in_build_dir "$file" && printf '%s\0' "$file"
+done | xargs -0 cp -P --parents -t "$tree"
 cd "$tree"
 
 failures=0
