@@ -114,4 +114,4 @@ lintian --fail-on error,warning --display-info --show-overrides "${packages[@]}"
   fail "lintian found errors or warnings"
 
 [ "$failures" -eq 0 ] || exit 1
-echo "packages as expected: $(ls ./*.deb | tr '\n' ' ')"
+echo "packages as expected:" ./*.deb

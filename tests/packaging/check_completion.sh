@@ -11,7 +11,9 @@ bash_completion=/usr/share/bash-completion/bash_completion
 
 # bash-completion's helpers are not written for nounset.
 set +u
+# shellcheck source=/dev/null
 source "$bash_completion"
+# shellcheck source=/dev/null
 source "$completion"
 spec=$(complete -p jobresults) || exit 1
 [[ $spec == "complete -F _jobresults jobresults" ]] || { echo "unexpected: $spec" >&2; exit 1; }

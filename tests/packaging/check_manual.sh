@@ -45,12 +45,12 @@ require_bold() { # part description word...
 }
 
 top_help=$("$tool" --help)
-commands=$(help_section Subcommands <<<"$top_help" | awk '{print $1}')
-[ -n "$commands" ] || fail "no commands found in '$tool --help'"
-require_bold "$(page_part .SH OPTIONS)" "OPTIONS" \
-  $(help_section Options <<<"$top_help" | option_names)
+mapfile -t commands < <(help_section Subcommands <<<"$top_help" | awk '{print $1}')
+[ ${#commands[@]} -gt 0 ] || fail "no commands found in '$tool --help'"
+mapfile -t top_options < <(help_section Options <<<"$top_help" | option_names)
+require_bold "$(page_part .SH OPTIONS)" "OPTIONS" "${top_options[@]}"
 
-for command in $commands; do
+for command in "${commands[@]}"; do
   help=$("$tool" "$command" --help)
   part=$(page_part .SS "$command")
   if [ -z "$part" ]; then
@@ -63,9 +63,9 @@ for command in $commands; do
   done
   # -h and --help are the same for every command: OPTIONS documents them.
   options=$(help_section Options <<<"$help" | grep -v -- '--help' || true)
-  require_bold "$part" "the subsection of $command" \
-    $(option_names <<<"$options") $(option_values <<<"$options")
+  mapfile -t words < <(option_names <<<"$options"; option_values <<<"$options")
+  require_bold "$part" "the subsection of $command" "${words[@]}"
 done
 
 [ "$failures" -eq 0 ] || exit 1
-echo "the page documents every command and option of $tool --help: $(echo $commands)"
+echo "the page documents every command and option of $tool --help: ${commands[*]}"
