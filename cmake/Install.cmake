@@ -1,6 +1,7 @@
-# Install rules, the CMake package, the pkg-config file and the Debian
-# packages. Included at the end of the root CMakeLists.txt, after the tool
-# directory, so that every target to install exists.
+# Install rules, the CMake package and the pkg-config file (the Debian
+# packages come from debian/). Included at the end of the root
+# CMakeLists.txt, after the tool directory, so that every target to install
+# exists.
 #
 # Layout under the prefix:
 #   lib/libcijobresults.so.1.0.0, .so.1 (runtime) and .so (development)
@@ -9,6 +10,9 @@
 #   lib/cmake/cijobresults/                     find_package(cijobresults)
 #   lib/pkgconfig/cijobresults.pc               pkg-config cijobresults
 #   bin/jobresults                              the command-line tool
+#   share/man/man1/jobresults.1                 its manual page
+#   share/bash-completion/completions/jobresults  its bash completion
+#   share/doc/cijobresults/LICENSE              the licence
 #
 # Components: "runtime" (the shared library), "development" (headers,
 # the unversioned link, CMake and pkg-config files) and "tools".
@@ -42,7 +46,21 @@ if(TARGET jobresults)
   install(TARGETS jobresults
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     COMPONENT tools)
+  # The manual page and the bash completion, where man and bash-completion
+  # look for them.
+  install(FILES $<TARGET_PROPERTY:jobresults_doc,MANUAL_PAGE>
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+    COMPONENT tools)
+  install(FILES $<TARGET_PROPERTY:jobresults_doc,BASH_COMPLETION>
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+    RENAME jobresults
+    COMPONENT tools)
 endif()
+# The licence travels with the library; the Debian packages carry it in
+# their copyright file instead (debian/not-installed).
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
+  DESTINATION ${CMAKE_INSTALL_DOCDIR}
+  COMPONENT runtime)
 
 # --- CMake package -----------------------------------------------------------
 install(EXPORT cijobresultsTargets
@@ -88,5 +106,3 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/cijobresults.pc.in
 install(FILES ${PROJECT_BINARY_DIR}/packaging/cijobresults.pc
   DESTINATION ${CIJOBRESULTS_INSTALL_PKGCONFIGDIR}
   COMPONENT development)
-
-include(${CMAKE_CURRENT_LIST_DIR}/Packaging.cmake)

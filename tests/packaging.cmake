@@ -1,6 +1,7 @@
 # Packaging tests: install the build tree into a prefix of its own, check
 # the installed layout, build the example consumer against it with
-# find_package and with pkg-config, and build the Debian packages.
+# find_package and with pkg-config; build the Debian packages; keep the
+# tool's manual page and bash completion in step with it.
 set(CIJOBRESULTS_PACKAGING_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/packaging)
 set(CIJOBRESULTS_PACKAGING_WORK ${PROJECT_BINARY_DIR}/packaging-test)
 set(CIJOBRESULTS_CONSUMER_PREFIX ${CIJOBRESULTS_PACKAGING_WORK}/consumer-prefix)
@@ -42,6 +43,9 @@ add_test(NAME packaging_layout
     -DLIBDIR=${CMAKE_INSTALL_LIBDIR}
     -DINCLUDEDIR=${CMAKE_INSTALL_INCLUDEDIR}
     -DBINDIR=${CMAKE_INSTALL_BINDIR}
+    -DDATADIR=${CMAKE_INSTALL_DATADIR}
+    -DMANDIR=${CMAKE_INSTALL_MANDIR}
+    -DDOCDIR=${CMAKE_INSTALL_DOCDIR}
     -DVERSION=${PROJECT_VERSION}
     -DSOVERSION=${PROJECT_VERSION_MAJOR}
     -DHAVE_TOOL=${CIJOBRESULTS_HAVE_TOOL}
@@ -73,15 +77,27 @@ add_test(NAME consumer_pkg_config
 set_tests_properties(packaging_layout consumer_find_package consumer_pkg_config
   PROPERTIES FIXTURES_REQUIRED cijobresults_installed)
 
-add_test(NAME packaging_deb
-  COMMAND ${CMAKE_COMMAND}
-    -DBUILD_DIR=${PROJECT_BINARY_DIR}
-    -DOUTPUT_DIR=${CIJOBRESULTS_PACKAGING_WORK}/deb
-    -DVERSION=${PROJECT_VERSION}
-    -DSOVERSION=${PROJECT_VERSION_MAJOR}
-    -DLIBDIR=${CMAKE_INSTALL_LIBDIR}
-    -DHAVE_TOOL=${CIJOBRESULTS_HAVE_TOOL}
-    -DCONFIG=$<CONFIG>
-    -P ${CIJOBRESULTS_PACKAGING_SCRIPTS}/check_deb.cmake)
 set_tests_properties(packaging_install packaging_layout consumer_find_package
-  consumer_pkg_config packaging_deb PROPERTIES LABELS packaging TIMEOUT 120)
+  consumer_pkg_config PROPERTIES LABELS packaging TIMEOUT 120)
+
+# The Debian packages, built by dpkg-buildpackage from a copy of the sources
+# (whatever this build's configuration) and checked with lintian. A
+# sanitizer build would only build the same packages again.
+if(NOT CIJOBRESULTS_SANITIZE)
+  add_test(NAME packaging_deb
+    COMMAND bash ${CIJOBRESULTS_PACKAGING_SCRIPTS}/build_deb.sh ${PROJECT_SOURCE_DIR}
+      ${CIJOBRESULTS_PACKAGING_WORK}/deb ${PROJECT_VERSION} ${PROJECT_VERSION_MAJOR})
+  set_tests_properties(packaging_deb PROPERTIES LABELS packaging TIMEOUT 900)
+endif()
+
+# The tool's manual page keeps in step with its --help, and its bash
+# completion completes what is typed.
+if(CIJOBRESULTS_HAVE_TOOL)
+  add_test(NAME manual_page
+    COMMAND bash ${CIJOBRESULTS_PACKAGING_SCRIPTS}/check_manual.sh
+      $<TARGET_FILE:jobresults> $<TARGET_PROPERTY:jobresults_doc,MANUAL_PAGE>)
+  add_test(NAME bash_completion
+    COMMAND bash ${CIJOBRESULTS_PACKAGING_SCRIPTS}/check_completion.sh
+      $<TARGET_FILE:jobresults> $<TARGET_PROPERTY:jobresults_doc,BASH_COMPLETION>)
+  set_tests_properties(manual_page bash_completion PROPERTIES LABELS packaging TIMEOUT 60)
+endif()

@@ -3,10 +3,12 @@
 # version only, a relocatable pkg-config file and a tool that finds the
 # library of its own prefix.
 #   cmake -DPREFIX=... -DSOURCE_DIR=... -DLIBDIR=... -DINCLUDEDIR=... -DBINDIR=...
-#         -DVERSION=1.0.0 -DSOVERSION=1 -DHAVE_TOOL=ON|OFF -P check_layout.cmake
+#         -DDATADIR=... -DMANDIR=... -DDOCDIR=... -DVERSION=1.0.0 -DSOVERSION=1
+#         -DHAVE_TOOL=ON|OFF -P check_layout.cmake
 cmake_minimum_required(VERSION 3.20)
 include(${CMAKE_CURRENT_LIST_DIR}/common.cmake)
-require_vars(PREFIX SOURCE_DIR LIBDIR INCLUDEDIR BINDIR VERSION SOVERSION HAVE_TOOL)
+require_vars(PREFIX SOURCE_DIR LIBDIR INCLUDEDIR BINDIR DATADIR MANDIR DOCDIR VERSION SOVERSION
+  HAVE_TOOL)
 
 set(errors)
 macro(fail message)
@@ -22,9 +24,11 @@ set(expected
   ${cmakedir}/cijobresultsConfig.cmake
   ${cmakedir}/cijobresultsConfigVersion.cmake
   ${cmakedir}/cijobresultsTargets.cmake
-  ${LIBDIR}/pkgconfig/cijobresults.pc)
+  ${LIBDIR}/pkgconfig/cijobresults.pc
+  ${DOCDIR}/LICENSE)
 if(HAVE_TOOL)
-  list(APPEND expected ${BINDIR}/jobresults)
+  list(APPEND expected ${BINDIR}/jobresults ${MANDIR}/man1/jobresults.1
+    ${DATADIR}/bash-completion/completions/jobresults)
 endif()
 
 # --- the file list -------------------------------------------------------

@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# Builds the Debian packages the Debian way from a copy of the source tree,
+# then checks them: debian/changelog made from CHANGELOG.md and naming the
+# project's version, each package's fields and files, the library's shlibs
+# file, and lintian without an error or a warning.
+#   build_deb.sh SOURCE_DIR WORK_DIR VERSION SOVERSION
+# DEB_BUILD_OPTIONS is passed on (default "parallel=2 noddebs").
+set -euo pipefail
+source_dir=$(realpath "$1")
+work=$(realpath -m "$2")
+version=$3
+soversion=$4
+
+for program in dpkg-buildpackage dpkg-architecture dpkg-parsechangelog dh lintian; do
+  command -v "$program" >/dev/null || { echo "$program missing (run scripts/deps.sh)" >&2; exit 1; }
+done
+
+# --- a copy of the sources: the build writes into debian/ and next to it ----
+rm -rf "$work"
+tree=$work/cijobresults-$version
+mkdir -p "$tree"
+cd "$source_dir"
+# Build directories (those with a CMakeCache.txt) are no sources, wherever
+# they are and whatever their name.
+build_dirs=$(find . -name CMakeCache.txt -printf '%h/\n' | cut -c3-)
+in_build_dir() {
+  local dir
+  for dir in $build_dirs; do [[ $1 == "$dir"* ]] && return 0; done
+  return 1
+}
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  # What git tracks or would track, as it is in the working tree.
+  list_sources() { git ls-files -z --cached --others --exclude-standard; }
+else
+  list_sources() { find . -path ./.git -prune -o ! -type d -printf '%P\0'; }
+fi
+list_sources | while IFS= read -r -d '' file; do
+  [[ -e $file || -L $file ]] && ! in_build_dir "$file" && printf '%s\0' "$file"
+done | xargs -0 cp -P --parents -t "$tree"
+cd "$tree"
+
+failures=0
+fail() {
+  echo "$*" >&2
+  failures=$((failures + 1))
+}
+
+# --- the changelog, before the long build ------------------------------------
+if ! debian/make-changelog.sh | diff -u debian/changelog - >&2; then
+  echo "debian/changelog does not match CHANGELOG.md: run debian/make-changelog.sh > debian/changelog" >&2
+  exit 1
+fi
+changelog_version=$(dpkg-parsechangelog -S Version)
+if [ "$changelog_version" != "$version" ]; then
+  echo "debian/changelog names version $changelog_version, the project $version:" \
+    "CHANGELOG.md needs a section for the release" >&2
+  exit 1
+fi
+
+# --- the build ----------------------------------------------------------------
+log=$work/dpkg-buildpackage.log
+if ! DEB_BUILD_OPTIONS=${DEB_BUILD_OPTIONS:-parallel=2 noddebs} \
+  dpkg-buildpackage -b -uc -us >"$log" 2>&1; then
+  tail -n 40 "$log" >&2
+  echo "dpkg-buildpackage failed; the whole log: $log" >&2
+  exit 1
+fi
+echo "dpkg-buildpackage: ok"
+cd "$work"
+
+# --- fields and files ------------------------------------------------------------
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+lib=usr/lib/$multiarch/libcijobresults.so
+runtime=libcijobresults$soversion
+# check_package NAME DEPENDS-REGEX FILE...: one NAME_*.deb, whose Depends
+# matches and whose files and links are exactly those given (plus its
+# copyright and changelog).
+check_package() {
+  local name=$1 depends=$2
+  shift 2
+  local debs=("${name}"_*.deb)
+  if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+    fail "expected one ${name}_*.deb, found: ${debs[*]}"
+    return
+  fi
+  local fields
+  fields=$(dpkg-deb --field "${debs[0]}" Version Depends)
+  grep -qx "Version: $version" <<<"$fields" || fail "$name: wrong version: $fields"
+  grep -qE "^Depends: .*$depends" <<<"$fields" || fail "$name: Depends does not match $depends: $fields"
+  local expected got
+  expected=$(printf '%s\n' "$@" "usr/share/doc/$name/copyright" "usr/share/doc/$name/changelog.gz" | sort)
+  got=$(dpkg-deb --contents "${debs[0]}" | awk '$1 !~ /^d/ {print substr($6, 3)}' | sort)
+  [ "$got" = "$expected" ] || fail "$name: files
+$(diff <(echo "$expected") <(echo "$got") | sed -n 's/^</  missing:/p; s/^>/  unexpected:/p')"
+}
+check_package "$runtime" "libc6 .*libstdc\+\+6 " "$lib.$soversion" "$lib.$version" \
+  "usr/share/lintian/overrides/$runtime"
+check_package libcijobresults-dev "$runtime \(= $version\)" "$lib" \
+  usr/include/cijobresults/jobresults/cijobresults.h usr/include/cijobresults/xml/XmlNode.h \
+  usr/lib/"$multiarch"/cmake/cijobresults/cijobresults{Config,ConfigVersion,Targets,Targets-none}.cmake \
+  usr/lib/"$multiarch"/pkgconfig/cijobresults.pc
+check_package jobresults "$runtime \(>= $version\)" usr/bin/jobresults \
+  usr/share/man/man1/jobresults.1.gz usr/share/bash-completion/completions/jobresults
+
+# Programs linked with the library depend on this version or a later one.
+shlibs=$(dpkg-deb --info "${runtime}"_*.deb shlibs)
+[ "$shlibs" = "libcijobresults $soversion $runtime (>= $version)" ] ||
+  fail "$runtime: shlibs file: $shlibs"
+
+# --- lintian ----------------------------------------------------------------------
+packages=("${runtime}"_*.deb libcijobresults-dev_*.deb jobresults_*.deb)
+echo "lintian ${packages[*]}:"
+lintian --fail-on error,warning --display-info --show-overrides "${packages[@]}" ||
+  fail "lintian found errors or warnings"
+
+[ "$failures" -eq 0 ] || exit 1
+echo "packages as expected:" ./*.deb
