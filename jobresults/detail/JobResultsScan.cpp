@@ -109,10 +109,11 @@ private:
 // any other element ends at the first end tag of its name; the level ends at
 // a tag without ">" or an element without its end tag. visit(open, close,
 // end, name) gets the positions of "<" and ">" of the start tag and of the
-// "<" of the end tag (kSelfClosing when there is none), and the name.
-// Returns where the scan stopped: just behind the last element visited.
-// Every search that runs out of text stops the scan there, so on a longer
-// text the scan can go on from that position with the same result.
+// "<" of the end tag (kSelfClosing when there is none), and the name; it
+// returns false to pause the scan behind that element. Returns where the
+// scan stopped: just behind the last element visited. Every search that
+// runs out of text stops the scan there, so on a longer text the scan can
+// go on from that position with the same result.
 template <class Visit>
 size_t ScanLevel(ElementWalker& walker, string_view text, size_t pos, Visit&& visit) {
     for (;;) {
@@ -127,15 +128,15 @@ size_t ScanLevel(ElementWalker& walker, string_view text, size_t pos, Visit&& vi
         }
         if (tag.empty() || tag.back() == '/') {
             const string_view name = tag.empty() ? tag : TagName(tag.substr(0, tag.size() - 1));
-            visit(open, close, kSelfClosing, name);
             pos = close + 1;
+            if (!visit(open, close, kSelfClosing, name)) return pos;
             continue;
         }
         const string_view name = TagName(tag);
         const size_t end = walker.FindEndTag(name, close + 1);
         if (end == npos) return pos;
-        visit(open, close, end, name);
         pos = end + 1;
+        if (!visit(open, close, end, name)) return pos;
     }
 }
 
@@ -346,56 +347,164 @@ bool TakePlainSize(string_view content, size_t& pos, unsigned long long& size) {
     return true;
 }
 
-// Cuts Root's children out of the window from its content's start to the
-// end tag of Root; returns the position of that end tag's "<" in the
-// window, npos when the text ends before it, or the errno of a failed read
-// through error.
-size_t ReadRootContent(FileWindow& window, size_t contentBegin, std::vector<XmlNode>& nodes,
-                       int& error) {
-    const XmlNode blank{std::string(), std::string()};
-    size_t pos = contentBegin;
+}  // namespace
+
+// The bytes a writer may still rewrite lie at the end of its file: it
+// appends only at or behind the offset of its trailer, that offset only
+// moves forward, and the bytes in front of it are final. Every state the
+// writer leaves, between and during its writes, is a complete document
+// whose records are a prefix of the final ones; its temporary bytes (the
+// trailer, the filler in front of a long record, the bytes of a save) can
+// form no element with an end tag. A read that spans a write can join old
+// tail bytes to new ones, but only from the trailer's offset on, so a child
+// cut complete lies in front of it and is final: it is cut once, and the
+// walk goes on behind it. What a writer can falsify is a verdict, which
+// rests on the tail (Root's end tag, the text ending early). So the bytes
+// behind the last child stay in the window until the verdict, and it stands
+// only when the file still holds them and nothing behind them; otherwise
+// the window reads them again and the walk goes on from the last child.
+// Without a writer this costs one short pread per file.
+bool RootCursor::Settle(Step verdict) {
+    bool changed = false;
+    if (const int error = m_window.Recheck(changed)) {
+        Fail(error);
+        return true;
+    }
+    if (!changed) {
+        m_verdict = verdict;
+        m_phase = Phase::kDone;
+        return true;
+    }
+    if (m_phase != Phase::kHead) {
+        m_phase = m_bSelfClosing ? Phase::kTail : Phase::kContent;
+        m_nPos = 0;
+        m_nTail = 0;
+    }
+    return false;
+}
+
+void RootCursor::Fail(int error) {
+    m_nError = error;
+    m_verdict = Step::kFailed;
+    m_phase = Phase::kDone;
+}
+
+// The window holds the file from its start until Root's start tag is found.
+void RootCursor::Head() {
+    RootStart root;
     for (;;) {
-        const string_view text = window.Text();
+        const RootSearch found = FindRootStart(m_window.Text(), root);
+        if (found == RootSearch::kFound) break;
+        if (found == RootSearch::kOtherFirst || m_window.AtEnd()) {
+            if (Settle(Step::kInvalid)) return;
+            continue;
+        }
+        if (const int error = m_window.Advance(0)) return Fail(error);
+    }
+    m_bSelfClosing = root.selfClosing;
+    m_nPos = root.contentBegin;
+    m_nTail = root.contentBegin;
+    m_nRecordEnd = m_window.Dropped() + root.contentBegin;
+    m_phase = m_bSelfClosing ? Phase::kTail : Phase::kContent;
+}
+
+// Cuts children from m_nPos on, reading on through the window, until visit
+// pauses or Root's end tag is met.
+template <class Visit>
+void RootCursor::Children(Visit& visit, bool& paused) {
+    for (;;) {
+        const string_view text = m_window.Text();
         ElementWalker walker(text, kRootTag);
-        const auto add = [&](size_t open, size_t close, size_t end, string_view name) {
-            if (nodes.size() == nodes.capacity()) {
-                MakeRoom(nodes, window.Dropped() + open, window.FileSize());
+        const auto cut = [&](size_t open, size_t close, size_t end, string_view name) {
+            m_bLastIsRecord = name == kRecordTag;
+            if (m_bLastIsRecord) {
+                const size_t behind = end == kSelfClosing ? close + 1 : end + name.size() + 3;
+                m_nRecordEnd = m_window.Dropped() + behind;
             }
-            AddChild(nodes, blank, text, open, close, end, name);
+            paused = !visit(text, open, close, end, name);
+            return !paused;
         };
-        pos = ScanLevel(walker, text, pos, add);
-        if (walker.StopPosition() != npos) return walker.StopPosition();
-        if (window.AtEnd()) return npos;
-        error = window.Advance(pos);
-        if (error != 0) return npos;
-        pos = 0;
+        m_nPos = ScanLevel(walker, text, m_nPos, cut);
+        if (paused) return;
+        if (walker.StopPosition() != npos) {
+            m_nTail = walker.StopPosition() + 1;
+            m_phase = Phase::kTail;
+            return;
+        }
+        const bool ended = m_window.AtEnd();
+        // At the end of the file this only drops the children cut.
+        if (const int error = m_window.Advance(m_nPos)) return Fail(error);
+        m_nPos = 0;
+        // The text ends inside Root.
+        if (ended && Settle(Step::kInvalid)) return;
     }
 }
 
-}  // namespace
+// Whatever follows Root must hold no element.
+void RootCursor::Tail() {
+    if (const int error = m_window.ReadToEnd(m_nPos)) return Fail(error);
+    m_nTail -= m_nPos;
+    m_nPos = 0;
+    Settle(HasElement(m_window.Text().substr(m_nTail)) ? Step::kInvalid : Step::kEnd);
+}
+
+template <class Visit>
+RootCursor::Step RootCursor::Walk(Visit&& visit) {
+    bool paused = false;
+    while (!paused) {
+        switch (m_phase) {
+            case Phase::kHead:
+                Head();
+                break;
+            case Phase::kContent:
+                Children(visit, paused);
+                break;
+            case Phase::kTail:
+                Tail();
+                break;
+            case Phase::kDone:
+                return m_verdict;
+        }
+    }
+    return Step::kChild;
+}
+
+RootCursor::Step RootCursor::FindRoot() {
+    while (m_phase == Phase::kHead) Head();
+    return m_phase == Phase::kDone ? m_verdict : Step::kChild;
+}
+
+RootCursor::Step RootCursor::CollectChildren(std::vector<XmlNode>& nodes) {
+    const XmlNode blank{std::string(), std::string()};
+    return Walk([&](string_view text, size_t open, size_t close, size_t end, string_view name) {
+        if (nodes.size() == nodes.capacity()) {
+            MakeRoom(nodes, m_window.Dropped() + open, m_window.FileSize());
+        }
+        AddChild(nodes, blank, text, open, close, end, name);
+        return true;
+    });
+}
+
+RootCursor::Step RootCursor::NextRecord(JobResults& record) {
+    return Walk([&record](string_view text, size_t, size_t close, size_t end, string_view name) {
+        if (name != kRecordTag) return true;
+        FillRecord(Trim(Content(text, close, end)), record);
+        return false;
+    });
+}
 
 int ReadRootChildren(FileWindow& window, std::vector<XmlNode>& children) {
-    RootStart root;
-    for (;;) {
-        const RootSearch found = FindRootStart(window.Text(), root);
-        if (found == RootSearch::kFound) break;
-        if (found == RootSearch::kOtherFirst || window.AtEnd()) return kInvalidContent;
-        if (const int error = window.Advance(0)) return error;
-    }
+    RootCursor cursor(window);
     std::vector<XmlNode> nodes;
-    size_t after = root.contentBegin;
-    if (!root.selfClosing) {
-        int error = 0;
-        const size_t rootEnd = ReadRootContent(window, root.contentBegin, nodes, error);
-        if (error != 0) return error;
-        if (rootEnd == npos) return kInvalidContent;
-        after = rootEnd + 1;
+    switch (cursor.CollectChildren(nodes)) {
+        case RootCursor::Step::kEnd:
+            children.swap(nodes);
+            return 0;
+        case RootCursor::Step::kFailed:
+            return cursor.Error();
+        default:
+            return kInvalidContent;
     }
-    // Whatever follows Root must hold no element.
-    if (const int error = window.ReadToEnd(after)) return error;
-    if (HasElement(window.Text())) return kInvalidContent;
-    children.swap(nodes);
-    return 0;
 }
 
 void FillRecord(string_view content, JobResults& result) {
@@ -411,6 +520,7 @@ void FillRecord(string_view content, JobResults& result) {
     ElementWalker walker(content, string_view());
     ScanLevel(walker, content, pos, [&](size_t, size_t close, size_t end, string_view name) {
         AssignField(name, Trim(Content(content, close, end)), result);
+        return true;
     });
 }
 
