@@ -361,12 +361,17 @@ bool TakePlainSize(string_view content, size_t& pos, unsigned long long& size) {
 // walk goes on behind it. What a writer can falsify is a verdict, which
 // rests on the tail (Root's end tag, the text ending early). So the bytes
 // behind the last child stay in the window until the verdict, and it stands
-// only when the file still holds them and nothing behind them; otherwise
-// the window reads them again and the walk goes on from the last child.
-// Without a writer this costs one short pread per file.
+// only when the file still holds them; otherwise the window reads them
+// again and the walk goes on from the last child. A refusal stands only
+// when nothing has come behind those bytes either: a write in progress can
+// show a file cut short. An accepted end may have bytes behind it: a
+// document whose end tag still stands is a state the writer passed through
+// (it writes behind its trailer before it overwrites it), so a writer that
+// keeps appending does not hold the reader up. Without a writer this costs
+// one short pread per file.
 bool RootCursor::Settle(Step verdict) {
     bool changed = false;
-    if (const int error = m_window.Recheck(changed)) {
+    if (const int error = m_window.Recheck(verdict != Step::kEnd, changed)) {
         Fail(error);
         return true;
     }
