@@ -180,6 +180,9 @@ TEST(StoreWindow, ElementsLargerThanTheBlockAndEveryEdgeOffset) {
     storetest::WriteWholeFile(path, records);
     for (const size_t block : {size_t{7}, size_t{4096}, size_t{65536}}) {
         ExpectSameCut(CutFile(path, block), expected, "block " + std::to_string(block));
+        const int fd = open(path.c_str(), O_RDONLY);
+        ExpectSameRecords(fd, block, expected, "records, block " + std::to_string(block));
+        close(fd);
     }
     // Blanks in front move the first block edge across every byte of a record.
     const std::string small = "<Root><JobResult><Size>1</Size></JobResult></Root>";
