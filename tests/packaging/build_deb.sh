@@ -96,7 +96,8 @@ $(diff <(echo "$expected") <(echo "$got") | sed -n 's/^</  missing:/p; s/^>/  un
 check_package "$runtime" "libc6 .*libstdc\+\+6 " "$lib.$soversion" "$lib.$version" \
   "usr/share/lintian/overrides/$runtime"
 check_package libcijobresults-dev "$runtime \(= $version\)" "$lib" \
-  usr/include/cijobresults/jobresults/cijobresults.h usr/include/cijobresults/xml/XmlNode.h \
+  usr/include/cijobresults/jobresults/cijobresults.h \
+  usr/include/cijobresults/jobresults/JobResultsReader.h usr/include/cijobresults/xml/XmlNode.h \
   usr/lib/"$multiarch"/cmake/cijobresults/cijobresults{Config,ConfigVersion,Targets,Targets-none}.cmake \
   usr/lib/"$multiarch"/pkgconfig/cijobresults.pc
 check_package jobresults "$runtime \(>= $version\)" usr/bin/jobresults \
