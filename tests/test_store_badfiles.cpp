@@ -9,7 +9,7 @@
 
 #include "jobresults/cijobresults.h"
 #include "support/describe.h"
-#include "support/reference_reader.h"
+#include "support/reference.h"
 #include "support/store_files.h"
 #include "xml/XmlNode.h"
 

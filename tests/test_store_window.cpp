@@ -18,7 +18,7 @@
 #include "jobresults/detail/FileWindow.h"
 #include "jobresults/detail/JobResultsScan.h"
 #include "support/describe.h"
-#include "support/reference_reader.h"
+#include "support/reference.h"
 #include "support/store_files.h"
 #include "xml/XmlNode.h"
 

@@ -8,6 +8,7 @@
 
 #include "support/describe.h"
 #include "support/golden.h"
+#include "support/reference.h"
 #include "support/repeat.h"
 #include "xml/XmlNode.h"
 
@@ -109,32 +110,16 @@ TEST(XmlScanner, FindXMLNodeList) {
     }
 }
 
-// The scan rules written out plainly on std::string, element by element.
+// The scan rules written out plainly, as elements built from their tag text.
 bool ReferenceScan(const std::string& text, std::vector<XmlNode>& nodes) {
+    std::vector<testsupport::ScannedElement> elements;
+    const bool complete = testsupport::ReferenceScan(text, elements);
     nodes.clear();
-    for (size_t pos = 0;;) {
-        const size_t open = text.find('<', pos);
-        if (open == std::string::npos) return true;
-        const size_t close = text.find('>', open);
-        if (close == std::string::npos) return false;
-        std::string tag = text.substr(open + 1, close - open - 1);
-        pos = close + 1;
-        if (!tag.empty() && (tag[0] == '!' || tag[0] == '?')) continue;
-        XmlNode node("", "");
-        if (tag.empty() || tag.back() == '/') {
-            if (!tag.empty()) tag.pop_back();
-            node.SetTag(tag);
-            nodes.push_back(node);
-            continue;
-        }
-        node.SetTag(tag);
-        const size_t end =
-            text.find(XmlNode::OutputXMLTagString(node.GetTagName(), false, false), pos);
-        if (end == std::string::npos) return false;
-        node.SetNodeContent(text.substr(pos, end - pos));
-        nodes.push_back(node);
-        pos = end + 1;
+    for (const testsupport::ScannedElement& element : elements) {
+        nodes.emplace_back(element.tagText, element.content);
+        EXPECT_EQ(nodes.back().GetTagName(), element.name) << testsupport::Printable(text);
     }
+    return complete;
 }
 
 TEST(XmlScanner, AgreesWithThePlainRulesOnRandomMarkup) {

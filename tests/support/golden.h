@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "jobresults/cijobresults.h"
-#include "support/reference_reader.h"
+#include "support/reference.h"
 
 namespace storetest {
 

@@ -4,19 +4,32 @@
 #ifndef CIJOBRESULTS_TESTS_SUPPORT_SCRATCH_H
 #define CIJOBRESULTS_TESTS_SUPPORT_SCRATCH_H
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
 namespace testsupport {
+
+// Names of the entries of a directory, sorted; none if it cannot be read.
+inline std::vector<std::string> DirectoryEntries(const std::string& path) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(path, error), end; !error && entry != end;
+         entry.increment(error)) {
+        names.push_back(entry->path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 // A fresh directory under $TMPDIR (or /tmp), removed with everything in it
 // when the object goes.
@@ -37,27 +50,12 @@ public:
 
     bool Ok() const { return !m_sPath.empty(); }
     const std::string& Path() const { return m_sPath; }
-
-    // Names of the entries in the directory, sorted.
-    std::vector<std::string> Entries() const {
-        std::vector<std::string> names;
-        DIR* dir = opendir(m_sPath.c_str());
-        if (dir == nullptr) return names;
-        while (const dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") names.push_back(name);
-        }
-        closedir(dir);
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
+    std::vector<std::string> Entries() const { return DirectoryEntries(m_sPath); }
     // Removes everything in the directory, keeping the directory.
     void Clear() const {
         std::error_code ignored;
-        for (const std::string& name : Entries()) {
+        for (const std::string& name : Entries())
             std::filesystem::remove_all(m_sPath + "/" + name, ignored);
-        }
     }
 
 private:
@@ -66,16 +64,10 @@ private:
 
 // The file's bytes; empty if it cannot be read.
 inline std::string ReadWholeFile(const std::string& path) {
-    std::string bytes;
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return bytes;
-    char buffer[65536];
-    ssize_t count;
-    while ((count = read(fd, buffer, sizeof buffer)) > 0) {
-        bytes.append(buffer, static_cast<size_t>(count));
-    }
-    close(fd);
-    return bytes;
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
 }
 
 // A new file with these bytes in place of any old one (a new file rather
@@ -83,16 +75,10 @@ inline std::string ReadWholeFile(const std::string& path) {
 // it is closed, which is slow). Returns whether every byte was written.
 inline bool WriteWholeFile(const std::string& path, std::string_view bytes) {
     unlink(path.c_str());
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t count = write(fd, bytes.data() + done, bytes.size() - done);
-        if (count <= 0) break;
-        done += static_cast<size_t>(count);
-    }
-    close(fd);
-    return done == bytes.size();
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return !out.fail();
 }
 
 // The descriptor the next open will get: a descriptor leaked since an
@@ -105,14 +91,8 @@ inline int LowestFreeDescriptor() {
 
 // Number of descriptors open in this process.
 inline int OpenDescriptorCount() {
-    DIR* dir = opendir("/proc/self/fd");
-    if (dir == nullptr) return -1;
-    int count = 0;
-    while (const dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] != '.') ++count;
-    }
-    closedir(dir);
-    return count - 1;  // the directory stream's own descriptor
+    // Less the one the listing itself holds open.
+    return static_cast<int>(DirectoryEntries("/proc/self/fd").size()) - 1;
 }
 
 }  // namespace testsupport

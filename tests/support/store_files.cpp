@@ -48,14 +48,4 @@ JobResults SampleRecord(int index) {
     return record;
 }
 
-JobResults UntouchedRecord() {
-    JobResults record;
-    record.ClientName = "unset client";
-    record.Url = "unset url";
-    record.BackupJobId = "unset id";
-    record.ErrorString = "unset error";
-    record.Size = 4242;
-    return record;
-}
-
 }  // namespace storetest

@@ -21,6 +21,7 @@ using testsupport::OpenDescriptorCount;
 using testsupport::ReadWholeFile;
 using testsupport::Repetitions;
 using testsupport::ScratchDir;
+using testsupport::UntouchedRecord;
 using testsupport::WriteWholeFile;
 
 // The path of the only file in dir, if the writer created it for the
@@ -47,10 +48,6 @@ ReadBack ReadAllRecords(const std::string& dir, const std::string& fileName);
 // Record number index, with values of varied shape: blanks inside, an empty
 // Url, a tab, the largest Size.
 JobResults SampleRecord(int index);
-
-// A caller's record before the reader fills it: fields the file lacks must
-// keep these values.
-JobResults UntouchedRecord();
 
 }  // namespace storetest
 
