@@ -15,6 +15,7 @@
 #include "jobresults/cijobresults.h"
 #include "jobresults/detail/JobResultsFormat.h"
 #include "record_codec.h"
+#include "tests/support/reference.h"
 #include "tests/support/repeat.h"
 #include "xml/XmlNode.h"
 
@@ -32,16 +33,7 @@ void Seed(const std::string& target, const std::string& name, const std::string&
     }
 }
 
-JobResults Record(const std::string& client, const std::string& url, const std::string& id,
-                  const std::string& error, unsigned long long size) {
-    JobResults record;
-    record.ClientName = client;
-    record.Url = url;
-    record.BackupJobId = id;
-    record.ErrorString = error;
-    record.Size = size;
-    return record;
-}
+using testsupport::MakeRecord;
 
 struct WrittenFile {
     std::string unsaved;  // after the last append, before the save
@@ -185,12 +177,12 @@ int main(int argc, char** argv) {
     }
 
     const std::vector<std::vector<JobResults>> sets = {
-        {Record("alpha", "/jobs/1001", "1001", "", 4096),
-         Record("beta", "/jobs/1002", "1002", "disk full", 0)},
-        {Record("  client one\t", "https://ci.example/job?id=7&x=1", "77", "timeout after 30 s\n",
-                18446744073709551615ull)},
-        {Record("", "", "", "", 0), Record("a>b", "&amp;", "\r\n", "line one\nline two", 1),
-         Record("gamma", "/jobs/3", "3", "'quoted' \"both\"", 123456789)},
+        {MakeRecord("alpha", "/jobs/1001", "1001", "", 4096),
+         MakeRecord("beta", "/jobs/1002", "1002", "disk full", 0)},
+        {MakeRecord("  client one\t", "https://ci.example/job?id=7&x=1", "77",
+                    "timeout after 30 s\n", 18446744073709551615ull)},
+        {MakeRecord("", "", "", "", 0), MakeRecord("a>b", "&amp;", "\r\n", "line one\nline two", 1),
+         MakeRecord("gamma", "/jobs/3", "3", "'quoted' \"both\"", 123456789)},
     };
     std::vector<WrittenFile> files;
     for (const std::vector<JobResults>& records : sets) {

@@ -10,6 +10,7 @@
 
 #include "jobresults/cijobresults.h"
 #include "support/describe.h"
+#include "support/reference.h"
 #include "support/store_files.h"
 #include "xml/XmlNode.h"
 
@@ -19,16 +20,7 @@ using storetest::Golden;
 using storetest::ReadWholeFile;
 using storetest::ScratchDir;
 
-JobResults Record(std::string client, std::string url, std::string id, std::string error,
-                  unsigned long long size) {
-    JobResults record;
-    record.ClientName = std::move(client);
-    record.Url = std::move(url);
-    record.BackupJobId = std::move(id);
-    record.ErrorString = std::move(error);
-    record.Size = size;
-    return record;
-}
+using testsupport::MakeRecord;
 
 // The record text as the element output of XmlNode gives it, with the
 // golden files' tags.
@@ -74,12 +66,12 @@ TEST(StoreFormat, WriterGivesTheGoldenBytesAfterEachStep) {
 
 TEST(StoreFormat, RecordBytesEqualTheElementOutputOfXmlNode) {
     const std::vector<JobResults> records = {
-        Record("", "", "", "", 0),
-        Record("plain", "u", "7", "e", 18446744073709551615ull),
-        Record("ends in newline\n", "\n", "two\nlines", "x\n\n", 42),
-        Record("  blanks around\t", " a b ", "\r\n", "\t", 1),
-        Record("<b>&amp;</b>", "a<b", "x>y", "<ErrorString />", 10),
-        Record(std::string("nul\0inside", 10), "</Url", "</Root", "ok", 9),
+        MakeRecord("", "", "", "", 0),
+        MakeRecord("plain", "u", "7", "e", 18446744073709551615ull),
+        MakeRecord("ends in newline\n", "\n", "two\nlines", "x\n\n", 42),
+        MakeRecord("  blanks around\t", " a b ", "\r\n", "\t", 1),
+        MakeRecord("<b>&amp;</b>", "a<b", "x>y", "<ErrorString />", 10),
+        MakeRecord(std::string("nul\0inside", 10), "</Url", "</Root", "ok", 9),
     };
     for (const JobResults& record : records) {
         ScratchDir dir;

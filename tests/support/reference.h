@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "jobresults/cijobresults.h"
@@ -102,16 +103,21 @@ inline JobResults ReferenceRecord(const XmlNode& element, const RecordNames& nam
     return record;
 }
 
+inline JobResults MakeRecord(std::string client, std::string url, std::string jobId,
+                             std::string error, unsigned long long size) {
+    JobResults record;
+    record.ClientName = std::move(client);
+    record.Url = std::move(url);
+    record.BackupJobId = std::move(jobId);
+    record.ErrorString = std::move(error);
+    record.Size = size;
+    return record;
+}
+
 // A caller's record before the reader fills it: fields the file lacks must
 // keep these values.
 inline JobResults UntouchedRecord() {
-    JobResults record;
-    record.ClientName = "unset client";
-    record.Url = "unset url";
-    record.BackupJobId = "unset id";
-    record.ErrorString = "unset error";
-    record.Size = 4242;
-    return record;
+    return MakeRecord("unset client", "unset url", "unset id", "unset error", 4242);
 }
 
 }  // namespace testsupport

@@ -39,13 +39,11 @@ ReadBack ReadAllRecords(const std::string& dir, const std::string& fileName) {
 }
 
 JobResults SampleRecord(int index) {
-    JobResults record;
-    record.ClientName = "client " + std::to_string(index) + " with blanks";
-    record.Url = index % 3 == 0 ? "" : "https://h/jobs/" + std::to_string(index);
-    record.BackupJobId = std::to_string(index);
-    record.ErrorString = index % 5 == 0 ? "error: disk\tfull" : "";
-    record.Size = index % 7 == 0 ? ULLONG_MAX : 1234567ull * static_cast<unsigned>(index);
-    return record;
+    const std::string number = std::to_string(index);
+    return testsupport::MakeRecord(
+        "client " + number + " with blanks", index % 3 == 0 ? "" : "https://h/jobs/" + number,
+        number, index % 5 == 0 ? "error: disk\tfull" : "",
+        index % 7 == 0 ? ULLONG_MAX : 1234567ull * static_cast<unsigned>(index));
 }
 
 }  // namespace storetest
