@@ -8,11 +8,15 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "job_files.h"
 #include "jobresults/cijobresults.h"
+#include "jobresults/detail/JobResultsFormat.h"
 #include "record_codec.h"
+#include "tests/support/reference.h"
+#include "tests/support/repeat.h"
 #include "xml/XmlNode.h"
 
 namespace {
@@ -23,22 +27,13 @@ int g_failures = 0;
 void Seed(const std::string& target, const std::string& name, const std::string& bytes) {
     const std::string dir = g_outDir + "/" + target;
     mkdir(dir.c_str(), 0755);
-    if (!jobfiles::WriteFile(dir + "/" + name, bytes)) {
+    if (!jobfiles::WriteWholeFile(dir + "/" + name, bytes)) {
         std::fprintf(stderr, "cannot write %s/%s\n", dir.c_str(), name.c_str());
         ++g_failures;
     }
 }
 
-JobResults Record(const std::string& client, const std::string& url, const std::string& id,
-                  const std::string& error, unsigned long long size) {
-    JobResults record;
-    record.ClientName = client;
-    record.Url = url;
-    record.BackupJobId = id;
-    record.ErrorString = error;
-    record.Size = size;
-    return record;
-}
+using testsupport::MakeRecord;
 
 struct WrittenFile {
     std::string unsaved;  // after the last append, before the save
@@ -57,11 +52,11 @@ bool WriteWithStore(const jobfiles::TempDir& tmp, const std::vector<JobResults>&
     const std::vector<std::string> names = tmp.StoreFiles();
     if (names.size() != 1) return false;
     const std::string path = tmp.StorePath(names[0]);
-    if (!jobfiles::ReadFile(path, file.unsaved)) return false;
+    file.unsaved = jobfiles::ReadWholeFile(path);
     if (writer.saveJobResults() != 1) return false;
-    const bool read = jobfiles::ReadFile(path, file.saved);
+    file.saved = jobfiles::ReadWholeFile(path);
     tmp.RemoveAll();
-    return read;
+    return !file.unsaved.empty() && !file.saved.empty();
 }
 
 // The single element a text holds at its top level, or an empty content.
@@ -79,12 +74,15 @@ std::string Replace(std::string text, const std::string& from, const std::string
 
 const std::string kNul(1, '\0');
 
-std::string Nested(int levels) {
-    std::string text;
-    for (int i = 0; i < levels; ++i) text += "<n" + std::to_string(i) + ">";
-    text += "leaf";
-    for (int i = levels - 1; i >= 0; --i) text += "</n" + std::to_string(i) + ">";
-    return text;
+using jobresults::kFinalEndTag;
+using jobresults::kRootTag;
+using jobresults::kTrailer;
+
+std::string StartTag(std::string_view name) {
+    return XmlNode::OutputXMLTagString(std::string(name), true, false);
+}
+std::string EndTag(std::string_view name) {
+    return XmlNode::OutputXMLTagString(std::string(name), false, false);
 }
 
 void XmlSeeds(const std::string& jobFile) {
@@ -93,8 +91,8 @@ void XmlSeeds(const std::string& jobFile) {
 
     Seed("scanner", "job-file.xml", jobFile);
     Seed("scanner", "root-content.xml", rootContent);
-    Seed("scanner", "lookup-jobresult", "JobResult" + kNul + rootContent);
-    Seed("scanner", "lookup-size", "Size" + kNul + recordContent);
+    Seed("scanner", "lookup-jobresult", std::string(jobresults::kRecordTag) + kNul + rootContent);
+    Seed("scanner", "lookup-size", std::string(jobresults::kSizeTag) + kNul + recordContent);
     Seed("scanner", "mixed", "x<a k='1'><b/>t</a> y <c/>");
     Seed("scanner", "nested-same-name", "<a><a>x</a></a>");
     Seed("scanner", "missing-end", "<a>1</a><b>2");
@@ -125,13 +123,13 @@ void XmlSeeds(const std::string& jobFile) {
     Seed("tree", "outside-text", "  x<b>1</b>y  ");
     Seed("tree", "stray-end", "</x><a>1</a>");
     Seed("tree", "attributes", "E a='x' b=\"y\"" + kNul + "<E a='x' b=\"y\"><F c='1'/></E>");
-    Seed("tree", "job-root", "Root" + kNul + rootContent);
+    Seed("tree", "job-root", std::string(kRootTag) + kNul + rootContent);
     // Nested documents with distinct names at each level. Past the tree's
     // depth limit only for the scanner: UpdateNodeContent's text grows with
     // the cube of the depth, and one such seed slows the tree target tenfold
     // (the unit tests cover the limit).
-    Seed("tree", "nested", Nested(40));
-    Seed("scanner", "deep", Nested(XmlParsedNode::kMaxParseDepth + 14));
+    Seed("tree", "nested", testsupport::NestedElements(40));
+    Seed("scanner", "deep", testsupport::NestedElements(XmlParsedNode::kMaxParseDepth + 14));
 }
 
 void ReaderSeeds(const std::vector<WrittenFile>& files) {
@@ -140,22 +138,28 @@ void ReaderSeeds(const std::vector<WrittenFile>& files) {
         Seed("reader", "unsaved-" + std::to_string(i) + ".xml", files[i].unsaved);
     }
     const std::string& saved = files[0].saved;
-    const size_t firstRecord = saved.find("<JobResult>");
+    const std::string rootStart = StartTag(kRootTag), rootEnd = EndTag(kRootTag);
+    const size_t firstRecord = saved.find(StartTag(jobresults::kRecordTag));
+    const std::string sizeStart = StartTag(jobresults::kSizeTag);
+    const std::string urlStart = StartTag(jobresults::kUrlTag);
     Seed("reader", "cut-header.xml", saved.substr(0, firstRecord));
-    Seed("reader", "cut-record.xml", saved.substr(0, saved.find("</Url>")));
+    Seed("reader", "cut-record.xml", saved.substr(0, saved.find(EndTag(jobresults::kUrlTag))));
     Seed("reader", "cut-end-tag.xml", saved.substr(0, saved.size() - 1));
-    Seed("reader", "empty-root.xml", saved.substr(0, firstRecord) + "</Root>");
-    Seed("reader", "two-roots.xml", saved + "<Root></Root>");
+    Seed("reader", "empty-root.xml", saved.substr(0, firstRecord) + std::string(kTrailer));
+    Seed("reader", "two-roots.xml", saved + rootStart + rootEnd);
     Seed("reader", "wrong-root.xml",
-         Replace(Replace(saved, "<Root>", "<Rot>"), "</Root>", "</Rot>"));
+         Replace(Replace(saved, rootStart, "<Rot>"), rootEnd, "</Rot>"));
     Seed("reader", "odd-fields.xml",
-         Replace(Replace(saved, "<Size>\n4096", "<Size>\nabc"), "<Url>", "<Extra/><Url>"));
+         Replace(Replace(saved, sizeStart + "\n4096", sizeStart + "\nabc"), urlStart,
+                 "<Extra/>" + urlStart));
     Seed("reader", "trailing-non-record.xml",
-         Replace(saved, "\n\n</Root>", "<Note>x</Note>\n</Root>"));
+         Replace(saved, std::string(kFinalEndTag), "<Note>x</Note>\n" + std::string(kTrailer)));
     Seed("reader", "nul-inside.xml", Replace(saved, "alpha", "al" + kNul + "pha"));
-    // An element whose end tag holds "</Root>": Root's content ends inside it.
+    // An element whose end tag holds Root's end tag: Root's content ends inside it.
+    const std::string hiding = "<a</" + std::string(kRootTag);
     Seed("reader", "end-tag-hides-root.xml",
-         Replace(saved, "\n\n</Root>", "<a</Root k='1'>x</a</Root>\n</Root>"));
+         Replace(saved, std::string(kFinalEndTag),
+                 hiding + " k='1'>x</a" + rootEnd + "\n" + std::string(kTrailer)));
 }
 
 }  // namespace
@@ -167,18 +171,18 @@ int main(int argc, char** argv) {
     }
     g_outDir = argv[1];
     jobfiles::TempDir tmp;
-    if (!tmp.ok()) {
+    if (!tmp.Ok()) {
         std::perror("mkdtemp");
         return 1;
     }
 
     const std::vector<std::vector<JobResults>> sets = {
-        {Record("alpha", "/jobs/1001", "1001", "", 4096),
-         Record("beta", "/jobs/1002", "1002", "disk full", 0)},
-        {Record("  client one\t", "https://ci.example/job?id=7&x=1", "77", "timeout after 30 s\n",
-                18446744073709551615ull)},
-        {Record("", "", "", "", 0), Record("a>b", "&amp;", "\r\n", "line one\nline two", 1),
-         Record("gamma", "/jobs/3", "3", "'quoted' \"both\"", 123456789)},
+        {MakeRecord("alpha", "/jobs/1001", "1001", "", 4096),
+         MakeRecord("beta", "/jobs/1002", "1002", "disk full", 0)},
+        {MakeRecord("  client one\t", "https://ci.example/job?id=7&x=1", "77",
+                    "timeout after 30 s\n", 18446744073709551615ull)},
+        {MakeRecord("", "", "", "", 0), MakeRecord("a>b", "&amp;", "\r\n", "line one\nline two", 1),
+         MakeRecord("gamma", "/jobs/3", "3", "'quoted' \"both\"", 123456789)},
     };
     std::vector<WrittenFile> files;
     for (const std::vector<JobResults>& records : sets) {

@@ -1,4 +1,4 @@
-// Shared helpers of the fuzz targets: a property check that stops the run
+// Shared helpers of the fuzz targets: property checks that stop the run
 // with a readable message, and splitting one input into its parts.
 #ifndef CIJOBRESULTS_FUZZ_FUZZ_CHECK_H
 #define CIJOBRESULTS_FUZZ_FUZZ_CHECK_H
@@ -10,6 +10,9 @@
 #include <string>
 #include <string_view>
 
+#include "tests/support/describe.h"
+#include "tests/support/reference.h"
+
 // A broken property is a finding like a crash: libFuzzer saves the input.
 #define FUZZ_CHECK(condition)                                                                     \
     do {                                                                                          \
@@ -17,6 +20,19 @@
             std::fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__, #condition); \
             std::abort();                                                                         \
         }                                                                                         \
+    } while (false)
+
+// Two values (elements, records, bytes) that must be equal; a difference
+// stops the run like FUZZ_CHECK and shows both, described.
+#define FUZZ_CHECK_SAME(actual, expected)                                                      \
+    do {                                                                                       \
+        const std::string fuzzActual = testsupport::Describe(actual);                          \
+        const std::string fuzzExpected = testsupport::Describe(expected);                      \
+        if (fuzzActual != fuzzExpected) {                                                      \
+            std::fprintf(stderr, "%s:%d: property broken: %s is\n  %s\nnot\n  %s\n", __FILE__, \
+                         __LINE__, #actual, fuzzActual.c_str(), fuzzExpected.c_str());         \
+            std::abort();                                                                      \
+        }                                                                                      \
     } while (false)
 
 namespace fuzzinput {
@@ -40,17 +56,10 @@ inline bool SplitAtNul(std::string_view text, std::string_view& head, std::strin
     return true;
 }
 
-inline bool IsBlank(char byte) {
-    return byte == ' ' || byte == '\r' || byte == '\n' || byte == '\t';
-}
-
-// The same bytes trimmed of blanks, written out here so that the targets do
+// Trimming written out in the shared references, so that the targets do
 // not test the library's trimming against itself.
-inline std::string_view Trimmed(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
+using testsupport::IsBlank;
+using testsupport::Trimmed;
 
 }  // namespace fuzzinput
 

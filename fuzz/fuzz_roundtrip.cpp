@@ -2,10 +2,11 @@
 // record_codec.h) are written by the writer, saved explicitly or by its
 // destructor, and read back; every value must come back equal to the value
 // written with its surrounding blanks, tabs and line breaks trimmed, and
-// Size exactly. Values hold no markup ("<") and no NUL byte.
+// Size exactly. Values hold no markup ("<"); NUL bytes are values like any.
 //
 // Also checked: the writer creates one file, or none for no records; the
-// file ends as a saved file does; no descriptor outlives the store objects.
+// file starts with the header and ends as a saved file does; no descriptor
+// outlives the store objects.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,7 +14,9 @@
 #include "fuzz_check.h"
 #include "job_files.h"
 #include "jobresults/cijobresults.h"
+#include "jobresults/detail/JobResultsFormat.h"
 #include "record_codec.h"
+#include "xml/XmlNode.h"
 
 namespace {
 
@@ -33,6 +36,10 @@ void Write(const std::vector<JobResults>& records, bool explicitSave) {
     if (explicitSave) FUZZ_CHECK(writer.saveJobResults() == 1);
 }
 
+bool StartsWith(const std::string& text, std::string_view prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
 bool EndsWith(const std::string& text, std::string_view suffix) {
     return text.size() >= suffix.size() &&
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
@@ -46,12 +53,12 @@ void ReadBack(const std::string& fileName, const std::vector<JobResults>& record
         got.Size = ~records[i].Size;  // a value the record must overwrite
         const int result = reader.getNextJobResult(got);
         FUZZ_CHECK(result == (i + 1 < records.size() ? 1 : 0));
-        const JobResults& written = records[i];
-        FUZZ_CHECK(got.ClientName == fuzzinput::Trimmed(written.ClientName));
-        FUZZ_CHECK(got.Url == fuzzinput::Trimmed(written.Url));
-        FUZZ_CHECK(got.BackupJobId == fuzzinput::Trimmed(written.BackupJobId));
-        FUZZ_CHECK(got.ErrorString == fuzzinput::Trimmed(written.ErrorString));
-        FUZZ_CHECK(got.Size == written.Size);
+        JobResults expected = records[i];
+        for (std::string* value :
+             {&expected.ClientName, &expected.Url, &expected.BackupJobId, &expected.ErrorString}) {
+            *value = std::string(fuzzinput::Trimmed(*value));
+        }
+        FUZZ_CHECK_SAME(got, expected);
     }
     FUZZ_CHECK(reader.m_nFileHandle == -1);
     JobResults after;
@@ -63,7 +70,7 @@ void ReadBack(const std::string& fileName, const std::vector<JobResults>& record
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     jobfiles::TempDir& dir = Dir();
-    FUZZ_CHECK(dir.ok());
+    FUZZ_CHECK(dir.Ok());
     const bool explicitSave = (data[0] & recordcodec::kFlagSave) != 0;
     const std::vector<JobResults> records =
         recordcodec::DecodeRecords(fuzzinput::AsText(data + 1, size - 1), kMaxRecords);
@@ -78,10 +85,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     FUZZ_CHECK(files.size() == 1);
-    std::string bytes;
-    FUZZ_CHECK(jobfiles::ReadFile(dir.StorePath(files[0]), bytes));
-    FUZZ_CHECK(bytes.compare(0, 6, "<?xml ") == 0);
-    FUZZ_CHECK(EndsWith(bytes, "</JobResult>\n\n\n</Root>"));
+    const std::string bytes = jobfiles::ReadWholeFile(dir.StorePath(files[0]));
+    FUZZ_CHECK(StartsWith(bytes, jobresults::kHeader));
+    // The last record's end tag, then the final end tag in place of the trailer.
+    const std::string savedEnd =
+        XmlNode::OutputXMLTagString(std::string(jobresults::kRecordTag), false, false) +
+        XmlNode::m_sReturnChar + std::string(jobresults::kFinalEndTag);
+    FUZZ_CHECK(EndsWith(bytes, savedEnd));
 
     ReadBack(files[0], records);
     FUZZ_CHECK(jobfiles::LowestFreeDescriptor() == lowestFree);

@@ -5,9 +5,10 @@
 // also run for the names the scan found.
 //
 // Besides crashes, leaks and out-of-bounds reads, the target compares the
-// scanner with a plain reference scan written from the rules (find "<", the
-// first ">" after it, skip "!" and "?" forms, self-closing tags, the first
-// "</name>" after a start tag), and checks the lookups against a linear walk.
+// scanner with the plain reference scan of tests/support/reference.h (find
+// "<", the first ">" after it, skip "!" and "?" forms, self-closing tags, the
+// first "</name>" after a start tag), and checks the lookups against a
+// linear walk.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,42 +17,6 @@
 #include "xml/XmlNode.h"
 
 namespace {
-
-struct RefElement {
-    std::string tagText;  // without the "/" of a self-closing tag
-    std::string name;
-    std::string content;
-};
-
-std::string RefName(std::string_view tagText) {
-    const std::string_view trimmed = fuzzinput::Trimmed(tagText);
-    return std::string(trimmed.substr(0, trimmed.find(' ')));
-}
-
-bool RefScan(const std::string& text, std::vector<RefElement>& out) {
-    size_t pos = 0;
-    for (;;) {
-        const size_t open = text.find('<', pos);
-        if (open == std::string::npos) return true;
-        const size_t close = text.find('>', open);
-        if (close == std::string::npos) return false;
-        std::string tagText = text.substr(open + 1, close - open - 1);
-        pos = close + 1;
-        if (!tagText.empty() && (tagText[0] == '!' || tagText[0] == '?')) continue;
-        if (tagText.empty() || tagText.back() == '/') {
-            if (!tagText.empty()) tagText.pop_back();
-            const std::string name = RefName(tagText);
-            out.push_back({tagText, name, std::string()});
-            continue;
-        }
-        const std::string name = RefName(tagText);
-        const size_t end = text.find("</" + name + ">", pos);
-        if (end == std::string::npos) return false;
-        const std::string_view between = std::string_view(text).substr(pos, end - pos);
-        out.push_back({tagText, name, std::string(fuzzinput::Trimmed(between))});
-        pos = end + 1;
-    }
-}
 
 void CheckSameAttributes(const XmlNode& actual, const XmlNode& expected) {
     FUZZ_CHECK(actual.m_vAttributeNames == expected.m_vAttributeNames);
@@ -90,8 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<XmlNode> nodes = {XmlNode("stale>", "left over")};
     const bool complete = XmlNode::GetXMLNodeList(text, nodes);
 
-    std::vector<RefElement> expected;
-    const bool expectedComplete = RefScan(text, expected);
+    std::vector<testsupport::ScannedElement> expected;
+    const bool expectedComplete = testsupport::ReferenceScan(text, expected);
     FUZZ_CHECK(complete == expectedComplete);
     FUZZ_CHECK(nodes.size() == expected.size());
     for (size_t i = 0; i < nodes.size(); ++i) {

@@ -42,13 +42,13 @@ inline unsigned long long DecimalWrapping(std::string_view digits) {
     return value;
 }
 
-// Bytes the store cannot give back as written are dropped from the values:
-// "<" (markup: a value holding an end tag ends its element early) and NUL
-// (the reader's text ends at a NUL within each block it reads).
+// "<" is dropped from the values: markup cannot come back as written (a
+// value holding an end tag ends its element early). NUL bytes stay; the
+// store writes and reads them like any other byte.
 inline std::string PlainValue(std::string_view value) {
     std::string plain;
     for (const char byte : value) {
-        if (byte != '<' && byte != '\0') plain.push_back(byte);
+        if (byte != '<') plain.push_back(byte);
     }
     return plain;
 }

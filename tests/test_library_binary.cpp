@@ -6,8 +6,6 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <map>
 #include <regex>
@@ -16,8 +14,7 @@
 #include <type_traits>
 #include <vector>
 
-#include <unistd.h>
-
+#include "support/scratch.h"
 #include "xml/XmlNode.h"
 
 namespace {
@@ -39,16 +36,6 @@ std::string RunCommand(const std::string& command, int* status) {
     return output;
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream stream(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(stream), {});
-}
-
-std::string TempPath(const std::string& stem) {
-    return (std::filesystem::temp_directory_path() / (stem + "." + std::to_string(getpid())))
-        .string();
-}
-
 TEST(LibraryBinary, VersionSectionHoldsOneLineAndIsNotLoaded) {
     int status = 0;
     const std::string sections = RunCommand("readelf -S -W '" + kLibrary + "'", &status);
@@ -64,20 +51,19 @@ TEST(LibraryBinary, VersionSectionHoldsOneLineAndIsNotLoaded) {
     const std::string flags = fields.size() == 8 ? fields[5] : "";
     EXPECT_EQ(flags.find('A'), std::string::npos) << "flags " << flags;
 
-    const std::string dump = TempPath("qxversion"), copy = TempPath("qxcopy");
+    const testsupport::ScratchDir dir;
+    const std::string dump = dir.Path() + "/qxversion", copy = dir.Path() + "/qxcopy";
     const std::string output = RunCommand(
         "objcopy --dump-section QxVersion='" + dump + "' '" + kLibrary + "' '" + copy + "' 2>&1",
         &status);
     ASSERT_EQ(status, 0) << output;
-    const std::string line = ReadFile(dump);
-    std::remove(dump.c_str());
-    std::remove(copy.c_str());
+    const std::string line = testsupport::ReadWholeFile(dump);
 
     std::smatch match;
     ASSERT_TRUE(std::regex_match(
         line, match, std::regex(R"((\d+\.\d+\.\d+) (\d\d)/(\d\d)/\d\d (\d\d):(\d\d):(\d\d)\n)")))
         << "[" << line << "]";
-    EXPECT_EQ(match[1], "1.0.0");
+    EXPECT_EQ(match[1], CIJOBRESULTS_VERSION);
     const std::string suffix = ".so." + match[1].str();
     EXPECT_EQ(kLibrary.compare(kLibrary.size() - suffix.size(), suffix.size(), suffix), 0)
         << kLibrary;
@@ -88,16 +74,18 @@ TEST(LibraryBinary, VersionSectionHoldsOneLineAndIsNotLoaded) {
 }
 
 TEST(LibraryBinary, VersionLineFollowsSourceDateEpoch) {
-    const std::string dir = TempPath("qxgenerated");
+    const testsupport::ScratchDir dir;
     int status = 0;
     const std::string output = RunCommand(
-        "SOURCE_DATE_EPOCH=1700000000 cmake -DPROJECT_VERSION=1.0.0 -DPROJECT_BINARY_DIR='" + dir +
-            "' -P '" CIJOBRESULTS_SOURCE_DIR "/cmake/VersionSection.cmake' 2>&1",
+        "SOURCE_DATE_EPOCH=1700000000 cmake -DPROJECT_VERSION=" CIJOBRESULTS_VERSION
+        " -DPROJECT_BINARY_DIR='" +
+            dir.Path() + "' -P '" CIJOBRESULTS_SOURCE_DIR "/cmake/VersionSection.cmake' 2>&1",
         &status);
     ASSERT_EQ(status, 0) << output;
-    const std::string generated = ReadFile(dir + "/generated/version_section.cpp");
-    std::filesystem::remove_all(dir);
-    EXPECT_NE(generated.find("1.0.0 11/14/23 22:13:20\\\\n"), std::string::npos) << generated;
+    const std::string generated =
+        testsupport::ReadWholeFile(dir.Path() + "/generated/version_section.cpp");
+    EXPECT_NE(generated.find(CIJOBRESULTS_VERSION " 11/14/23 22:13:20\\\\n"), std::string::npos)
+        << generated;
 }
 
 TEST(LibraryBinary, ExportsOnlyTheExportedClasses) {

@@ -3,28 +3,19 @@
 // reader must give exactly what the scanner gives, and never crash).
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "jobresults/cijobresults.h"
+#include "support/describe.h"
+#include "support/reference.h"
 #include "support/store_files.h"
 #include "xml/XmlNode.h"
 
 namespace {
 
 using storetest::ScratchDir;
-
-JobResults Sample(int index) {
-    JobResults record;
-    record.ClientName = "c" + std::to_string(index);
-    record.Url = "/u/" + std::to_string(index);
-    record.BackupJobId = std::to_string(index);
-    record.ErrorString = index % 2 ? "e" : "";
-    record.Size = static_cast<unsigned long long>(index) * 1000;
-    return record;
-}
 
 TEST(StoreBadFiles, FileCutAtEveryOffsetIsRefusedCleanly) {
     for (const bool save : {true, false}) {
@@ -33,11 +24,12 @@ TEST(StoreBadFiles, FileCutAtEveryOffsetIsRefusedCleanly) {
         {
             CCIJobResults store;
             ASSERT_EQ(store.createJobResults(dir.Path() + "/d"), 1);
-            for (int i = 0; i < 3; ++i) ASSERT_EQ(store.addJobResult(Sample(i)), 1);
+            for (int i = 0; i < 3; ++i)
+                ASSERT_EQ(store.addJobResult(storetest::SampleRecord(i)), 1);
             if (save) {
                 ASSERT_EQ(store.saveJobResults(), 1);
             }
-            bytes = storetest::ReadWholeFile(storetest::OnlyJobResultsFile(dir, "d\\ci_push_"));
+            bytes = storetest::ReadWholeFile(storetest::CreatedFile(dir, "d"));
             store.m_bHeaderWritten = false;
         }
         const std::string path = dir.Path() + "/d\\cut.xml";
@@ -59,69 +51,30 @@ TEST(StoreBadFiles, FileCutAtEveryOffsetIsRefusedCleanly) {
 
 // --- the scanner as the reference ------------------------------------------
 
-void ExpectSameNode(const XmlNode& actual, const XmlNode& expected) {
-    EXPECT_EQ(actual.GetTagName(), expected.GetTagName());
-    EXPECT_EQ(actual.GetNodeContent(), expected.GetNodeContent());
-    EXPECT_EQ(actual.m_sQuoteChar, expected.m_sQuoteChar);
-    EXPECT_EQ(actual.m_mapAttributes, expected.m_mapAttributes);
-    EXPECT_EQ(actual.m_vAttributeNames, expected.m_vAttributeNames);
-}
-
-JobResults CallerValues() {
-    JobResults record;
-    record.ClientName = "keep";
-    record.Url = "keep";
-    record.BackupJobId = "keep";
-    record.ErrorString = "keep";
-    record.Size = 31337;
-    return record;
-}
-
-// A record's fields as the scanner cuts them.
-JobResults ExpectedFields(const XmlNode& node) {
-    JobResults record = CallerValues();
-    std::vector<XmlNode> fields;
-    XmlNode::GetXMLNodeList(node.GetNodeContent(), fields);
-    for (const XmlNode& field : fields) {
-        const std::string& name = field.GetTagName();
-        const std::string& value = field.GetNodeContent();
-        if (name == "ClientName") record.ClientName = value;
-        if (name == "Url") record.Url = value;
-        if (name == "BackupJobId") record.BackupJobId = value;
-        if (name == "ErrorString") record.ErrorString = value;
-        if (name == "Size") std::sscanf(value.c_str(), "%llu", &record.Size);
-    }
-    return record;
-}
-
 void CompareWithScanner(const ScratchDir& dir, const std::string& text) {
     storetest::WriteWholeFile(dir.Path() + "/d\\f.xml", text);
     CCIJobResults reader;
     const int opened = reader.openJobResults(dir.Path() + "/d", "f.xml");
 
-    std::vector<XmlNode> top;
-    XmlNode::GetXMLNodeList(text, top);
-    const bool valid = top.size() == 1 && top[0].GetTagName() == "Root";
+    const testsupport::RecordNames& names = storetest::Golden().names;
+    std::vector<XmlNode> children;
+    const bool valid = testsupport::ReferenceRootChildren(text, names, children);
     ASSERT_EQ(opened, valid ? 1 : 0);
     if (!valid) return;
-    std::vector<XmlNode> children;
-    XmlNode::GetXMLNodeList(top[0].GetNodeContent(), children);
-    ASSERT_EQ(reader.m_vJobResultNodes.size(), children.size());
-    for (size_t i = 0; i < children.size(); ++i) {
-        ExpectSameNode(reader.m_vJobResultNodes[i], children[i]);
-    }
+    ASSERT_EQ(testsupport::Describe(reader.m_vJobResultNodes), testsupport::Describe(children));
     // The cursor walk, record by record.
     size_t cursor = 0;
     for (;;) {
-        while (cursor < children.size() && children[cursor].GetTagName() != "JobResult") ++cursor;
-        JobResults record = CallerValues();
+        while (cursor < children.size() && children[cursor].GetTagName() != names.record) ++cursor;
+        JobResults record = storetest::UntouchedRecord();
         const int result = reader.getNextJobResult(record);
         if (cursor == children.size()) {
             ASSERT_EQ(result, -1);
             return;
         }
-        const JobResults expected = ExpectedFields(children[cursor]);
-        ASSERT_TRUE(storetest::SameRecord(record, expected));
+        ASSERT_TRUE(storetest::SameRecord(
+            record,
+            testsupport::ReferenceRecord(children[cursor], names, storetest::UntouchedRecord())));
         ++cursor;
         ASSERT_EQ(result, cursor == children.size() ? 0 : 1);
         if (result == 0) return;
@@ -189,30 +142,30 @@ std::string RandomText(std::mt19937& random) {
 }
 
 TEST(StoreBadFiles, RandomMarkupReadsAsTheScannerCutsIt) {
-    const unsigned seed = std::random_device()();
-    std::mt19937 random(seed);
+    testsupport::SeededRandom random;
+    SCOPED_TRACE(random.Note());
     ScratchDir dir;
     const int rounds = storetest::Repetitions(30000, 1500);
     for (int round = 0; round < rounds; ++round) {
         std::string text = RandomText(random);
         if (round % 3 == 0) text = "<Root>" + text + "</Root>";  // mostly valid
         if (round % 3 == 1) text = "<?xml?><Root>\n<JobResult>" + text + "</JobResult></Root>";
-        SCOPED_TRACE("seed " + std::to_string(seed) + ", round " + std::to_string(round));
+        SCOPED_TRACE("round " + std::to_string(round));
         CompareWithScanner(dir, text);
         if (HasFatalFailure()) return;
     }
 }
 
 TEST(StoreBadFiles, RandomBytesNeverCrash) {
-    const unsigned seed = std::random_device()();
-    std::mt19937 random(seed);
+    testsupport::SeededRandom random;
+    SCOPED_TRACE(random.Note());
     std::uniform_int_distribution<int> byte(0, 255);
     ScratchDir dir;
     const int rounds = storetest::Repetitions(1000, 100);
     for (int round = 0; round < rounds; ++round) {
         std::string text(static_cast<size_t>(random() % 5000), '\0');
         for (char& c : text) c = static_cast<char>(byte(random));
-        SCOPED_TRACE("seed " + std::to_string(seed) + ", round " + std::to_string(round));
+        SCOPED_TRACE("round " + std::to_string(round));
         CompareWithScanner(dir, text);
         if (HasFatalFailure()) return;
     }

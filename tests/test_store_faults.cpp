@@ -41,13 +41,6 @@ JobResults Numbered(int index) {
     return record;
 }
 
-// The descriptor the next open will get.
-int NextDescriptor() {
-    const int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    close(fd);
-    return fd;
-}
-
 Rule On(int fd, Fault fault, int skip = 0, int times = 1) {
     Rule rule;
     rule.fd = fd;
@@ -65,7 +58,7 @@ protected:
     void Begin(int count) {
         ASSERT_EQ(store.createJobResults(dir.Path() + "/jr"), 1);
         for (int i = 0; i < count; ++i) ASSERT_EQ(store.addJobResult(Numbered(i)), 1);
-        path = storetest::OnlyJobResultsFile(dir, "jr\\ci_push_");
+        path = storetest::CreatedFile(dir, "jr");
         ASSERT_FALSE(path.empty());
     }
 
@@ -82,7 +75,7 @@ protected:
 
     void ExpectPositionOnTrailer() {
         EXPECT_EQ(lseek64(store.m_nFileHandle, 0, SEEK_CUR),
-                  static_cast<off64_t>(ReadWholeFile(path).size()) - 7);
+                  storetest::TrailerStart(ReadWholeFile(path)));
     }
 
     ScratchDir dir;
@@ -98,14 +91,14 @@ std::string ReferenceBytes(int count) {
         store.createJobResults(dir.Path() + "/jr");
         for (int i = 0; i < count; ++i) store.addJobResult(Numbered(i));
     }
-    return ReadWholeFile(storetest::OnlyJobResultsFile(dir, "jr\\ci_push_"));
+    return ReadWholeFile(storetest::CreatedFile(dir, "jr"));
 }
 
 TEST_F(StoreFaults, InterruptedAndShortTransfersAreCompleted) {
     const std::string expected = ReferenceBytes(12);
     for (const Fault fault : {Fault::kShort, Fault::kEintr}) {
         ScratchDir scratch;
-        const int fd = NextDescriptor();
+        const int fd = storetest::LowestFreeDescriptor();
         Rule writes = On(fd, fault, 0, -1);
         writes.every = 2;  // every other write: EINTR must not spin forever
         writes.shortBytes = 3;
@@ -119,10 +112,10 @@ TEST_F(StoreFaults, InterruptedAndShortTransfersAreCompleted) {
             ASSERT_EQ(writer.saveJobResults(), 1);
         }
         faultseam::DisarmAll();
-        const std::string file = storetest::OnlyJobResultsFile(scratch, "jr\\ci_push_");
+        const std::string file = storetest::CreatedFile(scratch, "jr");
         EXPECT_EQ(ReadWholeFile(file), expected);
 
-        Rule reads = On(NextDescriptor(), fault, 0, -1);
+        Rule reads = On(storetest::LowestFreeDescriptor(), fault, 0, -1);
         reads.every = 2;
         reads.shortBytes = 100;
         faultseam::Arm(faultseam::kRead, reads);
@@ -136,7 +129,7 @@ TEST_F(StoreFaults, InterruptedAndShortTransfersAreCompleted) {
 
 TEST_F(StoreFaults, FailedFirstWriteLeavesNoFile) {
     ASSERT_EQ(store.createJobResults(dir.Path() + "/jr"), 1);
-    Rule rule = On(NextDescriptor(), Fault::kError);
+    Rule rule = On(storetest::LowestFreeDescriptor(), Fault::kError);
     rule.error = ENOSPC;
     faultseam::Arm(faultseam::kPwrite, rule);
     EXPECT_EQ(store.addJobResult(Numbered(0)), 0);
@@ -147,7 +140,7 @@ TEST_F(StoreFaults, FailedFirstWriteLeavesNoFile) {
     EXPECT_TRUE(dir.Entries().empty());
     faultseam::DisarmAll();
     ASSERT_EQ(store.addJobResult(Numbered(0)), 1);  // starts over, header and all
-    path = storetest::OnlyJobResultsFile(dir, "jr\\ci_push_");
+    path = storetest::CreatedFile(dir, "jr");
     ExpectRecords(path, 0, 1);
 }
 
@@ -162,7 +155,7 @@ TEST_F(StoreFaults, FailedAppendLeavesTheFileAsItWas) {
             CCIJobResults writer;
             ASSERT_EQ(writer.createJobResults(scratch.Path() + "/jr"), 1);
             for (int i = 0; i < 3; ++i) ASSERT_EQ(writer.addJobResult(Numbered(i)), 1);
-            const std::string file = storetest::OnlyJobResultsFile(scratch, "jr\\ci_push_");
+            const std::string file = storetest::CreatedFile(scratch, "jr");
             const std::string before = ReadWholeFile(file);
             Rule rule = On(writer.m_nFileHandle, Fault::kShort, skip, 1);
             rule.shortBytes = 5;
@@ -181,8 +174,7 @@ TEST_F(StoreFaults, FailedAppendLeavesTheFileAsItWas) {
             EXPECT_EQ(writer.m_sErrorMsg, kWriteFailed);
             EXPECT_EQ(writer.m_nErrno, EDQUOT);
             EXPECT_EQ(ReadWholeFile(file), before);
-            EXPECT_EQ(lseek64(writer.m_nFileHandle, 0, SEEK_CUR),
-                      static_cast<off64_t>(before.size()) - 7);
+            EXPECT_EQ(lseek64(writer.m_nFileHandle, 0, SEEK_CUR), storetest::TrailerStart(before));
             ASSERT_EQ(writer.addJobResult(Numbered(3)), 1);
             ASSERT_EQ(writer.saveJobResults(), 1);
             const storetest::ReadBack back =
@@ -231,7 +223,7 @@ TEST_F(StoreFaults, UnfinishedTailNeverFormsAnElement) {
         CCIJobResults writer;
         ASSERT_EQ(writer.createJobResults(scratch.Path() + "/jr"), 1);
         for (int i = 0; i < 3; ++i) ASSERT_EQ(writer.addJobResult(Numbered(i)), 1);
-        const std::string file = storetest::OnlyJobResultsFile(scratch, "jr\\ci_push_");
+        const std::string file = storetest::CreatedFile(scratch, "jr");
         JobResults record = Numbered(7);
         record.ErrorString = trap + " and " + trap;
         Rule rule = On(writer.m_nFileHandle, Fault::kError, 1, -1);  // the tail goes through
@@ -257,7 +249,7 @@ TEST_F(StoreFaults, SeekFailureAfterWriteKeepsTheRecordAndMovesOn) {
     EXPECT_EQ(store.m_nFileHandle, -1);
     ExpectRecords(path, 0, 3);  // the record is on disk, the file finished
     const std::string bytes = ReadWholeFile(path);
-    EXPECT_EQ(bytes.substr(bytes.size() - 9), "\n\n</Root>");
+    EXPECT_TRUE(storetest::EndsSaved(bytes));
 
     ASSERT_EQ(store.addJobResult(Numbered(3)), 1);  // a new file, not behind the trailer
     EXPECT_EQ(dir.Entries().size(), 2u);
@@ -299,7 +291,7 @@ TEST_F(StoreFaults, SaveFailingAtEachStepCanBeRetried) {
         CCIJobResults writer;
         ASSERT_EQ(writer.createJobResults(scratch.Path() + "/jr"), 1);
         for (int i = 0; i < 3; ++i) ASSERT_EQ(writer.addJobResult(Numbered(i)), 1);
-        const std::string file = storetest::OnlyJobResultsFile(scratch, "jr\\ci_push_");
+        const std::string file = storetest::CreatedFile(scratch, "jr");
         Rule rule = On(writer.m_nFileHandle, steps[index].fault, steps[index].skip, 1);
         rule.shortBytes = 2;
         rule.then = steps[index].fault == Fault::kShort ? Fault::kError : Fault::kNone;
@@ -326,7 +318,7 @@ TEST_F(StoreFaults, ReadErrorIsReported) {
     Begin(2);
     ASSERT_EQ(store.saveJobResults(), 1);
     CCIJobResults reader;
-    faultseam::Arm(faultseam::kRead, On(NextDescriptor(), Fault::kError, 0, -1));
+    faultseam::Arm(faultseam::kRead, On(storetest::LowestFreeDescriptor(), Fault::kError, 0, -1));
     EXPECT_EQ(reader.openJobResults(dir.Path() + "/jr", storetest::ReaderName(path)), 0);
     faultseam::DisarmAll();
     EXPECT_EQ(reader.m_sErrorMsg, "Erroring while reading data from Job Results file " +
@@ -392,7 +384,8 @@ ChildReport AppendUnderLimit(const std::string& dirName, rlim_t limit, int count
 }
 
 TEST(StoreFileSizeLimit, EveryAcknowledgedRecordSurvivesAndNoFileLacksItsHeader) {
-    const rlim_t limits[] = {100, 353, 400, 600, 4090, 4096, 4100, 8000, 12000, 20000, 40000};
+    const rlim_t header = storetest::Golden().header.size();
+    const rlim_t limits[] = {100, header, 400, 600, 4090, 4096, 4100, 8000, 12000, 20000, 40000};
     for (const rlim_t limit : limits) {
         SCOPED_TRACE("limit " + std::to_string(limit));
         ScratchDir dir;
@@ -438,13 +431,13 @@ TEST(StoreCreation, FallsBackWhereFilesWithoutANameAreRefused) {
             faultseam::DisarmAll();
             continue;
         }
-        faultseam::Arm(faultseam::kPwrite, On(NextDescriptor(), Fault::kError));
+        faultseam::Arm(faultseam::kPwrite, On(storetest::LowestFreeDescriptor(), Fault::kError));
         EXPECT_EQ(writer.addJobResult(Numbered(0)), 0);
         EXPECT_TRUE(dir.Entries().empty());
         for (int i = 0; i < 3; ++i) ASSERT_EQ(writer.addJobResult(Numbered(i)), 1);
         EXPECT_EQ(faultseam::Links(), links);
         faultseam::DisarmAll();
-        const std::string file = storetest::OnlyJobResultsFile(dir, "jr\\ci_push_");
+        const std::string file = storetest::CreatedFile(dir, "jr");
         EXPECT_EQ(storetest::ReadAllRecords(dir.Path() + "/jr", storetest::ReaderName(file))
                       .records.size(),
                   3u);
@@ -467,7 +460,7 @@ TEST(StoreCreation, UnprivilegedUserLinksItsFile) {
             _exit(11);
         if (faultseam::Links() != links + 1) _exit(12);
         writer.saveJobResults();
-        const std::string file = storetest::OnlyJobResultsFile(dir, "jr\\ci_push_");
+        const std::string file = storetest::CreatedFile(dir, "jr");
         const storetest::ReadBack back =
             storetest::ReadAllRecords(dir.Path() + "/jr", storetest::ReaderName(file));
         _exit(back.records.size() == 2 ? 0 : 13);

@@ -1,6 +1,6 @@
 // The bytes of a job results file: header, records, trailer, final end tag
-// and the file's name, checked against texts written out independently and
-// against the element output of XmlNode.
+// and the file's name, checked against the golden files and against the
+// element output of XmlNode.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,120 +9,69 @@
 #include <vector>
 
 #include "jobresults/cijobresults.h"
+#include "support/describe.h"
+#include "support/reference.h"
 #include "support/store_files.h"
 #include "xml/XmlNode.h"
 
 namespace {
 
+using storetest::Golden;
 using storetest::ReadWholeFile;
 using storetest::ScratchDir;
 
-const std::vector<std::string> kHeaderLines = {
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
-    "<!DOCTYPE Root [",
-    "\t<!ELEMENT Root\t\t\t\t    (JobResult+)>",
-    "\t<!ELEMENT JobResult\t\t\t  (ClientName, Url, BackupJobId, ErrorString, Size)>",
-    "\t<!ELEMENT ClientName\t\t\t(#PCDATA)>",
-    "\t<!ELEMENT Url\t\t\t        (#PCDATA)>",
-    "\t<!ELEMENT BackupJobId\t\t\t(#PCDATA)>",
-    "\t<!ELEMENT ErrorString\t\t\t(#PCDATA)>",
-    "\t<!ELEMENT Size\t\t\t(#PCDATA)>",
-    "]>",
-    "",
-    "<Root>",
-    "",
-};
+using testsupport::MakeRecord;
 
-std::string JoinLines(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) text += line + "\n";
-    return text;
-}
-
-JobResults Record(std::string client, std::string url, std::string id, std::string error,
-                  unsigned long long size) {
-    JobResults record;
-    record.ClientName = std::move(client);
-    record.Url = std::move(url);
-    record.BackupJobId = std::move(id);
-    record.ErrorString = std::move(error);
-    record.Size = size;
-    return record;
-}
-
-// The record text as the element output of XmlNode gives it.
+// The record text as the element output of XmlNode gives it, with the
+// golden files' tags.
 std::string ComposedWithNodes(const JobResults& record) {
+    const std::vector<std::string>& tags = Golden().names.fields;
     std::string content;
-    content += XmlNode("ClientName", record.ClientName).OutputXMLNodeString();
-    content += XmlNode("Url", record.Url).OutputXMLNodeString();
-    content += XmlNode("BackupJobId", record.BackupJobId).OutputXMLNodeString();
-    content += XmlNode("ErrorString", record.ErrorString).OutputXMLNodeString();
-    content += XmlNode("Size", record.Size).OutputXMLNodeString();
-    return XmlNode("JobResult", content).OutputXMLNodeString();
+    content += XmlNode(tags.at(0), record.ClientName).OutputXMLNodeString();
+    content += XmlNode(tags.at(1), record.Url).OutputXMLNodeString();
+    content += XmlNode(tags.at(2), record.BackupJobId).OutputXMLNodeString();
+    content += XmlNode(tags.at(3), record.ErrorString).OutputXMLNodeString();
+    content += XmlNode(tags.at(4), record.Size).OutputXMLNodeString();
+    return XmlNode(Golden().names.record, content).OutputXMLNodeString();
 }
 
-TEST(StoreFormat, HeaderIsThe353BytesOfTheFormat) {
-    const std::string header = JoinLines(kHeaderLines);
-    ASSERT_EQ(header.size(), 353u);
-    ScratchDir dir;
-    CCIJobResults store;
-    ASSERT_EQ(store.createJobResults(dir.Path() + "/jr"), 1);
-    ASSERT_EQ(store.addJobResult(Record("a", "b", "c", "", 1)), 1);
-    const std::string bytes = ReadWholeFile(storetest::OnlyJobResultsFile(dir, "jr\\ci_push_"));
-    EXPECT_EQ(bytes.substr(0, 353), header);
-}
-
-TEST(StoreFormat, WorkedExampleAfterEachStep) {
+TEST(StoreFormat, WriterGivesTheGoldenBytesAfterEachStep) {
+    const storetest::GoldenFormat& golden = Golden();
+    ASSERT_EQ(golden.records.size(), 2u);
     ScratchDir dir;
     const long long before = static_cast<long long>(std::time(nullptr));
     CCIJobResults store;
     ASSERT_EQ(store.createJobResults(dir.Path() + "/jr"), 1);
-    std::vector<std::string> lines = kHeaderLines;
-    const std::vector<std::string> first = {
-        "<JobResult>",     "<ClientName>", "alpha",         "</ClientName>", "<Url>",
-        "/jobs/1001",      "</Url>",       "<BackupJobId>", "1001",          "</BackupJobId>",
-        "<ErrorString />", "<Size>",       "4096",          "</Size>",       "</JobResult>"};
-    const std::vector<std::string> second = {
-        "<JobResult>",    "<ClientName>",  "beta", "</ClientName>",  "<Url>",         "/jobs/1002",
-        "</Url>",         "<BackupJobId>", "1002", "</BackupJobId>", "<ErrorString>", "disk full",
-        "</ErrorString>", "<Size>",        "0",    "</Size>",        "</JobResult>"};
 
-    ASSERT_EQ(store.addJobResult(Record("alpha", "/jobs/1001", "1001", "", 4096)), 1);
-    const std::string path = storetest::OnlyJobResultsFile(dir, "jr\\ci_push_");
+    // The first append writes the header, the record and the trailer.
+    ASSERT_EQ(store.addJobResult(golden.records[0]), 1);
+    const std::string path = storetest::CreatedFile(dir, "jr");
     ASSERT_FALSE(path.empty());
-    lines.insert(lines.end(), first.begin(), first.end());
-    EXPECT_EQ(ReadWholeFile(path), JoinLines(lines) + "</Root>");  // 29 lines
-    EXPECT_EQ(lines.size() + 1, 29u);
+    const size_t second = golden.unsaved.find("<" + golden.names.record, golden.header.size() + 1);
+    EXPECT_EQ(ReadWholeFile(path), golden.unsaved.substr(0, second) + golden.trailer);
 
-    ASSERT_EQ(store.addJobResult(Record("beta", "/jobs/1002", "1002", "disk full", 0)), 1);
-    lines.insert(lines.end(), second.begin(), second.end());
-    EXPECT_EQ(ReadWholeFile(path), JoinLines(lines) + "</Root>");  // 46 lines
-    EXPECT_EQ(lines.size() + 1, 46u);
+    // The second one writes over the trailer.
+    ASSERT_EQ(store.addJobResult(golden.records[1]), 1);
+    EXPECT_EQ(ReadWholeFile(path), golden.unsaved);
     EXPECT_EQ(lseek64(store.m_nFileHandle, 0, SEEK_CUR),
-              static_cast<off64_t>(ReadWholeFile(path).size() - 7));
+              storetest::TrailerStart(ReadWholeFile(path)));
 
     ASSERT_EQ(store.saveJobResults(), 1);
-    lines.push_back("");
-    lines.push_back("");
-    EXPECT_EQ(ReadWholeFile(path), JoinLines(lines) + "</Root>");  // 48 lines
-    EXPECT_EQ(lines.size() + 1, 48u);
+    EXPECT_EQ(ReadWholeFile(path), golden.saved);
 
-    // The name: the directory name, a backslash, ci_push_<seconds>.xml.
-    const std::string name = path.substr(dir.Path().size() + 1);
-    const long long seconds = std::stoll(name.substr(11, name.size() - 15));
-    EXPECT_EQ(name, "jr\\ci_push_" + std::to_string(seconds) + ".xml");
-    EXPECT_GE(seconds, before);
-    EXPECT_LE(seconds, static_cast<long long>(std::time(nullptr)));
+    const long long seconds = storetest::CreatedSeconds(path.substr(dir.Path().size() + 1), "jr");
+    EXPECT_GE(seconds, before) << path;
+    EXPECT_LE(seconds, static_cast<long long>(std::time(nullptr))) << path;
 }
 
 TEST(StoreFormat, RecordBytesEqualTheElementOutputOfXmlNode) {
     const std::vector<JobResults> records = {
-        Record("", "", "", "", 0),
-        Record("plain", "u", "7", "e", 18446744073709551615ull),
-        Record("ends in newline\n", "\n", "two\nlines", "x\n\n", 42),
-        Record("  blanks around\t", " a b ", "\r\n", "\t", 1),
-        Record("<b>&amp;</b>", "a<b", "x>y", "<ErrorString />", 10),
-        Record(std::string("nul\0inside", 10), "</Url", "</Root", "ok", 9),
+        MakeRecord("", "", "", "", 0),
+        MakeRecord("plain", "u", "7", "e", 18446744073709551615ull),
+        MakeRecord("ends in newline\n", "\n", "two\nlines", "x\n\n", 42),
+        MakeRecord("  blanks around\t", " a b ", "\r\n", "\t", 1),
+        MakeRecord("<b>&amp;</b>", "a<b", "x>y", "<ErrorString />", 10),
+        MakeRecord(std::string("nul\0inside", 10), "</Url", "</Root", "ok", 9),
     };
     for (const JobResults& record : records) {
         ScratchDir dir;
@@ -130,25 +79,11 @@ TEST(StoreFormat, RecordBytesEqualTheElementOutputOfXmlNode) {
         ASSERT_EQ(store.createJobResults(dir.Path() + "/jr"), 1);
         ASSERT_EQ(store.addJobResult(record), 1);
         ASSERT_EQ(store.addJobResult(record), 1);  // an append over the trailer
-        const std::string bytes = ReadWholeFile(storetest::OnlyJobResultsFile(dir, "jr\\ci_push_"));
+        const std::string bytes = ReadWholeFile(storetest::CreatedFile(dir, "jr"));
         const std::string expected = ComposedWithNodes(record);
-        EXPECT_EQ(bytes, JoinLines(kHeaderLines) + expected + expected + "</Root>")
-            << "client name: " << record.ClientName;
+        EXPECT_EQ(bytes, Golden().header + expected + expected + Golden().trailer)
+            << testsupport::Describe(record);
     }
-}
-
-TEST(StoreFormat, SavedFileEndsInTwoEmptyLinesAndRootEndTag) {
-    ScratchDir dir;
-    {
-        CCIJobResults store;
-        ASSERT_EQ(store.createJobResults(dir.Path() + "/jr"), 1);
-        ASSERT_EQ(store.addJobResult(Record("a", "b", "c", "d", 5)), 1);
-        // The destructor saves.
-    }
-    const std::string bytes = ReadWholeFile(storetest::OnlyJobResultsFile(dir, "jr\\ci_push_"));
-    const std::string tail = "</JobResult>\n\n\n</Root>";
-    ASSERT_GE(bytes.size(), tail.size());
-    EXPECT_EQ(bytes.substr(bytes.size() - tail.size()), tail);
 }
 
 }  // namespace

@@ -19,25 +19,11 @@ namespace {
 using storetest::ReadBack;
 using storetest::ScratchDir;
 
-const char kHeader[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE Root [\n"
-    "\t<!ELEMENT Root\t\t\t\t    (JobResult+)>\n]>\n\n";
-
-// Writes a file named name into dir whose text is kHeader + body.
+// Writes a file named name into dir: the golden file's declarations, then body.
 std::string PutFile(const ScratchDir& dir, const std::string& name, const std::string& body) {
     const std::string path = dir.Path() + "/d\\" + name;
-    storetest::WriteWholeFile(path, kHeader + body);
+    storetest::WriteWholeFile(path, storetest::Golden().prolog + body);
     return path;
-}
-
-JobResults Caller() {
-    JobResults record;
-    record.ClientName = "keep-c";
-    record.Url = "keep-u";
-    record.BackupJobId = "keep-b";
-    record.ErrorString = "keep-e";
-    record.Size = 777;
-    return record;
 }
 
 // Writes records with a store and returns the reader's file name.
@@ -48,26 +34,16 @@ std::string WriteRecords(const ScratchDir& dir, const std::vector<JobResults>& r
     if (save) {
         EXPECT_EQ(store.saveJobResults(), 1);
     }
-    const std::string path = storetest::OnlyJobResultsFile(dir, "d\\ci_push_");
+    const std::string path = storetest::CreatedFile(dir, "d");
     if (!save) store.m_bHeaderWritten = false;  // leave the file as the last append left it
     return storetest::ReaderName(path);
-}
-
-JobResults Varied(int index) {
-    JobResults record;
-    record.ClientName = "client " + std::to_string(index) + " with blanks";
-    record.Url = index % 3 == 0 ? "" : "https://h/jobs/" + std::to_string(index);
-    record.BackupJobId = std::to_string(index);
-    record.ErrorString = index % 5 == 0 ? "error: disk\tfull" : "";
-    record.Size = index % 7 == 0 ? ULLONG_MAX : 1234567ull * static_cast<unsigned>(index);
-    return record;
 }
 
 TEST(StoreReader, RoundTripsManyRecordsSavedOrNot) {
     for (const bool save : {true, false}) {
         ScratchDir dir;
         std::vector<JobResults> written;
-        for (int i = 0; i < 1500; ++i) written.push_back(Varied(i));
+        for (int i = 0; i < 1500; ++i) written.push_back(storetest::SampleRecord(i));
         const std::string name = WriteRecords(dir, written, save);
         CCIJobResults reader;
         ASSERT_EQ(reader.openJobResults(dir.Path() + "/d", name), 1);
@@ -98,7 +74,7 @@ TEST(StoreReader, ValuesComeBackTrimmed) {
     ScratchDir dir;
     std::vector<JobResults> written;
     for (const Case& c : cases) {
-        JobResults record = Varied(1);
+        JobResults record = storetest::SampleRecord(1);
         record.ClientName = c.written;
         record.ErrorString = c.written;
         written.push_back(record);
@@ -135,9 +111,9 @@ TEST(StoreReader, SizeFollowsScanfRules) {
         PutFile(dir, "f.xml", "<Root><JobResult><Size>" + content + "</Size></JobResult></Root>");
         CCIJobResults reader;
         ASSERT_EQ(reader.openJobResults(dir.Path() + "/d", "f.xml"), 1);
-        JobResults record = Caller();
+        JobResults record = storetest::UntouchedRecord();
         EXPECT_EQ(reader.getNextJobResult(record), 0);
-        unsigned long long expected = 777;
+        unsigned long long expected = storetest::UntouchedRecord().Size;
         const std::string trimmed = XmlNode::TrimString(content);
         std::sscanf(trimmed.c_str(), "%llu", &expected);
         EXPECT_EQ(record.Size, expected) << "content: " << content;
@@ -157,12 +133,12 @@ TEST(StoreReader, FieldsMatchByNameAndMissingOnesKeepTheirValue) {
     CCIJobResults reader;
     ASSERT_EQ(reader.openJobResults(dir.Path() + "/d", "f.xml"), 1);
     ASSERT_EQ(reader.m_vJobResultNodes.size(), 4u);
-    JobResults record = Caller();
+    JobResults record = storetest::UntouchedRecord();
     EXPECT_EQ(reader.getNextJobResult(record), 1);
     EXPECT_EQ(record.ClientName, "c2");
-    EXPECT_EQ(record.Url, "keep-u");
+    EXPECT_EQ(record.Url, storetest::UntouchedRecord().Url);
     EXPECT_EQ(record.Size, 5u);
-    EXPECT_EQ(record.ErrorString, "keep-e");
+    EXPECT_EQ(record.ErrorString, storetest::UntouchedRecord().ErrorString);
     // The non-record between is passed over; the last record still says 1
     // because a non-record follows it.
     EXPECT_EQ(reader.getNextJobResult(record), 1);
@@ -238,7 +214,8 @@ TEST(StoreReader, OpenRefusalsAndMissingFiles) {
 
 TEST(StoreReader, ReadOnlyFileIsReadAndLeftAsItWas) {
     ScratchDir dir;
-    const std::string name = WriteRecords(dir, {Varied(1), Varied(2)}, true);
+    const std::string name =
+        WriteRecords(dir, {storetest::SampleRecord(1), storetest::SampleRecord(2)}, true);
     const std::string path = dir.Path() + "/d\\" + name;
     ASSERT_EQ(chmod(path.c_str(), 0444), 0);
     const std::string before = storetest::ReadWholeFile(path);
@@ -267,7 +244,9 @@ TEST(StoreReader, NulBytesAreKept) {
 
 TEST(StoreReader, FailedOpenKeepsTheEarlierListAndCursor) {
     ScratchDir dir;
-    const std::string good = WriteRecords(dir, {Varied(1), Varied(2), Varied(3)}, true);
+    const std::string good = WriteRecords(
+        dir, {storetest::SampleRecord(1), storetest::SampleRecord(2), storetest::SampleRecord(3)},
+        true);
     PutFile(dir, "bad.xml", "<Root>");
     CCIJobResults reader;
     ASSERT_EQ(reader.openJobResults(dir.Path() + "/d", good), 1);
@@ -275,12 +254,13 @@ TEST(StoreReader, FailedOpenKeepsTheEarlierListAndCursor) {
     ASSERT_EQ(reader.getNextJobResult(record), 1);
     EXPECT_EQ(reader.openJobResults(dir.Path() + "/d", "bad.xml"), 0);
     ASSERT_EQ(reader.getNextJobResult(record), 1);
-    EXPECT_TRUE(storetest::SameRecord(record, Varied(2)));
+    EXPECT_TRUE(storetest::SameRecord(record, storetest::SampleRecord(2)));
 }
 
 TEST(StoreReader, DescriptorsAreReleased) {
     ScratchDir dir;
-    const std::string name = WriteRecords(dir, {Varied(1), Varied(2)}, true);
+    const std::string name =
+        WriteRecords(dir, {storetest::SampleRecord(1), storetest::SampleRecord(2)}, true);
     const int descriptors = storetest::OpenDescriptorCount();
     {
         CCIJobResults reader;  // stops early: the destructor releases it
@@ -303,17 +283,16 @@ TEST(StoreReader, OpeningOnAWriterFinishesItsFileFirst) {
     ScratchDir dir;
     CCIJobResults store;
     ASSERT_EQ(store.createJobResults(dir.Path() + "/d"), 1);
-    ASSERT_EQ(store.addJobResult(Varied(1)), 1);
-    const std::string path = storetest::OnlyJobResultsFile(dir, "d\\ci_push_");
+    ASSERT_EQ(store.addJobResult(storetest::SampleRecord(1)), 1);
+    const std::string path = storetest::CreatedFile(dir, "d");
     const int descriptors = storetest::OpenDescriptorCount();
     ASSERT_EQ(store.openJobResults(dir.Path() + "/d", storetest::ReaderName(path)), 1);
     EXPECT_EQ(storetest::OpenDescriptorCount(), descriptors);  // writer's closed, reader's open
     EXPECT_FALSE(store.m_bHeaderWritten);
-    const std::string bytes = storetest::ReadWholeFile(path);
-    EXPECT_EQ(bytes.substr(bytes.size() - 9), "\n\n</Root>");
+    EXPECT_TRUE(storetest::EndsSaved(storetest::ReadWholeFile(path)));
     JobResults record;
     EXPECT_EQ(store.getNextJobResult(record), 0);
-    EXPECT_TRUE(storetest::SameRecord(record, Varied(1)));
+    EXPECT_TRUE(storetest::SameRecord(record, storetest::SampleRecord(1)));
 }
 
 TEST(StoreReader, LargeFileReadsBackWhole) {
@@ -321,7 +300,7 @@ TEST(StoreReader, LargeFileReadsBackWhole) {
     std::vector<JobResults> written;
     // Past the size from which the reader gives pages back as it goes.
     for (int i = 0; i < 24000; ++i) {
-        JobResults record = Varied(i);
+        JobResults record = storetest::SampleRecord(i);
         record.Url.append(500 + static_cast<size_t>(i % 97), static_cast<char>('a' + i % 26));
         written.push_back(record);
     }

@@ -56,7 +56,7 @@ TEST(StoreStream, MovedReaderGoesOnAndCutFileEndsWhereDamageBegins) {
             ASSERT_EQ(writer.addJobResult(record), 1);
         }
     }
-    const std::string path = storetest::OnlyJobResultsFile(scratch, "d\\ci_push_");
+    const std::string path = storetest::CreatedFile(scratch, "d");
     const std::string name = storetest::ReaderName(path), bytes = storetest::ReadWholeFile(path);
     JobResultsReader first;
     ASSERT_TRUE(first.open(dir, name)) << first.errorMessage();
@@ -94,7 +94,7 @@ TEST(StoreStream, ReadersBesideAWriterSeeCompleteDocuments) {
     writer.createJobResults(dir);
     ASSERT_EQ(writer.addJobResult(Record(0)), 1);
     const std::string name =
-        storetest::ReaderName(storetest::OnlyJobResultsFile(scratch, "d\\ci_push_"));
+        storetest::ReaderName(storetest::CreatedFile(scratch, "d"));
     std::atomic<int> acknowledged{1};
     std::atomic<bool> writing{true};
     long reads[2] = {}, failures[2] = {};

@@ -14,8 +14,11 @@
 #include <thread>
 #include <vector>
 
+#include "jobresults/cijobresults.h"
 #include "jobresults/detail/FileWindow.h"
 #include "jobresults/detail/JobResultsScan.h"
+#include "support/describe.h"
+#include "support/reference.h"
 #include "support/store_files.h"
 #include "xml/XmlNode.h"
 
@@ -47,27 +50,16 @@ Cut CutFile(const std::string& path, size_t blockSize) {
 // The text cut level by level with the flat scanner.
 Cut Reference(const std::string& text) {
     Cut cut;
-    std::vector<XmlNode> top;
-    XmlNode::GetXMLNodeList(text, top);
-    if (top.size() != 1 || top[0].GetTagName() != "Root") {
+    if (!testsupport::ReferenceRootChildren(text, storetest::Golden().names, cut.children)) {
         cut.result = jobresults::kInvalidContent;
-        return cut;
     }
-    XmlNode::GetXMLNodeList(top[0].GetNodeContent(), cut.children);
     return cut;
 }
 
 void ExpectSameCut(const Cut& actual, const Cut& expected, const std::string& what) {
     ASSERT_EQ(actual.result, expected.result) << what;
-    ASSERT_EQ(actual.children.size(), expected.children.size()) << what;
-    for (size_t i = 0; i < expected.children.size(); ++i) {
-        const XmlNode& a = actual.children[i];
-        const XmlNode& e = expected.children[i];
-        ASSERT_EQ(a.GetTagName(), e.GetTagName()) << what << " child " << i;
-        ASSERT_EQ(a.GetNodeContent(), e.GetNodeContent()) << what << " child " << i;
-        ASSERT_EQ(a.m_mapAttributes, e.m_mapAttributes) << what << " child " << i;
-        ASSERT_EQ(a.m_vAttributeNames, e.m_vAttributeNames) << what << " child " << i;
-    }
+    ASSERT_EQ(testsupport::Describe(actual.children), testsupport::Describe(expected.children))
+        << what;
 }
 
 const size_t kBlockSizes[] = {1, 2, 3, 5, 8, 13, 64, FileWindow::kDefaultBlockSize};
@@ -75,7 +67,7 @@ const size_t kBlockSizes[] = {1, 2, 3, 5, 8, 13, 64, FileWindow::kDefaultBlockSi
 // Markup that is dense in the places where a window edge can fall badly:
 // the stop tag in pieces, end tags with names holding "<", comments
 // holding ">", elements whose end tag never comes.
-const char* const kPieces[] = {
+const std::vector<std::string> kPieces = {
     "<Root>",
     "</Root>",
     "</Ro",
@@ -104,26 +96,26 @@ const char* const kPieces[] = {
 };
 
 std::string RandomText(std::mt19937& random) {
-    std::uniform_int_distribution<size_t> piece(0, std::size(kPieces) - 1);
-    std::string text = "<?xml version=\"1.0\"?>\n<Root>";
-    const int count = static_cast<int>(random() % 60);
-    for (int i = 0; i < count; ++i) text += kPieces[piece(random)];
+    std::string text =
+        "<?xml version=\"1.0\"?>\n<Root>" + testsupport::RandomPieces(random, kPieces, 59);
     if (random() % 2 == 0) text += "</Root>";
     return text;
 }
 
-// A document as the writer makes it, with values long enough to span
-// several blocks and one value far larger than any block.
+// A file as the writer writes it, with values long enough to span several
+// blocks and one value far larger than any block.
 std::string WriterLikeText(int records) {
-    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Root>\n";
-    for (int i = 0; i < records; ++i) {
-        const std::string big =
-            i == records / 2 ? std::string(300000, 'v') : std::string(i % 97, 'u');
-        text += "<JobResult>\n<ClientName>\nclient" + std::to_string(i) +
-                "\n</ClientName>\n<Url>\n" + big + "\n</Url>\n<Size>\n" + std::to_string(i * 1000) +
-                "\n</Size>\n</JobResult>\n";
+    ScratchDir dir;
+    {
+        CCIJobResults writer;
+        writer.createJobResults(dir.Path() + "/jr");
+        for (int i = 0; i < records; ++i) {
+            JobResults record = storetest::SampleRecord(i);
+            record.Url = i == records / 2 ? std::string(300000, 'v') : std::string(i % 97, 'u');
+            writer.addJobResult(record);
+        }
     }
-    return text + "\n\n</Root>";
+    return storetest::ReadWholeFile(storetest::CreatedFile(dir, "jr"));
 }
 
 // The streaming walk: one record per step, each filled as the classic
@@ -157,13 +149,15 @@ void ExpectSameRecords(const std::string& path, size_t blockSize, const Cut& exp
 TEST(StoreWindow, EveryBlockSizeCutsRandomMarkupAsTheScannerDoes) {
     ScratchDir dir;
     const std::string path = dir.Path() + "/f.xml";
-    std::mt19937 random(20261207);
+    testsupport::SeededRandom random;
+    SCOPED_TRACE(random.Note());
     for (int round = 0; round < storetest::Repetitions(1500, 150); ++round) {
         const std::string text = RandomText(random);
         storetest::WriteWholeFile(path, text);
         const Cut expected = Reference(text);
+        const std::string printable = testsupport::Printable(text);
         for (const size_t block : kBlockSizes) {
-            const std::string what = "block " + std::to_string(block) + " text " + text;
+            const std::string what = "block " + std::to_string(block) + " text " + printable;
             ExpectSameCut(CutFile(path, block), expected, what);
             ExpectSameRecords(path, block, expected, what);
             if (HasFatalFailure()) return;
@@ -198,8 +192,9 @@ TEST(StoreWindow, ShortReadsFromAPipe) {
     signal(SIGPIPE, SIG_IGN);
     int ends[2];
     ASSERT_EQ(pipe(ends), 0);
-    std::thread writer([&text, out = ends[1]] {
-        std::mt19937 random(7);
+    testsupport::SeededRandom random;
+    SCOPED_TRACE(random.Note());
+    std::thread writer([&text, &random, out = ends[1]] {
         for (size_t done = 0; done < text.size();) {
             const size_t piece = std::min<size_t>(1 + random() % 5000, text.size() - done);
             const ssize_t count = write(out, text.data() + done, piece);

@@ -17,20 +17,6 @@ namespace {
 using storetest::ReadWholeFile;
 using storetest::ScratchDir;
 
-JobResults Sample(int index) {
-    JobResults record;
-    record.ClientName = "client-" + std::to_string(index);
-    record.Url = "/jobs/" + std::to_string(index);
-    record.BackupJobId = std::to_string(1000 + index);
-    record.ErrorString = index % 2 ? "disk full" : "";
-    record.Size = 4096ull * static_cast<unsigned>(index);
-    return record;
-}
-
-std::string Tail(const std::string& bytes, size_t count) {
-    return bytes.size() < count ? bytes : bytes.substr(bytes.size() - count);
-}
-
 TEST(StoreWriter, CreateRejectsEmptyNameAndAppendsOtherwise) {
     CCIJobResults store;
     EXPECT_EQ(store.createJobResults(""), 0);
@@ -42,7 +28,7 @@ TEST(StoreWriter, CreateRejectsEmptyNameAndAppendsOtherwise) {
     EXPECT_EQ(store.createJobResults("/data"), 1);
     EXPECT_EQ(store.createJobResults("/jr"), 1);
     EXPECT_EQ(store.m_sDirName, "/data/jr");
-    EXPECT_EQ(store.m_sFileName, "ci_push");
+    EXPECT_EQ(store.m_sFileName, storetest::kBaseName);
     // A failure's text stays after later successes.
     EXPECT_EQ(store.m_sErrorMsg, "Invalid directory name =  received from caller.");
 }
@@ -60,10 +46,10 @@ TEST(StoreWriter, AppendRefusalsNameTheirCause) {
     const std::vector<Case> cases = {
         {"", "", -1, false, "Directory name =  not set in addJobResults()."},
         {"/nowhere", "", -1, false, "File name =  not set in addJobResults()."},
-        {"/nowhere", "ci_push", spare, false,
+        {"/nowhere", storetest::kBaseName, spare, false,
          "Invalid state. Internal state indicates that file is not open but file handle is "
          "valid."},
-        {"/nowhere", "ci_push", -1, true, "Job results file handle is invalid."},
+        {"/nowhere", storetest::kBaseName, -1, true, "Job results file handle is invalid."},
     };
     for (const Case& c : cases) {
         CCIJobResults store;
@@ -72,7 +58,7 @@ TEST(StoreWriter, AppendRefusalsNameTheirCause) {
         store.m_nFileHandle = c.handle;
         store.m_bHeaderWritten = c.headerWritten;
         store.m_nErrno = 77;
-        EXPECT_EQ(store.addJobResult(Sample(1)), 0);
+        EXPECT_EQ(store.addJobResult(storetest::SampleRecord(1)), 0);
         EXPECT_EQ(store.m_sErrorMsg, c.message);
         EXPECT_EQ(store.m_nErrno, 77);
         store.m_nFileHandle = -1;  // the spare is not the store's to close
@@ -85,7 +71,7 @@ TEST(StoreWriter, FreshObjectCreatesNothing) {
     ScratchDir dir;
     {
         CCIJobResults store;
-        EXPECT_EQ(store.addJobResult(Sample(1)), 0);
+        EXPECT_EQ(store.addJobResult(storetest::SampleRecord(1)), 0);
         EXPECT_EQ(store.saveJobResults(), 1);
     }
     EXPECT_TRUE(dir.Entries().empty());
@@ -96,13 +82,13 @@ TEST(StoreWriter, CreationFailureNamesThePathAndKeepsErrno) {
     store.m_nErrno = 5;
     ASSERT_EQ(store.createJobResults("/nonexistent/jr"), 1);
     const long long before = static_cast<long long>(std::time(nullptr));
-    EXPECT_EQ(store.addJobResult(Sample(1)), 0);
+    EXPECT_EQ(store.addJobResult(storetest::SampleRecord(1)), 0);
     const long long after = static_cast<long long>(std::time(nullptr));
     bool named = false;
     for (long long seconds = before; seconds <= after; ++seconds) {
-        named |= store.m_sErrorMsg ==
-                 "Failed to create job results file /nonexistent/jr\\ci_push_" +
-                     std::to_string(seconds) + ".xml for writing jobs results data.";
+        named |= store.m_sErrorMsg == "Failed to create job results file " +
+                                          storetest::CreatedName("/nonexistent/jr", seconds) +
+                                          " for writing jobs results data.";
     }
     EXPECT_TRUE(named) << store.m_sErrorMsg;
     EXPECT_EQ(store.m_nErrno, 5);
@@ -115,13 +101,13 @@ TEST(StoreWriter, FirstAppendLeavesPositionOnTrailerAndModeFromUmask) {
     const mode_t previous = umask(027);
     CCIJobResults store;
     ASSERT_EQ(store.createJobResults(dir.Path() + "/jr"), 1);
-    ASSERT_EQ(store.addJobResult(Sample(1)), 1);
+    ASSERT_EQ(store.addJobResult(storetest::SampleRecord(1)), 1);
     umask(previous);
     EXPECT_TRUE(store.m_bHeaderWritten);
-    const std::string path = storetest::OnlyJobResultsFile(dir, "jr\\ci_push_");
+    const std::string path = storetest::CreatedFile(dir, "jr");
     const std::string bytes = ReadWholeFile(path);
-    EXPECT_EQ(Tail(bytes, 20), "</JobResult>\n</Root>");
-    EXPECT_EQ(lseek64(store.m_nFileHandle, 0, SEEK_CUR), static_cast<off64_t>(bytes.size() - 7));
+    EXPECT_TRUE(storetest::EndsUnsaved(bytes));
+    EXPECT_EQ(lseek64(store.m_nFileHandle, 0, SEEK_CUR), storetest::TrailerStart(bytes));
     struct stat status {};
     ASSERT_EQ(stat(path.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0640u);  // 0644 under the umask 027
@@ -131,17 +117,16 @@ TEST(StoreWriter, FirstAppendLeavesPositionOnTrailerAndModeFromUmask) {
 TEST(StoreWriter, NeverOverwritesAnExistingFile) {
     ScratchDir dir;
     const long long now = static_cast<long long>(std::time(nullptr));
-    const std::string prefix = dir.Path() + "/jr\\ci_push_";
     for (long long seconds = now - 1; seconds <= now + 3; ++seconds) {
-        storetest::WriteWholeFile(prefix + std::to_string(seconds) + ".xml", "precious");
+        storetest::WriteWholeFile(storetest::CreatedName(dir.Path() + "/jr", seconds), "precious");
     }
     // Two stores in the same second, each with a file of its own.
     CCIJobResults first;
     CCIJobResults second;
     ASSERT_EQ(first.createJobResults(dir.Path() + "/jr"), 1);
     ASSERT_EQ(second.createJobResults(dir.Path() + "/jr"), 1);
-    ASSERT_EQ(first.addJobResult(Sample(1)), 1);
-    ASSERT_EQ(second.addJobResult(Sample(2)), 1);
+    ASSERT_EQ(first.addJobResult(storetest::SampleRecord(1)), 1);
+    ASSERT_EQ(second.addJobResult(storetest::SampleRecord(2)), 1);
     ASSERT_EQ(first.saveJobResults(), 1);
     ASSERT_EQ(second.saveJobResults(), 1);
 
@@ -158,28 +143,26 @@ TEST(StoreWriter, NeverOverwritesAnExistingFile) {
     EXPECT_EQ(precious, 5);
     ASSERT_EQ(created.size(), 2u);
     for (const std::string& name : created) {
-        EXPECT_EQ(name.compare(0, 11, "jr\\ci_push_"), 0) << name;
-        EXPECT_EQ(name.substr(name.size() - 4), ".xml");
-        EXPECT_GT(std::stoll(name.substr(11)), now + 3);
+        EXPECT_GT(storetest::CreatedSeconds(name, "jr"), now + 3) << name;
     }
 }
 
 TEST(StoreWriter, GivesUpAfterBoundedAttemptsWithTheLastPathTried) {
     ScratchDir dir;
     const long long now = static_cast<long long>(std::time(nullptr));
-    const std::string prefix = dir.Path() + "/jr\\ci_push_";
+    const std::string dirName = dir.Path() + "/jr";
     for (long long seconds = now; seconds <= now + 1100; ++seconds) {
-        storetest::WriteWholeFile(prefix + std::to_string(seconds) + ".xml", "");
+        storetest::WriteWholeFile(storetest::CreatedName(dirName, seconds), "");
     }
     CCIJobResults store;
     ASSERT_EQ(store.createJobResults(dir.Path() + "/jr"), 1);
-    EXPECT_EQ(store.addJobResult(Sample(1)), 0);
+    EXPECT_EQ(store.addJobResult(storetest::SampleRecord(1)), 0);
     // 1024 names, from the second of the call on, all taken.
     bool lastTried = false;
     for (long long seconds = now; seconds <= now + 2; ++seconds) {
-        lastTried |= store.m_sErrorMsg == "Failed to create job results file " + prefix +
-                                              std::to_string(seconds + 1023) +
-                                              ".xml for writing jobs results data.";
+        lastTried |= store.m_sErrorMsg == "Failed to create job results file " +
+                                              storetest::CreatedName(dirName, seconds + 1023) +
+                                              " for writing jobs results data.";
     }
     EXPECT_TRUE(lastTried) << store.m_sErrorMsg;
     EXPECT_EQ(dir.Entries().size(), 1101u);
@@ -190,27 +173,27 @@ TEST(StoreWriter, SaveFinishesOnceAndLaterAppendsStartNewFiles) {
     ScratchDir dir;
     CCIJobResults store;
     ASSERT_EQ(store.createJobResults(dir.Path() + "/jr"), 1);
-    ASSERT_EQ(store.addJobResult(Sample(1)), 1);
-    ASSERT_EQ(store.addJobResult(Sample(2)), 1);
+    ASSERT_EQ(store.addJobResult(storetest::SampleRecord(1)), 1);
+    ASSERT_EQ(store.addJobResult(storetest::SampleRecord(2)), 1);
     ASSERT_EQ(store.saveJobResults(), 1);
     EXPECT_TRUE(store.m_bSaved);
     EXPECT_FALSE(store.m_bHeaderWritten);
     EXPECT_EQ(store.m_nFileHandle, -1);
-    const std::string firstPath = storetest::OnlyJobResultsFile(dir, "jr\\ci_push_");
+    const std::string firstPath = storetest::CreatedFile(dir, "jr");
     const std::string saved = ReadWholeFile(firstPath);
-    EXPECT_EQ(Tail(saved, 22), "</JobResult>\n\n\n</Root>");
+    EXPECT_TRUE(storetest::EndsSaved(saved));
     EXPECT_EQ(store.saveJobResults(), 1);
     EXPECT_EQ(ReadWholeFile(firstPath), saved);
 
     // save, append, save: the second file is finished like the first.
     for (int round = 2; round <= 3; ++round) {
-        ASSERT_EQ(store.addJobResult(Sample(round)), 1) << store.m_sErrorMsg;
+        ASSERT_EQ(store.addJobResult(storetest::SampleRecord(round)), 1) << store.m_sErrorMsg;
         ASSERT_EQ(store.saveJobResults(), 1);
         ASSERT_EQ(dir.Entries().size(), static_cast<size_t>(round));
     }
     for (const std::string& name : dir.Entries()) {
         const std::string bytes = ReadWholeFile(dir.Path() + "/" + name);
-        EXPECT_EQ(Tail(bytes, 22), "</JobResult>\n\n\n</Root>") << name;
+        EXPECT_TRUE(storetest::EndsSaved(bytes)) << name;
         const storetest::ReadBack back =
             storetest::ReadAllRecords(dir.Path() + "/jr", storetest::ReaderName(name));
         EXPECT_EQ(back.openResult, 1);
@@ -232,27 +215,28 @@ TEST(StoreWriter, DestructorSavesAndReleasesTheDescriptor) {
     {
         CCIJobResults store;
         ASSERT_EQ(store.createJobResults(dir.Path() + "/jr"), 1);
-        for (int i = 0; i < 5; ++i) ASSERT_EQ(store.addJobResult(Sample(i)), 1);
+        for (int i = 0; i < 5; ++i) ASSERT_EQ(store.addJobResult(storetest::SampleRecord(i)), 1);
         EXPECT_EQ(storetest::OpenDescriptorCount(), descriptors + 1);
     }
     EXPECT_EQ(storetest::OpenDescriptorCount(), descriptors);
-    const std::string path = storetest::OnlyJobResultsFile(dir, "jr\\ci_push_");
-    EXPECT_EQ(Tail(ReadWholeFile(path), 22), "</JobResult>\n\n\n</Root>");
+    const std::string path = storetest::CreatedFile(dir, "jr");
+    EXPECT_TRUE(storetest::EndsSaved(ReadWholeFile(path)));
     const storetest::ReadBack back =
         storetest::ReadAllRecords(dir.Path() + "/jr", storetest::ReaderName(path));
     ASSERT_EQ(back.records.size(), 5u);
-    for (int i = 0; i < 5; ++i) EXPECT_TRUE(storetest::SameRecord(back.records[i], Sample(i)));
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(storetest::SameRecord(back.records[i], storetest::SampleRecord(i)));
 }
 
 TEST(StoreWriter, DirectoryNameEndingInSlashGetsTheBackslashToo) {
     ScratchDir dir;
     CCIJobResults store;
     ASSERT_EQ(store.createJobResults(dir.Path() + "/"), 1);
-    ASSERT_EQ(store.addJobResult(Sample(1)), 1);
+    ASSERT_EQ(store.addJobResult(storetest::SampleRecord(1)), 1);
     ASSERT_EQ(store.saveJobResults(), 1);
     const std::vector<std::string> names = dir.Entries();
     ASSERT_EQ(names.size(), 1u);
-    EXPECT_EQ(names[0].compare(0, 9, "\\ci_push_"), 0) << names[0];
+    EXPECT_GE(storetest::CreatedSeconds(names[0], ""), 0) << names[0];
 }
 
 }  // namespace

@@ -4,37 +4,23 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include <unistd.h>
-
+#include "support/describe.h"
+#include "support/repeat.h"
+#include "support/scratch.h"
 #include "xml/XmlNode.h"
 
 namespace {
 
-// name{attribute=value,...}, then the content text.
-std::string Head(const XmlNode& node) {
-    std::string text = node.GetTagName() + "{";
-    for (const std::string& name : node.m_vAttributeNames)
-        text += name + "=" + node.m_mapAttributes.at(name) + ",";
-    return text + "}";
-}
-std::string Describe(const XmlNode& node) {
-    return Head(node) + "\"" + node.GetNodeContent() + "\"";
-}
-
-// The whole subtree; the content text of leaves only.
-std::string DescribeTree(const XmlParsedNode& node) {
-    if (node.m_vChildren.empty()) return Describe(node);
-    std::string text = Head(node) + "(";
-    for (const XmlParsedNode& child : node.m_vChildren) text += DescribeTree(child) + " ";
-    return text + ")";
-}
+using testsupport::Describe;
+using testsupport::DescribeTree;
+using testsupport::NestedElements;
+using testsupport::Printable;
+using testsupport::Repeat;
 
 // Checks that every node's children are what a scan of its content gives,
 // rebuilt from their tag text, with none below the depth limit. Returns the
@@ -66,20 +52,13 @@ std::string IndentLines(const std::string& text) {
     return result;
 }
 
-std::string WriteTempFile(const std::string& bytes) {
-    const auto path =
-        std::filesystem::temp_directory_path() / ("xmltree." + std::to_string(getpid()));
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path.string();
-}
-
 const char* const kItemContent = "<Item id='7'><Name>alpha</Name><Count>42</Count><Flag/></Item>";
 
 TEST(XmlTree, WorkedExampleParsesUpdatesAndRenders) {
     XmlParsedNode root("Root", kItemContent);
     EXPECT_EQ(root.GetNodeContent(), kItemContent);
     EXPECT_EQ(DescribeTree(root),
-              "Root{}(Item{id=7,}(Name{}\"alpha\" Count{}\"42\" Flag{}\"\" ) )");
+              "Root{}(Item{id=7,}'(Name{}\"alpha\" Count{}\"42\" Flag{}\"\" ) )");
     XmlParsedNode& item = root.m_vChildren.at(0);
     EXPECT_EQ(item.m_sQuoteChar, "'");
     EXPECT_EQ(item.GetNodeContent(), "<Name>alpha</Name><Count>42</Count><Flag/>");
@@ -100,7 +79,7 @@ TEST(XmlTree, WorkedExampleParsesUpdatesAndRenders) {
         "<Item id='7'>\n   <Name>\n      alpha\n   </Name>\n   <Count>\n      42\n   </Count>\n"
         "   <Flag />\n</Item>\n");
     EXPECT_EQ(DescribeTree(root),
-              "Root{}(Item{id=7,}(Name{}\"alpha\" Count{}\"42\" Flag{}\"\" ) )");
+              "Root{}(Item{id=7,}'(Name{}\"alpha\" Count{}\"42\" Flag{}\"\" ) )");
     EXPECT_EQ(root.OutputXMLNodeString(), rendering);
 }
 
@@ -114,7 +93,7 @@ TEST(XmlTree, ParsingRules) {
         {"x<b>1</b>y", "R{}(b{}\"1\" )"},
         {"<a>1</a><b>2", "R{}(a{}\"1\" )"},
         {"</x><a>1</a>", "R{}\"</x><a>1</a>\""},
-        {"<E a='x' b=\"y\">t</E>", "R{}(E{a=x,b=y,}\"t\" )"},
+        {"<E a='x' b=\"y\">t</E>", "R{}(E{a=x,b=y,}\"\"t\" )"},
         {"<a>1</a><a><a/></a>", "R{}(a{}\"1\" a{}(a{}\"\" ) )"},
         {"no elements", "R{}\"no elements\""},
     };
@@ -168,7 +147,9 @@ TEST(XmlTree, GetXMLNodeListAndEditsThroughPointers) {
     EXPECT_EQ(root.GetNodeContent(),
               "<a n=\"it's\">\n   1\n</a>\n<b>\n   <a>\n      deep\n   </a>\n</b>\n<a>\n   <z>\n   "
               "   9\n   </z>\n</a>\n");
-    EXPECT_EQ(DescribeTree(XmlParsedNode("Root", root.GetNodeContent())), DescribeTree(root));
+    // Parsed again, the edited node takes the quote its rendering gave it.
+    EXPECT_EQ(DescribeTree(XmlParsedNode("Root", root.GetNodeContent())),
+              "Root{}(a{n=it's,}\"\"1\" b{}(a{}\"deep\" ) a{}(z{}\"9\" ) )");
 }
 
 TEST(XmlTree, CopiesAndAssignmentsAreDeep) {
@@ -206,41 +187,26 @@ TEST(XmlTree, IndentedOutput) {
 }
 
 TEST(XmlTree, ReadXMLFileLoadsThisNodeAndItsChildren) {
+    const testsupport::ScratchDir dir;
+    const std::string tree = dir.Path() + "/tree.xml", file = dir.Path() + "/two.xml";
+    testsupport::WriteWholeFile(tree,
+                                "<?xml version=\"1.0\"?>\n<r k=\"2\">\n  <c>x</c>\n  <d/>\n</r>\n");
+    testsupport::WriteWholeFile(file, "<a>1</a><b>2</b>");
     XmlParsedNode node("old z='1'", "<gone/>");
     XmlNode untouched("u", "u");
-    ASSERT_TRUE(node.ReadXMLFile(
-        WriteTempFile("<?xml version=\"1.0\"?>\n<r k=\"2\">\n  <c>x</c>\n  <d/>\n</r>\n"),
-        untouched));
-    EXPECT_EQ(DescribeTree(node), "r{k=2,}(c{}\"x\" d{}\"\" )");
+    ASSERT_TRUE(node.ReadXMLFile(tree, untouched));
+    EXPECT_EQ(DescribeTree(node), "r{k=2,}\"(c{}\"x\" d{}\"\" )");
     EXPECT_EQ(Describe(untouched), "u{}\"u\"");
 
     const std::string before = DescribeTree(node);
-    const std::string file = WriteTempFile("<a>1</a><b>2</b>");
     EXPECT_FALSE(node.ReadXMLFile(file, untouched));
     EXPECT_FALSE(node.ReadXMLFile(file + ".missing", untouched));
-    std::filesystem::remove(file);
     EXPECT_EQ(DescribeTree(node), before);
     EXPECT_EQ(Describe(untouched), "u{}\"u\"");
 }
 
-std::string Repeat(const std::string& piece, int times) {
-    std::string text;
-    while (times-- > 0) text += piece;
-    return text;
-}
-
-// "<e0><e1>...<eN-1>leaf</eN-1>...</e0>"
-std::string DistinctChain(int levels) {
-    std::string open, close;
-    for (int i = 0; i < levels; ++i) {
-        open += "<e" + std::to_string(i) + ">";
-        close.insert(0, "</e" + std::to_string(i) + ">");
-    }
-    return open + "leaf" + close;
-}
-
 TEST(XmlTree, ParsingStopsAt256Levels) {
-    const std::string chain = DistinctChain(300);
+    const std::string chain = NestedElements(300);
     XmlParsedNode root("R", chain);
     EXPECT_EQ(CheckParsed(root, XmlParsedNode::kMaxParseDepth), 256);
     const XmlParsedNode* node = &root;
@@ -248,7 +214,7 @@ TEST(XmlTree, ParsingStopsAt256Levels) {
     EXPECT_EQ(node->GetTagName(), "e255");
     EXPECT_EQ(node->GetNodeContent().substr(0, 12), "<e256><e257>");
 
-    root.SetNodeContent(DistinctChain(256));
+    root.SetNodeContent(NestedElements(256));
     EXPECT_EQ(CheckParsed(root, 1000), 256);
     root.UpdateNodeContent();
     EXPECT_EQ(root.OutputXMLNodeString(), "<R>\n" + IndentLines(root.GetNodeContent()) + "</R>\n");
@@ -259,7 +225,7 @@ TEST(XmlTree, DepthBombsFinish) {
     ASSERT_EQ(sameNames.m_vChildren.size(), 1u);
     EXPECT_TRUE(sameNames.m_vChildren[0].m_vChildren.empty());
 
-    XmlParsedNode distinct("R", DistinctChain(3000));
+    XmlParsedNode distinct("R", NestedElements(3000));
     EXPECT_EQ(CheckParsed(distinct, XmlParsedNode::kMaxParseDepth), 256);
     distinct.UpdateNodeContent();
     EXPECT_EQ(distinct.OutputXMLNodeString(),
@@ -280,11 +246,11 @@ TEST(XmlTree, ArbitraryContentKeepsChildrenAndContentInStep) {
         "<a>",  "</a>", "<b k='1'>", "</b>", "<c/>", "<",    ">",   "/",  "'",
         "\"",   "=",    "x",         " ",    "\n",   "<!--", "-->", "<?", std::string(1, '\0'),
         "\xfe", "<a",   "b>"};
-    std::mt19937 random(7);
+    testsupport::SeededRandom random;
+    SCOPED_TRACE(random.Note());
     for (int round = 0; round < 1500; ++round) {
-        std::string text;
-        const int count = static_cast<int>(random() % 50);
-        for (int i = 0; i < count; ++i) text += pieces[random() % pieces.size()];
+        const std::string text = testsupport::RandomPieces(random, pieces, 49);
+        SCOPED_TRACE(testsupport::Printable(text));
         XmlParsedNode node("R", text);
         CheckParsed(node, XmlParsedNode::kMaxParseDepth);
         node.UpdateNodeContent();
@@ -303,16 +269,16 @@ public:
     std::string Element(int depth, std::string* model) {
         const std::string name = "d" + std::to_string(depth) + Pick("abc");
         std::string xml = "<" + name;
-        *model += name + "{";
         std::vector<std::pair<std::string, std::string>> used;
+        char lastQuote = '\'';
         for (int i = static_cast<int>(random_() % 3); i > 0; --i) {
             const std::string key = std::string(1, Pick("kmn")) + std::string(1, Pick("12"));
             std::string value = Text(6, "ab 1=/&<\"'\n");
             value.erase(std::remove(value.begin(), value.end(), random_() % 2 ? '\'' : '"'),
                         value.end());
-            const char quote = value.find('\'') == std::string::npos ? '\'' : '"';
-            xml += " " + key + (random_() % 2 ? " = " : "=") + std::string(1, quote) + value +
-                   std::string(1, quote);
+            lastQuote = value.find('\'') == std::string::npos ? '\'' : '"';
+            xml += " " + key + (random_() % 2 ? " = " : "=") + std::string(1, lastQuote) + value +
+                   std::string(1, lastQuote);
             // A repeated name keeps its first position and takes the last value.
             auto same = std::find_if(used.begin(), used.end(),
                                      [&](const auto& entry) { return entry.first == key; });
@@ -321,12 +287,19 @@ public:
             else
                 same->second = value;
         }
-        for (const auto& [key, value] : used) *model += key + "=" + value + ",";
+        *model += name + "{";
+        for (const auto& [key, value] : used) *model += key + "=" + Printable(value) + ",";
         *model += "}";
+        // The quote of the last attribute of the rendered start tag: the one
+        // parsed last, unless that attribute's value holds it.
+        if (!used.empty()) {
+            const bool holds = used.back().second.find(lastQuote) != std::string::npos;
+            *model += holds ? (lastQuote == '"' ? '\'' : '"') : lastQuote;
+        }
         const int children = depth < 5 ? static_cast<int>(random_() % 4) : 0;
         if (children == 0) {
             const std::string text = Text(8, "xy z\t\n&;=/'\">");
-            *model += "\"" + XmlNode::TrimString(text) + "\"";
+            *model += "\"" + Printable(XmlNode::TrimString(text)) + "\"";
             if (text.empty() && random_() % 2) return xml + (random_() % 2 ? " />" : "/>");
             return xml + ">" + text + "</" + name + ">";
         }
@@ -353,16 +326,17 @@ private:
 };
 
 TEST(XmlTree, UpdatedContentReparsesToTheSameTree) {
-    for (unsigned seed = 1; seed <= 300; ++seed) {
-        TreeWriter writer(seed);
+    testsupport::SeededRandom random;
+    SCOPED_TRACE(random.Note());
+    for (int round = 0; round < 300; ++round) {
+        TreeWriter writer(static_cast<unsigned>(random()));
         std::string model = "Root{}(", xml;
         for (int i = 0; i < 3; ++i, model += " ") xml += writer.Element(0, &model);
         XmlParsedNode root("Root", xml);
-        ASSERT_EQ(DescribeTree(root), model + ")") << "seed " << seed << "\n" << xml;
+        ASSERT_EQ(DescribeTree(root), model + ")") << testsupport::Printable(xml);
         root.UpdateNodeContent();
         ASSERT_EQ(DescribeTree(XmlParsedNode("Root", root.GetNodeContent())), DescribeTree(root))
-            << "seed " << seed << "\n"
-            << root.GetNodeContent();
+            << testsupport::Printable(root.GetNodeContent());
     }
 }
 
@@ -372,8 +346,7 @@ TEST(XmlTree, RegressionInputs) {
         std::filesystem::path(CIJOBRESULTS_SOURCE_DIR) / "tests" / "regressions";
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        std::ifstream stream(entry.path(), std::ios::binary);
-        std::string text(std::istreambuf_iterator<char>(stream), {});
+        std::string text = testsupport::ReadWholeFile(entry.path().string());
         text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
         std::vector<XmlNode> scanned;
         XmlNode::GetXMLNodeList(text, scanned);
@@ -398,7 +371,8 @@ TEST(XmlTree, ChildTagsAreThoseOfTheRenderedStartTag) {
     const std::vector<std::string> pieces = {
         " a='x'", " b=\"y\"", " a=\"it's\"", " c='say \"hi\"'", " d='", " e=\"", "  ", "\t",
         " junk",  " =''",     " f = \"\"",   " a='z'",          " g=h", "=",     " '", " \""};
-    std::mt19937 random(11);
+    testsupport::SeededRandom random;
+    SCOPED_TRACE(random.Note());
     for (int round = 0; round < 2000; ++round) {
         std::string content;
         for (int element = static_cast<int>(random() % 4); element > 0; --element) {

@@ -1,41 +1,26 @@
 // Loading elements from files: ReadXMLFile and CreateXMLNodeListFromFile.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "support/describe.h"
+#include "support/scratch.h"
 #include "xml/XmlNode.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string Describe(const XmlNode& node) {
-    std::string text = node.GetTagName() + "{";
-    for (const std::string& name : node.m_vAttributeNames)
-        text += name + "=" + node.m_mapAttributes.at(name) + ",";
-    return text + "}" + node.m_sQuoteChar + "\"" + node.GetNodeContent() + "\"";
-}
+using testsupport::Describe;
 
 class XmlFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "xmlfiles.XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     std::string Write(const std::string& bytes) {
-        const fs::path path = dir_ / ("f" + std::to_string(++files_));
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path.string();
+        const std::string path = dir_.Path() + "/f" + std::to_string(++files_);
+        testsupport::WriteWholeFile(path, bytes);
+        return path;
     }
 
-    fs::path dir_;
+    const testsupport::ScratchDir dir_;
     int files_ = 0;
 };
 
@@ -49,8 +34,8 @@ TEST_F(XmlFiles, ReadXMLFileJoinsLinesAndTakesTheSingleElement) {
         {"<t>x\ny</t>", "t{}\"xy\""},
         {"<t>\n" + line130 + "\n</t>", "t{}\"" + line130 + "\""},
         {"<t>" + line62 + "\n" + line62 + "\n\n\n</t>", "t{}\"" + line62 + line62 + "\""},
-        {"<r k='a\r\nb'/>\r\n", "r{k=a\rb,}'\"\""},
-        {std::string("<r>a\0b\0</r>\n", 12), "r{}\"" + std::string("a\0b\0", 4) + "\""},
+        {"<r k='a\r\nb'/>\r\n", "r{k=a\\rb,}'\"\""},
+        {std::string("<r>a\0b\0</r>\n", 12), "r{}\"a\\x00b\\x00\""},
         {"<!-- c --><r>1</r><open>", "r{}\"1\""},
     };
     for (const Case& c : cases) {
@@ -68,8 +53,8 @@ TEST_F(XmlFiles, ReadXMLFileFailsWithoutTouchingTheNode) {
         Write("<a>1</a>\n<b>2</b>\n"),
         Write("<r\nk='1'>\nx\n</r>\n"),
         Write("<r>unfinished"),
-        (dir_ / "missing").string(),
-        dir_.string(),
+        dir_.Path() + "/missing",
+        dir_.Path(),
     };
     for (const std::string& file : files) {
         XmlNode node("keep z='9'", "content");
@@ -85,14 +70,14 @@ TEST_F(XmlFiles, CreateXMLNodeListFromFileAppendsOneElementPerLine) {
     };
     const std::vector<Case> cases = {
         {"Line", "a\n\nb", {"Line{}\"a\"", "Line{}\"b\""}},
-        {"Line", "a\r\nb\r\n", {"Line{}\"a\r\"", "Line{}\"b\r\""}},
+        {"Line", "a\r\nb\r\n", {"Line{}\"a\\r\"", "Line{}\"b\\r\""}},
         {"Line", "", {}},
         {"Line", "\n\n", {}},
-        {"Line", "  \n\r\n", {"Line{}\"  \"", "Line{}\"\r\""}},
+        {"Line", "  \n\r\n", {"Line{}\"  \"", "Line{}\"\\r\""}},
         {" Item kind='x' ",
          "  spaced  \n<b>",
          {"Item{kind=x,}'\"  spaced  \"", "Item{kind=x,}'\"<b>\""}},
-        {"Line", std::string("n\0l\n", 4), {"Line{}\"" + std::string("n\0l", 3) + "\""}},
+        {"Line", std::string("n\0l\n", 4), {"Line{}\"n\\x00l\""}},
     };
     for (const Case& c : cases) {
         std::vector<XmlNode> nodes = {XmlNode("first", "kept")};
@@ -106,13 +91,13 @@ TEST_F(XmlFiles, CreateXMLNodeListFromFileAppendsOneElementPerLine) {
 
 TEST_F(XmlFiles, CreateXMLNodeListFromFileFailsOnMissingOrUnreadableFiles) {
     // A directory opens but every read fails: the loop ends and reports it.
-    for (const std::string& file : {(dir_ / "missing").string(), dir_.string()}) {
+    for (const std::string& file : {dir_.Path() + "/missing", dir_.Path()}) {
         std::vector<XmlNode> nodes = {XmlNode("first", "kept")};
         EXPECT_FALSE(XmlNode::CreateXMLNodeListFromFile("Line", file, nodes)) << file;
         ASSERT_EQ(nodes.size(), 1u);
         EXPECT_EQ(Describe(nodes[0]), "first{}\"kept\"");
     }
-    EXPECT_FALSE(fs::exists(dir_ / "missing"));
+    EXPECT_EQ(dir_.Entries().size(), 0u);
 }
 
 }  // namespace

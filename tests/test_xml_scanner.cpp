@@ -6,27 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "support/describe.h"
+#include "support/golden.h"
+#include "support/reference.h"
+#include "support/repeat.h"
 #include "xml/XmlNode.h"
 
 namespace {
 
-// name{attr=value,...}"content" for each element; enough to tell lists apart.
-std::string Describe(const std::vector<XmlNode>& nodes) {
-    std::string text;
-    for (const XmlNode& node : nodes) {
-        text += node.GetTagName() + "{";
-        for (const std::string& name : node.m_vAttributeNames)
-            text += name + "=" + node.m_mapAttributes.at(name) + ",";
-        text += "}\"" + node.GetNodeContent() + "\" ";
-    }
-    return text;
-}
-
-std::string Repeat(const std::string& piece, int times) {
-    std::string text;
-    while (times-- > 0) text += piece;
-    return text;
-}
+using testsupport::Describe;
+using testsupport::Repeat;
 
 struct ScanCase {
     std::string text;
@@ -38,14 +27,14 @@ TEST(XmlScanner, CutsTopLevelElementsAndStopsWhereTheRulesSay) {
     const std::vector<ScanCase> cases = {
         {"", true, ""},
         {"no markup at all", true, ""},
-        {"x<a k='1'><b/>t</a> y <c/>", true, "a{k=1,}\"<b/>t\" c{}\"\" "},
+        {"x<a k='1'><b/>t</a> y <c/>", true, "a{k=1,}'\"<b/>t\" c{}\"\" "},
         {"<a><a>x</a></a>", false, "a{}\"<a>x\" "},
         {"<a>1</a><b>2", false, "a{}\"1\" "},
         {"<a>text", false, ""},
         {"text <a", false, ""},
         {"<a>\n  x y \t\n</a>", true, "a{}\"x y\" "},
         {"<a/><a />", true, "a{}\"\" a{}\"\" "},
-        {"<a k='v'/>", true, "a{k=v,}\"\" "},
+        {"<a k='v'/>", true, "a{k=v,}'\"\" "},
         {"<a/ >x</a/>", true, "a/{}\"x\" "},
         {"<a/ >x</a>", false, ""},
         {"<a\nk='1'>x</a>", false, ""},
@@ -54,12 +43,12 @@ TEST(XmlScanner, CutsTopLevelElementsAndStopsWhereTheRulesSay) {
         {"<!-- a > b --><r/>", true, "r{}\"\" "},
         {"<!-- a > <b/> --><r/>", true, "b{}\"\" r{}\"\" "},
         {"<?pi x?><!DOCTYPE d><r>1</r>", true, "r{}\"1\" "},
-        {"<a k='1>2'>x</a>", true, "a{}\"2'>x\" "},
+        {"<a k='1>2'>x</a>", true, "a{}'\"2'>x\" "},
         {"<a><a/>x</a>", true, "a{}\"<a/>x\" "},
         {"</b><a>1</a>", false, ""},
         {"<a>x</a >y</a>", true, "a{}\"x</a >y\" "},
         {"<a>1</a><a>2</a>", true, "a{}\"1\" a{}\"2\" "},
-        {"<a b='1' c=\"2\">z</a>", true, "a{b=1,c=2,}\"z\" "},
+        {"<a b='1' c=\"2\">z</a>", true, "a{b=1,c=2,}\"\"z\" "},
         {"< a >x</a>", true, "a{}\"x\" "},
     };
     for (const ScanCase& c : cases) {
@@ -80,30 +69,18 @@ TEST(XmlScanner, ScansTheContentOfAnElementOfItsOwnList) {
 }
 
 TEST(XmlScanner, ReadsAJobResultsFileLevelByLevel) {
-    const std::string text =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE Root [\n"
-        "\t<!ELEMENT Root\t\t\t\t    (JobResult+)>\n"
-        "\t<!ELEMENT JobResult\t\t\t  (ClientName, Url, BackupJobId, ErrorString, Size)>\n"
-        "\t<!ELEMENT ClientName\t\t\t(#PCDATA)>\n\t<!ELEMENT Url\t\t\t        (#PCDATA)>\n"
-        "\t<!ELEMENT BackupJobId\t\t\t(#PCDATA)>\n\t<!ELEMENT ErrorString\t\t\t(#PCDATA)>\n"
-        "\t<!ELEMENT Size\t\t\t(#PCDATA)>\n]>\n\n<Root>\n\n"
-        "<JobResult>\n<ClientName>\nalpha\n</ClientName>\n<Url>\n/jobs/1001\n</Url>\n"
-        "<BackupJobId>\n1001\n</BackupJobId>\n<ErrorString "
-        "/>\n<Size>\n4096\n</Size>\n</JobResult>\n"
-        "</Root>";
+    const std::string& text = storetest::Golden().unsaved;
     std::vector<XmlNode> roots, records, fields;
     EXPECT_TRUE(XmlNode::GetXMLNodeList(text, roots));
     ASSERT_EQ(roots.size(), 1u);
-    EXPECT_EQ(roots[0].GetTagName(), "Root");
-    EXPECT_EQ(roots[0].GetNodeContent().substr(0, 12), "<JobResult>\n");
     EXPECT_TRUE(XmlNode::GetXMLNodeList(roots[0].GetNodeContent(), records));
-    ASSERT_EQ(records.size(), 1u);
+    ASSERT_EQ(records.size(), 2u);
     EXPECT_TRUE(XmlNode::GetXMLNodeList(records[0].GetNodeContent(), fields));
-    EXPECT_EQ(Describe(fields),
-              "ClientName{}\"alpha\" Url{}\"/jobs/1001\" BackupJobId{}\"1001\" ErrorString{}\"\" "
-              "Size{}\"4096\" ");
+    std::vector<std::string> values;
+    for (const XmlNode& field : fields) values.push_back(field.GetNodeContent());
+    EXPECT_EQ(values, (std::vector<std::string>{"alpha", "/jobs/1001", "1001", "", "4096"}));
 
-    const std::string unfinished = text.substr(0, text.size() - 7);
+    const std::string unfinished = text.substr(0, text.size() - storetest::Golden().trailer.size());
     EXPECT_FALSE(XmlNode::GetXMLNodeList(unfinished, roots));
     EXPECT_TRUE(roots.empty());
 }
@@ -133,52 +110,64 @@ TEST(XmlScanner, FindXMLNodeList) {
     }
 }
 
-// The scan rules written out plainly on std::string, element by element.
+// The scan rules written out plainly, as elements built from their tag text.
 bool ReferenceScan(const std::string& text, std::vector<XmlNode>& nodes) {
+    std::vector<testsupport::ScannedElement> elements;
+    const bool complete = testsupport::ReferenceScan(text, elements);
     nodes.clear();
-    for (size_t pos = 0;;) {
-        const size_t open = text.find('<', pos);
-        if (open == std::string::npos) return true;
-        const size_t close = text.find('>', open);
-        if (close == std::string::npos) return false;
-        std::string tag = text.substr(open + 1, close - open - 1);
-        pos = close + 1;
-        if (!tag.empty() && (tag[0] == '!' || tag[0] == '?')) continue;
-        XmlNode node("", "");
-        if (tag.empty() || tag.back() == '/') {
-            if (!tag.empty()) tag.pop_back();
-            node.SetTag(tag);
-            nodes.push_back(node);
-            continue;
-        }
-        node.SetTag(tag);
-        const size_t end =
-            text.find(XmlNode::OutputXMLTagString(node.GetTagName(), false, false), pos);
-        if (end == std::string::npos) return false;
-        node.SetNodeContent(text.substr(pos, end - pos));
-        nodes.push_back(node);
-        pos = end + 1;
+    for (const testsupport::ScannedElement& element : elements) {
+        nodes.emplace_back(element.tagText, element.content);
+        EXPECT_EQ(nodes.back().GetTagName(), element.name) << testsupport::Printable(text);
     }
+    return complete;
 }
 
-TEST(XmlScanner, AgreesWithThePlainRulesOnRandomMarkup) {
-    const std::vector<std::string> pieces = {
-        "<a>",  "</a>", "<b/>",  "<a k='1'>",  "<b k=\"x'\" m=''>",
-        "</b>", "<",    ">",     "/",          "'",
-        "\"",   "=",    " ",     "\n",         "\t",
-        "x",    "<!--", "-->",   "<?",         std::string(1, '\0'),
-        "\xff", "<>",   "</a >", "<a\tk='2'/>"};
-    std::mt19937 random(20240607);
+// Random markup scanned into a new list and into one list reused scan
+// after scan, as a reader reusing its list does: both must hold exactly
+// what the plain rules give, whatever the reused list held before (more or
+// fewer elements, attributes, quote characters).
+TEST(XmlScanner, AgreesWithThePlainRulesInNewAndReusedLists) {
+    const std::vector<std::string> pieces = {"<a>",
+                                             "</a>",
+                                             "<b/>",
+                                             "<a k='1'>",
+                                             "<b k=\"x'\" m=''>",
+                                             "</b>",
+                                             "<",
+                                             ">",
+                                             "/",
+                                             "'",
+                                             "\"",
+                                             "=",
+                                             " ",
+                                             "\n",
+                                             "\t",
+                                             "x",
+                                             "<!--",
+                                             "-->",
+                                             "<?",
+                                             std::string(1, '\0'),
+                                             "\xff",
+                                             "<>",
+                                             "</a >",
+                                             "<a\tk='2'/>",
+                                             "<c q=\"2\"/>",
+                                             "<a z='",
+                                             "' >",
+                                             "<a k='1' k=\"2\"/>",
+                                             "<d>content longer than a short string</d>"};
+    testsupport::SeededRandom random;
+    SCOPED_TRACE(random.Note());
+    std::vector<XmlNode> reused;
     for (int round = 0; round < 4000; ++round) {
-        std::string text;
-        const int count = static_cast<int>(random() % 40);
-        for (int i = 0; i < count; ++i) text += pieces[random() % pieces.size()];
+        const std::string text = testsupport::RandomPieces(random, pieces, 39);
         std::vector<XmlNode> expected, actual;
         const bool expectedComplete = ReferenceScan(text, expected);
-        ASSERT_EQ(XmlNode::GetXMLNodeList(text, actual), expectedComplete) << text;
-        ASSERT_EQ(Describe(actual), Describe(expected)) << text;
-        for (size_t i = 0; i < actual.size(); ++i)
-            ASSERT_EQ(actual[i].m_sQuoteChar, expected[i].m_sQuoteChar);
+        ASSERT_EQ(XmlNode::GetXMLNodeList(text, actual), expectedComplete)
+            << testsupport::Printable(text);
+        ASSERT_EQ(Describe(actual), Describe(expected));
+        ASSERT_EQ(XmlNode::GetXMLNodeList(text, reused), expectedComplete);
+        ASSERT_EQ(Describe(reused), Describe(expected));
     }
 }
 
@@ -201,43 +190,6 @@ TEST(XmlScanner, LargeHostileInputsFinish) {
     }
     const std::string longName(1 << 20, 'n');
     EXPECT_FALSE(XmlNode::GetXMLNodeList("<" + longName + ">" + std::string(1 << 20, 'n'), nodes));
-}
-
-// One list reused scan after scan, as a reader reusing its list does: each
-// scan must leave exactly what a scan into a new list leaves, whatever the
-// list held before (more or fewer elements, attributes, quote characters).
-TEST(XmlScanner, ReusedListsHoldOnlyTheNewScan) {
-    const std::vector<std::string> pieces = {"<a>",
-                                             "</a>",
-                                             "<b/>",
-                                             "<a k='1'>",
-                                             "<b k=\"x'\" m=''>",
-                                             "</b>",
-                                             "<c q=\"2\"/>",
-                                             "<a z='",
-                                             "' >",
-                                             "x",
-                                             " ",
-                                             "\n",
-                                             "<>",
-                                             "<!--",
-                                             "-->",
-                                             "<a k='1' k=\"2\"/>",
-                                             "</a >",
-                                             "<d>content longer than a short string</d>"};
-    std::mt19937 random(77);
-    std::vector<XmlNode> reused;
-    for (int round = 0; round < 3000; ++round) {
-        std::string text;
-        const int count = static_cast<int>(random() % 30);
-        for (int i = 0; i < count; ++i) text += pieces[random() % pieces.size()];
-        std::vector<XmlNode> expected;
-        const bool expectedComplete = ReferenceScan(text, expected);
-        ASSERT_EQ(XmlNode::GetXMLNodeList(text, reused), expectedComplete) << text;
-        ASSERT_EQ(Describe(reused), Describe(expected)) << text;
-        for (size_t i = 0; i < reused.size(); ++i)
-            ASSERT_EQ(reused[i].m_sQuoteChar, expected[i].m_sQuoteChar) << text;
-    }
 }
 
 // The text scanned may be any string held by a node of the list that is

@@ -1,39 +1,32 @@
-// Helpers for the job results store tests: scratch directories, whole-file
-// reads and writes, and reading a job results file back record by record.
+// Helpers for the job results store tests: the shared scratch files,
+// finding the file the writer created, and reading a job results file back
+// record by record.
 #ifndef CIJOBRESULTS_TESTS_SUPPORT_STORE_FILES_H
 #define CIJOBRESULTS_TESTS_SUPPORT_STORE_FILES_H
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "jobresults/cijobresults.h"
+#include "support/golden.h"
+#include "support/repeat.h"
+#include "support/scratch.h"
 
 namespace storetest {
 
-// A fresh directory under the system's temporary directory, removed with
-// everything in it when the object goes.
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
+using testsupport::LowestFreeDescriptor;
+using testsupport::OpenDescriptorCount;
+using testsupport::ReadWholeFile;
+using testsupport::Repetitions;
+using testsupport::ScratchDir;
+using testsupport::UntouchedRecord;
+using testsupport::WriteWholeFile;
 
-    const std::string& Path() const { return m_sPath; }
-    // Names of the entries in the directory, sorted.
-    std::vector<std::string> Entries() const;
-
-private:
-    std::string m_sPath;
-};
-
-std::string ReadWholeFile(const std::string& path);
-void WriteWholeFile(const std::string& path, const std::string& bytes);
-bool FileExists(const std::string& path);
-
-// The path of the only job results file the store in dirName has created
-// ("<dirName>\ci_push_<seconds>.xml"); empty unless there is exactly one.
-std::string OnlyJobResultsFile(const ScratchDir& dir, const std::string& prefix);
+// The path of the only file in dir, if the writer created it for the
+// directory name dir.Path() + "/" + dirLeaf; empty otherwise.
+std::string CreatedFile(const ScratchDir& dir, const std::string& dirLeaf);
 
 // The file name a reader passes for a created file: what follows the
 // backslash.
@@ -49,14 +42,12 @@ struct ReadBack {
 // Opens dir\fileName and reads records until getNextJobResult stops.
 ReadBack ReadAllRecords(const std::string& dir, const std::string& fileName);
 
-bool SameRecord(const JobResults& a, const JobResults& b);
+// Equal records; a failure shows both.
+::testing::AssertionResult SameRecord(const JobResults& actual, const JobResults& expected);
 
-// Number of descriptors open in this process.
-int OpenDescriptorCount();
-
-// count, or the smaller count when the tests run under valgrind, where
-// repeating the same work only costs time.
-int Repetitions(int count, int underValgrind);
+// Record number index, with values of varied shape: blanks inside, an empty
+// Url, a tab, the largest Size.
+JobResults SampleRecord(int index);
 
 }  // namespace storetest
 

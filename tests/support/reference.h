@@ -1,0 +1,125 @@
+// The library's reading rules written out plainly, as the references that
+// tests and fuzz targets compare the library with: trimming, the flat
+// element scan, and what the reader delivers for a text (worked out with
+// the library's scanner level by level). The reader's tag names come from
+// the caller: the tests take them from their golden files, the fuzz targets
+// from the library's format.
+#ifndef CIJOBRESULTS_TESTS_SUPPORT_REFERENCE_H
+#define CIJOBRESULTS_TESTS_SUPPORT_REFERENCE_H
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "jobresults/cijobresults.h"
+#include "xml/XmlNode.h"
+
+namespace testsupport {
+
+inline bool IsBlank(char byte) {
+    return byte == ' ' || byte == '\r' || byte == '\n' || byte == '\t';
+}
+
+// The text without the blanks, tabs and line breaks around it.
+inline std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// An element as the scan rules cut it.
+struct ScannedElement {
+    std::string tagText;  // without the "/" of a self-closing tag
+    std::string name;     // the trimmed tag text up to its first blank
+    std::string content;  // trimmed
+};
+
+// The flat scan: find "<" and the first ">" after it, pass over "!" and "?"
+// forms, take a tag ending in "/" (or an empty one) as self-closing, and
+// otherwise the content up to the first "</name>". Returns false where an
+// element is not closed.
+inline bool ReferenceScan(const std::string& text, std::vector<ScannedElement>& elements) {
+    elements.clear();
+    for (size_t pos = 0;;) {
+        const size_t open = text.find('<', pos);
+        if (open == std::string::npos) return true;
+        const size_t close = text.find('>', open);
+        if (close == std::string::npos) return false;
+        std::string tagText = text.substr(open + 1, close - open - 1);
+        pos = close + 1;
+        if (!tagText.empty() && (tagText[0] == '!' || tagText[0] == '?')) continue;
+        const bool selfClosing = tagText.empty() || tagText.back() == '/';
+        if (!tagText.empty() && selfClosing) tagText.pop_back();
+        const std::string_view trimmed = Trimmed(tagText);
+        std::string name(trimmed.substr(0, trimmed.find(' ')));
+        if (selfClosing) {
+            elements.push_back({std::move(tagText), std::move(name), std::string()});
+            continue;
+        }
+        const size_t end = text.find("</" + name + ">", pos);
+        if (end == std::string::npos) return false;
+        const std::string content(Trimmed(std::string_view(text).substr(pos, end - pos)));
+        elements.push_back({std::move(tagText), std::move(name), content});
+        pos = end + 1;
+    }
+}
+
+struct RecordNames {
+    std::string root;
+    std::string record;
+    // The field tags of ClientName, Url, BackupJobId, ErrorString and Size.
+    std::vector<std::string> fields;
+};
+
+// The children of the text's only top-level element when that element is
+// the root; false (and no children) when the text is not such a document.
+inline bool ReferenceRootChildren(const std::string& text, const RecordNames& names,
+                                  std::vector<XmlNode>& children) {
+    children.clear();
+    std::vector<XmlNode> top;
+    XmlNode::GetXMLNodeList(text, top);
+    if (top.size() != 1 || top[0].GetTagName() != names.root) return false;
+    XmlNode::GetXMLNodeList(top[0].GetNodeContent(), children);
+    return true;
+}
+
+// A record element read into `record`: each field from the last element of
+// its name, Size as sscanf "%llu" reads it; fields it lacks keep their value.
+inline JobResults ReferenceRecord(const XmlNode& element, const RecordNames& names,
+                                  JobResults record) {
+    std::string* const text[] = {&record.ClientName, &record.Url, &record.BackupJobId,
+                                 &record.ErrorString};
+    std::vector<XmlNode> fields;
+    XmlNode::GetXMLNodeList(element.GetNodeContent(), fields);
+    for (const XmlNode& field : fields) {
+        for (size_t i = 0; i < names.fields.size(); ++i) {
+            if (field.GetTagName() != names.fields[i]) continue;
+            if (i < 4) *text[i] = field.GetNodeContent();
+            if (i == 4) std::sscanf(field.GetNodeContent().c_str(), "%llu", &record.Size);
+        }
+    }
+    return record;
+}
+
+inline JobResults MakeRecord(std::string client, std::string url, std::string jobId,
+                             std::string error, unsigned long long size) {
+    JobResults record;
+    record.ClientName = std::move(client);
+    record.Url = std::move(url);
+    record.BackupJobId = std::move(jobId);
+    record.ErrorString = std::move(error);
+    record.Size = size;
+    return record;
+}
+
+// A caller's record before the reader fills it: fields the file lacks must
+// keep these values.
+inline JobResults UntouchedRecord() {
+    return MakeRecord("unset client", "unset url", "unset id", "unset error", 4242);
+}
+
+}  // namespace testsupport
+
+#endif  // CIJOBRESULTS_TESTS_SUPPORT_REFERENCE_H
