@@ -23,16 +23,16 @@ public:
     FileWindow(const FileWindow&) = delete;
     FileWindow& operator=(const FileWindow&) = delete;
 
-    std::string_view Text() const { return std::string_view(m_pData, m_nSize); }
+    std::string_view Text() const { return std::string_view(m_data, m_size); }
 
     // Whether the text held runs to the end of the file.
-    bool AtEnd() const { return m_bAtEnd; }
+    bool AtEnd() const { return m_atEnd; }
 
     // Bytes of the file before the text held (dropped so far).
-    size_t Dropped() const { return m_nDropped; }
+    size_t Dropped() const { return m_dropped; }
 
     // The size the file had when the window was made (0 if unknown).
-    size_t FileSize() const { return m_nFileSize; }
+    size_t FileSize() const { return m_fileSize; }
 
     // Drops the first `used` bytes of the text held, then reads until the
     // buffer is full or the file ends, growing the buffer when what is kept
@@ -62,14 +62,14 @@ private:
     int Differs(long long start, bool growthCounts, bool& changed) const;
     bool Grow(size_t capacity);
 
-    int m_nFd;
-    char* m_pData = nullptr;
-    size_t m_nSize = 0;
-    size_t m_nCapacity = 0;
-    size_t m_nDropped = 0;
-    size_t m_nFileSize = 0;
-    size_t m_nFirstBlock;
-    bool m_bAtEnd = false;
+    int m_fd;
+    char* m_data = nullptr;
+    size_t m_size = 0;
+    size_t m_capacity = 0;
+    size_t m_dropped = 0;
+    size_t m_fileSize = 0;
+    size_t m_firstBlock;
+    bool m_atEnd = false;
 };
 
 }  // namespace jobresults

@@ -50,17 +50,16 @@ ComposedAppend::ComposedAppend(const JobResults& result, bool withHeader) {
         static_cast<size_t>(std::to_chars(digits, digits + kMaxDigits, result.Size).ptr - digits));
     // The record's content is never empty and always ends with a newline,
     // so the record is its start tag line, the fields and its end tag line.
-    m_nSize = (withHeader ? kHeader.size() : 0) + 2 * kRecordTag.size() + kElementMarkup +
-              ElementLength(kClientNameTag, result.ClientName) +
-              ElementLength(kUrlTag, result.Url) +
-              ElementLength(kBackupJobIdTag, result.BackupJobId) +
-              ElementLength(kErrorStringTag, result.ErrorString) + ElementLength(kSizeTag, size) +
-              kTrailer.size();
-    if (m_nSize > kInlineSize) {
-        m_large.reset(new char[m_nSize]);
-        m_pData = m_large.get();
+    m_size = (withHeader ? kHeader.size() : 0) + 2 * kRecordTag.size() + kElementMarkup +
+             ElementLength(kClientNameTag, result.ClientName) + ElementLength(kUrlTag, result.Url) +
+             ElementLength(kBackupJobIdTag, result.BackupJobId) +
+             ElementLength(kErrorStringTag, result.ErrorString) + ElementLength(kSizeTag, size) +
+             kTrailer.size();
+    if (m_size > kInlineSize) {
+        m_large.reset(new char[m_size]);
+        m_data = m_large.get();
     }
-    char* out = m_pData;
+    char* out = m_data;
     if (withHeader) out = Put(out, kHeader);
     *out++ = '<';
     out = Put(out, kRecordTag);

@@ -58,16 +58,16 @@ public:
     ComposedAppend(const ComposedAppend&) = delete;
     ComposedAppend& operator=(const ComposedAppend&) = delete;
 
-    char* Data() { return m_pData; }
-    size_t Size() const { return m_nSize; }
-    std::string_view Text() const { return std::string_view(m_pData, m_nSize); }
+    char* Data() { return m_data; }
+    size_t Size() const { return m_size; }
+    std::string_view Text() const { return std::string_view(m_data, m_size); }
 
 private:
     static constexpr size_t kInlineSize = 4096;
     char m_inline[kInlineSize];
     std::unique_ptr<char[]> m_large;
-    char* m_pData = m_inline;
-    size_t m_nSize = 0;
+    char* m_data = m_inline;
+    size_t m_size = 0;
 };
 
 // dir + "\\" + base + "_" + seconds + ".xml". The backslash is part of the

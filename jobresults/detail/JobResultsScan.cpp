@@ -79,14 +79,14 @@ public:
     }
 
     // Where the stop tag was met, or npos.
-    size_t StopPosition() const { return m_nStop; }
+    size_t StopPosition() const { return m_stop; }
 
 private:
     bool IsEndTag(size_t lt, string_view name) const { return IsEndTagAt(m_text, lt, name); }
 
     bool IsStop(size_t lt) {
         if (m_stopName.empty() || !IsEndTag(lt, m_stopName)) return false;
-        m_nStop = lt;
+        m_stop = lt;
         return true;
     }
 
@@ -102,7 +102,7 @@ private:
 
     string_view m_text;
     string_view m_stopName;
-    size_t m_nStop = npos;
+    size_t m_stop = npos;
 };
 
 // The flat scanner's rules for one level: tags starting with "!" or "?" are
@@ -417,15 +417,15 @@ bool RootCursor::Settle(Step verdict) {
         return true;
     }
     if (m_phase != Phase::kHead) {
-        m_phase = m_bSelfClosing ? Phase::kTail : Phase::kContent;
-        m_nPos = 0;
-        m_nTail = 0;
+        m_phase = m_selfClosing ? Phase::kTail : Phase::kContent;
+        m_pos = 0;
+        m_tail = 0;
     }
     return false;
 }
 
 void RootCursor::Fail(int error) {
-    m_nError = error;
+    m_error = error;
     m_verdict = Step::kFailed;
     m_phase = Phase::kDone;
 }
@@ -442,14 +442,14 @@ void RootCursor::Head() {
         }
         if (const int error = m_window.Advance(0)) return Fail(error);
     }
-    m_bSelfClosing = root.selfClosing;
-    m_nPos = root.contentBegin;
-    m_nTail = root.contentBegin;
-    m_nRecordEnd = m_window.Dropped() + root.contentBegin;
-    m_phase = m_bSelfClosing ? Phase::kTail : Phase::kContent;
+    m_selfClosing = root.selfClosing;
+    m_pos = root.contentBegin;
+    m_tail = root.contentBegin;
+    m_recordEnd = m_window.Dropped() + root.contentBegin;
+    m_phase = m_selfClosing ? Phase::kTail : Phase::kContent;
 }
 
-// Cuts children from m_nPos on, reading on through the window, until visit
+// Cuts children from m_pos on, reading on through the window, until visit
 // pauses or Root's end tag is met.
 template <class Visit>
 void RootCursor::Children(Visit& visit, bool& paused) {
@@ -457,25 +457,25 @@ void RootCursor::Children(Visit& visit, bool& paused) {
         const string_view text = m_window.Text();
         ElementWalker walker(text, kRootTag);
         const auto cut = [&](size_t open, size_t close, size_t end, string_view name) {
-            m_bLastIsRecord = name == kRecordTag;
-            if (m_bLastIsRecord) {
+            m_lastIsRecord = name == kRecordTag;
+            if (m_lastIsRecord) {
                 const size_t behind = end == kSelfClosing ? close + 1 : end + name.size() + 3;
-                m_nRecordEnd = m_window.Dropped() + behind;
+                m_recordEnd = m_window.Dropped() + behind;
             }
             paused = !visit(text, open, close, end, name);
             return !paused;
         };
-        m_nPos = ScanLevel(walker, text, m_nPos, cut);
+        m_pos = ScanLevel(walker, text, m_pos, cut);
         if (paused) return;
         if (walker.StopPosition() != npos) {
-            m_nTail = walker.StopPosition() + 1;
+            m_tail = walker.StopPosition() + 1;
             m_phase = Phase::kTail;
             return;
         }
         const bool ended = m_window.AtEnd();
         // At the end of the file this only drops the children cut.
-        if (const int error = m_window.Advance(m_nPos)) return Fail(error);
-        m_nPos = 0;
+        if (const int error = m_window.Advance(m_pos)) return Fail(error);
+        m_pos = 0;
         // The text ends inside Root.
         if (ended && Settle(Step::kInvalid)) return;
     }
@@ -483,10 +483,10 @@ void RootCursor::Children(Visit& visit, bool& paused) {
 
 // Whatever follows Root must hold no element.
 void RootCursor::Tail() {
-    if (const int error = m_window.ReadToEnd(m_nPos)) return Fail(error);
-    m_nTail -= m_nPos;
-    m_nPos = 0;
-    Settle(HasElement(m_window.Text().substr(m_nTail)) ? Step::kInvalid : Step::kEnd);
+    if (const int error = m_window.ReadToEnd(m_pos)) return Fail(error);
+    m_tail -= m_pos;
+    m_pos = 0;
+    Settle(HasElement(m_window.Text().substr(m_tail)) ? Step::kInvalid : Step::kEnd);
 }
 
 template <class Visit>
@@ -529,10 +529,10 @@ RootCursor::Step RootCursor::CollectChildren(std::vector<XmlNode>& nodes) {
 RootCursor::Step RootCursor::NextRecord(JobResults& record) {
     // Most records are as the writer wrote them: one pass over their bytes.
     size_t endTag = 0;
-    if (m_phase == Phase::kContent && CutPlainRecord(m_window.Text(), m_nPos, record, endTag)) {
-        m_bLastIsRecord = true;
-        m_nRecordEnd = m_window.Dropped() + endTag + kRecordTag.size() + 3;
-        m_nPos = endTag + 1;
+    if (m_phase == Phase::kContent && CutPlainRecord(m_window.Text(), m_pos, record, endTag)) {
+        m_lastIsRecord = true;
+        m_recordEnd = m_window.Dropped() + endTag + kRecordTag.size() + 3;
+        m_pos = endTag + 1;
         return Step::kChild;
     }
     return Walk([&record](string_view text, size_t, size_t close, size_t end, string_view name) {

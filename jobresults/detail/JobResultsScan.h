@@ -59,13 +59,13 @@ public:
     // children, as getNextJobResult does: kChild, or the verdict.
     Step NextRecord(JobResults& record);
 
-    int Error() const { return m_nError; }
+    int Error() const { return m_error; }
     // Whether the last child cut was a record (the classic reader ends with
     // 0 on such a child, and with -1 when another child follows it).
-    bool LastChildIsRecord() const { return m_bLastIsRecord; }
+    bool LastChildIsRecord() const { return m_lastIsRecord; }
     // The file offset behind the last record cut, behind Root's start tag
     // before the first record, 0 before that.
-    std::uint64_t RecordEnd() const { return m_nRecordEnd; }
+    std::uint64_t RecordEnd() const { return m_recordEnd; }
 
 private:
     enum class Phase { kHead, kContent, kTail, kDone };
@@ -86,12 +86,12 @@ private:
     Step m_verdict = Step::kChild;
     // In the window: where the next child is looked for, and in the tail
     // phase where the text behind Root begins.
-    size_t m_nPos = 0;
-    size_t m_nTail = 0;
-    bool m_bSelfClosing = false;
-    bool m_bLastIsRecord = false;
-    std::uint64_t m_nRecordEnd = 0;
-    int m_nError = 0;
+    size_t m_pos = 0;
+    size_t m_tail = 0;
+    bool m_selfClosing = false;
+    bool m_lastIsRecord = false;
+    std::uint64_t m_recordEnd = 0;
+    int m_error = 0;
 };
 
 // Reads the rest of the file through the window and cuts it as a job
