@@ -20,11 +20,11 @@ inline constexpr char kSeedVariable[] = "CIJOBRESULTS_TEST_SEED";
 class SeededRandom : public std::mt19937 {
 public:
     SeededRandom() : SeededRandom(SeedFromEnvironment()) {}
-    explicit SeededRandom(unsigned seed) : std::mt19937(seed), m_nSeed(seed) {}
+    explicit SeededRandom(unsigned seed) : std::mt19937(seed), m_seed(seed) {}
 
-    unsigned Seed() const { return m_nSeed; }
+    unsigned Seed() const { return m_seed; }
     std::string Note() const {
-        const std::string seed = std::to_string(m_nSeed);
+        const std::string seed = std::to_string(m_seed);
         return "random seed " + seed + "; replay with " + kSeedVariable + "=" + seed;
     }
 
@@ -37,7 +37,7 @@ public:
     }
 
 private:
-    unsigned m_nSeed;
+    unsigned m_seed;
 };
 
 // Up to maxPieces pieces, each chosen at random.

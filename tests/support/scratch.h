@@ -39,27 +39,27 @@ public:
         const char* base = std::getenv("TMPDIR");
         std::string pattern =
             std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/cijobresults-XXXXXX";
-        if (mkdtemp(&pattern[0]) != nullptr) m_sPath = pattern;
+        if (mkdtemp(&pattern[0]) != nullptr) m_path = pattern;
     }
     ~ScratchDir() {
         std::error_code ignored;
-        if (!m_sPath.empty()) std::filesystem::remove_all(m_sPath, ignored);
+        if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
     }
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
 
-    bool Ok() const { return !m_sPath.empty(); }
-    const std::string& Path() const { return m_sPath; }
-    std::vector<std::string> Entries() const { return DirectoryEntries(m_sPath); }
+    bool Ok() const { return !m_path.empty(); }
+    const std::string& Path() const { return m_path; }
+    std::vector<std::string> Entries() const { return DirectoryEntries(m_path); }
     // Removes everything in the directory, keeping the directory.
     void Clear() const {
         std::error_code ignored;
         for (const std::string& name : Entries())
-            std::filesystem::remove_all(m_sPath + "/" + name, ignored);
+            std::filesystem::remove_all(m_path + "/" + name, ignored);
     }
 
 private:
-    std::string m_sPath;
+    std::string m_path;
 };
 
 // The file's bytes; empty if it cannot be read.
