@@ -12,7 +12,8 @@
 // reader with the classic one: the same records, the same verdict, message
 // and errno; where the classic reader refuses the file, the records before
 // validBytes() are what the classic reader gives for that part closed with
-// Root's end tag. NUL bytes are text like any other.
+// Root's end tag. Both walks are repeated through a window of a few bytes.
+// NUL bytes are text like any other.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -128,8 +129,9 @@ struct Outcome {
     bool opened = false;
     std::vector<JobResults> records;
     bool ok = false;
-    std::string message;  // when not ok
-    int errorNumber = 0;  // when not ok
+    std::string message;           // when not ok
+    int errorNumber = 0;           // when not ok
+    std::uint64_t validBytes = 0;  // the streaming reader's, at the end
 };
 
 Outcome ReadClassic(const std::string& fileName) {
@@ -167,7 +169,8 @@ Outcome ReadStreaming(std::uint64_t& lastRecordEnd, std::uint64_t size) {
         record = Untouched();
     }
     FUZZ_CHECK(!reader.next(record));
-    FUZZ_CHECK(reader.validBytes() >= lastRecordEnd && reader.validBytes() <= size);
+    outcome.validBytes = reader.validBytes();
+    FUZZ_CHECK(outcome.validBytes >= lastRecordEnd && outcome.validBytes <= size);
     outcome.ok = reader.ok();
     FUZZ_CHECK(outcome.opened || !outcome.ok);
     if (!outcome.ok) {
@@ -189,7 +192,7 @@ bool SameRecords(const std::vector<JobResults>& a, const std::vector<JobResults>
 // reader refuses the whole file, the streaming one has delivered the
 // records that lie before the damage: the classic reader finds the same in
 // the text up to validBytes() closed with Root's end tag.
-void CompareReaders(std::string_view bytes) {
+Outcome CompareReaders(std::string_view bytes) {
     const Outcome classic = ReadClassic(kFileName);
     std::uint64_t lastRecordEnd = 0;
     const Outcome streaming = ReadStreaming(lastRecordEnd, bytes.size());
@@ -198,12 +201,39 @@ void CompareReaders(std::string_view bytes) {
     FUZZ_CHECK(streaming.errorNumber == classic.errorNumber);
     if (classic.opened || streaming.records.empty()) {
         FUZZ_CHECK(SameRecords(streaming.records, classic.records));
-        return;
+        return streaming;
     }
     std::string prefix(bytes.substr(0, lastRecordEnd));
     prefix += "</Root>";
     FUZZ_CHECK(jobfiles::WriteFile(Dir().StorePath(kPrefixName), prefix));
     FUZZ_CHECK(SameRecords(streaming.records, ReadClassic(kPrefixName).records));
+    return streaming;
+}
+
+// The record walk through a window of a few bytes ends as the streaming
+// reader's through its default window: the same records, verdict and end.
+void CompareRecordWalk(const std::string& path, size_t smallBlock, const Outcome& streaming) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    FUZZ_CHECK(fd >= 0);
+    std::vector<JobResults> records;
+    bool ok = false;
+    std::uint64_t end = 0;
+    {
+        jobresults::FileWindow window(fd, smallBlock);
+        jobresults::RootCursor cursor(window);
+        jobresults::RootCursor::Step step = cursor.FindRoot();
+        for (JobResults record = Untouched(); step == jobresults::RootCursor::Step::kChild;
+             record = Untouched()) {
+            step = cursor.NextRecord(record);
+            if (step == jobresults::RootCursor::Step::kChild) records.push_back(record);
+        }
+        ok = step == jobresults::RootCursor::Step::kEnd && cursor.LastChildIsRecord();
+        end = cursor.RecordEnd();
+    }
+    close(fd);
+    FUZZ_CHECK(SameRecords(records, streaming.records));
+    FUZZ_CHECK(ok == streaming.ok);
+    FUZZ_CHECK(end == streaming.validBytes);
 }
 
 // The file cut through a window of a few bytes gives what one large block
@@ -239,8 +269,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const int lowestFree = jobfiles::LowestFreeDescriptor();
     ReadAll(path, Expect(std::string(bytes)));
-    CompareReaders(bytes);
-    CompareBlockSizes(path, size == 0 ? 1 : 1 + data[0] % 13);
+    const Outcome streaming = CompareReaders(bytes);
+    const size_t smallBlock = size == 0 ? 1 : 1 + data[0] % 13;
+    CompareBlockSizes(path, smallBlock);
+    CompareRecordWalk(path, smallBlock, streaming);
     FUZZ_CHECK(jobfiles::LowestFreeDescriptor() == lowestFree);
 
     dir.RemoveAll();
