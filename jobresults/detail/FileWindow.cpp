@@ -83,15 +83,14 @@ int FileWindow::OpenToRead(const std::string& path) {
     return fd;
 }
 
-// Compares the text held with the file from offset start on. At the end of
-// the file one byte more is asked for, so that a file that has grown since
-// shows in the same read.
-int FileWindow::Differs(long long start, bool& changed) const {
+// Compares the text held with the file from offset start on. When growth
+// counts, one byte more is asked for, so that it shows in the same read.
+int FileWindow::Differs(long long start, bool growthCounts, bool& changed) const {
     char piece[kRecheckPiece];
     size_t done = 0;
     for (;;) {
         const size_t left = m_nSize - done;
-        const size_t wanted = std::min(left + (m_bAtEnd ? 1 : 0), sizeof piece);
+        const size_t wanted = std::min(left + (growthCounts ? 1 : 0), sizeof piece);
         if (wanted == 0) return 0;
         const ssize_t count = pread64(m_nFd, piece, wanted, static_cast<off64_t>(start + done));
         if (count < 0) {
@@ -109,12 +108,12 @@ int FileWindow::Differs(long long start, bool& changed) const {
     }
 }
 
-int FileWindow::Recheck(bool& changed) {
+int FileWindow::Recheck(bool toTheEnd, bool& changed) {
     changed = false;
     const off64_t position = lseek64(m_nFd, 0, SEEK_CUR);
     if (position < 0) return errno == ESPIPE ? 0 : errno;
     const long long start = static_cast<long long>(position) - static_cast<long long>(m_nSize);
-    if (const int error = Differs(start, changed)) return error;
+    if (const int error = Differs(start, toTheEnd && m_bAtEnd, changed)) return error;
     if (!changed) return 0;
     if (lseek64(m_nFd, static_cast<off64_t>(start), SEEK_SET) < 0) return errno;
     m_nSize = 0;

@@ -28,6 +28,13 @@ bool Matches(const char* at, string_view text) {
     return true;
 }
 
+// Whether "</" + name + ">" stands at lt.
+bool IsEndTagAt(string_view text, size_t lt, string_view name) {
+    if (text.size() - lt < name.size() + 3) return false;
+    const char* at = text.data() + lt;
+    return at[1] == '/' && at[name.size() + 2] == '>' && Matches(at + 2, name);
+}
+
 using xmlscan::FindChar;
 using xmlscan::ScanEndTagStarts;
 
@@ -75,13 +82,7 @@ public:
     size_t StopPosition() const { return m_nStop; }
 
 private:
-    // Whether "</" + name + ">" stands at lt.
-    bool IsEndTag(size_t lt, string_view name) const {
-        const size_t length = name.size() + 3;
-        if (m_text.size() - lt < length) return false;
-        const char* at = m_text.data() + lt;
-        return at[1] == '/' && at[length - 1] == '>' && Matches(at + 2, name);
-    }
+    bool IsEndTag(size_t lt, string_view name) const { return IsEndTagAt(m_text, lt, name); }
 
     bool IsStop(size_t lt) {
         if (m_stopName.empty() || !IsEndTag(lt, m_stopName)) return false;
@@ -347,6 +348,41 @@ bool TakePlainSize(string_view content, size_t& pos, unsigned long long& size) {
     return true;
 }
 
+// The record from pos on, when it is laid out exactly as the writer does
+// it: "<JobResult>", the five plain fields in order, blanks, and its end
+// tag; the fields go to record and endTag is the end tag's "<". The general
+// scan cuts the same element and fills the same fields: no field holds a
+// "<", so the first end tag of the record is this one and nothing in front
+// of it can be Root's end tag; the fields are the first elements of the
+// content, in the form the short way of FillRecord takes. The record is
+// left alone unless the whole record is found.
+bool CutPlainRecord(string_view text, size_t pos, JobResults& record, size_t& endTag) {
+    const size_t open = NextOpenAfterBlanks(text, pos);
+    constexpr size_t kNameEnd = kRecordTag.size() + 1;
+    if (open == npos || text.size() - open <= kNameEnd || text[open + kNameEnd] != '>' ||
+        !Matches(text.data() + open + 1, kRecordTag)) {
+        return false;
+    }
+    size_t at = open + kNameEnd + 1;
+    string_view client, url, job, error, size;
+    if (!(TakePlainField<kClientNameTag>(text, at, client) &&
+          TakePlainField<kUrlTag>(text, at, url) &&
+          TakePlainField<kBackupJobIdTag>(text, at, job) &&
+          TakePlainField<kErrorStringTag>(text, at, error) &&
+          TakePlainField<kSizeTag>(text, at, size))) {
+        return false;
+    }
+    const size_t end = NextOpenAfterBlanks(text, at);
+    if (end == npos || !IsEndTagAt(text, end, kRecordTag)) return false;
+    record.ClientName.assign(client.data(), client.size());
+    record.Url.assign(url.data(), url.size());
+    record.BackupJobId.assign(job.data(), job.size());
+    record.ErrorString.assign(error.data(), error.size());
+    ParseSize(size, record.Size);
+    endTag = end;
+    return true;
+}
+
 }  // namespace
 
 // The bytes a writer may still rewrite lie at the end of its file: it
@@ -361,12 +397,17 @@ bool TakePlainSize(string_view content, size_t& pos, unsigned long long& size) {
 // walk goes on behind it. What a writer can falsify is a verdict, which
 // rests on the tail (Root's end tag, the text ending early). So the bytes
 // behind the last child stay in the window until the verdict, and it stands
-// only when the file still holds them and nothing behind them; otherwise
-// the window reads them again and the walk goes on from the last child.
-// Without a writer this costs one short pread per file.
+// only when the file still holds them; otherwise the window reads them
+// again and the walk goes on from the last child. A refusal stands only
+// when nothing has come behind those bytes either: a write in progress can
+// show a file cut short. An accepted end may have bytes behind it: a
+// document whose end tag still stands is a state the writer passed through
+// (it writes behind its trailer before it overwrites it), so a writer that
+// keeps appending does not hold the reader up. Without a writer this costs
+// one short pread per file.
 bool RootCursor::Settle(Step verdict) {
     bool changed = false;
-    if (const int error = m_window.Recheck(changed)) {
+    if (const int error = m_window.Recheck(verdict != Step::kEnd, changed)) {
         Fail(error);
         return true;
     }
@@ -486,6 +527,14 @@ RootCursor::Step RootCursor::CollectChildren(std::vector<XmlNode>& nodes) {
 }
 
 RootCursor::Step RootCursor::NextRecord(JobResults& record) {
+    // Most records are as the writer wrote them: one pass over their bytes.
+    size_t endTag = 0;
+    if (m_phase == Phase::kContent && CutPlainRecord(m_window.Text(), m_nPos, record, endTag)) {
+        m_bLastIsRecord = true;
+        m_nRecordEnd = m_window.Dropped() + endTag + kRecordTag.size() + 3;
+        m_nPos = endTag + 1;
+        return Step::kChild;
+    }
     return Walk([&record](string_view text, size_t, size_t close, size_t end, string_view name) {
         if (name != kRecordTag) return true;
         FillRecord(Trim(Content(text, close, end)), record);
