@@ -53,8 +53,9 @@ struct JobResultsReader::State {
         switch (step) {
             case RootCursor::Step::kEnd:
                 // As the classic reader, which ends with 0 only on a record.
-                if (!file->cursor.LastChildIsRecord())
+                if (!file->cursor.LastChildIsRecord()) {
                     return Fail(jobresults::kNoRecords, fileName, -1);
+                }
                 break;
             case RootCursor::Step::kInvalid:
                 return Fail(jobresults::kInvalidData, path, -1);

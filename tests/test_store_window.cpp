@@ -128,7 +128,9 @@ std::string WriterLikeText(int records) {
 
 // The streaming walk: one record per step, each filled as the classic
 // reader fills the record from that child, then the same verdict.
-void ExpectSameRecords(int fd, size_t blockSize, const Cut& expected, const std::string& what) {
+void ExpectSameRecords(const std::string& path, size_t blockSize, const Cut& expected,
+                       const std::string& what) {
+    const int fd = open(path.c_str(), O_RDONLY);
     FileWindow window(fd, blockSize);
     jobresults::RootCursor cursor(window);
     jobresults::RootCursor::Step step;
@@ -148,6 +150,7 @@ void ExpectSameRecords(int fd, size_t blockSize, const Cut& expected, const std:
     }
     const auto verdict = expected.result == 0 ? jobresults::RootCursor::Step::kEnd
                                               : jobresults::RootCursor::Step::kInvalid;
+    close(fd);
     ASSERT_EQ(step, verdict) << what;
 }
 
@@ -162,9 +165,7 @@ TEST(StoreWindow, EveryBlockSizeCutsRandomMarkupAsTheScannerDoes) {
         for (const size_t block : kBlockSizes) {
             const std::string what = "block " + std::to_string(block) + " text " + text;
             ExpectSameCut(CutFile(path, block), expected, what);
-            const int fd = open(path.c_str(), O_RDONLY);
-            ExpectSameRecords(fd, block, expected, what);
-            close(fd);
+            ExpectSameRecords(path, block, expected, what);
             if (HasFatalFailure()) return;
         }
     }
@@ -180,9 +181,7 @@ TEST(StoreWindow, ElementsLargerThanTheBlockAndEveryEdgeOffset) {
     storetest::WriteWholeFile(path, records);
     for (const size_t block : {size_t{7}, size_t{4096}, size_t{65536}}) {
         ExpectSameCut(CutFile(path, block), expected, "block " + std::to_string(block));
-        const int fd = open(path.c_str(), O_RDONLY);
-        ExpectSameRecords(fd, block, expected, "records, block " + std::to_string(block));
-        close(fd);
+        ExpectSameRecords(path, block, expected, "records, block " + std::to_string(block));
     }
     // Blanks in front move the first block edge across every byte of a record.
     const std::string small = "<Root><JobResult><Size>1</Size></JobResult></Root>";
@@ -228,7 +227,8 @@ TEST(StoreWindow, ReadErrorIsReportedWithItsErrno) {
 
 // A writer may rewrite the last bytes of a file while they are read: the
 // window compares what it holds with the file and reads it again on a
-// difference, from the same offset. A pipe cannot be read twice.
+// difference, from the same offset. (A pipe, which cannot be read twice,
+// counts as unchanged: ShortReadsFromAPipe reaches a verdict through one.)
 TEST(StoreWindow, RecheckReadsAChangedFileAgain) {
     ScratchDir dir;
     const std::string path = dir.Path() + "/f.xml";
@@ -258,17 +258,6 @@ TEST(StoreWindow, RecheckReadsAChangedFileAgain) {
         EXPECT_TRUE(window.AtEnd());
         close(fd);
     }
-    int ends[2];
-    ASSERT_EQ(pipe(ends), 0);
-    ASSERT_EQ(write(ends[1], before.data(), before.size()), static_cast<ssize_t>(before.size()));
-    close(ends[1]);
-    FileWindow window(ends[0], 4);
-    ASSERT_EQ(window.ReadToEnd(0), 0);
-    bool changed = true;
-    EXPECT_EQ(window.Recheck(true, changed), 0);
-    EXPECT_FALSE(changed);
-    EXPECT_EQ(window.Text(), before);
-    close(ends[0]);
 }
 
 }  // namespace

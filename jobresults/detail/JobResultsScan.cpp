@@ -225,23 +225,23 @@ void MakeRoom(std::vector<XmlNode>& nodes, size_t bytesDone, size_t fileSize) {
     nodes.reserve(wanted);
 }
 
-bool IsDigits(string_view text) {
-    for (const char c : text) {
-        if (c < '0' || c > '9') return false;
-    }
-    return true;
-}
-
 // sscanf "%llu" on the content: leading white space and a sign are allowed,
 // "-1" wraps, too many digits give the largest value, no digits keep the
 // field. Short plain digit strings, the usual case, are converted directly.
 void ParseSize(string_view text, unsigned long long& size) {
     constexpr size_t kSafeDigits = 19;
-    if (!text.empty() && text.size() <= kSafeDigits && IsDigits(text)) {
+    if (!text.empty() && text.size() <= kSafeDigits) {
         unsigned long long value = 0;
-        for (const char c : text) value = value * 10 + static_cast<unsigned>(c - '0');
-        size = value;
-        return;
+        size_t i = 0;
+        for (; i < text.size(); ++i) {
+            const unsigned digit = static_cast<unsigned char>(text[i]) - unsigned{'0'};
+            if (digit > 9) break;
+            value = value * 10 + digit;
+        }
+        if (i == text.size()) {
+            size = value;
+            return;
+        }
     }
     const std::string terminated(text);
     unsigned long long value = 0;
