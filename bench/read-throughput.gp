@@ -3,7 +3,7 @@
 #   gnuplot -e "datafile='...'; outfile='...'" bench/read-throughput.gp
 if (!exists("datafile")) datafile = 'read-throughput.dat'
 if (!exists("outfile")) outfile = 'read-throughput.png'
-tools = "cijobresults pugixml rapidxml expat libxml2-tree libxml2-reader floor"
+tools = "cijobresults JobResultsReader pugixml rapidxml expat libxml2-tree libxml2-reader floor"
 
 set terminal pngcairo size 1300,560 font ",10" noenhanced
 set output outfile
@@ -21,10 +21,10 @@ set multiplot layout 1,2 title "Read all records: throughput against file size"
 set title "fresh process (one pass, median over processes)"
 unset key
 plot for [i=1:words(tools)] datafile using 1:(column(1+2*i)):xtic(sprintf("%d (%.0f MB)", $1, $2)) \
-     with linespoints lw (i == 1 ? 4 : 2) pt 7 title word(tools, i)
+     with linespoints lw (i <= 2 ? 4 : 2) pt 7 title word(tools, i)
 
 set title "warm (the passes after the first, same process; median)"
 set key outside right top vertical
 plot for [i=1:words(tools)] datafile using 1:(column(2+2*i)):xtic(sprintf("%d (%.0f MB)", $1, $2)) \
-     with linespoints lw (i == 1 ? 4 : 2) pt 7 title word(tools, i)
+     with linespoints lw (i <= 2 ? 4 : 2) pt 7 title word(tools, i)
 unset multiplot

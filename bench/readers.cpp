@@ -14,6 +14,8 @@
 #include <pugixml.hpp>
 #include <rapidxml/rapidxml.hpp>
 
+#include "jobresults/JobResultsReader.h"
+
 namespace bench {
 namespace {
 
@@ -72,6 +74,16 @@ ReadResult ReadOurs(const JobResultsFile& file) {
         digest.Add(record);
         if (status == 0) return Success(digest);
     }
+}
+
+ReadResult ReadOursStream(const JobResultsFile& file) {
+    JobResultsReader reader;
+    if (!reader.open(file.dir, file.name)) return Failure(reader.errorMessage());
+    Digest digest;
+    JobResults record;
+    while (reader.next(record)) digest.Add(record);
+    if (!reader.ok()) return Failure(reader.errorMessage());
+    return Success(digest);
 }
 
 ReadResult ReadPugixml(const JobResultsFile& file) {
@@ -258,8 +270,8 @@ ReadResult ReadFloor(const JobResultsFile& file) {
 
 const std::vector<Reader>& AllReaders() {
     static const std::vector<Reader> readers = {
-        Reader::kOurs,        Reader::kPugixml,       Reader::kRapidxml, Reader::kExpat,
-        Reader::kLibxml2Tree, Reader::kLibxml2Reader, Reader::kFloor};
+        Reader::kOurs,  Reader::kOursStream,  Reader::kPugixml,       Reader::kRapidxml,
+        Reader::kExpat, Reader::kLibxml2Tree, Reader::kLibxml2Reader, Reader::kFloor};
     return readers;
 }
 
@@ -267,6 +279,8 @@ const char* ReaderName(Reader reader) {
     switch (reader) {
         case Reader::kOurs:
             return "cijobresults";
+        case Reader::kOursStream:
+            return "JobResultsReader";
         case Reader::kPugixml:
             return "pugixml";
         case Reader::kRapidxml:
@@ -297,6 +311,8 @@ ReadResult ReadAll(Reader reader, const JobResultsFile& file) {
     switch (reader) {
         case Reader::kOurs:
             return ReadOurs(file);
+        case Reader::kOursStream:
+            return ReadOursStream(file);
         case Reader::kPugixml:
             return ReadPugixml(file);
         case Reader::kRapidxml:

@@ -12,7 +12,18 @@
 
 namespace bench {
 
-enum class Reader { kOurs, kPugixml, kRapidxml, kExpat, kLibxml2Tree, kLibxml2Reader, kFloor };
+// kOurs: CCIJobResults (openJobResults, getNextJobResult); kOursStream:
+// JobResultsReader (open, next, ok).
+enum class Reader {
+    kOurs,
+    kOursStream,
+    kPugixml,
+    kRapidxml,
+    kExpat,
+    kLibxml2Tree,
+    kLibxml2Reader,
+    kFloor
+};
 
 const std::vector<Reader>& AllReaders();
 const char* ReaderName(Reader reader);

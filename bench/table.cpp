@@ -8,7 +8,9 @@ namespace bench {
 namespace {
 
 constexpr const char* kOurs = "cijobresults";
+constexpr const char* kOursStream = "JobResultsReader";
 constexpr double kMB = 1e6;
+constexpr double kMiB = 1024.0 * 1024.0;
 
 bool Has(double value) { return !std::isnan(value); }
 
@@ -48,32 +50,36 @@ void Line(std::ostream& out, const char* format, ...) {
     out << text << '\n';
 }
 
+// "fresh/warm" ratios of row to base; "-" without a base.
+std::string RatioPair(const ReadRow& row, const ReadRow* base) {
+    return base ? Ratio(row.fresh, base->fresh) + "/" + Ratio(row.warm, base->warm) : "-";
+}
+
+constexpr const char* kReadColumns = "%-9s %7s  %-16s %9s %9s %8s %8s  %-11s %-11s %-11s %7s %7s";
+
 void PrintReads(const Results& results, std::ostream& out) {
     out << "\n1. Read all records (open, deliver every record's five fields)\n";
-    Line(out, "%-9s %7s  %-15s %9s %9s %8s %8s  %-11s %-11s %9s", "records", "file MB", "tool",
-         "fresh", "warm", "fresh", "warm", "x pugixml", "x floor", "peak");
-    Line(out, "%-9s %7s  %-15s %9s %9s %8s %8s  %-11s %-11s %9s", "", "", "", "ns/rec", "ns/rec",
-         "MB/s", "MB/s", "fresh/warm", "fresh/warm", "x file");
+    Line(out, kReadColumns, "records", "file MB", "tool", "fresh", "warm", "fresh", "warm",
+         "x pugixml", "x floor", "x expat", "peak", "peak");
+    Line(out, kReadColumns, "", "", "", "ns/rec", "ns/rec", "MB/s", "MB/s", "fresh/warm",
+         "fresh/warm", "fresh/warm", "x file", "MiB");
     for (const ReadBlock& block : results.reads) {
         const ReadRow* pugixml = Find(block, "pugixml");
         const ReadRow* floor = Find(block, "floor");
+        const ReadRow* expat = Find(block, "expat");
         bool first = true;
         for (const ReadRow& row : block.rows) {
-            const std::string vsPugixml =
-                pugixml ? Ratio(row.fresh, pugixml->fresh) + "/" + Ratio(row.warm, pugixml->warm)
-                        : "-";
-            const std::string vsFloor =
-                floor ? Ratio(row.fresh, floor->fresh) + "/" + Ratio(row.warm, floor->warm) : "-";
-            Line(out, "%-9s %7s  %-15s %9s %9s %8s %8s  %-11s %-11s %9s",
-                 first ? std::to_string(block.records).c_str() : "",
+            Line(out, kReadColumns, first ? std::to_string(block.records).c_str() : "",
                  first ? Format("%.1f", static_cast<double>(block.fileBytes) / kMB).c_str() : "",
                  row.tool.c_str(), Format("%.1f", PerRecordNs(row.fresh, block.records)).c_str(),
                  Format("%.1f", PerRecordNs(row.warm, block.records)).c_str(),
                  Format("%.0f", MBps(row.fresh, block.fileBytes)).c_str(),
-                 Format("%.0f", MBps(row.warm, block.fileBytes)).c_str(), vsPugixml.c_str(),
-                 vsFloor.c_str(),
-                 Format("%.2f", row.peakBytes / static_cast<double>(block.fileBytes)).c_str());
-            if (!row.error.empty()) Line(out, "%-35s error: %s", "", row.error.c_str());
+                 Format("%.0f", MBps(row.warm, block.fileBytes)).c_str(),
+                 RatioPair(row, pugixml).c_str(), RatioPair(row, floor).c_str(),
+                 RatioPair(row, expat).c_str(),
+                 Format("%.2f", row.peakBytes / static_cast<double>(block.fileBytes)).c_str(),
+                 Format("%.1f", row.peakBytes / kMiB).c_str());
+            if (!row.error.empty()) Line(out, "%-36s error: %s", "", row.error.c_str());
             first = false;
         }
     }
@@ -139,6 +145,57 @@ std::string Verdict(double value, double limit) {
     return std::string(value <= limit ? "met    " : "MISSED ") + Format("%.2f", value);
 }
 
+// Time per record at the largest size against the smallest, fresh and
+// warm; "fresh/warm" of the floor beside it, whose growth is the machine's
+// (a small file's pages stay in the processor's cache between passes).
+double Growth(const Results& results, const std::string& tool, double ReadRow::*time) {
+    const ReadBlock& small = results.reads.front();
+    const ReadBlock& large = results.reads.back();
+    const ReadRow* a = Find(small, tool);
+    const ReadRow* b = Find(large, tool);
+    if (!a || !b) return kMissing;
+    return PerRecordNs(b->*time, large.records) / PerRecordNs(a->*time, small.records);
+}
+
+void PrintReadGrowth(const Results& results, const char* tool, const char* label,
+                     std::ostream& out) {
+    if (results.reads.size() < 2 || !Has(Growth(results, tool, &ReadRow::fresh))) return;
+    Line(out, "  growth %s %s vs %s per record <= 1.1  fresh %-14s warm %-14s floor %s/%s", label,
+         std::to_string(results.reads.back().records).c_str(),
+         std::to_string(results.reads.front().records).c_str(),
+         Verdict(Growth(results, tool, &ReadRow::fresh), 1.1).c_str(),
+         Verdict(Growth(results, tool, &ReadRow::warm), 1.1).c_str(),
+         Format("%.2f", Growth(results, "floor", &ReadRow::fresh)).c_str(),
+         Format("%.2f", Growth(results, "floor", &ReadRow::warm)).c_str());
+}
+
+// The streaming reader: time against the floor, pugixml and expat from
+// 100 000 records on, peak memory above the baseline at every size, growth.
+void PrintStreamTargets(const Results& results, std::ostream& out) {
+    for (const ReadBlock& block : results.reads) {
+        const ReadRow* stream = Find(block, kOursStream);
+        if (!stream) continue;
+        const std::string at = std::to_string(block.records);
+        const struct {
+            const char* base;
+            const char* limitText;
+            double limit;
+        } limits[] = {{"floor", "<= 1.5 x floor  ", 1.5},
+                      {"pugixml", "<= 0.4 x pugixml", 0.4},
+                      {"expat", "<= 1/3 x expat  ", 1.0 / 3}};
+        for (const auto& limit : limits) {
+            const ReadRow* base = Find(block, limit.base);
+            if (block.records < 100000 || !base) continue;
+            Line(out, "  stream %-8s %s  fresh %-14s warm %s", at.c_str(), limit.limitText,
+                 Verdict(stream->fresh / base->fresh, limit.limit).c_str(),
+                 Verdict(stream->warm / base->warm, limit.limit).c_str());
+        }
+        Line(out, "  stream peak %-8s <= 4 MiB above an empty run  %s", at.c_str(),
+             Verdict(stream->peakBytes / kMiB, 4.0).c_str());
+    }
+    PrintReadGrowth(results, kOursStream, "stream", out);
+}
+
 void PrintTargets(const Results& results, std::ostream& out) {
     out << "\n5. Targets (ratios of times from this run; lower is faster)\n";
     for (const ReadBlock& block : results.reads) {
@@ -162,23 +219,7 @@ void PrintTargets(const Results& results, std::ostream& out) {
         Line(out, "  append %-6s <= 1.5 x floor    %s", std::to_string(block.records).c_str(),
              Verdict(block.ours / block.floor, 1.5).c_str());
     }
-    if (results.reads.size() >= 2) {
-        const ReadBlock& small = results.reads.front();
-        const ReadBlock& large = results.reads.back();
-        const ReadRow* a = Find(small, kOurs);
-        const ReadRow* b = Find(large, kOurs);
-        if (a && b) {
-            Line(
-                out, "  growth read %s vs %s per record <= 1.1  fresh %-14s warm %s",
-                std::to_string(large.records).c_str(), std::to_string(small.records).c_str(),
-                Verdict(PerRecordNs(b->fresh, large.records) / PerRecordNs(a->fresh, small.records),
-                        1.1)
-                    .c_str(),
-                Verdict(PerRecordNs(b->warm, large.records) / PerRecordNs(a->warm, small.records),
-                        1.1)
-                    .c_str());
-        }
-    }
+    PrintReadGrowth(results, kOurs, "read", out);
     if (results.appends.size() >= 2) {
         const AppendBlock& small = results.appends.front();
         const AppendBlock& large = results.appends.back();
@@ -191,6 +232,7 @@ void PrintTargets(const Results& results, std::ostream& out) {
     }
     Line(out, "  flat scan <= 2 x floor          %s",
          Verdict(results.scanOurs / results.scanFloor, 2.0).c_str());
+    PrintStreamTargets(results, out);
 }
 
 }  // namespace
@@ -199,10 +241,10 @@ void PrintTable(const Results& results, std::ostream& out) {
     out << "cijobresults benchmarks: " << results.context << "\n";
     out << "Generator check: " << results.selfCheck << "\n";
     out << "Reads run in processes of their own, one tool each: fresh = the first pass, warm =\n"
-           "the passes after it in the same process (medians over processes); peak = peak "
-           "resident\n"
-           "size after the first pass above an empty run, as a multiple of the file size. The\n"
-           "other workloads: Google Benchmark in one process, median of repetitions.\n";
+           "the passes after it in the same process (medians over processes); peak = peak\n"
+           "resident size after the first pass above an empty run, as a multiple of the file\n"
+           "size and in MiB. The other workloads: Google Benchmark in one process, median of\n"
+           "repetitions.\n";
     PrintReads(results, out);
     PrintAppends(results, out);
     PrintScanAndTree(results, out);

@@ -1,15 +1,19 @@
-// The reader: arbitrary bytes as a job results file, then openJobResults and
-// getNextJobResult to the end.
+// The readers: arbitrary bytes as a job results file, read by the classic
+// reader (openJobResults, getNextJobResult to the end) and by the streaming
+// one (JobResultsReader: open, next until false, ok).
 //
 // Each input is written as "<dir>\ci_push_1.xml" in a private temporary
 // directory and removed after the iteration. Besides crashes, leaks and
-// out-of-bounds reads, the target checks that no descriptor outlives the
-// reader and compares what the reader delivers with an expectation built
-// from the flat scanner: exactly one top-level element "Root", its
+// out-of-bounds reads, the target checks that no descriptor outlives either
+// reader, compares what the classic reader delivers with an expectation
+// built from the flat scanner (exactly one top-level element "Root", its
 // "JobResult" children in order, each field taken from the last element of
-// its name, Size as sscanf "%llu" reads it. Files with a NUL byte get no
-// expectation (how much of the text a NUL hides is the reader's business);
-// for them the results need only be well-formed.
+// its name, Size as sscanf "%llu" reads it), and compares the streaming
+// reader with the classic one: the same records, the same verdict, message
+// and errno; where the classic reader refuses the file, the records before
+// validBytes() are what the classic reader gives for that part closed with
+// Root's end tag. Both walks are repeated through a window of a few bytes.
+// NUL bytes are text like any other.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -20,6 +24,7 @@
 
 #include "fuzz_check.h"
 #include "job_files.h"
+#include "jobresults/JobResultsReader.h"
 #include "jobresults/cijobresults.h"
 #include "jobresults/detail/FileWindow.h"
 #include "jobresults/detail/JobResultsScan.h"
@@ -28,6 +33,7 @@
 namespace {
 
 const char kFileName[] = "ci_push_1.xml";
+const char kPrefixName[] = "ci_push_2.xml";
 
 jobfiles::TempDir& Dir() {
     static jobfiles::TempDir dir;
@@ -118,20 +124,116 @@ void ReadAll(const std::string& path, const Expected& expected) {
     FUZZ_CHECK(reader.getNextJobResult(record) == -1);
 }
 
-// Without an expectation: whatever is opened reads to an end, each call
-// with one of the three results, and a 0 releases the file.
-void ReadAllUnchecked() {
+// What a reader delivered and how it ended.
+struct Outcome {
+    bool opened = false;
+    std::vector<JobResults> records;
+    bool ok = false;
+    std::string message;           // when not ok
+    int errorNumber = 0;           // when not ok
+    std::uint64_t validBytes = 0;  // the streaming reader's, at the end
+};
+
+Outcome ReadClassic(const std::string& fileName) {
+    Outcome outcome;
     CCIJobResults reader;
-    if (reader.openJobResults(Dir().StoreDir(), kFileName) != 1) return;
-    JobResults record;
-    int result = 1;
-    for (size_t calls = 0; result == 1; ++calls) {
-        FUZZ_CHECK(calls <= reader.m_vJobResultNodes.size());
-        result = reader.getNextJobResult(record);
-        FUZZ_CHECK(result == 1 || result == 0 || result == -1);
+    outcome.opened = reader.openJobResults(Dir().StoreDir(), fileName) == 1;
+    if (outcome.opened) {
+        for (;;) {
+            JobResults record = Untouched();
+            const int result = reader.getNextJobResult(record);
+            if (result == -1) break;
+            outcome.records.push_back(record);
+            outcome.ok = result == 0;
+            if (outcome.ok) break;
+        }
     }
-    if (result == 0) FUZZ_CHECK(reader.m_nFileHandle == -1);
-    FUZZ_CHECK(reader.getNextJobResult(record) == -1);
+    if (!outcome.ok) {
+        outcome.message = reader.m_sErrorMsg;
+        outcome.errorNumber = reader.m_nErrno;
+    }
+    return outcome;
+}
+
+// lastRecordEnd: validBytes() after the last record delivered (0 without
+// one), which only grows from record to record.
+Outcome ReadStreaming(std::uint64_t& lastRecordEnd, std::uint64_t size) {
+    Outcome outcome;
+    JobResultsReader reader;
+    outcome.opened = reader.open(Dir().StoreDir(), kFileName);
+    JobResults record = Untouched();
+    while (outcome.opened && reader.next(record)) {
+        FUZZ_CHECK(reader.validBytes() > lastRecordEnd);
+        lastRecordEnd = reader.validBytes();
+        outcome.records.push_back(record);
+        record = Untouched();
+    }
+    FUZZ_CHECK(!reader.next(record));
+    outcome.validBytes = reader.validBytes();
+    FUZZ_CHECK(outcome.validBytes >= lastRecordEnd && outcome.validBytes <= size);
+    outcome.ok = reader.ok();
+    FUZZ_CHECK(outcome.opened || !outcome.ok);
+    if (!outcome.ok) {
+        outcome.message = reader.errorMessage();
+        outcome.errorNumber = reader.errorNumber();
+    }
+    return outcome;
+}
+
+bool SameRecords(const std::vector<JobResults>& a, const std::vector<JobResults>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (!Same(a[i], b[i])) return false;
+    }
+    return true;
+}
+
+// The streaming reader gives the classic reader's verdict. Where the classic
+// reader refuses the whole file, the streaming one has delivered the
+// records that lie before the damage: the classic reader finds the same in
+// the text up to validBytes() closed with Root's end tag.
+Outcome CompareReaders(std::string_view bytes) {
+    const Outcome classic = ReadClassic(kFileName);
+    std::uint64_t lastRecordEnd = 0;
+    const Outcome streaming = ReadStreaming(lastRecordEnd, bytes.size());
+    FUZZ_CHECK(streaming.ok == classic.ok);
+    FUZZ_CHECK(streaming.message == classic.message);
+    FUZZ_CHECK(streaming.errorNumber == classic.errorNumber);
+    if (classic.opened || streaming.records.empty()) {
+        FUZZ_CHECK(SameRecords(streaming.records, classic.records));
+        return streaming;
+    }
+    std::string prefix(bytes.substr(0, lastRecordEnd));
+    prefix += "</Root>";
+    FUZZ_CHECK(jobfiles::WriteFile(Dir().StorePath(kPrefixName), prefix));
+    FUZZ_CHECK(SameRecords(streaming.records, ReadClassic(kPrefixName).records));
+    return streaming;
+}
+
+// The record walk through a window of a few bytes ends as the streaming
+// reader's through its default window: the same records, verdict and end.
+void CompareRecordWalk(const std::string& path, size_t smallBlock, const Outcome& streaming) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    FUZZ_CHECK(fd >= 0);
+    std::vector<JobResults> records;
+    bool ok = false;
+    std::uint64_t end = 0;
+    {
+        jobresults::FileWindow window(fd, smallBlock);
+        jobresults::RootCursor cursor(window);
+        jobresults::RootCursor::Step step = cursor.FindRoot();
+        for (JobResults record = Untouched(); step == jobresults::RootCursor::Step::kChild;
+             record = Untouched()) {
+            step = cursor.NextRecord(record);
+            if (step == jobresults::RootCursor::Step::kChild) records.push_back(record);
+        }
+        ok = step == jobresults::RootCursor::Step::kEnd && cursor.LastChildIsRecord();
+        end = cursor.RecordEnd();
+    }
+    close(fd);
+    FUZZ_CHECK(SameRecords(records, streaming.records));
+    FUZZ_CHECK(ok == streaming.ok);
+    FUZZ_CHECK(end == streaming.validBytes);
 }
 
 // The file cut through a window of a few bytes gives what one large block
@@ -166,12 +268,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(jobfiles::WriteFile(path, bytes));
 
     const int lowestFree = jobfiles::LowestFreeDescriptor();
-    if (bytes.find('\0') == std::string_view::npos) {
-        ReadAll(path, Expect(std::string(bytes)));
-    } else {
-        ReadAllUnchecked();
-    }
-    CompareBlockSizes(path, size == 0 ? 1 : 1 + data[0] % 13);
+    ReadAll(path, Expect(std::string(bytes)));
+    const Outcome streaming = CompareReaders(bytes);
+    const size_t smallBlock = size == 0 ? 1 : 1 + data[0] % 13;
+    CompareBlockSizes(path, smallBlock);
+    CompareRecordWalk(path, smallBlock, streaming);
     FUZZ_CHECK(jobfiles::LowestFreeDescriptor() == lowestFree);
 
     dir.RemoveAll();

@@ -1,5 +1,6 @@
-// Writes a job results file with a few records, reads it back and checks
-// that every field survived. Also cuts a small XML text with the node
+// Writes a job results file with a few records, reads it back with both
+// readers (CCIJobResults and the streaming JobResultsReader) and checks that
+// every field survived. Also cuts a small XML text with the node
 // toolkit. Exits 0 when all is well, 1 with a message otherwise.
 //
 //   consumer [work directory]   (default: a new directory under /tmp)
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "jobresults/JobResultsReader.h"
 #include "jobresults/cijobresults.h"
 #include "xml/XmlNode.h"
 
@@ -73,6 +75,38 @@ bool readResults(const std::string& sDirName, const std::string& sFileName,
     }
 }
 
+// The streaming reader holds one record at a time, whatever the file's size.
+bool streamResults(const std::string& sDirName, const std::string& sFileName,
+                   std::vector<JobResults>& results) {
+    JobResultsReader reader;
+    if (reader.open(sDirName, sFileName)) {
+        for (JobResults result; reader.next(result); result = JobResults()) {
+            results.push_back(result);
+        }
+    }
+    if (reader.ok()) return true;
+    std::cerr << "consumer: JobResultsReader on " << sFileName << ": " << reader.errorMessage()
+              << " (errno " << reader.errorNumber() << ")\n";
+    return false;
+}
+
+bool sameResults(const std::vector<JobResults>& read, const std::vector<JobResults>& written,
+                 const char* sReader) {
+    if (read.size() != written.size()) {
+        std::cerr << "consumer: wrote " << written.size() << " records, " << sReader << " read "
+                  << read.size() << "\n";
+        return false;
+    }
+    for (size_t i = 0; i < written.size(); ++i) {
+        if (!sameResult(read[i], written[i])) {
+            std::cerr << "consumer: record " << i << " differs after reading back with " << sReader
+                      << "\n";
+            return false;
+        }
+    }
+    return true;
+}
+
 bool roundTrip(const fs::path& workDir) {
     const std::vector<JobResults> written = sampleResults();
     const std::string sDirName = (workDir / "results").string();
@@ -84,20 +118,14 @@ bool roundTrip(const fs::path& workDir) {
         return false;
     }
     std::vector<JobResults> read;
-    if (!readResults(sDirName, sFileName, read)) return false;
-    if (read.size() != written.size()) {
-        std::cerr << "consumer: wrote " << written.size() << " records, read " << read.size()
-                  << "\n";
+    std::vector<JobResults> streamed;
+    if (!readResults(sDirName, sFileName, read) || !sameResults(read, written, "CCIJobResults") ||
+        !streamResults(sDirName, sFileName, streamed) ||
+        !sameResults(streamed, written, "JobResultsReader")) {
         return false;
     }
-    for (size_t i = 0; i < written.size(); ++i) {
-        if (!sameResult(read[i], written[i])) {
-            std::cerr << "consumer: record " << i << " differs after reading back\n";
-            return false;
-        }
-    }
     std::cout << "consumer: " << read.size() << " job results written to and read from "
-              << sFileName << "\n";
+              << sFileName << " with both readers\n";
     return true;
 }
 

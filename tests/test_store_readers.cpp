@@ -1,0 +1,269 @@
+// The streaming reader against the classic one on damaged files: the
+// regression inputs, the reader's fuzz seeds and a valid file cut at every
+// byte. Both must give the same verdict, message and errno; the streaming
+// reader delivers the classic reader's records, or, where the classic
+// reader refuses the file, the complete records before the damage. And the
+// streaming reader's memory stays flat on a file far larger than its window.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "jobresults/JobResultsReader.h"
+#include "jobresults/cijobresults.h"
+#include "support/store_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using storetest::ScratchDir;
+
+constexpr char kRecordEnd[] = "</JobResult>";
+
+struct Outcome {
+    bool opened = false;
+    std::vector<JobResults> records;
+    bool ok = false;
+    std::string message;              // when not ok
+    int errorNumber = 0;              // when not ok
+    std::vector<std::uint64_t> ends;  // validBytes() after each record
+};
+
+Outcome ReadClassic(const std::string& dir, const std::string& name) {
+    Outcome outcome;
+    CCIJobResults reader;
+    outcome.opened = reader.openJobResults(dir, name) == 1;
+    for (int result = outcome.opened ? 1 : -1; result == 1;) {
+        JobResults record;
+        result = reader.getNextJobResult(record);
+        if (result >= 0) outcome.records.push_back(record);
+        outcome.ok = result == 0;
+    }
+    if (!outcome.ok) {
+        outcome.message = reader.m_sErrorMsg;
+        outcome.errorNumber = reader.m_nErrno;
+    }
+    return outcome;
+}
+
+Outcome ReadStreaming(const std::string& dir, const std::string& name) {
+    Outcome outcome;
+    JobResultsReader reader;
+    outcome.opened = reader.open(dir, name);
+    JobResults record;
+    while (outcome.opened && reader.next(record)) {
+        outcome.records.push_back(record);
+        outcome.ends.push_back(reader.validBytes());
+    }
+    outcome.ok = reader.ok();
+    if (!outcome.ok) {
+        outcome.message = reader.errorMessage();
+        outcome.errorNumber = reader.errorNumber();
+    }
+    return outcome;
+}
+
+void ExpectSameRecords(const std::vector<JobResults>& actual,
+                       const std::vector<JobResults>& expected) {
+    ASSERT_EQ(actual.size(), expected.size());
+    for (size_t i = 0; i < actual.size(); ++i) {
+        EXPECT_TRUE(storetest::SameRecord(actual[i], expected[i])) << "record " << i;
+    }
+}
+
+// Offsets just behind each record's end tag.
+std::vector<std::uint64_t> RecordEnds(const std::string& text) {
+    std::vector<std::uint64_t> ends;
+    for (size_t at = text.find(kRecordEnd); at != std::string::npos;
+         at = text.find(kRecordEnd, at + 1)) {
+        ends.push_back(at + sizeof kRecordEnd - 1);
+    }
+    return ends;
+}
+
+struct Case {
+    std::string name;
+    std::string bytes;
+    // For the writer's file and its cuts: the ends of the records it holds
+    // whole, which is where validBytes() must stand after each record.
+    bool endsKnown = false;
+    std::vector<std::uint64_t> recordEnds;
+};
+
+// Reads storeDir\name with both readers; input.bytes are the file's bytes.
+void CompareReaders(const std::string& storeDir, const std::string& name, const Case& input) {
+    SCOPED_TRACE(input.name);
+    const Outcome classic = ReadClassic(storeDir, name);
+    const Outcome streaming = ReadStreaming(storeDir, name);
+    EXPECT_EQ(streaming.ok, classic.ok);
+    EXPECT_EQ(streaming.message, classic.message);
+    EXPECT_EQ(streaming.errorNumber, classic.errorNumber);
+    if (classic.opened) ExpectSameRecords(streaming.records, classic.records);
+    if (input.endsKnown) {
+        EXPECT_EQ(streaming.ends, input.recordEnds);
+    }
+    if (streaming.records.empty() || classic.opened) return;
+    // What lies before validBytes(), closed, holds exactly those records.
+    storetest::WriteWholeFile(storeDir + "\\prefix.xml",
+                              input.bytes.substr(0, streaming.ends.back()) + "</Root>");
+    ExpectSameRecords(streaming.records, ReadClassic(storeDir, "prefix.xml").records);
+}
+
+JobResults Sample(int index, size_t errorLength = 1) {
+    JobResults record;
+    record.ClientName = "host-" + std::to_string(index) + ".example.org";
+    record.Url = "https://store.example.org/b/" + std::to_string(index);
+    record.BackupJobId = "job-" + std::to_string(index);
+    record.ErrorString = index % 2 ? std::string(errorLength, 'e') : "";
+    record.Size = static_cast<unsigned long long>(index) * 4099;
+    return record;
+}
+
+// A file the writer made from `records`, saved or still open.
+std::string WrittenFile(const std::vector<JobResults>& records, bool save) {
+    ScratchDir dir;
+    CCIJobResults writer;
+    EXPECT_EQ(writer.createJobResults(dir.Path() + "/d"), 1);
+    for (const JobResults& record : records) EXPECT_EQ(writer.addJobResult(record), 1);
+    if (save) {
+        EXPECT_EQ(writer.saveJobResults(), 1);
+    }
+    const std::string bytes =
+        storetest::ReadWholeFile(storetest::CreatedFile(dir, "d"));
+    writer.m_bHeaderWritten = false;  // leave an open file as it is
+    return bytes;
+}
+
+std::vector<Case> Inputs() {
+    std::vector<Case> cases;
+    const fs::path source(CIJOBRESULTS_SOURCE_DIR);
+    for (const fs::path& folder :
+         {source / "tests" / "regressions", source / "fuzz" / "corpus" / "reader"}) {
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            cases.push_back(
+                {entry.path().string(), storetest::ReadWholeFile(entry.path()), false, {}});
+        }
+    }
+    for (const bool save : {true, false}) {
+        const std::string whole = WrittenFile({Sample(0), Sample(1), Sample(2)}, save);
+        const std::vector<std::uint64_t> ends = RecordEnds(whole);
+        for (size_t length = 0; length <= whole.size(); ++length) {
+            std::vector<std::uint64_t> complete;
+            for (const std::uint64_t end : ends) {
+                if (end <= length) complete.push_back(end);
+            }
+            cases.push_back(
+                {(save ? "saved" : "open") + std::string(" file cut at ") + std::to_string(length),
+                 whole.substr(0, length), true, complete});
+        }
+    }
+    return cases;
+}
+
+TEST(StoreReaders, StreamingReaderGivesTheClassicReadersVerdictAndRecords) {
+    ScratchDir dir;
+    const std::string storeDir = dir.Path() + "/d";
+    const std::vector<Case> cases = Inputs();
+    ASSERT_GT(cases.size(), 100u);
+    for (const Case& input : cases) {
+        storetest::WriteWholeFile(storeDir + "\\f.xml", input.bytes);
+        CompareReaders(storeDir, "f.xml", input);
+    }
+    // A name that is missing, and one that opens but cannot be read.
+    CompareReaders(storeDir, "absent.xml", {"missing file", "", false, {}});
+    ASSERT_TRUE(fs::create_directory(storeDir + "\\folder.xml"));
+    CompareReaders(storeDir, "folder.xml", {"a directory", "", false, {}});
+    fs::remove(storeDir + "\\folder.xml");
+}
+
+// --- memory ------------------------------------------------------------------
+
+long StatusKilobytes(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(field) + ":";
+    while (std::getline(status, line)) {
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            return std::atol(line.c_str() + prefix.size());
+    }
+    return -1;
+}
+
+// A file of about `bytes` written record by record from the writer's own
+// text, with one record longer than the reader's window in the middle.
+std::uint64_t WriteLargeFile(const std::string& path, size_t bytes, size_t longError) {
+    const std::string model = WrittenFile({Sample(1), Sample(3, longError)}, true);
+    const std::vector<std::uint64_t> ends = RecordEnds(model);
+    const size_t first = model.find("<JobResult>");
+    const std::string head = model.substr(0, first);
+    const std::string record = model.substr(first, ends[0] - first);
+    const std::string longRecord = model.substr(ends[0], ends[1] - ends[0]);
+    std::ofstream out(path, std::ios::binary);
+    out << head;
+    const std::uint64_t count = bytes / record.size();
+    for (std::uint64_t i = 0; i < count; ++i) {
+        out << (i == count / 2 ? longRecord : record);
+    }
+    out << model.substr(ends[1]);
+    return count;
+}
+
+TEST(StoreReaders, StreamingReaderMemoryStaysFlatOnALargeFile) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer keeps freed memory in quarantine";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "the sanitizer keeps freed memory in quarantine";
+#endif
+#endif
+    const char* valgrind = std::getenv("CIJOBRESULTS_UNDER_VALGRIND");
+    if (valgrind != nullptr && std::string(valgrind) == "1") {
+        GTEST_SKIP() << "valgrind's own memory hides the reader's";
+    }
+    constexpr size_t kFileBytes = size_t{64} << 20;
+    constexpr size_t kLongError = size_t{1} << 20;  // four times the window
+    constexpr long kLimitKb = 6 << 10;
+    ScratchDir dir;
+    const std::uint64_t count = WriteLargeFile(dir.Path() + "/d\\big.xml", kFileBytes, kLongError);
+
+    // In a child of its own, so that nothing of this process's heap counts.
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const long before = StatusKilobytes("VmHWM");
+        JobResultsReader reader;
+        JobResults record;
+        long report[3] = {0, 0, 0};  // records, longest error, peak growth
+        if (reader.open(dir.Path() + "/d", "big.xml")) {
+            while (reader.next(record)) {
+                ++report[0];
+                report[1] = std::max(report[1], static_cast<long>(record.ErrorString.size()));
+            }
+        }
+        report[2] = reader.ok() ? StatusKilobytes("VmHWM") - before : -1;
+        const bool written = write(pipeEnds[1], report, sizeof report) == sizeof report;
+        _exit(written ? 0 : 1);
+    }
+    close(pipeEnds[1]);
+    long report[3] = {0, 0, -1};
+    const bool received = read(pipeEnds[0], report, sizeof report) == sizeof report;
+    close(pipeEnds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(received && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(static_cast<std::uint64_t>(report[0]), count);
+    EXPECT_EQ(static_cast<size_t>(report[1]), kLongError);
+    EXPECT_GE(report[2], 0) << "the reader did not end ok";
+    EXPECT_LE(report[2], kLimitKb) << "peak resident size grew by " << report[2] << " kB";
+}
+
+}  // namespace
