@@ -28,6 +28,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/xml/XmlNode.h
   DESTINATION ${CIJOBRESULTS_INSTALL_HEADERDIR}/xml
   COMPONENT development)
 install(FILES ${PROJECT_SOURCE_DIR}/jobresults/cijobresults.h
+  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsReader.h
   DESTINATION ${CIJOBRESULTS_INSTALL_HEADERDIR}/jobresults
   COMPONENT development)
 

@@ -114,14 +114,6 @@ void FinishWriting(CCIJobResults& store) {
     CloseHandle(store);
 }
 
-int OpenForReading(const std::string& path) {
-    int fd;
-    do {
-        fd = open64(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
 }  // namespace
 
 CCIJobResults::CCIJobResults()
@@ -203,21 +195,21 @@ int CCIJobResults::openJobResults(std::string sDirName, std::string sFileName) {
     m_sFileName = std::move(sFileName);
     const std::string path = m_sDirName + jobresults::kDirectorySeparator + m_sFileName;
 
-    m_nFileHandle = OpenForReading(path);
+    m_nFileHandle = jobresults::FileWindow::OpenToRead(path);
     if (m_nFileHandle == -1) {
         const int error = errno;
-        Fail(*this, "Failed to open file " + path, error);
+        Fail(*this, std::string(jobresults::kOpenFailed) + path, error);
         return 0;
     }
     std::vector<XmlNode> children;
     jobresults::FileWindow window(m_nFileHandle);
     const int result = jobresults::ReadRootChildren(window, children);
     if (result == jobresults::kInvalidContent) {
-        Fail(*this, "Invalid data in Job Results file " + path, -1);
+        Fail(*this, std::string(jobresults::kInvalidData) + path, -1);
         return 0;
     }
     if (result != 0) {
-        Fail(*this, "Erroring while reading data from Job Results file " + path, result);
+        Fail(*this, std::string(jobresults::kReadFailed) + path, result);
         return 0;
     }
     m_vJobResultNodes.swap(children);
@@ -235,7 +227,7 @@ int CCIJobResults::getNextJobResult(JobResults& jobResult) {
         ++m_itCurrent;
     }
     if (m_itCurrent == end) {
-        Fail(*this, "Invalid data/No Data found in Job Results file " + m_sFileName, -1);
+        Fail(*this, std::string(jobresults::kNoRecords) + m_sFileName, -1);
         return -1;
     }
     jobresults::FillRecord(m_itCurrent->GetNodeContent(), jobResult);

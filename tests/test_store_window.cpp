@@ -126,6 +126,34 @@ std::string WriterLikeText(int records) {
     return text + "\n\n</Root>";
 }
 
+// The streaming walk: one record per step, each filled as the classic
+// reader fills the record from that child, then the same verdict.
+void ExpectSameRecords(const std::string& path, size_t blockSize, const Cut& expected,
+                       const std::string& what) {
+    const int fd = open(path.c_str(), O_RDONLY);
+    FileWindow window(fd, blockSize);
+    jobresults::RootCursor cursor(window);
+    jobresults::RootCursor::Step step;
+    size_t child = 0;
+    for (JobResults record;
+         (step = cursor.NextRecord(record)) == jobresults::RootCursor::Step::kChild;
+         record = JobResults()) {
+        if (expected.result != 0) continue;  // records in front of damage: compared elsewhere
+        while (child < expected.children.size() &&
+               expected.children[child].GetTagName() != "JobResult") {
+            ++child;
+        }
+        ASSERT_LT(child, expected.children.size()) << what;
+        JobResults wanted;
+        jobresults::FillRecord(expected.children[child++].GetNodeContent(), wanted);
+        ASSERT_TRUE(storetest::SameRecord(record, wanted)) << what << " child " << child - 1;
+    }
+    const auto verdict = expected.result == 0 ? jobresults::RootCursor::Step::kEnd
+                                              : jobresults::RootCursor::Step::kInvalid;
+    close(fd);
+    ASSERT_EQ(step, verdict) << what;
+}
+
 TEST(StoreWindow, EveryBlockSizeCutsRandomMarkupAsTheScannerDoes) {
     ScratchDir dir;
     const std::string path = dir.Path() + "/f.xml";
@@ -135,8 +163,9 @@ TEST(StoreWindow, EveryBlockSizeCutsRandomMarkupAsTheScannerDoes) {
         storetest::WriteWholeFile(path, text);
         const Cut expected = Reference(text);
         for (const size_t block : kBlockSizes) {
-            ExpectSameCut(CutFile(path, block), expected,
-                          "block " + std::to_string(block) + " text " + text);
+            const std::string what = "block " + std::to_string(block) + " text " + text;
+            ExpectSameCut(CutFile(path, block), expected, what);
+            ExpectSameRecords(path, block, expected, what);
             if (HasFatalFailure()) return;
         }
     }
@@ -152,6 +181,7 @@ TEST(StoreWindow, ElementsLargerThanTheBlockAndEveryEdgeOffset) {
     storetest::WriteWholeFile(path, records);
     for (const size_t block : {size_t{7}, size_t{4096}, size_t{65536}}) {
         ExpectSameCut(CutFile(path, block), expected, "block " + std::to_string(block));
+        ExpectSameRecords(path, block, expected, "records, block " + std::to_string(block));
     }
     // Blanks in front move the first block edge across every byte of a record.
     const std::string small = "<Root><JobResult><Size>1</Size></JobResult></Root>";
@@ -193,6 +223,41 @@ TEST(StoreWindow, ReadErrorIsReportedWithItsErrno) {
     close(fd);
     EXPECT_EQ(cut.result, EISDIR);
     EXPECT_TRUE(cut.children.empty());
+}
+
+// A writer may rewrite the last bytes of a file while they are read: the
+// window compares what it holds with the file and reads it again on a
+// difference, from the same offset. (A pipe, which cannot be read twice,
+// counts as unchanged: ShortReadsFromAPipe reaches a verdict through one.)
+TEST(StoreWindow, RecheckReadsAChangedFileAgain) {
+    ScratchDir dir;
+    const std::string path = dir.Path() + "/f.xml";
+    const std::string before = "<Root></Root>";
+    const struct {
+        std::string now;
+        bool toTheEnd;  // whether bytes behind the text held count as a change
+        bool changed;
+    } cases[] = {
+        {before, true, false},        {"<Root><a/></Root>", true, true},
+        {before + "\n", true, true},  {before + "\n", false, false},
+        {"<Root></Roo", false, true}, {"<Root></Boot>", false, true},
+    };
+    for (const auto& c : cases) {
+        storetest::WriteWholeFile(path, before);
+        const int fd = open(path.c_str(), O_RDONLY);
+        FileWindow window(fd, 4);
+        ASSERT_EQ(window.ReadToEnd(0), 0);
+        window.Advance(6);  // holds "</Root>", behind the dropped start tag
+        const int out = open(path.c_str(), O_WRONLY | O_TRUNC);  // the same file, rewritten
+        ASSERT_EQ(write(out, c.now.data(), c.now.size()), static_cast<ssize_t>(c.now.size()));
+        close(out);
+        bool changed = !c.changed;
+        EXPECT_EQ(window.Recheck(c.toTheEnd, changed), 0);
+        EXPECT_EQ(changed, c.changed) << c.now;
+        EXPECT_EQ(window.Text(), c.changed ? c.now.substr(6) : "</Root>") << c.now;
+        EXPECT_TRUE(window.AtEnd());
+        close(fd);
+    }
 }
 
 }  // namespace

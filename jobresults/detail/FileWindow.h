@@ -7,6 +7,7 @@
 #define CIJOBRESULTS_JOBRESULTS_DETAIL_FILEWINDOW_H
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace jobresults {
@@ -43,8 +44,22 @@ public:
     // Drops the first `used` bytes and reads everything that is left.
     int ReadToEnd(size_t used);
 
+    // Whether the file still holds the text held, and, with toTheEnd when
+    // that text ran to the end of the file, nothing behind it. A writer may
+    // have rewritten the bytes since they were read; then the window reads
+    // them again from the same offset (as Advance would, into the buffer it
+    // has) and `changed` is set. The comparison reads the file in small
+    // pieces, so it costs no memory. A descriptor that cannot be read at an
+    // offset (a pipe) counts as unchanged. Returns 0 or the errno of a
+    // failed call.
+    int Recheck(bool toTheEnd, bool& changed);
+
+    // Opens path for reading, as the readers do; -1 with errno on failure.
+    static int OpenToRead(const std::string& path);
+
 private:
     int Fill();
+    int Differs(long long start, bool growthCounts, bool& changed) const;
     bool Grow(size_t capacity);
 
     int m_nFd;

@@ -28,6 +28,13 @@ bool Matches(const char* at, string_view text) {
     return true;
 }
 
+// Whether "</" + name + ">" stands at lt.
+bool IsEndTagAt(string_view text, size_t lt, string_view name) {
+    if (text.size() - lt < name.size() + 3) return false;
+    const char* at = text.data() + lt;
+    return at[1] == '/' && at[name.size() + 2] == '>' && Matches(at + 2, name);
+}
+
 using xmlscan::FindChar;
 using xmlscan::ScanEndTagStarts;
 
@@ -75,13 +82,7 @@ public:
     size_t StopPosition() const { return m_nStop; }
 
 private:
-    // Whether "</" + name + ">" stands at lt.
-    bool IsEndTag(size_t lt, string_view name) const {
-        const size_t length = name.size() + 3;
-        if (m_text.size() - lt < length) return false;
-        const char* at = m_text.data() + lt;
-        return at[1] == '/' && at[length - 1] == '>' && Matches(at + 2, name);
-    }
+    bool IsEndTag(size_t lt, string_view name) const { return IsEndTagAt(m_text, lt, name); }
 
     bool IsStop(size_t lt) {
         if (m_stopName.empty() || !IsEndTag(lt, m_stopName)) return false;
@@ -109,10 +110,11 @@ private:
 // any other element ends at the first end tag of its name; the level ends at
 // a tag without ">" or an element without its end tag. visit(open, close,
 // end, name) gets the positions of "<" and ">" of the start tag and of the
-// "<" of the end tag (kSelfClosing when there is none), and the name.
-// Returns where the scan stopped: just behind the last element visited.
-// Every search that runs out of text stops the scan there, so on a longer
-// text the scan can go on from that position with the same result.
+// "<" of the end tag (kSelfClosing when there is none), and the name; it
+// returns false to pause the scan behind that element. Returns where the
+// scan stopped: just behind the last element visited. Every search that
+// runs out of text stops the scan there, so on a longer text the scan can
+// go on from that position with the same result.
 template <class Visit>
 size_t ScanLevel(ElementWalker& walker, string_view text, size_t pos, Visit&& visit) {
     for (;;) {
@@ -127,15 +129,15 @@ size_t ScanLevel(ElementWalker& walker, string_view text, size_t pos, Visit&& vi
         }
         if (tag.empty() || tag.back() == '/') {
             const string_view name = tag.empty() ? tag : TagName(tag.substr(0, tag.size() - 1));
-            visit(open, close, kSelfClosing, name);
             pos = close + 1;
+            if (!visit(open, close, kSelfClosing, name)) return pos;
             continue;
         }
         const string_view name = TagName(tag);
         const size_t end = walker.FindEndTag(name, close + 1);
         if (end == npos) return pos;
-        visit(open, close, end, name);
         pos = end + 1;
+        if (!visit(open, close, end, name)) return pos;
     }
 }
 
@@ -223,23 +225,23 @@ void MakeRoom(std::vector<XmlNode>& nodes, size_t bytesDone, size_t fileSize) {
     nodes.reserve(wanted);
 }
 
-bool IsDigits(string_view text) {
-    for (const char c : text) {
-        if (c < '0' || c > '9') return false;
-    }
-    return true;
-}
-
 // sscanf "%llu" on the content: leading white space and a sign are allowed,
 // "-1" wraps, too many digits give the largest value, no digits keep the
 // field. Short plain digit strings, the usual case, are converted directly.
 void ParseSize(string_view text, unsigned long long& size) {
     constexpr size_t kSafeDigits = 19;
-    if (!text.empty() && text.size() <= kSafeDigits && IsDigits(text)) {
+    if (!text.empty() && text.size() <= kSafeDigits) {
         unsigned long long value = 0;
-        for (const char c : text) value = value * 10 + static_cast<unsigned>(c - '0');
-        size = value;
-        return;
+        size_t i = 0;
+        for (; i < text.size(); ++i) {
+            const unsigned digit = static_cast<unsigned char>(text[i]) - unsigned{'0'};
+            if (digit > 9) break;
+            value = value * 10 + digit;
+        }
+        if (i == text.size()) {
+            size = value;
+            return;
+        }
     }
     const std::string terminated(text);
     unsigned long long value = 0;
@@ -346,56 +348,212 @@ bool TakePlainSize(string_view content, size_t& pos, unsigned long long& size) {
     return true;
 }
 
-// Cuts Root's children out of the window from its content's start to the
-// end tag of Root; returns the position of that end tag's "<" in the
-// window, npos when the text ends before it, or the errno of a failed read
-// through error.
-size_t ReadRootContent(FileWindow& window, size_t contentBegin, std::vector<XmlNode>& nodes,
-                       int& error) {
-    const XmlNode blank{std::string(), std::string()};
-    size_t pos = contentBegin;
-    for (;;) {
-        const string_view text = window.Text();
-        ElementWalker walker(text, kRootTag);
-        const auto add = [&](size_t open, size_t close, size_t end, string_view name) {
-            if (nodes.size() == nodes.capacity()) {
-                MakeRoom(nodes, window.Dropped() + open, window.FileSize());
-            }
-            AddChild(nodes, blank, text, open, close, end, name);
-        };
-        pos = ScanLevel(walker, text, pos, add);
-        if (walker.StopPosition() != npos) return walker.StopPosition();
-        if (window.AtEnd()) return npos;
-        error = window.Advance(pos);
-        if (error != 0) return npos;
-        pos = 0;
+// The record from pos on, when it is laid out exactly as the writer does
+// it: "<JobResult>", the five plain fields in order, blanks, and its end
+// tag; the fields go to record and endTag is the end tag's "<". The general
+// scan cuts the same element and fills the same fields: no field holds a
+// "<", so the first end tag of the record is this one and nothing in front
+// of it can be Root's end tag; the fields are the first elements of the
+// content, in the form the short way of FillRecord takes. The record is
+// left alone unless the whole record is found.
+bool CutPlainRecord(string_view text, size_t pos, JobResults& record, size_t& endTag) {
+    const size_t open = NextOpenAfterBlanks(text, pos);
+    constexpr size_t kNameEnd = kRecordTag.size() + 1;
+    if (open == npos || text.size() - open <= kNameEnd || text[open + kNameEnd] != '>' ||
+        !Matches(text.data() + open + 1, kRecordTag)) {
+        return false;
     }
+    size_t at = open + kNameEnd + 1;
+    string_view client, url, job, error, size;
+    if (!(TakePlainField<kClientNameTag>(text, at, client) &&
+          TakePlainField<kUrlTag>(text, at, url) &&
+          TakePlainField<kBackupJobIdTag>(text, at, job) &&
+          TakePlainField<kErrorStringTag>(text, at, error) &&
+          TakePlainField<kSizeTag>(text, at, size))) {
+        return false;
+    }
+    const size_t end = NextOpenAfterBlanks(text, at);
+    if (end == npos || !IsEndTagAt(text, end, kRecordTag)) return false;
+    record.ClientName.assign(client.data(), client.size());
+    record.Url.assign(url.data(), url.size());
+    record.BackupJobId.assign(job.data(), job.size());
+    record.ErrorString.assign(error.data(), error.size());
+    ParseSize(size, record.Size);
+    endTag = end;
+    return true;
 }
 
 }  // namespace
 
-int ReadRootChildren(FileWindow& window, std::vector<XmlNode>& children) {
+// The bytes a writer may still rewrite lie at the end of its file: it
+// appends only at or behind the offset of its trailer, that offset only
+// moves forward, and the bytes in front of it are final. Every state the
+// writer leaves, between and during its writes, is a complete document
+// whose records are a prefix of the final ones; its temporary bytes (the
+// trailer, the filler in front of a long record, the bytes of a save) can
+// form no element with an end tag. A read that spans a write can join old
+// tail bytes to new ones, but only from the trailer's offset on, so a child
+// cut complete lies in front of it and is final: it is cut once, and the
+// walk goes on behind it. What a writer can falsify is a verdict, which
+// rests on the tail (Root's end tag, the text ending early). So the bytes
+// behind the last child stay in the window until the verdict, and it stands
+// only when the file still holds them; otherwise the window reads them
+// again and the walk goes on from the last child. A refusal stands only
+// when nothing has come behind those bytes either: a write in progress can
+// show a file cut short. An accepted end may have bytes behind it: a
+// document whose end tag still stands is a state the writer passed through
+// (it writes behind its trailer before it overwrites it), so a writer that
+// keeps appending does not hold the reader up. Without a writer this costs
+// one short pread per file.
+bool RootCursor::Settle(Step verdict) {
+    bool changed = false;
+    if (const int error = m_window.Recheck(verdict != Step::kEnd, changed)) {
+        Fail(error);
+        return true;
+    }
+    if (!changed) {
+        m_verdict = verdict;
+        m_phase = Phase::kDone;
+        return true;
+    }
+    if (m_phase != Phase::kHead) {
+        m_phase = m_bSelfClosing ? Phase::kTail : Phase::kContent;
+        m_nPos = 0;
+        m_nTail = 0;
+    }
+    return false;
+}
+
+void RootCursor::Fail(int error) {
+    m_nError = error;
+    m_verdict = Step::kFailed;
+    m_phase = Phase::kDone;
+}
+
+// The window holds the file from its start until Root's start tag is found.
+void RootCursor::Head() {
     RootStart root;
     for (;;) {
-        const RootSearch found = FindRootStart(window.Text(), root);
+        const RootSearch found = FindRootStart(m_window.Text(), root);
         if (found == RootSearch::kFound) break;
-        if (found == RootSearch::kOtherFirst || window.AtEnd()) return kInvalidContent;
-        if (const int error = window.Advance(0)) return error;
+        if (found == RootSearch::kOtherFirst || m_window.AtEnd()) {
+            if (Settle(Step::kInvalid)) return;
+            continue;
+        }
+        if (const int error = m_window.Advance(0)) return Fail(error);
     }
+    m_bSelfClosing = root.selfClosing;
+    m_nPos = root.contentBegin;
+    m_nTail = root.contentBegin;
+    m_nRecordEnd = m_window.Dropped() + root.contentBegin;
+    m_phase = m_bSelfClosing ? Phase::kTail : Phase::kContent;
+}
+
+// Cuts children from m_nPos on, reading on through the window, until visit
+// pauses or Root's end tag is met.
+template <class Visit>
+void RootCursor::Children(Visit& visit, bool& paused) {
+    for (;;) {
+        const string_view text = m_window.Text();
+        ElementWalker walker(text, kRootTag);
+        const auto cut = [&](size_t open, size_t close, size_t end, string_view name) {
+            m_bLastIsRecord = name == kRecordTag;
+            if (m_bLastIsRecord) {
+                const size_t behind = end == kSelfClosing ? close + 1 : end + name.size() + 3;
+                m_nRecordEnd = m_window.Dropped() + behind;
+            }
+            paused = !visit(text, open, close, end, name);
+            return !paused;
+        };
+        m_nPos = ScanLevel(walker, text, m_nPos, cut);
+        if (paused) return;
+        if (walker.StopPosition() != npos) {
+            m_nTail = walker.StopPosition() + 1;
+            m_phase = Phase::kTail;
+            return;
+        }
+        const bool ended = m_window.AtEnd();
+        // At the end of the file this only drops the children cut.
+        if (const int error = m_window.Advance(m_nPos)) return Fail(error);
+        m_nPos = 0;
+        // The text ends inside Root.
+        if (ended && Settle(Step::kInvalid)) return;
+    }
+}
+
+// Whatever follows Root must hold no element.
+void RootCursor::Tail() {
+    if (const int error = m_window.ReadToEnd(m_nPos)) return Fail(error);
+    m_nTail -= m_nPos;
+    m_nPos = 0;
+    Settle(HasElement(m_window.Text().substr(m_nTail)) ? Step::kInvalid : Step::kEnd);
+}
+
+template <class Visit>
+RootCursor::Step RootCursor::Walk(Visit&& visit) {
+    bool paused = false;
+    while (!paused) {
+        switch (m_phase) {
+            case Phase::kHead:
+                Head();
+                break;
+            case Phase::kContent:
+                Children(visit, paused);
+                break;
+            case Phase::kTail:
+                Tail();
+                break;
+            case Phase::kDone:
+                return m_verdict;
+        }
+    }
+    return Step::kChild;
+}
+
+RootCursor::Step RootCursor::FindRoot() {
+    while (m_phase == Phase::kHead) Head();
+    return m_phase == Phase::kDone ? m_verdict : Step::kChild;
+}
+
+RootCursor::Step RootCursor::CollectChildren(std::vector<XmlNode>& nodes) {
+    const XmlNode blank{std::string(), std::string()};
+    return Walk([&](string_view text, size_t open, size_t close, size_t end, string_view name) {
+        if (nodes.size() == nodes.capacity()) {
+            MakeRoom(nodes, m_window.Dropped() + open, m_window.FileSize());
+        }
+        AddChild(nodes, blank, text, open, close, end, name);
+        return true;
+    });
+}
+
+RootCursor::Step RootCursor::NextRecord(JobResults& record) {
+    // Most records are as the writer wrote them: one pass over their bytes.
+    size_t endTag = 0;
+    if (m_phase == Phase::kContent && CutPlainRecord(m_window.Text(), m_nPos, record, endTag)) {
+        m_bLastIsRecord = true;
+        m_nRecordEnd = m_window.Dropped() + endTag + kRecordTag.size() + 3;
+        m_nPos = endTag + 1;
+        return Step::kChild;
+    }
+    return Walk([&record](string_view text, size_t, size_t close, size_t end, string_view name) {
+        if (name != kRecordTag) return true;
+        FillRecord(Trim(Content(text, close, end)), record);
+        return false;
+    });
+}
+
+int ReadRootChildren(FileWindow& window, std::vector<XmlNode>& children) {
+    RootCursor cursor(window);
     std::vector<XmlNode> nodes;
-    size_t after = root.contentBegin;
-    if (!root.selfClosing) {
-        int error = 0;
-        const size_t rootEnd = ReadRootContent(window, root.contentBegin, nodes, error);
-        if (error != 0) return error;
-        if (rootEnd == npos) return kInvalidContent;
-        after = rootEnd + 1;
+    switch (cursor.CollectChildren(nodes)) {
+        case RootCursor::Step::kEnd:
+            children.swap(nodes);
+            return 0;
+        case RootCursor::Step::kFailed:
+            return cursor.Error();
+        default:
+            return kInvalidContent;
     }
-    // Whatever follows Root must hold no element.
-    if (const int error = window.ReadToEnd(after)) return error;
-    if (HasElement(window.Text())) return kInvalidContent;
-    children.swap(nodes);
-    return 0;
 }
 
 void FillRecord(string_view content, JobResults& result) {
@@ -411,6 +569,7 @@ void FillRecord(string_view content, JobResults& result) {
     ElementWalker walker(content, string_view());
     ScanLevel(walker, content, pos, [&](size_t, size_t close, size_t end, string_view name) {
         AssignField(name, Trim(Content(content, close, end)), result);
+        return true;
     });
 }
 

@@ -1,5 +1,8 @@
-// Reading a job results document: the children of its single Root element
-// as nodes, and the fields of one record.
+// Reading a job results document: the children of its single Root element,
+// one after another through a window on the file, and the fields of one
+// record. Both readers walk the file with the same cursor: CCIJobResults
+// collects every child as a node, JobResultsReader fills one record at a
+// time.
 //
 // The result is the same as cutting the text level by level with the flat
 // element scanner, but the Root content is cut in the same pass that finds
@@ -7,6 +10,8 @@
 #ifndef CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSSCAN_H
 #define CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSSCAN_H
 
+#include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -18,6 +23,76 @@ namespace jobresults {
 
 // What ReadRootChildren returns for content that is not a single Root.
 constexpr int kInvalidContent = -1;
+
+// The readers' messages; each is followed by the path, or for kNoRecords by
+// the file name alone.
+inline constexpr std::string_view kOpenFailed = "Failed to open file ";
+inline constexpr std::string_view kReadFailed =
+    "Erroring while reading data from Job Results file ";
+inline constexpr std::string_view kInvalidData = "Invalid data in Job Results file ";
+inline constexpr std::string_view kNoRecords = "Invalid data/No Data found in Job Results file ";
+
+// Walks the children of the document's Root element front to back. Every
+// verdict on the document (Root ended, text ended too early, no Root) is
+// taken only when the bytes it rests on read the same a second time: a
+// writer appending to the file may rewrite its last bytes while they are
+// read, and the cursor then goes on from behind the last complete child.
+class RootCursor {
+public:
+    enum class Step {
+        kChild,    // Root's start was found, or a record was filled
+        kEnd,      // Root ended and nothing but markup without elements follows
+        kInvalid,  // not a single Root element
+        kFailed,   // a read failed: Error() holds its errno
+    };
+
+    // The window reads the file from its start.
+    explicit RootCursor(FileWindow& window) : m_window(window) {}
+
+    // Reads up to the end of Root's start tag: kChild, or the verdict.
+    Step FindRoot();
+
+    // Appends Root's remaining children to nodes, then gives the verdict.
+    Step CollectChildren(std::vector<XmlNode>& nodes);
+
+    // Fills record from the next child named JobResult, passing over other
+    // children, as getNextJobResult does: kChild, or the verdict.
+    Step NextRecord(JobResults& record);
+
+    int Error() const { return m_nError; }
+    // Whether the last child cut was a record (the classic reader ends with
+    // 0 on such a child, and with -1 when another child follows it).
+    bool LastChildIsRecord() const { return m_bLastIsRecord; }
+    // The file offset behind the last record cut, behind Root's start tag
+    // before the first record, 0 before that.
+    std::uint64_t RecordEnd() const { return m_nRecordEnd; }
+
+private:
+    enum class Phase { kHead, kContent, kTail, kDone };
+
+    template <class Visit>
+    Step Walk(Visit&& visit);
+    template <class Visit>
+    void Children(Visit& visit, bool& paused);
+    void Head();
+    void Tail();
+    // Takes verdict when the bytes it rests on read the same again; false
+    // when they changed and the walk goes on.
+    bool Settle(Step verdict);
+    void Fail(int error);
+
+    FileWindow& m_window;
+    Phase m_phase = Phase::kHead;
+    Step m_verdict = Step::kChild;
+    // In the window: where the next child is looked for, and in the tail
+    // phase where the text behind Root begins.
+    size_t m_nPos = 0;
+    size_t m_nTail = 0;
+    bool m_bSelfClosing = false;
+    bool m_bLastIsRecord = false;
+    std::uint64_t m_nRecordEnd = 0;
+    int m_nError = 0;
+};
 
 // Reads the rest of the file through the window and cuts it as a job
 // results document: exactly one top-level element, named Root, whose child

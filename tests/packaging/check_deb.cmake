@@ -75,6 +75,7 @@ check_package(libcijobresults-dev
   DEPENDS "${runtime} \\(= ${VERSION}\\)"
   CONTAINS ${lib}
     include/cijobresults/jobresults/cijobresults.h include/cijobresults/xml/XmlNode.h
+    include/cijobresults/jobresults/JobResultsReader.h
     ${cmakedir}/cijobresultsConfig.cmake ${cmakedir}/cijobresultsConfigVersion.cmake
     ${cmakedir}/cijobresultsTargets.cmake ${cmakedir}/cijobresultsTargets-${CONFIG_LOWER}.cmake
     ${LIBDIR}/pkgconfig/cijobresults.pc)

@@ -16,7 +16,8 @@ endmacro()
 set(lib ${LIBDIR}/libcijobresults.so)
 set(cmakedir ${LIBDIR}/cmake/cijobresults)
 set(headers ${INCLUDEDIR}/cijobresults/xml/XmlNode.h
-            ${INCLUDEDIR}/cijobresults/jobresults/cijobresults.h)
+            ${INCLUDEDIR}/cijobresults/jobresults/cijobresults.h
+            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsReader.h)
 set(expected
   ${lib} ${lib}.${SOVERSION} ${lib}.${VERSION} ${headers}
   ${cmakedir}/cijobresultsConfig.cmake

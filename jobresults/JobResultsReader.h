@@ -1,0 +1,79 @@
+// Streaming reader of job results files: hands out the records of a file one
+// by one while reading it front to back, holding a window of the file and
+// the record being cut, never the whole file. Its verdict on a file is the
+// one CCIJobResults gives (openJobResults, then getNextJobResult until it
+// stops): the same records in the same order, and the same message and errno
+// where that reader fails. On a damaged file it delivers the complete records
+// in front of the damage, then reports the failure.
+//
+//   JobResultsReader reader;
+//   if (reader.open(dir, "ci_push_1700000000.xml")) {
+//       JobResults record;
+//       while (reader.next(record)) use(record);
+//   }
+//   if (!reader.ok()) report(reader.errorMessage(), reader.errorNumber());
+//
+// A file that a writer is still appending to reads as a complete document:
+// the records written before open, in order, possibly more.
+//
+// The object keeps its data behind a pointer, so that it can grow without
+// changing its size; it is movable, not copyable. No function throws.
+#ifndef CIJOBRESULTS_JOBRESULTS_JOBRESULTSREADER_H
+#define CIJOBRESULTS_JOBRESULTS_JOBRESULTSREADER_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "jobresults/cijobresults.h"
+
+class CIJOBRESULTS_API JobResultsReader {
+public:
+    JobResultsReader();
+    // Releases the descriptor and the buffers held.
+    ~JobResultsReader();
+    JobResultsReader(JobResultsReader&& other) noexcept;
+    JobResultsReader& operator=(JobResultsReader&& other) noexcept;
+    JobResultsReader(const JobResultsReader&) = delete;
+    JobResultsReader& operator=(const JobResultsReader&) = delete;
+
+    // Opens dirName + "\\" + fileName (the name openJobResults builds) and
+    // reads up to the start of its Root element. False when either name is
+    // empty (no message), when the file cannot be opened or read, or when
+    // the document does not begin with a Root element; then ok() is false
+    // and errorMessage()/errorNumber() say why, as openJobResults would.
+    // A file opened before is closed first.
+    bool open(const std::string& dirName, const std::string& fileName);
+
+    // Fills record from the next record, field by field as getNextJobResult
+    // does (matched by tag name, a missing field keeps the caller's value,
+    // Size as "%llu" converts it). False when no record follows, or when no
+    // file is open; the file is closed then and ok() holds the verdict.
+    bool next(JobResults& record);
+
+    // After next returned false (or open failed): true exactly when the
+    // classic reader delivers every record and ends with 0. Before that,
+    // true while nothing has gone wrong.
+    bool ok() const;
+
+    // When ok() is false: the classic reader's message and errno where it
+    // stops ("Invalid data in Job Results file " + path, "Invalid data/No
+    // Data found in Job Results file " + fileName, or a failed system call).
+    // Empty and 0 otherwise.
+    const std::string& errorMessage() const;
+    int errorNumber() const;
+
+    // The file offset just behind the last complete record delivered so
+    // far (behind Root's start tag before the first record, 0 before that).
+    // On a damaged file, where the damage begins once next returned false.
+    std::uint64_t validBytes() const;
+
+    // Closes the file early; the verdict and validBytes() stay as they are.
+    void close();
+
+private:
+    struct State;
+    std::unique_ptr<State> m_pState;
+};
+
+#endif  // CIJOBRESULTS_JOBRESULTS_JOBRESULTSREADER_H

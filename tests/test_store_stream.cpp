@@ -1,0 +1,142 @@
+// The streaming reader where the comparison with the classic reader does not
+// reach (moving, a record larger than the window, where damage begins), and
+// both readers beside a writer that is still appending.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "jobresults/JobResultsReader.h"
+#include "jobresults/cijobresults.h"
+#include "support/store_files.h"
+
+namespace {
+
+using storetest::ScratchDir;
+
+// Record i; every 50th is longer than a page, so that the writer also takes
+// its way for records that do not fit behind its trailer.
+JobResults Record(int i) {
+    JobResults record;
+    record.ClientName = "client" + std::to_string(i);
+    record.Url = i % 50 == 0 ? std::string(5000 + i % 7, 'u') : "https://h/" + std::to_string(i);
+    record.BackupJobId = std::to_string(i);
+    record.ErrorString = i % 3 == 0 ? "" : "e";
+    record.Size = static_cast<unsigned long long>(i);
+    return record;
+}
+
+std::vector<JobResults> ReadOn(JobResultsReader& reader) {
+    std::vector<JobResults> read;
+    for (JobResults record; reader.next(record); record = JobResults()) read.push_back(record);
+    return read;
+}
+
+// Whether read holds the records 0, 1, ... in order.
+bool IsPrefix(const std::vector<JobResults>& read) {
+    for (size_t i = 0; i < read.size(); ++i) {
+        if (!storetest::SameRecord(read[i], Record(static_cast<int>(i)))) return false;
+    }
+    return true;
+}
+
+TEST(StoreStream, MovedReaderGoesOnAndCutFileEndsWhereDamageBegins) {
+    ScratchDir scratch;
+    const std::string dir = scratch.Path() + "/d";
+    {
+        CCIJobResults writer;
+        writer.createJobResults(dir);
+        JobResults huge = Record(1);
+        huge.ErrorString = std::string(3 << 20, 'x');  // far more than the window holds
+        for (const JobResults& record : {Record(0), huge, Record(2)}) {
+            ASSERT_EQ(writer.addJobResult(record), 1);
+        }
+    }
+    const std::string path = storetest::OnlyJobResultsFile(scratch, "d\\ci_push_");
+    const std::string name = storetest::ReaderName(path), bytes = storetest::ReadWholeFile(path);
+    JobResultsReader first;
+    ASSERT_TRUE(first.open(dir, name)) << first.errorMessage();
+    JobResults record;
+    ASSERT_TRUE(first.next(record));
+    JobResultsReader second(std::move(first));
+    ASSERT_TRUE(second.next(record));
+    EXPECT_EQ(record.ErrorString.size(), size_t{3} << 20);
+    ASSERT_TRUE(second.next(record));
+    EXPECT_TRUE(storetest::SameRecord(record, Record(2)));
+    EXPECT_FALSE(second.next(record));
+    EXPECT_TRUE(second.ok()) << second.errorMessage();
+    EXPECT_EQ(second.validBytes(), bytes.rfind("</JobResult>") + 12);
+
+    // Cut inside the last record: the records in front, the classic
+    // reader's verdict, and validBytes behind the last whole record.
+    const size_t last = bytes.rfind("<JobResult>");
+    storetest::WriteWholeFile(path, bytes.substr(0, last + 40));
+    ASSERT_TRUE(first.open(dir, name)) << "a reader moved from opens again";
+    EXPECT_EQ(ReadOn(first).size(), 2u);
+    EXPECT_FALSE(first.ok());
+    EXPECT_EQ(first.errorMessage(), "Invalid data in Job Results file " + path);
+    EXPECT_EQ(first.errorNumber(), -1);
+    EXPECT_EQ(first.validBytes(), bytes.rfind("</JobResult>", last) + 12);
+}
+
+// One writer appends as fast as it can while the classic and the streaming
+// reader read the file over and over: every read must succeed and hold at
+// least the records acknowledged before it began, in order and unaltered.
+TEST(StoreStream, ReadersBesideAWriterSeeCompleteDocuments) {
+    ScratchDir scratch;
+    const std::string dir = scratch.Path() + "/d";
+    const int total = storetest::Repetitions(100000, 5000);
+    CCIJobResults writer;
+    writer.createJobResults(dir);
+    ASSERT_EQ(writer.addJobResult(Record(0)), 1);
+    const std::string name =
+        storetest::ReaderName(storetest::OnlyJobResultsFile(scratch, "d\\ci_push_"));
+    std::atomic<int> acknowledged{1};
+    std::atomic<bool> writing{true};
+    long reads[2] = {}, failures[2] = {};
+    std::string firstFailure[2];
+    const auto readInLoop = [&](int which) {
+        while (writing) {
+            const int before = acknowledged;
+            std::vector<JobResults> read;
+            bool ok;
+            std::string message;
+            if (which == 0) {
+                const storetest::ReadBack back = storetest::ReadAllRecords(dir, name);
+                read = back.records;
+                ok = back.openResult == 1 && back.lastResult == 0;
+                message = back.errorMsg;
+            } else {
+                JobResultsReader reader;
+                reader.open(dir, name);
+                read = ReadOn(reader);
+                ok = reader.ok();
+                message = reader.errorMessage();
+            }
+            ++reads[which];
+            if (ok && static_cast<int>(read.size()) >= before && IsPrefix(read)) continue;
+            if (failures[which]++ == 0) {
+                firstFailure[which] = message + ": " + std::to_string(read.size()) + " of " +
+                                      std::to_string(before) + " records";
+            }
+        }
+    };
+    std::thread classicReader(readInLoop, 0), streamReader(readInLoop, 1);
+    for (int i = 1; i < total && writer.addJobResult(Record(i)) == 1; ++i) acknowledged = i + 1;
+    writing = false;
+    classicReader.join();
+    streamReader.join();
+    EXPECT_EQ(acknowledged, total) << writer.m_sErrorMsg;
+    std::cout << "appended " << acknowledged << " records; classic reads " << reads[0]
+              << ", failures " << failures[0] << "; streaming reads " << reads[1] << ", failures "
+              << failures[1] << "\n";
+    EXPECT_EQ(failures[0], 0) << firstFailure[0];
+    EXPECT_EQ(failures[1], 0) << firstFailure[1];
+    EXPECT_GT(reads[0] + reads[1], 2);
+}
+
+}  // namespace
