@@ -1,4 +1,4 @@
-// The commands that read job results files through the store's reader:
+// The commands that read job results files through the streaming reader:
 // list DIR (the files of a directory name with their state), dump FILE
 // (every record of a file) and check FILE... (validation).
 #include <cstdint>

@@ -136,7 +136,10 @@ public:
         }
         if (source.Delivered() == 0)
             return ReportFailure("no complete record to recover; no file written");
-        return Finish(writer, saved);
+        const int outcome = Finish(writer, saved);
+        // A read that failed part way leaves the rest of the file unknown.
+        if (!source.Valid() && !source.Damaged()) return ReportFailure(source.Error());
+        return outcome;
     }
 
 private:
