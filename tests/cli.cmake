@@ -1,5 +1,5 @@
-# Tests of the jobresults tool: unit tests of its parsing, formatting and
-# salvage code, and end-to-end runs of the built binary.
+# Tests of the jobresults tool: unit tests of its parsing and formatting
+# code, and end-to-end runs of the built binary.
 if(TARGET jrtool_core)
   file(GLOB JOBRESULTS_CLI_UNIT_SOURCES CONFIGURE_DEPENDS
     ${CMAKE_CURRENT_LIST_DIR}/cli/unit/*_test.cpp)

@@ -212,15 +212,28 @@ test_check() {
   run_tool check valid "${valid#valid\\}"
   expect_eq "$out" "$valid: 3 records" "directory name and file name as two arguments"
 
-  local size cuts=0
+  # The damage begins behind the last complete record, or behind Root's
+  # start tag, or at 0; its line is one more than the line breaks before it.
+  local size cuts=0 good=() at damage line
   size=$(file_size "$valid")
+  good=($(grep -b -o -e '<Root>' -e '</JobResult>' "$valid" | tr ':' ' ' |
+    awk '{ print $1 + length($2) }'))
   for offset in 0 1 100 352 353 400 $((size / 2)) $((size - 10)) $((size - 9)) $((size - 1)); do
     head -c "$offset" "$valid" >"cut\\ci_push_$offset.xml"
     run_tool check "cut\\ci_push_$offset.xml"
     expect_eq "$status" 1 "file cut at $offset: exit code"
     expect_contains "$err" "Invalid data in Job Results file" "file cut at $offset: reader message"
+    damage=0
+    for at in "${good[@]}"; do ((at <= offset)) && damage=$at; done
+    line=$(($(head -c "$damage" "$valid" | tr -cd '\n' | wc -c) + 1))
+    expect_contains "$err" "jobresults: cut\\ci_push_$offset.xml: damaged at byte $damage (line $line): " \
+      "file cut at $offset: where the damage begins"
     cuts=$((cuts + 1))
   done
+  run_tool dump "cut\\ci_push_$((size - 9)).xml" --format jsonl
+  expect_eq "$status" 1 "dump of a cut file: exit code"
+  expect_eq "$(grep -c client <<<"$out")" 3 "dump of a cut file: the records before the damage"
+  expect_contains "$err" "damaged at byte ${good[3]} " "dump of a cut file: where the damage begins"
 
   for seed in 1 2 3 4 5; do
     head -c $((seed * 700)) /dev/urandom >"random\\ci_push_$seed.xml"
@@ -272,6 +285,45 @@ test_salvage() {
   expect_contains "$out" "recovered: 3 records" "zero tail: records"
   expect_contains "$out" "discarded: 500 bytes" "zero tail: bytes"
 
+  # Other files: FILE|RECORDS|DISCARDED, with RECORDS the count of leading
+  # records of all.jsonl kept. Open: the trailer of an append; zeros-root:
+  # the zeros of a lost write, then a save's end tag. The reader passes over
+  # text between the elements of Root, so both it and salvage accept these
+  # two as they accept garbage between records.
+  local case_file records discarded
+  { head -c "${ends[3]}" "$full"; printf '\n</Root>'; } >"open\\ci_push_1.xml"
+  { head -c $((ends[1] + 1)) "$full"; head -c 200 /dev/zero; printf '</Root>'; } >"zeros-root\\ci_push_1.xml"
+  { head -c "${ends[0]}" "$full"; printf '\n#garbage#'; tail -c +$((ends[0] + 1)) "$full"; } >"garbage\\ci_push_1.xml"
+  : >"empty\\ci_push_1.xml"
+  printf 'not xml at all' >"text\\ci_push_1.xml"
+  while IFS='|' read -r case_file records discarded; do
+    run_tool salvage "$case_file\\ci_push_1.xml" --out "$case_file-out"
+    expect_contains "$out" "recovered: $(counted "$records" record)"$'\n'"discarded: $(counted "$discarded" byte)" "$case_file: counts"
+    if ((records == 0)); then
+      expect_eq "$status" 1 "$case_file: nothing to recover"
+      continue
+    fi
+    expect_eq "$status" 0 "$case_file: exit code"
+    run_tool dump "${out##*written: }" --format jsonl
+    expect_eq "$out" "$(head -n "$records" all.jsonl)" "$case_file: recovered records"
+  done <<CASES
+open|4|0
+zeros-root|2|0
+garbage|4|0
+empty|0|0
+text|0|14
+CASES
+
+  # The fields of a record as the reader fills them: any order, unknown tags
+  # ignored, the last of a repeated tag, Size by "%llu", and missing ones
+  # empty, not left over from the record before.
+  { head -c "${ends[0]}" "$full"
+    printf '\n<JobResult>\n<Size>\n 77 \n</Size>\n<Extra>x</Extra>\n'
+    printf '<ClientName>one</ClientName><ClientName>two</ClientName>\n</JobResult>\n</Root>'; } >"fields\\ci_push_1.xml"
+  run_tool salvage "fields\\ci_push_1.xml" --out fields-out
+  run_tool dump "${out##*written: }" --format jsonl
+  expect_eq "$out" "$(head -n 1 all.jsonl)"$'\n''{"client":"two","url":"","job_id":"","error":"","size":77}' "fields as the reader fills them"
+
   # Default output directory: the damaged file's own, even when the damaged
   # file is named after the current second.
   local now damaged
@@ -301,12 +353,8 @@ salvage_at() {
   expect_contains "$out" "recovered: $(counted "$complete" record)" "offset $offset: recovered count"
   local kept=0 discarded
   ((complete > 0)) && kept=${ends[complete - 1]}
-  if [ -z "$(tail -c +$((kept + 1)) "$cut" | tr -d ' \n\t\r')" ] ||
-     { ((offset == size)) && ((complete > 0)); }; then
-    discarded=0
-  else
-    discarded=$((offset - kept))
-  fi
+  # Every byte behind the last complete record, unless the file is whole.
+  discarded=$((offset == size ? 0 : offset - kept))
   ((complete > 0)) && expect_contains "$out" "discarded: $(counted "$discarded" byte)" "offset $offset: discarded bytes"
   if ((complete == 0)); then
     expect_eq "$status" 1 "offset $offset: nothing to recover"

@@ -205,50 +205,58 @@ std::optional<ResultsFilePath> FindOpenFile(const std::string& dirName, int fd,
 
 // --- reading ------------------------------------------------------------
 
-ReadOutcome ReadAllRecords(const ResultsFilePath& file) {
-    ReadOutcome outcome;
-    // The reader would wait forever on a pipe; a missing file it reports
-    // itself, with the system's reason.
+bool RecordSource::Open(const ResultsFilePath& file) {
+    // A FIFO would block the open until a writer comes; a missing file the
+    // reader reports itself, with the system's reason.
     struct stat kind;
     if (stat(file.WholePath().c_str(), &kind) == 0 && !S_ISREG(kind.st_mode)) {
-        outcome.error = file.WholePath() + " is not a regular file";
-        return outcome;
+        notRegular_ = file.WholePath() + " is not a regular file";
+        return false;
     }
-    CCIJobResults reader;
-    if (reader.openJobResults(file.dirName, file.fileName) != 1) {
-        outcome.error = StoreError(reader);
-        return outcome;
-    }
-    for (;;) {
-        JobResults record;
-        const int status = reader.getNextJobResult(record);
-        if (status == -1) {
-            outcome.error = StoreError(reader);
-            reader.closeJobResults();
-            return outcome;
-        }
-        outcome.records.push_back(std::move(record));
-        if (status == 0) break;
-    }
-    outcome.valid = true;
-    return outcome;
+    return reader_.open(file.dirName, file.fileName);
 }
 
-int ReadFileBytes(const std::string& path, std::string& bytes) {
+bool RecordSource::Next(JobResults& record) {
+    // clear() keeps the capacity, so that reusing one record allocates
+    // little.
+    record.ClientName.clear();
+    record.Url.clear();
+    record.BackupJobId.clear();
+    record.ErrorString.clear();
+    record.Size = 0;
+    if (!reader_.next(record)) return false;
+    ++delivered_;
+    return true;
+}
+
+std::string RecordSource::Error() const {
+    if (!notRegular_.empty()) return notRegular_;
+    if (reader_.errorMessage().empty()) return "the reader failed without a message";
+    return WithReason(reader_.errorMessage(), reader_.errorNumber());
+}
+
+// The reader reports refused content with errno -1 and a failed system
+// call with its errno.
+bool RecordSource::Damaged() const {
+    return notRegular_.empty() && !reader_.ok() && reader_.errorNumber() == -1;
+}
+
+std::optional<std::uint64_t> LineOfOffset(const std::string& path, std::uint64_t offset) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    bytes.clear();
+    if (fd < 0) return std::nullopt;
     char buffer[65536];
-    int error = 0;
-    for (;;) {
-        const ssize_t count = read(fd, buffer, sizeof buffer);
+    std::uint64_t line = 1;
+    std::uint64_t left = offset;
+    while (left > 0) {
+        const ssize_t count = read(fd, buffer, std::min<std::uint64_t>(left, sizeof buffer));
         if (count < 0 && errno == EINTR) continue;
-        if (count < 0) error = errno;
         if (count <= 0) break;
-        bytes.append(buffer, static_cast<std::size_t>(count));
+        line += static_cast<std::uint64_t>(std::count(buffer, buffer + count, '\n'));
+        left -= static_cast<std::uint64_t>(count);
     }
     close(fd);
-    return error;
+    if (left > 0) return std::nullopt;
+    return line;
 }
 
 FileEnding EndingOf(const std::string& wholePath) {

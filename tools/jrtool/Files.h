@@ -1,5 +1,5 @@
 // Job results files for the tool: how they are named and found, and the
-// wrappers around the store's reader and writer.
+// wrappers around the library's readers and writer.
 //
 // The store builds every path as directory name + "\" + file name, so on
 // POSIX the backslash is part of the file name:
@@ -8,11 +8,13 @@
 #ifndef JRTOOL_FILES_H
 #define JRTOOL_FILES_H
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "jobresults/JobResultsReader.h"
 #include "jobresults/cijobresults.h"
 
 namespace jrtool {
@@ -100,16 +102,39 @@ std::optional<ResultsFilePath> FindOpenFile(const std::string& dirName, int fd, 
 
 // --- reading ------------------------------------------------------------
 
-struct ReadOutcome {
-    bool valid = false;
-    std::vector<JobResults> records;
-    // The reader's own message when it refused the file.
-    std::string error;
+// A job results file read one record at a time through the library's
+// streaming reader: memory stays the same whatever the size of the file.
+class RecordSource {
+public:
+    // Opens the file and reads up to its first record. False, with Error(),
+    // when it is not a regular file, cannot be opened or read, or is
+    // damaged before its first record.
+    bool Open(const ResultsFilePath& file);
+    // The next record into `record`, reset first: the reader leaves a field
+    // that a record lacks as it was. False at the end of the records or
+    // where the damage begins.
+    bool Next(JobResults& record);
+
+    std::size_t Delivered() const { return delivered_; }
+    // After Next returned false: the reader accepts the whole file.
+    bool Valid() const { return notRegular_.empty() && reader_.ok(); }
+    // The reader's message, with the system's reason for a failed call.
+    std::string Error() const;
+    // The reader refused the content (rather than a system call failing):
+    // then DamageOffset() is where the damage begins.
+    bool Damaged() const;
+    std::uint64_t DamageOffset() const { return reader_.validBytes(); }
+
+private:
+    JobResultsReader reader_;
+    std::string notRegular_;
+    std::size_t delivered_ = 0;
 };
 
-// Every record of the file, or the reader's error (with the system's reason
-// when a file cannot be opened or read).
-ReadOutcome ReadAllRecords(const ResultsFilePath& file);
+// The line, counted from 1, that holds byte `offset` of a file: read in a
+// fixed buffer up to the offset. nullopt when the file cannot be read that
+// far.
+std::optional<std::uint64_t> LineOfOffset(const std::string& path, std::uint64_t offset);
 
 // How a file that the reader accepts was left by its writer.
 enum class FileEnding { kSaved, kOpen };
@@ -117,9 +142,6 @@ enum class FileEnding { kSaved, kOpen };
 // kOpen when the file ends in the trailer of an append rather than in the
 // final end tag of a save.
 FileEnding EndingOf(const std::string& wholePath);
-
-// The raw bytes of a file; returns 0, or the errno when it cannot be read.
-int ReadFileBytes(const std::string& path, std::string& bytes);
 
 // --- writing ------------------------------------------------------------
 

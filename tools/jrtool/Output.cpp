@@ -102,15 +102,21 @@ std::string DumpJson(const nlohmann::ordered_json& value, int indent) {
     return value.dump(indent, ' ', false, nlohmann::ordered_json::error_handler_t::strict);
 }
 
-void WriteJsonArray(const std::vector<JobResults>& records, std::ostream& out) {
-    auto array = nlohmann::ordered_json::array();
-    for (const auto& record : records) array.push_back(RecordToJson(record));
-    out << DumpJson(array, 2) << '\n';
+void JsonArrayStream::Add(const nlohmann::ordered_json& element) {
+    out_ << (empty_ ? "[\n  " : ",\n  ");
+    empty_ = false;
+    // JSON strings hold no raw line break, so every one in the text is
+    // layout, indented one level deeper inside the array.
+    const std::string text = DumpJson(element, 2);
+    std::size_t start = 0;
+    for (auto end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
+        out_.write(text.data() + start, static_cast<std::streamsize>(end + 1 - start)) << "  ";
+        start = end + 1;
+    }
+    out_.write(text.data() + start, static_cast<std::streamsize>(text.size() - start));
 }
 
-void WriteJsonLines(const std::vector<JobResults>& records, std::ostream& out) {
-    for (const auto& record : records) out << DumpJson(RecordToJson(record), -1) << '\n';
-}
+void JsonArrayStream::End() { out_ << (empty_ ? "[]\n" : "\n]\n"); }
 
 std::string CsvField(const std::string& value) {
     if (value.find_first_of(",\"\r\n") == std::string::npos) return value;
@@ -122,29 +128,89 @@ std::string CsvField(const std::string& value) {
     return quoted + "\"";
 }
 
-void WriteCsv(const std::vector<JobResults>& records, std::ostream& out) {
-    out << "client,url,job_id,error,size\r\n";
-    for (const auto& record : records) {
-        out << CsvField(record.ClientName) << ',' << CsvField(record.Url) << ','
-            << CsvField(record.BackupJobId) << ',' << CsvField(record.ErrorString) << ','
-            << record.Size << "\r\n";
+namespace {
+
+class JsonArrayPrinter : public RecordPrinter {
+public:
+    explicit JsonArrayPrinter(std::ostream& out) : RecordPrinter(out), array_(out) {}
+    void Add(const JobResults& record) override { array_.Add(RecordToJson(record)); }
+    void End() override { array_.End(); }
+
+private:
+    JsonArrayStream array_;
+};
+
+class JsonLinesPrinter : public RecordPrinter {
+public:
+    using RecordPrinter::RecordPrinter;
+    void Add(const JobResults& record) override {
+        out_ << DumpJson(RecordToJson(record), -1) << '\n';
     }
+};
+
+class CsvPrinter : public RecordPrinter {
+public:
+    using RecordPrinter::RecordPrinter;
+    void Begin() override { out_ << "client,url,job_id,error,size\r\n"; }
+    void Add(const JobResults& record) override {
+        out_ << CsvField(record.ClientName) << ',' << CsvField(record.Url) << ','
+             << CsvField(record.BackupJobId) << ',' << CsvField(record.ErrorString) << ','
+             << record.Size << "\r\n";
+    }
+};
+
+class TsvPrinter : public RecordPrinter {
+public:
+    using RecordPrinter::RecordPrinter;
+    void Begin() override { out_ << "client\turl\tjob_id\terror\tsize\n"; }
+    void Add(const JobResults& record) override {
+        out_ << EscapeTsvValue(record.ClientName) << '\t' << EscapeTsvValue(record.Url) << '\t'
+             << EscapeTsvValue(record.BackupJobId) << '\t' << EscapeTsvValue(record.ErrorString)
+             << '\t' << record.Size << '\n';
+    }
+};
+
+void PrintAll(RecordPrinter& printer, const std::vector<JobResults>& records) {
+    printer.Begin();
+    for (const auto& record : records) printer.Add(record);
+    printer.End();
+}
+
+}  // namespace
+
+std::unique_ptr<RecordPrinter> MakeStreamingPrinter(const std::string& format, std::ostream& out) {
+    if (format == "json") return std::make_unique<JsonArrayPrinter>(out);
+    if (format == "jsonl") return std::make_unique<JsonLinesPrinter>(out);
+    if (format == "csv") return std::make_unique<CsvPrinter>(out);
+    if (format == "tsv") return std::make_unique<TsvPrinter>(out);
+    return nullptr;
+}
+
+void WriteJsonArray(const std::vector<JobResults>& records, std::ostream& out) {
+    JsonArrayPrinter printer(out);
+    PrintAll(printer, records);
+}
+
+void WriteJsonLines(const std::vector<JobResults>& records, std::ostream& out) {
+    JsonLinesPrinter printer(out);
+    PrintAll(printer, records);
+}
+
+void WriteCsv(const std::vector<JobResults>& records, std::ostream& out) {
+    CsvPrinter printer(out);
+    PrintAll(printer, records);
 }
 
 void WriteTsv(const std::vector<JobResults>& records, std::ostream& out) {
-    out << "client\turl\tjob_id\terror\tsize\n";
-    for (const auto& record : records) {
-        out << EscapeTsvValue(record.ClientName) << '\t' << EscapeTsvValue(record.Url) << '\t'
-            << EscapeTsvValue(record.BackupJobId) << '\t' << EscapeTsvValue(record.ErrorString)
-            << '\t' << record.Size << '\n';
-    }
+    TsvPrinter printer(out);
+    PrintAll(printer, records);
 }
 
 // --- for people ---------------------------------------------------------
 
 namespace {
 
-constexpr std::size_t kColumns = 6;
+constexpr std::size_t kColumns = kTableColumns;
 using Row = std::array<std::string, kColumns>;
 // Numbers read best right-aligned.
 constexpr std::array<bool, kColumns> kRightAligned = {false, false, true, true, false, false};
@@ -171,6 +237,8 @@ Row RowOf(const JobResults& record) {
             TableCell(record.Url),        TableCell(record.ErrorString)};
 }
 
+const Row kHeader = {"CLIENT", "JOB ID", "BYTES", "SIZE", "URL", "ERROR"};
+
 void WriteRow(const Row& row, const std::array<std::size_t, kColumns>& widths, std::ostream& out) {
     std::string line;
     for (std::size_t column = 0; column < kColumns; ++column) {
@@ -187,18 +255,43 @@ void WriteRow(const Row& row, const std::array<std::size_t, kColumns>& widths, s
     out << line << '\n';
 }
 
-std::string Summary(const std::vector<JobResults>& records) {
-    unsigned long long total = 0;
-    std::size_t failed = 0;
-    const auto maximum = std::numeric_limits<unsigned long long>::max();
-    for (const auto& record : records) {
+// Totals of the records printed, for the line under the table.
+class Summary {
+public:
+    void Count(const JobResults& record) {
+        const auto maximum = std::numeric_limits<unsigned long long>::max();
         // Saturates rather than wraps: a sum past 16 EiB means bad data.
-        total = record.Size > maximum - total ? maximum : total + record.Size;
-        if (!record.ErrorString.empty()) ++failed;
+        total_ = record.Size > maximum - total_ ? maximum : total_ + record.Size;
+        if (!record.ErrorString.empty()) ++failed_;
+        ++records_;
     }
-    return std::to_string(records.size()) + (records.size() == 1 ? " record, " : " records, ") +
-           std::to_string(failed) + " with errors, " + HumanSize(total) + " in total";
-}
+
+    std::string Text() const {
+        return std::to_string(records_) + (records_ == 1 ? " record, " : " records, ") +
+               std::to_string(failed_) + " with errors, " + HumanSize(total_) + " in total";
+    }
+
+private:
+    std::size_t records_ = 0;
+    std::size_t failed_ = 0;
+    unsigned long long total_ = 0;
+};
+
+class TablePrinter : public RecordPrinter {
+public:
+    TablePrinter(const TableLayout& layout, std::ostream& out)
+        : RecordPrinter(out), widths_(layout.Widths()) {}
+    void Begin() override { WriteRow(kHeader, widths_, out_); }
+    void Add(const JobResults& record) override {
+        WriteRow(RowOf(record), widths_, out_);
+        summary_.Count(record);
+    }
+    void End() override { out_ << summary_.Text() << '\n'; }
+
+private:
+    std::array<std::size_t, kColumns> widths_;
+    Summary summary_;
+};
 
 }  // namespace
 
@@ -218,18 +311,28 @@ std::string TableCell(const std::string& value) {
     return cell;
 }
 
-void WriteTable(const std::vector<JobResults>& records, std::ostream& out) {
-    std::vector<Row> rows;
-    rows.push_back({"CLIENT", "JOB ID", "BYTES", "SIZE", "URL", "ERROR"});
-    for (const auto& record : records) rows.push_back(RowOf(record));
-    std::array<std::size_t, kColumns> widths{};
-    for (const auto& row : rows) {
-        for (std::size_t column = 0; column < kColumns; ++column) {
-            widths[column] = std::max(widths[column], DisplayWidth(row[column]));
-        }
+TableLayout::TableLayout() {
+    for (std::size_t column = 0; column < kColumns; ++column) {
+        widths_[column] = DisplayWidth(kHeader[column]);
     }
-    for (const auto& row : rows) WriteRow(row, widths, out);
-    out << Summary(records) << '\n';
+}
+
+void TableLayout::Measure(const JobResults& record) {
+    const Row row = RowOf(record);
+    for (std::size_t column = 0; column < kColumns; ++column) {
+        widths_[column] = std::max(widths_[column], DisplayWidth(row[column]));
+    }
+}
+
+std::unique_ptr<RecordPrinter> MakeTablePrinter(const TableLayout& layout, std::ostream& out) {
+    return std::make_unique<TablePrinter>(layout, out);
+}
+
+void WriteTable(const std::vector<JobResults>& records, std::ostream& out) {
+    TableLayout layout;
+    for (const auto& record : records) layout.Measure(record);
+    TablePrinter printer(layout, out);
+    PrintAll(printer, records);
 }
 
 std::string HumanSize(unsigned long long bytes) {

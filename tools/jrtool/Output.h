@@ -15,7 +15,9 @@
 #ifndef JRTOOL_OUTPUT_H
 #define JRTOOL_OUTPUT_H
 
+#include <array>
 #include <cstddef>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -54,6 +56,38 @@ nlohmann::ordered_json RecordToJson(const JobResults& record);
 // Valid UTF-8 JSON text; any invalid bytes were mapped before.
 std::string DumpJson(const nlohmann::ordered_json& value, int indent);
 
+// Writes a JSON array one element at a time, laid out as DumpJson with
+// indent 2 lays out the whole array, so that no element is held.
+class JsonArrayStream {
+public:
+    explicit JsonArrayStream(std::ostream& out) : out_(out) {}
+    void Add(const nlohmann::ordered_json& element);
+    // Closes the array and the line.
+    void End();
+
+private:
+    std::ostream& out_;
+    bool empty_ = true;
+};
+
+// --- record by record ---------------------------------------------------
+
+// Prints records as they come: Begin once, Add for each record, End once.
+class RecordPrinter {
+public:
+    explicit RecordPrinter(std::ostream& out) : out_(out) {}
+    virtual ~RecordPrinter() = default;
+    virtual void Begin() {}
+    virtual void Add(const JobResults& record) = 0;
+    virtual void End() {}
+
+protected:
+    std::ostream& out_;
+};
+
+// The printer of "json", "jsonl", "csv" or "tsv"; nullptr for any other.
+std::unique_ptr<RecordPrinter> MakeStreamingPrinter(const std::string& format, std::ostream& out);
+
 void WriteJsonArray(const std::vector<JobResults>& records, std::ostream& out);
 void WriteJsonLines(const std::vector<JobResults>& records, std::ostream& out);
 void WriteCsv(const std::vector<JobResults>& records, std::ostream& out);
@@ -62,6 +96,25 @@ void WriteTsv(const std::vector<JobResults>& records, std::ostream& out);
 std::string CsvField(const std::string& value);
 
 // --- for people ---------------------------------------------------------
+
+constexpr std::size_t kTableColumns = 6;
+
+// The table's column widths, measured one record at a time, so that the
+// table can be printed in a second pass without holding its records.
+class TableLayout {
+public:
+    // Starts with the widths of the header.
+    TableLayout();
+    void Measure(const JobResults& record);
+    const std::array<std::size_t, kTableColumns>& Widths() const { return widths_; }
+
+private:
+    std::array<std::size_t, kTableColumns> widths_{};
+};
+
+// Prints the header, a row for each record in the widths of `layout` and,
+// at End, the summary.
+std::unique_ptr<RecordPrinter> MakeTablePrinter(const TableLayout& layout, std::ostream& out);
 
 void WriteTable(const std::vector<JobResults>& records, std::ostream& out);
 

@@ -1,6 +1,7 @@
-// The commands that read job results files through the store's reader:
+// The commands that read job results files through the streaming reader:
 // list DIR (the files of a directory name with their state), dump FILE
 // (every record of a file) and check FILE... (validation).
+#include <cstdint>
 #include <filesystem>
 #include <iostream>
 #include <system_error>
@@ -16,23 +17,57 @@ namespace jrtool {
 
 namespace {
 
+// The reader's verdict on a file it refused: "damaged at byte N (line L):
+// MESSAGE" when it refused the content, N being the offset of the first
+// byte behind the last complete record; MESSAGE alone when a system call
+// failed.
+std::string Verdict(const ResultsFilePath& file, const RecordSource& source) {
+    if (!source.Damaged()) return source.Error();
+    const std::uint64_t offset = source.DamageOffset();
+    std::string where = "damaged at byte " + std::to_string(offset);
+    if (const auto line = LineOfOffset(file.WholePath(), offset)) {
+        where += " (line " + std::to_string(*line) + ")";
+    }
+    return where + ": " + source.Error();
+}
+
+// The verdict of dump, which names no file unless the content is at fault
+// (the messages of failed system calls name it already).
+int ReportRefused(const ResultsFilePath& file, const RecordSource& source) {
+    const std::string verdict = Verdict(file, source);
+    return ReportFailure(source.Damaged() ? file.WholePath() + ": " + verdict : verdict);
+}
+
 // --- list ---------------------------------------------------------------
 
+// One file's line of the listing; its records are counted, never held.
 struct FileStatus {
-    ListedFile file;
     unsigned long long bytes = 0;
-    ReadOutcome read;
-    std::string state;
+    bool valid = false;
+    std::size_t records = 0;
+    std::string state = "damaged";
+    std::string error;
 };
 
 FileStatus StatusOf(const ListedFile& file) {
-    FileStatus status{file, 0, ReadAllRecords(file.path), "damaged"};
+    FileStatus status;
     std::error_code failure;
     const auto size = std::filesystem::file_size(file.path.WholePath(), failure);
     if (!failure) status.bytes = size;
-    if (status.read.valid) {
-        status.state = EndingOf(file.path.WholePath()) == FileEnding::kOpen ? "open" : "saved";
+    RecordSource source;
+    if (source.Open(file.path)) {
+        JobResults record;
+        while (source.Next(record)) {
+        }
     }
+    status.valid = source.Valid();
+    if (!status.valid) {
+        status.error = source.Error();
+        return status;
+    }
+    status.records = source.Delivered();
+    // EndingOf reads the last bytes only.
+    status.state = EndingOf(file.path.WholePath()) == FileEnding::kOpen ? "open" : "saved";
     return status;
 }
 
@@ -49,33 +84,36 @@ void WriteFileTableLine(const std::vector<std::string>& cells, std::ostream& out
     out << line << '\n';
 }
 
-void WriteFileTable(const std::vector<FileStatus>& files, std::ostream& out) {
+// The columns have fixed widths, so each line goes out as its file is read.
+void WriteFileTable(const std::vector<ListedFile>& files, std::ostream& out) {
     WriteFileTableLine({"CREATED (UTC)", "BYTES", "RECORDS", "STATE", "FILE"}, out);
-    for (const FileStatus& status : files) {
-        WriteFileTableLine({FormatUtcTime(status.file.createdSeconds), std::to_string(status.bytes),
-                            status.read.valid ? std::to_string(status.read.records.size()) : "-",
-                            status.state, status.file.path.WholePath()},
+    for (const ListedFile& file : files) {
+        const FileStatus status = StatusOf(file);
+        WriteFileTableLine({FormatUtcTime(file.createdSeconds), std::to_string(status.bytes),
+                            status.valid ? std::to_string(status.records) : "-", status.state,
+                            file.path.WholePath()},
                            out);
     }
 }
 
-void WriteFileJson(const std::vector<FileStatus>& files, std::ostream& out) {
-    auto array = nlohmann::ordered_json::array();
-    for (const FileStatus& status : files) {
+void WriteFileJson(const std::vector<ListedFile>& files, std::ostream& out) {
+    JsonArrayStream array(out);
+    for (const ListedFile& file : files) {
+        const FileStatus status = StatusOf(file);
         nlohmann::ordered_json entry;
-        entry["path"] = ToValidUtf8(status.file.path.WholePath());
-        entry["dir_name"] = ToValidUtf8(status.file.path.dirName);
-        entry["file_name"] = ToValidUtf8(status.file.path.fileName);
-        entry["created"] = FormatUtcTime(status.file.createdSeconds);
-        entry["created_unix"] = status.file.createdSeconds;
+        entry["path"] = ToValidUtf8(file.path.WholePath());
+        entry["dir_name"] = ToValidUtf8(file.path.dirName);
+        entry["file_name"] = ToValidUtf8(file.path.fileName);
+        entry["created"] = FormatUtcTime(file.createdSeconds);
+        entry["created_unix"] = file.createdSeconds;
         entry["bytes"] = status.bytes;
-        entry["records"] = status.read.valid ? nlohmann::ordered_json(status.read.records.size())
-                                             : nlohmann::ordered_json(nullptr);
+        entry["records"] =
+            status.valid ? nlohmann::ordered_json(status.records) : nlohmann::ordered_json(nullptr);
         entry["state"] = status.state;
-        if (!status.read.valid) entry["error"] = ToValidUtf8(status.read.error);
-        array.push_back(entry);
+        if (!status.valid) entry["error"] = ToValidUtf8(status.error);
+        array.Add(entry);
     }
-    out << DumpJson(array, 2) << '\n';
+    array.End();
 }
 
 class ListCommand : public Command {
@@ -99,14 +137,12 @@ public:
         std::string error;
         const auto listed = ListResultsFiles(dirName_, error);
         if (!listed) return ReportFailure(error);
-        std::vector<FileStatus> files;
-        for (const ListedFile& file : *listed) files.push_back(StatusOf(file));
         if (format_ == "json") {
-            WriteFileJson(files, std::cout);
-        } else if (files.empty()) {
+            WriteFileJson(*listed, std::cout);
+        } else if (listed->empty()) {
             std::cerr << "no job results files for the directory name " << dirName_ << '\n';
         } else {
-            WriteFileTable(files, std::cout);
+            WriteFileTable(*listed, std::cout);
         }
         return kExitSuccess;
     }
@@ -138,25 +174,39 @@ public:
         std::string error;
         const auto file = fileArgument_.Parse(error);
         if (!file) return ReportUsageError(error);
-        const ReadOutcome outcome = ReadAllRecords(*file);
-        if (!outcome.valid) return ReportFailure(outcome.error);
-        Print(outcome.records);
-        return kExitSuccess;
+        if (format_ == "table") return DumpTable(*file);
+        RecordSource source;
+        if (!source.Open(*file)) return ReportRefused(*file, source);
+        const auto printer = MakeStreamingPrinter(format_, std::cout);
+        printer->Begin();
+        JobResults record;
+        while (source.Next(record)) printer->Add(record);
+        printer->End();
+        return source.Valid() ? kExitSuccess : ReportRefused(*file, source);
     }
 
 private:
-    void Print(const std::vector<JobResults>& records) const {
-        if (format_ == "json") {
-            WriteJsonArray(records, std::cout);
-        } else if (format_ == "jsonl") {
-            WriteJsonLines(records, std::cout);
-        } else if (format_ == "csv") {
-            WriteCsv(records, std::cout);
-        } else if (format_ == "tsv") {
-            WriteTsv(records, std::cout);
-        } else {
-            WriteTable(records, std::cout);
+    // Two passes: the first measures the columns, the second prints the
+    // records that the first measured, so that a file still being written
+    // cannot add rows the widths were not measured for.
+    static int DumpTable(const ResultsFilePath& file) {
+        TableLayout layout;
+        RecordSource measured;
+        if (!measured.Open(file)) return ReportRefused(file, measured);
+        JobResults record;
+        while (measured.Next(record)) layout.Measure(record);
+        RecordSource printed;
+        if (!printed.Open(file)) return ReportRefused(file, printed);
+        const auto printer = MakeTablePrinter(layout, std::cout);
+        printer->Begin();
+        while (printed.Delivered() < measured.Delivered() && printed.Next(record)) {
+            printer->Add(record);
         }
+        printer->End();
+        if (!measured.Valid()) return ReportRefused(file, measured);
+        if (printed.Delivered() == measured.Delivered()) return kExitSuccess;
+        if (!printed.Valid()) return ReportRefused(file, printed);
+        return ReportFailure(file.WholePath() + " lost records while it was read");
     }
 
     SingleFileArgument fileArgument_;
@@ -176,7 +226,10 @@ public:
             ->required();
         command->footer(FileArgumentHelp() +
                         "\nAn argument without a backslash is a directory name, and the "
-                        "argument after it is the file name.");
+                        "argument after it is the file name. For a damaged file, the "
+                        "message gives the byte offset (from 0) and the line (from 1) "
+                        "where the damage begins: the bytes before it hold complete "
+                        "records.");
         return command;
     }
 
@@ -191,12 +244,18 @@ public:
 
 private:
     static bool CheckOne(const ResultsFilePath& file) {
-        const ReadOutcome outcome = ReadAllRecords(file);
-        if (!outcome.valid) {
-            std::cerr << file.WholePath() << ": " << outcome.error << '\n';
+        RecordSource source;
+        if (source.Open(file)) {
+            JobResults record;
+            while (source.Next(record)) {
+            }
+        }
+        if (!source.Valid()) {
+            std::cerr << "jobresults: " << file.WholePath() << ": " << Verdict(file, source)
+                      << '\n';
             return false;
         }
-        const std::size_t count = outcome.records.size();
+        const std::size_t count = source.Delivered();
         std::cout << file.WholePath() << ": " << count << (count == 1 ? " record\n" : " records\n");
         return true;
     }

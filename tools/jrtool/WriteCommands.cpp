@@ -3,6 +3,8 @@
 // salvage FILE (the complete records of a file with a damaged end copied
 // into a new file; the damaged file is only read).
 #include <cerrno>
+#include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -11,7 +13,6 @@
 #include "jrtool/Cli.h"
 #include "jrtool/Files.h"
 #include "jrtool/Input.h"
-#include "jrtool/SalvageScan.h"
 
 namespace jrtool {
 
@@ -96,7 +97,7 @@ private:
 
 // --- salvage ------------------------------------------------------------
 
-std::string Counted(std::size_t count, const std::string& noun) {
+std::string Counted(std::uint64_t count, const std::string& noun) {
     return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
@@ -109,9 +110,10 @@ public:
         command->add_option("--out", outDirName_,
                             "Directory name for the new file (default: that of FILE)");
         command->footer(FileArgumentHelp() +
-                        "\nEvery record up to the first damaged one is written to a new "
-                        "file; the damaged file is left as it is. Prints the counts of "
-                        "records recovered and bytes discarded, and the new file's path.");
+                        "\nEvery record that the reader delivers before the damage is "
+                        "written to a new file; the damaged file is left as it is. Prints "
+                        "the counts of records recovered and of bytes discarded (those "
+                        "behind the last complete record), and the new file's path.");
         return command;
     }
 
@@ -119,29 +121,48 @@ public:
         std::string error;
         const auto file = fileArgument_.Parse(error);
         if (!file) return ReportUsageError(error);
-        std::string bytes;
-        if (const int readError = ReadFileBytes(file->WholePath(), bytes)) {
-            return ReportFailure(WithReason("cannot read " + file->WholePath(), readError));
-        }
-        const SalvageScan scan = ScanCompleteRecords(bytes);
-        std::cout << "recovered: " << Counted(scan.records.size(), "record") << '\n'
-                  << "discarded: " << Counted(scan.discardedBytes, "byte") << '\n';
-        if (ReadAllRecords(*file).valid) {
+        RecordSource source;
+        // A file damaged before its first record still gets its counts.
+        if (!source.Open(*file) && !source.Damaged()) return ReportFailure(source.Error());
+        ResultsWriter writer(outDirName_.empty() ? file->dirName : outDirName_);
+        const bool copied = CopyRecords(source, writer);
+        const bool saved = writer.Save();
+        if (!copied) return Finish(writer, saved);
+        std::cout << "recovered: " << Counted(source.Delivered(), "record") << '\n'
+                  << "discarded: " << Counted(DiscardedBytes(*file, source), "byte") << '\n';
+        if (source.Valid()) {
             std::cerr << "note: the reader accepts " << file->WholePath()
                       << "; its records are copied all the same\n";
         }
-        if (scan.records.empty())
+        if (source.Delivered() == 0)
             return ReportFailure("no complete record to recover; no file written");
-        return WriteRecovered(scan.records, outDirName_.empty() ? file->dirName : outDirName_);
+        const int outcome = Finish(writer, saved);
+        // A read that failed part way leaves the rest of the file unknown.
+        if (!source.Valid() && !source.Damaged()) return ReportFailure(source.Error());
+        return outcome;
     }
 
 private:
-    static int WriteRecovered(const std::vector<JobResults>& records, const std::string& dirName) {
-        ResultsWriter writer(dirName);
-        for (const JobResults& record : records) {
-            if (!writer.Add(record)) break;
+    // Every record the reader delivers before it stops, straight into the
+    // new file. False when the writer fails.
+    static bool CopyRecords(RecordSource& source, ResultsWriter& writer) {
+        JobResults record;
+        while (source.Next(record)) {
+            if (!writer.Add(record)) return false;
         }
-        const bool saved = writer.Save();
+        return true;
+    }
+
+    // The bytes behind the last complete record; none when the reader
+    // accepts the file.
+    static std::uint64_t DiscardedBytes(const ResultsFilePath& file, const RecordSource& source) {
+        if (source.Valid()) return 0;
+        std::error_code failure;
+        const std::uint64_t size = std::filesystem::file_size(file.WholePath(), failure);
+        return failure || size < source.DamageOffset() ? 0 : size - source.DamageOffset();
+    }
+
+    static int Finish(const ResultsWriter& writer, bool saved) {
         if (writer.Created()) std::cout << "written: " << writer.CreatedPath() << '\n';
         if (!writer.Error().empty() || !saved) return ReportFailure(writer.Error());
         return kExitSuccess;

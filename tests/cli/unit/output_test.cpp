@@ -65,6 +65,10 @@ TEST(Json, ArrayAndLinesHoldOneEntryPerRecord) {
     ASSERT_TRUE(parsed.is_array());
     ASSERT_EQ(parsed.size(), 2u);
     EXPECT_EQ(parsed[1]["client"], "b");
+    // Written element by element, laid out as the whole array would be.
+    auto whole = nlohmann::ordered_json::array();
+    for (const auto& record : records) whole.push_back(RecordToJson(record));
+    EXPECT_EQ(array.str(), DumpJson(whole, 2) + "\n");
 
     std::ostringstream empty;
     WriteJsonArray({}, empty);
