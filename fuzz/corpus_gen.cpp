@@ -43,7 +43,7 @@ struct WrittenFile {
 // Writes the records with the store and returns the file at both moments.
 bool WriteWithStore(const jobfiles::TempDir& tmp, const std::vector<JobResults>& records,
                     WrittenFile& file) {
-    tmp.RemoveAll();
+    tmp.Clear();
     CCIJobResults writer;
     if (writer.createJobResults(tmp.StoreDir()) != 1) return false;
     for (const JobResults& record : records) {
@@ -55,7 +55,7 @@ bool WriteWithStore(const jobfiles::TempDir& tmp, const std::vector<JobResults>&
     file.unsaved = jobfiles::ReadWholeFile(path);
     if (writer.saveJobResults() != 1) return false;
     file.saved = jobfiles::ReadWholeFile(path);
-    tmp.RemoveAll();
+    tmp.Clear();
     return !file.unsaved.empty() && !file.saved.empty();
 }
 

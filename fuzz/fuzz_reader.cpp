@@ -17,17 +17,17 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "fuzz_check.h"
 #include "job_files.h"
-#include "jobresults/JobResultsReader.h"
 #include "jobresults/cijobresults.h"
 #include "jobresults/detail/FileWindow.h"
+#include "jobresults/detail/JobResultsFormat.h"
 #include "jobresults/detail/JobResultsScan.h"
+#include "tests/support/both_readers.h"
 #include "xml/XmlNode.h"
 
 namespace {
@@ -40,21 +40,17 @@ jobfiles::TempDir& Dir() {
     return dir;
 }
 
-// What a caller's record holds before the reader fills it: fields the file
-// lacks must keep these values.
-JobResults Untouched() {
-    JobResults record;
-    record.ClientName = "unset client";
-    record.Url = "unset url";
-    record.BackupJobId = "unset id";
-    record.ErrorString = "unset error";
-    record.Size = 4242;
-    return record;
-}
+using testsupport::UntouchedRecord;
 
-bool Same(const JobResults& a, const JobResults& b) {
-    return a.ClientName == b.ClientName && a.Url == b.Url && a.BackupJobId == b.BackupJobId &&
-           a.ErrorString == b.ErrorString && a.Size == b.Size;
+// The reader's tag names, from the library's format.
+const testsupport::RecordNames& Names() {
+    static const testsupport::RecordNames names = {
+        std::string(jobresults::kRootTag),
+        std::string(jobresults::kRecordTag),
+        {std::string(jobresults::kClientNameTag), std::string(jobresults::kUrlTag),
+         std::string(jobresults::kBackupJobIdTag), std::string(jobresults::kErrorStringTag),
+         std::string(jobresults::kSizeTag)}};
+    return names;
 }
 
 struct Expected {
@@ -65,35 +61,16 @@ struct Expected {
     bool endsWithRecord = false;
 };
 
-JobResults RecordFrom(const std::string& content) {
-    JobResults record = Untouched();
-    std::vector<XmlNode> fields;
-    XmlNode::GetXMLNodeList(content, fields);
-    for (const XmlNode& field : fields) {
-        const std::string& name = field.GetTagName();
-        const std::string& value = field.GetNodeContent();
-        if (name == "ClientName") record.ClientName = value;
-        if (name == "Url") record.Url = value;
-        if (name == "BackupJobId") record.BackupJobId = value;
-        if (name == "ErrorString") record.ErrorString = value;
-        if (name == "Size") std::sscanf(value.c_str(), "%llu", &record.Size);
-    }
-    return record;
-}
-
 Expected Expect(const std::string& text) {
     Expected expected;
-    std::vector<XmlNode> top;
-    XmlNode::GetXMLNodeList(text, top);
-    if (top.size() != 1 || top[0].GetTagName() != "Root") return expected;
-    expected.valid = true;
     std::vector<XmlNode> children;
-    XmlNode::GetXMLNodeList(top[0].GetNodeContent(), children);
+    expected.valid = testsupport::ReferenceRootChildren(text, Names(), children);
     for (const XmlNode& child : children) {
-        if (child.GetTagName() == "JobResult")
-            expected.records.push_back(RecordFrom(child.GetNodeContent()));
+        if (child.GetTagName() == Names().record)
+            expected.records.push_back(
+                testsupport::ReferenceRecord(child, Names(), UntouchedRecord()));
     }
-    expected.endsWithRecord = !children.empty() && children.back().GetTagName() == "JobResult";
+    expected.endsWithRecord = !children.empty() && children.back().GetTagName() == Names().record;
     return expected;
 }
 
@@ -109,110 +86,53 @@ void ReadAll(const std::string& path, const Expected& expected) {
 
     const size_t count = expected.records.size();
     for (size_t i = 0; i < count; ++i) {
-        JobResults record = Untouched();
+        JobResults record = UntouchedRecord();
         const int result = reader.getNextJobResult(record);
         const bool last = i + 1 == count;
         FUZZ_CHECK(result == (last && expected.endsWithRecord ? 0 : 1));
-        FUZZ_CHECK(Same(record, expected.records[i]));
+        FUZZ_CHECK_SAME(record, expected.records[i]);
     }
     if (count > 0 && expected.endsWithRecord) {
         FUZZ_CHECK(reader.m_nFileHandle == -1);
     }
-    JobResults record = Untouched();
+    JobResults record = UntouchedRecord();
     FUZZ_CHECK(reader.getNextJobResult(record) == -1);
-    FUZZ_CHECK(Same(record, Untouched()));
+    FUZZ_CHECK_SAME(record, UntouchedRecord());
     FUZZ_CHECK(reader.getNextJobResult(record) == -1);
 }
 
-// What a reader delivered and how it ended.
-struct Outcome {
-    bool opened = false;
-    std::vector<JobResults> records;
-    bool ok = false;
-    std::string message;           // when not ok
-    int errorNumber = 0;           // when not ok
-    std::uint64_t validBytes = 0;  // the streaming reader's, at the end
-};
-
-Outcome ReadClassic(const std::string& fileName) {
-    Outcome outcome;
-    CCIJobResults reader;
-    outcome.opened = reader.openJobResults(Dir().StoreDir(), fileName) == 1;
-    if (outcome.opened) {
-        for (;;) {
-            JobResults record = Untouched();
-            const int result = reader.getNextJobResult(record);
-            if (result == -1) break;
-            outcome.records.push_back(record);
-            outcome.ok = result == 0;
-            if (outcome.ok) break;
-        }
-    }
-    if (!outcome.ok) {
-        outcome.message = reader.m_sErrorMsg;
-        outcome.errorNumber = reader.m_nErrno;
-    }
-    return outcome;
-}
-
-// lastRecordEnd: validBytes() after the last record delivered (0 without
-// one), which only grows from record to record.
-Outcome ReadStreaming(std::uint64_t& lastRecordEnd, std::uint64_t size) {
-    Outcome outcome;
-    JobResultsReader reader;
-    outcome.opened = reader.open(Dir().StoreDir(), kFileName);
-    JobResults record = Untouched();
-    while (outcome.opened && reader.next(record)) {
-        FUZZ_CHECK(reader.validBytes() > lastRecordEnd);
-        lastRecordEnd = reader.validBytes();
-        outcome.records.push_back(record);
-        record = Untouched();
-    }
-    FUZZ_CHECK(!reader.next(record));
-    outcome.validBytes = reader.validBytes();
-    FUZZ_CHECK(outcome.validBytes >= lastRecordEnd && outcome.validBytes <= size);
-    outcome.ok = reader.ok();
-    FUZZ_CHECK(outcome.opened || !outcome.ok);
-    if (!outcome.ok) {
-        outcome.message = reader.errorMessage();
-        outcome.errorNumber = reader.errorNumber();
-    }
-    return outcome;
-}
-
-bool SameRecords(const std::vector<JobResults>& a, const std::vector<JobResults>& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (!Same(a[i], b[i])) return false;
-    }
-    return true;
-}
-
-// The streaming reader gives the classic reader's verdict. Where the classic
-// reader refuses the whole file, the streaming one has delivered the
-// records that lie before the damage: the classic reader finds the same in
-// the text up to validBytes() closed with Root's end tag.
-Outcome CompareReaders(std::string_view bytes) {
-    const Outcome classic = ReadClassic(kFileName);
+// The streaming reader's own account of a file of `size` bytes: validBytes()
+// grows from record to record and ends between the last record's end and
+// the size; next() stays false after the end; a file it could not open is
+// not ok.
+void CheckStreamingAccount(const testsupport::ReaderOutcome& streaming, std::uint64_t size) {
     std::uint64_t lastRecordEnd = 0;
-    const Outcome streaming = ReadStreaming(lastRecordEnd, bytes.size());
-    FUZZ_CHECK(streaming.ok == classic.ok);
-    FUZZ_CHECK(streaming.message == classic.message);
-    FUZZ_CHECK(streaming.errorNumber == classic.errorNumber);
-    if (classic.opened || streaming.records.empty()) {
-        FUZZ_CHECK(SameRecords(streaming.records, classic.records));
-        return streaming;
+    for (const std::uint64_t end : streaming.ends) {
+        FUZZ_CHECK(end > lastRecordEnd);
+        lastRecordEnd = end;
     }
-    std::string prefix(bytes.substr(0, lastRecordEnd));
-    prefix += "</Root>";
-    FUZZ_CHECK(jobfiles::WriteFile(Dir().StorePath(kPrefixName), prefix));
-    FUZZ_CHECK(SameRecords(streaming.records, ReadClassic(kPrefixName).records));
-    return streaming;
+    FUZZ_CHECK(!streaming.nextAfterEnd);
+    FUZZ_CHECK(streaming.validBytes >= lastRecordEnd && streaming.validBytes <= size);
+    FUZZ_CHECK(streaming.opened || !streaming.ok);
+}
+
+// The streaming reader gives the classic reader's verdict, message and
+// errno, and the records ReadWithBoth expects of it.
+testsupport::ReaderOutcome CompareReaders(std::string_view bytes) {
+    const testsupport::BothReaders both =
+        testsupport::ReadWithBoth(Dir().StoreDir(), kFileName, bytes, kPrefixName);
+    CheckStreamingAccount(both.streaming, bytes.size());
+    FUZZ_CHECK(both.streaming.ok == both.classic.ok);
+    FUZZ_CHECK(both.streaming.message == both.classic.message);
+    FUZZ_CHECK(both.streaming.errorNumber == both.classic.errorNumber);
+    FUZZ_CHECK_SAME(both.streaming.records, both.expectedRecords);
+    return both.streaming;
 }
 
 // The record walk through a window of a few bytes ends as the streaming
 // reader's through its default window: the same records, verdict and end.
-void CompareRecordWalk(const std::string& path, size_t smallBlock, const Outcome& streaming) {
+void CompareRecordWalk(const std::string& path, size_t smallBlock,
+                       const testsupport::ReaderOutcome& streaming) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     FUZZ_CHECK(fd >= 0);
     std::vector<JobResults> records;
@@ -222,8 +142,8 @@ void CompareRecordWalk(const std::string& path, size_t smallBlock, const Outcome
         jobresults::FileWindow window(fd, smallBlock);
         jobresults::RootCursor cursor(window);
         jobresults::RootCursor::Step step = cursor.FindRoot();
-        for (JobResults record = Untouched(); step == jobresults::RootCursor::Step::kChild;
-             record = Untouched()) {
+        for (JobResults record = UntouchedRecord(); step == jobresults::RootCursor::Step::kChild;
+             record = UntouchedRecord()) {
             step = cursor.NextRecord(record);
             if (step == jobresults::RootCursor::Step::kChild) records.push_back(record);
         }
@@ -231,7 +151,7 @@ void CompareRecordWalk(const std::string& path, size_t smallBlock, const Outcome
         end = cursor.RecordEnd();
     }
     close(fd);
-    FUZZ_CHECK(SameRecords(records, streaming.records));
+    FUZZ_CHECK_SAME(records, streaming.records);
     FUZZ_CHECK(ok == streaming.ok);
     FUZZ_CHECK(end == streaming.validBytes);
 }
@@ -262,19 +182,19 @@ void CompareBlockSizes(const std::string& path, size_t smallBlock) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     jobfiles::TempDir& dir = Dir();
-    FUZZ_CHECK(dir.ok());
+    FUZZ_CHECK(dir.Ok());
     const std::string path = dir.StorePath(kFileName);
     const std::string_view bytes = fuzzinput::AsText(data, size);
-    FUZZ_CHECK(jobfiles::WriteFile(path, bytes));
+    FUZZ_CHECK(jobfiles::WriteWholeFile(path, bytes));
 
     const int lowestFree = jobfiles::LowestFreeDescriptor();
     ReadAll(path, Expect(std::string(bytes)));
-    const Outcome streaming = CompareReaders(bytes);
+    const testsupport::ReaderOutcome streaming = CompareReaders(bytes);
     const size_t smallBlock = size == 0 ? 1 : 1 + data[0] % 13;
     CompareBlockSizes(path, smallBlock);
     CompareRecordWalk(path, smallBlock, streaming);
     FUZZ_CHECK(jobfiles::LowestFreeDescriptor() == lowestFree);
 
-    dir.RemoveAll();
+    dir.Clear();
     return 0;
 }

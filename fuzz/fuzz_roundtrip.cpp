@@ -95,6 +95,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     ReadBack(files[0], records);
     FUZZ_CHECK(jobfiles::LowestFreeDescriptor() == lowestFree);
-    dir.RemoveAll();
+    dir.Clear();
     return 0;
 }

@@ -9,7 +9,6 @@
 #define CIJOBRESULTS_FUZZ_JOB_FILES_H
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "jobresults/detail/JobResultsFormat.h"
@@ -40,16 +39,7 @@ public:
         }
         return files;
     }
-
-    // Older names, still used by fuzz_reader.cpp.
-    bool ok() const { return Ok(); }
-    void RemoveAll() const { Clear(); }
 };
-
-// An older name, still used by fuzz_reader.cpp.
-inline bool WriteFile(const std::string& path, std::string_view bytes) {
-    return WriteWholeFile(path, bytes);
-}
 
 }  // namespace jobfiles
 

@@ -18,6 +18,7 @@
 
 #include "jobresults/JobResultsReader.h"
 #include "jobresults/cijobresults.h"
+#include "support/both_readers.h"
 #include "support/store_files.h"
 
 namespace {
@@ -26,49 +27,6 @@ namespace fs = std::filesystem;
 using storetest::ScratchDir;
 
 constexpr char kRecordEnd[] = "</JobResult>";
-
-struct Outcome {
-    bool opened = false;
-    std::vector<JobResults> records;
-    bool ok = false;
-    std::string message;              // when not ok
-    int errorNumber = 0;              // when not ok
-    std::vector<std::uint64_t> ends;  // validBytes() after each record
-};
-
-Outcome ReadClassic(const std::string& dir, const std::string& name) {
-    Outcome outcome;
-    CCIJobResults reader;
-    outcome.opened = reader.openJobResults(dir, name) == 1;
-    for (int result = outcome.opened ? 1 : -1; result == 1;) {
-        JobResults record;
-        result = reader.getNextJobResult(record);
-        if (result >= 0) outcome.records.push_back(record);
-        outcome.ok = result == 0;
-    }
-    if (!outcome.ok) {
-        outcome.message = reader.m_sErrorMsg;
-        outcome.errorNumber = reader.m_nErrno;
-    }
-    return outcome;
-}
-
-Outcome ReadStreaming(const std::string& dir, const std::string& name) {
-    Outcome outcome;
-    JobResultsReader reader;
-    outcome.opened = reader.open(dir, name);
-    JobResults record;
-    while (outcome.opened && reader.next(record)) {
-        outcome.records.push_back(record);
-        outcome.ends.push_back(reader.validBytes());
-    }
-    outcome.ok = reader.ok();
-    if (!outcome.ok) {
-        outcome.message = reader.errorMessage();
-        outcome.errorNumber = reader.errorNumber();
-    }
-    return outcome;
-}
 
 void ExpectSameRecords(const std::vector<JobResults>& actual,
                        const std::vector<JobResults>& expected) {
@@ -100,20 +58,15 @@ struct Case {
 // Reads storeDir\name with both readers; input.bytes are the file's bytes.
 void CompareReaders(const std::string& storeDir, const std::string& name, const Case& input) {
     SCOPED_TRACE(input.name);
-    const Outcome classic = ReadClassic(storeDir, name);
-    const Outcome streaming = ReadStreaming(storeDir, name);
-    EXPECT_EQ(streaming.ok, classic.ok);
-    EXPECT_EQ(streaming.message, classic.message);
-    EXPECT_EQ(streaming.errorNumber, classic.errorNumber);
-    if (classic.opened) ExpectSameRecords(streaming.records, classic.records);
+    const testsupport::BothReaders both =
+        testsupport::ReadWithBoth(storeDir, name, input.bytes, "prefix.xml");
+    EXPECT_EQ(both.streaming.ok, both.classic.ok);
+    EXPECT_EQ(both.streaming.message, both.classic.message);
+    EXPECT_EQ(both.streaming.errorNumber, both.classic.errorNumber);
+    ExpectSameRecords(both.streaming.records, both.expectedRecords);
     if (input.endsKnown) {
-        EXPECT_EQ(streaming.ends, input.recordEnds);
+        EXPECT_EQ(both.streaming.ends, input.recordEnds);
     }
-    if (streaming.records.empty() || classic.opened) return;
-    // What lies before validBytes(), closed, holds exactly those records.
-    storetest::WriteWholeFile(storeDir + "\\prefix.xml",
-                              input.bytes.substr(0, streaming.ends.back()) + "</Root>");
-    ExpectSameRecords(streaming.records, ReadClassic(storeDir, "prefix.xml").records);
 }
 
 JobResults Sample(int index, size_t errorLength = 1) {
@@ -135,8 +88,7 @@ std::string WrittenFile(const std::vector<JobResults>& records, bool save) {
     if (save) {
         EXPECT_EQ(writer.saveJobResults(), 1);
     }
-    const std::string bytes =
-        storetest::ReadWholeFile(storetest::CreatedFile(dir, "d"));
+    const std::string bytes = storetest::ReadWholeFile(storetest::CreatedFile(dir, "d"));
     writer.m_bHeaderWritten = false;  // leave an open file as it is
     return bytes;
 }

@@ -84,6 +84,13 @@ inline std::string Describe(const JobResults& record) {
            std::to_string(record.Size) + "}";
 }
 
+// Each record described, followed by a blank.
+inline std::string Describe(const std::vector<JobResults>& records) {
+    std::string text;
+    for (const JobResults& record : records) text += Describe(record) + " ";
+    return text;
+}
+
 }  // namespace testsupport
 
 #endif  // CIJOBRESULTS_TESTS_SUPPORT_DESCRIBE_H
