@@ -170,12 +170,6 @@ public:
     }
 };
 
-void PrintAll(RecordPrinter& printer, const std::vector<JobResults>& records) {
-    printer.Begin();
-    for (const auto& record : records) printer.Add(record);
-    printer.End();
-}
-
 }  // namespace
 
 std::unique_ptr<RecordPrinter> MakeStreamingPrinter(const std::string& format, std::ostream& out) {
@@ -184,26 +178,6 @@ std::unique_ptr<RecordPrinter> MakeStreamingPrinter(const std::string& format, s
     if (format == "csv") return std::make_unique<CsvPrinter>(out);
     if (format == "tsv") return std::make_unique<TsvPrinter>(out);
     return nullptr;
-}
-
-void WriteJsonArray(const std::vector<JobResults>& records, std::ostream& out) {
-    JsonArrayPrinter printer(out);
-    PrintAll(printer, records);
-}
-
-void WriteJsonLines(const std::vector<JobResults>& records, std::ostream& out) {
-    JsonLinesPrinter printer(out);
-    PrintAll(printer, records);
-}
-
-void WriteCsv(const std::vector<JobResults>& records, std::ostream& out) {
-    CsvPrinter printer(out);
-    PrintAll(printer, records);
-}
-
-void WriteTsv(const std::vector<JobResults>& records, std::ostream& out) {
-    TsvPrinter printer(out);
-    PrintAll(printer, records);
 }
 
 // --- for people ---------------------------------------------------------
@@ -326,13 +300,6 @@ void TableLayout::Measure(const JobResults& record) {
 
 std::unique_ptr<RecordPrinter> MakeTablePrinter(const TableLayout& layout, std::ostream& out) {
     return std::make_unique<TablePrinter>(layout, out);
-}
-
-void WriteTable(const std::vector<JobResults>& records, std::ostream& out) {
-    TableLayout layout;
-    for (const auto& record : records) layout.Measure(record);
-    TablePrinter printer(layout, out);
-    PrintAll(printer, records);
 }
 
 std::string HumanSize(unsigned long long bytes) {

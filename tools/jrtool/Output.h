@@ -20,7 +20,6 @@
 #include <memory>
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -88,11 +87,6 @@ protected:
 // The printer of "json", "jsonl", "csv" or "tsv"; nullptr for any other.
 std::unique_ptr<RecordPrinter> MakeStreamingPrinter(const std::string& format, std::ostream& out);
 
-void WriteJsonArray(const std::vector<JobResults>& records, std::ostream& out);
-void WriteJsonLines(const std::vector<JobResults>& records, std::ostream& out);
-void WriteCsv(const std::vector<JobResults>& records, std::ostream& out);
-void WriteTsv(const std::vector<JobResults>& records, std::ostream& out);
-
 std::string CsvField(const std::string& value);
 
 // --- for people ---------------------------------------------------------
@@ -115,8 +109,6 @@ private:
 // Prints the header, a row for each record in the widths of `layout` and,
 // at End, the summary.
 std::unique_ptr<RecordPrinter> MakeTablePrinter(const TableLayout& layout, std::ostream& out);
-
-void WriteTable(const std::vector<JobResults>& records, std::ostream& out);
 
 // A value as one printable line: tabs, line breaks and other control
 // bytes become escapes (\t, \n, \r, \xNN), and so does every byte that is

@@ -15,6 +15,31 @@ namespace {
 
 using namespace std::string_literals;
 
+// The records as the printer prints them, one at a time as the tool does.
+std::string Printed(RecordPrinter& printer, const std::ostringstream& out,
+                    const std::vector<JobResults>& records) {
+    printer.Begin();
+    for (const JobResults& record : records) printer.Add(record);
+    printer.End();
+    return out.str();
+}
+
+// The records in `format` ("json", "jsonl", "csv" or "tsv").
+std::string Printed(const std::string& format, const std::vector<JobResults>& records) {
+    std::ostringstream out;
+    const auto printer = MakeStreamingPrinter(format, out);
+    return Printed(*printer, out, records);
+}
+
+// The records as a table measured for them.
+std::string PrintedTable(const std::vector<JobResults>& records) {
+    TableLayout layout;
+    for (const JobResults& record : records) layout.Measure(record);
+    std::ostringstream out;
+    const auto printer = MakeTablePrinter(layout, out);
+    return Printed(*printer, out, records);
+}
+
 TEST(Utf8, WellFormedTextPassesUnchanged) {
     for (const char* text : {"", "ascii", "\xC3\xA9t\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
                              "\xEF\xBF\xBF", "\xF4\x8F\xBF\xBF"}) {
@@ -59,20 +84,17 @@ TEST(Json, KeysComeInColumnOrderAndLargeSizesStayExact) {
 
 TEST(Json, ArrayAndLinesHoldOneEntryPerRecord) {
     const std::vector<JobResults> records = {{"a", "u", "1", "", 1}, {"b", "v", "2", "x", 2}};
-    std::ostringstream array;
-    WriteJsonArray(records, array);
-    const auto parsed = nlohmann::json::parse(array.str());
+    const std::string array = Printed("json", records);
+    const auto parsed = nlohmann::json::parse(array);
     ASSERT_TRUE(parsed.is_array());
     ASSERT_EQ(parsed.size(), 2u);
     EXPECT_EQ(parsed[1]["client"], "b");
     // Written element by element, laid out as the whole array would be.
     auto whole = nlohmann::ordered_json::array();
     for (const auto& record : records) whole.push_back(RecordToJson(record));
-    EXPECT_EQ(array.str(), DumpJson(whole, 2) + "\n");
+    EXPECT_EQ(array, DumpJson(whole, 2) + "\n");
 
-    std::ostringstream empty;
-    WriteJsonArray({}, empty);
-    EXPECT_EQ(empty.str(), "[]\n");
+    EXPECT_EQ(Printed("json", {}), "[]\n");
 }
 
 TEST(Csv, QuotesOnlyWhatNeedsQuoting) {
@@ -89,16 +111,13 @@ TEST(Csv, QuotesOnlyWhatNeedsQuoting) {
 }
 
 TEST(Csv, UsesCrLfAndAHeader) {
-    std::ostringstream out;
-    WriteCsv({{"a,1", "u", "7", "x\"y", 9}, {"n\0l"s, "", "", "", 0}}, out);
-    EXPECT_EQ(out.str(),
+    EXPECT_EQ(Printed("csv", {{"a,1", "u", "7", "x\"y", 9}, {"n\0l"s, "", "", "", 0}}),
               "client,url,job_id,error,size\r\n\"a,1\",u,7,\"x\"\"y\",9\r\nn\0l,,,,0\r\n"s);
 }
 
 TEST(Tsv, EscapesSoEveryRecordIsOneLine) {
-    std::ostringstream out;
-    WriteTsv({{"a\tb", "u\n", "\\", "\0"s, 3}}, out);
-    EXPECT_EQ(out.str(), "client\turl\tjob_id\terror\tsize\na\\tb\tu\\n\t\\\\\t\0\t3\n"s);
+    EXPECT_EQ(Printed("tsv", {{"a\tb", "u\n", "\\", "\0"s, 3}}),
+              "client\turl\tjob_id\terror\tsize\na\\tb\tu\\n\t\\\\\t\0\t3\n"s);
 }
 
 TEST(HumanSize, PicksTheUnitThatKeepsTheNumberAboveOne) {
@@ -116,12 +135,11 @@ TEST(HumanSize, PicksTheUnitThatKeepsTheNumberAboveOne) {
 }
 
 TEST(Table, AlignsColumnsAndKeepsRowsOnOneLine) {
-    std::ostringstream out;
-    WriteTable({{"alpha", "/jobs/1", "1", "", 4096},
-                {"\xC3\xA9t\xC3\xA9", "/j/2", "1002", "disk\nfull", 5}},
-               out);
+    const std::string table =
+        PrintedTable({{"alpha", "/jobs/1", "1", "", 4096},
+                      {"\xC3\xA9t\xC3\xA9", "/j/2", "1002", "disk\nfull", 5}});
     std::vector<std::string> lines;
-    std::istringstream in(out.str());
+    std::istringstream in(table);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     ASSERT_EQ(lines.size(), 4u);  // header, two rows, summary
     EXPECT_EQ(lines[0].rfind("CLIENT  JOB ID  BYTES     SIZE  URL      ERROR", 0), 0u) << lines[0];
