@@ -90,10 +90,6 @@ std::vector<std::string> SplitTsvLine(const std::string& line) {
 
 namespace {
 
-constexpr std::size_t kColumnCount = 5;
-const std::array<const char*, kColumnCount> kColumnNames = {"client", "url", "job_id", "error",
-                                                            "size"};
-
 // Blank-line test and size cells; values themselves are stored untrimmed.
 std::string Trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r\n");

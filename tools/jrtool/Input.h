@@ -12,6 +12,8 @@
 #ifndef JRTOOL_INPUT_H
 #define JRTOOL_INPUT_H
 
+#include <array>
+#include <cstddef>
 #include <istream>
 #include <optional>
 #include <string>
@@ -20,6 +22,12 @@
 #include "jobresults/cijobresults.h"
 
 namespace jrtool {
+
+// The columns of the tool's record formats, in order: the header cells of
+// TSV and CSV, and the keys of JSON.
+inline constexpr std::size_t kColumnCount = 5;
+inline constexpr std::array<const char*, kColumnCount> kColumnNames = {"client", "url", "job_id",
+                                                                       "error", "size"};
 
 // --- TSV text -----------------------------------------------------------
 

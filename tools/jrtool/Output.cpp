@@ -148,26 +148,32 @@ public:
     }
 };
 
-class CsvPrinter : public RecordPrinter {
+// CSV and TSV: a header line naming the columns, then a line for each
+// record with its values made fit for the format by `field`.
+class DelimitedPrinter : public RecordPrinter {
 public:
-    using RecordPrinter::RecordPrinter;
-    void Begin() override { out_ << "client,url,job_id,error,size\r\n"; }
-    void Add(const JobResults& record) override {
-        out_ << CsvField(record.ClientName) << ',' << CsvField(record.Url) << ','
-             << CsvField(record.BackupJobId) << ',' << CsvField(record.ErrorString) << ','
-             << record.Size << "\r\n";
+    using FieldText = std::string (*)(const std::string&);
+    DelimitedPrinter(std::ostream& out, char separator, const char* lineEnd, FieldText field)
+        : RecordPrinter(out), separator_(separator), lineEnd_(lineEnd), field_(field) {}
+    void Begin() override {
+        for (std::size_t column = 0; column < kColumnCount; ++column) {
+            if (column > 0) out_ << separator_;
+            out_ << kColumnNames[column];
+        }
+        out_ << lineEnd_;
     }
-};
+    void Add(const JobResults& record) override {
+        for (const std::string* value :
+             {&record.ClientName, &record.Url, &record.BackupJobId, &record.ErrorString}) {
+            out_ << field_(*value) << separator_;
+        }
+        out_ << record.Size << lineEnd_;
+    }
 
-class TsvPrinter : public RecordPrinter {
-public:
-    using RecordPrinter::RecordPrinter;
-    void Begin() override { out_ << "client\turl\tjob_id\terror\tsize\n"; }
-    void Add(const JobResults& record) override {
-        out_ << EscapeTsvValue(record.ClientName) << '\t' << EscapeTsvValue(record.Url) << '\t'
-             << EscapeTsvValue(record.BackupJobId) << '\t' << EscapeTsvValue(record.ErrorString)
-             << '\t' << record.Size << '\n';
-    }
+private:
+    char separator_;
+    const char* lineEnd_;
+    FieldText field_;
 };
 
 }  // namespace
@@ -175,8 +181,8 @@ public:
 std::unique_ptr<RecordPrinter> MakeStreamingPrinter(const std::string& format, std::ostream& out) {
     if (format == "json") return std::make_unique<JsonArrayPrinter>(out);
     if (format == "jsonl") return std::make_unique<JsonLinesPrinter>(out);
-    if (format == "csv") return std::make_unique<CsvPrinter>(out);
-    if (format == "tsv") return std::make_unique<TsvPrinter>(out);
+    if (format == "csv") return std::make_unique<DelimitedPrinter>(out, ',', "\r\n", CsvField);
+    if (format == "tsv") return std::make_unique<DelimitedPrinter>(out, '\t', "\n", EscapeTsvValue);
     return nullptr;
 }
 

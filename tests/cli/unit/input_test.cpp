@@ -60,6 +60,17 @@ struct BadLine {
     std::string faultPart;
 };
 
+// `parse` refuses each line with a fault that names what is wrong.
+void ExpectRefused(bool (*parse)(const std::string&, JobResults&, std::string&),
+                   const std::vector<BadLine>& cases) {
+    for (const auto& bad : cases) {
+        JobResults record;
+        std::string fault;
+        EXPECT_FALSE(parse(bad.line, record, fault)) << bad.line;
+        EXPECT_NE(fault.find(bad.faultPart), std::string::npos) << bad.line << " -> " << fault;
+    }
+}
+
 TEST(TsvLine, MalformedLinesNameTheirFault) {
     const std::vector<BadLine> cases = {
         {"a\tb\tc\td", "found 4"},
@@ -70,12 +81,7 @@ TEST(TsvLine, MalformedLinesNameTheirFault) {
         {"a\tb\tc\td\t18446744073709551616", "size \"18446744073709551616\""},
         {"a\tb\tc\td\t1.5", "size \"1.5\""},
     };
-    for (const auto& bad : cases) {
-        JobResults record;
-        std::string fault;
-        EXPECT_FALSE(ParseTsvRecord(bad.line, record, fault)) << bad.line;
-        EXPECT_NE(fault.find(bad.faultPart), std::string::npos) << bad.line << " -> " << fault;
-    }
+    ExpectRefused(ParseTsvRecord, cases);
 }
 
 TEST(TsvLine, HeaderIsRecognisedLoosely) {
@@ -138,12 +144,7 @@ TEST(JsonLine, MalformedLinesNameTheirFault) {
         {R"({"client":"a","url":"u","job_id":"1","size":1,"clinet":"b"})",
          "unknown key \"clinet\""},
     };
-    for (const auto& bad : cases) {
-        JobResults record;
-        std::string fault;
-        EXPECT_FALSE(ParseJsonRecord(bad.line, record, fault)) << bad.line;
-        EXPECT_NE(fault.find(bad.faultPart), std::string::npos) << bad.line << " -> " << fault;
-    }
+    ExpectRefused(ParseJsonRecord, cases);
 }
 
 TEST(Storable, RefusesValuesTheReaderWouldCut) {
