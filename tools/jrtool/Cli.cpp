@@ -25,14 +25,14 @@ int ReportUsageError(const std::string& message) {
 }
 
 void SingleFileArgument::Register(CLI::App* command) {
-    command->add_option("FILE", file_, "Whole path, or a directory name followed by NAME")
+    command->add_option("FILE", m_file, "Whole path, or a directory name followed by NAME")
         ->required();
-    command->add_option("NAME", name_, "File name, when FILE is a directory name");
+    command->add_option("NAME", m_name, "File name, when FILE is a directory name");
 }
 
 std::optional<ResultsFilePath> SingleFileArgument::Parse(std::string& error) const {
-    std::vector<std::string> arguments{file_};
-    if (!name_.empty()) arguments.push_back(name_);
+    std::vector<std::string> arguments{m_file};
+    if (!m_name.empty()) arguments.push_back(m_name);
     return ParseSingleFileArguments(arguments, error);
 }
 

@@ -56,8 +56,8 @@ public:
     std::optional<ResultsFilePath> Parse(std::string& error) const;
 
 private:
-    std::string file_;
-    std::string name_;
+    std::string m_file;
+    std::string m_name;
 };
 
 }  // namespace jrtool

@@ -210,10 +210,10 @@ bool RecordSource::Open(const ResultsFilePath& file) {
     // reader reports itself, with the system's reason.
     struct stat kind;
     if (stat(file.WholePath().c_str(), &kind) == 0 && !S_ISREG(kind.st_mode)) {
-        notRegular_ = file.WholePath() + " is not a regular file";
+        m_notRegular = file.WholePath() + " is not a regular file";
         return false;
     }
-    return reader_.open(file.dirName, file.fileName);
+    return m_reader.open(file.dirName, file.fileName);
 }
 
 bool RecordSource::Next(JobResults& record) {
@@ -224,21 +224,21 @@ bool RecordSource::Next(JobResults& record) {
     record.BackupJobId.clear();
     record.ErrorString.clear();
     record.Size = 0;
-    if (!reader_.next(record)) return false;
-    ++delivered_;
+    if (!m_reader.next(record)) return false;
+    ++m_delivered;
     return true;
 }
 
 std::string RecordSource::Error() const {
-    if (!notRegular_.empty()) return notRegular_;
-    if (reader_.errorMessage().empty()) return "the reader failed without a message";
-    return WithReason(reader_.errorMessage(), reader_.errorNumber());
+    if (!m_notRegular.empty()) return m_notRegular;
+    if (m_reader.errorMessage().empty()) return "the reader failed without a message";
+    return WithReason(m_reader.errorMessage(), m_reader.errorNumber());
 }
 
 // The reader reports refused content with errno -1 and a failed system
 // call with its errno.
 bool RecordSource::Damaged() const {
-    return notRegular_.empty() && !reader_.ok() && reader_.errorNumber() == -1;
+    return m_notRegular.empty() && !m_reader.ok() && m_reader.errorNumber() == -1;
 }
 
 std::optional<std::uint64_t> LineOfOffset(const std::string& path, std::uint64_t offset) {
@@ -279,12 +279,12 @@ FileEnding EndingOf(const std::string& wholePath) {
 
 // --- writing ------------------------------------------------------------
 
-ResultsWriter::ResultsWriter(std::string dirName) : dirName_(std::move(dirName)) {}
+ResultsWriter::ResultsWriter(std::string dirName) : m_dirName(std::move(dirName)) {}
 
 bool ResultsWriter::Add(const JobResults& record) {
     if (!Created()) return AddFirst(record);
-    if (store_.addJobResult(record) != 1) {
-        error_ = StoreError(store_);
+    if (m_store.addJobResult(record) != 1) {
+        m_error = StoreError(m_store);
         return false;
     }
     return true;
@@ -296,28 +296,29 @@ bool ResultsWriter::Add(const JobResults& record) {
 // chose it and whatever other writers do in the same directory.
 bool ResultsWriter::AddFirst(const JobResults& record) {
     // createJobResults appends to the directory name, so it runs only once.
-    if (!directorySet_ && store_.createJobResults(dirName_) != 1) {
-        error_ = StoreError(store_);
+    if (!m_directorySet && m_store.createJobResults(m_dirName) != 1) {
+        m_error = StoreError(m_store);
         return false;
     }
-    directorySet_ = true;
+    m_directorySet = true;
     // A failed creation leaves m_nErrno as it is and errno holds the reason;
     // the other failures of a first append record theirs in m_nErrno.
-    store_.m_nErrno = 0;
-    if (store_.addJobResult(record) != 1) {
+    m_store.m_nErrno = 0;
+    if (m_store.addJobResult(record) != 1) {
         const int reason = errno;
-        error_ = store_.m_nErrno != 0 ? StoreError(store_) : WithReason(store_.m_sErrorMsg, reason);
+        m_error =
+            m_store.m_nErrno != 0 ? StoreError(m_store) : WithReason(m_store.m_sErrorMsg, reason);
         return false;
     }
-    const auto created = FindOpenFile(dirName_, store_.m_nFileHandle, error_);
+    const auto created = FindOpenFile(m_dirName, m_store.m_nFileHandle, m_error);
     if (!created) return false;
-    createdPath_ = created->WholePath();
+    m_createdPath = created->WholePath();
     return true;
 }
 
 bool ResultsWriter::Save() {
-    if (store_.saveJobResults() != 1) {
-        error_ = StoreError(store_);
+    if (m_store.saveJobResults() != 1) {
+        m_error = StoreError(m_store);
         return false;
     }
     return true;

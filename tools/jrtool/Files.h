@@ -115,20 +115,20 @@ public:
     // where the damage begins.
     bool Next(JobResults& record);
 
-    std::size_t Delivered() const { return delivered_; }
+    std::size_t Delivered() const { return m_delivered; }
     // After Next returned false: the reader accepts the whole file.
-    bool Valid() const { return notRegular_.empty() && reader_.ok(); }
+    bool Valid() const { return m_notRegular.empty() && m_reader.ok(); }
     // The reader's message, with the system's reason for a failed call.
     std::string Error() const;
     // The reader refused the content (rather than a system call failing):
     // then DamageOffset() is where the damage begins.
     bool Damaged() const;
-    std::uint64_t DamageOffset() const { return reader_.validBytes(); }
+    std::uint64_t DamageOffset() const { return m_reader.validBytes(); }
 
 private:
-    JobResultsReader reader_;
-    std::string notRegular_;
-    std::size_t delivered_ = 0;
+    JobResultsReader m_reader;
+    std::string m_notRegular;
+    std::size_t m_delivered = 0;
 };
 
 // The line, counted from 1, that holds byte `offset` of a file: read in a
@@ -156,19 +156,19 @@ public:
     // Finishes the file; true when nothing was written.
     bool Save();
 
-    bool Created() const { return !createdPath_.empty(); }
+    bool Created() const { return !m_createdPath.empty(); }
     // The whole path of the created file; empty before the first append.
-    const std::string& CreatedPath() const { return createdPath_; }
-    const std::string& Error() const { return error_; }
+    const std::string& CreatedPath() const { return m_createdPath; }
+    const std::string& Error() const { return m_error; }
 
 private:
     bool AddFirst(const JobResults& record);
 
-    std::string dirName_;
-    CCIJobResults store_;
-    bool directorySet_ = false;
-    std::string createdPath_;
-    std::string error_;
+    std::string m_dirName;
+    CCIJobResults m_store;
+    bool m_directorySet = false;
+    std::string m_createdPath;
+    std::string m_error;
 };
 
 }  // namespace jrtool

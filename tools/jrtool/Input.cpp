@@ -271,21 +271,21 @@ bool CheckStorable(const JobResults& record, std::string& fault) {
 }
 
 RecordStream::RecordStream(std::istream& input, std::optional<InputFormat> forcedFormat)
-    : input_(input), format_(forcedFormat) {}
+    : m_input(input), m_format(forcedFormat) {}
 
 bool RecordStream::Next(JobResults& record) {
     std::string line;
-    while (std::getline(input_, line)) {
-        ++lineNumber_;
+    while (std::getline(m_input, line)) {
+        ++m_lineNumber;
         // Spreadsheet exports often open with a UTF-8 byte order mark.
-        if (lineNumber_ == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+        if (m_lineNumber == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
         if (Trimmed(line).empty()) continue;
-        const bool firstLine = !sawContent_;
-        sawContent_ = true;
-        if (!format_) format_ = DetectInputFormat(line);
-        if (firstLine && *format_ == InputFormat::kTsv && IsTsvHeader(line)) continue;
+        const bool firstLine = !m_sawContent;
+        m_sawContent = true;
+        if (!m_format) m_format = DetectInputFormat(line);
+        if (firstLine && *m_format == InputFormat::kTsv && IsTsvHeader(line)) continue;
         if (!ParseLine(line, record)) {
-            fault_ = "line " + std::to_string(lineNumber_) + ": " + fault_;
+            m_fault = "line " + std::to_string(m_lineNumber) + ": " + m_fault;
             return false;
         }
         return true;
@@ -295,9 +295,9 @@ bool RecordStream::Next(JobResults& record) {
 
 bool RecordStream::ParseLine(const std::string& line, JobResults& record) {
     record = JobResults{};
-    const bool parsed = *format_ == InputFormat::kTsv ? ParseTsvRecord(line, record, fault_)
-                                                      : ParseJsonRecord(line, record, fault_);
-    return parsed && CheckStorable(record, fault_);
+    const bool parsed = *m_format == InputFormat::kTsv ? ParseTsvRecord(line, record, m_fault)
+                                                       : ParseJsonRecord(line, record, m_fault);
+    return parsed && CheckStorable(record, m_fault);
 }
 
 }  // namespace jrtool

@@ -67,16 +67,16 @@ public:
     // malformed line, which Fault() then describes.
     bool Next(JobResults& record);
     // "line N: what is wrong", empty when the input ended cleanly.
-    const std::string& Fault() const { return fault_; }
+    const std::string& Fault() const { return m_fault; }
 
 private:
     bool ParseLine(const std::string& line, JobResults& record);
 
-    std::istream& input_;
-    std::optional<InputFormat> format_;
-    std::size_t lineNumber_ = 0;
-    bool sawContent_ = false;
-    std::string fault_;
+    std::istream& m_input;
+    std::optional<InputFormat> m_format;
+    std::size_t m_lineNumber = 0;
+    bool m_sawContent = false;
+    std::string m_fault;
 };
 
 }  // namespace jrtool

@@ -103,20 +103,20 @@ std::string DumpJson(const nlohmann::ordered_json& value, int indent) {
 }
 
 void JsonArrayStream::Add(const nlohmann::ordered_json& element) {
-    out_ << (empty_ ? "[\n  " : ",\n  ");
-    empty_ = false;
+    m_out << (m_empty ? "[\n  " : ",\n  ");
+    m_empty = false;
     // JSON strings hold no raw line break, so every one in the text is
     // layout, indented one level deeper inside the array.
     const std::string text = DumpJson(element, 2);
     std::size_t start = 0;
     for (auto end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
-        out_.write(text.data() + start, static_cast<std::streamsize>(end + 1 - start)) << "  ";
+        m_out.write(text.data() + start, static_cast<std::streamsize>(end + 1 - start)) << "  ";
         start = end + 1;
     }
-    out_.write(text.data() + start, static_cast<std::streamsize>(text.size() - start));
+    m_out.write(text.data() + start, static_cast<std::streamsize>(text.size() - start));
 }
 
-void JsonArrayStream::End() { out_ << (empty_ ? "[]\n" : "\n]\n"); }
+void JsonArrayStream::End() { m_out << (m_empty ? "[]\n" : "\n]\n"); }
 
 std::string CsvField(const std::string& value) {
     if (value.find_first_of(",\"\r\n") == std::string::npos) return value;
@@ -132,19 +132,19 @@ namespace {
 
 class JsonArrayPrinter : public RecordPrinter {
 public:
-    explicit JsonArrayPrinter(std::ostream& out) : RecordPrinter(out), array_(out) {}
-    void Add(const JobResults& record) override { array_.Add(RecordToJson(record)); }
-    void End() override { array_.End(); }
+    explicit JsonArrayPrinter(std::ostream& out) : RecordPrinter(out), m_array(out) {}
+    void Add(const JobResults& record) override { m_array.Add(RecordToJson(record)); }
+    void End() override { m_array.End(); }
 
 private:
-    JsonArrayStream array_;
+    JsonArrayStream m_array;
 };
 
 class JsonLinesPrinter : public RecordPrinter {
 public:
     using RecordPrinter::RecordPrinter;
     void Add(const JobResults& record) override {
-        out_ << DumpJson(RecordToJson(record), -1) << '\n';
+        m_out << DumpJson(RecordToJson(record), -1) << '\n';
     }
 };
 
@@ -154,26 +154,26 @@ class DelimitedPrinter : public RecordPrinter {
 public:
     using FieldText = std::string (*)(const std::string&);
     DelimitedPrinter(std::ostream& out, char separator, const char* lineEnd, FieldText field)
-        : RecordPrinter(out), separator_(separator), lineEnd_(lineEnd), field_(field) {}
+        : RecordPrinter(out), m_separator(separator), m_lineEnd(lineEnd), m_field(field) {}
     void Begin() override {
         for (std::size_t column = 0; column < kColumnCount; ++column) {
-            if (column > 0) out_ << separator_;
-            out_ << kColumnNames[column];
+            if (column > 0) m_out << m_separator;
+            m_out << kColumnNames[column];
         }
-        out_ << lineEnd_;
+        m_out << m_lineEnd;
     }
     void Add(const JobResults& record) override {
         for (const std::string* value :
              {&record.ClientName, &record.Url, &record.BackupJobId, &record.ErrorString}) {
-            out_ << field_(*value) << separator_;
+            m_out << m_field(*value) << m_separator;
         }
-        out_ << record.Size << lineEnd_;
+        m_out << record.Size << m_lineEnd;
     }
 
 private:
-    char separator_;
-    const char* lineEnd_;
-    FieldText field_;
+    char m_separator;
+    const char* m_lineEnd;
+    FieldText m_field;
 };
 
 }  // namespace
@@ -241,36 +241,36 @@ public:
     void Count(const JobResults& record) {
         const auto maximum = std::numeric_limits<unsigned long long>::max();
         // Saturates rather than wraps: a sum past 16 EiB means bad data.
-        total_ = record.Size > maximum - total_ ? maximum : total_ + record.Size;
-        if (!record.ErrorString.empty()) ++failed_;
-        ++records_;
+        m_total = record.Size > maximum - m_total ? maximum : m_total + record.Size;
+        if (!record.ErrorString.empty()) ++m_failed;
+        ++m_records;
     }
 
     std::string Text() const {
-        return std::to_string(records_) + (records_ == 1 ? " record, " : " records, ") +
-               std::to_string(failed_) + " with errors, " + HumanSize(total_) + " in total";
+        return std::to_string(m_records) + (m_records == 1 ? " record, " : " records, ") +
+               std::to_string(m_failed) + " with errors, " + HumanSize(m_total) + " in total";
     }
 
 private:
-    std::size_t records_ = 0;
-    std::size_t failed_ = 0;
-    unsigned long long total_ = 0;
+    std::size_t m_records = 0;
+    std::size_t m_failed = 0;
+    unsigned long long m_total = 0;
 };
 
 class TablePrinter : public RecordPrinter {
 public:
     TablePrinter(const TableLayout& layout, std::ostream& out)
-        : RecordPrinter(out), widths_(layout.Widths()) {}
-    void Begin() override { WriteRow(kHeader, widths_, out_); }
+        : RecordPrinter(out), m_widths(layout.Widths()) {}
+    void Begin() override { WriteRow(kHeader, m_widths, m_out); }
     void Add(const JobResults& record) override {
-        WriteRow(RowOf(record), widths_, out_);
-        summary_.Count(record);
+        WriteRow(RowOf(record), m_widths, m_out);
+        m_summary.Count(record);
     }
-    void End() override { out_ << summary_.Text() << '\n'; }
+    void End() override { m_out << m_summary.Text() << '\n'; }
 
 private:
-    std::array<std::size_t, kColumns> widths_;
-    Summary summary_;
+    std::array<std::size_t, kColumns> m_widths;
+    Summary m_summary;
 };
 
 }  // namespace
@@ -293,14 +293,14 @@ std::string TableCell(const std::string& value) {
 
 TableLayout::TableLayout() {
     for (std::size_t column = 0; column < kColumns; ++column) {
-        widths_[column] = DisplayWidth(kHeader[column]);
+        m_widths[column] = DisplayWidth(kHeader[column]);
     }
 }
 
 void TableLayout::Measure(const JobResults& record) {
     const Row row = RowOf(record);
     for (std::size_t column = 0; column < kColumns; ++column) {
-        widths_[column] = std::max(widths_[column], DisplayWidth(row[column]));
+        m_widths[column] = std::max(m_widths[column], DisplayWidth(row[column]));
     }
 }
 

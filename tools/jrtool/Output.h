@@ -59,14 +59,14 @@ std::string DumpJson(const nlohmann::ordered_json& value, int indent);
 // indent 2 lays out the whole array, so that no element is held.
 class JsonArrayStream {
 public:
-    explicit JsonArrayStream(std::ostream& out) : out_(out) {}
+    explicit JsonArrayStream(std::ostream& out) : m_out(out) {}
     void Add(const nlohmann::ordered_json& element);
     // Closes the array and the line.
     void End();
 
 private:
-    std::ostream& out_;
-    bool empty_ = true;
+    std::ostream& m_out;
+    bool m_empty = true;
 };
 
 // --- record by record ---------------------------------------------------
@@ -74,14 +74,14 @@ private:
 // Prints records as they come: Begin once, Add for each record, End once.
 class RecordPrinter {
 public:
-    explicit RecordPrinter(std::ostream& out) : out_(out) {}
+    explicit RecordPrinter(std::ostream& out) : m_out(out) {}
     virtual ~RecordPrinter() = default;
     virtual void Begin() {}
     virtual void Add(const JobResults& record) = 0;
     virtual void End() {}
 
 protected:
-    std::ostream& out_;
+    std::ostream& m_out;
 };
 
 // The printer of "json", "jsonl", "csv" or "tsv"; nullptr for any other.
@@ -100,10 +100,10 @@ public:
     // Starts with the widths of the header.
     TableLayout();
     void Measure(const JobResults& record);
-    const std::array<std::size_t, kTableColumns>& Widths() const { return widths_; }
+    const std::array<std::size_t, kTableColumns>& Widths() const { return m_widths; }
 
 private:
-    std::array<std::size_t, kTableColumns> widths_{};
+    std::array<std::size_t, kTableColumns> m_widths{};
 };
 
 // Prints the header, a row for each record in the widths of `layout` and,

@@ -121,9 +121,9 @@ public:
     CLI::App* Register(CLI::App& parent) override {
         CLI::App* command =
             parent.add_subcommand("list", "List the job results files of a directory name");
-        command->add_option("DIR", dirName_, "Directory name the files were written with")
+        command->add_option("DIR", m_dirName, "Directory name the files were written with")
             ->required();
-        command->add_option("--format", format_, "table (default) or json")
+        command->add_option("--format", m_format, "table (default) or json")
             ->check(CLI::IsMember({"table", "json"}));
         command->footer("The files of the directory name demo/results are the files named '" +
                         ResultsFilePath{"results", ResultsFileNamePattern()}.WholePath() +
@@ -135,12 +135,12 @@ public:
 
     int Run() override {
         std::string error;
-        const auto listed = ListResultsFiles(dirName_, error);
+        const auto listed = ListResultsFiles(m_dirName, error);
         if (!listed) return ReportFailure(error);
-        if (format_ == "json") {
+        if (m_format == "json") {
             WriteFileJson(*listed, std::cout);
         } else if (listed->empty()) {
-            std::cerr << "no job results files for the directory name " << dirName_ << '\n';
+            std::cerr << "no job results files for the directory name " << m_dirName << '\n';
         } else {
             WriteFileTable(*listed, std::cout);
         }
@@ -148,8 +148,8 @@ public:
     }
 
 private:
-    std::string dirName_;
-    std::string format_ = "table";
+    std::string m_dirName;
+    std::string m_format = "table";
 };
 
 // --- dump ---------------------------------------------------------------
@@ -159,8 +159,8 @@ public:
     CLI::App* Register(CLI::App& parent) override {
         CLI::App* command =
             parent.add_subcommand("dump", "Print every record of a job results file");
-        fileArgument_.Register(command);
-        command->add_option("--format", format_, "table (default), json, jsonl, csv or tsv")
+        m_fileArgument.Register(command);
+        command->add_option("--format", m_format, "table (default), json, jsonl, csv or tsv")
             ->check(CLI::IsMember({"table", "json", "jsonl", "csv", "tsv"}));
         command->footer(FileArgumentHelp() +
                         "\nJSON output is UTF-8; a byte that is not part of valid UTF-8 "
@@ -172,12 +172,12 @@ public:
 
     int Run() override {
         std::string error;
-        const auto file = fileArgument_.Parse(error);
+        const auto file = m_fileArgument.Parse(error);
         if (!file) return ReportUsageError(error);
-        if (format_ == "table") return DumpTable(*file);
+        if (m_format == "table") return DumpTable(*file);
         RecordSource source;
         if (!source.Open(*file)) return ReportRefused(*file, source);
-        const auto printer = MakeStreamingPrinter(format_, std::cout);
+        const auto printer = MakeStreamingPrinter(m_format, std::cout);
         printer->Begin();
         JobResults record;
         while (source.Next(record)) printer->Add(record);
@@ -209,8 +209,8 @@ private:
         return ReportFailure(file.WholePath() + " lost records while it was read");
     }
 
-    SingleFileArgument fileArgument_;
-    std::string format_ = "table";
+    SingleFileArgument m_fileArgument;
+    std::string m_format = "table";
 };
 
 // --- check --------------------------------------------------------------
@@ -221,7 +221,7 @@ public:
         CLI::App* command = parent.add_subcommand(
             "check", "Validate job results files; exit 0 only when the reader accepts all");
         command
-            ->add_option("FILE", fileArguments_,
+            ->add_option("FILE", m_fileArguments,
                          "Whole paths, or directory name and file name pairs")
             ->required();
         command->footer(FileArgumentHelp() +
@@ -235,7 +235,7 @@ public:
 
     int Run() override {
         std::string error;
-        const auto files = ParseFileArguments(fileArguments_, error);
+        const auto files = ParseFileArguments(m_fileArguments, error);
         if (!files) return ReportUsageError(error);
         bool allValid = true;
         for (const ResultsFilePath& file : *files) allValid = CheckOne(file) && allValid;
@@ -260,7 +260,7 @@ private:
         return true;
     }
 
-    std::vector<std::string> fileArguments_;
+    std::vector<std::string> m_fileArguments;
 };
 
 }  // namespace

@@ -37,31 +37,31 @@ public:
     CLI::App* Register(CLI::App& parent) override {
         CLI::App* command = parent.add_subcommand(
             "write", "Append records from TSV or JSON Lines to a new job results file");
-        command->add_option("DIR", dirName_, "Directory name of the new file")->required();
-        command->add_option("INPUT", input_, "Input file; '-' or none for standard input");
-        command->add_option("--format", format_, "Input format (default: from the first line)")
+        command->add_option("DIR", m_dirName, "Directory name of the new file")->required();
+        command->add_option("INPUT", m_input, "Input file; '-' or none for standard input");
+        command->add_option("--format", m_format, "Input format (default: from the first line)")
             ->check(CLI::IsMember({"tsv", "jsonl"}));
         command->footer(kWriteFooter);
         return command;
     }
 
     int Run() override {
-        if (input_ == "-") return WriteFrom(std::cin, "standard input");
+        if (m_input == "-") return WriteFrom(std::cin, "standard input");
         errno = 0;
-        std::ifstream file(input_, std::ios::binary);
-        if (!file) return ReportFailure(WithReason("cannot open input " + input_, errno));
-        return WriteFrom(file, input_);
+        std::ifstream file(m_input, std::ios::binary);
+        if (!file) return ReportFailure(WithReason("cannot open input " + m_input, errno));
+        return WriteFrom(file, m_input);
     }
 
 private:
     std::optional<InputFormat> ForcedFormat() const {
-        if (format_.empty()) return std::nullopt;
-        return format_ == "tsv" ? InputFormat::kTsv : InputFormat::kJsonLines;
+        if (m_format.empty()) return std::nullopt;
+        return m_format == "tsv" ? InputFormat::kTsv : InputFormat::kJsonLines;
     }
 
     int WriteFrom(std::istream& input, const std::string& inputName) {
         RecordStream records(input, ForcedFormat());
-        ResultsWriter writer(dirName_);
+        ResultsWriter writer(m_dirName);
         std::size_t written = 0;
         JobResults record;
         std::string storeError;
@@ -90,9 +90,9 @@ private:
         return kExitSuccess;
     }
 
-    std::string dirName_;
-    std::string input_ = "-";
-    std::string format_;
+    std::string m_dirName;
+    std::string m_input = "-";
+    std::string m_format;
 };
 
 // --- salvage ------------------------------------------------------------
@@ -106,8 +106,8 @@ public:
     CLI::App* Register(CLI::App& parent) override {
         CLI::App* command = parent.add_subcommand(
             "salvage", "Recover the complete records of a file whose end is damaged");
-        fileArgument_.Register(command);
-        command->add_option("--out", outDirName_,
+        m_fileArgument.Register(command);
+        command->add_option("--out", m_outDirName,
                             "Directory name for the new file (default: that of FILE)");
         command->footer(FileArgumentHelp() +
                         "\nEvery record that the reader delivers before the damage is "
@@ -119,12 +119,12 @@ public:
 
     int Run() override {
         std::string error;
-        const auto file = fileArgument_.Parse(error);
+        const auto file = m_fileArgument.Parse(error);
         if (!file) return ReportUsageError(error);
         RecordSource source;
         // A file damaged before its first record still gets its counts.
         if (!source.Open(*file) && !source.Damaged()) return ReportFailure(source.Error());
-        ResultsWriter writer(outDirName_.empty() ? file->dirName : outDirName_);
+        ResultsWriter writer(m_outDirName.empty() ? file->dirName : m_outDirName);
         const bool copied = CopyRecords(source, writer);
         const bool saved = writer.Save();
         if (!copied) return Finish(writer, saved);
@@ -168,8 +168,8 @@ private:
         return kExitSuccess;
     }
 
-    SingleFileArgument fileArgument_;
-    std::string outDirName_;
+    SingleFileArgument m_fileArgument;
+    std::string m_outDirName;
 };
 
 }  // namespace
