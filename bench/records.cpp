@@ -21,8 +21,8 @@ std::uint64_t Mix(std::uint64_t x) {
 // A small stream of pseudo-random numbers seeded by the record index.
 class Dice {
 public:
-    explicit Dice(std::uint64_t seed) : state_(Mix(seed ^ 0x6a6f62726573ULL)) {}
-    std::uint64_t Next() { return state_ = Mix(state_); }
+    explicit Dice(std::uint64_t seed) : m_state(Mix(seed ^ 0x6a6f62726573ULL)) {}
+    std::uint64_t Next() { return m_state = Mix(m_state); }
     std::uint64_t Below(std::uint64_t bound) { return Next() % bound; }
     template <class T, std::size_t N>
     const T& Pick(const std::array<T, N>& items) {
@@ -30,7 +30,7 @@ public:
     }
 
 private:
-    std::uint64_t state_;
+    std::uint64_t m_state;
 };
 
 // No value holds "<", ">" or "&": the writer stores values raw, and the

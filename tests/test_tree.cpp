@@ -263,7 +263,7 @@ TEST(XmlTree, ArbitraryContentKeepsChildrenAndContentInStep) {
 // comments and blanks lie between the children.
 class TreeWriter {
 public:
-    explicit TreeWriter(unsigned seed) : random_(seed) {}
+    explicit TreeWriter(unsigned seed) : m_random(seed) {}
 
     // Returns the XML text; appends the expected description to *model.
     std::string Element(int depth, std::string* model) {
@@ -271,13 +271,13 @@ public:
         std::string xml = "<" + name;
         std::vector<std::pair<std::string, std::string>> used;
         char lastQuote = '\'';
-        for (int i = static_cast<int>(random_() % 3); i > 0; --i) {
+        for (int i = static_cast<int>(m_random() % 3); i > 0; --i) {
             const std::string key = std::string(1, Pick("kmn")) + std::string(1, Pick("12"));
             std::string value = Text(6, "ab 1=/&<\"'\n");
-            value.erase(std::remove(value.begin(), value.end(), random_() % 2 ? '\'' : '"'),
+            value.erase(std::remove(value.begin(), value.end(), m_random() % 2 ? '\'' : '"'),
                         value.end());
             lastQuote = value.find('\'') == std::string::npos ? '\'' : '"';
-            xml += " " + key + (random_() % 2 ? " = " : "=") + std::string(1, lastQuote) + value +
+            xml += " " + key + (m_random() % 2 ? " = " : "=") + std::string(1, lastQuote) + value +
                    std::string(1, lastQuote);
             // A repeated name keeps its first position and takes the last value.
             auto same = std::find_if(used.begin(), used.end(),
@@ -296,17 +296,17 @@ public:
             const bool holds = used.back().second.find(lastQuote) != std::string::npos;
             *model += holds ? (lastQuote == '"' ? '\'' : '"') : lastQuote;
         }
-        const int children = depth < 5 ? static_cast<int>(random_() % 4) : 0;
+        const int children = depth < 5 ? static_cast<int>(m_random() % 4) : 0;
         if (children == 0) {
             const std::string text = Text(8, "xy z\t\n&;=/'\">");
             *model += "\"" + Printable(XmlNode::TrimString(text)) + "\"";
-            if (text.empty() && random_() % 2) return xml + (random_() % 2 ? " />" : "/>");
+            if (text.empty() && m_random() % 2) return xml + (m_random() % 2 ? " />" : "/>");
             return xml + ">" + text + "</" + name + ">";
         }
         xml += ">";
         *model += "(";
         for (int i = 0; i < children; ++i, *model += " ") {
-            xml += Text(3, " x\n") + (random_() % 4 ? "" : "<!-- note -->") +
+            xml += Text(3, " x\n") + (m_random() % 4 ? "" : "<!-- note -->") +
                    Element(depth + 1, model);
         }
         *model += ")";
@@ -315,14 +315,14 @@ public:
 
 private:
     char Pick(const char* choices) {
-        return choices[random_() % std::char_traits<char>::length(choices)];
+        return choices[m_random() % std::char_traits<char>::length(choices)];
     }
     std::string Text(unsigned maxLength, const char* alphabet) {
         std::string text;
-        for (unsigned i = random_() % (maxLength + 1); i > 0; --i) text += Pick(alphabet);
+        for (unsigned i = m_random() % (maxLength + 1); i > 0; --i) text += Pick(alphabet);
         return text;
     }
-    std::mt19937 random_;
+    std::mt19937 m_random;
 };
 
 TEST(XmlTree, UpdatedContentReparsesToTheSameTree) {

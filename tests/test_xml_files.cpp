@@ -15,13 +15,13 @@ using testsupport::Describe;
 class XmlFiles : public ::testing::Test {
 protected:
     std::string Write(const std::string& bytes) {
-        const std::string path = dir_.Path() + "/f" + std::to_string(++files_);
+        const std::string path = m_dir.Path() + "/f" + std::to_string(++m_files);
         testsupport::WriteWholeFile(path, bytes);
         return path;
     }
 
-    const testsupport::ScratchDir dir_;
-    int files_ = 0;
+    const testsupport::ScratchDir m_dir;
+    int m_files = 0;
 };
 
 TEST_F(XmlFiles, ReadXMLFileJoinsLinesAndTakesTheSingleElement) {
@@ -53,8 +53,8 @@ TEST_F(XmlFiles, ReadXMLFileFailsWithoutTouchingTheNode) {
         Write("<a>1</a>\n<b>2</b>\n"),
         Write("<r\nk='1'>\nx\n</r>\n"),
         Write("<r>unfinished"),
-        dir_.Path() + "/missing",
-        dir_.Path(),
+        m_dir.Path() + "/missing",
+        m_dir.Path(),
     };
     for (const std::string& file : files) {
         XmlNode node("keep z='9'", "content");
@@ -91,13 +91,13 @@ TEST_F(XmlFiles, CreateXMLNodeListFromFileAppendsOneElementPerLine) {
 
 TEST_F(XmlFiles, CreateXMLNodeListFromFileFailsOnMissingOrUnreadableFiles) {
     // A directory opens but every read fails: the loop ends and reports it.
-    for (const std::string& file : {dir_.Path() + "/missing", dir_.Path()}) {
+    for (const std::string& file : {m_dir.Path() + "/missing", m_dir.Path()}) {
         std::vector<XmlNode> nodes = {XmlNode("first", "kept")};
         EXPECT_FALSE(XmlNode::CreateXMLNodeListFromFile("Line", file, nodes)) << file;
         ASSERT_EQ(nodes.size(), 1u);
         EXPECT_EQ(Describe(nodes[0]), "first{}\"kept\"");
     }
-    EXPECT_EQ(dir_.Entries().size(), 0u);
+    EXPECT_EQ(m_dir.Entries().size(), 0u);
 }
 
 }  // namespace
