@@ -15,8 +15,8 @@ set +u
 source "$bash_completion"
 # shellcheck source=/dev/null
 source "$completion"
-spec=$(complete -p jobresults) || exit 1
-[[ $spec == "complete -F _jobresults jobresults" ]] || { echo "unexpected: $spec" >&2; exit 1; }
+registered=$(complete -p jobresults) || exit 1
+[[ $registered == "complete -F _jobresults jobresults" ]] || { echo "unexpected: $registered" >&2; exit 1; }
 function=_jobresults
 
 work=$(mktemp -d)
