@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "jobresults/detail/JobResultsFormat.h"
@@ -333,19 +334,29 @@ bool TakePlainField(string_view content, size_t& pos, string_view& value) {
     return true;
 }
 
-template <const string_view& kName>
-bool TakePlainField(string_view content, size_t& pos, std::string& field) {
-    string_view value;
-    if (!TakePlainField<kName>(content, pos, value)) return false;
-    field.assign(value.data(), value.size());
-    return true;
+// The writer's five fields in its order, each in one of its two forms, from
+// pos on: how many of them stand there in a row. values[i] is the trimmed
+// value of field i for each of them; pos moves behind the last.
+constexpr size_t kFieldCount = 5;
+using FieldValues = string_view[kFieldCount];
+
+size_t TakePlainFields(string_view content, size_t& pos, FieldValues& values) {
+    if (!TakePlainField<kClientNameTag>(content, pos, values[0])) return 0;
+    if (!TakePlainField<kUrlTag>(content, pos, values[1])) return 1;
+    if (!TakePlainField<kBackupJobIdTag>(content, pos, values[2])) return 2;
+    if (!TakePlainField<kErrorStringTag>(content, pos, values[3])) return 3;
+    if (!TakePlainField<kSizeTag>(content, pos, values[4])) return 4;
+    return kFieldCount;
 }
 
-bool TakePlainSize(string_view content, size_t& pos, unsigned long long& size) {
-    string_view value;
-    if (!TakePlainField<kSizeTag>(content, pos, value)) return false;
-    ParseSize(value, size);
-    return true;
+// Assigns the first count values that TakePlainFields found.
+void AssignPlainFields(const FieldValues& values, size_t count, JobResults& record) {
+    std::string* const strings[] = {&record.ClientName, &record.Url, &record.BackupJobId,
+                                    &record.ErrorString};
+    for (size_t i = 0; i < std::min(count, std::size(strings)); ++i) {
+        strings[i]->assign(values[i].data(), values[i].size());
+    }
+    if (count == kFieldCount) ParseSize(values[kFieldCount - 1], record.Size);
 }
 
 // The record from pos on, when it is laid out exactly as the writer does
@@ -364,21 +375,11 @@ bool CutPlainRecord(string_view text, size_t pos, JobResults& record, size_t& en
         return false;
     }
     size_t at = open + kNameEnd + 1;
-    string_view client, url, job, error, size;
-    if (!(TakePlainField<kClientNameTag>(text, at, client) &&
-          TakePlainField<kUrlTag>(text, at, url) &&
-          TakePlainField<kBackupJobIdTag>(text, at, job) &&
-          TakePlainField<kErrorStringTag>(text, at, error) &&
-          TakePlainField<kSizeTag>(text, at, size))) {
-        return false;
-    }
+    FieldValues values;
+    if (TakePlainFields(text, at, values) != kFieldCount) return false;
     const size_t end = NextOpenAfterBlanks(text, at);
     if (end == npos || !IsEndTagAt(text, end, kRecordTag)) return false;
-    record.ClientName.assign(client.data(), client.size());
-    record.Url.assign(url.data(), url.size());
-    record.BackupJobId.assign(job.data(), job.size());
-    record.ErrorString.assign(error.data(), error.size());
-    ParseSize(size, record.Size);
+    AssignPlainFields(values, kFieldCount, record);
     endTag = end;
     return true;
 }
@@ -561,11 +562,8 @@ void FillRecord(string_view content, JobResults& result) {
     // element that is not as the writer lays it out, and all after it, go
     // through the general scan.
     size_t pos = 0;
-    TakePlainField<kClientNameTag>(content, pos, result.ClientName) &&
-        TakePlainField<kUrlTag>(content, pos, result.Url) &&
-        TakePlainField<kBackupJobIdTag>(content, pos, result.BackupJobId) &&
-        TakePlainField<kErrorStringTag>(content, pos, result.ErrorString) &&
-        TakePlainSize(content, pos, result.Size);
+    FieldValues values;
+    AssignPlainFields(values, TakePlainFields(content, pos, values), result);
     ElementWalker walker(content, string_view());
     ScanLevel(walker, content, pos, [&](size_t, size_t close, size_t end, string_view name) {
         AssignField(name, Trim(Content(content, close, end)), result);
