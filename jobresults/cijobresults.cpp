@@ -8,10 +8,12 @@
 
 #include <cerrno>
 #include <ctime>
+#include <string_view>
 #include <utility>
 
 #include "jobresults/detail/JobResultsFile.h"
 #include "jobresults/detail/JobResultsFormat.h"
+#include "jobresults/detail/JobResultsLayout.h"
 #include "jobresults/detail/JobResultsScan.h"
 
 using jobresults::AppendStatus;
@@ -21,6 +23,27 @@ namespace {
 const char kWriteFailed[] = "Failed to write xmlData to job results file.";
 const char kSeekFailed[] = "Failed to seek to correct location in file after adding job result.";
 const char kFinishFailed[] = "Failed to write xml root tag end to job results file.";
+
+// A value holding a tag of the format's own elements would not read back as
+// written (see FormatTagIn): the record is refused, naming the first field
+// that holds one.
+bool RefuseUnreadableValue(CCIJobResults& store, const JobResults& record) {
+    const std::pair<std::string_view, const std::string*> fields[] = {
+        {jobresults::kClientNameTag, &record.ClientName},
+        {jobresults::kUrlTag, &record.Url},
+        {jobresults::kBackupJobIdTag, &record.BackupJobId},
+        {jobresults::kErrorStringTag, &record.ErrorString}};
+    for (const auto& [name, value] : fields) {
+        const std::string_view tag = jobresults::FormatTagIn(*value);
+        if (tag.empty()) continue;
+        store.m_nErrno = EINVAL;
+        store.m_sErrorMsg = "Invalid " + std::string(name) +
+                            " received from caller: the value holds the tag " + std::string(tag) +
+                            ", which the job results file could not read back.";
+        return true;
+    }
+    return false;
+}
 
 void CloseHandle(CCIJobResults& store) {
     if (store.m_nFileHandle != -1) close(store.m_nFileHandle);
@@ -135,6 +158,7 @@ int CCIJobResults::createJobResults(std::string sDirName) {
 }
 
 int CCIJobResults::addJobResult(JobResults jobResult) {
+    if (RefuseUnreadableValue(*this, jobResult)) return 0;
     jobresults::CreatedFile created;
     const long long seconds = qxcast::lld(std::time(nullptr));
     if (!m_bHeaderWritten) {
