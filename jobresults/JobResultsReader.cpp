@@ -59,6 +59,9 @@ struct JobResultsReader::State {
                 break;
             case RootCursor::Step::kInvalid:
                 return Fail(jobresults::kInvalidData, path, -1);
+            case RootCursor::Step::kDamaged:
+                // As the classic reader, which finds no further record.
+                return Fail(jobresults::kNoRecords, fileName, -1);
             case RootCursor::Step::kFailed:
                 return Fail(jobresults::kReadFailed, path, file->cursor.Error());
             case RootCursor::Step::kChild:

@@ -254,7 +254,12 @@ int CCIJobResults::getNextJobResult(JobResults& jobResult) {
         Fail(*this, std::string(jobresults::kNoRecords) + m_sFileName, -1);
         return -1;
     }
-    jobresults::FillRecord(m_itCurrent->GetNodeContent(), jobResult);
+    if (!jobresults::FillRecord(m_itCurrent->GetNodeContent(), jobResult)) {
+        // A torn record: neither it nor anything behind it is delivered.
+        m_itCurrent = end;
+        Fail(*this, std::string(jobresults::kNoRecords) + m_sFileName, -1);
+        return -1;
+    }
     ++m_itCurrent;
     if (m_itCurrent != end) return 1;
     CloseHandle(*this);

@@ -7,9 +7,8 @@
 namespace jobresults {
 namespace {
 
-constexpr std::string_view kFormatNames[] = {kRootTag,        kRecordTag,      kClientNameTag,
-                                             kUrlTag,         kBackupJobIdTag, kErrorStringTag,
-                                             kSizeTag};
+constexpr std::string_view kFormatNames[] = {
+    kRootTag, kRecordTag, kClientNameTag, kUrlTag, kBackupJobIdTag, kErrorStringTag, kSizeTag};
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
@@ -50,7 +49,8 @@ bool IsMixture(std::string_view text, std::string_view fresh, std::string_view s
 std::string_view FormatTagIn(std::string_view value) {
     for (size_t lt = xmlscan::FindByte(value, '<', 0); lt != std::string_view::npos;
          lt = xmlscan::FindByte(value, '<', lt + 1)) {
-        if (const size_t length = FormatTagLength(value.substr(lt))) return value.substr(lt, length);
+        if (const size_t length = FormatTagLength(value.substr(lt)))
+            return value.substr(lt, length);
     }
     return std::string_view();
 }
@@ -73,9 +73,23 @@ static_assert(kFinishHead.size() + 2 == kFinalEndTag.size() &&
 bool IsTornSave(std::string_view atTrailer) {
     static_assert(kFinishHead.size() == kTrailer.size(), "the head overwrites the trailer");
     static_assert(kTrailer.size() + kFinishTail.size() == kTornStateLength, "a save's bytes");
-    if (atTrailer.substr(kTrailer.size(), kFinishTail.size()) != kFinishTail) return false;
-    return IsMixture(atTrailer.substr(0, kTrailer.size()), kFinishHead, kTrailer,
-                     kTrailer.size());
+    if (atTrailer.size() < kTornStateLength ||
+        atTrailer.substr(kTrailer.size(), kFinishTail.size()) != kFinishTail) {
+        return false;
+    }
+    return IsMixture(atTrailer.substr(0, kTrailer.size()), kFinishHead, kTrailer, kTrailer.size());
+}
+
+}  // namespace jobresults
+
+namespace jobresults {
+
+bool IsTornWriteAt(std::string_view fromOpen) {
+    if (IsTornAppend(fromOpen)) return true;
+    const std::string_view lineBreaks = kFinishHead.substr(0, 2);
+    std::string atTrailer(lineBreaks);
+    atTrailer.append(fromOpen.substr(0, kTornStateLength - lineBreaks.size()));
+    return IsTornSave(atTrailer);
 }
 
 }  // namespace jobresults

@@ -53,6 +53,12 @@ bool IsTornAppend(std::string_view atTrailer);
 bool IsTornSave(std::string_view atTrailer);
 inline constexpr size_t kTornStateLength = 16;
 
+// The same seen from the "<" at which such a mixture stops the scan of
+// Root's content: a record's mixture begins with it, a save's two bytes
+// before it (its first two bytes are line breaks, which any mixture that
+// holds a "<" keeps).
+bool IsTornWriteAt(std::string_view fromOpen);
+
 }  // namespace jobresults
 
 #endif  // CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSLAYOUT_H
