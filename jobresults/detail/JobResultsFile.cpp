@@ -46,11 +46,10 @@ static_assert(LeadsFit(),
 bool TailIsInert(std::string_view data, const Lead& lead) {
     const size_t close = xmlscan::FindByte(data, '>', lead.split);
     if (close == std::string_view::npos) return true;
-    std::string tag(lead.filler);
-    tag.append(data.substr(lead.split, close - lead.split));
-    if (tag.empty() || tag.back() == '/' || tag.front() == '!' || tag.front() == '?') {
-        return false;
-    }
+    std::string tagText(lead.filler);
+    tagText.append(data.substr(lead.split, close - lead.split));
+    std::string_view tag = tagText;
+    if (xmlscan::ClassifyTag(tag) != xmlscan::TagKind::kStart) return false;
     const std::string_view name = xmlscan::TagName(tag);
     std::string endTag;
     endTag.reserve(name.size() + 3);

@@ -124,15 +124,13 @@ size_t ScanLevel(ElementWalker& walker, string_view text, size_t pos, Visit&& vi
         if (open == npos) return pos;
         const size_t close = walker.FindClose(open);
         if (close == npos) return pos;
-        const string_view tag = text.substr(open + 1, close - open - 1);
-        if (!tag.empty() && (tag.front() == '!' || tag.front() == '?')) {
+        string_view tag = text.substr(open + 1, close - open - 1);
+        const xmlscan::TagKind kind = xmlscan::ClassifyTag(tag);
+        if (kind != xmlscan::TagKind::kStart) {
             pos = close + 1;
-            continue;
-        }
-        if (tag.empty() || tag.back() == '/') {
-            const string_view name = tag.empty() ? tag : TagName(tag.substr(0, tag.size() - 1));
-            pos = close + 1;
-            if (!visit(open, close, kSelfClosing, name)) return pos;
+            if (kind == xmlscan::TagKind::kSelfClosing &&
+                !visit(open, close, kSelfClosing, TagName(tag)))
+                return pos;
             continue;
         }
         const string_view name = TagName(tag);
@@ -173,10 +171,10 @@ RootSearch FindRootStart(string_view text, RootStart& root) {
         if (close == npos) return RootSearch::kNeedMore;
         string_view tag = text.substr(open + 1, close - open - 1);
         pos = close + 1;
-        if (!tag.empty() && (tag.front() == '!' || tag.front() == '?')) continue;
-        root.selfClosing = tag.empty() || tag.back() == '/';
+        const xmlscan::TagKind kind = xmlscan::ClassifyTag(tag);
+        if (kind == xmlscan::TagKind::kPassedOver) continue;
+        root.selfClosing = kind == xmlscan::TagKind::kSelfClosing;
         root.contentBegin = pos;
-        if (root.selfClosing && !tag.empty()) tag.remove_suffix(1);
         return TagName(tag) == kRootTag ? RootSearch::kFound : RootSearch::kOtherFirst;
     }
 }

@@ -24,14 +24,6 @@ namespace jobresults {
 // What ReadRootChildren returns for content that is not a single Root.
 constexpr int kInvalidContent = -1;
 
-// The readers' messages; each is followed by the path, or for kNoRecords by
-// the file name alone.
-inline constexpr std::string_view kOpenFailed = "Failed to open file ";
-inline constexpr std::string_view kReadFailed =
-    "Erroring while reading data from Job Results file ";
-inline constexpr std::string_view kInvalidData = "Invalid data in Job Results file ";
-inline constexpr std::string_view kNoRecords = "Invalid data/No Data found in Job Results file ";
-
 // Walks the children of the document's Root element front to back. Every
 // verdict on the document (Root ended, text ended too early, no Root) is
 // taken only when the bytes it rests on read the same a second time: a
