@@ -69,7 +69,9 @@ protected:
         ASSERT_EQ(back.openResult, 1) << back.errorMsg;
         ASSERT_EQ(back.records.size(), static_cast<size_t>(count));
         for (int i = 0; i < count; ++i) {
-            EXPECT_TRUE(storetest::SameRecord(back.records[i], Numbered(first + i))) << i;
+            EXPECT_TRUE(
+                storetest::SameRecord(back.records[static_cast<size_t>(i)], Numbered(first + i)))
+                << i;
         }
     }
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -101,14 +102,20 @@ std::string WrittenFile(const std::vector<JobResults>& records, bool save) {
     return bytes;
 }
 
+std::ptrdiff_t Offset(size_t index) { return static_cast<std::ptrdiff_t>(index); }
+
 std::vector<Case> Inputs() {
     std::vector<Case> cases;
     const fs::path source(CIJOBRESULTS_SOURCE_DIR);
     for (const fs::path& folder :
          {source / "tests" / "regressions", source / "fuzz" / "corpus" / "reader"}) {
         for (const auto& entry : fs::directory_iterator(folder)) {
-            cases.push_back(
-                {entry.path().string(), storetest::ReadWholeFile(entry.path()), false, {}});
+            cases.push_back({entry.path().string(),
+                             storetest::ReadWholeFile(entry.path()),
+                             false,
+                             {},
+                             {},
+                             false});
         }
     }
     for (const bool save : {true, false}) {
@@ -121,7 +128,11 @@ std::vector<Case> Inputs() {
             }
             cases.push_back(
                 {(save ? "saved" : "open") + std::string(" file cut at ") + std::to_string(length),
-                 whole.substr(0, length), true, complete});
+                 whole.substr(0, length),
+                 true,
+                 complete,
+                 {},
+                 false});
         }
     }
     // Damage inside the record at index `at`: bytes zeroed from just behind
@@ -138,8 +149,9 @@ std::vector<Case> Inputs() {
             std::string bytes = whole;
             bytes.replace(bytes.find(tag, begin) + shift, length, length, byte);
             cases.push_back({what + " in record " + std::to_string(at), bytes, true,
-                             std::vector<std::uint64_t>(ends.begin(), ends.begin() + at),
-                             std::vector<JobResults>(written.begin(), written.begin() + at), true});
+                             std::vector<std::uint64_t>(ends.begin(), ends.begin() + Offset(at)),
+                             std::vector<JobResults>(written.begin(), written.begin() + Offset(at)),
+                             true});
         };
         damage("zeroed stretch", "<Url>", 1, 40, '\0');
         damage("flipped byte", "</ClientName>", 5, 1, 'q');
@@ -159,9 +171,9 @@ TEST(StoreReaders, StreamingReaderGivesTheClassicReadersVerdictAndRecords) {
         CompareReaders(storeDir, "f.xml", input);
     }
     // A name that is missing, and one that opens but cannot be read.
-    CompareReaders(storeDir, "absent.xml", {"missing file", "", false, {}});
+    CompareReaders(storeDir, "absent.xml", {"missing file", "", false, {}, {}, false});
     ASSERT_TRUE(fs::create_directory(storeDir + "\\folder.xml"));
-    CompareReaders(storeDir, "folder.xml", {"a directory", "", false, {}});
+    CompareReaders(storeDir, "folder.xml", {"a directory", "", false, {}, {}, false});
     fs::remove(storeDir + "\\folder.xml");
 }
 

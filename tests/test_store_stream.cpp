@@ -23,7 +23,8 @@ using storetest::ScratchDir;
 JobResults Record(int i) {
     JobResults record;
     record.ClientName = "client" + std::to_string(i);
-    record.Url = i % 50 == 0 ? std::string(5000 + i % 7, 'u') : "https://h/" + std::to_string(i);
+    record.Url = i % 50 == 0 ? std::string(static_cast<size_t>(5000 + i % 7), 'u')
+                             : "https://h/" + std::to_string(i);
     record.BackupJobId = std::to_string(i);
     record.ErrorString = i % 3 == 0 ? "" : "e";
     record.Size = static_cast<unsigned long long>(i);

@@ -114,7 +114,8 @@ std::string WriterLikeText(int records) {
         writer.createJobResults(dir.Path() + "/jr");
         for (int i = 0; i < records; ++i) {
             JobResults record = storetest::SampleRecord(i);
-            record.Url = i == records / 2 ? std::string(300000, 'v') : std::string(i % 97, 'u');
+            record.Url = i == records / 2 ? std::string(300000, 'v')
+                                          : std::string(static_cast<size_t>(i % 97), 'u');
             writer.addJobResult(record);
         }
     }

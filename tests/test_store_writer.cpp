@@ -262,7 +262,8 @@ TEST(StoreWriter, DestructorSavesAndReleasesTheDescriptor) {
         storetest::ReadAllRecords(dir.Path() + "/jr", storetest::ReaderName(path));
     ASSERT_EQ(back.records.size(), 5u);
     for (int i = 0; i < 5; ++i)
-        EXPECT_TRUE(storetest::SameRecord(back.records[i], storetest::SampleRecord(i)));
+        EXPECT_TRUE(storetest::SameRecord(back.records[static_cast<size_t>(i)],
+                                          storetest::SampleRecord(i)));
 }
 
 TEST(StoreWriter, DirectoryNameEndingInSlashGetsTheBackslashToo) {

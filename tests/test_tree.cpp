@@ -319,7 +319,7 @@ private:
     }
     std::string Text(unsigned maxLength, const char* alphabet) {
         std::string text;
-        for (unsigned i = m_random() % (maxLength + 1); i > 0; --i) text += Pick(alphabet);
+        for (auto i = m_random() % (maxLength + 1); i > 0; --i) text += Pick(alphabet);
         return text;
     }
     std::mt19937 m_random;

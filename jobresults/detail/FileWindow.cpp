@@ -92,7 +92,8 @@ int FileWindow::Differs(long long start, bool growthCounts, bool& changed) const
         const size_t left = m_size - done;
         const size_t wanted = std::min(left + (growthCounts ? 1 : 0), sizeof piece);
         if (wanted == 0) return 0;
-        const ssize_t count = pread64(m_fd, piece, wanted, static_cast<off64_t>(start + done));
+        const ssize_t count = pread64(m_fd, piece, wanted,
+                                      static_cast<off64_t>(start + static_cast<long long>(done)));
         if (count < 0) {
             if (errno == EINTR) continue;
             return errno == ESPIPE ? 0 : errno;

@@ -44,7 +44,8 @@ private:
 inline std::string RandomPieces(std::mt19937& random, const std::vector<std::string>& pieces,
                                 int maxPieces) {
     std::string text;
-    for (int count = static_cast<int>(random() % (maxPieces + 1)); count > 0; --count) {
+    for (int count = static_cast<int>(random() % static_cast<unsigned>(maxPieces + 1)); count > 0;
+         --count) {
         text += pieces[random() % pieces.size()];
     }
     return text;

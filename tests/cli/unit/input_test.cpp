@@ -48,8 +48,8 @@ INSTANTIATE_TEST_SUITE_P(
         ValidLine{"largest size",
                   "a\tu\t1\t\t18446744073709551615",
                   {"a", "u", "1", "", 18446744073709551615ULL}}),
-    [](const auto& info) {
-        std::string name = info.param.name;
+    [](const auto& test) {
+        std::string name = test.param.name;
         for (char& c : name)
             if (!isalnum(static_cast<unsigned char>(c))) c = '_';
         return name;
