@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "jobresults/cijobresults.h"
+#include "support/damage.h"
 #include "support/store_files.h"
 
 namespace {
@@ -133,6 +134,12 @@ TEST(StoreCrash, KilledWritersLoseNothingAcknowledged) {
         if (intact < static_cast<size_t>(outcome.acknowledged)) {
             lost += outcome.acknowledged - static_cast<long>(intact);
         }
+        // A killed writer's file is no damaged file: the walk over the
+        // writer's layout finds the reader's records and nothing else.
+        const testsupport::Walked walked =
+            testsupport::WalkFile(dir.Path() + "/jr", storetest::ReaderName(names[0]));
+        EXPECT_FALSE(walked.Damaged()) << "kill " << kill;
+        EXPECT_EQ(walked.records.size(), back.records.size()) << "kill " << kill;
         if (outcome.saved) {
             EXPECT_TRUE(
                 storetest::EndsSaved(storetest::ReadWholeFile(dir.Path() + "/" + names[0])));

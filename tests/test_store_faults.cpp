@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "jobresults/cijobresults.h"
+#include "support/damage.h"
 #include "support/posix_fault_seam.h"
 #include "support/store_files.h"
 
@@ -71,6 +72,11 @@ protected:
         for (int i = 0; i < count; ++i) {
             EXPECT_TRUE(storetest::SameRecord(back.records[i], Numbered(first + i))) << i;
         }
+        // What a failing writer leaves is no damage to the walk over its layout.
+        const testsupport::Walked walked =
+            testsupport::WalkFile(dir.Path() + "/jr", storetest::ReaderName(file));
+        EXPECT_FALSE(walked.Damaged());
+        EXPECT_EQ(walked.records.size(), static_cast<size_t>(count));
     }
 
     void ExpectPositionOnTrailer() {
@@ -236,6 +242,8 @@ TEST_F(StoreFaults, UnfinishedTailNeverFormsAnElement) {
             storetest::ReadAllRecords(scratch.Path() + "/jr", storetest::ReaderName(file));
         ASSERT_EQ(back.openResult, 1) << back.errorMsg;
         ASSERT_EQ(back.records.size(), 3u);
+        EXPECT_FALSE(
+            testsupport::WalkFile(scratch.Path() + "/jr", storetest::ReaderName(file)).Damaged());
     }
 }
 
