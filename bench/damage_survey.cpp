@@ -3,28 +3,34 @@
 // cases tried; the files that check passes in silence, split into those
 // whose damaged bytes are a file the writer could have written (no rule can
 // tell those) and the others (which must be none); the garbled records that
-// salvage copies; and the share of intact records that it recovers.
+// salvage copies, by their damaged place: one that check finds when it is
+// the only damage (must be none) or one whose bytes a writer could have
+// written; and the share of intact records that salvage recovers. Exits
+// with 1 when a must-be-none count is not 0 or an intact record is lost.
 //
 //   damage_survey [RECORDS [CASES [SEED]]]     (default 3000 200 1)
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "bench/damage.h"
 #include "jobresults/JobResultsReader.h"
-#include "support/damage.h"
 #include "support/scratch.h"
 
 namespace {
 
-using namespace testsupport;
+using namespace damagestudy;
+using testsupport::ScratchDir;
+using testsupport::WriteWholeFile;
 
 struct Tally {
     size_t cases = 0;
     size_t silentWriterPossible = 0;
     size_t silentOther = 0;
-    size_t garbledWhereFound = 0;
-    size_t garbledWhereSilent = 0;
+    size_t garbledFromFoundPlace = 0;
+    size_t garbledFromSilentPlace = 0;
     size_t intact = 0;
     size_t recovered = 0;
 };
@@ -39,6 +45,33 @@ bool CheckPasses(const std::string& dirName, const std::string& fileName, const 
         }
     }
     return reader.ok() && !walked.Damaged();
+}
+
+// Whether the walk finds the damage of one damaged place alone: the sound
+// file with only that range taken from the damaged one.
+bool FoundAlone(const std::string& sound, const Damaged& damaged, const Span& place,
+                const std::string& path, const std::string& dirName, const std::string& name) {
+    std::string bytes = sound;
+    bytes.replace(place.offset, place.length, damaged.bytes, place.offset, place.length);
+    bytes.resize(std::min(bytes.size(), damaged.bytes.size()));
+    return WriteWholeFile(path, bytes) && WalkFile(dirName, name).Damaged();
+}
+
+// Counts each garbled record that salvage copied by its damaged place:
+// one that the walk finds when it is the only damage, or one whose bytes
+// the writer could have written.
+void AttributeGarbled(const std::string& sound, const Damaged& damaged, const Walked& walked,
+                      const RescueJudgement& judgement, const std::string& path,
+                      const std::string& dirName, const std::string& name, Tally& tally) {
+    for (const size_t at : judgement.garbledAt) {
+        bool found = false;
+        for (const Span& place : damaged.touched) {
+            if (Touched(walked.spans[at], {place})) {
+                found = found || FoundAlone(sound, damaged, place, path, dirName, name);
+            }
+        }
+        ++(found ? tally.garbledFromFoundPlace : tally.garbledFromSilentPlace);
+    }
 }
 
 // The readers and the walk give the same records for the sound file.
@@ -57,9 +90,9 @@ bool ReaderAgrees(const std::string& dirName, const std::string& fileName, const
 void PrintRow(DamageKind kind, const Tally& t) {
     const double share = t.intact == 0 ? 100.0 : 100.0 * double(t.recovered) / double(t.intact);
     std::cout << "| " << DamageName(kind) << " | " << t.cases << " | " << t.silentWriterPossible
-              << " | " << t.silentOther << " | " << t.garbledWhereFound << " | "
-              << t.garbledWhereSilent << " | " << t.recovered << " / " << t.intact << " (" << share
-              << " %) |\n";
+              << " | " << t.silentOther << " | " << t.garbledFromFoundPlace << " | "
+              << t.garbledFromSilentPlace << " | " << t.recovered << " / " << t.intact << " ("
+              << share << " %) |\n";
 }
 
 }  // namespace
@@ -88,7 +121,8 @@ int main(int argc, char** argv) {
     std::cout << records << " records, " << sound.size() << " bytes, " << cases
               << " cases per kind\n\n"
               << "| damage | cases | check silent: writer-possible | check silent: other | "
-                 "garbled copied: damage found | garbled copied: silent | intact recovered |\n"
+                 "garbled copied: place check finds | garbled copied: writer-possible place | "
+                 "intact recovered |\n"
               << "|---|---|---|---|---|---|---|\n";
     bool allSound = true;
     for (const DamageKind kind : kDamageKinds) {
@@ -106,12 +140,13 @@ int main(int argc, char** argv) {
             } else if (silent) {
                 ++tally.silentOther;
             }
-            (silent ? tally.garbledWhereSilent : tally.garbledWhereFound) += judgement.garbled;
+            AttributeGarbled(sound, damaged, walked, judgement, path, damagedDir, name, tally);
             tally.intact += judgement.intact;
             tally.recovered += judgement.recovered;
         }
         PrintRow(kind, tally);
-        allSound = allSound && tally.silentOther == 0 && tally.recovered == tally.intact;
+        allSound = allSound && tally.silentOther == 0 && tally.garbledFromFoundPlace == 0 &&
+                   tally.recovered == tally.intact;
     }
     return allSound ? 0 : 1;
 }

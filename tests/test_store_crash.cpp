@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/damage.h"
 #include "jobresults/cijobresults.h"
-#include "support/damage.h"
 #include "support/store_files.h"
 
 namespace {
@@ -136,8 +136,8 @@ TEST(StoreCrash, KilledWritersLoseNothingAcknowledged) {
         }
         // A killed writer's file is no damaged file: the walk over the
         // writer's layout finds the reader's records and nothing else.
-        const testsupport::Walked walked =
-            testsupport::WalkFile(dir.Path() + "/jr", storetest::ReaderName(names[0]));
+        const damagestudy::Walked walked =
+            damagestudy::WalkFile(dir.Path() + "/jr", storetest::ReaderName(names[0]));
         EXPECT_FALSE(walked.Damaged()) << "kill " << kill;
         EXPECT_EQ(walked.records.size(), back.records.size()) << "kill " << kill;
         if (outcome.saved) {

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/damage.h"
 #include "jobresults/cijobresults.h"
-#include "support/damage.h"
 #include "support/posix_fault_seam.h"
 #include "support/store_files.h"
 
@@ -73,8 +73,8 @@ protected:
             EXPECT_TRUE(storetest::SameRecord(back.records[i], Numbered(first + i))) << i;
         }
         // What a failing writer leaves is no damage to the walk over its layout.
-        const testsupport::Walked walked =
-            testsupport::WalkFile(dir.Path() + "/jr", storetest::ReaderName(file));
+        const damagestudy::Walked walked =
+            damagestudy::WalkFile(dir.Path() + "/jr", storetest::ReaderName(file));
         EXPECT_FALSE(walked.Damaged());
         EXPECT_EQ(walked.records.size(), static_cast<size_t>(count));
     }
@@ -243,7 +243,7 @@ TEST_F(StoreFaults, UnfinishedTailNeverFormsAnElement) {
         ASSERT_EQ(back.openResult, 1) << back.errorMsg;
         ASSERT_EQ(back.records.size(), 3u);
         EXPECT_FALSE(
-            testsupport::WalkFile(scratch.Path() + "/jr", storetest::ReaderName(file)).Damaged());
+            damagestudy::WalkFile(scratch.Path() + "/jr", storetest::ReaderName(file)).Damaged());
     }
 }
 

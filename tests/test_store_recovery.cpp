@@ -7,13 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "bench/damage.h"
 #include "jobresults/cijobresults.h"
-#include "support/damage.h"
 #include "support/store_files.h"
 
 namespace {
 
-using namespace testsupport;
+using namespace damagestudy;
+using testsupport::ScratchDir;
+using testsupport::SeededRandom;
+using testsupport::WriteWholeFile;
 
 constexpr size_t kRecords = 300;
 constexpr int kCasesPerKind = 8;

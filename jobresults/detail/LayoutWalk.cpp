@@ -18,14 +18,13 @@
 //   anything), or the torn mixture that IsTornAppend recognises; during a
 //   save, the trailer followed by part or all of kFinishTail, the torn
 //   mixture of IsTornSave, or the final end tag followed by the spare
-//   trailer. A failed write is undone back to the trailer. Each of these
-//   ends is accepted below.
-// Two states fall outside and are reported as a cut end or damage: a kill
-// inside the very first write, or inside a one-piece append of a record
-// that no lead could split, where that write spans pages (the file then
-// ends inside a record); and a kill while a failed split write is being
-// undone. The readers refuse such files as well (no Root end tag), or stop
-// at the trailer.
+//   trailer. A failed write is undone back to the trailer; until the file
+//   is cut behind it, the tail stays, its lead perhaps partly overwritten
+//   with the record's first bytes. Each of these ends is accepted below.
+// One state falls outside and is reported as damage: a kill inside the
+// very first write, or inside a one-piece append of a record that no lead
+// could split, where that write spans pages; the file then ends inside a
+// record, without Root's end tag, and the readers refuse it as well.
 //
 // What the rule cannot see: damage whose bytes are themselves a file a
 // writer could have written. A zeroed stretch that joins the value of one
@@ -164,13 +163,18 @@ Match TakeRecord(Cursor& cursor, JobResults& record) {
 #undef JR_TAKE
 
 // Behind a trailer: the unfinished tail of an append, "<" + a lead's
-// filler and anything after it, or, at the end of the file, part of that.
+// filler and anything after it, or at the end of the file part of that. A
+// failed write of the record's first bytes may have replaced the first
+// bytes of the lead with the record's own before the trailer was put back.
 bool IsAppendTail(string_view behind, bool atEnd) {
-    if (!StartsWith(behind, "<")) return false;
-    const string_view afterLt = behind.substr(1);
     for (const Lead& lead : kLeads) {
-        if (StartsWith(afterLt, lead.filler)) return true;
-        if (atEnd && StartsWith(lead.filler, afterLt)) return true;
+        const std::string stale = "<" + std::string(lead.filler);
+        const string_view fresh = kRecordStart.substr(kTrailer.size(), stale.size());
+        for (size_t overwritten = 0; overwritten < stale.size(); ++overwritten) {
+            const std::string left =
+                std::string(fresh.substr(0, overwritten)) + stale.substr(overwritten);
+            if (StartsWith(behind, left) || (atEnd && StartsWith(left, behind))) return true;
+        }
     }
     return false;
 }

@@ -1,12 +1,13 @@
 // Damage as disks and lost writes leave it, applied to a copy of a job
 // results file at a random place, with the byte ranges it wrote over; and
 // the judgement of a rescue: every record the damage did not touch came
-// back, in order, and nothing else did. Header only: the damage survey in
-// bench/ uses it too.
-#ifndef CIJOBRESULTS_TESTS_SUPPORT_DAMAGE_H
-#define CIJOBRESULTS_TESTS_SUPPORT_DAMAGE_H
+// back, in order, and nothing else did. Header only, for the damage survey
+// and for the recovery test.
+#ifndef CIJOBRESULTS_BENCH_DAMAGE_H
+#define CIJOBRESULTS_BENCH_DAMAGE_H
 
 #include <cstdint>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <string_view>
@@ -18,7 +19,7 @@
 #include "jobresults/detail/JobResultsFormat.h"
 #include "support/scratch.h"
 
-namespace testsupport {
+namespace damagestudy {
 
 inline constexpr size_t kPageSize = 4096;
 
@@ -175,9 +176,10 @@ inline bool SameRecord(const JobResults& a, const JobResults& b) {
 }
 
 struct RescueJudgement {
-    size_t intact = 0;     // records the damage did not touch
-    size_t recovered = 0;  // of those, how many came back
-    size_t garbled = 0;    // records that came back but are none of the originals in order
+    size_t intact = 0;              // records the damage did not touch
+    size_t recovered = 0;           // of those, how many came back
+    size_t garbled = 0;             // records that came back but are none of the originals in order
+    std::vector<size_t> garbledAt;  // their positions among the rescued records
 };
 
 // Matches the rescued records against the originals in order: each rescued
@@ -188,11 +190,12 @@ inline RescueJudgement Judge(const std::vector<JobResults>& originals,
     RescueJudgement judgement;
     std::vector<bool> back(originals.size(), false);
     size_t next = 0;
-    for (const JobResults& record : rescued) {
+    for (size_t i = 0; i < rescued.size(); ++i) {
         size_t at = next;
-        while (at < originals.size() && !SameRecord(originals[at], record)) ++at;
+        while (at < originals.size() && !SameRecord(originals[at], rescued[i])) ++at;
         if (at == originals.size()) {
             ++judgement.garbled;
+            judgement.garbledAt.push_back(i);
             continue;
         }
         back[at] = true;
@@ -256,8 +259,9 @@ inline std::string WrittenBytes(const std::string& scratch,
         }
         if (writer.saveJobResults() != 1) return "";
     }
-    const std::vector<std::string> names = DirectoryEntries(scratch);
-    const std::string bytes = names.size() == 1 ? ReadWholeFile(scratch + "/" + names[0]) : "";
+    const std::vector<std::string> names = testsupport::DirectoryEntries(scratch);
+    const std::string bytes =
+        names.size() == 1 ? testsupport::ReadWholeFile(scratch + "/" + names[0]) : "";
     std::error_code ignored;
     std::filesystem::remove_all(scratch, ignored);
     return bytes;
@@ -273,6 +277,6 @@ inline bool WriterCouldHaveWritten(const std::string& bytes, const Walked& walke
     return walked.endOffset == body && bytes.compare(0, body, written, 0, body) == 0;
 }
 
-}  // namespace testsupport
+}  // namespace damagestudy
 
-#endif  // CIJOBRESULTS_TESTS_SUPPORT_DAMAGE_H
+#endif  // CIJOBRESULTS_BENCH_DAMAGE_H
