@@ -46,10 +46,11 @@ namespace {
 using std::string_view;
 constexpr size_t npos = string_view::npos;
 
-// Enough bytes to judge any end of a file: the longest is the save's final
-// end tag followed by the spare trailer, and a torn state.
+// Enough bytes to judge any end of a file: the longest are a torn state and
+// the save's final end tag followed by the spare trailer.
 constexpr size_t kLookahead = 32;
-static_assert(kLookahead >= kTornStateLength && kLookahead >= kFinalEndTag.size() + 16, "");
+static_assert(kLookahead >= kTornStateLength && kLookahead >= kFinalEndTag.size() + kTrailer.size(),
+              "the lookahead holds every end of a file");
 
 constexpr string_view kRecordStart = "<JobResult>\n";
 static_assert(kRecordStart.substr(1, kRecordTag.size()) == kRecordTag, "the record's start tag");

@@ -21,9 +21,8 @@ namespace {
 // The reader's verdict on a file it refused: "damaged at byte N (line L):
 // MESSAGE" when it refused the content, N being the offset of the first
 // byte behind the last complete record; MESSAGE alone when a system call
-// failed.
-// The reader's message names the file at its end; the verdict follows the
-// name already.
+// failed. The reader's message ends in the file's name, which the verdict
+// follows already: the name is dropped there.
 std::string Verdict(const ResultsFilePath& file, const RecordSource& source) {
     if (!source.Damaged()) return source.Error();
     std::string message = source.Error();
