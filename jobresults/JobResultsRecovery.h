@@ -4,10 +4,10 @@
 // them), damaged stretches (bytes no writer leaves there; the walk resumes at
 // the next record start) and the end: saved, open, a writer at work or cut.
 // Damage whose bytes are a file the writer could have written stays unseen.
-//   JobResultsRecovery walk;  walk.open(dir, "ci_push_1700000000.xml");
-//   while (walk.next() != JobResultsRecovery::Found::kEnd) ...
+//   walk.open(dir, name);  // then, until the end: record(), or offset()/length()
+//   for (Found f = walk.next(); f == Found::kRecord || f == Found::kDamage; f = walk.next())
 // Memory: a block or two of the file, or one record when larger. Movable,
-// not copyable; the data sits behind a pointer, so the size never changes.
+// not copyable; the data sits behind a pointer, so its size never changes.
 #ifndef CIJOBRESULTS_JOBRESULTS_JOBRESULTSRECOVERY_H
 #define CIJOBRESULTS_JOBRESULTS_JOBRESULTSRECOVERY_H
 
@@ -40,7 +40,8 @@ public:
     JobResultsRecovery& operator=(const JobResultsRecovery&) = delete;
 
     // Opens dirName + "\\" + fileName. False with errorNumber() when it
-    // cannot be opened (or a name is empty: errorNumber() is EINVAL).
+    // cannot be opened (EINVAL for an empty name); next() then gives
+    // kReadFailed.
     bool open(const std::string& dirName, const std::string& fileName);
 
     // The next thing found in file order. After kEnd or kReadFailed, and
