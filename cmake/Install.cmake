@@ -33,6 +33,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/xml/XmlNode.h
   COMPONENT development)
 install(FILES ${PROJECT_SOURCE_DIR}/jobresults/cijobresults.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsReader.h
+  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsRecovery.h
   DESTINATION ${CIJOBRESULTS_INSTALL_HEADERDIR}/jobresults
   COMPONENT development)
 

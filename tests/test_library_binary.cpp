@@ -102,7 +102,7 @@ TEST(LibraryBinary, ExportsOnlyTheExportedClasses) {
     ASSERT_FALSE(names.empty()) << symbols;
 
     const std::vector<std::string> classes = {"XmlNode", "XmlParsedNode", "CCIJobResults",
-                                              "JobResultsReader"};
+                                              "JobResultsReader", "JobResultsRecovery"};
     for (const std::string& name : names) {
         bool ours = false;
         for (const std::string& cls : classes) {

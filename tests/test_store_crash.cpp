@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/damage.h"
 #include "jobresults/cijobresults.h"
 #include "support/store_files.h"
 
@@ -133,6 +134,12 @@ TEST(StoreCrash, KilledWritersLoseNothingAcknowledged) {
         if (intact < static_cast<size_t>(outcome.acknowledged)) {
             lost += outcome.acknowledged - static_cast<long>(intact);
         }
+        // A killed writer's file is no damaged file: the walk over the
+        // writer's layout finds the reader's records and nothing else.
+        const damagestudy::Walked walked =
+            damagestudy::WalkFile(dir.Path() + "/jr", storetest::ReaderName(names[0]));
+        EXPECT_FALSE(walked.Damaged()) << "kill " << kill;
+        EXPECT_EQ(walked.records.size(), back.records.size()) << "kill " << kill;
         if (outcome.saved) {
             EXPECT_TRUE(
                 storetest::EndsSaved(storetest::ReadWholeFile(dir.Path() + "/" + names[0])));

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/damage.h"
 #include "jobresults/cijobresults.h"
 #include "support/posix_fault_seam.h"
 #include "support/store_files.h"
@@ -73,6 +74,11 @@ protected:
                 storetest::SameRecord(back.records[static_cast<size_t>(i)], Numbered(first + i)))
                 << i;
         }
+        // What a failing writer leaves is no damage to the walk over its layout.
+        const damagestudy::Walked walked =
+            damagestudy::WalkFile(dir.Path() + "/jr", storetest::ReaderName(file));
+        EXPECT_FALSE(walked.Damaged());
+        EXPECT_EQ(walked.records.size(), static_cast<size_t>(count));
     }
 
     void ExpectPositionOnTrailer() {
@@ -238,6 +244,8 @@ TEST_F(StoreFaults, UnfinishedTailNeverFormsAnElement) {
             storetest::ReadAllRecords(scratch.Path() + "/jr", storetest::ReaderName(file));
         ASSERT_EQ(back.openResult, 1) << back.errorMsg;
         ASSERT_EQ(back.records.size(), 3u);
+        EXPECT_FALSE(
+            damagestudy::WalkFile(scratch.Path() + "/jr", storetest::ReaderName(file)).Damaged());
     }
 }
 

@@ -178,13 +178,13 @@ test_malformed() {
   { cat tsv.good; printf '\nc\tu3\t3\t\t3O\nd\tu4\t4\t\t40\n'; } >case.in
   malformed_case tsv-size "" 5 'size "3O" is not a whole number'
   { cat tsv.good; printf 'c\tu3\t3\tbad </JobResult> text\t30\n'; } >case.in
-  malformed_case tsv-end-tag "" 4 'error contains "</JobResult>"'
+  malformed_case tsv-end-tag "" 4 'Invalid ErrorString received from caller: the value holds the tag </JobResult>'
 
   cp case.good jsonl.good
   { cat jsonl.good; printf '{"client":"c","url":"u3","job_id":"3","size":30\n'; } >case.in
   malformed_case jsonl-syntax "" 3 "invalid JSON"
   { cat jsonl.good; printf '{"client":"c</ClientName>","url":"u3","job_id":"3","size":3}\n'; } >case.in
-  malformed_case jsonl-end-tag "" 3 'client contains "</ClientName>"'
+  malformed_case jsonl-end-tag "" 3 'Invalid ClientName received from caller: the value holds the tag </ClientName>'
   { sed 1d tsv.good; printf '{"client":"c","url":"u3","job_id":"3","size":3}\n'; } >case.in
   malformed_case tsv-forced tsv 3 "expected 5 tab-separated fields (client, url, job id, error, size), found 1"
 
@@ -245,6 +245,15 @@ test_check() {
   run_tool check "random\\ci_push_9.xml"
   expect_eq "$status" 1 "Root without records: exit code"
 
+  # Bytes between records that the reader passes over: check finds them,
+  # and names the file once.
+  { head -c "${good[1]}" "$valid"; printf '\n#junk#'; tail -c +$((good[1] + 1)) "$valid"; } >"junk\\ci_push_1.xml"
+  run_tool check "junk\\ci_push_1.xml"
+  expect_eq "$status" 1 "bytes between records: exit code"
+  expect_eq "$err" "jobresults: junk\\ci_push_1.xml: damaged at byte $((good[1] + 1)) (line $(($(head -c "${good[1]}" "$valid" | tr -cd '\n' | wc -c) + 2))): bytes that no writer leaves there (7 bytes)" "bytes between records: message"
+  run_tool check "cut\\ci_push_400.xml"
+  expect_eq "$(grep -o 'ci_push_400' <<<"$err" | wc -l)" 1 "a refused file is named once"
+
   run_tool check "$valid" "missing\\ci_push_1.xml" "cut\\ci_push_400.xml"
   expect_eq "$status" 1 "mixed files: exit code"
   expect_eq "$out" "$valid: 3 records" "mixed files: valid one reported"
@@ -287,9 +296,9 @@ test_salvage() {
 
   # Other files: FILE|RECORDS|DISCARDED, with RECORDS the count of leading
   # records of all.jsonl kept. Open: the trailer of an append; zeros-root:
-  # the zeros of a lost write, then a save's end tag. The reader passes over
-  # text between the elements of Root, so both it and salvage accept these
-  # two as they accept garbage between records.
+  # the zeros of a lost write, then a trailer; garbage: bytes between two
+  # records. Salvage skips what no writer leaves, even where the reader
+  # passes over it, and goes on at the next record.
   local case_file records discarded
   { head -c "${ends[3]}" "$full"; printf '\n</Root>'; } >"open\\ci_push_1.xml"
   { head -c $((ends[1] + 1)) "$full"; head -c 200 /dev/zero; printf '</Root>'; } >"zeros-root\\ci_push_1.xml"
@@ -308,21 +317,20 @@ test_salvage() {
     expect_eq "$out" "$(head -n "$records" all.jsonl)" "$case_file: recovered records"
   done <<CASES
 open|4|0
-zeros-root|2|0
-garbage|4|0
+zeros-root|2|200
+garbage|4|10
 empty|0|0
 text|0|14
 CASES
 
-  # The fields of a record as the reader fills them: any order, unknown tags
-  # ignored, the last of a repeated tag, Size by "%llu", and missing ones
-  # empty, not left over from the record before.
+  # A record that the reader would fill, but not as the writer lays it out
+  # (fields in another order, an unknown tag, a repeated one): skipped.
   { head -c "${ends[0]}" "$full"
     printf '\n<JobResult>\n<Size>\n 77 \n</Size>\n<Extra>x</Extra>\n'
     printf '<ClientName>one</ClientName><ClientName>two</ClientName>\n</JobResult>\n</Root>'; } >"fields\\ci_push_1.xml"
   run_tool salvage "fields\\ci_push_1.xml" --out fields-out
   run_tool dump "${out##*written: }" --format jsonl
-  expect_eq "$out" "$(head -n 1 all.jsonl)"$'\n''{"client":"two","url":"","job_id":"","error":"","size":77}' "fields as the reader fills them"
+  expect_eq "$out" "$(head -n 1 all.jsonl)" "a record out of the writer's layout is not copied"
 
   # Default output directory: the damaged file's own, even when the damaged
   # file is named after the current second.
@@ -353,8 +361,9 @@ salvage_at() {
   expect_contains "$out" "recovered: $(counted "$complete" record)" "offset $offset: recovered count"
   local kept=0 discarded
   ((complete > 0)) && kept=${ends[complete - 1]}
-  # Every byte behind the last complete record, unless the file is whole.
-  discarded=$((offset == size ? 0 : offset - kept))
+  # Every byte behind the line break of the last complete record, unless
+  # the file is whole.
+  discarded=$((offset == size || offset == kept ? 0 : offset - kept - 1))
   ((complete > 0)) && expect_contains "$out" "discarded: $(counted "$discarded" byte)" "offset $offset: discarded bytes"
   if ((complete == 0)); then
     expect_eq "$status" 1 "offset $offset: nothing to recover"

@@ -19,7 +19,7 @@ exported_symbols() {
   "$nm" -D --defined-only -C "$library" | cut -d' ' -f3- | LC_ALL=C sort -u
 }
 
-classes='(XmlNode|XmlParsedNode|CCIJobResults|JobResultsReader)'
+classes='(XmlNode|XmlParsedNode|CCIJobResults|JobResultsReader|JobResultsRecovery)'
 exported_pattern="^(${classes}::|(typeinfo|typeinfo name|vtable) for ${classes}\$)"
 
 [ $# -ge 3 ] || usage

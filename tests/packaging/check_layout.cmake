@@ -19,7 +19,8 @@ set(lib ${LIBDIR}/libcijobresults.so)
 set(cmakedir ${LIBDIR}/cmake/cijobresults)
 set(headers ${INCLUDEDIR}/cijobresults/xml/XmlNode.h
             ${INCLUDEDIR}/cijobresults/jobresults/cijobresults.h
-            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsReader.h)
+            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsReader.h
+            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsRecovery.h)
 set(expected
   ${lib} ${lib}.${SOVERSION} ${lib}.${VERSION} ${headers}
   ${cmakedir}/cijobresultsConfig.cmake

@@ -205,14 +205,21 @@ std::optional<ResultsFilePath> FindOpenFile(const std::string& dirName, int fd,
 
 // --- reading ------------------------------------------------------------
 
-bool RecordSource::Open(const ResultsFilePath& file) {
-    // A FIFO would block the open until a writer comes; a missing file the
-    // reader reports itself, with the system's reason.
+namespace {
+
+// A FIFO would block the open until a writer comes; a missing file the
+// opener reports itself, with the system's reason.
+bool NotRegular(const ResultsFilePath& file, std::string& error) {
     struct stat kind;
-    if (stat(file.WholePath().c_str(), &kind) == 0 && !S_ISREG(kind.st_mode)) {
-        m_notRegular = file.WholePath() + " is not a regular file";
-        return false;
-    }
+    if (stat(file.WholePath().c_str(), &kind) != 0 || S_ISREG(kind.st_mode)) return false;
+    error = file.WholePath() + " is not a regular file";
+    return true;
+}
+
+}  // namespace
+
+bool RecordSource::Open(const ResultsFilePath& file) {
+    if (NotRegular(file, m_notRegular)) return false;
     return m_reader.open(file.dirName, file.fileName);
 }
 
@@ -239,6 +246,29 @@ std::string RecordSource::Error() const {
 // call with its errno.
 bool RecordSource::Damaged() const {
     return m_notRegular.empty() && !m_reader.ok() && m_reader.errorNumber() == -1;
+}
+
+std::string ByteAndLine(const std::string& path, std::uint64_t offset) {
+    std::string where = "byte " + std::to_string(offset);
+    if (const auto line = LineOfOffset(path, offset)) {
+        where += " (line " + std::to_string(*line) + ")";
+    }
+    return where;
+}
+
+bool OpenLayoutWalk(const ResultsFilePath& file, JobResultsRecovery& walk, std::string& error) {
+    if (NotRegular(file, error)) return false;
+    if (walk.open(file.dirName, file.fileName)) return true;
+    error = WithReason("cannot open " + file.WholePath(), walk.errorNumber());
+    return false;
+}
+
+std::string DamageText(JobResultsRecovery::Found found, std::uint64_t length) {
+    if (found == JobResultsRecovery::Found::kDamage) {
+        return "bytes that no writer leaves there (" + std::to_string(length) +
+               (length == 1 ? " byte)" : " bytes)");
+    }
+    return "the file stops where a record or its end tag should follow";
 }
 
 std::optional<std::uint64_t> LineOfOffset(const std::string& path, std::uint64_t offset) {

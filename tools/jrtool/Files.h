@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "jobresults/JobResultsReader.h"
+#include "jobresults/JobResultsRecovery.h"
 #include "jobresults/cijobresults.h"
 
 namespace jrtool {
@@ -135,6 +136,19 @@ private:
 // fixed buffer up to the offset. nullopt when the file cannot be read that
 // far.
 std::optional<std::uint64_t> LineOfOffset(const std::string& path, std::uint64_t offset);
+
+// "byte N (line L)", or "byte N" when the line cannot be counted.
+std::string ByteAndLine(const std::string& path, std::uint64_t offset);
+
+// --- layout -------------------------------------------------------------
+
+// Opens the library's walk over the writer's layout on a regular file.
+// False, with a message in `error`, when it cannot.
+bool OpenLayoutWalk(const ResultsFilePath& file, JobResultsRecovery& walk, std::string& error);
+
+// A damaged stretch of `length` bytes, or (for any other find) an end
+// where the file stops too early, in plain words.
+std::string DamageText(JobResultsRecovery::Found found, std::uint64_t length);
 
 // How a file that the reader accepts was left by its writer.
 enum class FileEnding { kSaved, kOpen };

@@ -8,8 +8,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "jobresults/detail/JobResultsFormat.h"
-
 namespace jrtool {
 
 // --- TSV text -----------------------------------------------------------
@@ -167,21 +165,6 @@ bool CheckKeys(const nlohmann::json& object, std::string& fault) {
     return true;
 }
 
-std::string EndTag(std::string_view tag) { return "</" + std::string(tag) + ">"; }
-
-bool CheckValue(const std::string& value, const char* column, std::string_view tag,
-                std::string& fault) {
-    for (const std::string& endTag :
-         {EndTag(tag), EndTag(jobresults::kRecordTag), EndTag(jobresults::kRootTag)}) {
-        if (value.find(endTag) != std::string::npos) {
-            fault = std::string(column) + " contains \"" + endTag +
-                    "\", which would end its element early in a job results file";
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 InputFormat DetectInputFormat(const std::string& firstLine) {
@@ -263,13 +246,6 @@ bool ParseJsonRecord(const std::string& line, JobResults& record, std::string& f
     return true;
 }
 
-bool CheckStorable(const JobResults& record, std::string& fault) {
-    return CheckValue(record.ClientName, "client", jobresults::kClientNameTag, fault) &&
-           CheckValue(record.Url, "url", jobresults::kUrlTag, fault) &&
-           CheckValue(record.BackupJobId, "job id", jobresults::kBackupJobIdTag, fault) &&
-           CheckValue(record.ErrorString, "error", jobresults::kErrorStringTag, fault);
-}
-
 RecordStream::RecordStream(std::istream& input, std::optional<InputFormat> forcedFormat)
     : m_input(input), m_format(forcedFormat) {}
 
@@ -295,9 +271,8 @@ bool RecordStream::Next(JobResults& record) {
 
 bool RecordStream::ParseLine(const std::string& line, JobResults& record) {
     record = JobResults{};
-    const bool parsed = *m_format == InputFormat::kTsv ? ParseTsvRecord(line, record, m_fault)
-                                                       : ParseJsonRecord(line, record, m_fault);
-    return parsed && CheckStorable(record, m_fault);
+    return *m_format == InputFormat::kTsv ? ParseTsvRecord(line, record, m_fault)
+                                          : ParseJsonRecord(line, record, m_fault);
 }
 
 }  // namespace jrtool

@@ -1,8 +1,8 @@
 // Reading records from text, one record a line: TSV with the columns
 // client, url, job id, error, size (an optional header line naming them), or
 // JSON Lines with objects keyed client, url, job_id, error, size. Blank
-// lines are skipped. Each record is also checked for values that a job
-// results file cannot carry intact.
+// lines are skipped. Values that a job results file cannot carry intact
+// are the store's to refuse.
 //
 // Escaping of values in tab-separated text. A value may hold tabs and line
 // breaks, which TSV cannot carry raw, so they travel as the escapes \t, \n,
@@ -52,12 +52,6 @@ bool IsTsvHeader(const std::string& line);
 // Decimal digits only, up to 18446744073709551615.
 bool ParseSizeText(const std::string& text, unsigned long long& size);
 
-// False, with `fault` set, for a value the store would not read back as
-// written: one holding the end tag of its own element, of the record or of
-// the document (the reader takes the first such tag as the end, losing the
-// rest of the file). NUL bytes are fine: the store keeps them.
-bool CheckStorable(const JobResults& record, std::string& fault);
-
 // Pulls records from a stream, keeping the line number for messages.
 class RecordStream {
 public:
@@ -68,6 +62,8 @@ public:
     bool Next(JobResults& record);
     // "line N: what is wrong", empty when the input ended cleanly.
     const std::string& Fault() const { return m_fault; }
+    // The line of the record that Next gave last.
+    std::size_t LineNumber() const { return m_lineNumber; }
 
 private:
     bool ParseLine(const std::string& line, JobResults& record);

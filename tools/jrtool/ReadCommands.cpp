@@ -1,6 +1,7 @@
 // The commands that read job results files through the streaming reader:
 // list DIR (the files of a directory name with their state), dump FILE
 // (every record of a file) and check FILE... (validation).
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <iostream>
@@ -20,15 +21,44 @@ namespace {
 // The reader's verdict on a file it refused: "damaged at byte N (line L):
 // MESSAGE" when it refused the content, N being the offset of the first
 // byte behind the last complete record; MESSAGE alone when a system call
-// failed.
+// failed. The reader's message ends in the file's name, which the verdict
+// follows already: the name is dropped there.
 std::string Verdict(const ResultsFilePath& file, const RecordSource& source) {
     if (!source.Damaged()) return source.Error();
-    const std::uint64_t offset = source.DamageOffset();
-    std::string where = "damaged at byte " + std::to_string(offset);
-    if (const auto line = LineOfOffset(file.WholePath(), offset)) {
-        where += " (line " + std::to_string(*line) + ")";
+    std::string message = source.Error();
+    for (const std::string& name : {file.WholePath(), file.fileName}) {
+        const size_t at = message.size() - std::min(message.size(), name.size() + 1);
+        if (message.compare(at, std::string::npos, " " + name) == 0) {
+            message.erase(at);
+            break;
+        }
     }
-    return where + ": " + source.Error();
+    return "damaged at " + ByteAndLine(file.WholePath(), source.DamageOffset()) + ": " + message;
+}
+
+// What the walk over the writer's layout finds wrong in a file that the
+// reader accepts, as "damaged at byte N (line L): what"; empty when the
+// file is as a writer leaves it.
+std::string LayoutVerdict(const ResultsFilePath& file) {
+    JobResultsRecovery walk;
+    std::string error;
+    if (!OpenLayoutWalk(file, walk, error)) return error;
+    for (;;) {
+        const JobResultsRecovery::Found found = walk.next();
+        switch (found) {
+            case JobResultsRecovery::Found::kRecord:
+                continue;
+            case JobResultsRecovery::Found::kReadFailed:
+                return WithReason("read failed", walk.errorNumber());
+            case JobResultsRecovery::Found::kEnd:
+                if (walk.ending() != JobResultsRecovery::Ending::kCut) return "";
+                break;
+            case JobResultsRecovery::Found::kDamage:
+                break;
+        }
+        return "damaged at " + ByteAndLine(file.WholePath(), walk.offset()) + ": " +
+               DamageText(found, walk.length());
+    }
 }
 
 // The verdict of dump, which names no file unless the content is at fault
@@ -219,17 +249,19 @@ class CheckCommand : public Command {
 public:
     CLI::App* Register(CLI::App& parent) override {
         CLI::App* command = parent.add_subcommand(
-            "check", "Validate job results files; exit 0 only when the reader accepts all");
+            "check",
+            "Validate job results files; exit 0 only when every file is as a writer leaves it");
         command
             ->add_option("FILE", m_fileArguments,
                          "Whole paths, or directory name and file name pairs")
             ->required();
         command->footer(FileArgumentHelp() +
                         "\nAn argument without a backslash is a directory name, and the "
-                        "argument after it is the file name. For a damaged file, the "
-                        "message gives the byte offset (from 0) and the line (from 1) "
-                        "where the damage begins: the bytes before it hold complete "
-                        "records.");
+                        "argument after it is the file name. A file passes when the "
+                        "reader accepts it and every byte stands where a writer puts it: "
+                        "header, records, and the end of a saved, open or interrupted "
+                        "writer. For a damaged file, the message gives the byte offset "
+                        "(from 0) and the line (from 1) where the damage begins.");
         return command;
     }
 
@@ -250,9 +282,9 @@ private:
             while (source.Next(record)) {
             }
         }
-        if (!source.Valid()) {
-            std::cerr << "jobresults: " << file.WholePath() << ": " << Verdict(file, source)
-                      << '\n';
+        const std::string verdict = source.Valid() ? LayoutVerdict(file) : Verdict(file, source);
+        if (!verdict.empty()) {
+            std::cerr << "jobresults: " << file.WholePath() << ": " << verdict << '\n';
             return false;
         }
         const std::size_t count = source.Delivered();

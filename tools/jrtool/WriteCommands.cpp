@@ -1,10 +1,9 @@
 // The commands that create job results files through the store's writer:
 // write DIR [INPUT] (records from TSV or JSON Lines into a new file) and
-// salvage FILE (the complete records of a file with a damaged end copied
-// into a new file; the damaged file is only read).
+// salvage FILE (the intact records of a damaged file copied into a new
+// file; the damaged file is only read).
 #include <cerrno>
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -28,7 +27,9 @@ const char* const kWriteFooter =
     "NUL byte.\n"
     "JSON Lines: one object a line with the keys client, url, job_id, error "
     "(optional) and size; \\u0000 stands for a NUL byte.\n"
-    "A malformed line stops the input: the records before it stay in the file, "
+    "A malformed line, or a value that the file could not carry intact (one "
+    "holding a start or end tag of the file's own elements), stops the input: "
+    "the records before it stay in the file, "
     "which is saved, and the exit code is 1. On success the path of the new "
     "file is printed.";
 
@@ -69,7 +70,10 @@ private:
             if (writer.Add(record)) {
                 ++written;
             } else {
-                storeError = writer.Error();
+                // The store refuses values it could not read back; the
+                // line tells which record.
+                storeError = inputName + ": line " + std::to_string(records.LineNumber()) + ": " +
+                             writer.Error();
             }
         }
         if (!writer.Save() && storeError.empty()) storeError = writer.Error();
@@ -97,23 +101,35 @@ private:
 
 // --- salvage ------------------------------------------------------------
 
-std::string Counted(std::uint64_t count, const std::string& noun) {
-    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+std::string Counted(std::uint64_t count, const std::string& noun,
+                    const std::string& plural = std::string()) {
+    return std::to_string(count) + " " + (count == 1 ? noun : plural.empty() ? noun + "s" : plural);
 }
+
+// What a salvage found and copied.
+struct SalvageTally {
+    std::uint64_t records = 0;
+    std::uint64_t stretches = 0;
+    std::uint64_t skippedBytes = 0;
+    bool cut = false;
+    int readError = 0;
+};
 
 class SalvageCommand : public Command {
 public:
     CLI::App* Register(CLI::App& parent) override {
         CLI::App* command = parent.add_subcommand(
-            "salvage", "Recover the complete records of a file whose end is damaged");
+            "salvage", "Copy the intact records of a damaged file into a new file");
         m_fileArgument.Register(command);
         command->add_option("--out", m_outDirName,
                             "Directory name for the new file (default: that of FILE)");
         command->footer(FileArgumentHelp() +
-                        "\nEvery record that the reader delivers before the damage is "
-                        "written to a new file; the damaged file is left as it is. Prints "
-                        "the counts of records recovered and of bytes discarded (those "
-                        "behind the last complete record), and the new file's path.");
+                        "\nEvery record that stands exactly as a writer wrote it is "
+                        "copied, in order, to a new file; a damaged stretch is skipped "
+                        "and the copy goes on at the next record behind it. The damaged "
+                        "file is left as it is. Prints each stretch skipped (its first "
+                        "byte, from 0, and its length), the counts of records recovered "
+                        "and of bytes and stretches skipped, and the new file's path.");
         return command;
     }
 
@@ -121,45 +137,56 @@ public:
         std::string error;
         const auto file = m_fileArgument.Parse(error);
         if (!file) return ReportUsageError(error);
-        RecordSource source;
-        // A file damaged before its first record still gets its counts.
-        if (!source.Open(*file) && !source.Damaged()) return ReportFailure(source.Error());
+        JobResultsRecovery walk;
+        if (!OpenLayoutWalk(*file, walk, error)) return ReportFailure(error);
         ResultsWriter writer(m_outDirName.empty() ? file->dirName : m_outDirName);
-        const bool copied = CopyRecords(source, writer);
+        SalvageTally tally;
+        const bool copied = CopyRecords(walk, writer, tally);
         const bool saved = writer.Save();
         if (!copied) return Finish(writer, saved);
-        std::cout << "recovered: " << Counted(source.Delivered(), "record") << '\n'
-                  << "discarded: " << Counted(DiscardedBytes(*file, source), "byte") << '\n';
-        if (source.Valid()) {
-            std::cerr << "note: the reader accepts " << file->WholePath()
+        std::cout << "recovered: " << Counted(tally.records, "record") << '\n'
+                  << "discarded: " << Counted(tally.skippedBytes, "byte") << " in "
+                  << Counted(tally.stretches, "damaged stretch", "damaged stretches") << '\n';
+        if (tally.stretches == 0 && !tally.cut && tally.readError == 0) {
+            std::cerr << "note: no damage found in " << file->WholePath()
                       << "; its records are copied all the same\n";
         }
-        if (source.Delivered() == 0)
-            return ReportFailure("no complete record to recover; no file written");
+        if (tally.records == 0)
+            return ReportFailure("no intact record to recover; no file written");
         const int outcome = Finish(writer, saved);
         // A read that failed part way leaves the rest of the file unknown.
-        if (!source.Valid() && !source.Damaged()) return ReportFailure(source.Error());
+        if (tally.readError != 0) return ReportFailure(WithReason("read failed", tally.readError));
         return outcome;
     }
 
 private:
-    // Every record the reader delivers before it stops, straight into the
-    // new file. False when the writer fails.
-    static bool CopyRecords(RecordSource& source, ResultsWriter& writer) {
-        JobResults record;
-        while (source.Next(record)) {
-            if (!writer.Add(record)) return false;
+    // Every intact record straight into the new file, each skipped stretch
+    // reported as it is met. False when the writer fails.
+    static bool CopyRecords(JobResultsRecovery& walk, ResultsWriter& writer, SalvageTally& tally) {
+        for (;;) {
+            switch (walk.next()) {
+                case JobResultsRecovery::Found::kRecord:
+                    if (!writer.Add(walk.record())) return false;
+                    ++tally.records;
+                    break;
+                case JobResultsRecovery::Found::kDamage:
+                    std::cout << "skipped: " << Counted(walk.length(), "byte") << " at byte "
+                              << walk.offset() << '\n';
+                    ++tally.stretches;
+                    tally.skippedBytes += walk.length();
+                    break;
+                case JobResultsRecovery::Found::kEnd:
+                    tally.cut = walk.ending() == JobResultsRecovery::Ending::kCut;
+                    if (tally.cut) {
+                        std::cout << "cut: the file stops at byte " << walk.offset()
+                                  << ", where a record or its end tag should follow\n";
+                    }
+                    return true;
+                case JobResultsRecovery::Found::kReadFailed:
+                    tally.readError = walk.errorNumber();
+                    return true;
+            }
         }
-        return true;
-    }
-
-    // The bytes behind the last complete record; none when the reader
-    // accepts the file.
-    static std::uint64_t DiscardedBytes(const ResultsFilePath& file, const RecordSource& source) {
-        if (source.Valid()) return 0;
-        std::error_code failure;
-        const std::uint64_t size = std::filesystem::file_size(file.WholePath(), failure);
-        return failure || size < source.DamageOffset() ? 0 : size - source.DamageOffset();
     }
 
     static int Finish(const ResultsWriter& writer, bool saved) {

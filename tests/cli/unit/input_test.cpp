@@ -147,31 +147,6 @@ TEST(JsonLine, MalformedLinesNameTheirFault) {
     ExpectRefused(ParseJsonRecord, cases);
 }
 
-TEST(Storable, RefusesValuesTheReaderWouldCut) {
-    struct Case {
-        JobResults record;
-        std::string faultPart;
-    };
-    const std::vector<Case> cases = {
-        {{"a</ClientName>", "u", "1", "", 0}, "client contains \"</ClientName>\""},
-        {{"a", "u</Url>", "1", "", 0}, "url contains \"</Url>\""},
-        {{"a", "u", "1</BackupJobId>", "", 0}, "job id contains"},
-        {{"a", "u", "1", "x</JobResult>y", 0}, "error contains \"</JobResult>\""},
-        {{"a", "u", "1", "</Root>", 0}, "error contains \"</Root>\""},
-    };
-    for (const auto& c : cases) {
-        std::string fault;
-        EXPECT_FALSE(CheckStorable(c.record, fault)) << c.faultPart;
-        EXPECT_NE(fault.find(c.faultPart), std::string::npos) << fault;
-    }
-    // Markup the reader skips over inside a value is fine, and so is the end
-    // tag of another field, and so is a NUL byte, which the store keeps.
-    std::string fault;
-    EXPECT_TRUE(
-        CheckStorable({"<b>a & b</b>", "x</ClientName>", "<JobResult>", "1 \0< 2"s, 0}, fault))
-        << fault;
-}
-
 TEST(RecordStream, DetectsFormatSkipsHeaderAndBlankLines) {
     std::istringstream tsv(
         "\nclient\turl\tjob_id\terror\tsize\n\na\tu\t1\t\t5\n  \nb\tv\t2\tfail\t6\n");

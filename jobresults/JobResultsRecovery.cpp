@@ -1,0 +1,127 @@
+// JobResultsRecovery: the file, its window and the walk over its layout,
+// kept behind a pointer so that the exported class never changes size.
+#include "jobresults/JobResultsRecovery.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "jobresults/detail/FileWindow.h"
+#include "jobresults/detail/JobResultsFormat.h"
+#include "jobresults/detail/LayoutWalk.h"
+
+namespace {
+
+using jobresults::FileWindow;
+using jobresults::LayoutItem;
+using jobresults::LayoutWalk;
+
+// The descriptor, the window on it and the walk, which refer to one another
+// and so stay in one place.
+struct OpenFile {
+    explicit OpenFile(int descriptor) : fd(descriptor), window(descriptor), walk(window) {}
+    ~OpenFile() { ::close(fd); }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+
+    int fd;
+    FileWindow window;
+    LayoutWalk walk;
+};
+
+JobResultsRecovery::Found FoundOf(LayoutItem::Kind kind) {
+    switch (kind) {
+        case LayoutItem::Kind::kRecord:
+            return JobResultsRecovery::Found::kRecord;
+        case LayoutItem::Kind::kDamage:
+            return JobResultsRecovery::Found::kDamage;
+        case LayoutItem::Kind::kEnd:
+            return JobResultsRecovery::Found::kEnd;
+        case LayoutItem::Kind::kFailed:
+            break;
+    }
+    return JobResultsRecovery::Found::kReadFailed;
+}
+
+JobResultsRecovery::Ending EndingOf(jobresults::LayoutEnding ending) {
+    switch (ending) {
+        case jobresults::LayoutEnding::kSaved:
+            return JobResultsRecovery::Ending::kSaved;
+        case jobresults::LayoutEnding::kOpen:
+            return JobResultsRecovery::Ending::kOpen;
+        case jobresults::LayoutEnding::kWriting:
+            return JobResultsRecovery::Ending::kWriting;
+        case jobresults::LayoutEnding::kCut:
+            break;
+    }
+    return JobResultsRecovery::Ending::kCut;
+}
+
+}  // namespace
+
+struct JobResultsRecovery::State {
+    std::unique_ptr<OpenFile> file;
+    JobResults record;
+    LayoutItem last;
+};
+
+JobResultsRecovery::JobResultsRecovery() : m_pState(std::make_unique<State>()) {}
+
+JobResultsRecovery::~JobResultsRecovery() = default;
+
+JobResultsRecovery::JobResultsRecovery(JobResultsRecovery&& other)
+    : m_pState(std::make_unique<State>()) {
+    m_pState.swap(other.m_pState);
+}
+
+JobResultsRecovery& JobResultsRecovery::operator=(JobResultsRecovery&& other) noexcept {
+    if (this != &other) {
+        m_pState.swap(other.m_pState);
+        *other.m_pState = State();
+    }
+    return *this;
+}
+
+bool JobResultsRecovery::open(const std::string& dirName, const std::string& fileName) {
+    State& state = *m_pState;
+    state = State();
+    if (dirName.empty() || fileName.empty()) {
+        state.last.kind = LayoutItem::Kind::kFailed;
+        state.last.error = EINVAL;
+        return false;
+    }
+    const int fd = FileWindow::OpenToRead(dirName + jobresults::kDirectorySeparator + fileName);
+    if (fd == -1) {
+        state.last.kind = LayoutItem::Kind::kFailed;
+        state.last.error = errno;
+        return false;
+    }
+    state.file = std::make_unique<OpenFile>(fd);
+    return true;
+}
+
+JobResultsRecovery::Found JobResultsRecovery::next() {
+    State& state = *m_pState;
+    if (state.file) {
+        state.last = state.file->walk.Next(state.record);
+        if (state.last.kind == LayoutItem::Kind::kEnd ||
+            state.last.kind == LayoutItem::Kind::kFailed) {
+            state.file.reset();
+        }
+    }
+    return FoundOf(state.last.kind);
+}
+
+const JobResults& JobResultsRecovery::record() const { return m_pState->record; }
+
+std::uint64_t JobResultsRecovery::offset() const { return m_pState->last.offset; }
+
+std::uint64_t JobResultsRecovery::length() const { return m_pState->last.length; }
+
+JobResultsRecovery::Ending JobResultsRecovery::ending() const {
+    return EndingOf(m_pState->last.ending);
+}
+
+int JobResultsRecovery::errorNumber() const { return m_pState->last.error; }
+
+void JobResultsRecovery::close() { m_pState->file.reset(); }

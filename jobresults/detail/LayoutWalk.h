@@ -1,0 +1,69 @@
+// A walk over a job results file that knows the bytes a writer leaves: the
+// header, records exactly as the writer composes them, and the ends that a
+// saved, an open or an interrupted writer leaves. Everything else is a
+// damaged stretch, after which the walk goes on at the next record start.
+// It reads through a FileWindow: a block or two of the file is held, or one
+// record when that is larger.
+#ifndef CIJOBRESULTS_JOBRESULTS_DETAIL_LAYOUTWALK_H
+#define CIJOBRESULTS_JOBRESULTS_DETAIL_LAYOUTWALK_H
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "jobresults/cijobresults.h"
+#include "jobresults/detail/FileWindow.h"
+
+namespace jobresults {
+
+enum class LayoutEnding {
+    kSaved,    // the final end tag of a save
+    kOpen,     // the trailer of an append
+    kWriting,  // a writer's append or save under way, or cut short by a kill
+    kCut,      // the file stops where a record or an end tag should follow
+};
+
+struct LayoutItem {
+    enum class Kind { kRecord, kDamage, kEnd, kFailed };
+    Kind kind = Kind::kEnd;
+    std::uint64_t offset = 0;  // where the record, stretch or end begins
+    std::uint64_t length = 0;  // its bytes (for an end: to the end of the file)
+    LayoutEnding ending = LayoutEnding::kCut;
+    int error = 0;  // kFailed: errno of the read
+};
+
+class LayoutWalk {
+public:
+    // The window reads the file from its start.
+    explicit LayoutWalk(FileWindow& window) : m_window(window) {}
+
+    // The next item in file order; a record's fields go to record (each
+    // value as the readers give it). After kEnd or kFailed it gives the same
+    // item again.
+    LayoutItem Next(JobResults& record);
+
+private:
+    enum class Phase { kHeader, kBody, kDone };
+
+    std::optional<LayoutItem> Step(JobResults& record);
+    std::optional<LayoutItem> AtHeader();
+    std::optional<LayoutItem> AtBoundary(JobResults& record);
+    std::optional<LayoutItem> Resync();
+    LayoutItem DamageUntil(std::uint64_t end);
+    LayoutItem EndAt(std::uint64_t offset, LayoutEnding ending);
+    std::uint64_t Offset(size_t inWindow) const { return m_window.Dropped() + inWindow; }
+
+    FileWindow& m_window;
+    Phase m_phase = Phase::kHeader;
+    size_t m_pos = 0;  // in the window: where the next item begins
+    // While in a damaged stretch: its first byte (absolute).
+    std::optional<std::uint64_t> m_damageStart;
+    std::optional<LayoutItem> m_pending;
+    bool m_sawRecord = false;
+    LayoutItem m_last;
+};
+
+}  // namespace jobresults
+
+#endif  // CIJOBRESULTS_JOBRESULTS_DETAIL_LAYOUTWALK_H

@@ -1,0 +1,60 @@
+// The walk over the writer's layout on damaged copies of a writer's file:
+// every record that the damage did not touch comes back, in order, and the
+// damage is found unless the damaged bytes are a file that the writer could
+// have written.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "bench/damage.h"
+#include "jobresults/cijobresults.h"
+#include "support/store_files.h"
+
+namespace {
+
+using namespace damagestudy;
+using testsupport::ScratchDir;
+using testsupport::SeededRandom;
+using testsupport::WriteWholeFile;
+
+constexpr size_t kRecords = 300;
+constexpr int kCasesPerKind = 8;
+
+TEST(Recovery, SalvageKeepsEveryIntactRecordAndCheckFindsTheDamage) {
+    ScratchDir dir;
+    ASSERT_TRUE(dir.Ok());
+    std::vector<JobResults> originals;
+    for (size_t i = 0; i < kRecords; ++i) originals.push_back(MixedRecord(i));
+    const std::string sound = WrittenBytes(dir.Path() + "/sound", originals);
+    ASSERT_FALSE(sound.empty());
+    const std::string damagedDir = dir.Path() + "/d";
+    const std::string damagedName = "ci_push_1.xml";
+    ASSERT_TRUE(WriteWholeFile(damagedDir + "\\" + damagedName, sound));
+    const Walked whole = WalkFile(damagedDir, damagedName);
+    ASSERT_FALSE(whole.Damaged());
+    ASSERT_EQ(whole.records.size(), kRecords);
+    ASSERT_EQ(Judge(originals, whole.spans, {}, whole.records).recovered, kRecords);
+
+    SeededRandom random;
+    SCOPED_TRACE(random.Note());
+    for (const DamageKind kind : kDamageKinds) {
+        for (int i = 0; i < kCasesPerKind; ++i) {
+            SCOPED_TRACE(std::string(DamageName(kind)) + ", case " + std::to_string(i));
+            const Damaged damaged = Damage(sound, whole.spans, kind, random);
+            ASSERT_TRUE(WriteWholeFile(damagedDir + "\\" + damagedName, damaged.bytes));
+            const Walked walked = WalkFile(damagedDir, damagedName);
+            const RescueJudgement judgement =
+                Judge(originals, whole.spans, damaged.touched, walked.records);
+            EXPECT_EQ(judgement.recovered, judgement.intact);
+            if (!walked.Damaged()) {
+                EXPECT_TRUE(WriterCouldHaveWritten(damaged.bytes, walked, dir.Path() + "/r"));
+            } else if (kind != DamageKind::kTwoPages) {
+                // One damaged place: found, so nothing garbled passed.
+                EXPECT_EQ(judgement.garbled, 0u);
+            }
+        }
+    }
+}
+
+}  // namespace
