@@ -122,13 +122,6 @@ std::optional<long long> CreationTimeFromFileName(const std::string& fileName) {
 
 // --- listing ------------------------------------------------------------
 
-HostLocation LocateOnHost(const std::string& dirName) {
-    const auto slash = dirName.rfind('/');
-    if (slash == std::string::npos) return {".", dirName + kDirectorySeparator};
-    const std::string directory = slash == 0 ? "/" : dirName.substr(0, slash);
-    return {directory, dirName.substr(slash + 1) + kDirectorySeparator};
-}
-
 int ForEachResultsFile(const std::string& dirName, const ResultsFileVisitor& visit) {
     const HostLocation location = LocateOnHost(dirName);
     DIR* const directory = opendir(location.directory.c_str());
@@ -174,33 +167,6 @@ std::optional<std::vector<ListedFile>> ListResultsFiles(const std::string& dirNa
                                                     : a.path.fileName < b.path.fileName;
     });
     return files;
-}
-
-std::optional<ResultsFilePath> FindOpenFile(const std::string& dirName, int fd,
-                                            std::string& error) {
-    struct stat wanted;
-    if (fstat(fd, &wanted) != 0) {
-        error = WithReason("cannot examine the new file", errno);
-        return std::nullopt;
-    }
-    std::optional<ResultsFilePath> found;
-    const int failure =
-        ForEachResultsFile(dirName, [&](int directory, const char* entry, ListedFile file) {
-            struct stat named;
-            if (fstatat(directory, entry, &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-                named.st_dev != wanted.st_dev || named.st_ino != wanted.st_ino) {
-                return true;
-            }
-            found = std::move(file.path);
-            return false;
-        });
-    if (!found) {
-        error = WithReason("the store reported success, but no file named " +
-                               ResultsFilePath{dirName, ResultsFileNamePattern()}.WholePath() +
-                               " is the file it wrote",
-                           failure);
-    }
-    return found;
 }
 
 // --- reading ------------------------------------------------------------
@@ -290,10 +256,8 @@ bool ResultsWriter::Add(const JobResults& record) {
     return true;
 }
 
-// The store does not report the name it gives the file. Once the first
-// append has succeeded, its descriptor is the file, and the directory entry
-// with the descriptor's device and inode is the name, however the store
-// chose it and whatever other writers do in the same directory.
+// The store names the file it created while it holds it open, however it
+// chose the name and whatever other writers do in the same directory.
 bool ResultsWriter::AddFirst(const JobResults& record) {
     // createJobResults appends to the directory name, so it runs only once.
     if (!m_directorySet && m_store.createJobResults(m_dirName) != 1) {
@@ -310,9 +274,13 @@ bool ResultsWriter::AddFirst(const JobResults& record) {
             m_store.m_nErrno != 0 ? StoreError(m_store) : WithReason(m_store.m_sErrorMsg, reason);
         return false;
     }
-    const auto created = FindOpenFile(m_dirName, m_store.m_nFileHandle, m_error);
-    if (!created) return false;
-    m_createdPath = created->WholePath();
+    m_createdPath = m_store.getJobResultsFilePath();
+    if (m_createdPath.empty()) {
+        m_error = "the store reported success, but no file named " +
+                  ResultsFilePath{m_dirName, ResultsFileNamePattern()}.WholePath() +
+                  " is the file it wrote";
+        return false;
+    }
     return true;
 }
 

@@ -16,6 +16,7 @@
 
 #include "jobresults/JobResultsReader.h"
 #include "jobresults/cijobresults.h"
+#include "jobresults/detail/HostDirectory.h"
 
 namespace jrtool {
 
@@ -75,12 +76,8 @@ struct ListedFile {
 
 // The POSIX directory that holds the files of a directory name, and the
 // prefix their names carry there.
-struct HostLocation {
-    std::string directory;
-    std::string namePrefix;
-};
-
-HostLocation LocateOnHost(const std::string& dirName);
+using jobresults::HostLocation;
+using jobresults::LocateOnHost;
 
 // Visits the entries of the host directory of `dirName` whose names are
 // the directory name's prefix and a job results file name: `directory` is a
@@ -94,11 +91,6 @@ int ForEachResultsFile(const std::string& dirName, const ResultsFileVisitor& vis
 // when the host directory cannot be read.
 std::optional<std::vector<ListedFile>> ListResultsFiles(const std::string& dirName,
                                                         std::string& error);
-
-// The file of `dirName` that is open as `fd`: the entry with the
-// descriptor's device and inode. nullopt, with a message in `error`, when
-// no such entry exists.
-std::optional<ResultsFilePath> FindOpenFile(const std::string& dirName, int fd, std::string& error);
 
 // --- reading ------------------------------------------------------------
 
