@@ -83,9 +83,10 @@ private:
 
     int Outcome(bool created, std::size_t written, const std::string& inputName,
                 const RecordStream& records, const std::string& storeError, bool readFailed) const {
-        const std::string kept =
-            created ? " (the " + std::to_string(written) + " records before it are in the file)"
-                    : " (no file created)";
+        const std::string before =
+            written == 1 ? "the record before it is"
+                         : "the " + std::to_string(written) + " records before it are";
+        const std::string kept = created ? " (" + before + " in the file)" : " (no file created)";
         if (!storeError.empty()) return ReportFailure(storeError + kept);
         if (!records.Fault().empty())
             return ReportFailure(inputName + ": " + records.Fault() + kept);
