@@ -405,6 +405,13 @@ bool ResultsWriter::Add(const JobResults& record) {
 // The store names the file it created while it holds it open, however it
 // chose the name and whatever other writers do in the same directory.
 bool ResultsWriter::AddFirst(const JobResults& record) {
+    // A plain file has no directory name for salvage to default to.
+    if (m_dirName.empty()) {
+        m_error =
+            "a new file needs a directory name, and none was given (for a file named by "
+            "a plain path, salvage needs --out)";
+        return false;
+    }
     // createJobResults appends to the directory name, so it runs only once.
     if (!m_directorySet && m_store.createJobResults(m_dirName) != 1) {
         m_error = StoreError(m_store);
