@@ -11,11 +11,13 @@
 #include <string_view>
 #include <utility>
 
+#include "jobresults/detail/HostDirectory.h"
 #include "jobresults/detail/JobResultsFile.h"
 #include "jobresults/detail/JobResultsFormat.h"
 #include "jobresults/detail/JobResultsLayout.h"
 #include "jobresults/detail/JobResultsMessages.h"
 #include "jobresults/detail/JobResultsScan.h"
+#include "jobresults/detail/QxCast.h"
 
 using jobresults::AppendStatus;
 
@@ -204,6 +206,11 @@ int CCIJobResults::saveJobResults() {
     m_bSaved = true;
     m_bHeaderWritten = false;
     return 1;
+}
+
+std::string CCIJobResults::getJobResultsFilePath() const {
+    if (!m_bHeaderWritten || m_nFileHandle == -1) return "";
+    return jobresults::PathOfOpenFile(m_sDirName, m_sFileName, m_nFileHandle);
 }
 
 int CCIJobResults::openJobResults(std::string sDirName, std::string sFileName) {

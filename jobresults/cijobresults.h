@@ -25,14 +25,6 @@
 
 #include "xml/XmlNode.h"
 
-namespace qxcast {
-// Widens an integer (such as a time_t) to long long for "%lld".
-template <typename T>
-inline long long lld(T value) {
-    return static_cast<long long>(value);
-}
-}  // namespace qxcast
-
 // One job result. Strings are stored and returned byte for byte, trimmed of
 // surrounding blanks, tabs and line breaks when read back.
 struct JobResults {
@@ -69,6 +61,13 @@ public:
     int addJobResult(JobResults jobResult);
     // Writes the final end tag and closes the file in progress.
     int saveJobResults();
+    // The whole path of the file being written (directory name, "\\",
+    // file name), as the store named it: empty when no file is open, that
+    // is before the first successful addJobResult and after the save. A
+    // caller that needs the path after the save asks before it. The name
+    // is found by the open descriptor among the files of the directory, so
+    // it is right whichever second the name carries.
+    std::string getJobResultsFilePath() const;
 
     // --- reading --------------------------------------------------------
     // Loads the file sDirName + "\\" + sFileName (opened read-only).

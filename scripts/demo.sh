@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The README's first command: builds everything, then shows the jobresults
-# tool on the bundled sample. It writes the sample's records into a new job
+# The README's first command: builds the library and the jobresults tool
+# (scripts/test.sh builds the rest), then shows the tool on the bundled
+# sample. It writes the sample's records into a new job
 # results file in a fresh ./demo directory, lists the files there and dumps
 # the new one as a table. Every command is printed before it runs.
 # BUILD_DIR chooses another build directory (default: build); an existing
@@ -27,7 +28,7 @@ run() { step "$@"; "$@"; }
 build=${BUILD_DIR:-build}
 cmake_generator_args "$build"
 run cmake -S . -B "$build" "${generator[@]}"
-run cmake --build "$build" --parallel "$(nproc)"
+run cmake --build "$build" --target jobresults --parallel "$(nproc)"
 
 tool=$build/tools/jobresults
 run rm -rf demo

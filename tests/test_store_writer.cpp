@@ -164,8 +164,18 @@ TEST(StoreWriter, NeverOverwritesAnExistingFile) {
     ASSERT_EQ(second.createJobResults(dir.Path() + "/jr"), 1);
     ASSERT_EQ(first.addJobResult(storetest::SampleRecord(1)), 1);
     ASSERT_EQ(second.addJobResult(storetest::SampleRecord(2)), 1);
+    // Each store names its own file, past the taken seconds, until the save.
+    const std::string paths[] = {first.getJobResultsFilePath(), second.getJobResultsFilePath()};
+    EXPECT_NE(paths[0], paths[1]);
+    for (const std::string& path : paths) {
+        EXPECT_GT(storetest::CreatedSeconds(path.substr(dir.Path().size() + 1), "jr"), now + 3);
+        EXPECT_EQ(storetest::ReadAllRecords(dir.Path() + "/jr", storetest::ReaderName(path))
+                      .records.size(),
+                  1u);
+    }
     ASSERT_EQ(first.saveJobResults(), 1);
     ASSERT_EQ(second.saveJobResults(), 1);
+    EXPECT_EQ(first.getJobResultsFilePath(), "");
 
     int precious = 0;
     std::vector<std::string> created;

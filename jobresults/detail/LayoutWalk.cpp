@@ -223,7 +223,7 @@ LayoutItem LayoutWalk::Next(JobResults& record) {
 }
 
 std::optional<LayoutItem> LayoutWalk::Step(JobResults& record) {
-    if (m_phase == Phase::kHeader) {
+    if (m_phase == Phase::kAtHeader) {
         const string_view rest = m_window.Text().substr(m_pos);
         if (!m_window.AtEnd() && rest.size() < kHeader.size()) return std::nullopt;
         size_t same = 0;

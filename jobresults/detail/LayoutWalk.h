@@ -44,7 +44,7 @@ public:
     LayoutItem Next(JobResults& record);
 
 private:
-    enum class Phase { kHeader, kBody, kDone };
+    enum class Phase { kAtHeader, kBody, kDone };
 
     std::optional<LayoutItem> Step(JobResults& record);
     std::optional<LayoutItem> AtHeader();
@@ -55,7 +55,7 @@ private:
     std::uint64_t Offset(size_t inWindow) const { return m_window.Dropped() + inWindow; }
 
     FileWindow& m_window;
-    Phase m_phase = Phase::kHeader;
+    Phase m_phase = Phase::kAtHeader;
     size_t m_pos = 0;  // in the window: where the next item begins
     // While in a damaged stretch: its first byte (absolute).
     std::optional<std::uint64_t> m_damageStart;

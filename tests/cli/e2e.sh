@@ -78,6 +78,12 @@ JSON
   run_tool dump "$out" --format jsonl
   expect_eq "$out" "$(<expected.jsonl)" "JSON Lines round trip through the file"
 
+  # A header names the columns in the order of the lines below it.
+  printf 'Size\tError\tJob ID\tURL\tClient\n4096\t\t1001\t/jobs/1\t  alpha  \n' >reordered.tsv
+  run_tool write reordered reordered.tsv
+  run_tool dump "$out" --format jsonl
+  expect_eq "$out" "$(head -n 1 expected.jsonl)" "TSV header in another column order"
+
   # The other formats of the same file.
   run_tool dump "$tsvfile" --format csv
   expect_contains "$out" $'client,url,job_id,error,size\r\nalpha,/jobs/1,1001,,4096\r\n' "CSV header and first row"
@@ -179,6 +185,8 @@ test_malformed() {
   malformed_case tsv-size "" 5 'size "3O" is not a whole number'
   { cat tsv.good; printf 'c\tu3\t3\tbad </JobResult> text\t30\n'; } >case.in
   malformed_case tsv-end-tag "" 4 'Invalid ErrorString received from caller: the value holds the tag </JobResult>'
+  { cat tsv.good; printf '\t\t\t\t\n'; } >case.in
+  malformed_case tsv-tabs "" 4 "only tabs and blanks, no values"
 
   cp case.good jsonl.good
   { cat jsonl.good; printf '{"client":"c","url":"u3","job_id":"3","size":30\n'; } >case.in
@@ -380,6 +388,25 @@ salvage_at() {
 # list: files of a directory name with time, bytes, records and state.
 
 test_list() {
+  # A directory where a directory name is expected: a note where the command
+  # still does what it says, a hint to the directory names inside it.
+  mkdir real
+  printf 'a\tu\t1\t\t1\n' | "$tool" write real/results >/dev/null
+  run_tool write real <<<$'a\tu\t1\t\t1'
+  expect_eq "$status" 0 "write to a directory name that is a directory: exit code"
+  expect_eq "$out" "real\\ci_push_${out##*ci_push_}" "the file is created beside the directory"
+  expect_contains "$err" "note: 'real' is a directory" "write to a directory: note"
+  expect_contains "$err" "For the files inside real, pass real/results" "write to a directory: what to pass"
+  run_tool list real/
+  expect_contains "$err" "pass real/results" "list real/: the directory name of the files inside"
+  cp "$(ls real/results\\ci_push_*.xml)" real/plain.xml
+  run_tool dump real/plain.xml --format jsonl
+  expect_eq "$out" '{"client":"a","url":"u","job_id":"1","error":"","size":1}' "dump of a renamed file"
+  head -c 400 real/plain.xml >real/cut.xml
+  run_tool check real/plain.xml real/cut.xml
+  expect_eq "$out" "real/plain.xml: 1 record" "check of a renamed file"
+  expect_eq "$err" "jobresults: real/cut.xml: damaged at byte 351 (line 12): Invalid data in Job Results file" "a renamed file named once, by its own path"
+
   mkdir demo
   printf 'a\tu\t1\t\t1\n' | "$tool" write demo/results >/dev/null
   # The second write's file is named after a later second than the first's
@@ -432,6 +459,7 @@ test_exitcodes() {
     expect_contains "$out" "$command" "$command --help: usage text"
   done
 
+  mkdir -p real
   local usage
   while IFS='|' read -r -a usage; do
     run_tool "${usage[@]}"
@@ -452,7 +480,13 @@ check|dir-without-file
 salvage|a|b|c
 write|d|--format|csv
 list|d|--format|csv
+write|real/
+list|real/
+dump|real
+check|real
 CASES
+  run_tool frobnicate
+  expect_contains "$err" "unknown command 'frobnicate'; the commands are write, list" "unknown command named"
 
   # A file that cannot be created or opened: the message names it and gives
   # the system's reason.

@@ -68,5 +68,7 @@ jobresults check 'demo/results\ci_push_170000006|demo/results\ci_push_1700000060
 jobresults dump demo/results ci|ci_push_1700000000.xml ci_push_1700000060.xml
 jobresults dump --format csv demo/results |ci_push_1700000000.xml ci_push_1700000060.xml
 jobresults check demo/in|demo/input.tsv
+jobresults check demo/results |ci_push_1700000000.xml ci_push_1700000060.xml
+jobresults check demo/results ci_push_1700000000.xml demo/in|demo/input.tsv
 EOF_CASES
 [ "$failures" -eq 0 ]

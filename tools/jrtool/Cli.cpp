@@ -1,5 +1,6 @@
 #include "jrtool/Cli.h"
 
+#include <algorithm>
 #include <iostream>
 #include <vector>
 
@@ -12,6 +13,20 @@ std::string FileArgumentHelp() {
            "' (everything before the last backslash is the directory name), or by a "
            "directory name and a file name as two arguments: demo/results " +
            example;
+}
+
+std::optional<std::string> UnknownCommand(CLI::App& app, int argc, const char* const* argv) {
+    // The tool's own options take no value, so the first other word is the
+    // command.
+    const auto word = std::find_if(argv + std::min(argc, 1), argv + argc,
+                                   [](const char* argument) { return argument[0] != '-'; });
+    if (word == argv + argc) return std::nullopt;
+    std::string names;
+    for (const CLI::App* command : app.get_subcommands({})) {
+        if (command->check_name(*word)) return std::nullopt;
+        names += (names.empty() ? "" : ", ") + command->get_name();
+    }
+    return "unknown command '" + std::string(*word) + "'; the commands are " + names;
 }
 
 int ReportFailure(const std::string& message) {

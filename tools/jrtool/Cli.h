@@ -38,6 +38,11 @@ std::unique_ptr<Command> MakeDumpCommand();
 std::unique_ptr<Command> MakeCheckCommand();
 std::unique_ptr<Command> MakeSalvageCommand();
 
+// The parser reports a first word that names no command as a missing
+// command: the message that names it instead, or nullopt when the first
+// word that is no option is a command (or there is none).
+std::optional<std::string> UnknownCommand(CLI::App& app, int argc, const char* const* argv);
+
 // Help text shared by the commands that take a file.
 std::string FileArgumentHelp();
 

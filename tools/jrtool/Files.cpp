@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string_view>
@@ -32,6 +33,67 @@ bool IsDecimal(const std::string& text) {
     return true;
 }
 
+bool IsDirectory(const std::string& path) {
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool IsExistingFile(const std::string& path) {
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+}
+
+// `directory` joined with a name in it, without doubling a slash.
+std::string Inside(const std::string& directory, const std::string& name) {
+    return !directory.empty() && directory.back() == '/' ? directory + name
+                                                         : directory + "/" + name;
+}
+
+// The directory names whose job results files lie in `directory`: for the
+// file "results\ci_push_1700000000.xml" in "out", "out/results". At most
+// three, sorted.
+std::vector<std::string> DirectoryNamesInside(const std::string& directory) {
+    std::vector<std::string> names;
+    DIR* const listing = opendir(directory.c_str());
+    if (listing == nullptr) return names;
+    while (const dirent* const entry = readdir(listing)) {
+        const std::string name = entry->d_name;
+        const auto separator = name.rfind(kDirectorySeparator);
+        if (separator == std::string::npos ||
+            !CreationTimeFromFileName(name.substr(separator + 1))) {
+            continue;
+        }
+        const std::string dirName = Inside(directory, name.substr(0, separator));
+        if (std::find(names.begin(), names.end(), dirName) == names.end()) {
+            names.push_back(dirName);
+        }
+    }
+    closedir(listing);
+    std::sort(names.begin(), names.end());
+    if (names.size() > 3) names.resize(3);
+    return names;
+}
+
+// The names joined with " or ".
+std::string Alternatives(const std::vector<std::string>& names) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) text += (i > 0 ? " or " : "") + names[i];
+    return text;
+}
+
+// What to pass instead of the directory `directory` where a file is
+// expected.
+std::string FileHintFor(const std::string& directory) {
+    const std::vector<std::string> names = DirectoryNamesInside(directory);
+    if (names.empty()) {
+        return "name a job results file in it, such as '" +
+               ResultsFilePath{Inside(directory, "results"), ResultsFileName(1700000000)}
+                   .WholePath() +
+               "'";
+    }
+    return "'jobresults list " + names.front() + "' lists the job results files in it";
+}
+
 }  // namespace
 
 std::string WithReason(const std::string& message, int error) {
@@ -47,7 +109,9 @@ std::string StoreError(const CCIJobResults& store) {
 
 // --- naming -------------------------------------------------------------
 
-std::string ResultsFilePath::WholePath() const { return dirName + kDirectorySeparator + fileName; }
+std::string ResultsFilePath::WholePath() const {
+    return IsPlain() ? fileName : dirName + kDirectorySeparator + fileName;
+}
 
 std::optional<ResultsFilePath> SplitWholePath(const std::string& wholePath) {
     const auto separator = wholePath.rfind(kDirectorySeparator);
@@ -62,7 +126,12 @@ std::optional<std::vector<ResultsFilePath>> ParseFileArguments(
     std::vector<ResultsFilePath> files;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        if (argument.find(kDirectorySeparator) != std::string::npos) {
+        const bool whole = argument.find(kDirectorySeparator) != std::string::npos;
+        if ((!whole || !SplitWholePath(argument)) && IsExistingFile(argument)) {
+            files.push_back(ResultsFilePath::Plain(argument));
+            continue;
+        }
+        if (whole) {
             auto file = SplitWholePath(argument);
             if (!file) {
                 error = "'" + argument + "' is not a job results path (" +
@@ -73,9 +142,11 @@ std::optional<std::vector<ResultsFilePath>> ParseFileArguments(
             continue;
         }
         if (argument.empty() || i + 1 == arguments.size() || arguments[i + 1].empty()) {
-            error = "'" + argument +
-                    "' has no backslash, so it is taken as a directory name, "
-                    "but no file name follows it";
+            error = IsDirectory(argument)
+                        ? "'" + argument + "' is a directory, not a file: " + FileHintFor(argument)
+                        : "no file '" + argument +
+                              "'; without a backslash it would be a directory name, but no "
+                              "file name follows it";
             return std::nullopt;
         }
         files.push_back({argument, arguments[i + 1]});
@@ -120,14 +191,27 @@ std::optional<long long> CreationTimeFromFileName(const std::string& fileName) {
     return negative ? -magnitude : magnitude;
 }
 
-// --- listing ------------------------------------------------------------
+// --- directory names given as directories --------------------------------
 
-HostLocation LocateOnHost(const std::string& dirName) {
-    const auto slash = dirName.rfind('/');
-    if (slash == std::string::npos) return {".", dirName + kDirectorySeparator};
-    const std::string directory = slash == 0 ? "/" : dirName.substr(0, slash);
-    return {directory, dirName.substr(slash + 1) + kDirectorySeparator};
+std::optional<DirectoryNameNote> NoteOnDirectoryName(const std::string& dirName) {
+    const bool endsInSlash = !dirName.empty() && dirName.back() == '/';
+    if (!endsInSlash && !IsDirectory(dirName)) return std::nullopt;
+    const HostLocation host = LocateOnHost(dirName);
+    const std::string directory = endsInSlash ? host.directory : dirName;
+    const std::vector<std::string> inside = DirectoryNamesInside(directory);
+    const std::string instead =
+        inside.empty() ? "a directory name inside it, such as " + Inside(directory, "results")
+                       : Alternatives(inside);
+    const std::string text =
+        "'" + dirName + "' " + (endsInSlash ? "ends in '/'" : "is a directory") +
+        ": a directory name starts the paths of its files rather than naming their directory, "
+        "so the files of '" +
+        dirName + "' are named '" + host.namePrefix + ResultsFileNamePattern() + "' in '" +
+        host.directory + "'. For the files inside " + directory + ", pass " + instead;
+    return DirectoryNameNote{text, endsInSlash};
 }
+
+// --- listing ------------------------------------------------------------
 
 int ForEachResultsFile(const std::string& dirName, const ResultsFileVisitor& visit) {
     const HostLocation location = LocateOnHost(dirName);
@@ -176,33 +260,6 @@ std::optional<std::vector<ListedFile>> ListResultsFiles(const std::string& dirNa
     return files;
 }
 
-std::optional<ResultsFilePath> FindOpenFile(const std::string& dirName, int fd,
-                                            std::string& error) {
-    struct stat wanted;
-    if (fstat(fd, &wanted) != 0) {
-        error = WithReason("cannot examine the new file", errno);
-        return std::nullopt;
-    }
-    std::optional<ResultsFilePath> found;
-    const int failure =
-        ForEachResultsFile(dirName, [&](int directory, const char* entry, ListedFile file) {
-            struct stat named;
-            if (fstatat(directory, entry, &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-                named.st_dev != wanted.st_dev || named.st_ino != wanted.st_ino) {
-                return true;
-            }
-            found = std::move(file.path);
-            return false;
-        });
-    if (!found) {
-        error = WithReason("the store reported success, but no file named " +
-                               ResultsFilePath{dirName, ResultsFileNamePattern()}.WholePath() +
-                               " is the file it wrote",
-                           failure);
-    }
-    return found;
-}
-
 // --- reading ------------------------------------------------------------
 
 namespace {
@@ -216,11 +273,59 @@ bool NotRegular(const ResultsFilePath& file, std::string& error) {
     return true;
 }
 
+// The readers open a directory name and a file name joined by a backslash.
+// A plain file is reached through a symbolic link of such a name in a
+// private temporary directory; the link goes as soon as the reader holds the
+// file.
+class ReaderAlias {
+public:
+    explicit ReaderAlias(const std::string& path) {
+        const char* const temporary = std::getenv("TMPDIR");
+        std::string directory =
+            std::string(temporary && *temporary ? temporary : "/tmp") + "/jobresults.XXXXXX";
+        char* const target = realpath(path.c_str(), nullptr);
+        if (target == nullptr || mkdtemp(&directory[0]) == nullptr) {
+            m_error = errno;
+            std::free(target);
+            return;
+        }
+        m_directory = directory;
+        const auto slash = path.rfind('/');
+        m_file = {directory + "/f", slash == std::string::npos ? path : path.substr(slash + 1)};
+        if (symlink(target, m_file.WholePath().c_str()) != 0) m_error = errno;
+        std::free(target);
+    }
+    ~ReaderAlias() {
+        if (m_directory.empty()) return;
+        unlink(m_file.WholePath().c_str());
+        rmdir(m_directory.c_str());
+    }
+    ReaderAlias(const ReaderAlias&) = delete;
+    ReaderAlias& operator=(const ReaderAlias&) = delete;
+
+    // 0, or the errno of the failure to make the alias.
+    int Error() const { return m_error; }
+    const ResultsFilePath& File() const { return m_file; }
+
+private:
+    std::string m_directory;
+    ResultsFilePath m_file;
+    int m_error = 0;
+};
+
 }  // namespace
 
 bool RecordSource::Open(const ResultsFilePath& file) {
     if (NotRegular(file, m_notRegular)) return false;
-    return m_reader.open(file.dirName, file.fileName);
+    if (!file.IsPlain()) return m_reader.open(file.dirName, file.fileName);
+    const ReaderAlias alias(file.fileName);
+    if (alias.Error() != 0) {
+        m_notRegular = WithReason("cannot open " + file.fileName, alias.Error());
+        return false;
+    }
+    m_aliasPath = alias.File().WholePath();
+    m_plainPath = file.fileName;
+    return m_reader.open(alias.File().dirName, alias.File().fileName);
 }
 
 bool RecordSource::Next(JobResults& record) {
@@ -239,7 +344,10 @@ bool RecordSource::Next(JobResults& record) {
 std::string RecordSource::Error() const {
     if (!m_notRegular.empty()) return m_notRegular;
     if (m_reader.errorMessage().empty()) return "the reader failed without a message";
-    return WithReason(m_reader.errorMessage(), m_reader.errorNumber());
+    std::string message = m_reader.errorMessage();
+    const auto alias = m_aliasPath.empty() ? std::string::npos : message.find(m_aliasPath);
+    if (alias != std::string::npos) message.replace(alias, m_aliasPath.size(), m_plainPath);
+    return WithReason(message, m_reader.errorNumber());
 }
 
 // The reader reports refused content with errno -1 and a failed system
@@ -258,7 +366,16 @@ std::string ByteAndLine(const std::string& path, std::uint64_t offset) {
 
 bool OpenLayoutWalk(const ResultsFilePath& file, JobResultsRecovery& walk, std::string& error) {
     if (NotRegular(file, error)) return false;
-    if (walk.open(file.dirName, file.fileName)) return true;
+    if (!file.IsPlain()) {
+        if (walk.open(file.dirName, file.fileName)) return true;
+    } else {
+        const ReaderAlias alias(file.fileName);
+        if (alias.Error() != 0) {
+            error = WithReason("cannot open " + file.fileName, alias.Error());
+            return false;
+        }
+        if (walk.open(alias.File().dirName, alias.File().fileName)) return true;
+    }
     error = WithReason("cannot open " + file.WholePath(), walk.errorNumber());
     return false;
 }
@@ -320,11 +437,16 @@ bool ResultsWriter::Add(const JobResults& record) {
     return true;
 }
 
-// The store does not report the name it gives the file. Once the first
-// append has succeeded, its descriptor is the file, and the directory entry
-// with the descriptor's device and inode is the name, however the store
-// chose it and whatever other writers do in the same directory.
+// The store names the file it created while it holds it open, however it
+// chose the name and whatever other writers do in the same directory.
 bool ResultsWriter::AddFirst(const JobResults& record) {
+    // A plain file has no directory name for salvage to default to.
+    if (m_dirName.empty()) {
+        m_error =
+            "a new file needs a directory name, and none was given (for a file named by "
+            "a plain path, salvage needs --out)";
+        return false;
+    }
     // createJobResults appends to the directory name, so it runs only once.
     if (!m_directorySet && m_store.createJobResults(m_dirName) != 1) {
         m_error = StoreError(m_store);
@@ -340,9 +462,13 @@ bool ResultsWriter::AddFirst(const JobResults& record) {
             m_store.m_nErrno != 0 ? StoreError(m_store) : WithReason(m_store.m_sErrorMsg, reason);
         return false;
     }
-    const auto created = FindOpenFile(m_dirName, m_store.m_nFileHandle, m_error);
-    if (!created) return false;
-    m_createdPath = created->WholePath();
+    m_createdPath = m_store.getJobResultsFilePath();
+    if (m_createdPath.empty()) {
+        m_error = "the store reported success, but no file named " +
+                  ResultsFilePath{m_dirName, ResultsFileNamePattern()}.WholePath() +
+                  " is the file it wrote";
+        return false;
+    }
     return true;
 }
 

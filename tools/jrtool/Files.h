@@ -12,11 +12,13 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "jobresults/JobResultsReader.h"
 #include "jobresults/JobResultsRecovery.h"
 #include "jobresults/cijobresults.h"
+#include "jobresults/detail/HostDirectory.h"
 
 namespace jrtool {
 
@@ -31,11 +33,16 @@ std::string StoreError(const CCIJobResults& store);
 // --- naming -------------------------------------------------------------
 
 // A job results file as the store's reader takes it.
+// A file named by any other path (a job results file renamed, say) is
+// "plain": dirName is empty and fileName holds the path.
 struct ResultsFilePath {
     std::string dirName;
     std::string fileName;
 
-    // Directory name, the store's separator, file name.
+    static ResultsFilePath Plain(std::string path) { return {"", std::move(path)}; }
+    bool IsPlain() const { return dirName.empty(); }
+    // Directory name, the store's separator, file name; the path of a plain
+    // file.
     std::string WholePath() const;
 };
 
@@ -44,8 +51,9 @@ struct ResultsFilePath {
 std::optional<ResultsFilePath> SplitWholePath(const std::string& wholePath);
 
 // Reads file arguments: an argument holding a backslash is a whole path; an
-// argument without one is a directory name, and the argument after it is the
-// file name. Returns nullopt with a message in `error` on misuse.
+// argument that names an existing file in no such form is a plain file; any
+// other argument is a directory name, and the argument after it is the file
+// name. Returns nullopt with a message in `error` on misuse.
 std::optional<std::vector<ResultsFilePath>> ParseFileArguments(
     const std::vector<std::string>& arguments, std::string& error);
 
@@ -64,6 +72,19 @@ std::string ResultsFileNamePattern();
 // The creation time encoded in a file name of that form, or nullopt.
 std::optional<long long> CreationTimeFromFileName(const std::string& fileName);
 
+// --- directory names given as directories --------------------------------
+
+// Users pass directories by habit where a directory name is expected. For a
+// directory name that is an existing directory or ends in "/", the text
+// that says what it means and what to pass instead; nullopt for others.
+struct DirectoryNameNote {
+    std::string text;
+    // Ends in "/": file names would start with the backslash, which no one
+    // means.
+    bool endsInSlash = false;
+};
+std::optional<DirectoryNameNote> NoteOnDirectoryName(const std::string& dirName);
+
 // --- listing ------------------------------------------------------------
 
 // On POSIX the last component of the directory name becomes the start of
@@ -76,12 +97,8 @@ struct ListedFile {
 
 // The POSIX directory that holds the files of a directory name, and the
 // prefix their names carry there.
-struct HostLocation {
-    std::string directory;
-    std::string namePrefix;
-};
-
-HostLocation LocateOnHost(const std::string& dirName);
+using jobresults::HostLocation;
+using jobresults::LocateOnHost;
 
 // Visits the entries of the host directory of `dirName` whose names are
 // the directory name's prefix and a job results file name: `directory` is a
@@ -95,11 +112,6 @@ int ForEachResultsFile(const std::string& dirName, const ResultsFileVisitor& vis
 // when the host directory cannot be read.
 std::optional<std::vector<ListedFile>> ListResultsFiles(const std::string& dirName,
                                                         std::string& error);
-
-// The file of `dirName` that is open as `fd`: the entry with the
-// descriptor's device and inode. nullopt, with a message in `error`, when
-// no such entry exists.
-std::optional<ResultsFilePath> FindOpenFile(const std::string& dirName, int fd, std::string& error);
 
 // --- reading ------------------------------------------------------------
 
@@ -129,6 +141,10 @@ public:
 private:
     JobResultsReader m_reader;
     std::string m_notRegular;
+    // A plain file is read through an alias (see Files.cpp), whose path the
+    // reader's messages would name in place of the file's own.
+    std::string m_aliasPath;
+    std::string m_plainPath;
     std::size_t m_delivered = 0;
 };
 

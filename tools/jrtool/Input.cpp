@@ -1,5 +1,6 @@
 #include "jrtool/Input.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <limits>
@@ -88,7 +89,7 @@ std::vector<std::string> SplitTsvLine(const std::string& line) {
 
 namespace {
 
-// Blank-line test and size cells; values themselves are stored untrimmed.
+// Size cells; values themselves are stored untrimmed.
 std::string Trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r\n");
     if (first == std::string::npos) return "";
@@ -187,31 +188,52 @@ bool ParseSizeText(const std::string& text, unsigned long long& size) {
     return true;
 }
 
-bool IsTsvHeader(const std::string& line) {
-    const auto fields = SplitTsvLine(WithoutCarriageReturn(line));
-    if (fields.size() != kColumnCount) return false;
-    for (std::size_t i = 0; i < kColumnCount; ++i) {
-        if (HeaderWord(fields[i]) != HeaderWord(kColumnNames[i])) return false;
+std::optional<TsvColumns> ParseTsvHeader(const std::string& line, std::string& fault) {
+    const auto cells = SplitTsvLine(WithoutCarriageReturn(line));
+    TsvColumns columns{};
+    std::array<bool, kColumnCount> named{};
+    std::size_t known = 0;
+    for (std::size_t cell = 0; cell < cells.size(); ++cell) {
+        for (std::size_t column = 0; column < kColumnCount; ++column) {
+            if (HeaderWord(cells[cell]) != HeaderWord(kColumnNames[column])) continue;
+            ++known;
+            if (!named[column]) columns[column] = cell;
+            named[column] = true;
+        }
     }
-    return true;
+    const bool each = std::find(named.begin(), named.end(), false) == named.end();
+    if (each && known == kColumnCount && cells.size() == kColumnCount) return columns;
+    // One cell that matches a name is likely data ("error" as an error text).
+    if (known >= 2) {
+        fault =
+            "a header line names each of the columns client, url, job_id, error and size "
+            "once, in any order";
+    }
+    return std::nullopt;
 }
 
-bool ParseTsvRecord(const std::string& line, JobResults& record, std::string& fault) {
-    const auto fields = SplitTsvLine(WithoutCarriageReturn(line));
+bool ParseTsvRecord(const std::string& line, JobResults& record, std::string& fault,
+                    const TsvColumns& columns) {
+    const std::string text = WithoutCarriageReturn(line);
+    if (text.find_first_not_of("\t ") == std::string::npos) {
+        fault = "only tabs and blanks, no values (a record needs at least its size)";
+        return false;
+    }
+    const auto fields = SplitTsvLine(text);
     if (fields.size() != kColumnCount) {
         fault = "expected 5 tab-separated fields (client, url, job id, error, size), found " +
                 std::to_string(fields.size());
         return false;
     }
-    const std::string sizeText = Trimmed(fields[4]);
+    const std::string sizeText = Trimmed(fields[columns[4]]);
     if (!ParseSizeText(sizeText, record.Size)) {
         fault = "size \"" + sizeText + "\" is not a whole number of bytes (0 to 2^64-1)";
         return false;
     }
-    record.ClientName = UnescapeTsvValue(fields[0]);
-    record.Url = UnescapeTsvValue(fields[1]);
-    record.BackupJobId = UnescapeTsvValue(fields[2]);
-    record.ErrorString = UnescapeTsvValue(fields[3]);
+    record.ClientName = UnescapeTsvValue(fields[columns[0]]);
+    record.Url = UnescapeTsvValue(fields[columns[1]]);
+    record.BackupJobId = UnescapeTsvValue(fields[columns[2]]);
+    record.ErrorString = UnescapeTsvValue(fields[columns[3]]);
     return true;
 }
 
@@ -255,12 +277,19 @@ bool RecordStream::Next(JobResults& record) {
         ++m_lineNumber;
         // Spreadsheet exports often open with a UTF-8 byte order mark.
         if (m_lineNumber == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
-        if (Trimmed(line).empty()) continue;
+        // Tabs separate TSV fields: a line of them is no blank line there.
+        const bool tsv = m_format.value_or(InputFormat::kTsv) == InputFormat::kTsv;
+        if (line.find_first_not_of(tsv ? " \r" : " \t\r") == std::string::npos) continue;
         const bool firstLine = !m_sawContent;
         m_sawContent = true;
         if (!m_format) m_format = DetectInputFormat(line);
-        if (firstLine && *m_format == InputFormat::kTsv && IsTsvHeader(line)) continue;
-        if (!ParseLine(line, record)) {
+        if (firstLine && *m_format == InputFormat::kTsv) {
+            if (const auto header = ParseTsvHeader(line, m_fault)) {
+                m_columns = *header;
+                continue;
+            }
+        }
+        if (!m_fault.empty() || !ParseLine(line, record)) {
             m_fault = "line " + std::to_string(m_lineNumber) + ": " + m_fault;
             return false;
         }
@@ -271,7 +300,7 @@ bool RecordStream::Next(JobResults& record) {
 
 bool RecordStream::ParseLine(const std::string& line, JobResults& record) {
     record = JobResults{};
-    return *m_format == InputFormat::kTsv ? ParseTsvRecord(line, record, m_fault)
+    return *m_format == InputFormat::kTsv ? ParseTsvRecord(line, record, m_fault, m_columns)
                                           : ParseJsonRecord(line, record, m_fault);
 }
 

@@ -1,8 +1,9 @@
 // Reading records from text, one record a line: TSV with the columns
-// client, url, job id, error, size (an optional header line naming them), or
-// JSON Lines with objects keyed client, url, job_id, error, size. Blank
-// lines are skipped. Values that a job results file cannot carry intact
-// are the store's to refuse.
+// client, url, job id, error, size (or in the order an optional header line
+// names them), or JSON Lines with objects keyed client, url, job_id, error,
+// size. Blank lines are skipped; a TSV line of only tabs is refused, as it
+// holds no size. Values that a job results file cannot carry intact are the
+// store's to refuse.
 //
 // Escaping of values in tab-separated text. A value may hold tabs and line
 // breaks, which TSV cannot carry raw, so they travel as the escapes \t, \n,
@@ -44,10 +45,21 @@ enum class InputFormat { kTsv, kJsonLines };
 // JSON Lines when the line starts with "{" (after blanks), else TSV.
 InputFormat DetectInputFormat(const std::string& firstLine);
 
+// Which field of a TSV line holds each column, in the order of
+// kColumnNames.
+using TsvColumns = std::array<std::size_t, kColumnCount>;
+inline constexpr TsvColumns kTsvColumnsInOrder = {0, 1, 2, 3, 4};
+
 // Line parsers: true with `record` filled, or false with `fault` set.
-bool ParseTsvRecord(const std::string& line, JobResults& record, std::string& fault);
+bool ParseTsvRecord(const std::string& line, JobResults& record, std::string& fault,
+                    const TsvColumns& columns = kTsvColumnsInOrder);
 bool ParseJsonRecord(const std::string& line, JobResults& record, std::string& fault);
-bool IsTsvHeader(const std::string& line);
+
+// The column order of a header line, whose cells name the five columns
+// once each, in any order (case, blanks and underscores aside). nullopt for
+// a line that is no header; then `fault` is set when the line names some
+// columns but not each once.
+std::optional<TsvColumns> ParseTsvHeader(const std::string& line, std::string& fault);
 
 // Decimal digits only, up to 18446744073709551615.
 bool ParseSizeText(const std::string& text, unsigned long long& size);
@@ -70,6 +82,7 @@ private:
 
     std::istream& m_input;
     std::optional<InputFormat> m_format;
+    TsvColumns m_columns = kTsvColumnsInOrder;
     std::size_t m_lineNumber = 0;
     bool m_sawContent = false;
     std::string m_fault;

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <limits>
 
+#include "jrtool/CharacterWidth.h"
 #include "jrtool/Input.h"
 
 namespace jrtool {
@@ -75,10 +76,27 @@ std::string ToValidUtf8(const std::string& bytes) {
     return out;
 }
 
+namespace {
+
+// The code point of the well-formed sequence of `length` bytes at `offset`.
+char32_t DecodeUtf8(const std::string& text, std::size_t offset, std::size_t length) {
+    static const unsigned char kLeadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    char32_t codePoint = static_cast<unsigned char>(text[offset]) & kLeadBits[length];
+    for (std::size_t i = 1; i < length; ++i) {
+        codePoint = (codePoint << 6) | (static_cast<unsigned char>(text[offset + i]) & 0x3F);
+    }
+    return codePoint;
+}
+
+}  // namespace
+
 std::size_t DisplayWidth(const std::string& text) {
     std::size_t width = 0;
-    for (std::size_t i = 0; i < text.size(); ++width) {
+    for (std::size_t i = 0; i < text.size();) {
         const std::size_t length = Utf8SequenceLength(text, i);
+        // A byte outside well-formed UTF-8 counts as one column.
+        width +=
+            length == 0 ? 1 : static_cast<std::size_t>(CharacterWidth(DecodeUtf8(text, i, length)));
         i += length == 0 ? 1 : length;
     }
     return width;

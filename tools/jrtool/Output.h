@@ -43,8 +43,8 @@ std::size_t Utf8SequenceLength(const std::string& text, std::size_t offset);
 
 std::string ToValidUtf8(const std::string& bytes);
 
-// Number of characters, counting each byte outside a well-formed sequence
-// as one; used to align columns.
+// Terminal columns the text takes (see CharacterWidth.h), counting each
+// byte outside a well-formed sequence as one; used to align columns.
 std::size_t DisplayWidth(const std::string& text);
 
 // --- machine-readable formats -------------------------------------------

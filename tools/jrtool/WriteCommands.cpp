@@ -47,6 +47,10 @@ public:
     }
 
     int Run() override {
+        if (const auto note = NoteOnDirectoryName(m_dirName)) {
+            if (note->endsInSlash) return ReportUsageError(note->text);
+            std::cerr << "jobresults: note: " << note->text << '\n';
+        }
         if (m_input == "-") return WriteFrom(std::cin, "standard input");
         errno = 0;
         std::ifstream file(m_input, std::ios::binary);
@@ -83,9 +87,10 @@ private:
 
     int Outcome(bool created, std::size_t written, const std::string& inputName,
                 const RecordStream& records, const std::string& storeError, bool readFailed) const {
-        const std::string kept =
-            created ? " (the " + std::to_string(written) + " records before it are in the file)"
-                    : " (no file created)";
+        const std::string before =
+            written == 1 ? "the record before it is"
+                         : "the " + std::to_string(written) + " records before it are";
+        const std::string kept = created ? " (" + before + " in the file)" : " (no file created)";
         if (!storeError.empty()) return ReportFailure(storeError + kept);
         if (!records.Fault().empty())
             return ReportFailure(inputName + ": " + records.Fault() + kept);

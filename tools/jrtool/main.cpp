@@ -42,6 +42,9 @@ int main(int argc, char** argv) {
         commands.emplace_back(std::move(command), subcommand);
     }
 
+    if (const auto unknown = jrtool::UnknownCommand(app, argc, argv)) {
+        return jrtool::ReportUsageError(*unknown);
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

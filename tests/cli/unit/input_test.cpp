@@ -2,8 +2,10 @@
 // results file cannot hold.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "jrtool/Input.h"
@@ -80,15 +82,29 @@ TEST(TsvLine, MalformedLinesNameTheirFault) {
         {"a\tb\tc\td\t", "size \"\""},
         {"a\tb\tc\td\t18446744073709551616", "size \"18446744073709551616\""},
         {"a\tb\tc\td\t1.5", "size \"1.5\""},
+        {"\t\t\t\t", "only tabs"},
+        {"\t \t\r", "only tabs"},
     };
-    ExpectRefused(ParseTsvRecord, cases);
+    ExpectRefused([](const std::string& line, JobResults& record,
+                     std::string& fault) { return ParseTsvRecord(line, record, fault); },
+                  cases);
 }
 
-TEST(TsvLine, HeaderIsRecognisedLoosely) {
-    EXPECT_TRUE(IsTsvHeader("client\turl\tjob_id\terror\tsize"));
-    EXPECT_TRUE(IsTsvHeader("Client\tURL\tJob ID\tError\tSize\r"));
-    EXPECT_FALSE(IsTsvHeader("client\turl\tjob_id\terror"));
-    EXPECT_FALSE(IsTsvHeader("alpha\t/jobs/1\t1001\t\t4096"));
+TEST(TsvLine, HeaderGivesTheColumnOrder) {
+    const std::vector<std::tuple<std::string, std::optional<TsvColumns>, bool>> cases = {
+        {"client\turl\tjob_id\terror\tsize", kTsvColumnsInOrder, false},
+        {"Client\tURL\tJob ID\tError\tSize\r", kTsvColumnsInOrder, false},
+        {"size\tJobId\tclient\terror\turl", TsvColumns{2, 4, 1, 3, 0}, false},
+        {"client\turl\tjob_id\terror", std::nullopt, true},
+        {"client\turl\tclient\terror\tsize", std::nullopt, true},
+        {"alpha\t/jobs/1\t1001\t\t4096", std::nullopt, false},
+        {"a\tu\t1\terror\t5", std::nullopt, false},
+    };
+    for (const auto& [line, columns, fault] : cases) {
+        std::string message;
+        EXPECT_EQ(ParseTsvHeader(line, message), columns) << line;
+        EXPECT_EQ(!message.empty(), fault) << line << ": " << message;
+    }
 }
 
 TEST(TsvText, EscapeThenUnescapeGivesTheValueBack) {
@@ -164,6 +180,15 @@ TEST(RecordStream, DetectsFormatSkipsHeaderAndBlankLines) {
     ASSERT_TRUE(jsonRecords.Next(record));
     EXPECT_EQ(record.ClientName, "c");
     EXPECT_EQ(record.ErrorString, "");
+}
+
+TEST(RecordStream, ReadsColumnsInTheOrderOfTheHeader) {
+    std::istringstream input("size\terror\tjob_id\turl\tclient\n5\tboom\t1\tu\ta\n");
+    RecordStream records(input, std::nullopt);
+    JobResults record;
+    ASSERT_TRUE(records.Next(record)) << records.Fault();
+    EXPECT_TRUE(record.ClientName == "a" && record.Url == "u" && record.BackupJobId == "1" &&
+                record.ErrorString == "boom" && record.Size == 5);
 }
 
 TEST(RecordStream, IgnoresAByteOrderMarkBeforeTheHeader) {

@@ -2,12 +2,17 @@
 // human sizes.
 #include <gtest/gtest.h>
 
+#include <gnu/libc-version.h>
+
+#include <clocale>
+#include <cwchar>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "jrtool/CharacterWidth.h"
 #include "jrtool/Output.h"
 
 namespace jrtool {
@@ -147,6 +152,45 @@ TEST(Table, AlignsColumnsAndKeepsRowsOnOneLine) {
     // The accented name is three characters wide, padded like "alpha".
     EXPECT_EQ(lines[2], "\xC3\xA9t\xC3\xA9     1002        5      5 B  /j/2     disk\\nfull");
     EXPECT_EQ(lines[3], "2 records, 1 with errors, 4.0 KiB in total");
+}
+
+TEST(Table, AlignsByDisplayWidth) {
+    // Two columns for each CJK character and the emoji, none for the
+    // combining acute accent.
+    const std::string table = PrintedTable({{"\xE6\x9D\xB1\xE4\xBA\xAC", "u", "1", "", 1},
+                                            {"\xF0\x9F\x98\x80x", "u", "2", "", 2},
+                                            {"e\xCC\x81tude", "u", "3", "", 3}});
+    // The client padded to the six columns of CLIENT, then the same cells.
+    const auto row = [](const std::string& client, const char* padding, const std::string& n) {
+        return client + padding + "  " + n + std::string(11, ' ') + n + "   " + n + " B  u";
+    };
+    std::istringstream in(table);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "CLIENT  JOB ID  BYTES  SIZE  URL  ERROR");
+    std::getline(in, line);
+    EXPECT_EQ(line, row("\xE6\x9D\xB1\xE4\xBA\xAC", "  ", "1"));
+    std::getline(in, line);
+    EXPECT_EQ(line, row("\xF0\x9F\x98\x80x", "   ", "2"));
+    std::getline(in, line);
+    EXPECT_EQ(line, row("e\xCC\x81tude", " ", "3"));
+}
+
+TEST(Table, CharacterWidthsFollowTheCLibraryTheTableCameFrom) {
+    if (std::string(gnu_get_libc_version()) != kWidthTableGlibc) {
+        GTEST_SKIP() << "the width table follows glibc " << kWidthTableGlibc;
+    }
+    ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+    int mismatches = 0;
+    for (char32_t c = 0x20; c < 0x110000; ++c) {
+        const int expected = c >= 0xD800 && c < 0xE000 ? -1 : wcwidth(static_cast<wchar_t>(c));
+        if (expected >= 0 && CharacterWidth(c) != expected && ++mismatches < 10) {
+            ADD_FAILURE() << "U+" << std::hex << static_cast<unsigned long>(c) << ": "
+                          << CharacterWidth(c) << " columns, wcwidth " << expected;
+        }
+    }
+    std::setlocale(LC_CTYPE, "C");
+    EXPECT_EQ(mismatches, 0);
 }
 
 TEST(Table, CellsEscapeControlAndInvalidBytes) {
