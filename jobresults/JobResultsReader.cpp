@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string_view>
 
 #include "jobresults/detail/FileWindow.h"
 #include "jobresults/detail/JobResultsFormat.h"
@@ -29,6 +30,31 @@ struct OpenFile {
     RootCursor cursor;
 };
 
+// The record just cut lies in the window, between the end of the record
+// before it and `recordEnd`; its start tag is the first one there. Only
+// markup without a record (foreign elements, comments) can stand in front
+// of it.
+std::uint64_t StartOfRecord(const FileWindow& window, std::uint64_t previousEnd,
+                            std::uint64_t recordEnd) {
+    const std::uint64_t dropped = window.Dropped();
+    const std::string_view text = window.Text();
+    if (recordEnd < dropped || recordEnd - dropped > text.size()) return previousEnd;
+    const std::size_t end = static_cast<std::size_t>(recordEnd - dropped);
+    std::size_t from = previousEnd > dropped ? static_cast<std::size_t>(previousEnd - dropped) : 0;
+    const std::string_view tag = jobresults::kRecordTag;
+    for (;;) {
+        const std::size_t open = text.find('<', from);
+        if (open == std::string_view::npos || open + 1 + tag.size() >= end) return previousEnd;
+        const char behind = text[open + 1 + tag.size()];
+        if (text.compare(open + 1, tag.size(), tag) == 0 &&
+            (behind == '>' || behind == '/' || behind == ' ' || behind == '\t' || behind == '\n' ||
+             behind == '\r')) {
+            return dropped + open;
+        }
+        from = open + 1;
+    }
+}
+
 }  // namespace
 
 struct JobResultsReader::State {
@@ -39,6 +65,7 @@ struct JobResultsReader::State {
     int error = 0;
     bool ok = false;
     std::uint64_t validBytes = 0;
+    std::uint64_t recordOffset = 0;
 
     void Fail(std::string_view head, const std::string& name, int number) {
         message.assign(head.data(), head.size());
@@ -111,9 +138,13 @@ bool JobResultsReader::next(JobResults& record) {
     if (!m_pState->file) return false;
     State& state = *m_pState;
     RootCursor& cursor = state.file->cursor;
+    const std::uint64_t previousEnd = state.validBytes;
     const RootCursor::Step step = cursor.NextRecord(record);
     state.validBytes = cursor.RecordEnd();
-    if (step == RootCursor::Step::kChild) return true;
+    if (step == RootCursor::Step::kChild) {
+        state.recordOffset = StartOfRecord(state.file->window, previousEnd, state.validBytes);
+        return true;
+    }
     state.Finish(step);
     return false;
 }
@@ -125,5 +156,7 @@ const std::string& JobResultsReader::errorMessage() const { return m_pState->mes
 int JobResultsReader::errorNumber() const { return m_pState->error; }
 
 std::uint64_t JobResultsReader::validBytes() const { return m_pState->validBytes; }
+
+std::uint64_t JobResultsReader::recordOffset() const { return m_pState->recordOffset; }
 
 void JobResultsReader::close() { m_pState->file.reset(); }

@@ -37,6 +37,8 @@ std::unique_ptr<Command> MakeListCommand();
 std::unique_ptr<Command> MakeDumpCommand();
 std::unique_ptr<Command> MakeCheckCommand();
 std::unique_ptr<Command> MakeSalvageCommand();
+std::unique_ptr<Command> MakeMetricsCommand();
+std::unique_ptr<Command> MakeFollowCommand();
 
 // Help text shared by the commands that take a file.
 std::string FileArgumentHelp();

@@ -124,6 +124,13 @@ public:
     // then DamageOffset() is where the damage begins.
     bool Damaged() const;
     std::uint64_t DamageOffset() const { return m_reader.validBytes(); }
+    // Behind the last complete record delivered (behind Root's start tag
+    // before the first).
+    std::uint64_t ValidBytes() const { return m_reader.validBytes(); }
+    // Where the last record delivered begins.
+    std::uint64_t RecordOffset() const { return m_reader.recordOffset(); }
+    // The reader's message alone, without the system's reason.
+    const std::string& ReaderMessage() const { return m_reader.errorMessage(); }
 
 private:
     JobResultsReader m_reader;
