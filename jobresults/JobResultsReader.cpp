@@ -33,7 +33,8 @@ struct OpenFile {
 // The record just cut lies in the window, between the end of the record
 // before it and `recordEnd`; its start tag is the first one there. Only
 // markup without a record (foreign elements, comments) can stand in front
-// of it.
+// of it; a foreign element that holds a record's start tag in its text
+// would be taken for the record.
 std::uint64_t StartOfRecord(const FileWindow& window, std::uint64_t previousEnd,
                             std::uint64_t recordEnd) {
     const std::uint64_t dropped = window.Dropped();
@@ -45,6 +46,14 @@ std::uint64_t StartOfRecord(const FileWindow& window, std::uint64_t previousEnd,
     for (;;) {
         const std::size_t open = text.find('<', from);
         if (open == std::string_view::npos || open + 1 + tag.size() >= end) return previousEnd;
+        // Comments, declarations and processing instructions hold no element.
+        if (text[open + 1] == '!' || text[open + 1] == '?') {
+            const bool comment = text.compare(open + 1, 3, "!--") == 0;
+            const std::size_t close = text.find(comment ? "-->" : ">", open + 1);
+            if (close == std::string_view::npos) return previousEnd;
+            from = close + 1;
+            continue;
+        }
         const char behind = text[open + 1 + tag.size()];
         if (text.compare(open + 1, tag.size(), tag) == 0 &&
             (behind == '>' || behind == '/' || behind == ' ' || behind == '\t' || behind == '\n' ||

@@ -4,6 +4,7 @@ if(TARGET jrtool_core)
   file(GLOB JOBRESULTS_CLI_UNIT_SOURCES CONFIGURE_DEPENDS
     ${CMAKE_CURRENT_LIST_DIR}/cli/unit/*_test.cpp)
   add_executable(cli_units ${JOBRESULTS_CLI_UNIT_SOURCES})
+  target_include_directories(cli_units PRIVATE ${CMAKE_CURRENT_LIST_DIR})
   target_link_libraries(cli_units PRIVATE jrtool_core cijobresults_warnings
     GTest::gtest GTest::gtest_main)
   gtest_discover_tests(cli_units TEST_PREFIX "cli." DISCOVERY_TIMEOUT 60)
