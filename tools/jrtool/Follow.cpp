@@ -67,11 +67,11 @@ public:
           m_host(LocateOnHost(m_dirName)) {}
 
     int Run() {
+        const int signals = BlockStopSignals();
+        if (signals < 0) return ReportFailure(WithReason("cannot watch for signals", errno));
         std::string error;
         bool resumed = false;
         if (!LoadState(resumed, error)) return ReportFailure(error);
-        const int signals = BlockStopSignals();
-        if (signals < 0) return ReportFailure(WithReason("cannot watch for signals", errno));
         const int watch = WatchDirectory();
         // Before a first run with --state or without one, the records that
         // exist already are taken as printed unless --from-start is given.
