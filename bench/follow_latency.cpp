@@ -4,10 +4,10 @@
 //
 //   follow_latency TOOL DIRNAME RECORDS [PAUSE_US]
 //
-// Starts TOOL follow DIRNAME, appends RECORDS records through the store,
-// one every PAUSE_US microseconds (default 2000), waits for each line, and
-// prints the median, 99th percentile and largest latency in microseconds,
-// and follow's peak resident memory (VmHWM) before it is stopped.
+// Starts TOOL follow DIRNAME (with a state file beside DIRNAME), appends RECORDS records through
+// the store, one every PAUSE_US microseconds (default 2000), waits for each line, and prints the
+// median, 99th percentile and largest latency in microseconds, and follow's peak resident memory
+// (VmHWM) before it is stopped.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,7 +26,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-pid_t StartFollow(const char* tool, const char* dirName, int& output) {
+// follow writes its state once it has read the files there are; records
+// appended before that would be taken as old.
+pid_t StartFollow(const char* tool, const char* dirName, const std::string& state, int& output) {
     int ends[2];
     if (pipe(ends) != 0) return -1;
     const pid_t child = fork();
@@ -34,7 +36,7 @@ pid_t StartFollow(const char* tool, const char* dirName, int& output) {
         dup2(ends[1], STDOUT_FILENO);
         close(ends[0]);
         close(ends[1]);
-        execl(tool, tool, "follow", dirName, static_cast<char*>(nullptr));
+        execl(tool, tool, "follow", dirName, "--state", state.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     close(ends[1]);
@@ -71,8 +73,11 @@ int main(int argc, char** argv) {
     const int records = std::atoi(argv[3]);
     const int pause = argc > 4 ? std::atoi(argv[4]) : 2000;
     int output = -1;
-    const pid_t follow = StartFollow(argv[1], argv[2], output);
+    const std::string state = std::string(argv[2]) + ".follow-state";
+    unlink(state.c_str());
+    const pid_t follow = StartFollow(argv[1], argv[2], state, output);
     if (follow < 0) return 1;
+    while (access(state.c_str(), F_OK) != 0) usleep(10000);
     CCIJobResults writer;
     writer.createJobResults(argv[2]);
     const JobResults record{"client-latency", "/jobs/latency", "1", "", 4096};

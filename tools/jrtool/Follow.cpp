@@ -171,9 +171,7 @@ private:
     // only a look at the whole directory can tell which file it is.
     bool AddByAnonymousName(const std::string& entry, std::vector<Candidate>& candidates) const {
         std::uint64_t inode = 0;
-        const char* end = entry.data() + entry.size();
-        if (entry.size() < 2 || entry[0] != '#' ||
-            std::from_chars(entry.data() + 1, end, inode).ptr != end) {
+        if (entry.empty() || entry[0] != '#' || !ParseStateNumber(entry.substr(1), inode)) {
             return true;
         }
         for (const auto& [fileName, file] : m_files) {
@@ -321,9 +319,7 @@ private:
             if (fields.size() == 2 && fields[0] == "dir" && fields[1] == m_dirName) {
                 resumed = true;
             } else if (fields.size() == 2 && fields[0] == "done-before") {
-                const auto parsed = std::from_chars(
-                    fields[1].data(), fields[1].data() + fields[1].size(), m_doneBefore);
-                if (parsed.ec != std::errc()) return BadState(error);
+                if (!ParseStateNumber(fields[1], m_doneBefore)) return BadState(error);
             } else if (fields.size() == 9 && fields[0] == "file") {
                 const auto progress = FileProgress::FromFields(fields, 3);
                 const auto created = CreationTimeFromFileName(fields[1]);

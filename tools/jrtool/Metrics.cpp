@@ -2,7 +2,6 @@
 // client and overall, in the text format of node_exporter's textfile
 // collector. With --state, a run reads only what the files gained since the
 // run before; memory grows with the number of clients, not of records.
-#include <charconv>
 #include <climits>
 #include <iostream>
 #include <map>
@@ -19,13 +18,6 @@ namespace jrtool {
 namespace {
 
 const std::string kStateKind = "jobresults metrics state 1";
-
-template <class Number>
-bool ParseField(const std::string& text, Number& value) {
-    const char* end = text.data() + text.size();
-    const auto parsed = std::from_chars(text.data(), end, value);
-    return !text.empty() && parsed.ec == std::errc() && parsed.ptr == end;
-}
 
 // Where a record stands among all records: newer files first by creation
 // time, then by name; in one file, the later offset.
@@ -81,12 +73,14 @@ struct ClientTally {
     }
 
     static bool FromFields(const std::vector<std::string>& fields, ClientTally& tally) {
-        return fields.size() == 9 && ParseField(fields[2], tally.success) &&
-               ParseField(fields[3], tally.error) && ParseField(fields[4], tally.last.created) &&
+        return fields.size() == 9 && ParseStateNumber(fields[2], tally.success) &&
+               ParseStateNumber(fields[3], tally.error) &&
+               ParseStateNumber(fields[4], tally.last.created) &&
                (tally.last.fileName = fields[5], true) &&
-               ParseField(fields[6], tally.last.offset) && (fields[7] == "0" || fields[7] == "1") &&
+               ParseStateNumber(fields[6], tally.last.offset) &&
+               (fields[7] == "0" || fields[7] == "1") &&
                (tally.lastSuccess = fields[7] == "1", true) &&
-               ParseField(fields[8], tally.lastSize);
+               ParseStateNumber(fields[8], tally.lastSize);
     }
 };
 
@@ -122,7 +116,7 @@ struct Tally {
             } else if (fields.size() == 9 && fields[0] == "file") {
                 KnownFile file;
                 const auto progress = FileProgress::FromFields(fields, 3);
-                if (!progress || !ParseField(fields[2], file.created)) return false;
+                if (!progress || !ParseStateNumber(fields[2], file.created)) return false;
                 file.progress = *progress;
                 files[fields[1]] = file;
             } else if (fields.size() == 9 && fields[0] == "client") {
@@ -277,8 +271,8 @@ public:
         if (!LoadState(tally, error)) return ReportFailure(error);
         RunCounts counts;
         if (tally.dirName != m_dirName || !CanCarryOn(tally, *listed)) {
+            counts.recounted = !tally.files.empty();
             tally = Tally();
-            counts.recounted = !m_state.empty();
         }
         tally.dirName = m_dirName;
         std::size_t unreadable = 0;

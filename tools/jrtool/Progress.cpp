@@ -6,11 +6,11 @@
 
 #include <array>
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <memory>
 
 #include "jobresults/detail/JobResultsScan.h"
+#include "jrtool/StateFile.h"
 
 namespace jrtool {
 
@@ -22,13 +22,6 @@ constexpr std::array<const char*, 3> kStateNames = {"open", "saved", "damaged"};
 // while the file is fine; the verdict stands only when the file did not
 // change while it was read, or after this many readings.
 constexpr int kReadingsOfAChangingFile = 4;
-
-template <class Number>
-bool ParseNumber(const std::string& text, Number& value) {
-    const char* end = text.data() + text.size();
-    const auto parsed = std::from_chars(text.data(), end, value);
-    return !text.empty() && parsed.ec == std::errc() && parsed.ptr == end;
-}
 
 // Closes a descriptor when it goes out of scope.
 struct Descriptor {
@@ -135,11 +128,11 @@ std::optional<FileProgress> FileProgress::FromFields(const std::vector<std::stri
     if (fields.size() < first + 6) return std::nullopt;
     FileProgress progress;
     const auto state = FileStateFromName(fields[first + 5]);
-    if (!ParseNumber(fields[first], progress.stamp.inode) ||
-        !ParseNumber(fields[first + 1], progress.stamp.size) ||
-        !ParseNumber(fields[first + 2], progress.stamp.mtimeNs) ||
-        !ParseNumber(fields[first + 3], progress.resume) ||
-        !ParseNumber(fields[first + 4], progress.rootContent) || !state) {
+    if (!ParseStateNumber(fields[first], progress.stamp.inode) ||
+        !ParseStateNumber(fields[first + 1], progress.stamp.size) ||
+        !ParseStateNumber(fields[first + 2], progress.stamp.mtimeNs) ||
+        !ParseStateNumber(fields[first + 3], progress.resume) ||
+        !ParseStateNumber(fields[first + 4], progress.rootContent) || !state) {
         return std::nullopt;
     }
     progress.state = *state;

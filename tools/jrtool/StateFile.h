@@ -9,6 +9,7 @@
 
 #include <sys/types.h>
 
+#include <charconv>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,7 +17,16 @@
 namespace jrtool {
 
 std::string StateLine(const std::vector<std::string>& fields);
+// The fields of a line that StateLine made.
 std::vector<std::string> StateFields(const std::string& line);
+
+// A whole field as a decimal number; false when it is anything else.
+template <class Number>
+bool ParseStateNumber(const std::string& field, Number& value) {
+    const char* end = field.data() + field.size();
+    const auto parsed = std::from_chars(field.data(), end, value);
+    return !field.empty() && parsed.ec == std::errc() && parsed.ptr == end;
+}
 
 // Writes `text` to a temporary file beside `path` (its name is `path`
 // with a suffix, so readers that pick files by extension pass it over),
