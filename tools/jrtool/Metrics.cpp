@@ -176,7 +176,6 @@ bool ReadFile(const ListedFile& file, Tally& tally, RunCounts& counts) {
     if (outcome.problem.empty()) return true;
     std::cerr << "jobresults: " << file.path.WholePath() << ": " << outcome.problem << '\n';
     if (known.progress.state == FileState::kDamaged) return true;
-    // Read again next time.
     tally.files.erase(file.path.fileName);
     return false;
 }
@@ -286,7 +285,10 @@ public:
         } else if (!ReplaceFile(m_output, text, 0644, error)) {
             return ReportFailure(error);
         }
-        if (!m_state.empty() && !ReplaceFile(m_state, tally.StateText(), 0600, error)) {
+        // A file that could not be read may have given some records: the
+        // state before this run stays, as it agrees with itself.
+        if (!m_state.empty() && unreadable == 0 &&
+            !ReplaceFile(m_state, tally.StateText(), 0600, error)) {
             return ReportFailure(error);
         }
         return unreadable == 0 ? kExitSuccess : kExitFailure;
