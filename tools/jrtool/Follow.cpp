@@ -101,7 +101,8 @@ private:
         if (watch >= 0 && inotify_add_watch(watch, m_host.directory.c_str(), kWatchedEvents) >= 0) {
             return watch;
         }
-        std::cerr << "jobresults: " << WithReason("cannot watch " + m_host.directory, errno)
+        std::cerr << "jobresults: "
+                  << WithReason("cannot watch " + m_host.directory + " for changes", errno)
                   << "; looking every second instead\n";
         if (watch >= 0) close(watch);
         return -1;
@@ -205,7 +206,7 @@ private:
             return true;
         });
         if (failure != 0) {
-            ReportFailure(WithReason("cannot read directory " + m_host.directory, failure));
+            ReportFailure(WithReason("cannot read directory '" + m_host.directory + "'", failure));
             return false;
         }
         // Files that went while nobody watched drop out.
