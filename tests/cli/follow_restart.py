@@ -17,7 +17,7 @@ import sys
 import threading
 import time
 
-tool, work = sys.argv[1], sys.argv[2]
+tool, work = os.path.abspath(sys.argv[1]), sys.argv[2]
 shutil.rmtree(work, ignore_errors=True)
 os.makedirs(work)
 os.chdir(work)

@@ -14,7 +14,7 @@ import sys
 import time
 import urllib.request
 
-tool, work = sys.argv[1], sys.argv[2]
+tool, work = os.path.abspath(sys.argv[1]), sys.argv[2]
 shutil.rmtree(work, ignore_errors=True)
 os.makedirs(os.path.join(work, "textfile"))
 os.chdir(work)
