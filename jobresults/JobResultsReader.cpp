@@ -40,6 +40,8 @@ struct JobResultsReader::State {
     int error = 0;
     bool ok = false;
     std::uint64_t validBytes = 0;
+    std::uint64_t recordOffset = 0;
+    bool contentRefused = false;
 
     void Fail(std::string_view head, const std::string& name, int number) {
         message.assign(head.data(), head.size());
@@ -59,8 +61,10 @@ struct JobResultsReader::State {
                 }
                 break;
             case RootCursor::Step::kInvalid:
+                contentRefused = true;
                 return Fail(jobresults::messages::kInvalidData, path, -1);
             case RootCursor::Step::kDamaged:
+                contentRefused = true;
                 // As the classic reader, which finds no further record.
                 return Fail(jobresults::messages::kNoRecords, fileName, -1);
             case RootCursor::Step::kFailed:
@@ -117,7 +121,10 @@ bool JobResultsReader::next(JobResults& record) {
     RootCursor& cursor = state.file->cursor;
     const RootCursor::Step step = cursor.NextRecord(record);
     state.validBytes = cursor.RecordEnd();
-    if (step == RootCursor::Step::kChild) return true;
+    if (step == RootCursor::Step::kChild) {
+        state.recordOffset = cursor.RecordStart();
+        return true;
+    }
     state.Finish(step);
     return false;
 }
@@ -129,5 +136,9 @@ const std::string& JobResultsReader::errorMessage() const { return m_pState->mes
 int JobResultsReader::errorNumber() const { return m_pState->error; }
 
 std::uint64_t JobResultsReader::validBytes() const { return m_pState->validBytes; }
+
+std::uint64_t JobResultsReader::recordOffset() const { return m_pState->recordOffset; }
+
+bool JobResultsReader::contentRefused() const { return m_pState->contentRefused; }
 
 void JobResultsReader::close() { m_pState->file.reset(); }

@@ -72,6 +72,17 @@ public:
     // On a damaged file, where the damage begins once next returned false.
     std::uint64_t validBytes() const;
 
+    // The file offset where the last record delivered begins: the "<" of
+    // its start tag. With validBytes(), a record's place in the file, which
+    // the bytes before it fix for good in a file that is only appended to.
+    // 0 before the first record.
+    std::uint64_t recordOffset() const;
+
+    // When ok() is false with errorNumber() -1: true when the content is
+    // refused (not a single Root element, or damage inside it), false when
+    // the records simply end without the last child being a record.
+    bool contentRefused() const;
+
     // Closes the file early; the verdict and validBytes() stay as they are.
     void close();
 

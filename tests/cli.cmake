@@ -4,6 +4,7 @@ if(TARGET jrtool_core)
   file(GLOB JOBRESULTS_CLI_UNIT_SOURCES CONFIGURE_DEPENDS
     ${CMAKE_CURRENT_LIST_DIR}/cli/unit/*_test.cpp)
   add_executable(cli_units ${JOBRESULTS_CLI_UNIT_SOURCES})
+  target_include_directories(cli_units PRIVATE ${CMAKE_CURRENT_LIST_DIR})
   target_link_libraries(cli_units PRIVATE jrtool_core cijobresults_warnings
     GTest::gtest GTest::gtest_main)
   gtest_discover_tests(cli_units TEST_PREFIX "cli." DISCOVERY_TIMEOUT 60)
@@ -16,5 +17,12 @@ if(TARGET jobresults)
         $<TARGET_FILE:jobresults> $<TARGET_FILE:cijobresults>
         ${CMAKE_CURRENT_BINARY_DIR}/cli-e2e/${group})
     set_tests_properties(cli.e2e.${group} PROPERTIES TIMEOUT 120)
+  endforeach()
+  # metrics through promtool and node_exporter; follow killed and restarted.
+  foreach(script metrics_exporter follow_restart)
+    add_test(NAME cli.${script}
+      COMMAND python3 ${CMAKE_CURRENT_LIST_DIR}/cli/${script}.py
+        $<TARGET_FILE:jobresults> ${CMAKE_CURRENT_BINARY_DIR}/cli-e2e/${script})
+    set_tests_properties(cli.${script} PROPERTIES TIMEOUT 120)
   endforeach()
 endif()

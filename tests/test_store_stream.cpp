@@ -2,6 +2,7 @@
 // reach (moving, a record larger than the window, where damage begins), and
 // both readers beside a writer that is still appending.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <iostream>
@@ -82,6 +83,43 @@ TEST(StoreStream, MovedReaderGoesOnAndCutFileEndsWhereDamageBegins) {
     EXPECT_EQ(first.errorMessage(), "Invalid data in Job Results file " + path);
     EXPECT_EQ(first.errorNumber(), -1);
     EXPECT_EQ(first.validBytes(), bytes.rfind("</JobResult>", last) + 12);
+}
+
+// Where each record begins, told by the writer (its trailer's place before
+// the append, the header's end for the first) and by the reader, must
+// agree: for values that hold markup, a record larger than the window, and
+// records behind foreign children.
+TEST(StoreStream, RecordOffsetIsWhereTheWriterPutTheRecord) {
+    ScratchDir scratch;
+    const std::string dir = scratch.Path() + "/d";
+    std::vector<uint64_t> starts;
+    {
+        CCIJobResults writer;
+        writer.createJobResults(dir);
+        JobResults markup = Record(1), huge = Record(2);
+        markup.ClientName = "<JobResult/> <JobResults>";
+        huge.Url = std::string(1 << 20, 'u');
+        for (const JobResults& record : {Record(0), markup, huge, Record(3)}) {
+            const off64_t before =
+                writer.m_nFileHandle < 0 ? -1 : lseek64(writer.m_nFileHandle, 0, SEEK_CUR);
+            ASSERT_EQ(writer.addJobResult(record), 1);
+            starts.push_back(before < 0 ? 353 : static_cast<uint64_t>(before));
+        }
+    }
+    const std::string path = storetest::CreatedFile(scratch, "d");
+    std::string bytes = storetest::ReadWholeFile(path);
+    // A foreign child and a comment in front of the last record.
+    const std::string foreign = "<Note>x</Note><!-- <JobResult> -->\n";
+    bytes.insert(starts.back(), foreign);
+    starts.back() += foreign.size();
+    storetest::WriteWholeFile(path, bytes);
+    JobResultsReader reader;
+    ASSERT_TRUE(reader.open(dir, storetest::ReaderName(path)));
+    JobResults record;
+    for (size_t i = 0; i < starts.size(); ++i) {
+        ASSERT_TRUE(reader.next(record)) << reader.errorMessage();
+        EXPECT_EQ(reader.recordOffset(), starts[i]) << "record " << i;
+    }
 }
 
 // One writer appends as fast as it can while the classic and the streaming

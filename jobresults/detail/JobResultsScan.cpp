@@ -366,8 +366,9 @@ void AssignPlainFields(const FieldValues& values, size_t count, JobResults& reco
 // of it can be Root's end tag; the fields are the first elements of the
 // content, in the form the short way of FillRecord takes. The record is
 // left alone unless the whole record is found.
-bool CutPlainRecord(string_view text, size_t pos, JobResults& record, size_t& endTag) {
-    const size_t open = NextOpenAfterBlanks(text, pos);
+bool CutPlainRecord(string_view text, size_t pos, JobResults& record, size_t& open,
+                    size_t& endTag) {
+    open = NextOpenAfterBlanks(text, pos);
     constexpr size_t kNameEnd = kRecordTag.size() + 1;
     if (open == npos || text.size() - open <= kNameEnd || text[open + kNameEnd] != '>' ||
         !Matches(text.data() + open + 1, kRecordTag)) {
@@ -461,6 +462,7 @@ void RootCursor::Children(Visit& visit, bool& paused) {
         const auto cut = [&](size_t open, size_t close, size_t end, string_view name) {
             m_lastIsRecord = name == kRecordTag;
             if (m_lastIsRecord) {
+                m_recordStart = m_window.Dropped() + open;
                 const size_t behind = end == kSelfClosing ? close + 1 : end + name.size() + 3;
                 m_recordEnd = m_window.Dropped() + behind;
             }
@@ -541,13 +543,17 @@ RootCursor::Step RootCursor::CollectChildren(std::vector<XmlNode>& nodes) {
 
 RootCursor::Step RootCursor::NextRecord(JobResults& record) {
     // Most records are as the writer wrote them: one pass over their bytes.
+    size_t open = 0;
     size_t endTag = 0;
-    if (m_phase == Phase::kContent && CutPlainRecord(m_window.Text(), m_pos, record, endTag)) {
+    if (m_phase == Phase::kContent &&
+        CutPlainRecord(m_window.Text(), m_pos, record, open, endTag)) {
         m_lastIsRecord = true;
+        m_recordStart = m_window.Dropped() + open;
         m_recordEnd = m_window.Dropped() + endTag + kRecordTag.size() + 3;
         m_pos = endTag + 1;
         return Step::kChild;
     }
+    const std::uint64_t soundStart = m_recordStart;
     const std::uint64_t soundEnd = m_recordEnd;
     bool torn = false;
     const Step step = Walk(
@@ -564,6 +570,7 @@ RootCursor::Step RootCursor::NextRecord(JobResults& record) {
     m_tornRecord = true;
     const Step verdict =
         Walk([](string_view, size_t, size_t, size_t, string_view) { return true; });
+    m_recordStart = soundStart;
     m_recordEnd = soundEnd;
     return verdict;
 }

@@ -59,6 +59,8 @@ public:
     // The file offset behind the last record cut, behind Root's start tag
     // before the first record, 0 before that.
     std::uint64_t RecordEnd() const { return m_recordEnd; }
+    // The file offset of the "<" that starts the last record cut, 0 before.
+    std::uint64_t RecordStart() const { return m_recordStart; }
 
 private:
     enum class Phase { kHead, kContent, kTail, kDone };
@@ -87,6 +89,7 @@ private:
     bool m_damaged = false;
     bool m_tornRecord = false;
     bool m_lastIsRecord = false;
+    std::uint64_t m_recordStart = 0;
     std::uint64_t m_recordEnd = 0;
     int m_error = 0;
 };

@@ -2,7 +2,8 @@
 # Builds the Debian packages the Debian way from a copy of the source tree,
 # then checks them: debian/changelog made from CHANGELOG.md and naming the
 # project's version, each package's fields and files, the library's shlibs
-# file, and lintian without an error or a warning.
+# file, the metrics units through systemd-analyze verify, and lintian
+# without an error or a warning.
 #   build_deb.sh SOURCE_DIR WORK_DIR VERSION SOVERSION
 # DEB_BUILD_OPTIONS is passed on (default "parallel=2 noddebs").
 set -euo pipefail
@@ -11,7 +12,7 @@ work=$(realpath -m "$2")
 version=$3
 soversion=$4
 
-for program in dpkg-buildpackage dpkg-architecture dpkg-parsechangelog dh lintian; do
+for program in dpkg-buildpackage dpkg-architecture dpkg-parsechangelog dh lintian systemd-analyze; do
   command -v "$program" >/dev/null || { echo "$program missing (run scripts/deps.sh)" >&2; exit 1; }
 done
 
@@ -101,8 +102,19 @@ check_package libcijobresults-dev "$runtime \(= $version\)" "$lib" \
   usr/include/cijobresults/jobresults/JobResultsRecovery.h usr/include/cijobresults/xml/XmlNode.h \
   usr/lib/"$multiarch"/cmake/cijobresults/cijobresults{Config,ConfigVersion,Targets,Targets-none}.cmake \
   usr/lib/"$multiarch"/pkgconfig/cijobresults.pc
+units=(jobresults-metrics.service jobresults-metrics.timer)
 check_package jobresults "$runtime \(>= $version\)" usr/bin/jobresults \
-  usr/share/man/man1/jobresults.1.gz usr/share/bash-completion/completions/jobresults
+  usr/share/man/man1/jobresults.1.gz usr/share/bash-completion/completions/jobresults \
+  etc/default/jobresults-metrics "${units[@]/#/lib/systemd/system/}"
+
+# The metrics units as systemd reads them, inside the package's tree with
+# the system's targets and slices beside them (manual pages are not looked
+# up: the tree has no man).
+root=$work/jobresults-root
+rm -rf "$root" && dpkg-deb -x jobresults_*.deb "$root"
+cp /lib/systemd/system/*.target /lib/systemd/system/*.slice "$root/lib/systemd/system/"
+systemd-analyze verify --man=no --root="$root" "${units[@]}" ||
+  fail "systemd-analyze verify refuses the metrics units"
 
 # Programs linked with the library depend on this version or a later one.
 shlibs=$(dpkg-deb --info "${runtime}"_*.deb shlibs)

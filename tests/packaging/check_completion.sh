@@ -53,7 +53,7 @@ while IFS='|' read -r line expected; do
     echo "'$line' -> $got"
   fi
 done <<'EOF_CASES'
-jobresults |check dump list salvage write
+jobresults |check dump follow list metrics salvage write
 jobresults s|salvage
 jobresults --|--help --version
 jobresults write --|--format --help
@@ -70,5 +70,7 @@ jobresults dump --format csv demo/results |ci_push_1700000000.xml ci_push_170000
 jobresults check demo/in|demo/input.tsv
 jobresults check demo/results |ci_push_1700000000.xml ci_push_1700000060.xml
 jobresults check demo/results ci_push_1700000000.xml demo/in|demo/input.tsv
+jobresults follow demo/|demo/results demo/sub
+jobresults metrics --state demo/in|demo/input.tsv
 EOF_CASES
 [ "$failures" -eq 0 ]

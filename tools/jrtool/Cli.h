@@ -37,6 +37,8 @@ std::unique_ptr<Command> MakeListCommand();
 std::unique_ptr<Command> MakeDumpCommand();
 std::unique_ptr<Command> MakeCheckCommand();
 std::unique_ptr<Command> MakeSalvageCommand();
+std::unique_ptr<Command> MakeMetricsCommand();
+std::unique_ptr<Command> MakeFollowCommand();
 
 // The parser reports a first word that names no command as a missing
 // command: the message that names it instead, or nullopt when the first

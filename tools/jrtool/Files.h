@@ -137,6 +137,14 @@ public:
     // then DamageOffset() is where the damage begins.
     bool Damaged() const;
     std::uint64_t DamageOffset() const { return m_reader.validBytes(); }
+    // Behind the last complete record delivered (behind Root's start tag
+    // before the first).
+    std::uint64_t ValidBytes() const { return m_reader.validBytes(); }
+    // Where the last record delivered begins.
+    std::uint64_t RecordOffset() const { return m_reader.recordOffset(); }
+    // After a refusal (Damaged()): the content itself is refused, rather
+    // than the records ending without a last record.
+    bool ContentRefused() const { return m_reader.contentRefused(); }
 
 private:
     JobResultsReader m_reader;

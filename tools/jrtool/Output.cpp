@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdio>
 #include <ctime>
 #include <limits>
@@ -120,6 +121,97 @@ std::string DumpJson(const nlohmann::ordered_json& value, int indent) {
     return value.dump(indent, ' ', false, nlohmann::ordered_json::error_handler_t::strict);
 }
 
+namespace {
+
+// Bytes that stand for themselves inside a JSON string: printable ASCII but
+// the quote and the backslash. Control bytes get escapes, and bytes from
+// 0x80 on are checked as UTF-8.
+constexpr std::array<bool, 256> kPlainJsonBytes = [] {
+    std::array<bool, 256> plain{};
+    for (std::size_t byte = 0x20; byte < 0x80; ++byte) plain[byte] = byte != '"' && byte != '\\';
+    return plain;
+}();
+
+// The escapes DumpJson writes: the short ones JSON has, \u00xx for the other
+// control bytes.
+void AppendJsonEscape(unsigned char byte, std::string& out) {
+    switch (byte) {
+        case '"':
+            out += "\\\"";
+            return;
+        case '\\':
+            out += "\\\\";
+            return;
+        case '\b':
+            out += "\\b";
+            return;
+        case '\f':
+            out += "\\f";
+            return;
+        case '\n':
+            out += "\\n";
+            return;
+        case '\r':
+            out += "\\r";
+            return;
+        case '\t':
+            out += "\\t";
+            return;
+        default: {
+            static const char kHex[] = "0123456789abcdef";
+            const char escape[] = {'\\', 'u', '0', '0', kHex[byte >> 4], kHex[byte & 0xF]};
+            out.append(escape, sizeof escape);
+        }
+    }
+}
+
+}  // namespace
+
+void AppendJsonString(const std::string& bytes, std::string& out) {
+    out += '"';
+    const std::size_t size = bytes.size();
+    std::size_t i = 0;
+    while (i < size) {
+        std::size_t plainEnd = i;
+        while (plainEnd < size && kPlainJsonBytes[static_cast<unsigned char>(bytes[plainEnd])]) {
+            ++plainEnd;
+        }
+        out.append(bytes, i, plainEnd - i);
+        i = plainEnd;
+        if (i == size) break;
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (byte < 0x80) {
+            AppendJsonEscape(byte, out);
+            ++i;
+            continue;
+        }
+        const std::size_t length = Utf8SequenceLength(bytes, i);
+        if (length == 0) {
+            AppendLatin1AsUtf8(byte, out);
+            ++i;
+        } else {
+            out.append(bytes, i, length);
+            i += length;
+        }
+    }
+    out += '"';
+}
+
+void AppendRecordMembers(const JobResults& record, std::string& out) {
+    out += "\"client\":";
+    AppendJsonString(record.ClientName, out);
+    out += ",\"url\":";
+    AppendJsonString(record.Url, out);
+    out += ",\"job_id\":";
+    AppendJsonString(record.BackupJobId, out);
+    out += ",\"error\":";
+    AppendJsonString(record.ErrorString, out);
+    out += ",\"size\":";
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, record.Size).ptr;
+    out.append(digits, static_cast<std::size_t>(end - digits));
+}
+
 void JsonArrayStream::Add(const nlohmann::ordered_json& element) {
     m_out << (m_empty ? "[\n  " : ",\n  ");
     m_empty = false;
@@ -158,12 +250,28 @@ private:
     JsonArrayStream m_array;
 };
 
+// Lines are gathered in one buffer and written in large pieces: a stream
+// insertion per line would cost more than encoding it.
 class JsonLinesPrinter : public RecordPrinter {
 public:
     using RecordPrinter::RecordPrinter;
     void Add(const JobResults& record) override {
-        m_out << DumpJson(RecordToJson(record), -1) << '\n';
+        m_buffer += '{';
+        AppendRecordMembers(record, m_buffer);
+        m_buffer += "}\n";
+        if (m_buffer.size() >= kFlushSize) Flush();
     }
+    void End() override { Flush(); }
+
+private:
+    static constexpr std::size_t kFlushSize = std::size_t{64} << 10;
+
+    void Flush() {
+        m_out.write(m_buffer.data(), static_cast<std::streamsize>(m_buffer.size()));
+        m_buffer.clear();
+    }
+
+    std::string m_buffer;
 };
 
 // CSV and TSV: a header line naming the columns, then a line for each

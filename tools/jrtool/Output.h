@@ -55,6 +55,15 @@ nlohmann::ordered_json RecordToJson(const JobResults& record);
 // Valid UTF-8 JSON text; any invalid bytes were mapped before.
 std::string DumpJson(const nlohmann::ordered_json& value, int indent);
 
+// The JSON text of `bytes` mapped by ToValidUtf8, quotes included, appended
+// to `out`: byte for byte what DumpJson gives for that string, written
+// without building a JSON value, as the line formats print millions.
+void AppendJsonString(const std::string& bytes, std::string& out);
+
+// The members of RecordToJson's object, without the braces, appended to
+// `out` as DumpJson writes them on one line.
+void AppendRecordMembers(const JobResults& record, std::string& out);
+
 // Writes a JSON array one element at a time, laid out as DumpJson with
 // indent 2 lays out the whole array, so that no element is held.
 class JsonArrayStream {

@@ -1,5 +1,6 @@
 // jobresults: writes, lists, dumps, checks and salvages job results files
-// through the cijobresults library.
+// through the cijobresults library, and hands their records to monitoring
+// (metrics) and log pipelines (follow).
 #include <exception>
 #include <iostream>
 #include <memory>
@@ -36,7 +37,8 @@ int main(int argc, char** argv) {
 
     std::vector<std::pair<std::unique_ptr<jrtool::Command>, CLI::App*>> commands;
     for (auto* make : {jrtool::MakeWriteCommand, jrtool::MakeListCommand, jrtool::MakeDumpCommand,
-                       jrtool::MakeCheckCommand, jrtool::MakeSalvageCommand}) {
+                       jrtool::MakeCheckCommand, jrtool::MakeSalvageCommand,
+                       jrtool::MakeMetricsCommand, jrtool::MakeFollowCommand}) {
         auto command = make();
         CLI::App* subcommand = command->Register(app);
         commands.emplace_back(std::move(command), subcommand);

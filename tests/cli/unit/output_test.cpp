@@ -14,6 +14,7 @@
 
 #include "jrtool/CharacterWidth.h"
 #include "jrtool/Output.h"
+#include "support/repeat.h"
 
 namespace jrtool {
 namespace {
@@ -100,6 +101,26 @@ TEST(Json, ArrayAndLinesHoldOneEntryPerRecord) {
     EXPECT_EQ(array, DumpJson(whole, 2) + "\n");
 
     EXPECT_EQ(Printed("json", {}), "[]\n");
+}
+
+// The hand-made line encoder against the JSON library, on random bytes
+// biased towards what needs care: controls, quotes, backslashes, UTF-8
+// leads and continuations.
+TEST(Json, LineEncoderWritesWhatTheJsonLibraryWrites) {
+    testsupport::SeededRandom random;
+    SCOPED_TRACE(random.Note());
+    const std::string pieces[] = {
+        "a",    "\"",   "\\",           "\x01",     "\x1f", "\x7f", "\n", "\t",
+        "\xc3", "\xa9", "\xe2\x82\xac", "\xf0\x9f", "\x80", "\xff", "/",  std::string(1, '\0')};
+    const auto text = [&] {
+        std::string value;
+        for (auto n = random() % 12; n > 0; --n) value += pieces[random() % std::size(pieces)];
+        return value;
+    };
+    for (int i = 0; i < 2000; ++i) {
+        const JobResults record{text(), text(), text(), text(), random() * 977ull};
+        ASSERT_EQ(Printed("jsonl", {record}), DumpJson(RecordToJson(record), -1) + "\n");
+    }
 }
 
 TEST(Csv, QuotesOnlyWhatNeedsQuoting) {

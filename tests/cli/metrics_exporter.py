@@ -1,0 +1,164 @@
+#!/usr/bin/env python3
+"""jobresults metrics through the real consumers: promtool checks the text,
+node_exporter's textfile collector serves it, and the scraped values must
+equal a model computed here from the records written. Then --state runs
+must read only what changed and print what a run without state prints.
+
+Usage: metrics_exporter.py TOOL WORKDIR"""
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import time
+import urllib.request
+
+tool, work = os.path.abspath(sys.argv[1]), sys.argv[2]
+shutil.rmtree(work, ignore_errors=True)
+os.makedirs(os.path.join(work, "textfile"))
+os.chdir(work)
+DIR = "results"
+PROM = "textfile/jobresults.prom"
+CLIENTS = [b"plain", b'quo"te', b"back\\slash", b"new\nline", b"caf\xe9", b"caf\xea", b"tab\there"]
+
+
+def tsv(value):
+    return value.replace(b"\\", b"\\\\").replace(b"\t", b"\\t").replace(b"\n", b"\\n")
+
+
+def line(record):
+    client, error, size = record
+    return b"\t".join([tsv(client), b"/u", b"1", tsv(error), str(size).encode()]) + b"\n"
+
+
+def write(records):
+    out = subprocess.run([tool, "write", "--format", "tsv", DIR, "-"], input=b"".join(map(line, records)),
+                         capture_output=True, check=True)
+    return out.stdout.decode().strip()
+
+
+def created(path):
+    return int(re.search(r"ci_push_(-?\d+)\.xml$", path).group(1))
+
+
+def model(files):
+    """files: {path: (state, [records counted])} -> {(name, labels): value}"""
+    expected, newest = {}, {}
+    for path in sorted(files, key=lambda p: (created(p), p)):
+        for client, error, size in files[path][1]:
+            label = client.decode("utf-8", "replace")
+            outcome = "error" if error else "success"
+            for o in ("success", "error"):
+                expected.setdefault(("jobresults_records", (("client", label), ("outcome", o))), 0)
+            expected[("jobresults_records", (("client", label), ("outcome", outcome)))] += 1
+            newest[label] = (created(path), 0 if error else 1, size)
+    for label, (stamp, success, size) in newest.items():
+        expected[("jobresults_last_job_timestamp_seconds", (("client", label),))] = stamp
+        expected[("jobresults_last_job_success", (("client", label),))] = success
+        expected[("jobresults_last_job_size", (("client", label),))] = size
+    for state in ("saved", "open", "damaged"):
+        expected[("jobresults_files", (("state", state),))] = sum(s == state for s, _ in files.values())
+    expected[("jobresults_newest_file_timestamp_seconds", ())] = max(map(created, files))
+    return expected
+
+
+def parse(text, prefix):
+    samples = {}
+    for raw in text.splitlines():
+        if not raw.startswith(prefix):
+            continue
+        name, labels, value = re.fullmatch(r'(\w+)(?:\{(.*)\})? (\S+)', raw).groups()
+        pairs = tuple((k, re.sub(r'\\(.)', lambda m: "\n" if m.group(1) == "n" else m.group(1), v))
+                      for k, v in re.findall(r'(\w+)="((?:[^"\\]|\\.)*)"', labels or ""))
+        samples[(name, pairs)] = float(value)
+    return samples
+
+
+def metrics(*extra):
+    return subprocess.run([tool, "metrics", DIR, *extra], capture_output=True)
+
+
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what, file=sys.stderr)
+
+
+# Saved files, one damaged copy, and one file kept open by its writer.
+files = {}
+for n in range(3):
+    records = [(CLIENTS[(n + i) % len(CLIENTS)], b"" if (n * i) % 3 else b"disk \"full\"", 1000 * n + i)
+               for i in range(7)]
+    files[write(records)] = ("saved", records)
+saved = next(iter(files))
+data = open(saved, "rb").read()
+damaged = "%s\\ci_push_%d.xml" % (DIR, created(saved) - 100)
+with open(damaged, "wb") as out:
+    out.write(data[:data.rfind(b"<JobResult>") + 30])
+files[damaged] = ("damaged", files[saved][1][:-1])
+before = set(os.listdir("."))
+writer = subprocess.Popen([tool, "write", "--format", "tsv", DIR, "-"], stdin=subprocess.PIPE,
+                          stdout=subprocess.PIPE)
+writer.stdin.write(line((b"open client", b"", 5)))
+writer.stdin.flush()
+while not set(os.listdir(".")) - before:
+    time.sleep(0.01)
+opened = (set(os.listdir(".")) - before).pop()
+files[opened] = ("open", [(b"open client", b"", 5)])
+
+first = metrics("--output", PROM, "--state", "state")
+check(first.returncode == 0, "metrics exit code: %s" % first.stderr)
+check(b"damaged at byte" in first.stderr, "the damaged file is reported")
+check(subprocess.run(["promtool", "check", "metrics"], stdin=open(PROM, "rb")).returncode == 0,
+      "promtool accepts the output")
+check(parse(open(PROM, encoding="utf-8").read(), "jobresults_") == model(files),
+      "metrics equal the model")
+
+# node_exporter serves the file as it is.
+with socket.socket() as probe:
+    probe.bind(("127.0.0.1", 0))
+    port = probe.getsockname()[1]
+exporter = subprocess.Popen(["prometheus-node-exporter", "--web.listen-address=127.0.0.1:%d" % port,
+                             "--collector.disable-defaults", "--collector.textfile",
+                             "--collector.textfile.directory=textfile"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+try:
+    for attempt in range(200):
+        try:
+            scraped = urllib.request.urlopen("http://127.0.0.1:%d/metrics" % port, timeout=5).read()
+            break
+        except OSError:
+            time.sleep(0.05)
+    else:
+        raise SystemExit("node_exporter did not answer")
+finally:
+    exporter.terminate()
+    exporter.wait()
+text = scraped.decode("utf-8")
+check(parse(text, "node_textfile_scrape_error") == {("node_textfile_scrape_error", ()): 0.0},
+      "node_exporter read the file without error")
+check(parse(text, "jobresults_") == model(files), "scraped values equal the model")
+
+# A new file and a grown one: a run with --state reads those two alone and
+# prints what a run without state prints.
+writer.stdin.write(line((b"caf\xe9", b"late", 77)))
+writer.stdin.close()
+writer.wait()
+files[opened] = ("saved", files[opened][1] + [(b"caf\xe9", b"late", 77)])
+records = [(b"new\nline", b"", 9)]
+files[write(records)] = ("saved", records)
+later = metrics("--state", "state", "--verbose")
+check(b"2 files read (2 records), 4 unchanged" in later.stderr, "only what changed is read: %s" % later.stderr)
+check(later.stdout == metrics().stdout, "a run with --state prints what a run without prints")
+check(parse(later.stdout.decode(), "jobresults_") == model(files), "metrics after appends equal the model")
+# A removed file takes its records with it.
+os.remove(damaged)
+del files[damaged]
+after = metrics("--state", "state")
+check(after.stdout == metrics().stdout and parse(after.stdout.decode(), "jobresults_") == model(files),
+      "a removed file's records are gone")
+sys.exit(1 if failures else 0)

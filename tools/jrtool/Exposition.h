@@ -1,0 +1,41 @@
+// The Prometheus text exposition format (version 0.0.4), as the textfile
+// collector of node_exporter reads it: metric families, each with its HELP
+// and TYPE lines, then its samples.
+#ifndef JRTOOL_EXPOSITION_H
+#define JRTOOL_EXPOSITION_H
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace jrtool {
+
+// The bytes as valid UTF-8, every byte outside a well-formed sequence
+// replaced by U+FFFD: what a label value shows of them. Different byte
+// strings can show the same, and then are one label value.
+std::string Utf8WithReplacement(const std::string& bytes);
+
+// A label value as the format writes it between double quotes: the text of
+// Utf8WithReplacement with backslash, double quote and newline escaped.
+std::string LabelValue(const std::string& bytes);
+
+// Builds the text of one exposition, family by family.
+class Exposition {
+public:
+    using Labels = std::vector<std::pair<std::string, std::string>>;
+
+    // Starts a family: its HELP and TYPE ("gauge", "counter") lines.
+    void Family(const std::string& name, const std::string& help, const std::string& type);
+    // A sample of the family begun last; label values are given as raw
+    // bytes and written through LabelValue.
+    void Sample(const std::string& name, const Labels& labels, const std::string& value);
+
+    const std::string& Text() const { return m_text; }
+
+private:
+    std::string m_text;
+};
+
+}  // namespace jrtool
+
+#endif

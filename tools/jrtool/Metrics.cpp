@@ -1,0 +1,322 @@
+// jobresults metrics DIR: the state of a directory name's job results, per
+// client and overall, in the text format of node_exporter's textfile
+// collector. With --state, a run reads only what the files gained since the
+// run before; memory grows with the number of clients, not of records.
+#include <climits>
+#include <iostream>
+#include <map>
+#include <tuple>
+#include <unordered_map>
+
+#include "jrtool/Cli.h"
+#include "jrtool/Exposition.h"
+#include "jrtool/Progress.h"
+#include "jrtool/StateFile.h"
+
+namespace jrtool {
+
+namespace {
+
+const std::string kStateKind = "jobresults metrics state 1";
+
+// Where a record stands among all records: newer files first by creation
+// time, then by name; in one file, the later offset.
+struct RecordPlace {
+    long long created = LLONG_MIN;
+    std::string fileName;
+    std::uint64_t offset = 0;
+
+    bool operator<(const RecordPlace& other) const {
+        return std::tie(created, fileName, offset) <
+               std::tie(other.created, other.fileName, other.offset);
+    }
+};
+
+// The records of one client: counted by outcome, and its newest one.
+struct ClientTally {
+    std::uint64_t success = 0;
+    std::uint64_t error = 0;
+    RecordPlace last;
+    bool lastSuccess = false;
+    std::uint64_t lastSize = 0;
+
+    void Count(const JobResults& record, const RecordPlace& place) {
+        const bool succeeded = record.ErrorString.empty();
+        ++(succeeded ? success : error);
+        if (last < place) {
+            last = place;
+            lastSuccess = succeeded;
+            lastSize = record.Size;
+        }
+    }
+
+    void Merge(const ClientTally& other) {
+        success += other.success;
+        error += other.error;
+        if (last < other.last) {
+            last = other.last;
+            lastSuccess = other.lastSuccess;
+            lastSize = other.lastSize;
+        }
+    }
+
+    std::vector<std::string> Fields(const std::string& client) const {
+        return {"client",
+                client,
+                std::to_string(success),
+                std::to_string(error),
+                std::to_string(last.created),
+                last.fileName,
+                std::to_string(last.offset),
+                lastSuccess ? "1" : "0",
+                std::to_string(lastSize)};
+    }
+
+    static bool FromFields(const std::vector<std::string>& fields, ClientTally& tally) {
+        return fields.size() == 9 && ParseStateNumber(fields[2], tally.success) &&
+               ParseStateNumber(fields[3], tally.error) &&
+               ParseStateNumber(fields[4], tally.last.created) &&
+               (tally.last.fileName = fields[5], true) &&
+               ParseStateNumber(fields[6], tally.last.offset) &&
+               (fields[7] == "0" || fields[7] == "1") &&
+               (tally.lastSuccess = fields[7] == "1", true) &&
+               ParseStateNumber(fields[8], tally.lastSize);
+    }
+};
+
+struct KnownFile {
+    long long created = 0;
+    FileProgress progress;
+};
+
+// What one run knows: every file read so far and the clients of their
+// records. The state file holds exactly this.
+struct Tally {
+    std::string dirName;
+    std::map<std::string, KnownFile> files;
+    std::unordered_map<std::string, ClientTally> clients;
+
+    std::string StateText() const {
+        std::string text = kStateKind + '\n' + StateLine({"dir", dirName});
+        for (const auto& [name, file] : files) {
+            std::vector<std::string> fields = {"file", name, std::to_string(file.created)};
+            for (std::string& field : file.progress.Fields()) fields.push_back(std::move(field));
+            text += StateLine(fields);
+        }
+        for (const auto& [client, tally] : clients) text += StateLine(tally.Fields(client));
+        return text;
+    }
+
+    // False when a line does not fit; the caller then starts afresh.
+    bool Load(const std::vector<std::string>& lines) {
+        for (const std::string& line : lines) {
+            const std::vector<std::string> fields = StateFields(line);
+            if (fields.size() == 2 && fields[0] == "dir") {
+                dirName = fields[1];
+            } else if (fields.size() == 9 && fields[0] == "file") {
+                KnownFile file;
+                const auto progress = FileProgress::FromFields(fields, 3);
+                if (!progress || !ParseStateNumber(fields[2], file.created)) return false;
+                file.progress = *progress;
+                files[fields[1]] = file;
+            } else if (fields.size() == 9 && fields[0] == "client") {
+                if (!ClientTally::FromFields(fields, clients[fields[1]])) return false;
+            } else {
+                return false;
+            }
+        }
+        return true;
+    }
+};
+
+// Counts of one run, for --verbose.
+struct RunCounts {
+    std::size_t filesRead = 0;
+    std::size_t filesUnchanged = 0;
+    std::size_t records = 0;
+    bool recounted = false;
+};
+
+// Whether the tally can be carried on: every file it knows is still there
+// and has at most grown. Otherwise its counts would hold records that are
+// gone, and the run counts everything again.
+bool CanCarryOn(const Tally& tally, const std::vector<ListedFile>& listed) {
+    std::size_t present = 0;
+    for (const ListedFile& file : listed) {
+        const auto known = tally.files.find(file.path.fileName);
+        if (known == tally.files.end()) continue;
+        const auto stamp = StampOf(file.path.WholePath());
+        if (!stamp || ChangeSince(known->second.progress, *stamp) == Change::kReplaced) {
+            return false;
+        }
+        ++present;
+    }
+    return present == tally.files.size();
+}
+
+// Reads what `file` gained into the tally. False when the file could not
+// be read; its problem went to standard error.
+bool ReadFile(const ListedFile& file, Tally& tally, RunCounts& counts) {
+    const auto stamp = StampOf(file.path.WholePath());
+    if (!stamp) return true;  // removed since it was listed
+    KnownFile& known = tally.files[file.path.fileName];
+    known.created = file.createdSeconds;
+    if (ChangeSince(known.progress, *stamp) == Change::kNone) {
+        ++counts.filesUnchanged;
+        return true;
+    }
+    ++counts.filesRead;
+    RecordPlace place{file.createdSeconds, file.path.fileName, 0};
+    const ReadOutcome outcome = ReadNewRecords(
+        file.path, *stamp, known.progress, [&](const JobResults& record, std::uint64_t offset) {
+            place.offset = offset;
+            tally.clients[record.ClientName].Count(record, place);
+        });
+    counts.records += outcome.records;
+    if (outcome.problem.empty()) return true;
+    std::cerr << "jobresults: " << file.path.WholePath() << ": " << outcome.problem << '\n';
+    if (known.progress.state == FileState::kDamaged) return true;
+    tally.files.erase(file.path.fileName);
+    return false;
+}
+
+std::string Number(std::uint64_t value) { return std::to_string(value); }
+
+std::string Render(const Tally& tally, const std::vector<ListedFile>& listed,
+                   std::size_t unreadable) {
+    // Client names that show as the same label value are one client.
+    std::map<std::string, ClientTally> shown;
+    for (const auto& [client, counts] : tally.clients) {
+        shown[Utf8WithReplacement(client)].Merge(counts);
+    }
+    Exposition text;
+    text.Family("jobresults_last_job_timestamp_seconds",
+                "Creation time of the newest job results file holding a record of the client.",
+                "gauge");
+    for (const auto& [client, t] : shown) {
+        text.Sample("jobresults_last_job_timestamp_seconds", {{"client", client}},
+                    std::to_string(t.last.created));
+    }
+    text.Family("jobresults_last_job_success",
+                "1 when the newest record of the client has an empty error text, else 0.", "gauge");
+    for (const auto& [client, t] : shown) {
+        text.Sample("jobresults_last_job_success", {{"client", client}}, t.lastSuccess ? "1" : "0");
+    }
+    text.Family("jobresults_last_job_size", "Size of the newest record of the client.", "gauge");
+    for (const auto& [client, t] : shown) {
+        text.Sample("jobresults_last_job_size", {{"client", client}}, Number(t.lastSize));
+    }
+    text.Family("jobresults_records",
+                "Records in the job results files, by client and outcome (error text empty or "
+                "not).",
+                "gauge");
+    for (const auto& [client, t] : shown) {
+        text.Sample("jobresults_records", {{"client", client}, {"outcome", "success"}},
+                    Number(t.success));
+        text.Sample("jobresults_records", {{"client", client}, {"outcome", "error"}},
+                    Number(t.error));
+    }
+    std::map<std::string, std::size_t> states = {
+        {"saved", 0}, {"open", 0}, {"damaged", unreadable}};
+    long long newest = LLONG_MIN;
+    for (const ListedFile& file : listed) {
+        const auto known = tally.files.find(file.path.fileName);
+        newest = std::max(newest, file.createdSeconds);
+        if (known != tally.files.end()) ++states[FileStateName(known->second.progress.state)];
+    }
+    text.Family("jobresults_files",
+                "Job results files by state: saved, open (its writer may append), damaged (the "
+                "reader refuses it from some byte on, or it cannot be read).",
+                "gauge");
+    for (const char* state : {"saved", "open", "damaged"}) {
+        text.Sample("jobresults_files", {{"state", state}}, Number(states[state]));
+    }
+    if (newest != LLONG_MIN) {
+        text.Family("jobresults_newest_file_timestamp_seconds",
+                    "Creation time of the newest job results file.", "gauge");
+        text.Sample("jobresults_newest_file_timestamp_seconds", {}, std::to_string(newest));
+    }
+    return text.Text();
+}
+
+class MetricsCommand : public Command {
+public:
+    CLI::App* Register(CLI::App& parent) override {
+        CLI::App* command = parent.add_subcommand(
+            "metrics", "Print the state of a directory name's job results as Prometheus metrics");
+        command->add_option("DIR", m_dirName, "Directory name the files were written with")
+            ->required();
+        command->add_option("--output", m_output,
+                            "Write the metrics to this file, replaced whole (for the textfile "
+                            "collector: a name ending in .prom)");
+        command->add_option("--state", m_state,
+                            "Keep what this run read in this file, so that the next run reads "
+                            "only what the files gained since");
+        command->add_flag("--verbose", m_verbose,
+                          "Say on standard error how many files were read and how many records");
+        command->footer(
+            "Metrics per client: jobresults_last_job_timestamp_seconds, "
+            "jobresults_last_job_success, jobresults_last_job_size, jobresults_records; "
+            "overall: jobresults_files, jobresults_newest_file_timestamp_seconds. Exit 1 when "
+            "a file cannot be read (it counts as damaged) or the output cannot be written.");
+        return command;
+    }
+
+    int Run() override {
+        std::string error;
+        const auto listed = ListResultsFiles(m_dirName, error);
+        if (!listed) return ReportFailure(error);
+        Tally tally;
+        if (!LoadState(tally, error)) return ReportFailure(error);
+        RunCounts counts;
+        if (tally.dirName != m_dirName || !CanCarryOn(tally, *listed)) {
+            counts.recounted = !tally.files.empty();
+            tally = Tally();
+        }
+        tally.dirName = m_dirName;
+        std::size_t unreadable = 0;
+        for (const ListedFile& file : *listed) {
+            if (!ReadFile(file, tally, counts)) ++unreadable;
+        }
+        if (m_verbose) Tell(counts);
+        const std::string text = Render(tally, *listed, unreadable);
+        if (m_output.empty()) {
+            std::cout << text << std::flush;
+        } else if (!ReplaceFile(m_output, text, 0644, error)) {
+            return ReportFailure(error);
+        }
+        // A file that could not be read may have given some records: the
+        // state before this run stays, as it agrees with itself.
+        if (!m_state.empty() && unreadable == 0 &&
+            !ReplaceFile(m_state, tally.StateText(), 0600, error)) {
+            return ReportFailure(error);
+        }
+        return unreadable == 0 ? kExitSuccess : kExitFailure;
+    }
+
+private:
+    bool LoadState(Tally& tally, std::string& error) const {
+        if (m_state.empty()) return true;
+        const auto lines = ReadStateLines(m_state, kStateKind, error);
+        if (!lines) return false;
+        if (!tally.Load(*lines)) tally = Tally();
+        return true;
+    }
+
+    static void Tell(const RunCounts& counts) {
+        std::cerr << "jobresults: metrics: " << counts.filesRead << " files read ("
+                  << counts.records << " records), " << counts.filesUnchanged << " unchanged"
+                  << (counts.recounted ? "; counted afresh" : "") << '\n';
+    }
+
+    std::string m_dirName;
+    std::string m_output;
+    std::string m_state;
+    bool m_verbose = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakeMetricsCommand() { return std::make_unique<MetricsCommand>(); }
+
+}  // namespace jrtool

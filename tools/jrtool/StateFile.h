@@ -1,0 +1,45 @@
+// The state files of the commands that come back to a directory (metrics
+// --state, follow --state): lines of tab-separated fields, text fields with
+// the escapes of TSV, so that any file or client name fits on one line; the
+// first line names the kind and version of the file. A state file is
+// replaced whole, never edited, so a kill at any moment leaves the old or
+// the new one.
+#ifndef JRTOOL_STATEFILE_H
+#define JRTOOL_STATEFILE_H
+
+#include <sys/types.h>
+
+#include <charconv>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace jrtool {
+
+std::string StateLine(const std::vector<std::string>& fields);
+// The fields of a line that StateLine made.
+std::vector<std::string> StateFields(const std::string& line);
+
+// A whole field as a decimal number; false when it is anything else.
+template <class Number>
+bool ParseStateNumber(const std::string& field, Number& value) {
+    const char* end = field.data() + field.size();
+    const auto parsed = std::from_chars(field.data(), end, value);
+    return !field.empty() && parsed.ec == std::errc() && parsed.ptr == end;
+}
+
+// Writes `text` to a temporary file beside `path` (its name is `path`
+// with a suffix, so readers that pick files by extension pass it over),
+// gives it `mode` less the umask, syncs it, renames it over `path` and
+// syncs the directory. False with a message in `error`.
+bool ReplaceFile(const std::string& path, const std::string& text, mode_t mode, std::string& error);
+
+// The lines of a state file whose first line is `kind`: an empty list
+// when the file does not exist, nullopt with a message in `error` when it
+// cannot be read or is not such a file.
+std::optional<std::vector<std::string>> ReadStateLines(const std::string& path,
+                                                       const std::string& kind, std::string& error);
+
+}  // namespace jrtool
+
+#endif
