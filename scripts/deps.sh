@@ -3,7 +3,8 @@
 # machine may lack. Runs apt-get only when something is missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev pkg-config dpkg-dev file
-  libcli11-dev nlohmann-json3-dev scdoc bash-completion debhelper fakeroot lintian)
+  libcli11-dev nlohmann-json3-dev scdoc bash-completion debhelper fakeroot lintian
+  python3-dev pybind11-dev python3-pytest dh-python)
 missing=()
 for package in "${packages[@]}" "$@"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \
