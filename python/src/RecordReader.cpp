@@ -1,9 +1,11 @@
 #include "RecordReader.h"
 
 #include <cstring>
+#include <new>
 
 #include "Errors.h"
 #include "Exclusive.h"
+#include "Instance.h"
 #include "Record.h"
 #include "Text.h"
 #include "jobresults/detail/JobResultsFormat.h"
@@ -126,14 +128,13 @@ PyObject* IterSelf(PyObject* self) {
 // tp_iternext itself, so that a for loop reaches the next record without
 // the dispatch of a bound method.
 PyObject* IterNext(PyObject* self) {
+    RecordReader* reader = CppObject<RecordReader>(self);
+    if (reader == nullptr) return nullptr;
     try {
-        return py::handle(self).cast<RecordReader&>().Next();
-    } catch (py::error_already_set& error) {
-        error.restore();
-    } catch (const std::exception& error) {
-        PyErr_SetString(PyExc_RuntimeError, error.what());
+        return reader->Next();
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
     }
-    return nullptr;
 }
 
 }  // namespace

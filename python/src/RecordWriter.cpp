@@ -3,10 +3,12 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <new>
 
 #include "Arguments.h"
 #include "Errors.h"
 #include "Exclusive.h"
+#include "Instance.h"
 #include "RecordFields.h"
 #include "Text.h"
 
@@ -132,14 +134,11 @@ PyObject* AddMethod(PyObject* self, PyObject* const* args, Py_ssize_t positional
     if (!arguments.Parse(args, positional, keywordNames, values.data())) return nullptr;
     if (values[3] == nullptr) values[3] = emptyText;
     if (values[4] == nullptr) values[4] = zero;
+    RecordWriter* writer = CppObject<RecordWriter>(self);
     try {
-        if (!py::handle(self).cast<RecordWriter&>().Add(values)) return nullptr;
-    } catch (py::error_already_set& error) {
-        error.restore();
-        return nullptr;
-    } catch (const std::exception& error) {
-        PyErr_SetString(PyExc_RuntimeError, error.what());
-        return nullptr;
+        if (writer == nullptr || !writer->Add(values)) return nullptr;
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
     }
     Py_RETURN_NONE;
 }
