@@ -27,11 +27,11 @@ from ._core import DamagedFileError, Reader, Record
 __all__ = ["DamagedFileError", "Reader", "Record", "ResultsFile", "Writer", "files", "read"]
 
 _SEPARATOR = _core.DIRECTORY_SEPARATOR
-_PathArg = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+_PathArg = Union[str, bytes, os.PathLike]
 
 
 def read(path: _PathArg, file_name: Optional[_PathArg] = None, *, bytes: bool = False) -> Reader:
-    """Iterates over the records of a job results file, oldest first.
+    """Iterates over the records of a job results file, in file order.
 
     read(path) takes the whole path (directory name, backslash, file name);
     read(dir_name, file_name) the two parts. Records are Record named tuples
