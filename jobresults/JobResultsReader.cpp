@@ -9,6 +9,7 @@
 
 #include "jobresults/detail/FileWindow.h"
 #include "jobresults/detail/JobResultsFormat.h"
+#include "jobresults/detail/JobResultsMessages.h"
 #include "jobresults/detail/JobResultsScan.h"
 
 namespace {
@@ -54,13 +55,16 @@ struct JobResultsReader::State {
             case RootCursor::Step::kEnd:
                 // As the classic reader, which ends with 0 only on a record.
                 if (!file->cursor.LastChildIsRecord()) {
-                    return Fail(jobresults::kNoRecords, fileName, -1);
+                    return Fail(jobresults::messages::kNoRecords, fileName, -1);
                 }
                 break;
             case RootCursor::Step::kInvalid:
-                return Fail(jobresults::kInvalidData, path, -1);
+                return Fail(jobresults::messages::kInvalidData, path, -1);
+            case RootCursor::Step::kDamaged:
+                // As the classic reader, which finds no further record.
+                return Fail(jobresults::messages::kNoRecords, fileName, -1);
             case RootCursor::Step::kFailed:
-                return Fail(jobresults::kReadFailed, path, file->cursor.Error());
+                return Fail(jobresults::messages::kReadFailed, path, file->cursor.Error());
             case RootCursor::Step::kChild:
                 return;
         }
@@ -95,7 +99,7 @@ bool JobResultsReader::open(const std::string& dirName, const std::string& fileN
     const int fd = FileWindow::OpenToRead(state.path);
     if (fd == -1) {
         const int error = errno;
-        state.Fail(jobresults::kOpenFailed, state.path, error);
+        state.Fail(jobresults::messages::kOpenFailed, state.path, error);
         return false;
     }
     state.file = std::make_unique<OpenFile>(fd);

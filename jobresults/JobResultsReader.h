@@ -4,7 +4,9 @@
 // one CCIJobResults gives (openJobResults, then getNextJobResult until it
 // stops): the same records in the same order, and the same message and errno
 // where that reader fails. On a damaged file it delivers the complete records
-// in front of the damage, then reports the failure.
+// in front of the damage, then reports the failure. Damage inside Root (an
+// element that is not closed, as torn or zeroed bytes leave) is reported as
+// such, never passed over: no torn record is delivered, nor any behind it.
 //
 //   JobResultsReader reader;
 //   if (reader.open(dir, "ci_push_1700000000.xml")) {

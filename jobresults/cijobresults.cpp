@@ -8,19 +8,39 @@
 
 #include <cerrno>
 #include <ctime>
+#include <string_view>
 #include <utility>
 
 #include "jobresults/detail/JobResultsFile.h"
 #include "jobresults/detail/JobResultsFormat.h"
+#include "jobresults/detail/JobResultsLayout.h"
+#include "jobresults/detail/JobResultsMessages.h"
 #include "jobresults/detail/JobResultsScan.h"
 
 using jobresults::AppendStatus;
 
 namespace {
 
-const char kWriteFailed[] = "Failed to write xmlData to job results file.";
-const char kSeekFailed[] = "Failed to seek to correct location in file after adding job result.";
-const char kFinishFailed[] = "Failed to write xml root tag end to job results file.";
+namespace messages = jobresults::messages;
+
+// A value holding a tag of the format's own elements would not read back as
+// written (see FormatTagIn): the record is refused, naming the first field
+// that holds one.
+bool RefuseUnreadableValue(CCIJobResults& store, const JobResults& record) {
+    const std::pair<std::string_view, const std::string*> fields[] = {
+        {jobresults::kClientNameTag, &record.ClientName},
+        {jobresults::kUrlTag, &record.Url},
+        {jobresults::kBackupJobIdTag, &record.BackupJobId},
+        {jobresults::kErrorStringTag, &record.ErrorString}};
+    for (const auto& [name, value] : fields) {
+        const std::string_view tag = jobresults::FormatTagIn(*value);
+        if (tag.empty()) continue;
+        store.m_nErrno = EINVAL;
+        store.m_sErrorMsg = messages::UnreadableValue(name, tag);
+        return true;
+    }
+    return false;
+}
 
 void CloseHandle(CCIJobResults& store) {
     if (store.m_nFileHandle != -1) close(store.m_nFileHandle);
@@ -33,9 +53,9 @@ void DropWriterFile(CCIJobResults& store) {
     store.m_bHeaderWritten = false;
 }
 
-void Fail(CCIJobResults& store, std::string message, int error) {
+void Fail(CCIJobResults& store, std::string_view message, int error) {
     store.m_nErrno = error;
-    store.m_sErrorMsg = std::move(message);
+    store.m_sErrorMsg.assign(message.data(), message.size());
 }
 
 // The file cannot be continued at a known trailer: finish it where the
@@ -46,8 +66,7 @@ void FinishAndDrop(CCIJobResults& store, off64_t trailer) {
 }
 
 void FailCreation(CCIJobResults& store, const std::string& path, int error) {
-    store.m_sErrorMsg =
-        "Failed to create job results file " + path + " for writing jobs results data.";
+    store.m_sErrorMsg = messages::CreationFailed(path);
     // m_nErrno keeps its value on this failure; errno tells the reason.
     errno = error;
 }
@@ -62,7 +81,7 @@ int WriteFirst(CCIJobResults& store, jobresults::ComposedAppend& data,
             jobresults::WriteAllAt(store.m_nFileHandle, data.Data(), data.Size(), 0)) {
         DropWriterFile(store);
         if (!created.anonymous) unlink(created.path.c_str());
-        Fail(store, kWriteFailed, error);
+        Fail(store, messages::kWriteFailed, error);
         return 0;
     }
     if (created.anonymous &&
@@ -74,7 +93,7 @@ int WriteFirst(CCIJobResults& store, jobresults::ComposedAppend& data,
     const off64_t trailer = static_cast<off64_t>(data.Size() - jobresults::kTrailer.size());
     if (lseek64(store.m_nFileHandle, trailer, SEEK_SET) < 0) {
         const int error = errno;
-        Fail(store, kSeekFailed, error);
+        Fail(store, messages::kSeekFailed, error);
         FinishAndDrop(store, trailer);
         return 0;
     }
@@ -88,18 +107,18 @@ int WriteNext(CCIJobResults& store, jobresults::ComposedAppend& data) {
         case AppendStatus::kDone:
             return 1;
         case AppendStatus::kWriteFailed:
-            Fail(store, kWriteFailed, outcome.error);
+            Fail(store, messages::kWriteFailed, outcome.error);
             return 0;
         case AppendStatus::kAbandoned:
-            Fail(store, kWriteFailed, outcome.error);
+            Fail(store, messages::kWriteFailed, outcome.error);
             DropWriterFile(store);
             return 0;
         case AppendStatus::kSeekFailed:
-            Fail(store, kSeekFailed, outcome.error);
+            Fail(store, messages::kSeekFailed, outcome.error);
             FinishAndDrop(store, outcome.trailer);
             return 0;
         case AppendStatus::kNoPosition:
-            Fail(store, kSeekFailed, outcome.error);
+            Fail(store, messages::kSeekFailed, outcome.error);
             return 0;
     }
     return 0;
@@ -126,7 +145,7 @@ CCIJobResults::~CCIJobResults() {
 
 int CCIJobResults::createJobResults(std::string sDirName) {
     if (sDirName.empty()) {
-        m_sErrorMsg = "Invalid directory name = " + sDirName + " received from caller.";
+        m_sErrorMsg = messages::InvalidDirectoryName(sDirName);
         return 0;
     }
     m_sDirName.append(sDirName);
@@ -135,21 +154,20 @@ int CCIJobResults::createJobResults(std::string sDirName) {
 }
 
 int CCIJobResults::addJobResult(JobResults jobResult) {
+    if (RefuseUnreadableValue(*this, jobResult)) return 0;
     jobresults::CreatedFile created;
     const long long seconds = qxcast::lld(std::time(nullptr));
     if (!m_bHeaderWritten) {
         if (m_sDirName.empty()) {
-            m_sErrorMsg = "Directory name = " + m_sDirName + " not set in addJobResults().";
+            m_sErrorMsg = messages::DirectoryNameNotSet(m_sDirName);
             return 0;
         }
         if (m_sFileName.empty()) {
-            m_sErrorMsg = "File name = " + m_sFileName + " not set in addJobResults().";
+            m_sErrorMsg = messages::FileNameNotSet(m_sFileName);
             return 0;
         }
         if (m_nFileHandle != -1) {
-            m_sErrorMsg =
-                "Invalid state. Internal state indicates that file is not open but file "
-                "handle is valid.";
+            m_sErrorMsg = messages::kHandleWithoutFile;
             return 0;
         }
         created = jobresults::CreateJobResultsFile(m_sDirName, m_sFileName, seconds);
@@ -161,7 +179,7 @@ int CCIJobResults::addJobResult(JobResults jobResult) {
         m_bHeaderWritten = true;
     }
     if (m_nFileHandle == -1) {
-        m_sErrorMsg = "Job results file handle is invalid.";
+        m_sErrorMsg = messages::kAppendWithoutHandle;
         return 0;
     }
     const bool isNewFile = created.fd != -1;
@@ -172,14 +190,14 @@ int CCIJobResults::addJobResult(JobResults jobResult) {
 int CCIJobResults::saveJobResults() {
     if (!m_bHeaderWritten) return 1;
     if (m_nFileHandle == -1) {
-        m_sErrorMsg = "Job Results file handle is invalid.";
+        m_sErrorMsg = messages::kSaveWithoutHandle;
         return 0;
     }
     const off64_t trailer = lseek64(m_nFileHandle, 0, SEEK_CUR);
     const int error = trailer < 0 ? errno : jobresults::FinishAt(m_nFileHandle, trailer);
     if (error != 0) {
         // The file stays open and complete; a later save finishes it.
-        Fail(*this, kFinishFailed, error);
+        Fail(*this, messages::kFinishFailed, error);
         return 0;
     }
     CloseHandle(*this);
@@ -198,18 +216,18 @@ int CCIJobResults::openJobResults(std::string sDirName, std::string sFileName) {
     m_nFileHandle = jobresults::FileWindow::OpenToRead(path);
     if (m_nFileHandle == -1) {
         const int error = errno;
-        Fail(*this, std::string(jobresults::kOpenFailed) + path, error);
+        Fail(*this, std::string(messages::kOpenFailed) + path, error);
         return 0;
     }
     std::vector<XmlNode> children;
     jobresults::FileWindow window(m_nFileHandle);
     const int result = jobresults::ReadRootChildren(window, children);
     if (result == jobresults::kInvalidContent) {
-        Fail(*this, std::string(jobresults::kInvalidData) + path, -1);
+        Fail(*this, std::string(messages::kInvalidData) + path, -1);
         return 0;
     }
     if (result != 0) {
-        Fail(*this, std::string(jobresults::kReadFailed) + path, result);
+        Fail(*this, std::string(messages::kReadFailed) + path, result);
         return 0;
     }
     m_vJobResultNodes.swap(children);
@@ -219,7 +237,7 @@ int CCIJobResults::openJobResults(std::string sDirName, std::string sFileName) {
 
 int CCIJobResults::getNextJobResult(JobResults& jobResult) {
     if (m_nFileHandle == -1) {
-        m_sErrorMsg = "file handle for file " + m_sFileName + "is invalid";
+        m_sErrorMsg = messages::NoHandle(m_sFileName);
         return -1;
     }
     const auto end = m_vJobResultNodes.end();
@@ -227,10 +245,15 @@ int CCIJobResults::getNextJobResult(JobResults& jobResult) {
         ++m_itCurrent;
     }
     if (m_itCurrent == end) {
-        Fail(*this, std::string(jobresults::kNoRecords) + m_sFileName, -1);
+        Fail(*this, std::string(messages::kNoRecords) + m_sFileName, -1);
         return -1;
     }
-    jobresults::FillRecord(m_itCurrent->GetNodeContent(), jobResult);
+    if (!jobresults::FillRecord(m_itCurrent->GetNodeContent(), jobResult)) {
+        // A torn record: neither it nor anything behind it is delivered.
+        m_itCurrent = end;
+        Fail(*this, std::string(messages::kNoRecords) + m_sFileName, -1);
+        return -1;
+    }
     ++m_itCurrent;
     if (m_itCurrent != end) return 1;
     CloseHandle(*this);

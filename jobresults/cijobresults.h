@@ -58,7 +58,10 @@ public:
     // Appends sDirName to the directory name and sets the base file name.
     int createJobResults(std::string sDirName);
     // Appends one record; the first call creates the file and writes the
-    // header with it; the file's name appears only with header and record
+    // header with it. A value holding a tag of the format's own elements
+    // ("</Url>", "<JobResult>", "</Root>", ...), which could not be read
+    // back as written, is refused first: 0, m_nErrno EINVAL, nothing
+    // written; the file's name appears only with header and record
     // in it. On success the record is handed to the kernel and the file is
     // a complete document: a killed process loses nothing acknowledged, but
     // nothing is synced to disk, so a power loss can. A failed append
@@ -72,6 +75,11 @@ public:
     int openJobResults(std::string sDirName, std::string sFileName);
     // 1: record delivered, more follow; 0: last record delivered, file
     // closed; -1: no record. Fields missing in the file keep their value.
+    // Damage inside Root (an element that is not closed) ends the records
+    // where it begins: the record in front of it comes with 1, the next
+    // call gives -1 ("Invalid data/No Data found ...", m_nErrno -1), and a
+    // torn record is never delivered. The node list then ends in a node
+    // with an empty tag name.
     int getNextJobResult(JobResults& jobResult);
     // Releases the reader's descriptor; returns 1.
     int closeJobResults();

@@ -70,7 +70,7 @@ TEST(StoreFormat, RecordBytesEqualTheElementOutputOfXmlNode) {
         MakeRecord("plain", "u", "7", "e", 18446744073709551615ull),
         MakeRecord("ends in newline\n", "\n", "two\nlines", "x\n\n", 42),
         MakeRecord("  blanks around\t", " a b ", "\r\n", "\t", 1),
-        MakeRecord("<b>&amp;</b>", "a<b", "x>y", "<ErrorString />", 10),
+        MakeRecord("<b>&amp;</b>", "a<b", "x>y", "<ErrorString/>", 10),
         MakeRecord(std::string("nul\0inside", 10), "</Url", "</Root", "ok", 9),
     };
     for (const JobResults& record : records) {

@@ -53,6 +53,10 @@ struct Case {
     // whole, which is where validBytes() must stand after each record.
     bool endsKnown = false;
     std::vector<std::uint64_t> recordEnds;
+    // For a writer's file damaged inside a record: the records in front of
+    // it, which are all that may be delivered, before a refusal.
+    std::vector<JobResults> intact;
+    bool damaged = false;
 };
 
 // Reads storeDir\name with both readers; input.bytes are the file's bytes.
@@ -66,6 +70,10 @@ void CompareReaders(const std::string& storeDir, const std::string& name, const 
     ExpectSameRecords(both.streaming.records, both.expectedRecords);
     if (input.endsKnown) {
         EXPECT_EQ(both.streaming.ends, input.recordEnds);
+    }
+    if (input.damaged) {
+        EXPECT_FALSE(both.classic.ok);
+        ExpectSameRecords(both.classic.records, input.intact);
     }
 }
 
@@ -115,6 +123,28 @@ std::vector<Case> Inputs() {
                 {(save ? "saved" : "open") + std::string(" file cut at ") + std::to_string(length),
                  whole.substr(0, length), true, complete});
         }
+    }
+    // Damage inside the record at index `at`: bytes zeroed from just behind
+    // the "<" of its Url tag, a flipped byte in its ClientName end tag, in
+    // its start tag, and in its end tag.
+    std::vector<JobResults> written;
+    for (int i = 0; i < 40; ++i) written.push_back(Sample(i, 300));
+    const std::string whole = WrittenFile(written, true);
+    const std::vector<std::uint64_t> ends = RecordEnds(whole);
+    for (const size_t at : {size_t{0}, size_t{17}, size_t{39}}) {
+        const size_t begin = at == 0 ? whole.find("<JobResult>") : ends[at - 1] + 1;
+        const auto damage = [&](const std::string& what, const std::string& tag, size_t shift,
+                                size_t length, char byte) {
+            std::string bytes = whole;
+            bytes.replace(bytes.find(tag, begin) + shift, length, length, byte);
+            cases.push_back({what + " in record " + std::to_string(at), bytes, true,
+                             std::vector<std::uint64_t>(ends.begin(), ends.begin() + at),
+                             std::vector<JobResults>(written.begin(), written.begin() + at), true});
+        };
+        damage("zeroed stretch", "<Url>", 1, 40, '\0');
+        damage("flipped byte", "</ClientName>", 5, 1, 'q');
+        damage("flipped byte", "<JobResult>", 4, 1, 'q');
+        damage("flipped byte", "</JobResult>", 9, 1, 'q');
     }
     return cases;
 }

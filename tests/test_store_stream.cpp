@@ -93,8 +93,7 @@ TEST(StoreStream, ReadersBesideAWriterSeeCompleteDocuments) {
     CCIJobResults writer;
     writer.createJobResults(dir);
     ASSERT_EQ(writer.addJobResult(Record(0)), 1);
-    const std::string name =
-        storetest::ReaderName(storetest::CreatedFile(scratch, "d"));
+    const std::string name = storetest::ReaderName(storetest::CreatedFile(scratch, "d"));
     std::atomic<int> acknowledged{1};
     std::atomic<bool> writing{true};
     long reads[2] = {}, failures[2] = {};

@@ -67,6 +67,43 @@ TEST(StoreWriter, AppendRefusalsNameTheirCause) {
     close(spare);
 }
 
+// A value holding a tag of the format's own elements is refused before
+// anything is written; near misses, which read back as written, are not.
+TEST(StoreWriter, RefusesValuesHoldingTheFormatsTagsOnly) {
+    struct Case {
+        std::string JobResults::*field;
+        const char* name;
+        std::string value;
+        bool refused;
+    };
+    const std::vector<Case> cases = {
+        {&JobResults::ClientName, "ClientName", "a</ClientName>b", true},
+        {&JobResults::Url, "Url", "/x</JobResult>", true},
+        {&JobResults::BackupJobId, "BackupJobId", "</Root>", true},
+        {&JobResults::ErrorString, "ErrorString", "see <JobResult>", true},
+        {&JobResults::Url, "Url", "<Size />", true},
+        {&JobResults::ErrorString, "ErrorString", "</Url > <Url/> </url> <Root x>", false},
+    };
+    ScratchDir dir;
+    CCIJobResults store;
+    ASSERT_EQ(store.createJobResults(dir.Path() + "/jr"), 1);
+    for (const Case& c : cases) {
+        JobResults record = storetest::SampleRecord(1);
+        record.*c.field = c.value;
+        store.m_nErrno = 0;
+        EXPECT_EQ(store.addJobResult(record), c.refused ? 0 : 1) << c.value;
+        if (!c.refused) continue;
+        EXPECT_EQ(store.m_nErrno, EINVAL);
+        EXPECT_NE(store.m_sErrorMsg.find(c.name), std::string::npos) << store.m_sErrorMsg;
+        EXPECT_EQ(dir.Entries().size(), 0u) << "a refused first record creates no file";
+    }
+    const std::string before = storetest::ReadWholeFile(storetest::CreatedFile(dir, "jr"));
+    JobResults record = storetest::SampleRecord(2);
+    record.Url = "</Url>";
+    EXPECT_EQ(store.addJobResult(record), 0);
+    EXPECT_EQ(storetest::ReadWholeFile(storetest::CreatedFile(dir, "jr")), before);
+}
+
 TEST(StoreWriter, FreshObjectCreatesNothing) {
     ScratchDir dir;
     {

@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include "jobresults/detail/JobResultsFormat.h"
+#include "jobresults/detail/JobResultsLayout.h"
 #include "xml/detail/XmlScan.h"
 
 namespace jobresults {
@@ -28,27 +29,6 @@ namespace {
 constexpr int kMaxNameAttempts = 1024;
 constexpr mode_t kFileMode = 0644;
 constexpr off64_t kTrailerLength = static_cast<off64_t>(kTrailer.size());
-
-// A save first writes these bytes behind the trailer: "t>" completes the
-// final end tag, the spare "</Root>" keeps the document closed while the
-// trailer is being overwritten with the rest of the final end tag.
-constexpr std::string_view kFinishTail = "t></Root>";
-constexpr std::string_view kFinishHead = "\n\n</Roo";
-static_assert(kFinishHead.size() + 2 == kFinalEndTag.size(), "the final end tag is split in two");
-
-// How a page-spanning record is split. The tail, written first at the end
-// of the old trailer, is "<" + filler + data[split..]: it must read as a
-// start tag whose end tag never follows, so that the scan of the file stops
-// there. The record's first bytes are "<JobResult>\n"; with split 8 the
-// tail's tag is "lt", with split 10 it is the filler alone. A record whose
-// text happens to hold such an end tag takes the next lead. The split stays
-// at most 11, so "<JobResult>" is complete only once the second write is.
-struct Lead {
-    size_t split;
-    std::string_view filler;
-};
-constexpr Lead kLeads[] = {{8, ""}, {10, "Qz"}, {10, "Jx"}, {10, "Vw"}, {10, "Kq"}, {10, "Zy"}};
-constexpr size_t kMaxSplit = 11;
 
 constexpr bool LeadsFit() {
     for (const Lead& lead : kLeads) {
@@ -66,11 +46,10 @@ static_assert(LeadsFit(),
 bool TailIsInert(std::string_view data, const Lead& lead) {
     const size_t close = xmlscan::FindByte(data, '>', lead.split);
     if (close == std::string_view::npos) return true;
-    std::string tag(lead.filler);
-    tag.append(data.substr(lead.split, close - lead.split));
-    if (tag.empty() || tag.back() == '/' || tag.front() == '!' || tag.front() == '?') {
-        return false;
-    }
+    std::string tagText(lead.filler);
+    tagText.append(data.substr(lead.split, close - lead.split));
+    std::string_view tag = tagText;
+    if (xmlscan::ClassifyTag(tag) != xmlscan::TagKind::kStart) return false;
     const std::string_view name = xmlscan::TagName(tag);
     std::string endTag;
     endTag.reserve(name.size() + 3);

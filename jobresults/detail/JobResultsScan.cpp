@@ -7,6 +7,7 @@
 #include <string>
 
 #include "jobresults/detail/JobResultsFormat.h"
+#include "jobresults/detail/JobResultsLayout.h"
 #include "xml/detail/XmlScan.h"
 #include "xml/detail/XmlSimd.h"
 
@@ -123,15 +124,13 @@ size_t ScanLevel(ElementWalker& walker, string_view text, size_t pos, Visit&& vi
         if (open == npos) return pos;
         const size_t close = walker.FindClose(open);
         if (close == npos) return pos;
-        const string_view tag = text.substr(open + 1, close - open - 1);
-        if (!tag.empty() && (tag.front() == '!' || tag.front() == '?')) {
+        string_view tag = text.substr(open + 1, close - open - 1);
+        const xmlscan::TagKind kind = xmlscan::ClassifyTag(tag);
+        if (kind != xmlscan::TagKind::kStart) {
             pos = close + 1;
-            continue;
-        }
-        if (tag.empty() || tag.back() == '/') {
-            const string_view name = tag.empty() ? tag : TagName(tag.substr(0, tag.size() - 1));
-            pos = close + 1;
-            if (!visit(open, close, kSelfClosing, name)) return pos;
+            if (kind == xmlscan::TagKind::kSelfClosing &&
+                !visit(open, close, kSelfClosing, TagName(tag)))
+                return pos;
             continue;
         }
         const string_view name = TagName(tag);
@@ -172,10 +171,10 @@ RootSearch FindRootStart(string_view text, RootStart& root) {
         if (close == npos) return RootSearch::kNeedMore;
         string_view tag = text.substr(open + 1, close - open - 1);
         pos = close + 1;
-        if (!tag.empty() && (tag.front() == '!' || tag.front() == '?')) continue;
-        root.selfClosing = tag.empty() || tag.back() == '/';
+        const xmlscan::TagKind kind = xmlscan::ClassifyTag(tag);
+        if (kind == xmlscan::TagKind::kPassedOver) continue;
+        root.selfClosing = kind == xmlscan::TagKind::kSelfClosing;
         root.contentBegin = pos;
-        if (root.selfClosing && !tag.empty()) tag.remove_suffix(1);
         return TagName(tag) == kRootTag ? RootSearch::kFound : RootSearch::kOtherFirst;
     }
 }
@@ -405,10 +404,11 @@ bool CutPlainRecord(string_view text, size_t pos, JobResults& record, size_t& en
 // document whose end tag still stands is a state the writer passed through
 // (it writes behind its trailer before it overwrites it), so a writer that
 // keeps appending does not hold the reader up. Without a writer this costs
-// one short pread per file.
+// one short pread per file. Damage inside Root rests on the bytes held
+// alone, wherever the file ends.
 bool RootCursor::Settle(Step verdict) {
     bool changed = false;
-    if (const int error = m_window.Recheck(verdict != Step::kEnd, changed)) {
+    if (const int error = m_window.Recheck(verdict == Step::kInvalid, changed)) {
         Fail(error);
         return true;
     }
@@ -421,6 +421,7 @@ bool RootCursor::Settle(Step verdict) {
         m_phase = m_selfClosing ? Phase::kTail : Phase::kContent;
         m_pos = 0;
         m_tail = 0;
+        m_damaged = false;
     }
     return false;
 }
@@ -469,6 +470,12 @@ void RootCursor::Children(Visit& visit, bool& paused) {
         m_pos = ScanLevel(walker, text, m_pos, cut);
         if (paused) return;
         if (walker.StopPosition() != npos) {
+            // The level ends cleanly when the next "<" is Root's end tag.
+            const size_t open = FindChar<'<'>(text, m_pos);
+            // A writer's short write at its trailer, cut by a kill, leaves
+            // an element that is not closed: the records in front of it are
+            // all the file holds, as before that write.
+            m_damaged = open != walker.StopPosition() && !IsTornWriteAt(text.substr(open));
             m_tail = walker.StopPosition() + 1;
             m_phase = Phase::kTail;
             return;
@@ -487,7 +494,12 @@ void RootCursor::Tail() {
     if (const int error = m_window.ReadToEnd(m_pos)) return Fail(error);
     m_tail -= m_pos;
     m_pos = 0;
-    Settle(HasElement(m_window.Text().substr(m_tail)) ? Step::kInvalid : Step::kEnd);
+    // A document that is not a single Root is refused as such, damaged or not.
+    if (HasElement(m_window.Text().substr(m_tail))) {
+        Settle(Step::kInvalid);
+    } else {
+        Settle(m_damaged || m_tornRecord ? Step::kDamaged : Step::kEnd);
+    }
 }
 
 template <class Visit>
@@ -536,17 +548,34 @@ RootCursor::Step RootCursor::NextRecord(JobResults& record) {
         m_pos = endTag + 1;
         return Step::kChild;
     }
-    return Walk([&record](string_view text, size_t, size_t close, size_t end, string_view name) {
-        if (name != kRecordTag) return true;
-        FillRecord(Trim(Content(text, close, end)), record);
-        return false;
-    });
+    const std::uint64_t soundEnd = m_recordEnd;
+    bool torn = false;
+    const Step step = Walk(
+        [&record, &torn](string_view text, size_t, size_t close, size_t end, string_view name) {
+            if (name != kRecordTag) return true;
+            torn = !FillRecord(Trim(Content(text, close, end)), record);
+            return false;
+        });
+    if (!torn) return step;
+    // A record cut whole lies in front of any writer's trailer: its bytes
+    // are final, and so is the damage in them. No record is delivered from
+    // here on; the walk goes on only for the verdict on the document as a
+    // whole, which an element behind Root makes invalid rather than damaged.
+    m_tornRecord = true;
+    const Step verdict =
+        Walk([](string_view, size_t, size_t, size_t, string_view) { return true; });
+    m_recordEnd = soundEnd;
+    return verdict;
 }
 
 int ReadRootChildren(FileWindow& window, std::vector<XmlNode>& children) {
     RootCursor cursor(window);
     std::vector<XmlNode> nodes;
     switch (cursor.CollectChildren(nodes)) {
+        case RootCursor::Step::kDamaged:
+            nodes.emplace_back(std::string(), std::string());
+            children.swap(nodes);
+            return 0;
         case RootCursor::Step::kEnd:
             children.swap(nodes);
             return 0;
@@ -557,18 +586,26 @@ int ReadRootChildren(FileWindow& window, std::vector<XmlNode>& children) {
     }
 }
 
-void FillRecord(string_view content, JobResults& result) {
+bool FillRecord(string_view content, JobResults& result) {
     // The fields in the writer's order take the short way; the first
     // element that is not as the writer lays it out, and all after it, go
-    // through the general scan.
+    // through the general scan, which first makes sure that the rest of the
+    // content is whole before any field is assigned.
     size_t pos = 0;
     FieldValues values;
-    AssignPlainFields(values, TakePlainFields(content, pos, values), result);
+    const size_t plain = TakePlainFields(content, pos, values);
     ElementWalker walker(content, string_view());
+    if (plain < kFieldCount || FindChar<'<'>(content, pos) != npos) {
+        const size_t stopped = ScanLevel(walker, content, pos,
+                                         [](size_t, size_t, size_t, string_view) { return true; });
+        if (FindChar<'<'>(content, stopped) != npos) return false;
+    }
+    AssignPlainFields(values, plain, result);
     ScanLevel(walker, content, pos, [&](size_t, size_t close, size_t end, string_view name) {
         AssignField(name, Trim(Content(content, close, end)), result);
         return true;
     });
+    return true;
 }
 
 }  // namespace jobresults

@@ -24,14 +24,6 @@ namespace jobresults {
 // What ReadRootChildren returns for content that is not a single Root.
 constexpr int kInvalidContent = -1;
 
-// The readers' messages; each is followed by the path, or for kNoRecords by
-// the file name alone.
-inline constexpr std::string_view kOpenFailed = "Failed to open file ";
-inline constexpr std::string_view kReadFailed =
-    "Erroring while reading data from Job Results file ";
-inline constexpr std::string_view kInvalidData = "Invalid data in Job Results file ";
-inline constexpr std::string_view kNoRecords = "Invalid data/No Data found in Job Results file ";
-
 // Walks the children of the document's Root element front to back. Every
 // verdict on the document (Root ended, text ended too early, no Root) is
 // taken only when the bytes it rests on read the same a second time: a
@@ -43,6 +35,7 @@ public:
         kChild,    // Root's start was found, or a record was filled
         kEnd,      // Root ended and nothing but markup without elements follows
         kInvalid,  // not a single Root element
+        kDamaged,  // inside Root, an element not closed or a torn record
         kFailed,   // a read failed: Error() holds its errno
     };
 
@@ -89,6 +82,10 @@ private:
     size_t m_pos = 0;
     size_t m_tail = 0;
     bool m_selfClosing = false;
+    // Root's content holds an element that is not closed; a record that
+    // holds one was met (it stays met when the walk goes on again).
+    bool m_damaged = false;
+    bool m_tornRecord = false;
     bool m_lastIsRecord = false;
     std::uint64_t m_recordEnd = 0;
     int m_error = 0;
@@ -99,13 +96,17 @@ private:
 // elements go to children in order. Returns 0, kInvalidContent, or the
 // errno of a failed read; children is untouched unless 0 is returned. The
 // children are cut while the file is read: the window holds a block or two,
-// or one element when that is larger.
+// or one element when that is larger. Where Root's content is damaged, the
+// children in front of the damage are followed by one node with an empty
+// tag name and no content: no record, so that the classic reader stops
+// there with its message for a list that holds no further record.
 int ReadRootChildren(FileWindow& window, std::vector<XmlNode>& children);
 
 // Assigns the fields found in a record's content to result, each value
 // trimmed; fields not present keep their value, and so does a Size that
-// does not start with a number ("%llu" rules).
-void FillRecord(std::string_view content, JobResults& result);
+// does not start with a number ("%llu" rules). False, with result
+// untouched, when the content is damaged: an element in it is not closed.
+bool FillRecord(std::string_view content, JobResults& result);
 
 }  // namespace jobresults
 

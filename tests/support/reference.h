@@ -39,14 +39,20 @@ struct ScannedElement {
 // The flat scan: find "<" and the first ">" after it, pass over "!" and "?"
 // forms, take a tag ending in "/" (or an empty one) as self-closing, and
 // otherwise the content up to the first "</name>". Returns false where an
-// element is not closed.
-inline bool ReferenceScan(const std::string& text, std::vector<ScannedElement>& elements) {
+// element is not closed, with failedAt (when given) at its "<".
+inline bool ReferenceScan(const std::string& text, std::vector<ScannedElement>& elements,
+                          size_t* failedAt = nullptr) {
     elements.clear();
+    size_t open = 0;
+    const auto fail = [&] {
+        if (failedAt != nullptr) *failedAt = open;
+        return false;
+    };
     for (size_t pos = 0;;) {
-        const size_t open = text.find('<', pos);
+        open = text.find('<', pos);
         if (open == std::string::npos) return true;
         const size_t close = text.find('>', open);
-        if (close == std::string::npos) return false;
+        if (close == std::string::npos) return fail();
         std::string tagText = text.substr(open + 1, close - open - 1);
         pos = close + 1;
         if (!tagText.empty() && (tagText[0] == '!' || tagText[0] == '?')) continue;
@@ -59,7 +65,7 @@ inline bool ReferenceScan(const std::string& text, std::vector<ScannedElement>& 
             continue;
         }
         const size_t end = text.find("</" + name + ">", pos);
-        if (end == std::string::npos) return false;
+        if (end == std::string::npos) return fail();
         const std::string content(Trimmed(std::string_view(text).substr(pos, end - pos)));
         elements.push_back({std::move(tagText), std::move(name), content});
         pos = end + 1;
@@ -73,16 +79,39 @@ struct RecordNames {
     std::vector<std::string> fields;
 };
 
+// Tells, from the "<" of the element at which the scan of the root's content
+// stopped, whether a writer's write cut short by a kill left it there.
+using TornWriteTest = bool (*)(std::string_view fromOpen);
+
 // The children of the text's only top-level element when that element is
 // the root; false (and no children) when the text is not such a document.
+// Where the root's content is damaged (an element in it not closed, and not
+// the writer's torn write), the children before the damage are followed by
+// a node with an empty name, which is no record.
 inline bool ReferenceRootChildren(const std::string& text, const RecordNames& names,
-                                  std::vector<XmlNode>& children) {
+                                  std::vector<XmlNode>& children,
+                                  TornWriteTest isTornWrite = nullptr, bool* damaged = nullptr) {
     children.clear();
     std::vector<XmlNode> top;
     XmlNode::GetXMLNodeList(text, top);
     if (top.size() != 1 || top[0].GetTagName() != names.root) return false;
-    XmlNode::GetXMLNodeList(top[0].GetNodeContent(), children);
+    const std::string& content = top[0].GetNodeContent();
+    XmlNode::GetXMLNodeList(content, children);
+    std::vector<ScannedElement> scanned;
+    size_t failedAt = 0;
+    if (!ReferenceScan(content, scanned, &failedAt) &&
+        !(isTornWrite != nullptr && isTornWrite(std::string_view(content).substr(failedAt)))) {
+        children.emplace_back(std::string(), std::string());
+        if (damaged != nullptr) *damaged = true;
+    }
     return true;
+}
+
+// Whether a record's content is whole, every element in it closed: the
+// readers deliver no record that is not, nor any behind it.
+inline bool ReferenceRecordIsWhole(const XmlNode& element) {
+    std::vector<ScannedElement> fields;
+    return ReferenceScan(element.GetNodeContent(), fields);
 }
 
 // A record element read into `record`: each field from the last element of

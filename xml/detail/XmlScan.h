@@ -49,6 +49,23 @@ inline std::string_view TagName(std::string_view tagText) {
     return trimmed.substr(0, end);
 }
 
+// What the scanner makes of a tag text, the bytes between a "<" and the
+// first ">" after it: markup opening with "!" or "?" (declarations,
+// comments, processing instructions) is passed over; an empty tag text or
+// one ending in "/" is an element that closes itself; any other text is a
+// start tag, whose element ends at the first end tag of its name.
+enum class TagKind { kPassedOver, kSelfClosing, kStart };
+
+// Classifies tagText and drops the final "/" of a self-closing tag.
+inline TagKind ClassifyTag(std::string_view& tagText) {
+    if (!tagText.empty() && (tagText.front() == '!' || tagText.front() == '?')) {
+        return TagKind::kPassedOver;
+    }
+    if (!tagText.empty() && tagText.back() != '/') return TagKind::kStart;
+    if (!tagText.empty()) tagText.remove_suffix(1);
+    return TagKind::kSelfClosing;
+}
+
 // Visits the top-level elements of text in document order. For each element
 // visit(tagText, name, content) is called: tagText is the text between "<"
 // and ">" (without the final "/" of a self-closing tag), name the element
@@ -66,9 +83,9 @@ bool ForEachNamedElement(std::string_view text, Visit&& visit) {
         if (close == std::string_view::npos) return false;
         std::string_view tagText = text.substr(open + 1, close - open - 1);
         pos = close + 1;
-        if (!tagText.empty() && (tagText.front() == '!' || tagText.front() == '?')) continue;
-        if (tagText.empty() || tagText.back() == '/') {
-            if (!tagText.empty()) tagText.remove_suffix(1);
+        const TagKind kind = ClassifyTag(tagText);
+        if (kind == TagKind::kPassedOver) continue;
+        if (kind == TagKind::kSelfClosing) {
             if (!visit(tagText, TagName(tagText), std::string_view())) return true;
             continue;
         }

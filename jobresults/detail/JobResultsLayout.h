@@ -1,0 +1,64 @@
+// What a writer leaves in a job results file around its records: the tags
+// that no value may hold, and the bytes that a write cut short by a kill can
+// leave at the offset of the trailer. The writer keeps to these facts; the
+// readers, the check of a file and the rescue of a damaged one rely on them
+// to tell a writer's states apart from damage.
+#ifndef CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSLAYOUT_H
+#define CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSLAYOUT_H
+
+#include <cstddef>
+#include <string_view>
+
+#include "jobresults/detail/JobResultsFormat.h"
+
+namespace jobresults {
+
+// The first start tag ("<Name>" or "<Name />") or end tag ("</Name>") of the
+// format's own elements (Root, JobResult and the five fields) in value, or
+// an empty view when it holds none. The writer refuses such values: no real
+// value holds one, and a value that did could end its element early when
+// read back. So in a file that a writer produced, these tags stand only
+// where the writer put them, and one found inside a value is damage.
+std::string_view FormatTagIn(std::string_view value);
+
+// How a page-spanning append is split. The tail, written first behind the
+// old trailer, is "<" + filler + data[split..]: it must read as a start tag
+// whose end tag never follows, so that the scan of the file stops there.
+// The record's first bytes are "<JobResult>\n"; with split 8 the tail's tag
+// is "lt", with split 10 it is the filler alone. The split stays at most
+// kMaxSplit, so "<JobResult>" is complete only once the second write is.
+struct Lead {
+    size_t split;
+    std::string_view filler;
+};
+inline constexpr Lead kLeads[] = {{8, ""},    {10, "Qz"}, {10, "Jx"},
+                                  {10, "Vw"}, {10, "Kq"}, {10, "Zy"}};
+inline constexpr size_t kMaxSplit = 11;
+
+// A save first writes kFinishTail behind the trailer: "t>" completes the
+// final end tag, the spare "</Root>" keeps the document closed while the
+// trailer is being overwritten with kFinishHead, the rest of the final end
+// tag; then the file is cut behind it.
+inline constexpr std::string_view kFinishTail = "t></Root>";
+inline constexpr std::string_view kFinishHead = "\n\n</Roo";
+
+// A write that spans a page boundary can be cut by a kill at that boundary.
+// The two short writes at a trailer's offset (the first bytes of a record
+// over the old trailer and its lead; the head of the final end tag over the
+// trailer) then leave a mixture of new and old bytes there. Both functions
+// take the text from the trailer's offset on and tell whether it begins
+// with such a mixture (not with the old or the new bytes whole); they need
+// kTornStateLength bytes.
+bool IsTornAppend(std::string_view atTrailer);
+bool IsTornSave(std::string_view atTrailer);
+inline constexpr size_t kTornStateLength = 16;
+
+// The same seen from the "<" at which such a mixture stops the scan of
+// Root's content: a record's mixture begins with it, a save's two bytes
+// before it (its first two bytes are line breaks, which any mixture that
+// holds a "<" keeps).
+bool IsTornWriteAt(std::string_view fromOpen);
+
+}  // namespace jobresults
+
+#endif  // CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSLAYOUT_H
