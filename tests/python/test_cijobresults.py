@@ -96,27 +96,39 @@ def test_file_appended_to_while_read(tmp_path):
     assert [tuple(r) for r in cijobresults.read(writer.path)] == records
 
 
+def waits_in_read(thread):
+    """The thread is blocked in the read system call (number 0 on x86-64)."""
+    with open(f"/proc/self/task/{thread.native_id}/syscall") as syscall:
+        return syscall.read().split()[0] == "0"
+
+
 def test_reader_used_from_a_second_thread_is_refused(tmp_path):
     """The first thread waits inside the library for the rest of a FIFO."""
     path, _ = write(tmp_path / "r", numbered(5000))
     data = open(path, "rb").read()
     fifo = str(tmp_path / "f\\ci_push_1.xml")
     os.mkfifo(fifo)
+    refused = threading.Event()
 
     def feed():
         with open(fifo, "wb", buffering=0) as out:
             out.write(data[:len(data) // 2])
-            time.sleep(0.5)
+            refused.wait(60)
             out.write(data[len(data) // 2:])
     threading.Thread(target=feed).start()
     reader = cijobresults.read(fifo)
     delivered = []
     first = threading.Thread(target=lambda: delivered.extend(reader))
     first.start()
-    time.sleep(0.2)
-    with pytest.raises(RuntimeError, match="in use by another thread"):
-        next(reader)
-    first.join()
+    deadline = time.monotonic() + 30
+    while first.is_alive() and not waits_in_read(first) and time.monotonic() < deadline:
+        time.sleep(0.01)
+    try:
+        with pytest.raises(RuntimeError, match="in use by another thread"):
+            next(reader)
+    finally:
+        refused.set()
+        first.join()
     assert [tuple(r) for r in delivered] == numbered(5000)
 
 
