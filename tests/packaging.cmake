@@ -11,6 +11,12 @@ if(TARGET jobresults)
 else()
   set(CIJOBRESULTS_HAVE_TOOL OFF)
 endif()
+set(CIJOBRESULTS_PYTHON_LAYOUT_ARGS)
+if(TARGET cijobresults_python)
+  set(CIJOBRESULTS_PYTHON_LAYOUT_ARGS -DPYTHON=${Python3_EXECUTABLE}
+    -DPYTHON_DIR=${CIJOBRESULTS_PYTHON_INSTALL_DIR}
+    -DPYTHON_MODULE=$<TARGET_FILE_NAME:cijobresults_python>)
+endif()
 # The consumer compiles warning-free with the project's warnings, as errors.
 # The classes have virtual functions but by binary contract no virtual
 # destructor, which clang reports wherever a vector of them is destroyed.
@@ -49,6 +55,7 @@ add_test(NAME packaging_layout
     -DVERSION=${PROJECT_VERSION}
     -DSOVERSION=${PROJECT_VERSION_MAJOR}
     -DHAVE_TOOL=${CIJOBRESULTS_HAVE_TOOL}
+    ${CIJOBRESULTS_PYTHON_LAYOUT_ARGS}
     -P ${CIJOBRESULTS_PACKAGING_SCRIPTS}/check_layout.cmake)
 
 add_test(NAME consumer_find_package

@@ -2,7 +2,8 @@
 # Builds the Debian packages the Debian way from a copy of the source tree,
 # then checks them: debian/changelog made from CHANGELOG.md and naming the
 # project's version, each package's fields and files, the library's shlibs
-# file, the metrics units through systemd-analyze verify, and lintian
+# file, the metrics units through systemd-analyze verify, the Python module
+# working from its unpacked package, and lintian
 # without an error or a warning.
 #   build_deb.sh SOURCE_DIR WORK_DIR VERSION SOVERSION
 # DEB_BUILD_OPTIONS is passed on (default "parallel=2 noddebs").
@@ -116,13 +117,33 @@ cp /lib/systemd/system/*.target /lib/systemd/system/*.slice "$root/lib/systemd/s
 systemd-analyze verify --man=no --root="$root" "${units[@]}" ||
   fail "systemd-analyze verify refuses the metrics units"
 
+# The module goes where Debian's python3 imports from, named for its ABI.
+python_dir=usr/lib/python3/dist-packages/cijobresults
+extension=$(/usr/bin/python3 -c "import sysconfig; print(sysconfig.get_config_var('EXT_SUFFIX'))")
+check_package python3-cijobresults "python3.*$runtime \(>= $version\)" \
+  "$python_dir/__init__.py" "$python_dir/__init__.pyi" "$python_dir/py.typed" \
+  "$python_dir/_core$extension"
+
 # Programs linked with the library depend on this version or a later one.
 shlibs=$(dpkg-deb --info "${runtime}"_*.deb shlibs)
 [ "$shlibs" = "libcijobresults $soversion $runtime (>= $version)" ] ||
   fail "$runtime: shlibs file: $shlibs"
 
 # --- lintian ----------------------------------------------------------------------
-packages=("${runtime}"_*.deb libcijobresults-dev_*.deb jobresults_*.deb)
+# --- the Python module, unpacked beside the library (not installed): it
+# imports with Debian's python3 and reads back what it writes -----------------------
+unpacked=$work/unpacked
+for deb in "${runtime}"_*.deb python3-cijobresults_*.deb; do dpkg-deb -x "$deb" "$unpacked"; done
+PYTHONPATH=$unpacked/usr/lib/python3/dist-packages LD_LIBRARY_PATH=$unpacked/usr/lib/$multiarch \
+  /usr/bin/python3 -c "
+import cijobresults, sys
+with cijobresults.Writer(sys.argv[1] + '/r') as writer:
+    writer.add('alpha', '/jobs/1', '1', size=4096)
+assert [tuple(r) for r in cijobresults.read(writer.path)] == [('alpha', '/jobs/1', '1', '', 4096)]
+assert cijobresults.__file__.startswith(sys.argv[2])
+" "$work" "$unpacked" || fail "python3-cijobresults: the unpacked module does not import and work"
+
+packages=("${runtime}"_*.deb libcijobresults-dev_*.deb jobresults_*.deb python3-cijobresults_*.deb)
 echo "lintian ${packages[*]}:"
 lintian --fail-on error,warning --display-info --show-overrides "${packages[@]}" ||
   fail "lintian found errors or warnings"

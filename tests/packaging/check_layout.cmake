@@ -4,7 +4,11 @@
 # library of its own prefix.
 #   cmake -DPREFIX=... -DSOURCE_DIR=... -DLIBDIR=... -DINCLUDEDIR=... -DBINDIR=...
 #         -DDATADIR=... -DMANDIR=... -DDOCDIR=... -DVERSION=1.0.0 -DSOVERSION=1
-#         -DHAVE_TOOL=ON|OFF -P check_layout.cmake
+#         -DHAVE_TOOL=ON|OFF [-DPYTHON=... -DPYTHON_DIR=... -DPYTHON_MODULE=...]
+#         -P check_layout.cmake
+# With PYTHON (the interpreter the module is built for), the Python package
+# is expected in PYTHON_DIR, its compiled part named PYTHON_MODULE, and it
+# must import from there and find the library of its own prefix.
 cmake_minimum_required(VERSION 3.20)
 include(${CMAKE_CURRENT_LIST_DIR}/common.cmake)
 require_vars(PREFIX SOURCE_DIR LIBDIR INCLUDEDIR BINDIR DATADIR MANDIR DOCDIR VERSION SOVERSION
@@ -31,6 +35,12 @@ set(expected
 if(HAVE_TOOL)
   list(APPEND expected ${BINDIR}/jobresults ${MANDIR}/man1/jobresults.1
     ${DATADIR}/bash-completion/completions/jobresults)
+endif()
+
+if(PYTHON)
+  foreach(file __init__.py __init__.pyi py.typed ${PYTHON_MODULE})
+    list(APPEND expected ${PYTHON_DIR}/cijobresults/${file})
+  endforeach()
 endif()
 
 # --- the file list -------------------------------------------------------
@@ -132,6 +142,26 @@ if(HAVE_TOOL AND EXISTS ${PREFIX}/${BINDIR}/jobresults)
   endif()
   if(NOT loaded_from STREQUAL own_libdir)
     fail("bin/jobresults does not load the library of its prefix:\n${ldd}")
+  endif()
+endif()
+
+# --- the Python module imports and writes with the library of its prefix ---------
+if(PYTHON AND EXISTS ${PREFIX}/${PYTHON_DIR}/cijobresults/${PYTHON_MODULE})
+  get_filename_component(own_library ${PREFIX}/${LIBDIR}/libcijobresults.so.${SOVERSION} REALPATH)
+  execute_process(
+    COMMAND ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH PYTHONPATH=${PREFIX}/${PYTHON_DIR}
+      ${PYTHON} -c "import cijobresults, os, tempfile
+with tempfile.TemporaryDirectory() as scratch:
+    with cijobresults.Writer(scratch + '/r') as writer:
+        writer.add('alpha', '/jobs/1', '1')
+    assert [r.client_name for r in cijobresults.read(writer.path)] == ['alpha']
+maps = open('/proc/self/maps').read()
+print(os.path.realpath([l.split()[-1] for l in maps.splitlines() if 'libcijobresults.so' in l][0]))"
+    OUTPUT_VARIABLE loaded OUTPUT_STRIP_TRAILING_WHITESPACE
+    ERROR_VARIABLE python_error RESULT_VARIABLE status)
+  if(NOT status EQUAL 0 OR NOT loaded STREQUAL own_library)
+    fail("the installed Python module does not work with the library of its prefix "
+      "(loaded: ${loaded}):\n${python_error}")
   endif()
 endif()
 

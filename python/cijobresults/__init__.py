@@ -1,0 +1,118 @@
+"""Read and write the job results files of libcijobresults.
+
+    for record in cijobresults.read("/var/ci/results\\ci_push_1700000000.xml"):
+        print(record.client_name, record.size)
+
+    with cijobresults.Writer("/var/ci/results") as writer:
+        writer.add(client_name="alpha", url="/jobs/1001", backup_job_id="1001", size=4096)
+    print(writer.path)
+
+    for file in cijobresults.files("/var/ci/results"):
+        print(file.path, file.created, file.size)
+
+A file's path is its directory name, a backslash and ci_push_<seconds>.xml; on
+POSIX the backslash is part of the file name. Strings are the file's bytes
+decoded as UTF-8 with "surrogateescape" (any byte survives a round trip);
+read(..., bytes=True) gives bytes instead.
+"""
+
+import datetime
+import os
+import re
+from typing import List, NamedTuple, Optional, Union
+
+from . import _core
+from ._core import DamagedFileError, Reader, Record
+
+__all__ = ["DamagedFileError", "Reader", "Record", "ResultsFile", "Writer", "files", "read"]
+
+_SEPARATOR = _core.DIRECTORY_SEPARATOR
+_PathArg = Union[str, bytes, os.PathLike]
+
+
+def read(path: _PathArg, file_name: Optional[_PathArg] = None, *, bytes: bool = False) -> Reader:
+    """Iterates over the records of a job results file, in file order.
+
+    read(path) takes the whole path (directory name, backslash, file name);
+    read(dir_name, file_name) the two parts. Records are Record named tuples
+    (client_name, url, backup_job_id, error_string, size), read as the loop
+    goes, in the same memory whatever the file's size. A file that cannot be
+    opened raises OSError (FileNotFoundError, PermissionError, ...); a damaged
+    one raises DamagedFileError after the records in front of the damage.
+    """
+    if file_name is None:
+        dir_name, separator, name = os.fsencode(path).rpartition(_SEPARATOR)
+        if not separator:
+            raise ValueError(f"{path!r} holds no backslash: give a directory name and a file name")
+    else:
+        dir_name, name = os.fsencode(path), os.fsencode(file_name)
+    return Reader(dir_name, name, bytes)
+
+
+class ResultsFile(NamedTuple):
+    """A job results file found by files(): its whole path, its creation time
+    (from its name, UTC) and its size in bytes."""
+
+    path: str
+    created: datetime.datetime
+    size: int
+
+
+def _host_location(dir_name: bytes):
+    """The POSIX directory holding the files of a directory name, and the
+    prefix their names carry there: "demo/results" gives names starting with
+    "results\\" in "demo"."""
+    directory, slash, last = dir_name.rpartition(b"/")
+    if not slash:
+        directory = b"."
+    elif not directory:
+        directory = b"/"
+    return directory, last + _SEPARATOR
+
+
+def files(dir_name: _PathArg) -> List[ResultsFile]:
+    """The job results files of a directory name, oldest first, without reading
+    them: the regular files named dir_name + "\\ci_push_<seconds>.xml"."""
+    dir_name = os.fsencode(dir_name)
+    directory, prefix = _host_location(dir_name)
+    name_pattern = re.compile(
+        re.escape(prefix + _core.FILE_NAME_START) + rb"(-?[0-9]{1,18})"
+        + re.escape(_core.FILE_NAME_END))
+    found = []
+    with os.scandir(directory) as entries:
+        for entry in entries:
+            match = name_pattern.fullmatch(entry.name)
+            if match is None or not entry.is_file(follow_symlinks=True):
+                continue
+            seconds = int(match.group(1))
+            found.append((seconds, entry.name[len(prefix):], entry.stat().st_size))
+    found.sort()
+    epoch = datetime.datetime(1970, 1, 1, tzinfo=datetime.timezone.utc)
+    return [ResultsFile(os.fsdecode(dir_name + _SEPARATOR + name),
+                        epoch + datetime.timedelta(seconds=seconds), size)
+            for seconds, name, size in found]
+
+
+class Writer(_core.Writer):
+    """Writes job results into a new file of the directory name dir_name.
+
+        with cijobresults.Writer("/var/ci/results") as writer:
+            writer.add(client_name="alpha", url="/jobs/1001", backup_job_id="1001",
+                       error_string="", size=4096)
+
+    The first add() creates dir_name + "\\ci_push_<seconds>.xml"; each record is
+    in the file when add() returns, and the file is a complete document after
+    every add(). Leaving the block (or save()) writes the final end tag. A
+    failed add() raises OSError with the library's message; the file keeps
+    every earlier record.
+    """
+
+    def __init__(self, dir_name: _PathArg) -> None:
+        super().__init__(os.fsencode(dir_name))
+
+    @property
+    def path(self) -> Optional[str]:
+        """The whole path of the file once the first add() has created it,
+        None before."""
+        path = self._created_path
+        return None if path is None else os.fsdecode(path)

@@ -1,0 +1,176 @@
+#include "RecordReader.h"
+
+#include <cstring>
+#include <new>
+
+#include "Errors.h"
+#include "Exclusive.h"
+#include "Instance.h"
+#include "Record.h"
+#include "Text.h"
+#include "jobresults/detail/JobResultsFormat.h"
+
+namespace pyjobresults {
+
+namespace py = pybind11;
+
+namespace {
+
+const char kWhat[] = "this cijobresults reader";
+
+// The library's reader leaves a field that a record lacks as it was.
+void Clear(JobResults& record) {
+    record.ClientName.clear();
+    record.Url.clear();
+    record.BackupJobId.clear();
+    record.ErrorString.clear();
+    record.Size = 0;
+}
+
+}  // namespace
+
+RecordReader::RecordReader(const std::string& dirName, const std::string& fileName, bool asBytes)
+    : m_path(dirName + jobresults::kDirectorySeparator + fileName), m_asBytes(asBytes) {
+    if (dirName.empty() || fileName.empty()) {
+        throw py::value_error("the directory name and the file name must not be empty");
+    }
+    m_ready.reserve(kBatchSize);
+    bool opened;
+    {
+        py::gil_scoped_release release;
+        opened = m_reader.open(dirName, fileName);
+    }
+    if (!opened) {
+        SetVerdictError();
+        throw py::error_already_set();
+    }
+}
+
+PyObject* RecordReader::Next() {
+    Exclusive use(m_inUse, kWhat);
+    if (!use) return nullptr;
+    if (m_nextReady == m_ready.size() && !Refill()) return nullptr;
+    return m_ready[m_nextReady++].release().ptr();
+}
+
+bool RecordReader::Close() {
+    Exclusive use(m_inUse, kWhat);
+    if (!use) return false;
+    m_reader.close();
+    m_drained = true;
+    m_verdictGiven = true;
+    m_ready.clear();
+    m_nextReady = 0;
+    return true;
+}
+
+// Reads the next batch and builds its records. False at the end, with the
+// verdict's error set when the file failed (once).
+bool RecordReader::Refill() {
+    m_ready.clear();
+    m_nextReady = 0;
+    const std::size_t count = m_drained ? 0 : ReadBatch();
+    for (std::size_t i = 0; i < count; ++i) {
+        PyObject* record = NewRecord(m_batch[i], m_asBytes);
+        if (record == nullptr) return false;
+        m_ready.push_back(py::reinterpret_steal<py::object>(record));
+    }
+    if (count > 0) return true;
+    if (!m_verdictGiven && !m_reader.ok()) SetVerdictError();
+    m_verdictGiven = true;
+    return false;
+}
+
+std::size_t RecordReader::ReadBatch() {
+    py::gil_scoped_release release;
+    std::size_t count = 0;
+    while (count < kBatchSize) {
+        JobResults& record = m_batch[count];
+        Clear(record);
+        if (!m_reader.next(record)) {
+            m_drained = true;
+            break;
+        }
+        ++count;
+    }
+    return count;
+}
+
+// The reader reports refused content with errno -1, a failed system call
+// with its errno.
+void RecordReader::SetVerdictError() {
+    if (m_reader.errorNumber() == -1) {
+        SetDamagedFileError(m_reader.errorMessage() + " (the damage begins at byte " +
+                                std::to_string(m_reader.validBytes()) + ")",
+                            m_path, m_reader.validBytes());
+    } else {
+        // As open() reports it: the system's text, the file name apart.
+        SetOSError(m_reader.errorNumber(), std::strerror(m_reader.errorNumber()), m_path);
+    }
+}
+
+// --- the Python type -------------------------------------------------------
+
+namespace {
+
+const char kReaderDoc[] =
+    "Iterator over the records of one job results file, from cijobresults.read().\n\n"
+    "Yields Record objects in file order while it reads the file, in the same\n"
+    "memory whatever the file's size. When the file turns out damaged, the\n"
+    "records in front of the damage come first, then DamagedFileError.\n"
+    "Use from one thread at a time: a second thread gets RuntimeError.";
+
+PyObject* IterSelf(PyObject* self) {
+    Py_INCREF(self);
+    return self;
+}
+
+// tp_iternext itself, so that a for loop reaches the next record without
+// the dispatch of a bound method.
+PyObject* IterNext(PyObject* self) {
+    RecordReader* reader = CppObject<RecordReader>(self);
+    if (reader == nullptr) return nullptr;
+    try {
+        return reader->Next();
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    }
+}
+
+}  // namespace
+
+void AddReaderType(py::module_& module) {
+    py::class_<RecordReader>(module, "Reader", kReaderDoc,
+                             py::custom_type_setup([](PyHeapTypeObject* heapType) {
+                                 heapType->ht_type.tp_iter = IterSelf;
+                                 heapType->ht_type.tp_iternext = IterNext;
+                             }))
+        .def(py::init<const std::string&, const std::string&, bool>(), py::arg("dir_name"),
+             py::arg("file_name"), py::arg("as_bytes") = false,
+             "Opens dir_name + '\\\\' + file_name; use cijobresults.read() instead.")
+        .def(
+            "close",
+            [](RecordReader& reader) {
+                if (!reader.Close()) throw py::error_already_set();
+            },
+            "Releases the file; the iteration ends.")
+        .def("__enter__", [](py::object self) { return self; })
+        .def(
+            "__exit__",
+            [](RecordReader& reader, py::args) {
+                if (!reader.Close()) throw py::error_already_set();
+            },
+            "Closes the reader.")
+        .def_property_readonly(
+            "path",
+            [](const RecordReader& reader) {
+                PyObject* path = NewFileName(reader.Path());
+                if (path == nullptr) throw py::error_already_set();
+                return py::reinterpret_steal<py::object>(path);
+            },
+            "The whole path of the file.")
+        .def_property_readonly("valid_bytes", &RecordReader::ValidBytes,
+                               "The offset just behind the last sound record read so far.");
+}
+
+}  // namespace pyjobresults

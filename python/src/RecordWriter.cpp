@@ -1,0 +1,162 @@
+#include "RecordWriter.h"
+
+#include <cerrno>
+#include <new>
+
+#include "Arguments.h"
+#include "Errors.h"
+#include "Exclusive.h"
+#include "Instance.h"
+#include "RecordFields.h"
+#include "Text.h"
+
+namespace pyjobresults {
+
+namespace py = pybind11;
+
+namespace {
+
+const char kWhat[] = "this cijobresults writer";
+
+void Require(bool done) {
+    if (!done) throw py::error_already_set();
+}
+
+}  // namespace
+
+RecordWriter::RecordWriter(const std::string& dirName) {
+    if (m_store.createJobResults(dirName) != 1) throw py::value_error(m_store.m_sErrorMsg);
+}
+
+bool RecordWriter::Add(const Values& values) {
+    Exclusive use(m_inUse, kWhat);
+    if (!use) return false;
+    if (m_saved) {
+        PyErr_SetString(PyExc_ValueError, "the writer has saved its file; use a new Writer");
+        return false;
+    }
+    JobResults record;
+    return Convert(values, record) && Append(std::move(record));
+}
+
+bool RecordWriter::Convert(const Values& values, JobResults& record) const {
+    if (!BytesOf(values[0], kClientNameField, record.ClientName) ||
+        !BytesOf(values[1], kUrlField, record.Url) ||
+        !BytesOf(values[2], kBackupJobIdField, record.BackupJobId) ||
+        !BytesOf(values[3], kErrorStringField, record.ErrorString)) {
+        return false;
+    }
+    record.Size = PyLong_AsUnsignedLongLong(values[4]);
+    return !(record.Size == static_cast<unsigned long long>(-1) && PyErr_Occurred());
+}
+
+// The store creates a new file whenever no file is in progress: on the
+// first append, and after a failure that made it give its file up.
+bool RecordWriter::Append(JobResults record) {
+    const bool creates = !m_store.m_bHeaderWritten;
+    // A failed creation leaves m_nErrno as it was and tells its reason in
+    // errno; every other failure records its errno in m_nErrno.
+    m_store.m_nErrno = 0;
+    int added;
+    int reason;
+    {
+        py::gil_scoped_release release;
+        added = m_store.addJobResult(std::move(record));
+        reason = errno;
+    }
+    if (added == 1) {
+        if (creates) RememberCreatedFile();
+        return true;
+    }
+    const int number = m_store.m_nErrno != 0 ? m_store.m_nErrno : creates ? reason : 0;
+    SetOSError(number, WithReason(m_store.m_sErrorMsg, number), std::string());
+    return false;
+}
+
+// The store names the file by its descriptor only while it is open.
+void RecordWriter::RememberCreatedFile() { m_createdPath = m_store.getJobResultsFilePath(); }
+
+void RecordWriter::Save() {
+    Exclusive use(m_inUse, kWhat);
+    Require(static_cast<bool>(use));
+    if (m_saved) return;
+    int saved;
+    {
+        py::gil_scoped_release release;
+        saved = m_store.saveJobResults();
+    }
+    if (saved != 1) {
+        SetOSError(m_store.m_nErrno, WithReason(m_store.m_sErrorMsg, m_store.m_nErrno),
+                   std::string());
+        throw py::error_already_set();
+    }
+    m_saved = true;
+}
+
+py::object RecordWriter::CreatedPath() const {
+    if (m_createdPath.empty()) return py::none();
+    return py::bytes(m_createdPath);
+}
+
+// --- the Python type -------------------------------------------------------
+
+namespace {
+
+const char kWriterDoc[] =
+    "Writes job results into a new file of the directory name dir_name.\n\n"
+    "The first add() creates dir_name + '\\\\' + 'ci_push_<seconds>.xml'; every\n"
+    "record is in the file, which is a complete document, when add() returns.\n"
+    "Leaving a with block saves the file (writes its final end tag).";
+
+// The signature line lets help() and inspect show the parameters.
+const char kAddDoc[] =
+    "add($self, /, client_name, url, backup_job_id, error_string='', size=0)\n--\n\n"
+    "Appends one job result; the first call creates the file.\n\n"
+    "Strings are str (encoded as UTF-8, surrogateescape) or bytes; size is an\n"
+    "int from 0 to 2**64 - 1. Raises OSError with the library's message when\n"
+    "the append fails; the file keeps every earlier record.";
+
+// Writer.add, called the vectorcall way: an append costs about a
+// microsecond, and a classic call with keywords would add most of another.
+PyObject* AddMethod(PyObject* self, PyObject* const* args, Py_ssize_t positional,
+                    PyObject* keywordNames) {
+    static const Arguments arguments(
+        "add", {kClientNameField, kUrlField, kBackupJobIdField, kErrorStringField, kSizeField}, 3);
+    static PyObject* const emptyText = PyUnicode_FromStringAndSize("", 0);
+    static PyObject* const zero = PyLong_FromLong(0);
+    RecordWriter::Values values;
+    if (!arguments.Parse(args, positional, keywordNames, values.data())) return nullptr;
+    if (values[3] == nullptr) values[3] = emptyText;
+    if (values[4] == nullptr) values[4] = zero;
+    RecordWriter* writer = CppObject<RecordWriter>(self);
+    try {
+        if (writer == nullptr || !writer->Add(values)) return nullptr;
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    }
+    Py_RETURN_NONE;
+}
+
+PyMethodDef g_addDefinition = {
+    "add", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(AddMethod)),
+    METH_FASTCALL | METH_KEYWORDS, kAddDoc};
+
+}  // namespace
+
+void AddWriterType(py::module_& module) {
+    py::class_<RecordWriter> writer(module, "Writer", kWriterDoc);
+    writer.def(py::init<const std::string&>(), py::arg("dir_name"))
+        .def("save", &RecordWriter::Save,
+             "Writes the final end tag and closes the file; nothing when no record was added.")
+        .def_property_readonly("saved", &RecordWriter::Saved, "True once save() has run.")
+        .def_property_readonly("_created_path", &RecordWriter::CreatedPath)
+        .def("__enter__", [](py::object self) { return self; })
+        .def(
+            "__exit__", [](RecordWriter& self, py::args) { self.Save(); }, "Saves the file.");
+    PyObject* add =
+        PyDescr_NewMethod(reinterpret_cast<PyTypeObject*>(writer.ptr()), &g_addDefinition);
+    if (add == nullptr) throw py::error_already_set();
+    writer.attr("add") = py::reinterpret_steal<py::object>(add);
+}
+
+}  // namespace pyjobresults

@@ -1,0 +1,162 @@
+"""The Python module against the files the library writes and the jobresults
+tool lists: values of every byte, errors, files that grow or break while
+they are read, and memory that does not grow with the file."""
+import errno
+import json
+import os
+import shutil
+import subprocess
+import sys
+import threading
+import time
+
+import pytest
+
+import cijobresults
+
+# Behind a record's end tag: a line end, then the trailer that closes the
+# file after every append (and that the next append overwrites).
+BEHIND_RECORD = b"\n</Root>"
+
+
+def write(dir_name, records):
+    """Writes records with the module; returns the path and the file's size
+    after each append."""
+    sizes = []
+    with cijobresults.Writer(dir_name) as writer:
+        for record in records:
+            writer.add(*record)
+            sizes.append(os.path.getsize(writer.path))
+    return writer.path, sizes
+
+
+def numbered(count, start=0):
+    return [(f"client-{i}.example.com", f"https://store.example.com/{i}/x", str(i), "", i)
+            for i in range(start, start + count)]
+
+
+def test_round_trip_of_every_byte(tmp_path):
+    every = bytes(range(256))
+    records = [(b"<" + every + b">", every[::-1] + b"!", b"\xff\xfe", b"", 2**64 - 1),
+               ("\udcff" + every.decode("latin-1"), "ü", "1", "&amp;", 0)]
+    path, _ = write(tmp_path / "r", records)
+    as_bytes = list(cijobresults.read(path, bytes=True))
+    as_text = list(cijobresults.read(str(path)))
+    assert tuple(as_bytes[0]) == records[0] and tuple(as_text[1]) == records[1]
+    # str and bytes are the same bytes: surrogateescape both ways
+    assert [tuple(os.fsencode(v) if isinstance(v, str) else v for v in r) for r in as_text] == \
+        [tuple(r) for r in as_bytes]
+
+
+@pytest.mark.parametrize("name, expected, number", [
+    ("missing\\ci_push_1.xml", FileNotFoundError, errno.ENOENT),
+    ("directory\\ci_push_1.xml", IsADirectoryError, errno.EISDIR),
+])
+def test_unreadable_file_raises_oserror_with_errno_and_name(tmp_path, name, expected, number):
+    (tmp_path / "directory\\ci_push_1.xml").mkdir()
+    with pytest.raises(expected) as raised:
+        list(cijobresults.read(tmp_path / name))
+    assert (raised.value.errno, raised.value.filename) == (number, str(tmp_path / name))
+
+
+def test_failed_append_raises_oserror_with_the_library_message(tmp_path):
+    with pytest.raises(FileNotFoundError, match="Failed to create job results file"):
+        cijobresults.Writer(tmp_path / "no" / "r").add("a", "b", "c")
+
+
+@pytest.mark.parametrize("intact, cut_before_end", [(0, 20), (1, 100), (6, 60), (9, 20)])
+def test_damaged_file_delivers_sound_records_then_raises(tmp_path, intact, cut_before_end):
+    """The file is cut inside the record after the intact ones."""
+    records = numbered(10)
+    path, sizes = write(tmp_path / "r", records)
+    record_end = [size - len(BEHIND_RECORD) for size in sizes]
+    with open(path, "r+b") as file:
+        file.truncate(record_end[intact] - cut_before_end)
+    delivered = []
+    with pytest.raises(cijobresults.DamagedFileError) as raised:
+        for record in cijobresults.read(path):
+            delivered.append(tuple(record))
+    assert delivered == records[:intact]
+    assert isinstance(raised.value, OSError) and raised.value.filename == path
+    if intact:
+        assert raised.value.valid_bytes == record_end[intact - 1]
+
+
+def test_file_appended_to_while_read(tmp_path):
+    records = numbered(3000)
+    with cijobresults.Writer(tmp_path / "r") as writer:
+        for record in records[:1000]:
+            writer.add(*record)
+        reader = cijobresults.read(writer.path)
+        delivered = [tuple(next(reader))]
+        for record in records[1000:]:
+            writer.add(*record)
+        delivered += [tuple(r) for r in reader]
+    assert len(delivered) >= 1000 and delivered == records[:len(delivered)]
+    assert [tuple(r) for r in cijobresults.read(writer.path)] == records
+
+
+def waits_in_read(thread):
+    """The thread is blocked in the read system call (number 0 on x86-64)."""
+    with open(f"/proc/self/task/{thread.native_id}/syscall") as syscall:
+        return syscall.read().split()[0] == "0"
+
+
+def test_reader_used_from_a_second_thread_is_refused(tmp_path):
+    """The first thread waits inside the library for the rest of a FIFO."""
+    path, _ = write(tmp_path / "r", numbered(5000))
+    data = open(path, "rb").read()
+    fifo = str(tmp_path / "f\\ci_push_1.xml")
+    os.mkfifo(fifo)
+    refused = threading.Event()
+
+    def feed():
+        with open(fifo, "wb", buffering=0) as out:
+            out.write(data[:len(data) // 2])
+            refused.wait(60)
+            out.write(data[len(data) // 2:])
+    threading.Thread(target=feed).start()
+    reader = cijobresults.read(fifo)
+    delivered = []
+    first = threading.Thread(target=lambda: delivered.extend(reader))
+    first.start()
+    deadline = time.monotonic() + 30
+    while first.is_alive() and not waits_in_read(first) and time.monotonic() < deadline:
+        time.sleep(0.01)
+    try:
+        with pytest.raises(RuntimeError, match="in use by another thread"):
+            next(reader)
+    finally:
+        refused.set()
+        first.join()
+    assert [tuple(r) for r in delivered] == numbered(5000)
+
+
+@pytest.mark.skipif("CIJOBRESULTS_TOOL" not in os.environ, reason="the tool is not built")
+def test_files_and_writer_path_agree_with_the_tool(tmp_path):
+    path, _ = write(tmp_path / "r", numbered(2))
+    for name in ("r\\ci_push_100.xml", "r\\ci_push_5.xml", "r\\ci_push_-3.xml", "r\\ci_push_x.xml",
+                 "r\\ci_push_7.xml.bak", "rr\\ci_push_8.xml", "r\\ci_pull_9.xml"):
+        shutil.copy(path, tmp_path / name)
+    (tmp_path / "r\\ci_push_6.xml").mkdir()
+    listed = json.loads(subprocess.run(
+        [os.environ["CIJOBRESULTS_TOOL"], "list", str(tmp_path / "r"), "--format", "json"],
+        check=True, capture_output=True).stdout)
+    files = cijobresults.files(tmp_path / "r")
+    assert [(f.path, f.created.timestamp(), f.size) for f in files] == \
+        [(f["path"], f["created_unix"], f["bytes"]) for f in listed]
+    assert path in [f.path for f in files] and len(files) == 4
+
+
+def test_reader_memory_does_not_grow_with_the_file(tmp_path):
+    """Peak resident size of a whole process reading 2 000 and 200 000 records."""
+    peaks = []
+    for count in (2000, 200000):
+        path, _ = write(tmp_path / f"r{count}", numbered(count))
+        script = ("import cijobresults, sys\n"
+                  "for record in cijobresults.read(sys.argv[1]): pass\n"
+                  "print(open('/proc/self/status').read().split('VmHWM:')[1].split()[0])")
+        peaks.append(int(subprocess.run([sys.executable, "-c", script, path], check=True,
+                                        capture_output=True, text=True).stdout))
+    assert os.path.getsize(path) > 30 * 2**20
+    assert peaks[1] - peaks[0] < 2 * 1024, peaks  # kB
