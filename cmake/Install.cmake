@@ -34,6 +34,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/xml/XmlNode.h
 install(FILES ${PROJECT_SOURCE_DIR}/jobresults/cijobresults.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsReader.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsRecovery.h
+  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsNames.h
   DESTINATION ${CIJOBRESULTS_INSTALL_HEADERDIR}/jobresults
   COMPONENT development)
 

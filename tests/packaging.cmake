@@ -81,11 +81,27 @@ add_test(NAME consumer_pkg_config
     "-DCXX_FLAGS=${CMAKE_CXX_FLAGS} ${CIJOBRESULTS_CONSUMER_WARNINGS}"
     -P ${CIJOBRESULTS_PACKAGING_SCRIPTS}/consumer_pkgconfig.cmake)
 
-set_tests_properties(packaging_layout consumer_find_package consumer_pkg_config
+set(CIJOBRESULTS_PACKAGING_TESTS packaging_layout consumer_find_package consumer_pkg_config)
+# The tool is the library's first client: it builds from the installed,
+# public headers alone.
+if(CIJOBRESULTS_HAVE_TOOL)
+  add_test(NAME tool_outside_build
+    COMMAND ${CMAKE_COMMAND}
+      -DTOOL_DIR=${PROJECT_SOURCE_DIR}/tools
+      -DBINARY_DIR=${CIJOBRESULTS_PACKAGING_WORK}/tool-outside
+      -DPREFIX=${CIJOBRESULTS_CONSUMER_PREFIX}
+      -DGENERATOR=${CMAKE_GENERATOR}
+      -DCXX_COMPILER=${CMAKE_CXX_COMPILER}
+      "-DCXX_FLAGS=${CMAKE_CXX_FLAGS} ${CIJOBRESULTS_CONSUMER_WARNINGS}"
+      -P ${CIJOBRESULTS_PACKAGING_SCRIPTS}/tool_outside.cmake)
+  list(APPEND CIJOBRESULTS_PACKAGING_TESTS tool_outside_build)
+endif()
+
+set_tests_properties(${CIJOBRESULTS_PACKAGING_TESTS}
   PROPERTIES FIXTURES_REQUIRED cijobresults_installed)
 
-set_tests_properties(packaging_install packaging_layout consumer_find_package
-  consumer_pkg_config PROPERTIES LABELS packaging TIMEOUT 120)
+set_tests_properties(packaging_install ${CIJOBRESULTS_PACKAGING_TESTS}
+  PROPERTIES LABELS packaging TIMEOUT 300)
 
 # The Debian packages, built by dpkg-buildpackage from a copy of the sources
 # (whatever this build's configuration) and checked with lintian. A

@@ -1,6 +1,6 @@
-// The bytes of a job results file: the fixed header, one record per result,
-// the trailer that closes the document after every append, and the final
-// end tag of a saved file.
+// The bytes of a job results file: the fixed header and one record per
+// result; the names, the trailer and the final end tag are public, in
+// jobresults/JobResultsNames.h.
 #ifndef CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSFORMAT_H
 #define CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSFORMAT_H
 
@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "jobresults/JobResultsNames.h"
 #include "jobresults/cijobresults.h"
 
 namespace jobresults {
@@ -27,26 +28,6 @@ inline constexpr std::string_view kHeader =
     "]>\n\n"
     "<Root>\n\n";
 static_assert(kHeader.size() == 353, "the header of a job results file is 353 bytes");
-
-// Closes the document after every append; the next append overwrites it.
-inline constexpr std::string_view kTrailer = "</Root>";
-// Replaces the trailer when the file is saved.
-inline constexpr std::string_view kFinalEndTag = "\n\n</Root>";
-
-// A file's name: kBaseFileName + kTimeSeparator + seconds since the epoch +
-// kExtension, behind the directory name and kDirectorySeparator.
-inline constexpr std::string_view kBaseFileName = "ci_push";
-inline constexpr char kTimeSeparator = '_';
-inline constexpr std::string_view kExtension = ".xml";
-inline constexpr char kDirectorySeparator = '\\';
-
-inline constexpr std::string_view kRecordTag = "JobResult";
-inline constexpr std::string_view kRootTag = "Root";
-inline constexpr std::string_view kClientNameTag = "ClientName";
-inline constexpr std::string_view kUrlTag = "Url";
-inline constexpr std::string_view kBackupJobIdTag = "BackupJobId";
-inline constexpr std::string_view kErrorStringTag = "ErrorString";
-inline constexpr std::string_view kSizeTag = "Size";
 
 // The bytes one append writes: the header when the file is new, the
 // JobResult element of the result (byte for byte the text that the element

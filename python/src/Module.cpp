@@ -8,7 +8,7 @@
 #include "Record.h"
 #include "RecordReader.h"
 #include "RecordWriter.h"
-#include "jobresults/detail/JobResultsFormat.h"
+#include "jobresults/JobResultsNames.h"
 
 namespace py = pybind11;
 

@@ -8,7 +8,7 @@
 #include "Instance.h"
 #include "Record.h"
 #include "Text.h"
-#include "jobresults/detail/JobResultsFormat.h"
+#include "jobresults/JobResultsNames.h"
 
 namespace pyjobresults {
 

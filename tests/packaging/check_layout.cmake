@@ -24,7 +24,8 @@ set(cmakedir ${LIBDIR}/cmake/cijobresults)
 set(headers ${INCLUDEDIR}/cijobresults/xml/XmlNode.h
             ${INCLUDEDIR}/cijobresults/jobresults/cijobresults.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsReader.h
-            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsRecovery.h)
+            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsRecovery.h
+            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsNames.h)
 set(expected
   ${lib} ${lib}.${SOVERSION} ${lib}.${VERSION} ${headers}
   ${cmakedir}/cijobresultsConfig.cmake

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <utility>
 
-#include "jobresults/detail/JobResultsFormat.h"
+#include "jobresults/JobResultsNames.h"
 
 namespace jrtool {
 

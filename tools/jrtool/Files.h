@@ -15,10 +15,10 @@
 #include <utility>
 #include <vector>
 
+#include "jobresults/JobResultsNames.h"
 #include "jobresults/JobResultsReader.h"
 #include "jobresults/JobResultsRecovery.h"
 #include "jobresults/cijobresults.h"
-#include "jobresults/detail/HostDirectory.h"
 
 namespace jrtool {
 
