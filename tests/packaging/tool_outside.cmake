@@ -25,3 +25,9 @@ run_checked("checking it" COMMAND ${tool} check ${written} OUTPUT_VARIABLE check
 if(NOT checked MATCHES ": 1 record")
   message(FATAL_ERROR "unexpected output of check:\n${checked}")
 endif()
+# Built with another version line than the library's: --version shows both,
+# the loaded library's first.
+run_checked("asking its version" COMMAND ${tool} --version OUTPUT_VARIABLE version)
+if(NOT version MATCHES "^[0-9.]+ [0-9/]+ [0-9:]+\njobresults built with [0-9.]+\n$")
+  message(FATAL_ERROR "unexpected output of --version:\n${version}")
+endif()

@@ -10,9 +10,10 @@
 #include <CLI/CLI.hpp>
 
 #include "jrtool/Cli.h"
+#include "jrtool/Version.h"
 
 #ifndef JOBRESULTS_VERSION_LINE
-#error "JOBRESULTS_VERSION_LINE must name the library's version line"
+#error "JOBRESULTS_VERSION_LINE must name the version line the tool is built with"
 #endif
 
 namespace {
@@ -28,8 +29,9 @@ int ExitForParseError(CLI::App& app, const CLI::ParseError& error) {
 
 int main(int argc, char** argv) {
     CLI::App app{"Write, inspect, validate and rescue job results files.", "jobresults"};
-    app.set_version_flag("--version", std::string(JOBRESULTS_VERSION_LINE),
-                         "Print the library's version line and exit");
+    app.set_version_flag(
+        "--version", [] { return jrtool::VersionText(JOBRESULTS_VERSION_LINE); },
+        "Print the loaded library's version line and exit");
     app.require_subcommand(1);
     app.footer(
         "Exit codes: 0 success, 1 failure, 2 usage error. "

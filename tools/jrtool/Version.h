@@ -1,0 +1,22 @@
+// The version line of the library a process loaded, as --version shows it.
+#ifndef JRTOOL_VERSION_H
+#define JRTOOL_VERSION_H
+
+#include <string>
+
+namespace jrtool {
+
+// The line ("<version> MM/DD/YY HH:MM:SS") that the cijobresults library
+// loaded into this process carries in its QxVersion section, read from the
+// library's file (the section is not loaded into memory). Empty when the
+// library or the section cannot be found.
+std::string LoadedLibraryVersionLine();
+
+// What --version prints: the loaded library's line, followed by the line the
+// tool was built with when that differs (or stands alone when the loaded
+// line cannot be read).
+std::string VersionText(const std::string& builtWith);
+
+}  // namespace jrtool
+
+#endif
