@@ -139,6 +139,13 @@ bool SizeFromJson(const nlohmann::json& value, unsigned long long& size) {
     return value.is_string() && ParseSizeText(value.get<std::string>(), size);
 }
 
+// "client, url, job_id, error, size".
+std::string ColumnList() {
+    std::string list;
+    for (const char* name : kColumnNames) list += (list.empty() ? "" : ", ") + std::string(name);
+    return list;
+}
+
 bool StringFromJson(const nlohmann::json& object, const char* key, bool required,
                     std::string& value, std::string& fault) {
     const auto found = object.find(key);
@@ -246,19 +253,19 @@ bool ParseJsonRecord(const std::string& line, JobResults& record, std::string& f
         return false;
     }
     if (!object.is_object()) {
-        fault = "expected a JSON object with the keys client, url, job_id, error, size";
+        fault = "expected a JSON object with the keys " + ColumnList();
         return false;
     }
     if (!CheckKeys(object, fault) ||
-        !StringFromJson(object, "client", true, record.ClientName, fault) ||
-        !StringFromJson(object, "url", true, record.Url, fault) ||
-        !StringFromJson(object, "job_id", true, record.BackupJobId, fault) ||
-        !StringFromJson(object, "error", false, record.ErrorString, fault)) {
+        !StringFromJson(object, kColumnNames[kClientColumn], true, record.ClientName, fault) ||
+        !StringFromJson(object, kColumnNames[kUrlColumn], true, record.Url, fault) ||
+        !StringFromJson(object, kColumnNames[kJobIdColumn], true, record.BackupJobId, fault) ||
+        !StringFromJson(object, kColumnNames[kErrorColumn], false, record.ErrorString, fault)) {
         return false;
     }
-    const auto size = object.find("size");
+    const auto size = object.find(kColumnNames[kSizeColumn]);
     if (size == object.end()) {
-        fault = "missing key \"size\"";
+        fault = std::string("missing key \"") + kColumnNames[kSizeColumn] + "\"";
         return false;
     }
     if (!SizeFromJson(*size, record.Size)) {

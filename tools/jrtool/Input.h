@@ -26,6 +26,7 @@ namespace jrtool {
 
 // The columns of the tool's record formats, in order: the header cells of
 // TSV and CSV, and the keys of JSON.
+enum Column : std::size_t { kClientColumn, kUrlColumn, kJobIdColumn, kErrorColumn, kSizeColumn };
 inline constexpr std::size_t kColumnCount = 5;
 inline constexpr std::array<const char*, kColumnCount> kColumnNames = {"client", "url", "job_id",
                                                                        "error", "size"};

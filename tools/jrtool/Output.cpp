@@ -107,11 +107,11 @@ std::size_t DisplayWidth(const std::string& text) {
 
 nlohmann::ordered_json RecordToJson(const JobResults& record) {
     nlohmann::ordered_json object;
-    object["client"] = ToValidUtf8(record.ClientName);
-    object["url"] = ToValidUtf8(record.Url);
-    object["job_id"] = ToValidUtf8(record.BackupJobId);
-    object["error"] = ToValidUtf8(record.ErrorString);
-    object["size"] = record.Size;
+    object[kColumnNames[kClientColumn]] = ToValidUtf8(record.ClientName);
+    object[kColumnNames[kUrlColumn]] = ToValidUtf8(record.Url);
+    object[kColumnNames[kJobIdColumn]] = ToValidUtf8(record.BackupJobId);
+    object[kColumnNames[kErrorColumn]] = ToValidUtf8(record.ErrorString);
+    object[kColumnNames[kSizeColumn]] = record.Size;
     return object;
 }
 
@@ -197,16 +197,28 @@ void AppendJsonString(const std::string& bytes, std::string& out) {
     out += '"';
 }
 
+namespace {
+
+// "name": with a comma in front of every member but the first.
+void AppendKey(Column column, std::string& out) {
+    if (column != kClientColumn) out += ',';
+    out += '"';
+    out += kColumnNames[column];
+    out += "\":";
+}
+
+}  // namespace
+
 void AppendRecordMembers(const JobResults& record, std::string& out) {
-    out += "\"client\":";
+    AppendKey(kClientColumn, out);
     AppendJsonString(record.ClientName, out);
-    out += ",\"url\":";
+    AppendKey(kUrlColumn, out);
     AppendJsonString(record.Url, out);
-    out += ",\"job_id\":";
+    AppendKey(kJobIdColumn, out);
     AppendJsonString(record.BackupJobId, out);
-    out += ",\"error\":";
+    AppendKey(kErrorColumn, out);
     AppendJsonString(record.ErrorString, out);
-    out += ",\"size\":";
+    AppendKey(kSizeColumn, out);
     char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, record.Size).ptr;
     out.append(digits, static_cast<std::size_t>(end - digits));
