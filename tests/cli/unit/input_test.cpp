@@ -1,8 +1,8 @@
-// Parsing of TSV and JSON Lines input, and the checks for values that a job
-// results file cannot hold.
+// Parsing of TSV and JSON Lines input.
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -20,6 +20,9 @@ struct ValidLine {
     std::string line;
     JobResults expected;
 };
+
+// The case's name, so that test names stay the same from build to build.
+void PrintTo(const ValidLine& line, std::ostream* out) { *out << '"' << line.name << '"'; }
 
 class ValidTsvLine : public ::testing::TestWithParam<ValidLine> {};
 
