@@ -53,11 +53,12 @@ public:
     // header with it. A value holding a tag of the format's own elements
     // ("</Url>", "<JobResult>", "</Root>", ...), which could not be read
     // back as written, is refused first: 0, m_nErrno EINVAL, nothing
-    // written; the file's name appears only with header and record
-    // in it. On success the record is handed to the kernel and the file is
-    // a complete document: a killed process loses nothing acknowledged, but
-    // nothing is synced to disk, so a power loss can. A failed append
-    // leaves the file as it was before the call.
+    // written. Where the file system can create a file without a name, the
+    // file's name appears only with header and record in it; elsewhere the
+    // name is created with the file, empty until that first write. On success the record is handed
+    // to the kernel and the file is a complete document: a killed process loses nothing
+    // acknowledged, but nothing is synced to disk, so a power loss can. A failed append leaves the
+    // file as it was before the call.
     int addJobResult(JobResults jobResult);
     // Writes the final end tag and closes the file in progress.
     int saveJobResults();

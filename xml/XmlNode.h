@@ -116,7 +116,8 @@ public:
     // a "<" without ">" or at a start tag without its end tag; the elements
     // found before that point stay in the list.
     static bool GetXMLNodeList(const std::string& sXml, std::vector<XmlNode>& vNodes);
-    // Position of the first element named sTagName, or -1.
+    // Whether an element named sTagName is in the list; nIndex gets the
+    // position of the first, or -1.
     static bool FindXMLNodeList(const std::vector<XmlNode>& vNodes, const std::string& sTagName,
                                 int& nIndex);
     // Positions of all elements named sTagName, ascending.

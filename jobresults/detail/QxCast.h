@@ -3,7 +3,8 @@
 #define CIJOBRESULTS_JOBRESULTS_DETAIL_QXCAST_H
 
 namespace qxcast {
-// Widens an integer (such as a time_t) to long long for "%lld".
+// Widens an integer (such as a time_t) to long long, the type of the
+// seconds in a file's name.
 template <typename T>
 inline long long lld(T value) {
     return static_cast<long long>(value);
