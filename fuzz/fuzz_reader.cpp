@@ -67,13 +67,10 @@ Expected Expect(const std::string& text) {
     std::vector<XmlNode> children;
     expected.valid =
         testsupport::ReferenceRootChildren(text, Names(), children, &jobresults::IsTornWriteAt);
-    for (const XmlNode& child : children) {
-        if (child.GetTagName() != Names().record) continue;
-        // A torn record ends the reading: neither it nor any behind it.
-        if (!testsupport::ReferenceRecordIsWhole(child)) return expected;
-        expected.records.push_back(testsupport::ReferenceRecord(child, Names(), UntouchedRecord()));
-    }
-    expected.endsWithRecord = !children.empty() && children.back().GetTagName() == Names().record;
+    testsupport::ReferenceWalk walk =
+        testsupport::ReferenceRecords(children, Names(), UntouchedRecord());
+    expected.records = std::move(walk.records);
+    expected.endsWithRecord = walk.endsWithRecord;
     return expected;
 }
 

@@ -2,7 +2,7 @@
 # code, and end-to-end runs of the built binary.
 if(TARGET jrtool_core)
   file(GLOB JOBRESULTS_CLI_UNIT_SOURCES CONFIGURE_DEPENDS
-    ${CMAKE_CURRENT_LIST_DIR}/cli/unit/*_test.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/cli/unit/test_*.cpp)
   add_executable(cli_units ${JOBRESULTS_CLI_UNIT_SOURCES})
   target_include_directories(cli_units PRIVATE ${CMAKE_CURRENT_LIST_DIR})
   target_link_libraries(cli_units PRIVATE jrtool_core cijobresults_warnings

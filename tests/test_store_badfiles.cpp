@@ -63,23 +63,18 @@ void CompareWithScanner(const ScratchDir& dir, const std::string& text) {
     if (!valid) return;
     ASSERT_EQ(testsupport::Describe(reader.m_vJobResultNodes), testsupport::Describe(children));
     // The cursor walk, record by record.
-    size_t cursor = 0;
-    for (;;) {
-        while (cursor < children.size() && children[cursor].GetTagName() != names.record) ++cursor;
+    const testsupport::ReferenceWalk walk =
+        testsupport::ReferenceRecords(children, names, storetest::UntouchedRecord());
+    for (size_t i = 0; i < walk.records.size(); ++i) {
         JobResults record = storetest::UntouchedRecord();
-        const int result = reader.getNextJobResult(record);
-        if (cursor == children.size() || !testsupport::ReferenceRecordIsWhole(children[cursor])) {
-            ASSERT_EQ(result, -1);
-            ASSERT_TRUE(storetest::SameRecord(record, storetest::UntouchedRecord()));
-            return;
-        }
-        ASSERT_TRUE(storetest::SameRecord(
-            record,
-            testsupport::ReferenceRecord(children[cursor], names, storetest::UntouchedRecord())));
-        ++cursor;
-        ASSERT_EQ(result, cursor == children.size() ? 0 : 1);
-        if (result == 0) return;
+        const bool last = i + 1 == walk.records.size() && walk.endsWithRecord;
+        ASSERT_EQ(reader.getNextJobResult(record), last ? 0 : 1);
+        ASSERT_TRUE(storetest::SameRecord(record, walk.records[i]));
     }
+    if (!walk.records.empty() && walk.endsWithRecord) return;
+    JobResults record = storetest::UntouchedRecord();
+    ASSERT_EQ(reader.getNextJobResult(record), -1);
+    ASSERT_TRUE(storetest::SameRecord(record, storetest::UntouchedRecord()));
 }
 
 const std::vector<std::string> kPieces = {
@@ -126,29 +121,13 @@ const std::vector<std::string> kPieces = {
     "=",
 };
 
-std::string RandomText(std::mt19937& random) {
-    std::uniform_int_distribution<size_t> piece(0, kPieces.size() - 1);
-    std::uniform_int_distribution<int> length(0, 40);
-    std::uniform_int_distribution<int> byte(0, 255);
-    std::string text;
-    const int count = length(random);
-    for (int i = 0; i < count; ++i) {
-        if (random() % 10 == 0) {
-            text += static_cast<char>(byte(random));
-        } else {
-            text += kPieces[piece(random)];
-        }
-    }
-    return text;
-}
-
 TEST(StoreBadFiles, RandomMarkupReadsAsTheScannerCutsIt) {
     testsupport::SeededRandom random;
     SCOPED_TRACE(random.Note());
     ScratchDir dir;
     const int rounds = storetest::Repetitions(30000, 1500);
     for (int round = 0; round < rounds; ++round) {
-        std::string text = RandomText(random);
+        std::string text = testsupport::RandomPieces(random, kPieces, 40, 10);
         if (round % 3 == 0) text = "<Root>" + text + "</Root>";  // mostly valid
         if (round % 3 == 1) text = "<?xml?><Root>\n<JobResult>" + text + "</JobResult></Root>";
         SCOPED_TRACE("round " + std::to_string(round));

@@ -130,29 +130,21 @@ void ExpectSameRecords(const std::string& path, size_t blockSize, const Cut& exp
     FileWindow window(fd, blockSize);
     jobresults::RootCursor cursor(window);
     jobresults::RootCursor::Step step;
-    size_t child = 0;
+    const testsupport::ReferenceWalk walk =
+        testsupport::ReferenceRecords(expected.children, storetest::Golden().names, JobResults());
+    size_t delivered = 0;
     for (JobResults record;
          (step = cursor.NextRecord(record)) == jobresults::RootCursor::Step::kChild;
          record = JobResults()) {
         if (expected.result != 0) continue;  // records in front of damage: compared elsewhere
-        while (child < expected.children.size() &&
-               expected.children[child].GetTagName() != "JobResult") {
-            ++child;
-        }
-        ASSERT_LT(child, expected.children.size()) << what;
-        JobResults wanted;
-        ASSERT_TRUE(jobresults::FillRecord(expected.children[child++].GetNodeContent(), wanted));
-        ASSERT_TRUE(storetest::SameRecord(record, wanted)) << what << " child " << child - 1;
+        ASSERT_LT(delivered, walk.records.size()) << what;
+        ASSERT_TRUE(storetest::SameRecord(record, walk.records[delivered]))
+            << what << " record " << delivered;
+        ++delivered;
     }
-    // The walk stops at a torn record, or at damage behind the last child.
-    while (child < expected.children.size() &&
-           expected.children[child].GetTagName() != "JobResult") {
-        ++child;
-    }
-    const bool torn = child < expected.children.size();
-    const auto verdict = expected.result != 0       ? jobresults::RootCursor::Step::kInvalid
-                         : torn || expected.damaged ? jobresults::RootCursor::Step::kDamaged
-                                                    : jobresults::RootCursor::Step::kEnd;
+    const auto verdict = expected.result != 0            ? jobresults::RootCursor::Step::kInvalid
+                         : walk.torn || expected.damaged ? jobresults::RootCursor::Step::kDamaged
+                                                         : jobresults::RootCursor::Step::kEnd;
     close(fd);
     ASSERT_EQ(step, verdict) << what;
 }

@@ -132,6 +132,29 @@ inline JobResults ReferenceRecord(const XmlNode& element, const RecordNames& nam
     return record;
 }
 
+// What the readers deliver from a root's children (as ReferenceRootChildren
+// gives them): the records in order, each filled over `untouched`, up to a
+// torn record, which ends the reading; whether the last child is a record
+// (the classic reader then ends with 0 rather than with 1 and a -1).
+struct ReferenceWalk {
+    std::vector<JobResults> records;
+    bool torn = false;
+    bool endsWithRecord = false;
+};
+
+inline ReferenceWalk ReferenceRecords(const std::vector<XmlNode>& children,
+                                      const RecordNames& names, const JobResults& untouched) {
+    ReferenceWalk walk;
+    for (const XmlNode& child : children) {
+        if (child.GetTagName() != names.record) continue;
+        walk.torn = !ReferenceRecordIsWhole(child);
+        if (walk.torn) return walk;
+        walk.records.push_back(ReferenceRecord(child, names, untouched));
+    }
+    walk.endsWithRecord = !children.empty() && children.back().GetTagName() == names.record;
+    return walk;
+}
+
 inline JobResults MakeRecord(std::string client, std::string url, std::string jobId,
                              std::string error, unsigned long long size) {
     JobResults record;

@@ -40,13 +40,18 @@ private:
     unsigned m_seed;
 };
 
-// Up to maxPieces pieces, each chosen at random.
+// Up to maxPieces pieces, each chosen at random; with noisePercent, that
+// share of them is a random byte instead.
 inline std::string RandomPieces(std::mt19937& random, const std::vector<std::string>& pieces,
-                                int maxPieces) {
+                                int maxPieces, unsigned noisePercent = 0) {
     std::string text;
     for (int count = static_cast<int>(random() % static_cast<unsigned>(maxPieces + 1)); count > 0;
          --count) {
-        text += pieces[random() % pieces.size()];
+        if (random() % 100 < noisePercent) {
+            text += static_cast<char>(random() % 256);
+        } else {
+            text += pieces[random() % pieces.size()];
+        }
     }
     return text;
 }
