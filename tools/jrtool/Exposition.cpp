@@ -26,19 +26,7 @@ std::string HelpText(const std::string& text) {
 }  // namespace
 
 std::string Utf8WithReplacement(const std::string& bytes) {
-    std::string text;
-    text.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size();) {
-        const std::size_t length = Utf8SequenceLength(bytes, i);
-        if (length == 0) {
-            text += kReplacementCharacter;
-            ++i;
-        } else {
-            text.append(bytes, i, length);
-            i += length;
-        }
-    }
-    return text;
+    return RepairUtf8(bytes, [](unsigned char, std::string& out) { out += kReplacementCharacter; });
 }
 
 std::string LabelValue(const std::string& bytes) {

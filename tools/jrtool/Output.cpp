@@ -61,13 +61,13 @@ std::size_t Utf8SequenceLength(const std::string& text, std::size_t offset) {
     return length;
 }
 
-std::string ToValidUtf8(const std::string& bytes) {
+std::string RepairUtf8(const std::string& bytes, void (*replace)(unsigned char, std::string&)) {
     std::string out;
     out.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size();) {
         const std::size_t length = Utf8SequenceLength(bytes, i);
         if (length == 0) {
-            AppendLatin1AsUtf8(static_cast<unsigned char>(bytes[i]), out);
+            replace(static_cast<unsigned char>(bytes[i]), out);
             ++i;
         } else {
             out.append(bytes, i, length);
@@ -76,6 +76,8 @@ std::string ToValidUtf8(const std::string& bytes) {
     }
     return out;
 }
+
+std::string ToValidUtf8(const std::string& bytes) { return RepairUtf8(bytes, AppendLatin1AsUtf8); }
 
 namespace {
 

@@ -43,6 +43,10 @@ std::size_t Utf8SequenceLength(const std::string& text, std::size_t offset);
 
 std::string ToValidUtf8(const std::string& bytes);
 
+// The bytes with each byte that is not part of well-formed UTF-8 replaced
+// by what `replace` appends for it; the rest is copied as it is.
+std::string RepairUtf8(const std::string& bytes, void (*replace)(unsigned char, std::string&));
+
 // Terminal columns the text takes (see CharacterWidth.h), counting each
 // byte outside a well-formed sequence as one; used to align columns.
 std::size_t DisplayWidth(const std::string& text);
