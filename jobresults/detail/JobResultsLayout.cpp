@@ -10,9 +10,7 @@ namespace {
 constexpr std::string_view kFormatNames[] = {
     kRootTag, kRecordTag, kClientNameTag, kUrlTag, kBackupJobIdTag, kErrorStringTag, kSizeTag};
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
+using xmlscan::StartsWith;
 
 // The length of the format tag that begins at text's "<", or 0.
 size_t FormatTagLength(std::string_view text) {

@@ -59,9 +59,7 @@ constexpr string_view kFieldTags[] = {kClientNameTag, kUrlTag, kBackupJobIdTag, 
                                       kSizeTag};
 constexpr size_t kFieldCount = std::size(kFieldTags);
 
-bool StartsWith(string_view text, string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
+using xmlscan::StartsWith;
 
 enum class Match { kYes, kNo, kMore };
 

@@ -33,17 +33,6 @@ struct Descriptor {
     int fd;
 };
 
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = write(fd, data, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 // Copies bytes [from, to) of `in` to `out`; to == 0 means up to the end.
 bool CopyRange(int in, int out, std::uint64_t from, std::uint64_t to) {
     std::unique_ptr<char[]> buffer(new char[std::size_t{64} << 10]);

@@ -15,16 +15,7 @@ namespace jrtool {
 namespace {
 
 bool WriteAndSync(int fd, const std::string& text) {
-    const char* data = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t written = write(fd, data, left);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        data += written;
-        left -= static_cast<std::size_t>(written);
-    }
-    return fsync(fd) == 0;
+    return WriteAll(fd, text.data(), text.size()) && fsync(fd) == 0;
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -48,6 +39,17 @@ std::vector<std::string> StateFields(const std::string& line) {
     std::vector<std::string> fields = SplitTsvLine(line);
     for (std::string& field : fields) field = UnescapeTsvValue(field);
     return fields;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
 }
 
 bool ReplaceFile(const std::string& path, const std::string& text, mode_t mode,

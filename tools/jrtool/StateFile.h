@@ -34,6 +34,10 @@ bool ParseStateNumber(const std::string& field, Number& value) {
 // syncs the directory. False with a message in `error`.
 bool ReplaceFile(const std::string& path, const std::string& text, mode_t mode, std::string& error);
 
+// Writes all size bytes at fd's position, going on after short counts and
+// EINTR; false on a failure (errno holds why).
+bool WriteAll(int fd, const char* data, std::size_t size);
+
 // The lines of a state file whose first line is `kind`: an empty list
 // when the file does not exist, nullopt with a message in `error` when it
 // cannot be read or is not such a file.

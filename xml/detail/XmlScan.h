@@ -24,6 +24,10 @@ inline std::string_view Trim(std::string_view text) {
     return text.substr(first, last - first);
 }
 
+inline bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
 // Position of needle in text at or after from, or npos. memmem is linear in
 // the worst case, which keeps hostile tag names from making scans quadratic.
 inline size_t Find(std::string_view text, std::string_view needle, size_t from) {
