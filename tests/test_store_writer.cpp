@@ -67,9 +67,9 @@ TEST(StoreWriter, AppendRefusalsNameTheirCause) {
     close(spare);
 }
 
-// A value holding a tag of the format's own elements is refused before
+// A value holding a tag of the format's own elements or a NUL byte is refused before
 // anything is written; near misses, which read back as written, are not.
-TEST(StoreWriter, RefusesValuesHoldingTheFormatsTagsOnly) {
+TEST(StoreWriter, RefusesValuesHoldingTheFormatsTagsOrNul) {
     struct Case {
         std::string JobResults::*field;
         const char* name;
@@ -82,6 +82,8 @@ TEST(StoreWriter, RefusesValuesHoldingTheFormatsTagsOnly) {
         {&JobResults::BackupJobId, "BackupJobId", "</Root>", true},
         {&JobResults::ErrorString, "ErrorString", "see <JobResult>", true},
         {&JobResults::Url, "Url", "<Size />", true},
+        {&JobResults::ClientName, "ClientName", std::string("a\0b", 3), true},
+        {&JobResults::BackupJobId, "BackupJobId", "\x01\x1f\x7f", false},
         {&JobResults::ErrorString, "ErrorString", "</Url > <Url/> </url> <Root x>", false},
     };
     ScratchDir dir;

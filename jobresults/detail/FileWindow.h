@@ -6,6 +6,7 @@
 #ifndef CIJOBRESULTS_JOBRESULTS_DETAIL_FILEWINDOW_H
 #define CIJOBRESULTS_JOBRESULTS_DETAIL_FILEWINDOW_H
 
+#include <cerrno>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -55,7 +56,11 @@ public:
     int Recheck(bool toTheEnd, bool& changed);
 
     // Opens path for reading, as the readers do; -1 with errno on failure.
+    // Only regular files are read: a directory fails with EISDIR, anything
+    // else (a FIFO, a device, a socket) with kNotRegularFile, and the open
+    // never blocks.
     static int OpenToRead(const std::string& path);
+    static constexpr int kNotRegularFile = EINVAL;
 
 private:
     int Fill();

@@ -250,6 +250,11 @@ void ParseSize(string_view text, unsigned long long& size) {
 
 static_assert(kBackupJobIdTag.size() == kErrorStringTag.size(), "two names share a length");
 
+bool IsFieldName(string_view name) {
+    return name == kClientNameTag || name == kUrlTag || name == kBackupJobIdTag ||
+           name == kErrorStringTag || name == kSizeTag;
+}
+
 void AssignField(string_view name, string_view value, JobResults& result) {
     std::string* field = nullptr;
     switch (name.size()) {
@@ -329,6 +334,8 @@ bool TakePlainField(string_view content, size_t& pos, string_view& value) {
     if (end == npos) return false;
     const size_t valueBegin = open + kName.size() + 2;
     value = Trim(content.substr(valueBegin, end - valueBegin));
+    // A value with a NUL byte is damage: the general scan says so.
+    if (std::memchr(value.data(), 0, value.size()) != nullptr) return false;
     pos = end + kName.size() + 3;  // behind "</name>", which holds no other "<"
     return true;
 }
@@ -474,10 +481,21 @@ void RootCursor::Children(Visit& visit, bool& paused) {
         if (walker.StopPosition() != npos) {
             // The level ends cleanly when the next "<" is Root's end tag.
             const size_t open = FindChar<'<'>(text, m_pos);
+            const size_t behindStop = walker.StopPosition() + kRootTag.size() + 3;
+            // A torn write can only be told once the file is known to end
+            // behind the stop tag.
+            if (open != walker.StopPosition() && text.size() == behindStop && !m_window.AtEnd()) {
+                if (const int error = m_window.Advance(m_pos)) return Fail(error);
+                m_pos = 0;
+                continue;
+            }
             // A writer's short write at its trailer, cut by a kill, leaves
-            // an element that is not closed: the records in front of it are
-            // all the file holds, as before that write.
-            m_damaged = open != walker.StopPosition() && !IsTornWriteAt(text.substr(open));
+            // an element that is not closed at the end of the file: the
+            // records in front of it are all the file holds, as before that
+            // write. Anywhere else an element not closed is damage.
+            m_damaged = open != walker.StopPosition() &&
+                        !(text.size() == behindStop &&
+                          IsTornEndAt(text.substr(open), m_window.Dropped() + open));
             m_tail = walker.StopPosition() + 1;
             m_phase = Phase::kTail;
             return;
@@ -603,9 +621,15 @@ bool FillRecord(string_view content, JobResults& result) {
     const size_t plain = TakePlainFields(content, pos, values);
     ElementWalker walker(content, string_view());
     if (plain < kFieldCount || FindChar<'<'>(content, pos) != npos) {
-        const size_t stopped = ScanLevel(walker, content, pos,
-                                         [](size_t, size_t, size_t, string_view) { return true; });
-        if (FindChar<'<'>(content, stopped) != npos) return false;
+        // A field whose value no writer stores (a format tag, a NUL byte)
+        // is damage that a scan alone does not see.
+        bool storable = true;
+        const size_t stopped =
+            ScanLevel(walker, content, pos, [&](size_t, size_t close, size_t end, string_view name) {
+                storable = !IsFieldName(name) || !IsUnstorableValue(Content(content, close, end));
+                return storable;
+            });
+        if (!storable || FindChar<'<'>(content, stopped) != npos) return false;
     }
     AssignPlainFields(values, plain, result);
     ScanLevel(walker, content, pos, [&](size_t, size_t close, size_t end, string_view name) {
