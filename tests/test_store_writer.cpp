@@ -205,10 +205,13 @@ TEST(StoreWriter, GivesUpAfterBoundedAttemptsWithTheLastPathTried) {
     }
     CCIJobResults store;
     ASSERT_EQ(store.createJobResults(dir.Path() + "/jr"), 1);
+    const long long before = static_cast<long long>(std::time(nullptr));
     EXPECT_EQ(store.addJobResult(storetest::SampleRecord(1)), 0);
+    const long long after = static_cast<long long>(std::time(nullptr));
+    ASSERT_LE(after, now + 1100 - 1023) << "too slow to take every name";
     // 1024 names, from the second of the call on, all taken.
     bool lastTried = false;
-    for (long long seconds = now; seconds <= now + 2; ++seconds) {
+    for (long long seconds = before; seconds <= after; ++seconds) {
         lastTried |= store.m_sErrorMsg == "Failed to create job results file " +
                                               storetest::CreatedName(dirName, seconds + 1023) +
                                               " for writing jobs results data.";

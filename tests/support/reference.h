@@ -36,6 +36,7 @@ struct ScannedElement {
     std::string tagText;  // without the "/" of a self-closing tag
     std::string name;     // the trimmed tag text up to its first blank
     std::string content;  // trimmed
+    size_t behind = 0;    // where the element ends in the text scanned
 };
 
 // The flat scan: find "<" and the first ">" after it, pass over "!" and "?"
@@ -63,13 +64,13 @@ inline bool ReferenceScan(const std::string& text, std::vector<ScannedElement>& 
         const std::string_view trimmed = Trimmed(tagText);
         std::string name(trimmed.substr(0, trimmed.find(' ')));
         if (selfClosing) {
-            elements.push_back({std::move(tagText), std::move(name), std::string()});
+            elements.push_back({std::move(tagText), std::move(name), std::string(), pos});
             continue;
         }
         const size_t end = text.find("</" + name + ">", pos);
         if (end == std::string::npos) return fail();
         const std::string content(Trimmed(std::string_view(text).substr(pos, end - pos)));
-        elements.push_back({std::move(tagText), std::move(name), content});
+        elements.push_back({std::move(tagText), std::move(name), content, end + name.size() + 3});
         pos = end + 1;
     }
 }
@@ -118,9 +119,19 @@ inline bool ReferenceRootChildren(const std::string& text, const RecordNames& na
                     : text.substr(start, text.find("</" + names.root + ">", start) - start);
     std::vector<ScannedElement> scanned;
     size_t failedAt = 0;
-    if (!ReferenceScan(content, scanned, &failedAt) &&
-        !(isTornWrite != nullptr && isTornWrite(std::string_view(text).substr(start + failedAt),
-                                                start + failedAt))) {
+    bool damage = !ReferenceScan(content, scanned, &failedAt) &&
+                  !(isTornWrite != nullptr &&
+                    isTornWrite(std::string_view(text).substr(start + failedAt), start + failedAt));
+    // A NUL byte in the content is damage: no child from the one that holds
+    // it (or the gap in front of it) on.
+    const size_t nul = content.find('\0');
+    if (nul != std::string::npos) {
+        size_t kept = 0;
+        while (kept < scanned.size() && scanned[kept].behind <= nul) ++kept;
+        children.erase(children.begin() + static_cast<std::ptrdiff_t>(std::min(children.size(), kept)), children.end());
+        damage = true;
+    }
+    if (damage) {
         children.emplace_back(std::string(), std::string());
         if (damaged != nullptr) *damaged = true;
     }
