@@ -30,6 +30,11 @@ public:
     // Whether the text held runs to the end of the file.
     bool AtEnd() const { return m_atEnd; }
 
+    // How much text a reader keeps for one element before it looks for the
+    // element's end in the file instead: the first block's size, so that
+    // tests with small blocks take that way often.
+    size_t HoldLimit() const { return m_firstBlock; }
+
     // Bytes of the file before the text held (dropped so far).
     size_t Dropped() const { return m_dropped; }
 
