@@ -34,7 +34,7 @@ td.n{text-align:right;white-space:nowrap}.t{white-space:nowrap}
 .err{white-space:pre-wrap;overflow-wrap:anywhere;font-family:ui-monospace,monospace;font-size:.9em;max-width:40em}
 .ok{color:#116329;background:#dafbe1}.fail{color:#a40e26;background:#ffebe9}
 .mixed{color:#7d4e00;background:#fff8c5}.none{color:#8c959f}
-.grid td{text-align:center;padding:1px;min-width:1.4em;border:1px solid #fff}
+.grid td{text-align:center;padding:1px;min-width:1.4em;border:1px solid #fff}.grid td.name{text-align:left}
 .grid th.d{font-weight:400;font-size:.8em;writing-mode:vertical-rl;transform:rotate(180deg)}
 .name{max-width:16em;overflow-wrap:break-word}
 svg rect{fill:#0969da}svg rect.fail{fill:#cf222e}
@@ -115,9 +115,10 @@ public:
 
 private:
     void Heading() {
-        m_page += "<h1>Backup jobs of " + Escaped(m_dirName) + "</h1>\n<p class=note>At " +
-                  FormatUtcTime(m_tally.Now()) +
-                  ". Times are UTC. The time of a job is the creation time of the file that "
+        const std::string now = FormatUtcTime(m_tally.Now());
+        m_page += "<h1>Backup jobs of " + Escaped(m_dirName) +
+                  "</h1>\n<p class=note>At <time datetime=\"" + now + "\">" + now +
+                  "</time>. Times are UTC. The time of a job is the creation time of the file that "
                   "holds it, the only time the files keep: a job appended to a file hours "
                   "after its creation counts at that creation time, and on that day.</p>\n";
     }
