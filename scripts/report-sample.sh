@@ -3,11 +3,11 @@
 # backed up nightly over DAYS days up to now, a few failures, one client
 # that stopped, one open file; prints the directory name.
 #   scripts/report-sample.sh TOOL WORKDIR [CLIENTS] [DAYS]
-# The README's screenshot comes from it:
-#   dir=$(scripts/report-sample.sh build/tools/jobresults /tmp/sample 6 14)
-#   build/tools/jobresults report "$dir" --output /tmp/report.html
-#   chromium --headless=new --no-sandbox --hide-scrollbars --window-size=900,1100 \
-#     --screenshot=docs/report.png file:///tmp/report.html
+# The README's screenshot comes from it, made in /tmp:
+#   scripts/report-sample.sh "$tool" sample 5 14
+#   "$tool" report sample/results --output sample/report.html
+#   chromium --headless=new --no-sandbox --hide-scrollbars --window-size=1120,820 \
+#     --screenshot=docs/report.png file://$PWD/sample/report.html
 set -euo pipefail
 tool=$1 work=$2 clients=${3:-6} days=${4:-14}
 rm -rf "$work"

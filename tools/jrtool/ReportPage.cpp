@@ -31,12 +31,13 @@ p{margin:.3em 0;overflow-wrap:anywhere}.note{color:#59636e;font-size:.9em}
 table{border-collapse:collapse}th,td{padding:2px 6px;text-align:left;vertical-align:top}
 th{background:#f6f8fa;font-weight:600;white-space:nowrap}tr{border-bottom:1px solid #eaeef2}
 td.n{text-align:right;white-space:nowrap}.t{white-space:nowrap}
-.err{white-space:pre-wrap;overflow-wrap:anywhere;font-family:ui-monospace,monospace;font-size:.9em;max-width:40em}
+.err{white-space:pre-wrap;overflow-wrap:anywhere;font-family:ui-monospace,monospace;font-size:.9em;max-width:30em}
 .ok{color:#116329;background:#dafbe1}.fail{color:#a40e26;background:#ffebe9}
 .mixed{color:#7d4e00;background:#fff8c5}.none{color:#8c959f}
+.stale{color:#7d4e00;font-size:.85em;font-weight:600}
 .grid td{text-align:center;padding:1px;min-width:1.4em;border:1px solid #fff}.grid td.name{text-align:left}
 .grid th.d{font-weight:400;font-size:.8em;writing-mode:vertical-rl;transform:rotate(180deg)}
-.name{max-width:16em;overflow-wrap:break-word}
+.name{min-width:10.5em;max-width:16em;overflow-wrap:break-word}
 svg rect{fill:#0969da}svg rect.fail{fill:#cf222e}
 ol{padding-left:1.4em}li{margin:.4em 0}
 </style>
@@ -151,7 +152,7 @@ private:
             const Outcome& last = client.last.sequence == client.lastSuccess.sequence ? kSucceeded
                                                                                        : kFailed;
             m_page += "<tr><td class=name>" + Escaped(name) + "<td class=\"t " + last.cssClass +
-                      "\">" + last.symbol + " " + last.words + "<td class=t>" +
+                      "\">" + last.symbol + " " + last.words + StaleNote(client) + "<td class=t>" +
                       FormatUtcTime(client.last.created) + "<td class=n>" +
                       Age(m_tally.Now() - client.last.created) + "<td class=n>" +
                       HumanSize(client.last.size) + "<td class=n>" + std::to_string(client.jobs) +
@@ -167,6 +168,17 @@ private:
         m_page += "</table></div>\n";
     }
 
+    // Under the last outcome, how long a stale client has gone without a
+    // successful backup.
+    std::string StaleNote(const ClientTally& client) const {
+        if (!Stale(client, m_tally.Now())) return "";
+        const std::string since =
+            client.lastSuccess.sequence == 0
+                ? "never succeeded"
+                : "no success for " + Age(m_tally.Now() - client.lastSuccess.created);
+        return "<div class=stale>\xE2\x9A\xA0 " + since + "</div>";  // ⚠
+    }
+
     // One bar a day, its height the bytes of that day's jobs against the
     // client's largest day; each bar's title gives the figures.
     void SizeChart(const ClientTally& client) {
@@ -179,12 +191,12 @@ private:
         for (const auto& [day, tally] : client.days) {
             const auto height = static_cast<long long>(
                 1 + 22.0 * static_cast<double>(tally.bytes) / static_cast<double>(largest));
-            m_page += "<rect" + std::string(tally.failed > 0 ? " class=\"fail\"" : "") +
-                      " x=\"" + std::to_string((day - m_tally.FirstDay()) * barWidth) +
-                      "\" y=\"" + std::to_string(24 - height) + "\" width=\"" +
-                      std::to_string(barWidth - 1) + "\" height=\"" + std::to_string(height) +
-                      "\"><title>" + Date(day) + ": " + HumanSize(tally.bytes) + " (" +
-                      std::to_string(tally.bytes) + " bytes) in " +
+            m_page += std::string(tally.failed > 0 ? "<rect class=fail" : "<rect") +
+                      " x=" + std::to_string((day - m_tally.FirstDay()) * barWidth) +
+                      " y=" + std::to_string(24 - height) +
+                      " width=" + std::to_string(barWidth - 1) +
+                      " height=" + std::to_string(height) + "><title>" + Date(day) + ": " +
+                      HumanSize(tally.bytes) + " in " +
                       Plural(tally.succeeded + tally.failed, "job", "jobs") + "</title></rect>";
         }
         m_page += "</svg>";
@@ -217,10 +229,8 @@ private:
 
     void GridCell(long long day, const DayTally& tally) {
         const Outcome& outcome = OutcomeOf(tally);
-        m_page += std::string("<td class=") + outcome.cssClass + " data-day=\"" + Date(day) +
-                  "\" data-succeeded=\"" + std::to_string(tally.succeeded) +
-                  "\" data-failed=\"" + std::to_string(tally.failed) + "\" title=\"" + Date(day) +
-                  ": " + std::to_string(tally.succeeded) + " succeeded, " +
+        m_page += std::string("<td class=") + outcome.cssClass + " title=\"" + Date(day) + ": " +
+                  std::to_string(tally.succeeded) + " succeeded, " +
                   std::to_string(tally.failed) + " failed\">" + outcome.symbol;
     }
 
