@@ -134,7 +134,7 @@ def test_page_matches_model(page):
 def test_page_in_browser(page):
     page.get(page.current_url)
     assert [e for e in page.get_log("browser") if e["level"] == "SEVERE"] == []
-    assert page.execute_script("return document.scripts.length") == 0
+    assert page.execute_script("return document.scripts.length + document.images.length") == 0
     hostile = HOSTILE.decode()
     names = [e.text for e in page.find_elements(By.CSS_SELECTOR, "tr[data-client] td.name")]
     assert hostile in names and "q\"u'ote" in names
