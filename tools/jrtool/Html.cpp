@@ -23,12 +23,23 @@ std::string Escaped(const std::string& bytes) {
     text.reserve(bytes.size() + 16);
     for (const char c : Utf8WithReplacement(cleaned)) {
         switch (c) {
-            case '&': text += "&amp;"; break;
-            case '<': text += "&lt;"; break;
-            case '>': text += "&gt;"; break;
-            case '"': text += "&quot;"; break;
-            case '\'': text += "&#39;"; break;
-            default: text += c;
+            case '&':
+                text += "&amp;";
+                break;
+            case '<':
+                text += "&lt;";
+                break;
+            case '>':
+                text += "&gt;";
+                break;
+            case '"':
+                text += "&quot;";
+                break;
+            case '\'':
+                text += "&#39;";
+                break;
+            default:
+                text += c;
         }
     }
     return text;
@@ -38,9 +49,8 @@ std::string Shortened(const std::string& bytes, std::size_t limit) {
     if (bytes.size() <= limit) return bytes;
     std::size_t cut = limit;
     // Back over continuation bytes (10xxxxxx) to the start of the sequence.
-    for (int back = 0; back < 3 && cut > 0 &&
-                       (static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80;
-         ++back) {
+    for (int back = 0;
+         back < 3 && cut > 0 && (static_cast<unsigned char>(bytes[cut]) & 0xC0) == 0x80; ++back) {
         --cut;
     }
     return bytes.substr(0, cut) + "\xE2\x80\xA6";

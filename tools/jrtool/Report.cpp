@@ -32,8 +32,9 @@ void ReadFile(const ListedFile& file, ReportTally& tally) {
         return;
     }
     tally.AddFile({path, file.createdSeconds, !verdict.empty(), source.Delivered(),
-                   verdict.empty() ? "check passes it: it ends as a writer leaves it after an append"
-                                   : verdict});
+                   verdict.empty()
+                       ? "check passes it: it ends as a writer leaves it after an append"
+                       : verdict});
 }
 
 class ReportCommand : public Command {

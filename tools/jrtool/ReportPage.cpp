@@ -50,10 +50,10 @@ struct Outcome {
     const char* symbol;
     const char* words;
 };
-const Outcome kSucceeded{"ok", "\xE2\x9C\x93", "succeeded"};     // ✓
-const Outcome kFailed{"fail", "\xE2\x9C\x97", "failed"};         // ✗
-const Outcome kMixed{"mixed", "\xE2\x97\x90", "some failed"};    // ◐
-const Outcome kNoJob{"none", "\xC2\xB7", "no job"};              // ·
+const Outcome kSucceeded{"ok", "\xE2\x9C\x93", "succeeded"};   // ✓
+const Outcome kFailed{"fail", "\xE2\x9C\x97", "failed"};       // ✗
+const Outcome kMixed{"mixed", "\xE2\x97\x90", "some failed"};  // ◐
+const Outcome kNoJob{"none", "\xC2\xB7", "no job"};            // ·
 
 const Outcome& OutcomeOf(const DayTally& day) {
     if (day.failed == 0) return day.succeeded == 0 ? kNoJob : kSucceeded;
@@ -74,6 +74,10 @@ std::string Plural(std::uint64_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
+bool LastFailed(const ClientTally& client) {
+    return client.last.sequence != client.lastSuccess.sequence;
+}
+
 bool Stale(const ClientTally& client, long long now) {
     return client.lastSuccess.sequence == 0 || now - client.lastSuccess.created > kStaleSeconds;
 }
@@ -88,7 +92,7 @@ std::vector<Client> ClientsInOrder(const ReportTally& tally) {
     const long long now = tally.Now();
     std::stable_sort(clients.begin(), clients.end(), [now](const Client& a, const Client& b) {
         const auto rank = [now](const ClientTally& c) {
-            if (c.last.sequence != c.lastSuccess.sequence) return 0;
+            if (LastFailed(c)) return 0;
             return Stale(c, now) ? 1 : 2;
         };
         return rank(a.second) < rank(b.second);
@@ -138,7 +142,9 @@ private:
         SummaryNumber("clients", m_clients.size(), "clients");
         SummaryNumber("jobs", m_tally.Jobs(), "jobs");
         SummaryNumber("failed", m_tally.Failed(), "failed");
-        SummaryNumber("stale", stale, "without a successful backup for more than 26 hours");
+        SummaryNumber("stale", stale,
+                      "without a successful backup for more than " +
+                          std::to_string(kStaleSeconds / 3600) + " hours");
         SummaryNumber("damaged", m_tally.DamagedFiles(), "damaged files");
         m_page += "<span><b data-summary=\"open\">" + std::to_string(m_tally.OpenFiles()) +
                   "</b> open files</span></p>\n";
@@ -149,8 +155,7 @@ private:
             "<h2>Clients</h2>\n<div class=scroll><table><tr><th>Client<th>Last job<th>Time"
             "<th>Age<th>Size<th>Jobs<th>Failed<th>Size by day<th>Last failure</tr>\n";
         for (const auto& [name, client] : m_clients) {
-            const Outcome& last = client.last.sequence == client.lastSuccess.sequence ? kSucceeded
-                                                                                       : kFailed;
+            const Outcome& last = LastFailed(client) ? kFailed : kSucceeded;
             m_page += "<tr><td class=name>" + Escaped(name) + "<td class=\"t " + last.cssClass +
                       "\">" + last.symbol + " " + last.words + StaleNote(client) + "<td class=t>" +
                       FormatUtcTime(client.last.created) + "<td class=n>" +
@@ -189,8 +194,8 @@ private:
         m_page += "<svg width=\"" + std::to_string(barWidth * days) +
                   "\" height=\"24\" role=\"img\" aria-label=\"bytes a day\">";
         for (const auto& [day, tally] : client.days) {
-            const auto height = static_cast<long long>(
-                1 + 22.0 * static_cast<double>(tally.bytes) / static_cast<double>(largest));
+            const auto height = static_cast<long long>(1 + 22.0 * static_cast<double>(tally.bytes) /
+                                                               static_cast<double>(largest));
             m_page += std::string(tally.failed > 0 ? "<rect class=fail" : "<rect") +
                       " x=" + std::to_string((day - m_tally.FirstDay()) * barWidth) +
                       " y=" + std::to_string(24 - height) +
@@ -203,9 +208,9 @@ private:
     }
 
     void Grid() {
-        m_page += "<h2>Last " + Plural(static_cast<std::uint64_t>(m_tally.LastDay() -
-                                                                    m_tally.FirstDay() + 1),
-                                         "day", "days") +
+        m_page += "<h2>Last " +
+                  Plural(static_cast<std::uint64_t>(m_tally.LastDay() - m_tally.FirstDay() + 1),
+                         "day", "days") +
                   "</h2>\n<p class=note>";
         for (const Outcome* o : {&kSucceeded, &kFailed, &kMixed, &kNoJob}) {
             m_page += std::string("<span class=") + o->cssClass + ">" + o->symbol + "</span> " +
@@ -230,8 +235,8 @@ private:
     void GridCell(long long day, const DayTally& tally) {
         const Outcome& outcome = OutcomeOf(tally);
         m_page += std::string("<td class=") + outcome.cssClass + " title=\"" + Date(day) + ": " +
-                  std::to_string(tally.succeeded) + " succeeded, " +
-                  std::to_string(tally.failed) + " failed\">" + outcome.symbol;
+                  std::to_string(tally.succeeded) + " succeeded, " + std::to_string(tally.failed) +
+                  " failed\">" + outcome.symbol;
     }
 
     void Failures() {
@@ -245,8 +250,8 @@ private:
         for (auto failure = failures.rbegin(); failure != failures.rend(); ++failure) {
             m_page += "<li><span class=t>" + FormatUtcTime(failure->created) + "</span> <b>" +
                       Escaped(failure->client) + "</b> <span class=note>in " +
-                      Escaped(failure->file) + "</span><div class=err>" +
-                      Escaped(failure->error) + "</div>\n";
+                      Escaped(failure->file) + "</span><div class=err>" + Escaped(failure->error) +
+                      "</div>\n";
         }
         m_page += "</ol>\n";
         if (m_tally.FailuresLeftOut() > 0) {
@@ -263,12 +268,11 @@ private:
         if (m_tally.NotableFiles().empty()) return;
         m_page += "<ul>\n";
         for (const NotableFile& file : m_tally.NotableFiles()) {
-            m_page += "<li>" + std::string(file.damaged ? kFailed.symbol : kMixed.symbol) +
-                      " <b>" + (file.damaged ? "damaged" : "open") + "</b> <span class=t>" +
+            m_page += "<li>" + std::string(file.damaged ? kFailed.symbol : kMixed.symbol) + " <b>" +
+                      (file.damaged ? "damaged" : "open") + "</b> <span class=t>" +
                       FormatUtcTime(file.created) + "</span> " + Escaped(file.path) + ", " +
-                      Plural(file.records, "record", "records") +
-                      (file.damaged ? " read" : "") + "<div class=err>" +
-                      Escaped(file.verdict) + "</div>\n";
+                      Plural(file.records, "record", "records") + (file.damaged ? " read" : "") +
+                      "<div class=err>" + Escaped(file.verdict) + "</div>\n";
         }
         m_page += "</ul>\n";
         if (m_tally.FilesLeftOut() > 0) {

@@ -93,7 +93,9 @@ public:
     const std::deque<FailedJob>& NewestFailures() const { return m_newestFailures; }
     std::uint64_t FailuresLeftOut() const { return m_failed - m_newestFailures.size(); }
     const std::vector<NotableFile>& NotableFiles() const { return m_notableFiles; }
-    std::size_t FilesLeftOut() const { return m_openFiles + m_damagedFiles - m_notableFiles.size(); }
+    std::size_t FilesLeftOut() const {
+        return m_openFiles + m_damagedFiles - m_notableFiles.size();
+    }
     std::size_t OpenFiles() const { return m_openFiles; }
     std::size_t DamagedFiles() const { return m_damagedFiles; }
     std::size_t SavedFiles() const { return m_savedFiles; }
