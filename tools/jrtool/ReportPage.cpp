@@ -35,7 +35,7 @@ td.n{text-align:right;white-space:nowrap}.t{white-space:nowrap}
 .ok{color:#116329;background:#dafbe1}.fail{color:#a40e26;background:#ffebe9}
 .mixed{color:#7d4e00;background:#fff8c5}.none{color:#8c959f}
 .stale{color:#7d4e00;font-size:.85em;font-weight:600}
-.grid td{text-align:center;padding:1px;min-width:1.4em;border:1px solid #fff}.grid td.name{text-align:left}
+.grid td{text-align:center;padding:1px;min-width:1.4em;border:1px solid #fff}.grid td.name{text-align:left;position:sticky;left:0;background:#fff}
 .grid th.d{font-weight:400;font-size:.8em;writing-mode:vertical-rl;transform:rotate(180deg)}
 .name{min-width:10.5em;max-width:16em;overflow-wrap:break-word}
 svg rect{fill:#0969da}svg rect.fail{fill:#cf222e}
