@@ -39,6 +39,11 @@ std::unique_ptr<Command> MakeCheckCommand();
 std::unique_ptr<Command> MakeSalvageCommand();
 std::unique_ptr<Command> MakeMetricsCommand();
 std::unique_ptr<Command> MakeFollowCommand();
+std::unique_ptr<Command> MakeReportCommand();
+
+// What `check` says of a file that `source` has read to its end: empty when
+// the file passes, else where its damage begins and what it is.
+std::string CheckVerdict(const ResultsFilePath& file, const RecordSource& source);
 
 // The parser reports a first word that names no command as a missing
 // command: the message that names it instead, or nullopt when the first

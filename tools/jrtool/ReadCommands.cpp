@@ -307,4 +307,8 @@ std::unique_ptr<Command> MakeDumpCommand() { return std::make_unique<DumpCommand
 
 std::unique_ptr<Command> MakeCheckCommand() { return std::make_unique<CheckCommand>(); }
 
+std::string CheckVerdict(const ResultsFilePath& file, const RecordSource& source) {
+    return source.Valid() ? LayoutVerdict(file) : Verdict(file, source);
+}
+
 }  // namespace jrtool
