@@ -2,7 +2,9 @@
 // client and overall, in the text format of node_exporter's textfile
 // collector. With --state, a run reads only what the files gained since the
 // run before; memory grows with the number of clients, not of records.
+#include <algorithm>
 #include <climits>
+#include <ctime>
 #include <iostream>
 #include <map>
 #include <tuple>
@@ -182,20 +184,45 @@ bool ReadFile(const ListedFile& file, Tally& tally, RunCounts& counts) {
 
 std::string Number(std::uint64_t value) { return std::to_string(value); }
 
-std::string Render(const Tally& tally, const std::vector<ListedFile>& listed,
-                   std::size_t unreadable) {
-    // Client names that show as the same label value are one client.
+// What the run itself adds to the tally's counts.
+struct RunFacts {
+    long long now = 0;
+    // Files that could not be read at all; they count as damaged.
+    std::vector<std::string> unreadable;
+};
+
+// Client names that show as the same label value are one client.
+std::map<std::string, ClientTally> ShownClients(const Tally& tally) {
     std::map<std::string, ClientTally> shown;
     for (const auto& [client, counts] : tally.clients) {
         shown[Utf8WithReplacement(client)].Merge(counts);
     }
-    Exposition text;
+    return shown;
+}
+
+// The modification time of a file the tally read, when it was read.
+long long ModifiedSeconds(const Tally& tally, const std::string& fileName) {
+    const auto known = tally.files.find(fileName);
+    if (known == tally.files.end()) return 0;
+    return known->second.progress.stamp.mtimeNs / 1000000000;
+}
+
+void RenderClients(const Tally& tally, Exposition& text) {
+    const auto shown = ShownClients(tally);
     text.Family("jobresults_last_job_timestamp_seconds",
                 "Creation time of the newest job results file holding a record of the client.",
                 "gauge");
     for (const auto& [client, t] : shown) {
         text.Sample("jobresults_last_job_timestamp_seconds", {{"client", client}},
                     std::to_string(t.last.created));
+    }
+    text.Family("jobresults_last_append_timestamp_seconds",
+                "Modification time, when it was read, of the file holding the newest record of "
+                "the client: the time of that record's append or of a later one in that file.",
+                "gauge");
+    for (const auto& [client, t] : shown) {
+        text.Sample("jobresults_last_append_timestamp_seconds", {{"client", client}},
+                    std::to_string(ModifiedSeconds(tally, t.last.fileName)));
     }
     text.Family("jobresults_last_job_success",
                 "1 when the newest record of the client has an empty error text, else 0.", "gauge");
@@ -216,13 +243,23 @@ std::string Render(const Tally& tally, const std::vector<ListedFile>& listed,
         text.Sample("jobresults_records", {{"client", client}, {"outcome", "error"}},
                     Number(t.error));
     }
+}
+
+void RenderFiles(const Tally& tally, const std::vector<ListedFile>& listed, const RunFacts& run,
+                 Exposition& text) {
     std::map<std::string, std::size_t> states = {
-        {"saved", 0}, {"open", 0}, {"damaged", unreadable}};
-    long long newest = LLONG_MIN;
+        {"saved", 0}, {"open", 0}, {"damaged", run.unreadable.size()}};
+    std::vector<std::string> damaged = run.unreadable;
+    long long newest = 0;
+    long long oldestOpen = run.now;
     for (const ListedFile& file : listed) {
-        const auto known = tally.files.find(file.path.fileName);
         newest = std::max(newest, file.createdSeconds);
-        if (known != tally.files.end()) ++states[FileStateName(known->second.progress.state)];
+        const auto known = tally.files.find(file.path.fileName);
+        if (known == tally.files.end()) continue;
+        const FileState state = known->second.progress.state;
+        ++states[FileStateName(state)];
+        if (state == FileState::kDamaged) damaged.push_back(file.path.WholePath());
+        if (state == FileState::kOpen) oldestOpen = std::min(oldestOpen, file.createdSeconds);
     }
     text.Family("jobresults_files",
                 "Job results files by state: saved, open (its writer may append), damaged (the "
@@ -231,11 +268,38 @@ std::string Render(const Tally& tally, const std::vector<ListedFile>& listed,
     for (const char* state : {"saved", "open", "damaged"}) {
         text.Sample("jobresults_files", {{"state", state}}, Number(states[state]));
     }
-    if (newest != LLONG_MIN) {
-        text.Family("jobresults_newest_file_timestamp_seconds",
-                    "Creation time of the newest job results file.", "gauge");
-        text.Sample("jobresults_newest_file_timestamp_seconds", {}, std::to_string(newest));
-    }
+    text.Family("jobresults_file_damaged",
+                "1 for each damaged job results file, named by its whole path; jobresults "
+                "salvage replaces it by its intact records.",
+                "gauge");
+    std::sort(damaged.begin(), damaged.end());
+    for (const std::string& path : damaged) text.Sample("jobresults_file_damaged", {{"file", path}}, "1");
+    text.Family("jobresults_newest_file_timestamp_seconds",
+                "Creation time of the newest job results file; 0 when there is none.", "gauge");
+    text.Sample("jobresults_newest_file_timestamp_seconds", {}, std::to_string(newest));
+    text.Family("jobresults_oldest_open_file_age_seconds",
+                "Seconds since the creation of the oldest file that its writer has not saved; "
+                "0 when every file is saved.",
+                "gauge");
+    text.Sample("jobresults_oldest_open_file_age_seconds", {},
+                std::to_string(std::max(0LL, run.now - oldestOpen)));
+}
+
+void RenderRun(const RunFacts& run, Exposition& text) {
+    text.Family("jobresults_metrics_run_timestamp_seconds",
+                "When the run that wrote these metrics started.", "gauge");
+    text.Sample("jobresults_metrics_run_timestamp_seconds", {}, std::to_string(run.now));
+    text.Family("jobresults_metrics_run_success",
+                "1 when the run read every file, else 0 (a file could not be read).", "gauge");
+    text.Sample("jobresults_metrics_run_success", {}, run.unreadable.empty() ? "1" : "0");
+}
+
+std::string Render(const Tally& tally, const std::vector<ListedFile>& listed,
+                   const RunFacts& run) {
+    Exposition text;
+    RenderClients(tally, text);
+    RenderFiles(tally, listed, run, text);
+    RenderRun(run, text);
     return text.Text();
 }
 
@@ -256,9 +320,14 @@ public:
                           "Say on standard error how many files were read and how many records");
         command->footer(
             "Metrics per client: jobresults_last_job_timestamp_seconds, "
-            "jobresults_last_job_success, jobresults_last_job_size, jobresults_records; "
-            "overall: jobresults_files, jobresults_newest_file_timestamp_seconds. Exit 1 when "
-            "a file cannot be read (it counts as damaged) or the output cannot be written.");
+            "jobresults_last_append_timestamp_seconds, jobresults_last_job_success, "
+            "jobresults_last_job_size, jobresults_records; per damaged file: "
+            "jobresults_file_damaged; overall: jobresults_files, "
+            "jobresults_newest_file_timestamp_seconds, jobresults_oldest_open_file_age_seconds, "
+            "jobresults_metrics_run_timestamp_seconds, jobresults_metrics_run_success. Every "
+            "family is present even without files. Exit 1 when a file cannot be read (it "
+            "counts as damaged) or the output cannot be written; 2 for a directory name that "
+            "is empty or ends in '/' and finds no files.");
         return command;
     }
 
@@ -266,6 +335,7 @@ public:
         std::string error;
         const auto listed = ListResultsFiles(m_dirName, error);
         if (!listed) return ReportFailure(error);
+        if (const auto usage = ReportDirectoryNameNote(m_dirName, listed->empty())) return *usage;
         Tally tally;
         if (!LoadState(tally, error)) return ReportFailure(error);
         RunCounts counts;
@@ -274,12 +344,13 @@ public:
             tally = Tally();
         }
         tally.dirName = m_dirName;
-        std::size_t unreadable = 0;
+        RunFacts run;
+        run.now = static_cast<long long>(std::time(nullptr));
         for (const ListedFile& file : *listed) {
-            if (!ReadFile(file, tally, counts)) ++unreadable;
+            if (!ReadFile(file, tally, counts)) run.unreadable.push_back(file.path.WholePath());
         }
         if (m_verbose) Tell(counts);
-        const std::string text = Render(tally, *listed, unreadable);
+        const std::string text = Render(tally, *listed, run);
         if (m_output.empty()) {
             std::cout << text << std::flush;
         } else if (!ReplaceFile(m_output, text, 0644, error)) {
@@ -287,11 +358,11 @@ public:
         }
         // A file that could not be read may have given some records: the
         // state before this run stays, as it agrees with itself.
-        if (!m_state.empty() && unreadable == 0 &&
+        if (!m_state.empty() && run.unreadable.empty() &&
             !ReplaceFile(m_state, tally.StateText(), 0600, error)) {
             return ReportFailure(error);
         }
-        return unreadable == 0 ? kExitSuccess : kExitFailure;
+        return run.unreadable.empty() ? kExitSuccess : kExitFailure;
     }
 
 private:

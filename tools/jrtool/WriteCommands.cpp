@@ -45,7 +45,7 @@ public:
 
     int Run() override {
         if (const auto note = NoteOnDirectoryName(m_dirName)) {
-            if (note->endsInSlash) return ReportUsageError(note->text);
+            if (note->unusable) return ReportUsageError(note->text);
             std::cerr << "jobresults: note: " << note->text << '\n';
         }
         if (m_input == "-") return WriteFrom(std::cin, "standard input");
