@@ -461,6 +461,8 @@ test_exitcodes() {
   # readelf shows the section's closing newline as the two characters \n.
   version_line=$(readelf -p QxVersion "$library" | sed -n 's/^ *\[ *[0-9a-f]*\] *//p' | head -n 1)
   version_line=${version_line%\\n}
+  # Printed with the date in ISO 8601 (the section keeps MM/DD/YY, in UTC).
+  version_line=$(sed -E 's#([0-9]{2})/([0-9]{2})/([0-9]{2}) #20\3-\1-\2T#; s#$#Z#' <<<"$version_line")
   run_tool --version
   expect_eq "$status" 0 "--version: exit code"
   expect_eq "$out" "$version_line" "--version prints the library's QxVersion line"
