@@ -86,6 +86,42 @@ struct ClientTally {
     }
 };
 
+// Records ever counted for one client, by outcome: the counter that does
+// not drop when files go. Kept in the state file; without one, each run
+// starts it at the records present.
+struct RecordTotals {
+    std::uint64_t success = 0;
+    std::uint64_t error = 0;
+
+    std::vector<std::string> Fields(const std::string& client) const {
+        return {"total", client, std::to_string(success), std::to_string(error)};
+    }
+
+    static bool FromFields(const std::vector<std::string>& fields, RecordTotals& totals) {
+        return fields.size() == 4 && ParseStateNumber(fields[2], totals.success) &&
+               ParseStateNumber(fields[3], totals.error);
+    }
+};
+
+using ClientTotals = std::unordered_map<std::string, RecordTotals>;
+
+// Adds to the totals what each client's counts gained since the run before:
+// all that is new when the run carried on; the net gain when it counted
+// afresh, as the records of files that went cannot be told apart from
+// those still there. A client without totals starts at its counts before.
+void AdvanceTotals(const std::unordered_map<std::string, ClientTally>& before,
+                   const std::unordered_map<std::string, ClientTally>& now, ClientTotals& totals) {
+    const auto gain = [](std::uint64_t from, std::uint64_t to) { return to > from ? to - from : 0; };
+    for (const auto& [client, counts] : now) {
+        const auto earlier = before.find(client);
+        const ClientTally previous = earlier == before.end() ? ClientTally() : earlier->second;
+        const auto total =
+            totals.try_emplace(client, RecordTotals{previous.success, previous.error}).first;
+        total->second.success += gain(previous.success, counts.success);
+        total->second.error += gain(previous.error, counts.error);
+    }
+}
+
 struct KnownFile {
     long long created = 0;
     FileProgress progress;
@@ -97,6 +133,7 @@ struct Tally {
     std::string dirName;
     std::map<std::string, KnownFile> files;
     std::unordered_map<std::string, ClientTally> clients;
+    ClientTotals totals;
 
     std::string StateText() const {
         std::string text = kStateKind + '\n' + StateLine({"dir", dirName});
@@ -106,6 +143,7 @@ struct Tally {
             text += StateLine(fields);
         }
         for (const auto& [client, tally] : clients) text += StateLine(tally.Fields(client));
+        for (const auto& [client, total] : totals) text += StateLine(total.Fields(client));
         return text;
     }
 
@@ -123,6 +161,8 @@ struct Tally {
                 files[fields[1]] = file;
             } else if (fields.size() == 9 && fields[0] == "client") {
                 if (!ClientTally::FromFields(fields, clients[fields[1]])) return false;
+            } else if (fields.size() == 4 && fields[0] == "total") {
+                if (!RecordTotals::FromFields(fields, totals[fields[1]])) return false;
             } else {
                 return false;
             }
@@ -245,6 +285,25 @@ void RenderClients(const Tally& tally, Exposition& text) {
     }
 }
 
+void RenderTotals(const Tally& tally, Exposition& text) {
+    std::map<std::string, RecordTotals> shown;
+    for (const auto& [client, total] : tally.totals) {
+        RecordTotals& sum = shown[Utf8WithReplacement(client)];
+        sum.success += total.success;
+        sum.error += total.error;
+    }
+    text.Family("jobresults_records_total",
+                "Records counted since the state file began, by client and outcome; unlike "
+                "jobresults_records it does not drop when files are removed.",
+                "counter");
+    for (const auto& [client, total] : shown) {
+        text.Sample("jobresults_records_total", {{"client", client}, {"outcome", "success"}},
+                    Number(total.success));
+        text.Sample("jobresults_records_total", {{"client", client}, {"outcome", "error"}},
+                    Number(total.error));
+    }
+}
+
 void RenderFiles(const Tally& tally, const std::vector<ListedFile>& listed, const RunFacts& run,
                  Exposition& text) {
     std::map<std::string, std::size_t> states = {
@@ -298,6 +357,7 @@ std::string Render(const Tally& tally, const std::vector<ListedFile>& listed,
                    const RunFacts& run) {
     Exposition text;
     RenderClients(tally, text);
+    RenderTotals(tally, text);
     RenderFiles(tally, listed, run, text);
     RenderRun(run, text);
     return text.Text();
@@ -321,7 +381,9 @@ public:
         command->footer(
             "Metrics per client: jobresults_last_job_timestamp_seconds, "
             "jobresults_last_append_timestamp_seconds, jobresults_last_job_success, "
-            "jobresults_last_job_size, jobresults_records; per damaged file: "
+            "jobresults_last_job_size, jobresults_records, jobresults_records_total (kept in "
+            "the --state file; without one it starts at the records present on every run); "
+            "per damaged file: "
             "jobresults_file_damaged; overall: jobresults_files, "
             "jobresults_newest_file_timestamp_seconds, jobresults_oldest_open_file_age_seconds, "
             "jobresults_metrics_run_timestamp_seconds, jobresults_metrics_run_success. Every "
@@ -339,7 +401,11 @@ public:
         Tally tally;
         if (!LoadState(tally, error)) return ReportFailure(error);
         RunCounts counts;
-        if (tally.dirName != m_dirName || !CanCarryOn(tally, *listed)) {
+        // Totals of another directory name do not carry over.
+        const bool sameDirectory = tally.dirName == m_dirName;
+        const auto countsBefore = sameDirectory ? tally.clients : decltype(tally.clients)();
+        ClientTotals totals = sameDirectory ? std::move(tally.totals) : ClientTotals();
+        if (!sameDirectory || !CanCarryOn(tally, *listed)) {
             counts.recounted = !tally.files.empty();
             tally = Tally();
         }
@@ -349,6 +415,8 @@ public:
         for (const ListedFile& file : *listed) {
             if (!ReadFile(file, tally, counts)) run.unreadable.push_back(file.path.WholePath());
         }
+        AdvanceTotals(countsBefore, tally.clients, totals);
+        tally.totals = std::move(totals);
         if (m_verbose) Tell(counts);
         const std::string text = Render(tally, *listed, run);
         if (m_output.empty()) {
