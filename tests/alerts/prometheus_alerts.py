@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""The shipped alert rules in a real Prometheus, scraping a real node_exporter
-whose textfile collector serves `jobresults metrics`. A failing client, a
-missing client, a damaged file and a stuck writer must fire exactly their
-alerts; each must clear when its cause is gone; stopped metrics must fire
-and clear. Prints the seconds each took.
-
-Usage: prometheus_alerts.py TOOL RULES WORKDIR"""
+# The shipped alert rules in a real Prometheus, scraping a real node_exporter
+# whose textfile collector serves `jobresults metrics`. A failing client, a
+# missing client, a damaged file and a stuck writer must fire exactly their
+# alerts; each must clear when its cause is gone; stopped metrics must fire
+# and clear. Prints the seconds each took.
+#
+# Usage: prometheus_alerts.py TOOL RULES WORKDIR
 import json
 import os
 import re
@@ -33,8 +33,7 @@ open("rules.yml", "w").write(re.sub(r"for: \S+", "for: 0s", text))
 
 def free_port():
     with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
+        return probe.bind(("127.0.0.1", 0)) or probe.getsockname()[1]
 
 
 def write(*records):
@@ -105,8 +104,8 @@ def firing():
             for a in alerts if a["state"] == "firing"}
 
 
+# Waits until the firing alerts are exactly `expected`; prints the seconds.
 def wait_for(expected, what, timeout=60):
-    """Seconds until the firing alerts are exactly `expected`."""
     start, seen = time.monotonic(), {}
     while time.monotonic() - start < timeout:
         now_firing = firing()
@@ -117,9 +116,7 @@ def wait_for(expected, what, timeout=60):
         if now_firing == expected:
             for alert in sorted(expected, key=seen.get) if what.startswith("fire:") else ():
                 print("  %-36s %5.1f s (API answered at %.1f s)" % (alert[0], seen[alert], seen["answered"]))
-            seconds = time.monotonic() - start
-            print("%-40s %5.1f s" % (what, seconds))
-            return seconds
+            return print("%-40s %5.1f s" % (what, time.monotonic() - start))
         time.sleep(0.2)
     raise SystemExit("FAIL: %s: firing %s, expected %s" % (what, firing(), expected))
 
@@ -145,5 +142,4 @@ finally:
     for server in servers:
         server.terminate()
         server.wait()
-    if writer.poll() is None:
-        writer.kill()
+    writer.kill()
