@@ -58,6 +58,12 @@ std::string FileArgumentHelp();
 int ReportFailure(const std::string& message);
 int ReportUsageError(const std::string& message);
 
+// For the commands that read a directory name's files (list, metrics): says
+// on standard error what a directory name that is a directory means, and
+// returns the usage error's exit code for one that names nothing anyone
+// means (empty, or ending in "/") and finds no files; nullopt otherwise.
+std::optional<int> ReportDirectoryNameNote(const std::string& dirName, bool noFiles);
+
 // The FILE [NAME] arguments of the commands that work on one file: a whole
 // path, or a directory name followed by the file name.
 class SingleFileArgument {

@@ -194,6 +194,15 @@ std::optional<long long> CreationTimeFromFileName(const std::string& fileName) {
 // --- directory names given as directories --------------------------------
 
 std::optional<DirectoryNameNote> NoteOnDirectoryName(const std::string& dirName) {
+    if (dirName.empty()) {
+        return DirectoryNameNote{
+            "the directory name is empty: pass the one the files were written with, such as "
+            "/var/ci/results for the files '/var/ci/" +
+                ResultsFilePath{"results", ResultsFileNamePattern()}.WholePath() +
+                "' (the metrics service takes it from JOBRESULTS_DIR in "
+                "/etc/default/jobresults-metrics)",
+            true};
+    }
     const bool endsInSlash = !dirName.empty() && dirName.back() == '/';
     if (!endsInSlash && !IsDirectory(dirName)) return std::nullopt;
     const HostLocation host = LocateOnHost(dirName);

@@ -76,12 +76,14 @@ std::optional<long long> CreationTimeFromFileName(const std::string& fileName);
 
 // Users pass directories by habit where a directory name is expected. For a
 // directory name that is an existing directory or ends in "/", the text
-// that says what it means and what to pass instead; nullopt for others.
+// that says what it means and what to pass instead (for an empty one, the
+// default of the metrics service's settings, what to pass); nullopt for
+// others.
 struct DirectoryNameNote {
     std::string text;
-    // Ends in "/": file names would start with the backslash, which no one
-    // means.
-    bool endsInSlash = false;
+    // Empty or ends in "/": file names would start with the backslash,
+    // which no one means.
+    bool unusable = false;
 };
 std::optional<DirectoryNameNote> NoteOnDirectoryName(const std::string& dirName);
 

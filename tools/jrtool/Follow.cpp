@@ -23,6 +23,7 @@
 #include <ctime>
 #include <iostream>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "jrtool/Cli.h"
@@ -159,6 +160,8 @@ private:
                 if (m_files.erase(*fileName) > 0) m_dirty = true;
             } else if (created && Wanted(*fileName, *created)) {
                 candidates.push_back({*fileName, *created});
+            } else if (created) {
+                NoteSkipped(*fileName);
             }
         }
         if (rescan) return ScanAll(true);
@@ -277,6 +280,18 @@ private:
         }
     }
 
+    // A file that lands under a name older than the files done (one
+    // collected from another server) is not followed: said once, with the
+    // ways to get its records.
+    void NoteSkipped(const std::string& fileName) {
+        if (!m_skipNoted.insert(fileName).second) return;
+        const std::string path = ResultsFilePath{m_dirName, fileName}.WholePath();
+        std::cerr << "jobresults: follow: skipped " << path
+                  << ": its name dates it before the files already followed. To include it, "
+                     "print its records once with: jobresults dump '"
+                  << path << "' --format jsonl; or rename it to a name of the current time\n";
+    }
+
     // --- output ---------------------------------------------------------
 
     static std::string MakeKeyStart(const ResultsFilePath& path) {
@@ -366,6 +381,7 @@ private:
     const HostLocation m_host;
     std::map<std::string, FollowedFile> m_files;
     long long m_doneBefore = LLONG_MIN;
+    std::set<std::string> m_skipNoted;
     std::string m_output;
     bool m_dirty = false;
 };

@@ -167,10 +167,7 @@ public:
         std::string error;
         const auto listed = ListResultsFiles(m_dirName, error);
         if (!listed) return ReportFailure(error);
-        // Files named "\ci_push_..." are not what a trailing slash asks for.
-        const auto note = NoteOnDirectoryName(m_dirName);
-        if (note && note->endsInSlash && listed->empty()) return ReportUsageError(note->text);
-        if (note) std::cerr << "jobresults: note: " << note->text << '\n';
+        if (const auto usage = ReportDirectoryNameNote(m_dirName, listed->empty())) return *usage;
         if (m_format == "json") {
             WriteFileJson(*listed, std::cout);
         } else if (listed->empty()) {
