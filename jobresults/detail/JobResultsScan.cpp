@@ -487,7 +487,12 @@ void RootCursor::Children(Visit& visit, bool& paused) {
             return !paused;
         };
         m_pos = ScanLevel(walker, text, m_pos, cut);
-        if (paused) return;
+        if (paused) {
+            // Behind the child's end tag (the scan stops inside it), where
+            // the short way of the next record starts.
+            m_pos = std::max(m_pos, gapFrom);
+            return;
+        }
         // What the scan passed over behind the last child (markup without
         // elements) is dropped below.
         // (The scan's position may stand inside the last child's end tag.)
@@ -721,7 +726,7 @@ RootCursor::Step RootCursor::NextRecord(JobResults& record) {
         m_lastIsRecord = true;
         m_recordStart = m_window.Dropped() + open;
         m_recordEnd = m_window.Dropped() + endTag + kRecordTag.size() + 3;
-        m_pos = endTag + 1;
+        m_pos = endTag + kRecordTag.size() + 3;  // behind the end tag
         return Step::kChild;
     }
     m_recordsOnly = true;

@@ -9,9 +9,9 @@
 //   "<F />\n" (empty value) or "<F>\n" + raw + "</F>\n", where raw is the
 //   value with "\n" added unless it ends in one, then "</JobResult>\n";
 //   Size is the decimal digits of an unsigned 64-bit number. The writer
-//   refuses values that hold a tag of the format's own elements
-//   (FormatTagIn), so a field's raw text runs to the first "</F>" and holds
-//   no such tag, and "<JobResult>\n" begins records only.
+//   refuses values that hold a tag of the format's own elements or a NUL
+//   byte (IsUnstorableValue), so a field's raw text runs to the first
+//   "</F>" and holds neither, and "<JobResult>\n" begins records only.
 // - Between appends the file ends in the trailer; a save leaves the final
 //   end tag. During an append a kill can leave the trailer followed by the
 //   unfinished tail (its lead's "<" and filler, or part of them, then
@@ -20,17 +20,19 @@
 //   mixture of IsTornSave, or the final end tag followed by the spare
 //   trailer. A failed write is undone back to the trailer; until the file
 //   is cut behind it, the tail stays, its lead perhaps partly overwritten
-//   with the record's first bytes. Each of these ends is accepted below.
+//   with the record's first bytes. Each of these ends is accepted below,
+//   and only as an end: no record start follows an unfinished append, a
+//   torn mixture is cut at a page boundary (a kill stops a write only
+//   there) and is followed by the rest of its record and the new trailer
+//   alone.
 // One state falls outside and is reported as damage: a kill inside the
 // very first write, or inside a one-piece append of a record that no lead
 // could split, where that write spans pages; the file then ends inside a
 // record, without Root's end tag, and the readers refuse it as well.
 //
 // What the rule cannot see: damage whose bytes are themselves a file a
-// writer could have written. A zeroed stretch that joins the value of one
-// record to the value of the same field of a later record leaves five
-// well-formed fields; no rule that accepts every file of the writer can
-// tell such a file from one the writer wrote with that longer value.
+// writer could have written, such as a changed byte inside a value. Zeroed
+// bytes are never among them, since no writer stores a NUL byte.
 #include "jobresults/detail/LayoutWalk.h"
 
 #include <algorithm>
