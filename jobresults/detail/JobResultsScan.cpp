@@ -278,7 +278,7 @@ void AssignField(string_view name, string_view value, JobResults& result) {
 }
 
 // The element whose "<" stands at open, when it is "<name>", a value with
-// no "<", and "</name>": the position of the end tag's "<", else npos. The
+// no "<" nor NUL byte, and "</name>": the position of the end tag's "<", else npos. The
 // general scan gives such an element the same content: its first ">" ends
 // the tag, and the first "<" behind it starts the first "</name>". The name
 // is a template argument so that its compares are a few fixed-size loads.
@@ -289,8 +289,10 @@ size_t CutPlainField(string_view text, size_t open) {
     const char* start = text.data() + open;
     if (start[kLength + 1] != '>' || std::memcmp(start + 1, kName.data(), kLength) != 0)
         return npos;
-    const size_t end = FindChar<'<'>(text, open + kLength + 2);
-    if (end == npos || text.size() - end < kLength + 3) return npos;
+    // A NUL byte in the value leaves the short way: it is damage, which the
+    // general scan reports.
+    const size_t end = xmlscan::FindCharOrNul<'<'>(text, open + kLength + 2);
+    if (end == npos || text[end] != '<' || text.size() - end < kLength + 3) return npos;
     const char* tag = text.data() + end;
     if (tag[1] != '/' || tag[kLength + 2] != '>' ||
         std::memcmp(tag + 2, kName.data(), kLength) != 0) {
@@ -386,8 +388,6 @@ bool CutPlainRecord(string_view text, size_t pos, JobResults& record, size_t& op
     if (TakePlainFields(text, at, values) != kFieldCount) return false;
     const size_t end = NextOpenAfterBlanks(text, at);
     if (end == npos || !IsEndTagAt(text, end, kRecordTag)) return false;
-    // A NUL byte is damage, which the general scan reports.
-    if (HoldsNul(text.substr(open, end - open))) return false;
     AssignPlainFields(values, kFieldCount, record);
     endTag = end;
     return true;

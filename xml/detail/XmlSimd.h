@@ -40,6 +40,29 @@ size_t FindChar(std::string_view text, size_t from) {
 // 16-byte block is loaded once per offset, however many "<" it holds, and
 // the ">" test leaves few positions for check: markup is full of end tags,
 // but mostly of other lengths.
+// The first c or NUL byte at or after from, or npos: the search for c
+// that also stops at a byte no text holds.
+template <char c>
+size_t FindCharOrNul(std::string_view text, size_t from) {
+    const char* data = text.data();
+    const size_t size = text.size();
+    size_t pos = from;
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi8(c);
+    const __m128i zero = _mm_setzero_si128();
+    for (; pos + 16 <= size; pos += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
+        const __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(chunk, wanted), _mm_cmpeq_epi8(chunk, zero));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+        if (mask != 0) return pos + static_cast<size_t>(__builtin_ctz(mask));
+    }
+#endif
+    for (; pos < size; ++pos) {
+        if (data[pos] == c || data[pos] == '\0') return pos;
+    }
+    return std::string_view::npos;
+}
+
 template <class Check>
 size_t ScanEndTagStarts(std::string_view text, size_t from, const size_t (&gaps)[2],
                         Check&& check) {
