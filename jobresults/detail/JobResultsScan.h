@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "jobresults/cijobresults.h"
+#include "jobresults/JobResultsRecord.h"
 #include "jobresults/detail/FileWindow.h"
 #include "xml/XmlNode.h"
 

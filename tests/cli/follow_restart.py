@@ -91,7 +91,8 @@ def union():
         text = open(name + ".out", "rb").read().decode()
         for line in text.split("\n")[:-1]:  # a line cut by the kill has no newline
             record = json.loads(line)
-            key = (record.pop("file"), record.pop("offset"))
+            key = (record.pop("file_id"), record.pop("offset"))
+            record = (record.pop("file"), record)
             check(seen.setdefault(key, record) == record, "key %s names two records" % (key,))
     return seen
 
@@ -105,7 +106,7 @@ last.send_signal(signal.SIGTERM)
 check(last.wait() == 0, "SIGTERM ends follow with 0")
 seen = union()
 for path, records in expected.items():
-    mine = sorted((offset, record) for (file, offset), record in seen.items() if file == path)
+    mine = sorted((offset, record) for (_, offset), (file, record) in seen.items() if file == path)
     check([r for _, r in mine] == records, "%s: follow printed what dump reads" % path)
     body = open(path, "rb").read()
     check(all(body[o:o + 11] == b"<JobResult>" for o, _ in mine), "%s: offsets are record starts" % path)

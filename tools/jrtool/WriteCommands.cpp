@@ -47,10 +47,9 @@ public:
     }
 
     int Run() override {
-        if (const auto note = NoteOnDirectoryName(m_dirName)) {
-            if (note->endsInSlash) return ReportUsageError(note->text);
-            std::cerr << "jobresults: note: " << note->text << '\n';
-        }
+        const auto note = jobresults::NoteOnDirectoryName(m_dirName);
+        if (note.endsInSlash) return ReportUsageError(note.text);
+        if (note.applies) std::cerr << "jobresults: note: " << note.text << '\n';
         if (m_input == "-") return WriteFrom(std::cin, "standard input");
         errno = 0;
         std::ifstream file(m_input, std::ios::binary);
