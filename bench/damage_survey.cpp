@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/damage.h"
+#include "support/damage.h"
 #include "jobresults/JobResultsReader.h"
 #include "support/scratch.h"
 
