@@ -50,7 +50,6 @@ struct JobResultsReader::State {
     std::uint64_t rootContent = 0;
     std::uint64_t fingerprint = 0;
     bool resumed = false;
-    bool delivered = false;
     bool contentRefused = false;
 
     void Fail(std::string_view head, const std::string& name, int number) {
@@ -73,9 +72,8 @@ struct JobResultsReader::State {
         fingerprint = FingerprintNow();
         switch (step) {
             case RootCursor::Step::kEnd:
-                // As the classic reader, which ends with 0 only on a record;
-                // behind a resume point, a record stands in front.
-                if (!file->cursor.LastChildIsRecord() && !(resumed && !delivered)) {
+                // As the classic reader, which ends with 0 only on a record.
+                if (!file->cursor.LastChildIsRecord()) {
                     return Fail(jobresults::messages::kNoRecords, fileName, -1);
                 }
                 break;
@@ -111,6 +109,7 @@ struct JobResultsReader::State {
             return false;
         }
         validBytes = file->window.FileOffset(validBytes);
+        if (resumed) file->cursor.ResumeBehindRecord();
         if (step == RootCursor::Step::kChild) return true;
         Finish(step);
         return false;
@@ -205,7 +204,6 @@ bool JobResultsReader::next(JobResults& record) {
     state.validBytes = state.file->window.FileOffset(cursor.RecordEnd());
     if (step == RootCursor::Step::kChild) {
         state.recordOffset = state.file->window.FileOffset(cursor.RecordStart());
-        state.delivered = true;
         return true;
     }
     state.Finish(step);
