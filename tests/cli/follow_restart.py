@@ -192,6 +192,8 @@ for record in printed:
 ids = [record["job_id"] for record in printed]
 check(len(ids) == len(set(ids)), "no record printed twice: %d lines, %d records" % (len(ids), len(set(ids))))
 check(set(ids) == written, "every record printed: %d of %d" % (len(set(ids) & written), len(written)))
+check(len({r["file_id"] for r in printed}) == len({(r["file"], r["job_id"].rsplit("-", 1)[0]) for r in printed}),
+      "one file_id for each file")
 print("beside the writers: %d lines, %d files under %d names" %
       (len(ids), len({r["file_id"] for r in printed}), len({r["file"] for r in printed})))
 sys.exit(1 if failures else 0)

@@ -71,8 +71,8 @@ ReadOutcome ReadNewRecords(const jobresults::ResultsFile& file, FileProgress& pr
     }
     JobResults record;
     while (opened && source.Next(record)) {
-        visit(record, source.RecordOffset());
         if (progress.firstRecord == 0) progress.firstRecord = source.Point().fingerprint;
+        visit(record, source.RecordOffset());
         ++outcome.records;
     }
     if (!source.Valid() && !source.Damaged()) {
