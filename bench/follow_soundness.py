@@ -52,7 +52,7 @@ def archiver():
     moved = 0
     while not stop.is_set() or any(n.startswith(DIR + "\\") for n in os.listdir(".")):
         for name in os.listdir("."):
-            if name.startswith(DIR + "\\") and time.time() - os.path.getmtime(name) > 0.2:
+            if name.startswith(DIR + "\\") and time.time() - os.path.getmtime(name) > 1:
                 if open(name, "rb").read()[-9:] == b"\n\n</Root>":
                     os.rename(name, "archive/%d" % moved)
                     os.remove("archive/%d" % moved)
@@ -108,6 +108,8 @@ for name in runs:
         if keys.setdefault(key, r["job_id"]) != r["job_id"]:
             two += 1
 printed = set(keys.values())
+if os.environ.get("SHOW_MISSING"):
+    print(sorted(set(written) - printed)[:40], file=sys.stderr)
 print("%s, %.0f s, %d kills: %d records written, %d lines, %d repeats, %d keys naming two records, "
       "%d missing, %d files under %d names" % (
           mode, seconds, kills, len(written), lines, lines - len(keys), two,
