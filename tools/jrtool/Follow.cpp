@@ -272,17 +272,9 @@ private:
     }
 
     bool Flush() {
-        const char* data = m_output.data();
-        std::size_t left = m_output.size();
-        while (left > 0) {
-            const ssize_t written = write(STDOUT_FILENO, data, left);
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) {
-                if (errno != EPIPE) ReportFailure(WithReason("cannot write the output", errno));
-                return false;
-            }
-            data += written;
-            left -= static_cast<std::size_t>(written);
+        if (!WriteAll(STDOUT_FILENO, m_output.data(), m_output.size())) {
+            if (errno != EPIPE) ReportFailure(WithReason("cannot write the output", errno));
+            return false;
         }
         m_output.clear();
         return true;
