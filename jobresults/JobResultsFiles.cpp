@@ -25,6 +25,20 @@ std::int64_t Nanoseconds(const struct statx_timestamp& time) {
     return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
 
+// The ending of the file `fd` is open on, `size` bytes long.
+FileEnding EndingAt(int fd, std::uint64_t size) {
+    char tail[kFinalEndTag.size()];
+    const auto wanted = static_cast<size_t>(std::min<std::uint64_t>(size, sizeof tail));
+    ssize_t count;
+    do {
+        count = pread64(fd, tail, wanted, static_cast<off64_t>(size - wanted));
+    } while (count < 0 && errno == EINTR);
+    if (count != static_cast<ssize_t>(wanted)) return FileEnding::kNeither;
+    const std::string_view last(tail, wanted);
+    if (EndsWith(last, kFinalEndTag)) return FileEnding::kSaved;
+    return EndsWith(last, kTrailer) ? FileEnding::kOpen : FileEnding::kNeither;
+}
+
 // statx of the file `fd` is open on; false for anything but a regular file.
 bool Describe(int fd, ResultsFile& file) {
     struct statx status {};
@@ -49,7 +63,7 @@ bool LookAt(int directory, const char* entry, ResultsFile& file) {
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return false;
     const bool regular = Describe(fd, file);
-    if (regular) file.ending = EndingOfFile(fd);
+    if (regular) file.ending = EndingAt(fd, file.size);
     close(fd);
     return regular;
 }
@@ -59,17 +73,7 @@ bool LookAt(int directory, const char* entry, ResultsFile& file) {
 FileEnding EndingOfFile(int fd) {
     struct stat status {};
     if (fstat(fd, &status) != 0) return FileEnding::kNeither;
-    char tail[kFinalEndTag.size()];
-    const auto size = static_cast<std::uint64_t>(status.st_size);
-    const auto wanted = static_cast<size_t>(std::min<std::uint64_t>(size, sizeof tail));
-    ssize_t count;
-    do {
-        count = pread64(fd, tail, wanted, static_cast<off64_t>(size - wanted));
-    } while (count < 0 && errno == EINTR);
-    if (count != static_cast<ssize_t>(wanted)) return FileEnding::kNeither;
-    const std::string_view last(tail, wanted);
-    if (EndsWith(last, kFinalEndTag)) return FileEnding::kSaved;
-    return EndsWith(last, kTrailer) ? FileEnding::kOpen : FileEnding::kNeither;
+    return EndingAt(fd, static_cast<std::uint64_t>(status.st_size));
 }
 
 int DescribeResultsFile(const std::string& dirName, const std::string& fileName,
