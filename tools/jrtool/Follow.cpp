@@ -244,7 +244,15 @@ private:
                       << ": not the file read before (rewritten or replaced): read again from "
                          "its start\n";
         }
-        if (!outcome.problem.empty()) std::cerr << "jobresults: " << file.path << ": " << outcome.problem << '\n';
+        if (outcome.problem.empty()) return true;
+        std::cerr << "jobresults: " << file.path << ": " << outcome.problem << '\n';
+        // Said once: a file that could not be read is tried again when it
+        // changes.
+        FileProgress& progress = followed.progress;
+        progress.identity = file.identity;
+        progress.size = file.size;
+        progress.modifiedNs = file.modifiedNanoseconds;
+        progress.state = FileState::kDamaged;
         return true;
     }
 
