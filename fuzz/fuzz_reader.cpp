@@ -66,7 +66,7 @@ Expected Expect(const std::string& text) {
     Expected expected;
     std::vector<XmlNode> children;
     expected.valid =
-        testsupport::ReferenceRootChildren(text, Names(), children, &jobresults::IsTornWriteAt);
+        testsupport::ReferenceRootChildren(text, Names(), children, &jobresults::IsTornEndAt);
     testsupport::ReferenceWalk walk =
         testsupport::ReferenceRecords(children, Names(), UntouchedRecord());
     expected.records = std::move(walk.records);

@@ -26,19 +26,19 @@ namespace {
 namespace messages = jobresults::messages;
 
 // A value holding a tag of the format's own elements would not read back as
-// written (see FormatTagIn): the record is refused, naming the first field
-// that holds one.
-bool RefuseUnreadableValue(CCIJobResults& store, const JobResults& record) {
+// written, and one holding a NUL byte is no text (see IsUnstorableValue):
+// the record is refused, naming the first field that holds either.
+bool RefuseUnstorableValue(CCIJobResults& store, const JobResults& record) {
     const std::pair<std::string_view, const std::string*> fields[] = {
         {jobresults::kClientNameTag, &record.ClientName},
         {jobresults::kUrlTag, &record.Url},
         {jobresults::kBackupJobIdTag, &record.BackupJobId},
         {jobresults::kErrorStringTag, &record.ErrorString}};
     for (const auto& [name, value] : fields) {
-        const std::string_view tag = jobresults::FormatTagIn(*value);
-        if (tag.empty()) continue;
+        if (!jobresults::IsUnstorableValue(*value)) continue;
         store.m_nErrno = EINVAL;
-        store.m_sErrorMsg = messages::UnreadableValue(name, tag);
+        const std::string_view tag = jobresults::FormatTagIn(*value);
+        store.m_sErrorMsg = tag.empty() ? messages::NulInValue(name) : messages::UnreadableValue(name, tag);
         return true;
     }
     return false;
@@ -156,7 +156,7 @@ int CCIJobResults::createJobResults(std::string sDirName) {
 }
 
 int CCIJobResults::addJobResult(JobResults jobResult) {
-    if (RefuseUnreadableValue(*this, jobResult)) return 0;
+    if (RefuseUnstorableValue(*this, jobResult)) return 0;
     jobresults::CreatedFile created;
     const long long seconds = qxcast::lld(std::time(nullptr));
     if (!m_bHeaderWritten) {

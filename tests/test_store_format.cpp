@@ -71,7 +71,7 @@ TEST(StoreFormat, RecordBytesEqualTheElementOutputOfXmlNode) {
         MakeRecord("ends in newline\n", "\n", "two\nlines", "x\n\n", 42),
         MakeRecord("  blanks around\t", " a b ", "\r\n", "\t", 1),
         MakeRecord("<b>&amp;</b>", "a<b", "x>y", "<ErrorString/>", 10),
-        MakeRecord(std::string("nul\0inside", 10), "</Url", "</Root", "ok", 9),
+        MakeRecord("ctl\x01inside", "</Url", "</Root", "ok", 9),
     };
     for (const JobResults& record : records) {
         ScratchDir dir;

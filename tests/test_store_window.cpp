@@ -53,7 +53,7 @@ Cut CutFile(const std::string& path, size_t blockSize) {
 Cut Reference(const std::string& text) {
     Cut cut;
     if (!testsupport::ReferenceRootChildren(text, storetest::Golden().names, cut.children,
-                                            &jobresults::IsTornWriteAt, &cut.damaged)) {
+                                            &jobresults::IsTornEndAt, &cut.damaged)) {
         cut.result = jobresults::kInvalidContent;
     }
     return cut;

@@ -67,9 +67,9 @@ TEST(StoreWriter, AppendRefusalsNameTheirCause) {
     close(spare);
 }
 
-// A value holding a tag of the format's own elements is refused before
+// A value holding a tag of the format's own elements or a NUL byte is refused before
 // anything is written; near misses, which read back as written, are not.
-TEST(StoreWriter, RefusesValuesHoldingTheFormatsTagsOnly) {
+TEST(StoreWriter, RefusesValuesHoldingTheFormatsTagsOrNul) {
     struct Case {
         std::string JobResults::*field;
         const char* name;
@@ -82,6 +82,8 @@ TEST(StoreWriter, RefusesValuesHoldingTheFormatsTagsOnly) {
         {&JobResults::BackupJobId, "BackupJobId", "</Root>", true},
         {&JobResults::ErrorString, "ErrorString", "see <JobResult>", true},
         {&JobResults::Url, "Url", "<Size />", true},
+        {&JobResults::ClientName, "ClientName", std::string("a\0b", 3), true},
+        {&JobResults::BackupJobId, "BackupJobId", "\x01\x1f\x7f", false},
         {&JobResults::ErrorString, "ErrorString", "</Url > <Url/> </url> <Root x>", false},
     };
     ScratchDir dir;
@@ -203,10 +205,13 @@ TEST(StoreWriter, GivesUpAfterBoundedAttemptsWithTheLastPathTried) {
     }
     CCIJobResults store;
     ASSERT_EQ(store.createJobResults(dir.Path() + "/jr"), 1);
+    const long long before = static_cast<long long>(std::time(nullptr));
     EXPECT_EQ(store.addJobResult(storetest::SampleRecord(1)), 0);
+    const long long after = static_cast<long long>(std::time(nullptr));
+    ASSERT_LE(after, now + 1100 - 1023) << "too slow to take every name";
     // 1024 names, from the second of the call on, all taken.
     bool lastTried = false;
-    for (long long seconds = now; seconds <= now + 2; ++seconds) {
+    for (long long seconds = before; seconds <= after; ++seconds) {
         lastTried |= store.m_sErrorMsg == "Failed to create job results file " +
                                               storetest::CreatedName(dirName, seconds + 1023) +
                                               " for writing jobs results data.";

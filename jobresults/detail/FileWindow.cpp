@@ -100,12 +100,28 @@ int FileWindow::ReadToEnd(size_t used) {
     return error;
 }
 
+// Opened without blocking, so that a FIFO (or a device) put where a file
+// was expected cannot hang the open; the descriptor, not the name, is then
+// checked, so that nothing swapped in between a check and the open is read.
 int FileWindow::OpenToRead(const std::string& path) {
     int fd;
     do {
-        fd = open64(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = open64(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
-    return fd;
+    if (fd < 0) return fd;
+    struct stat64 status {};
+    int error = 0;
+    if (fstat64(fd, &status) != 0) {
+        error = errno;
+    } else if (!S_ISREG(status.st_mode)) {
+        error = S_ISDIR(status.st_mode) ? EISDIR : kNotRegularFile;
+    } else if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        error = errno;
+    }
+    if (error == 0) return fd;
+    ::close(fd);
+    errno = error;
+    return -1;
 }
 
 // Compares the text held with the file from offset start on. When growth

@@ -12,6 +12,7 @@
 #ifndef CIJOBRESULTS_JOBRESULTS_DETAIL_FILEWINDOW_H
 #define CIJOBRESULTS_JOBRESULTS_DETAIL_FILEWINDOW_H
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -71,7 +72,11 @@ public:
     int Recheck(bool toTheEnd, bool& changed);
 
     // Opens path for reading, as the readers do; -1 with errno on failure.
+    // Only regular files are read: a directory fails with EISDIR, anything
+    // else (a FIFO, a device, a socket) with kNotRegularFile, and the open
+    // never blocks.
     static int OpenToRead(const std::string& path);
+    static constexpr int kNotRegularFile = EINVAL;
 
 private:
     int Fill();

@@ -78,13 +78,11 @@ int WriteTail(int fd, char* data, size_t size, const Lead& lead, off64_t trailer
     return error;
 }
 
-// A write that stays within one page is never cut short by a kill: the
-// kernel copies a write page by page and only stops between pages. Such an
-// append goes in one write. (Larger pages only widen this.)
-constexpr off64_t kPageSize = 4096;
-
+// A write that stays within one page is never cut short by a kill (see
+// kPageSize). Such an append goes in one write.
 bool WithinOnePage(off64_t offset, size_t size) {
-    return offset / kPageSize == (offset + static_cast<off64_t>(size) - 1) / kPageSize;
+    constexpr off64_t kPage = static_cast<off64_t>(kPageSize);
+    return offset / kPage == (offset + static_cast<off64_t>(size) - 1) / kPage;
 }
 
 bool PutBackTrailer(int fd, off64_t trailer) {

@@ -1,5 +1,6 @@
 #include "jobresults/detail/JobResultsLayout.h"
 
+#include <optional>
 #include <string>
 
 #include "xml/detail/XmlScan.h"
@@ -9,14 +10,17 @@ namespace {
 
 constexpr std::string_view kFormatNames[] = {
     kRootTag, kRecordTag, kClientNameTag, kUrlTag, kBackupJobIdTag, kErrorStringTag, kSizeTag};
+constexpr size_t kOuterNames = 2;  // Root and JobResult come first
 
 using xmlscan::StartsWith;
 
-// The length of the format tag that begins at text's "<", or 0.
-size_t FormatTagLength(std::string_view text) {
+// The length of the tag of one of the first `names` format names that
+// begins at text's "<", or 0.
+size_t FormatTagLength(std::string_view text, size_t names) {
     const bool endTag = text.size() > 1 && text[1] == '/';
     const size_t nameAt = endTag ? 2 : 1;
-    for (const std::string_view name : kFormatNames) {
+    for (size_t i = 0; i < names; ++i) {
+        const std::string_view name = kFormatNames[i];
         const std::string_view rest = text.substr(nameAt);
         if (!StartsWith(rest, name)) continue;
         const std::string_view after = rest.substr(name.size());
@@ -26,15 +30,27 @@ size_t FormatTagLength(std::string_view text) {
     return 0;
 }
 
+// The first tag of one of the first `names` format names in text.
+std::string_view FirstFormatTag(std::string_view text, size_t names) {
+    for (size_t lt = xmlscan::FindByte(text, '<', 0); lt != std::string_view::npos;
+         lt = xmlscan::FindByte(text, '<', lt + 1)) {
+        if (const size_t length = FormatTagLength(text.substr(lt), names))
+            return text.substr(lt, length);
+    }
+    return std::string_view();
+}
+
 // Whether text begins with the first k bytes of fresh followed by the rest
 // of stale, for a k that keeps neither whole. fresh and stale have the same
-// length.
+// length. With the offset of the text in the file, k must also put the cut
+// on a page boundary, as a kill does.
 bool IsMixture(std::string_view text, std::string_view fresh, std::string_view stale,
-               size_t limit) {
+               size_t limit, std::optional<std::uint64_t> offset = std::nullopt) {
     if (text.size() < fresh.size()) return false;
     const std::string_view head = text.substr(0, fresh.size());
     if (head == fresh || head == stale) return false;
     for (size_t k = 1; k < limit; ++k) {
+        if (offset && (*offset + k) % kPageSize != 0) continue;
         if (head.substr(0, k) == fresh.substr(0, k) && head.substr(k) == stale.substr(k)) {
             return true;
         }
@@ -42,52 +58,78 @@ bool IsMixture(std::string_view text, std::string_view fresh, std::string_view s
     return false;
 }
 
-}  // namespace
+// The record's first bytes up to its first field's "<": what the second
+// write of a split append puts over the old trailer and its lead.
+std::string RecordHead() { return "<" + std::string(kRecordTag) + ">\n<"; }
 
-std::string_view FormatTagIn(std::string_view value) {
-    for (size_t lt = xmlscan::FindByte(value, '<', 0); lt != std::string_view::npos;
-         lt = xmlscan::FindByte(value, '<', lt + 1)) {
-        if (const size_t length = FormatTagLength(value.substr(lt)))
-            return value.substr(lt, length);
-    }
-    return std::string_view();
-}
-
-bool IsTornAppend(std::string_view atTrailer) {
-    // The record's first bytes up to its first field's "<".
-    const std::string fresh = "<" + std::string(kRecordTag) + ">\n<";
+bool IsTornAppendHead(std::string_view atTrailer, std::optional<std::uint64_t> trailer) {
+    const std::string fresh = RecordHead();
     for (const Lead& lead : kLeads) {
         const std::string stale =
             std::string(kTrailer) + "<" + std::string(lead.filler) + fresh.substr(lead.split);
-        if (IsMixture(atTrailer, fresh, stale, lead.split)) return true;
+        if (IsMixture(atTrailer, fresh, stale, lead.split, trailer)) return true;
     }
     return false;
 }
 
-static_assert(kFinishHead.size() + 2 == kFinalEndTag.size() &&
-                  kFinalEndTag.substr(kFinishHead.size()) == kFinishTail.substr(0, 2),
-              "the final end tag is the head and the first two bytes of the tail");
-
-bool IsTornSave(std::string_view atTrailer) {
+bool IsTornSaveHead(std::string_view atTrailer, std::optional<std::uint64_t> trailer) {
     static_assert(kFinishHead.size() == kTrailer.size(), "the head overwrites the trailer");
     static_assert(kTrailer.size() + kFinishTail.size() == kTornStateLength, "a save's bytes");
     if (atTrailer.size() < kTornStateLength ||
         atTrailer.substr(kTrailer.size(), kFinishTail.size()) != kFinishTail) {
         return false;
     }
-    return IsMixture(atTrailer.substr(0, kTrailer.size()), kFinishHead, kTrailer, kTrailer.size());
+    return IsMixture(atTrailer.substr(0, kTrailer.size()), kFinishHead, kTrailer, kTrailer.size(),
+                     trailer);
 }
 
-}  // namespace jobresults
+}  // namespace
 
-namespace jobresults {
+std::string_view FormatTagIn(std::string_view value) {
+    return FirstFormatTag(value, std::size(kFormatNames));
+}
 
-bool IsTornWriteAt(std::string_view fromOpen) {
-    if (IsTornAppend(fromOpen)) return true;
+bool HoldsRecordOrRootTag(std::string_view text) {
+    return !FirstFormatTag(text, kOuterNames).empty();
+}
+
+bool IsUnstorableValue(std::string_view value) {
+    return value.find('\0') != std::string_view::npos || !FormatTagIn(value).empty();
+}
+
+bool IsTornAppend(std::string_view atTrailer) { return IsTornAppendHead(atTrailer, std::nullopt); }
+
+static_assert(kFinishHead.size() + 2 == kFinalEndTag.size() &&
+                  kFinalEndTag.substr(kFinishHead.size()) == kFinishTail.substr(0, 2),
+              "the final end tag is the head and the first two bytes of the tail");
+
+bool IsTornSave(std::string_view atTrailer) { return IsTornSaveHead(atTrailer, std::nullopt); }
+
+std::string TornAppendEnd() { return "</" + std::string(kRecordTag) + ">\n" + std::string(kTrailer); }
+
+bool IsTornAppendAt(std::string_view atTrailer, std::uint64_t trailer) {
+    return IsTornAppendHead(atTrailer, trailer);
+}
+
+bool IsTornAppendEnd(std::string_view toEnd, std::uint64_t trailer) {
+    const std::string head = RecordHead();
+    const std::string end = TornAppendEnd();
+    if (toEnd.size() < head.size() + end.size() || !IsTornAppendHead(toEnd, trailer)) return false;
+    const std::string_view body = toEnd.substr(head.size(), toEnd.size() - head.size() - end.size());
+    return toEnd.substr(toEnd.size() - end.size()) == end && !HoldsRecordOrRootTag(body);
+}
+
+bool IsTornSaveEnd(std::string_view toEnd, std::uint64_t trailer) {
+    return toEnd.size() == kTornStateLength && IsTornSaveHead(toEnd, trailer);
+}
+
+bool IsTornEndAt(std::string_view toEnd, std::uint64_t open) {
+    if (IsTornAppendEnd(toEnd, open)) return true;
     const std::string_view lineBreaks = kFinishHead.substr(0, 2);
-    std::string atTrailer(lineBreaks);
-    atTrailer.append(fromOpen.substr(0, kTornStateLength - lineBreaks.size()));
-    return IsTornSave(atTrailer);
+    if (open < lineBreaks.size() || toEnd.size() + lineBreaks.size() != kTornStateLength) {
+        return false;
+    }
+    return IsTornSaveEnd(std::string(lineBreaks) + std::string(toEnd), open - lineBreaks.size());
 }
 
 }  // namespace jobresults

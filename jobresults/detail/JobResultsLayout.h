@@ -7,6 +7,7 @@
 #define CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSLAYOUT_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "jobresults/detail/JobResultsFormat.h"
@@ -20,6 +21,18 @@ namespace jobresults {
 // read back. So in a file that a writer produced, these tags stand only
 // where the writer put them, and one found inside a value is damage.
 std::string_view FormatTagIn(std::string_view value);
+
+// Whether a value cannot be stored: it holds a tag of the format's own
+// elements, or a NUL byte. No job result value holds NUL and XML text
+// cannot; refusing it also means that a zeroed stretch, the commonest
+// damage a power loss leaves, can never pass for a value. The readers take
+// a field whose value is unstorable for damage.
+bool IsUnstorableValue(std::string_view value);
+
+// The kernel copies a write into a file page by page, and a kill stops it
+// only between pages: a write is cut short only at a multiple of this in
+// the file. (Larger pages only space the cuts further apart.)
+inline constexpr std::uint64_t kPageSize = 4096;
 
 // How a page-spanning append is split. The tail, written first behind the
 // old trailer, is "<" + filler + data[split..]: it must read as a start tag
@@ -53,11 +66,30 @@ bool IsTornAppend(std::string_view atTrailer);
 bool IsTornSave(std::string_view atTrailer);
 inline constexpr size_t kTornStateLength = 16;
 
+// The same as an end of the file, which is the only place a kill leaves
+// such a mixture: toEnd runs from the trailer, at file offset `trailer`, to
+// the end of the file. The mixture is cut at a page boundary, and nothing
+// follows it but the rest of the torn write: the rest of the record and the
+// new trailer for an append, the rest of the final end tag for a save.
+// Anywhere else the same bytes are damage.
+bool IsTornAppendEnd(std::string_view toEnd, std::uint64_t trailer);
+// The mixture of an append alone, cut at a page boundary.
+bool IsTornAppendAt(std::string_view atTrailer, std::uint64_t trailer);
+// What the file ends in behind such a mixture: its record's end tag and the
+// new trailer.
+std::string TornAppendEnd();
+bool IsTornSaveEnd(std::string_view toEnd, std::uint64_t trailer);
+
 // The same seen from the "<" at which such a mixture stops the scan of
-// Root's content: a record's mixture begins with it, a save's two bytes
-// before it (its first two bytes are line breaks, which any mixture that
-// holds a "<" keeps).
-bool IsTornWriteAt(std::string_view fromOpen);
+// Root's content, at file offset `open`, with the text from there to the end
+// of the file: a record's mixture begins with it, a save's two bytes before
+// it (its first two bytes are line breaks, which any mixture that holds a
+// "<" keeps).
+bool IsTornEndAt(std::string_view toEnd, std::uint64_t open);
+
+// Whether text holds a start, end or empty tag of Root or of a record: the
+// rest of a torn record holds none but its own end tag.
+bool HoldsRecordOrRootTag(std::string_view text);
 
 }  // namespace jobresults
 

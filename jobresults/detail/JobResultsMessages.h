@@ -40,6 +40,10 @@ inline std::string UnreadableValue(std::string_view field, std::string_view tag)
     return "Invalid " + std::string(field) + " received from caller: the value holds the tag " +
            std::string(tag) + ", which the job results file could not read back.";
 }
+inline std::string NulInValue(std::string_view field) {
+    return "Invalid " + std::string(field) +
+           " received from caller: the value holds a NUL byte, which a job results file cannot hold.";
+}
 
 // --- readers: each head is followed by the path, or for kNoRecords by the
 // file name alone ---------------------------------------------------------

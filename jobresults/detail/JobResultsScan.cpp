@@ -250,6 +250,11 @@ void ParseSize(string_view text, unsigned long long& size) {
 
 static_assert(kBackupJobIdTag.size() == kErrorStringTag.size(), "two names share a length");
 
+bool IsFieldName(string_view name) {
+    return name == kClientNameTag || name == kUrlTag || name == kBackupJobIdTag ||
+           name == kErrorStringTag || name == kSizeTag;
+}
+
 void AssignField(string_view name, string_view value, JobResults& result) {
     std::string* field = nullptr;
     switch (name.size()) {
@@ -294,13 +299,15 @@ size_t CutPlainField(string_view text, size_t open) {
     return end;
 }
 
-// The first "<" at or after pos. The writer puts one line break between
-// elements, so a short look at the next bytes mostly finds it.
+// The "<" at pos when only blanks stand in front of it (the writer puts one
+// line break between elements), else npos: anything else between elements
+// takes the general scan.
 size_t NextOpenAfterBlanks(string_view text, size_t pos) {
     while (pos < text.size() && IsBlank(text[pos])) ++pos;
-    if (pos < text.size() && text[pos] == '<') return pos;
-    return FindChar<'<'>(text, pos);
+    return pos < text.size() && text[pos] == '<' ? pos : npos;
 }
+
+bool HoldsNul(string_view text) { return std::memchr(text.data(), 0, text.size()) != nullptr; }
 
 // Whether "<" + name + " />", the writer's form of an empty field, stands
 // at open. The general scan reads it as a self-closing element of that
@@ -379,6 +386,8 @@ bool CutPlainRecord(string_view text, size_t pos, JobResults& record, size_t& op
     if (TakePlainFields(text, at, values) != kFieldCount) return false;
     const size_t end = NextOpenAfterBlanks(text, at);
     if (end == npos || !IsEndTagAt(text, end, kRecordTag)) return false;
+    // A NUL byte is damage, which the general scan reports.
+    if (HoldsNul(text.substr(open, end - open))) return false;
     AssignPlainFields(values, kFieldCount, record);
     endTag = end;
     return true;
@@ -459,11 +468,17 @@ void RootCursor::Children(Visit& visit, bool& paused) {
     for (;;) {
         const string_view text = m_window.Text();
         ElementWalker walker(text, kRootTag);
+        // No writer puts a NUL byte into Root's content: where one stands
+        // (as zeroed pages leave), the children from there on are damage.
+        size_t gapFrom = m_pos;
         const auto cut = [&](size_t open, size_t close, size_t end, string_view name) {
+            const size_t behind = end == kSelfClosing ? close + 1 : end + name.size() + 3;
+            m_holdsNul = m_holdsNul || HoldsNul(text.substr(gapFrom, behind - gapFrom));
+            gapFrom = behind;
+            if (m_holdsNul) return true;
             m_lastIsRecord = name == kRecordTag;
             if (m_lastIsRecord) {
                 m_recordStart = m_window.Dropped() + open;
-                const size_t behind = end == kSelfClosing ? close + 1 : end + name.size() + 3;
                 m_recordEnd = m_window.Dropped() + behind;
             }
             paused = !visit(text, open, close, end, name);
@@ -471,13 +486,32 @@ void RootCursor::Children(Visit& visit, bool& paused) {
         };
         m_pos = ScanLevel(walker, text, m_pos, cut);
         if (paused) return;
+        // What the scan passed over behind the last child (markup without
+        // elements) is dropped below.
+        // (The scan's position may stand inside the last child's end tag.)
+        if (m_pos > gapFrom) {
+            m_holdsNul = m_holdsNul || HoldsNul(text.substr(gapFrom, m_pos - gapFrom));
+            gapFrom = m_pos;
+        }
         if (walker.StopPosition() != npos) {
             // The level ends cleanly when the next "<" is Root's end tag.
             const size_t open = FindChar<'<'>(text, m_pos);
+            const size_t behindStop = walker.StopPosition() + kRootTag.size() + 3;
+            // A torn write can only be told once the file is known to end
+            // behind the stop tag.
+            if (open != walker.StopPosition() && text.size() == behindStop && !m_window.AtEnd()) {
+                if (const int error = m_window.Advance(m_pos)) return Fail(error);
+                m_pos = 0;
+                continue;
+            }
             // A writer's short write at its trailer, cut by a kill, leaves
-            // an element that is not closed: the records in front of it are
-            // all the file holds, as before that write.
-            m_damaged = open != walker.StopPosition() && !IsTornWriteAt(text.substr(open));
+            // an element that is not closed at the end of the file: the
+            // records in front of it are all the file holds, as before that
+            // write. Anywhere else an element not closed is damage.
+            m_damaged = open != walker.StopPosition() &&
+                        !(text.size() == behindStop &&
+                          IsTornEndAt(text.substr(open), m_window.Dropped() + open));
+            m_holdsNul = m_holdsNul || HoldsNul(text.substr(gapFrom, walker.StopPosition() - gapFrom));
             m_tail = walker.StopPosition() + 1;
             m_phase = Phase::kTail;
             return;
@@ -500,7 +534,7 @@ void RootCursor::Tail() {
     if (HasElement(m_window.Text().substr(m_tail))) {
         Settle(Step::kInvalid);
     } else {
-        Settle(m_damaged || m_tornRecord ? Step::kDamaged : Step::kEnd);
+        Settle(m_damaged || m_tornRecord || m_holdsNul ? Step::kDamaged : Step::kEnd);
     }
 }
 
@@ -603,9 +637,15 @@ bool FillRecord(string_view content, JobResults& result) {
     const size_t plain = TakePlainFields(content, pos, values);
     ElementWalker walker(content, string_view());
     if (plain < kFieldCount || FindChar<'<'>(content, pos) != npos) {
-        const size_t stopped = ScanLevel(walker, content, pos,
-                                         [](size_t, size_t, size_t, string_view) { return true; });
-        if (FindChar<'<'>(content, stopped) != npos) return false;
+        // A field whose value no writer stores (a format tag, a NUL byte)
+        // is damage that a scan alone does not see.
+        bool storable = true;
+        const size_t stopped =
+            ScanLevel(walker, content, pos, [&](size_t, size_t close, size_t end, string_view name) {
+                storable = !IsFieldName(name) || !IsUnstorableValue(Content(content, close, end));
+                return storable;
+            });
+        if (!storable || FindChar<'<'>(content, stopped) != npos) return false;
     }
     AssignPlainFields(values, plain, result);
     ScanLevel(walker, content, pos, [&](size_t, size_t close, size_t end, string_view name) {

@@ -91,6 +91,8 @@ private:
     // holds one was met (it stays met when the walk goes on again).
     bool m_damaged = false;
     bool m_tornRecord = false;
+    // A NUL byte stands in Root's content; no child is delivered from there.
+    bool m_holdsNul = false;
     bool m_lastIsRecord = false;
     std::uint64_t m_recordStart = 0;
     std::uint64_t m_recordEnd = 0;

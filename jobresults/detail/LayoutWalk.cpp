@@ -33,6 +33,7 @@
 // tell such a file from one the writer wrote with that longer value.
 #include "jobresults/detail/LayoutWalk.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string>
 
@@ -113,7 +114,7 @@ Match TakeField(Cursor& cursor, string_view name, string_view& value, bool& empt
     }
     const string_view raw =
         cursor.text.substr(begin, end == npos ? string_view::npos : end - begin);
-    if (!FormatTagIn(raw).empty()) return Match::kNo;
+    if (IsUnstorableValue(raw)) return Match::kNo;
     if (end == npos) return cursor.atEnd ? Match::kNo : Match::kMore;
     if (raw.empty() || raw.back() != '\n') return Match::kNo;
     cursor.at = end + name.size() + 3;
@@ -178,24 +179,33 @@ bool IsAppendTail(string_view behind, bool atEnd) {
     return false;
 }
 
-// How the file ends at rest, when rest is one of a writer's ends.
-std::optional<LayoutEnding> EndingAt(string_view rest, bool atEnd) {
-    if (atEnd && rest == kFinalEndTag) return LayoutEnding::kSaved;
-    if (atEnd && rest.size() == kFinalEndTag.size() + kTrailer.size() &&
-        StartsWith(rest, kFinalEndTag) && rest.substr(kFinalEndTag.size()) == kTrailer) {
+// How the file ends at rest, at file offset `offset`, when rest is one of a
+// writer's ends that the bytes held show whole.
+std::optional<LayoutEnding> EndingAt(string_view rest, bool atEnd, std::uint64_t offset) {
+    if (!atEnd) return std::nullopt;
+    if (rest == kFinalEndTag) return LayoutEnding::kSaved;
+    if (rest.size() == kFinalEndTag.size() + kTrailer.size() && StartsWith(rest, kFinalEndTag) &&
+        rest.substr(kFinalEndTag.size()) == kTrailer) {
         return LayoutEnding::kWriting;  // a save before its cut
     }
-    if (rest.size() >= kTornStateLength && (IsTornSave(rest) || IsTornAppend(rest))) {
+    if (IsTornSaveEnd(rest, offset)) return LayoutEnding::kWriting;
+    if (rest == kTrailer) return LayoutEnding::kOpen;
+    if (StartsWith(rest, kTrailer) && StartsWith(kFinishTail, rest.substr(kTrailer.size()))) {
         return LayoutEnding::kWriting;
     }
-    if (!StartsWith(rest, kTrailer)) return std::nullopt;
-    const string_view behind = rest.substr(kTrailer.size());
-    if (atEnd && behind.empty()) return LayoutEnding::kOpen;
-    if (atEnd && StartsWith(kFinishTail, behind)) return LayoutEnding::kWriting;
-    if (IsAppendTail(behind, atEnd)) return LayoutEnding::kWriting;
     return std::nullopt;
 }
 
+// The ends of an append that a kill or a failed write can leave: they run
+// to the end of the file, which only the walk on to it can show.
+std::optional<LayoutWalk::Unfinished> UnfinishedAppendAt(string_view rest, bool atEnd,
+                                                         std::uint64_t offset) {
+    if (IsTornAppendAt(rest, offset)) return LayoutWalk::Unfinished::kTornHead;
+    if (StartsWith(rest, kTrailer) && IsAppendTail(rest.substr(kTrailer.size()), atEnd)) {
+        return LayoutWalk::Unfinished::kTail;
+    }
+    return std::nullopt;
+}
 }  // namespace
 
 LayoutItem LayoutWalk::Next(JobResults& record) {
@@ -258,9 +268,14 @@ std::optional<LayoutItem> LayoutWalk::AtBoundary(JobResults& record) {
             break;
     }
     // The first write carries a record: no writer ends a file before one.
-    const std::optional<LayoutEnding> ending = m_sawRecord ? EndingAt(rest, atEnd) : std::nullopt;
-    if (ending) return EndAt(Offset(m_pos), *ending);
-    m_damageStart = Offset(m_pos);
+    const std::uint64_t offset = Offset(m_pos);
+    if (m_sawRecord) {
+        if (const std::optional<LayoutEnding> ending = EndingAt(rest, atEnd, offset)) {
+            return EndAt(offset, *ending);
+        }
+        m_unfinished = UnfinishedAppendAt(rest, atEnd, offset).value_or(Unfinished::kNone);
+    }
+    m_damageStart = offset;
     ++m_pos;  // a damaged stretch holds at least the byte where it begins
     return Resync();
 }
@@ -270,13 +285,21 @@ std::optional<LayoutItem> LayoutWalk::Resync() {
     const size_t next = xmlscan::Find(text, kRecordStart, m_pos);
     if (next != npos) {
         m_pos = next;
+        m_unfinished = Unfinished::kNone;  // records follow: it was damage
         return DamageUntil(Offset(next));
     }
     if (!m_window.AtEnd()) {
-        // Only the bytes that may begin a record start need to stay.
-        const size_t keep = kRecordStart.size() - 1;
+        // Only the bytes that may begin a record start, or end an unfinished
+        // append, need to stay.
+        const size_t keep = std::max(kRecordStart.size() - 1, TornAppendEnd().size());
         if (text.size() > m_pos + keep) m_pos = text.size() - keep;
         return std::nullopt;
+    }
+    if (EndsUnfinishedAppend(text)) {
+        const std::uint64_t start = *m_damageStart;
+        m_damageStart.reset();
+        m_phase = Phase::kDone;
+        return EndAt(start, LayoutEnding::kWriting);
     }
     // The damage runs to the end of the file, unless the file still ends in
     // an end tag behind the damage's first byte.
@@ -295,6 +318,22 @@ std::optional<LayoutItem> LayoutWalk::Resync() {
     m_phase = Phase::kDone;
     m_pending = EndAt(damageEnd, ending);
     return DamageUntil(damageEnd);
+}
+
+// A torn head is followed by the rest of its record and the new trailer;
+// the unfinished tail of an append may stop anywhere.
+bool LayoutWalk::EndsUnfinishedAppend(string_view text) const {
+    switch (m_unfinished) {
+        case Unfinished::kTornHead: {
+            const std::string end = TornAppendEnd();
+            return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+        }
+        case Unfinished::kTail:
+            return true;
+        case Unfinished::kNone:
+            break;
+    }
+    return false;
 }
 
 LayoutItem LayoutWalk::DamageUntil(std::uint64_t end) {

@@ -43,6 +43,10 @@ public:
     // item again.
     LayoutItem Next(JobResults& record);
 
+    // An append that a kill or a failed write left unfinished at the end
+    // of the file: its torn head, or its tail behind the trailer.
+    enum class Unfinished { kNone, kTornHead, kTail };
+
 private:
     enum class Phase { kAtHeader, kBody, kDone };
 
@@ -50,6 +54,7 @@ private:
     std::optional<LayoutItem> AtHeader();
     std::optional<LayoutItem> AtBoundary(JobResults& record);
     std::optional<LayoutItem> Resync();
+    bool EndsUnfinishedAppend(std::string_view text) const;
     LayoutItem DamageUntil(std::uint64_t end);
     LayoutItem EndAt(std::uint64_t offset, LayoutEnding ending);
     std::uint64_t Offset(size_t inWindow) const { return m_window.Dropped() + inWindow; }
@@ -59,6 +64,9 @@ private:
     size_t m_pos = 0;  // in the window: where the next item begins
     // While in a damaged stretch: its first byte (absolute).
     std::optional<std::uint64_t> m_damageStart;
+    // The damaged stretch began as an unfinished append: it is one when it
+    // runs to the end of the file.
+    Unfinished m_unfinished = Unfinished::kNone;
     std::optional<LayoutItem> m_pending;
     bool m_sawRecord = false;
     LayoutItem m_last;

@@ -69,6 +69,12 @@ bool RecordWriter::Append(JobResults record) {
         return true;
     }
     const int number = m_store.m_nErrno != 0 ? m_store.m_nErrno : creates ? reason : 0;
+    // The store refuses a value it cannot keep (a format tag, a NUL byte)
+    // with EINVAL before writing anything: the caller's mistake.
+    if (number == EINVAL) {
+        PyErr_SetString(PyExc_ValueError, m_store.m_sErrorMsg.c_str());
+        return false;
+    }
     SetOSError(number, WithReason(m_store.m_sErrorMsg, number), std::string());
     return false;
 }

@@ -96,30 +96,29 @@ JSON
   expect_contains "$out" "16.0 EiB" "table shows human sizes"
   expect_contains "$out" "4 records, 3 with errors, 16.0 EiB in total" "table summary"
 
-  # NUL bytes are data, as in the store: in through JSON Lines, out and back
-  # in through TSV, shown as \u0000 in JSON and \x00 in the table, and kept
+  # Control bytes other than NUL are data: in through JSON Lines, out and back
+  # in through TSV, shown as \u0001 in JSON and \x01 in the table, and kept
   # by salvage.
-  cat >nul.jsonl <<'JSON'
-{"client":"n\u0000ul","url":"u","job_id":"\u0000","error":"a\u0000\u0000b","size":3}
+  cat >ctl.jsonl <<'JSON'
+{"client":"c\u0001tl","url":"u","job_id":"\u001f","error":"a\u0001\u0001b","size":3}
 {"client":"second","url":"u2","job_id":"2","error":"","size":4}
 JSON
-  run_tool write nul nul.jsonl
-  expect_eq "$status" 0 "write of values with NUL bytes: exit code ($err)"
-  local nulfile=$out
-  run_tool dump "$nulfile" --format jsonl
-  expect_eq "$out" "$(<nul.jsonl)" "NUL bytes read back"
-  run_tool dump "$nulfile"
-  expect_contains "$out" 'n\x00ul' "table shows a NUL byte as \x00"
-  "$tool" dump "$nulfile" --format tsv >nul.tsv
-  expect_eq "$(tr -cd '\000' <nul.tsv | wc -c)" 4 "TSV carries the NUL bytes raw"
-  run_tool write nul-again nul.tsv
+  run_tool write ctl ctl.jsonl
+  expect_eq "$status" 0 "write of values with control bytes: exit code ($err)"
+  local ctlfile=$out
+  run_tool dump "$ctlfile" --format jsonl
+  expect_eq "$out" "$(<ctl.jsonl)" "control bytes read back"
+  run_tool dump "$ctlfile"
+  expect_contains "$out" 'c\x01tl' "table shows a control byte as \x01"
+  "$tool" dump "$ctlfile" --format tsv >ctl.tsv
+  run_tool write ctl-again ctl.tsv
   run_tool dump "$out" --format jsonl
-  expect_eq "$out" "$(<nul.jsonl)" "NUL bytes through a TSV dump and back"
-  head -c -9 "$nulfile" >"nul-cut\\ci_push_1.xml"
-  run_tool salvage "nul-cut\\ci_push_1.xml" --out nul-salvaged
-  expect_contains "$out" "recovered: 2 records" "salvage counts records with NUL bytes"
+  expect_eq "$out" "$(<ctl.jsonl)" "control bytes through a TSV dump and back"
+  head -c -9 "$ctlfile" >"ctl-cut\\ci_push_1.xml"
+  run_tool salvage "ctl-cut\\ci_push_1.xml" --out ctl-salvaged
+  expect_contains "$out" "recovered: 2 records" "salvage counts records with control bytes"
   run_tool dump "${out##*written: }" --format jsonl
-  expect_eq "$out" "$(<nul.jsonl)" "salvage keeps NUL bytes"
+  expect_eq "$out" "$(<ctl.jsonl)" "salvage keeps control bytes"
 }
 
 # ---------------------------------------------------------------------------
@@ -193,6 +192,8 @@ test_malformed() {
   malformed_case jsonl-syntax "" 3 "invalid JSON"
   { cat jsonl.good; printf '{"client":"c</ClientName>","url":"u3","job_id":"3","size":3}\n'; } >case.in
   malformed_case jsonl-end-tag "" 3 'Invalid ClientName received from caller: the value holds the tag </ClientName>'
+  { cat jsonl.good; printf '{"client":"c","url":"u\\u00003","job_id":"3","size":3}\n'; } >case.in
+  malformed_case jsonl-nul "" 3 'Invalid Url received from caller: the value holds a NUL byte'
   { sed 1d tsv.good; printf '{"client":"c","url":"u3","job_id":"3","size":3}\n'; } >case.in
   malformed_case tsv-forced tsv 3 "expected 5 tab-separated fields (client, url, job id, error, size), found 1"
 

@@ -64,7 +64,7 @@ struct Damaged {
 inline JobResults MixedRecord(size_t i) {
     using namespace std::string_literals;
     const std::string n = std::to_string(i);
-    const std::string pieces[] = {"a<b", "x & y", "nul\0byte"s, "two\nlines", "plain"};
+    const std::string pieces[] = {"a<b", "x & y", "ctl\x01byte", "two\nlines", "plain"};
     JobResults record;
     record.ClientName = "host-" + n + "." + pieces[i % 5];
     record.Url = i % 4 == 0 ? "" : "https://h/" + std::string(i % 97, 'p') + "/" + n;

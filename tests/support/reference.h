@@ -7,6 +7,8 @@
 #ifndef CIJOBRESULTS_TESTS_SUPPORT_REFERENCE_H
 #define CIJOBRESULTS_TESTS_SUPPORT_REFERENCE_H
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -34,6 +36,7 @@ struct ScannedElement {
     std::string tagText;  // without the "/" of a self-closing tag
     std::string name;     // the trimmed tag text up to its first blank
     std::string content;  // trimmed
+    size_t behind = 0;    // where the element ends in the text scanned
 };
 
 // The flat scan: find "<" and the first ">" after it, pass over "!" and "?"
@@ -61,13 +64,13 @@ inline bool ReferenceScan(const std::string& text, std::vector<ScannedElement>& 
         const std::string_view trimmed = Trimmed(tagText);
         std::string name(trimmed.substr(0, trimmed.find(' ')));
         if (selfClosing) {
-            elements.push_back({std::move(tagText), std::move(name), std::string()});
+            elements.push_back({std::move(tagText), std::move(name), std::string(), pos});
             continue;
         }
         const size_t end = text.find("</" + name + ">", pos);
         if (end == std::string::npos) return fail();
         const std::string content(Trimmed(std::string_view(text).substr(pos, end - pos)));
-        elements.push_back({std::move(tagText), std::move(name), content});
+        elements.push_back({std::move(tagText), std::move(name), content, end + name.size() + 3});
         pos = end + 1;
     }
 }
@@ -79,15 +82,27 @@ struct RecordNames {
     std::vector<std::string> fields;
 };
 
-// Tells, from the "<" of the element at which the scan of the root's content
-// stopped, whether a writer's write cut short by a kill left it there.
-using TornWriteTest = bool (*)(std::string_view fromOpen);
+// Tells whether the text from the "<" of the element at which the scan of
+// the root's content stopped, at that offset of the file, to the file's end
+// is what a writer's write cut short by a kill leaves.
+using TornWriteTest = bool (*)(std::string_view toEnd, std::uint64_t offset);
+
+// Where the content of the text's first element begins: behind the ">" of
+// its start tag.
+inline size_t FirstContentStart(const std::string& text) {
+    for (size_t pos = 0;;) {
+        const size_t open = text.find('<', pos);
+        const size_t close = text.find('>', open);
+        pos = close + 1;
+        if (text[open + 1] != '!' && text[open + 1] != '?') return pos;
+    }
+}
 
 // The children of the text's only top-level element when that element is
 // the root; false (and no children) when the text is not such a document.
 // Where the root's content is damaged (an element in it not closed, and not
-// the writer's torn write), the children before the damage are followed by
-// a node with an empty name, which is no record.
+// the writer's torn write at the end of the file), the children before the
+// damage are followed by a node with an empty name, which is no record.
 inline bool ReferenceRootChildren(const std::string& text, const RecordNames& names,
                                   std::vector<XmlNode>& children,
                                   TornWriteTest isTornWrite = nullptr, bool* damaged = nullptr) {
@@ -95,23 +110,61 @@ inline bool ReferenceRootChildren(const std::string& text, const RecordNames& na
     std::vector<XmlNode> top;
     XmlNode::GetXMLNodeList(text, top);
     if (top.size() != 1 || top[0].GetTagName() != names.root) return false;
-    const std::string& content = top[0].GetNodeContent();
-    XmlNode::GetXMLNodeList(content, children);
+    XmlNode::GetXMLNodeList(top[0].GetNodeContent(), children);
+    // The same content untrimmed, to place the damage in the file.
+    const size_t start = FirstContentStart(text);
+    const bool selfClosing = text[start - 2] == '/' || text[start - 2] == '<';
+    const std::string content =
+        selfClosing ? std::string()
+                    : text.substr(start, text.find("</" + names.root + ">", start) - start);
     std::vector<ScannedElement> scanned;
     size_t failedAt = 0;
-    if (!ReferenceScan(content, scanned, &failedAt) &&
-        !(isTornWrite != nullptr && isTornWrite(std::string_view(content).substr(failedAt)))) {
+    bool damage = !ReferenceScan(content, scanned, &failedAt) &&
+                  !(isTornWrite != nullptr &&
+                    isTornWrite(std::string_view(text).substr(start + failedAt), start + failedAt));
+    // A NUL byte in the content is damage: no child from the one that holds
+    // it (or the gap in front of it) on.
+    const size_t nul = content.find('\0');
+    if (nul != std::string::npos) {
+        size_t kept = 0;
+        while (kept < scanned.size() && scanned[kept].behind <= nul) ++kept;
+        children.erase(children.begin() + static_cast<std::ptrdiff_t>(std::min(children.size(), kept)), children.end());
+        damage = true;
+    }
+    if (damage) {
         children.emplace_back(std::string(), std::string());
         if (damaged != nullptr) *damaged = true;
     }
     return true;
 }
 
-// Whether a record's content is whole, every element in it closed: the
+// Whether text holds a start, end or empty tag of one of the format's names.
+inline bool HoldsFormatTag(const std::string& text, const RecordNames& names) {
+    std::vector<std::string> all = {names.root, names.record};
+    all.insert(all.end(), names.fields.begin(), names.fields.end());
+    for (const std::string& name : all) {
+        for (const std::string& tag : {"<" + name + ">", "</" + name + ">", "<" + name + " />"}) {
+            if (text.find(tag) != std::string::npos) return true;
+        }
+    }
+    return false;
+}
+
+// Whether a record's content is whole, every element in it closed, and no
+// field's value one that no writer stores (a format tag, a NUL byte): the
 // readers deliver no record that is not, nor any behind it.
-inline bool ReferenceRecordIsWhole(const XmlNode& element) {
-    std::vector<ScannedElement> fields;
-    return ReferenceScan(element.GetNodeContent(), fields);
+inline bool ReferenceRecordIsWhole(const XmlNode& element, const RecordNames& names) {
+    std::vector<ScannedElement> elements;
+    if (!ReferenceScan(element.GetNodeContent(), elements)) return false;
+    for (const ScannedElement& field : elements) {
+        const bool isField =
+            std::find(names.fields.begin(), names.fields.end(), field.name) != names.fields.end();
+        if (isField && (field.content.find('\0') != std::string::npos ||
+                        HoldsFormatTag(field.content, names))) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // A record element read into `record`: each field from the last element of
@@ -147,7 +200,7 @@ inline ReferenceWalk ReferenceRecords(const std::vector<XmlNode>& children,
     ReferenceWalk walk;
     for (const XmlNode& child : children) {
         if (child.GetTagName() != names.record) continue;
-        walk.torn = !ReferenceRecordIsWhole(child);
+        walk.torn = !ReferenceRecordIsWhole(child, names);
         if (walk.torn) return walk;
         walk.records.push_back(ReferenceRecord(child, names, untouched));
     }
