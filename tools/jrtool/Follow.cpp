@@ -65,6 +65,11 @@ public:
         // Before a first run with --state or without one, the records that
         // exist already are taken as printed unless --from-start is given.
         if (!ScanAll(resumed || m_fromStart) || !SaveState()) return kExitFailure;
+        if (m_taken > 0) {
+            std::cerr << "jobresults: " << m_taken
+                      << " records that exist already are taken as printed (--from-start "
+                         "prints them)\n";
+        }
         const int status = Loop(signals, watch);
         if (watch >= 0) close(watch);
         close(signals);
@@ -237,6 +242,7 @@ private:
                 if (m_output.size() >= kOutputChunk) written = Flush() && written;
             });
         m_dirty = true;
+        if (!print) m_taken += outcome.records;
         // The lines go out before the state can count their records done.
         if (!Flush() || !written) return false;
         if (outcome.replaced) {
@@ -342,6 +348,7 @@ private:
     std::map<jobresults::FileIdentity, FollowedFile> m_files;
     std::string m_output;
     bool m_dirty = false;
+    std::size_t m_taken = 0;  // records taken as printed on a first run
 };
 
 class FollowCommand : public Command {
