@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace jobresults {
 namespace {
@@ -98,6 +99,72 @@ int FileWindow::ReadToEnd(size_t used) {
     int error = Advance(used);
     while (error == 0 && !m_atEnd) error = Advance(0);
     return error;
+}
+
+int FileWindow::SeekTo(std::uint64_t offset) {
+    if (lseek64(m_fd, static_cast<off64_t>(offset), SEEK_SET) < 0) return errno;
+    m_dropped = static_cast<size_t>(offset);
+    m_size = 0;
+    m_atEnd = false;
+    return Fill();
+}
+
+namespace {
+
+// pread until `length` bytes or the end of the file; how many were read.
+ssize_t ReadFully(int fd, char* into, size_t length, std::uint64_t offset) {
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t count = pread64(fd, into + done, length - done,
+                                      static_cast<off64_t>(offset + done));
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) return -1;
+        if (count == 0) break;
+        done += static_cast<size_t>(count);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+}  // namespace
+
+int FileWindow::FindAhead(std::uint64_t from, std::string_view needle, std::uint64_t& found,
+                          std::uint64_t& fileEnd, std::uint64_t until) const {
+    constexpr size_t kPiece = size_t{64} << 10;
+    // Each piece starts with the last bytes of the one before, so that a
+    // needle split between two pieces is seen.
+    std::string piece(kPiece + needle.size(), '\0');
+    size_t kept = 0;
+    for (std::uint64_t offset = from;;) {
+        const ssize_t count = ReadFully(m_fd, &piece[kept], kPiece, offset);
+        if (count < 0) return errno;
+        const size_t held = kept + static_cast<size_t>(count);
+        const size_t at = std::string_view(piece.data(), held).find(needle);
+        if (at != std::string_view::npos) {
+            found = offset - kept + at;
+            if (found + needle.size() > until) found = kNotFound;
+            return 0;
+        }
+        offset += static_cast<std::uint64_t>(count);
+        if (offset >= until) {
+            found = kNotFound;
+            return 0;
+        }
+        if (static_cast<size_t>(count) < kPiece) {
+            found = kNotFound;
+            fileEnd = offset;
+            return 0;
+        }
+        kept = std::min(held, needle.size() - 1);
+        std::memmove(&piece[0], piece.data() + held - kept, kept);
+    }
+}
+
+int FileWindow::ReadAt(std::uint64_t offset, size_t length, std::string& out) const {
+    out.resize(length);
+    const ssize_t count = ReadFully(m_fd, &out[0], length, offset);
+    if (count < 0) return errno;
+    out.resize(static_cast<size_t>(count));
+    return 0;
 }
 
 // Opened without blocking, so that a FIFO (or a device) put where a file

@@ -71,6 +71,22 @@ public:
     // failed call.
     int Recheck(bool toTheEnd, bool& changed);
 
+    // Drops the text held and goes on reading from file offset `offset`.
+    // Returns 0 or the errno of a failed call.
+    int SeekTo(std::uint64_t offset);
+
+    // Looks for needle in the file from offset `from` on, reading small
+    // pieces at an offset, so that it costs no memory and leaves the window
+    // as it is: `found` is its offset, or kNotFound when the file ends
+    // first, `fileEnd` then where the file ended. Returns 0 or an errno.
+    static constexpr std::uint64_t kNotFound = ~std::uint64_t{0};
+    // The search stops at offset `until` (found is then kNotFound too).
+    int FindAhead(std::uint64_t from, std::string_view needle, std::uint64_t& found,
+                  std::uint64_t& fileEnd, std::uint64_t until = kNotFound) const;
+
+    // Up to `length` bytes of the file from `offset`, into out.
+    int ReadAt(std::uint64_t offset, size_t length, std::string& out) const;
+
     // Opens path for reading, as the readers do; -1 with errno on failure.
     // Only regular files are read: a directory fails with EISDIR, anything
     // else (a FIFO, a device, a socket) with kNotRegularFile, and the open

@@ -427,6 +427,7 @@ bool RootCursor::Settle(Step verdict) {
         m_phase = Phase::kDone;
         return true;
     }
+    m_rootEnd = FileWindow::kNotFound;
     if (m_phase != Phase::kHead) {
         m_phase = m_selfClosing ? Phase::kTail : Phase::kContent;
         m_pos = 0;
@@ -475,6 +476,7 @@ void RootCursor::Children(Visit& visit, bool& paused) {
             const size_t behind = end == kSelfClosing ? close + 1 : end + name.size() + 3;
             m_holdsNul = m_holdsNul || HoldsNul(text.substr(gapFrom, behind - gapFrom));
             gapFrom = behind;
+            m_holdWhole = false;
             if (m_holdsNul) return true;
             m_lastIsRecord = name == kRecordTag;
             if (m_lastIsRecord) {
@@ -516,6 +518,11 @@ void RootCursor::Children(Visit& visit, bool& paused) {
             m_phase = Phase::kTail;
             return;
         }
+        if (m_recordsOnly && !m_holdWhole && !m_window.AtEnd() && text.size() - m_pos > kHoldLimit) {
+            if (const int error = PassOverLongChild(gapFrom)) return Fail(error);
+            m_pos = 0;
+            continue;
+        }
         const bool ended = m_window.AtEnd();
         // At the end of the file this only drops the children cut.
         if (const int error = m_window.Advance(m_pos)) return Fail(error);
@@ -534,7 +541,7 @@ void RootCursor::Tail() {
     if (HasElement(m_window.Text().substr(m_tail))) {
         Settle(Step::kInvalid);
     } else {
-        Settle(m_damaged || m_tornRecord || m_holdsNul ? Step::kDamaged : Step::kEnd);
+        Settle(m_damaged || m_tornRecord || m_holdsNul || m_unclosed ? Step::kDamaged : Step::kEnd);
     }
 }
 
@@ -575,6 +582,87 @@ RootCursor::Step RootCursor::CollectChildren(std::vector<XmlNode>& nodes) {
     });
 }
 
+// The child from m_pos on has grown past what the window may hold: its
+// end is looked for in the file, never further than Root's end tag. Text
+// without markup is dropped; a record that closes is held after all; any
+// other element that closes is passed over; an element not closed is
+// damage, unless a kill may have left it at the end of the file (then it is
+// held to be judged as usual).
+int RootCursor::PassOverLongChild(size_t gapFrom) {
+    const string_view text = m_window.Text();
+    const size_t open = FindChar<'<'>(text, m_pos);
+    const size_t markupFrom = open == npos ? text.size() : open;
+    m_holdsNul = m_holdsNul || HoldsNul(text.substr(gapFrom, markupFrom - gapFrom));
+    const std::uint64_t start = m_window.Dropped() + markupFrom;
+    if (open == npos) return m_window.SeekTo(start);
+    // Root's end tag, found once: the first one behind any child.
+    if (m_rootEnd == FileWindow::kNotFound || m_rootEnd <= start) {
+        const std::string rootEnd = "</" + std::string(kRootTag) + ">";
+        if (const int error = m_window.FindAhead(start + 1, rootEnd, m_rootEnd, m_fileEnd)) {
+            return error;
+        }
+    }
+    // Without Root's end tag the text ends inside Root: the walk gets there.
+    if (m_rootEnd == FileWindow::kNotFound) return m_window.SeekTo(m_fileEnd);
+    return PassOverElement(start, m_rootEnd);
+}
+
+int RootCursor::PassOverElement(std::uint64_t start, std::uint64_t stop) {
+    constexpr size_t kLongestTag = size_t{64} << 10;
+    std::uint64_t close = 0;
+    std::uint64_t unused = 0;
+    if (const int error = m_window.FindAhead(start + 1, ">", close, unused, stop)) return error;
+    if (close == FileWindow::kNotFound) return PassOverUnclosed(start, stop);
+    std::string tagText;
+    const size_t tagLength = static_cast<size_t>(close - start - 1);
+    if (const int error = m_window.ReadAt(start + 1, std::min(tagLength, kLongestTag), tagText)) {
+        return error;
+    }
+    string_view tag = tagText;
+    const xmlscan::TagKind kind = xmlscan::ClassifyTag(tag);
+    const string_view name = TagName(tag);
+    if (kind == xmlscan::TagKind::kPassedOver) return m_window.SeekTo(close + 1);
+    // A name that may hide Root's end tag, or one too long to read, is cut
+    // as usual.
+    if (name.find('<') != npos || tagLength > kLongestTag) {
+        m_holdWhole = true;
+        return m_window.SeekTo(start);
+    }
+    std::uint64_t end = close + 1;
+    if (kind == xmlscan::TagKind::kStart) {
+        const std::string endTag = "</" + std::string(name) + ">";
+        if (const int error = m_window.FindAhead(close + 1, endTag, end, unused, stop)) return error;
+        if (end == FileWindow::kNotFound) return PassOverUnclosed(start, stop);
+        end += endTag.size();
+    }
+    if (name == kRecordTag) {
+        m_holdWhole = true;  // a record that closes: held up to its end tag
+        return m_window.SeekTo(start);
+    }
+    std::uint64_t nul = 0;
+    if (const int error = m_window.FindAhead(start, string_view("", 1), nul, unused, end)) {
+        return error;
+    }
+    m_holdsNul = m_holdsNul || nul != FileWindow::kNotFound;
+    m_lastIsRecord = false;
+    return m_window.SeekTo(end);
+}
+
+// An element not closed before Root's end tag: damage, unless it begins as
+// a torn write that a kill left at the end of the file.
+int RootCursor::PassOverUnclosed(std::uint64_t start, std::uint64_t stop) {
+    const std::uint64_t behindStop = stop + kRootTag.size() + 3;
+    std::string head;
+    std::string behind;
+    if (const int error = m_window.ReadAt(start, kTornStateLength, head)) return error;
+    if (const int error = m_window.ReadAt(behindStop, 1, behind)) return error;
+    const bool mayBeTorn = behind.empty() &&
+                           (IsTornAppendAt(head, start) || behindStop - start < kTornStateLength);
+    m_holdWhole = mayBeTorn;
+    m_unclosed = m_unclosed || !mayBeTorn;
+    return m_window.SeekTo(mayBeTorn ? start : stop);
+}
+
 RootCursor::Step RootCursor::NextRecord(JobResults& record) {
     // Most records are as the writer wrote them: one pass over their bytes.
     size_t open = 0;
@@ -587,6 +675,7 @@ RootCursor::Step RootCursor::NextRecord(JobResults& record) {
         m_pos = endTag + 1;
         return Step::kChild;
     }
+    m_recordsOnly = true;
     const std::uint64_t soundStart = m_recordStart;
     const std::uint64_t soundEnd = m_recordEnd;
     bool torn = false;

@@ -78,6 +78,9 @@ private:
     // when they changed and the walk goes on.
     bool Settle(Step verdict);
     void Fail(int error);
+    int PassOverLongChild(size_t gapFrom);
+    int PassOverElement(std::uint64_t start, std::uint64_t stop);
+    int PassOverUnclosed(std::uint64_t start, std::uint64_t stop);
 
     FileWindow& m_window;
     Phase m_phase = Phase::kHead;
@@ -93,6 +96,18 @@ private:
     bool m_tornRecord = false;
     // A NUL byte stands in Root's content; no child is delivered from there.
     bool m_holdsNul = false;
+    // When records alone are wanted, a child that would make the window
+    // hold more than kHoldLimit is looked for in the file instead of held:
+    // only a record is held whole (m_holdWhole until it is cut), and an
+    // element not closed is found without holding it (m_unclosed).
+    static constexpr size_t kHoldLimit = FileWindow::kDefaultBlockSize;
+    bool m_recordsOnly = false;
+    bool m_holdWhole = false;
+    bool m_unclosed = false;
+    // Root's end tag in the file, once looked for; the file's end when
+    // there is none.
+    std::uint64_t m_rootEnd = FileWindow::kNotFound;
+    std::uint64_t m_fileEnd = 0;
     bool m_lastIsRecord = false;
     std::uint64_t m_recordStart = 0;
     std::uint64_t m_recordEnd = 0;

@@ -218,15 +218,23 @@ LayoutItem LayoutWalk::Next(JobResults& record) {
     for (;;) {
         if (std::optional<LayoutItem> item = Step(record)) {
             if (item->kind == LayoutItem::Kind::kEnd) m_phase = Phase::kDone;
+            m_holdWhole = false;
             m_last = *item;
             return m_last;
         }
-        if (const int error = m_window.Advance(m_pos)) {
+        int error = 0;
+        if (m_phase == Phase::kBody && !m_damageStart && !m_holdWhole &&
+            m_window.Text().size() - m_pos > kHoldLimit) {
+            error = JudgeLongRecord();
+        } else {
+            error = m_window.Advance(m_pos);
+            m_pos = 0;
+        }
+        if (error != 0) {
             m_phase = Phase::kDone;
             m_last = LayoutItem{LayoutItem::Kind::kFailed, Offset(0), 0, LayoutEnding::kCut, error};
             return m_last;
         }
-        m_pos = 0;
     }
 }
 
@@ -334,6 +342,26 @@ bool LayoutWalk::EndsUnfinishedAppend(string_view text) const {
             break;
     }
     return false;
+}
+
+// A record that has grown past what the window may hold is held whole
+// only when its end tag comes before the next record starts; otherwise it
+// is damage, found without holding it.
+int LayoutWalk::JudgeLongRecord() {
+    const std::uint64_t start = Offset(m_pos);
+    const std::string endTag = "</" + std::string(kRecordTag) + ">";
+    std::uint64_t next = 0;
+    std::uint64_t end = 0;
+    std::uint64_t unused = 0;
+    if (const int error = m_window.FindAhead(start + 1, kRecordStart, next, unused)) return error;
+    if (const int error = m_window.FindAhead(start, endTag, end, unused, next)) return error;
+    if (end != FileWindow::kNotFound) {
+        m_holdWhole = true;
+    } else {
+        m_damageStart = start;
+        ++m_pos;
+    }
+    return 0;
 }
 
 LayoutItem LayoutWalk::DamageUntil(std::uint64_t end) {

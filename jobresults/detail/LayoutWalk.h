@@ -55,6 +55,7 @@ private:
     std::optional<LayoutItem> AtBoundary(JobResults& record);
     std::optional<LayoutItem> Resync();
     bool EndsUnfinishedAppend(std::string_view text) const;
+    int JudgeLongRecord();
     LayoutItem DamageUntil(std::uint64_t end);
     LayoutItem EndAt(std::uint64_t offset, LayoutEnding ending);
     std::uint64_t Offset(size_t inWindow) const { return m_window.Dropped() + inWindow; }
@@ -69,6 +70,10 @@ private:
     Unfinished m_unfinished = Unfinished::kNone;
     std::optional<LayoutItem> m_pending;
     bool m_sawRecord = false;
+    // A record longer than this is held only once its end tag is known to
+    // follow (m_holdWhole until it is judged).
+    static constexpr size_t kHoldLimit = FileWindow::kDefaultBlockSize;
+    bool m_holdWhole = false;
     LayoutItem m_last;
 };
 
