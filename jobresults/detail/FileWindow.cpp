@@ -39,7 +39,7 @@ void FileWindow::Skip(std::uint64_t from, std::uint64_t to) {
     m_skipLength = to > from ? to - from : 0;
 }
 
-long long FileWindow::ReadAt(char* into, size_t size, std::uint64_t at) {
+long long FileWindow::ReadText(char* into, size_t size, std::uint64_t at) {
     size_t done = 0;
     while (done < size) {
         const std::uint64_t textAt = at + done;
@@ -73,7 +73,7 @@ bool FileWindow::Grow(size_t capacity) {
 
 int FileWindow::Fill() {
     while (m_size < m_capacity && !m_atEnd) {
-        const long long count = ReadAt(m_data + m_size, m_capacity - m_size, m_dropped + m_size);
+        const long long count = ReadText(m_data + m_size, m_capacity - m_size, m_dropped + m_size);
         if (count < 0) return errno;
         if (count == 0) m_atEnd = true;
         m_size += static_cast<size_t>(count);
@@ -102,7 +102,7 @@ int FileWindow::ReadToEnd(size_t used) {
 }
 
 int FileWindow::SeekTo(std::uint64_t offset) {
-    if (lseek64(m_fd, static_cast<off64_t>(offset), SEEK_SET) < 0) return errno;
+    if (!m_seekable) return ESPIPE;
     m_dropped = static_cast<size_t>(offset);
     m_size = 0;
     m_atEnd = false;
@@ -127,8 +127,21 @@ ssize_t ReadFully(int fd, char* into, size_t length, std::uint64_t offset) {
 
 }  // namespace
 
+// Offsets are those of the text; the file is read at FileOffset of them,
+// behind a skipped stretch when the search starts there.
 int FileWindow::FindAhead(std::uint64_t from, std::string_view needle, std::uint64_t& found,
                           std::uint64_t& fileEnd, std::uint64_t until) const {
+    const std::uint64_t shift = FileOffset(from) - from;
+    std::uint64_t end = kNotFound;
+    const int error =
+        FindInFile(from + shift, needle, found, end, until == kNotFound ? until : until + shift);
+    if (error == 0 && found != kNotFound) found -= shift;
+    if (error == 0 && end != kNotFound) fileEnd = end - shift;
+    return error;
+}
+
+int FileWindow::FindInFile(std::uint64_t from, std::string_view needle, std::uint64_t& found,
+                           std::uint64_t& fileEnd, std::uint64_t until) const {
     constexpr size_t kPiece = size_t{64} << 10;
     // Each piece starts with the last bytes of the one before, so that a
     // needle split between two pieces is seen.
@@ -161,7 +174,7 @@ int FileWindow::FindAhead(std::uint64_t from, std::string_view needle, std::uint
 
 int FileWindow::ReadAt(std::uint64_t offset, size_t length, std::string& out) const {
     out.resize(length);
-    const ssize_t count = ReadFully(m_fd, &out[0], length, offset);
+    const ssize_t count = ReadFully(m_fd, &out[0], length, FileOffset(offset));
     if (count < 0) return errno;
     out.resize(static_cast<size_t>(count));
     return 0;
@@ -200,7 +213,7 @@ int FileWindow::Differs(std::uint64_t start, bool growthCounts, bool& changed) {
         const size_t left = m_size - done;
         const size_t wanted = std::min(left + (growthCounts ? 1 : 0), sizeof piece);
         if (wanted == 0) return 0;
-        const long long count = ReadAt(piece, wanted, start + done);
+        const long long count = ReadText(piece, wanted, start + done);
         if (count < 0) return errno;
         const size_t got = static_cast<size_t>(count);
         if (got > left || (got == 0 && left > 0) || std::memcmp(piece, m_data + done, got) != 0) {

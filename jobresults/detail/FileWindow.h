@@ -71,11 +71,12 @@ public:
     // failed call.
     int Recheck(bool toTheEnd, bool& changed);
 
-    // Drops the text held and goes on reading from file offset `offset`.
+    // Drops the text held and goes on reading from offset `offset` (of the
+    // text, as Dropped(): FileOffset maps it into the file).
     // Returns 0 or the errno of a failed call.
     int SeekTo(std::uint64_t offset);
 
-    // Looks for needle in the file from offset `from` on, reading small
+    // Looks for needle in the text from offset `from` on, reading small
     // pieces at an offset, so that it costs no memory and leaves the window
     // as it is: `found` is its offset, or kNotFound when the file ends
     // first, `fileEnd` then where the file ended. Returns 0 or an errno.
@@ -98,7 +99,9 @@ private:
     int Fill();
     // Reads up to `size` bytes of the text at `at` into `into`: short only
     // where the file ends. -1 with errno on failure.
-    long long ReadAt(char* into, size_t size, std::uint64_t at);
+    long long ReadText(char* into, size_t size, std::uint64_t at);
+    int FindInFile(std::uint64_t from, std::string_view needle, std::uint64_t& found,
+                   std::uint64_t& fileEnd, std::uint64_t until) const;
     int Differs(std::uint64_t start, bool growthCounts, bool& changed);
     bool Grow(size_t capacity);
 
