@@ -37,6 +37,11 @@ public:
     // Whether the text held runs to the end of the file.
     bool AtEnd() const { return m_atEnd; }
 
+    // How much text a reader keeps for one element before it looks for the
+    // element's end in the file instead: the first block's size, so that
+    // tests with small blocks take that way often.
+    size_t HoldLimit() const { return m_firstBlock; }
+
     // Bytes of the text before the text held (dropped so far): an offset
     // in the file, less the stretch skipped when it lies behind the skip.
     size_t Dropped() const { return m_dropped; }

@@ -518,7 +518,7 @@ void RootCursor::Children(Visit& visit, bool& paused) {
             m_phase = Phase::kTail;
             return;
         }
-        if (m_recordsOnly && !m_holdWhole && !m_window.AtEnd() && text.size() - m_pos > kHoldLimit) {
+        if (m_recordsOnly && !m_holdWhole && !m_window.AtEnd() && text.size() - m_pos > m_window.HoldLimit()) {
             if (const int error = PassOverLongChild(gapFrom)) return Fail(error);
             m_pos = 0;
             continue;
@@ -596,15 +596,20 @@ int RootCursor::PassOverLongChild(size_t gapFrom) {
     const std::uint64_t start = m_window.Dropped() + markupFrom;
     if (open == npos) return m_window.SeekTo(start);
     // Root's end tag, found once: the first one behind any child.
-    if (m_rootEnd == FileWindow::kNotFound || m_rootEnd <= start) {
+    if (m_rootEnd == FileWindow::kNotFound || m_rootEnd < start) {
         const std::string rootEnd = "</" + std::string(kRootTag) + ">";
-        if (const int error = m_window.FindAhead(start + 1, rootEnd, m_rootEnd, m_fileEnd)) {
+        if (const int error = m_window.FindAhead(start, rootEnd, m_rootEnd, m_fileEnd)) {
             return error;
         }
     }
-    // Without Root's end tag the text ends inside Root: the walk gets there.
-    if (m_rootEnd == FileWindow::kNotFound) return m_window.SeekTo(m_fileEnd);
-    return PassOverElement(start, m_rootEnd);
+    // Root's end tag itself, not yet whole in the window: held until it is.
+    if (m_rootEnd == start) {
+        m_holdWhole = true;
+        return m_window.SeekTo(start);
+    }
+    // Without Root's end tag the text ends inside Root, behind the elements
+    // that close before the file ends.
+    return PassOverElement(start, m_rootEnd == FileWindow::kNotFound ? m_fileEnd : m_rootEnd);
 }
 
 int RootCursor::PassOverElement(std::uint64_t start, std::uint64_t stop) {
@@ -651,6 +656,7 @@ int RootCursor::PassOverElement(std::uint64_t start, std::uint64_t stop) {
 // An element not closed before Root's end tag: damage, unless it begins as
 // a torn write that a kill left at the end of the file.
 int RootCursor::PassOverUnclosed(std::uint64_t start, std::uint64_t stop) {
+    if (m_rootEnd == FileWindow::kNotFound) return m_window.SeekTo(stop);  // the file's end
     const std::uint64_t behindStop = stop + kRootTag.size() + 3;
     std::string head;
     std::string behind;

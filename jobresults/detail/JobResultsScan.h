@@ -97,10 +97,9 @@ private:
     // A NUL byte stands in Root's content; no child is delivered from there.
     bool m_holdsNul = false;
     // When records alone are wanted, a child that would make the window
-    // hold more than kHoldLimit is looked for in the file instead of held:
+    // hold more than its HoldLimit() is looked for in the file instead of held:
     // only a record is held whole (m_holdWhole until it is cut), and an
     // element not closed is found without holding it (m_unclosed).
-    static constexpr size_t kHoldLimit = FileWindow::kDefaultBlockSize;
     bool m_recordsOnly = false;
     bool m_holdWhole = false;
     bool m_unclosed = false;

@@ -224,7 +224,7 @@ LayoutItem LayoutWalk::Next(JobResults& record) {
         }
         int error = 0;
         if (m_phase == Phase::kBody && !m_damageStart && !m_holdWhole &&
-            m_window.Text().size() - m_pos > kHoldLimit) {
+            m_window.Text().size() - m_pos > m_window.HoldLimit()) {
             error = JudgeLongRecord();
         } else {
             error = m_window.Advance(m_pos);

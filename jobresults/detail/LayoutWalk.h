@@ -70,9 +70,8 @@ private:
     Unfinished m_unfinished = Unfinished::kNone;
     std::optional<LayoutItem> m_pending;
     bool m_sawRecord = false;
-    // A record longer than this is held only once its end tag is known to
-    // follow (m_holdWhole until it is judged).
-    static constexpr size_t kHoldLimit = FileWindow::kDefaultBlockSize;
+    // A record longer than the window's HoldLimit() is held only once its
+    // end tag is known to follow (m_holdWhole until it is judged).
     bool m_holdWhole = false;
     LayoutItem m_last;
 };
