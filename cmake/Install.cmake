@@ -61,6 +61,10 @@ if(TARGET jobresults)
     DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
     RENAME jobresults
     COMPONENT tools)
+  # Prometheus alert rules for the metrics command's output.
+  install(FILES ${PROJECT_SOURCE_DIR}/tools/alerts/jobresults-alerts.yml
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/jobresults
+    COMPONENT tools)
 endif()
 # The licence travels with the library; the Debian packages carry it in
 # their copyright file instead (debian/not-installed).

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev pkg-config dpkg-dev file
   libcli11-dev nlohmann-json3-dev scdoc bash-completion debhelper fakeroot lintian
   python3 prometheus prometheus-node-exporter systemd python3-dev pybind11-dev python3-pytest
-  dh-python)
+  dh-python chromium chromium-driver python3-selenium)
 missing=()
 for package in "${packages[@]}" "$@"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \

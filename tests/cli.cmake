@@ -26,3 +26,15 @@ if(TARGET jobresults)
     set_tests_properties(cli.${script} PROPERTIES TIMEOUT 120)
   endforeach()
 endif()
+
+# report in headless chromium through selenium; skipped (with the reason)
+# where chromium cannot start. The screenshot stays in cli-e2e/report.
+if(TARGET jobresults AND DEFINED Python3_EXECUTABLE)
+  add_test(NAME cli.report_browser
+    COMMAND ${Python3_EXECUTABLE} -m pytest -q -rs -p no:cacheprovider
+      ${CMAKE_CURRENT_LIST_DIR}/cli/report_browser.py)
+  set_tests_properties(cli.report_browser PROPERTIES
+    ENVIRONMENT "CIJOBRESULTS_TOOL=$<TARGET_FILE:jobresults>;REPORT_WORKDIR=${CMAKE_CURRENT_BINARY_DIR}/cli-e2e/report"
+    SKIP_REGULAR_EXPRESSION "SKIPPED \\["
+    TIMEOUT 180)
+endif()

@@ -316,8 +316,11 @@ test_salvage() {
   printf 'not xml at all' >"text\\ci_push_1.xml"
   while IFS='|' read -r case_file records discarded; do
     run_tool salvage "$case_file\\ci_push_1.xml" --out "$case_file-out"
-    expect_contains "$out" "recovered: $(counted "$records" record)"$'\n'"discarded: $(counted "$discarded" byte)" "$case_file: counts"
-    if ((records == 0)); then
+    [ "$records" == sound ] || expect_contains "$out" "recovered: $(counted "$records" record)"$'\n'"discarded: $(counted "$discarded" byte)" "$case_file: counts"
+    if [ "$records" == sound ]; then
+      expect_contains "$out" "sound: $case_file" "$case_file: a sound file is not copied"
+      continue
+    elif ((records == 0)); then
       expect_eq "$status" 1 "$case_file: nothing to recover"
       continue
     fi
@@ -325,7 +328,7 @@ test_salvage() {
     run_tool dump "${out##*written: }" --format jsonl
     expect_eq "$out" "$(head -n "$records" all.jsonl)" "$case_file: recovered records"
   done <<CASES
-open|4|0
+open|sound|0
 zeros-root|2|200
 garbage|4|10
 empty|0|0
@@ -341,20 +344,26 @@ CASES
   run_tool dump "${out##*written: }" --format jsonl
   expect_eq "$out" "$(head -n 1 all.jsonl)" "a record out of the writer's layout is not copied"
 
-  # Default output directory: the damaged file's own, even when the damaged
-  # file is named after the current second.
+  # Without --out the copy takes the damaged file's name (its creation
+  # time), the damaged file is kept as .damaged, and metrics then count
+  # what they count for the intact file.
   local now damaged
   now=$(date +%s)
   damaged="same\\ci_push_$now.xml"
   head -c $((size - 9)) "$full" >"$damaged"
   cp "$damaged" damaged.copy
+  cp "$full" "intact\\ci_push_$now.xml"
   run_tool salvage "$damaged"
-  expect_eq "$status" 0 "salvage next to the damaged file: exit code"
-  cmp -s "$damaged" damaged.copy || fail "salvage changed the damaged file"
-  local written=${out##*written: }
-  [ "$written" != "$damaged" ] || fail "salvage wrote over the damaged file"
-  run_tool check "$written"
-  expect_eq "$out" "$written: 4 records" "salvaged file next to the damaged one"
+  expect_eq "$status" 0 "salvage in place: exit code"
+  cmp -s "$damaged.damaged" damaged.copy || fail "salvage did not keep the damaged file"
+  expect_eq "${out##*written: }" "$damaged"$'\n'"damaged file kept as: $damaged.damaged" "salvage in place: names"
+  run_tool check "$damaged"
+  expect_eq "$out" "$damaged: 4 records" "salvaged file in place"
+  local moment='_run_|last_append'
+  expect_eq "$("$tool" metrics same | grep -Ev "$moment")" "$("$tool" metrics intact | grep -Ev "$moment")" \
+    "metrics after a salvage equal those of the intact file"
+  run_tool salvage "$damaged"
+  expect_contains "$out" "sound: $damaged holds 4 records" "a sound file is not copied"
 }
 
 # salvage_at FILE OFFSET
@@ -367,6 +376,10 @@ salvage_at() {
   before=$(cksum <"$cut")
   run_tool salvage "$cut" --out "o$offset"
   expect_eq "$(cksum <"$cut")" "$before" "offset $offset: damaged file untouched"
+  if ((offset == size)); then
+    expect_contains "$out" "sound: $cut holds 4 records" "whole file: not copied"
+    return
+  fi
   expect_contains "$out" "recovered: $(counted "$complete" record)" "offset $offset: recovered count"
   local kept=0 discarded
   ((complete > 0)) && kept=${ends[complete - 1]}
@@ -449,6 +462,8 @@ test_exitcodes() {
   # readelf shows the section's closing newline as the two characters \n.
   version_line=$(readelf -p QxVersion "$library" | sed -n 's/^ *\[ *[0-9a-f]*\] *//p' | head -n 1)
   version_line=${version_line%\\n}
+  # Printed with the date in ISO 8601 (the section keeps MM/DD/YY, in UTC).
+  version_line=$(sed -E 's#([0-9]{2})/([0-9]{2})/([0-9]{2}) #20\3-\1-\2T#; s#$#Z#' <<<"$version_line")
   run_tool --version
   expect_eq "$status" 0 "--version: exit code"
   expect_eq "$out" "$version_line" "--version prints the library's QxVersion line"

@@ -108,7 +108,8 @@ check_package libcijobresults-dev "$runtime \(= $version\)" "$lib" \
 units=(jobresults-metrics.service jobresults-metrics.timer)
 check_package jobresults "$runtime \(>= $version\)" usr/bin/jobresults \
   usr/share/man/man1/jobresults.1.gz usr/share/bash-completion/completions/jobresults \
-  etc/default/jobresults-metrics "${units[@]/#/lib/systemd/system/}"
+  etc/default/jobresults-metrics "${units[@]/#/lib/systemd/system/}" \
+  usr/share/jobresults/jobresults-alerts.yml usr/lib/sysusers.d/jobresults.conf usr/lib/tmpfiles.d/jobresults.conf
 
 # The metrics units as systemd reads them, inside the package's tree with
 # the system's targets and slices beside them (manual pages are not looked
@@ -118,6 +119,10 @@ rm -rf "$root" && dpkg-deb -x jobresults_*.deb "$root"
 cp /lib/systemd/system/*.target /lib/systemd/system/*.slice "$root/lib/systemd/system/"
 systemd-analyze verify --man=no --root="$root" "${units[@]}" ||
   fail "systemd-analyze verify refuses the metrics units"
+# The service's sandbox: an exposure of at most 2.0 (a threshold of 20).
+systemd-analyze security --offline=yes --threshold=20 \
+  "$root/lib/systemd/system/jobresults-metrics.service" | tail -n 1 ||
+  fail "the metrics service is exposed beyond 2.0"
 
 # The module goes where Debian's python3 imports from, named for its ABI.
 python_dir=usr/lib/python3/dist-packages/cijobresults

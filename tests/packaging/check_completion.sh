@@ -53,7 +53,7 @@ while IFS='|' read -r line expected; do
     echo "'$line' -> $got"
   fi
 done <<'EOF_CASES'
-jobresults |check dump follow list metrics salvage write
+jobresults |check dump follow list metrics report salvage write
 jobresults s|salvage
 jobresults --|--help --version
 jobresults write --|--format --help
@@ -72,5 +72,7 @@ jobresults check demo/results |ci_push_1700000000.xml ci_push_1700000060.xml
 jobresults check demo/results ci_push_1700000000.xml demo/in|demo/input.tsv
 jobresults follow demo/|demo/results demo/sub
 jobresults metrics --state demo/in|demo/input.tsv
+jobresults report --days |
+jobresults report --days 7 demo/|demo/results demo/sub
 EOF_CASES
 [ "$failures" -eq 0 ]

@@ -38,7 +38,7 @@ set(expected
   ${DOCDIR}/LICENSE)
 if(HAVE_TOOL)
   list(APPEND expected ${BINDIR}/jobresults ${MANDIR}/man1/jobresults.1
-    ${DATADIR}/bash-completion/completions/jobresults)
+    ${DATADIR}/bash-completion/completions/jobresults ${DATADIR}/jobresults/jobresults-alerts.yml)
 endif()
 
 if(PYTHON)

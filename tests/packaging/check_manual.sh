@@ -22,7 +22,7 @@ option_values() {
 }
 
 # The page as plain roff, without the escapes that do not change a word.
-roff=$(sed -e 's/\\-/-/g' -e 's/\\&//g' "$page")
+roff=$(sed -e 's/\\-/-/g' -e 's/\\&//g' -e 's/\\%//g' "$page")
 # The lines of the section (.SH) or subsection (.SS) whose heading starts
 # with the given words, up to the next heading of the same or a higher level.
 page_part() {
@@ -65,6 +65,13 @@ for command in "${commands[@]}"; do
   options=$(help_section Options <<<"$help" | grep -v -- '--help' || true)
   mapfile -t words < <(option_names <<<"$options"; option_values <<<"$options")
   require_bold "$part" "the subsection of $command" "${words[@]}"
+done
+
+# No path is split across lines, whatever the width: a line that ends in a
+# hyphen ends in a word that is no path.
+for width in $(seq 50 7 120); do
+  split=$(MANWIDTH=$width man -l "$page" 2>/dev/null | grep -E '[/\\][^ ]*[-‐]$' || true)
+  [ -z "$split" ] || fail "a path is split at width $width: $split"
 done
 
 [ "$failures" -eq 0 ] || exit 1

@@ -18,6 +18,7 @@ set(tool ${BINARY_DIR}/jobresults)
 # Built with another version line than the library's: --version shows both,
 # the loaded library's first.
 run_checked("asking its version" COMMAND ${tool} --version OUTPUT_VARIABLE version)
-if(NOT version MATCHES "^[0-9.]+ [0-9/]+ [0-9:]+\njobresults built with [0-9.]+\n$")
+set(iso_date "[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]T[0-9:]+Z")
+if(NOT version MATCHES "^[0-9.]+ ${iso_date}\njobresults built with [0-9.]+\n$")
   message(FATAL_ERROR "unexpected output of --version:\n${version}")
 endif()

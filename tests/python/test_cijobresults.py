@@ -83,6 +83,7 @@ def test_damaged_file_delivers_sound_records_then_raises(tmp_path, intact, cut_b
             delivered.append(tuple(record))
     assert delivered == records[:intact]
     assert isinstance(raised.value, OSError) and raised.value.filename == path
+    assert str(raised.value).endswith("(the damage begins at byte %d)" % raised.value.valid_bytes)
     if intact:
         assert raised.value.valid_bytes == record_end[intact - 1]
 

@@ -39,6 +39,14 @@ int ReportUsageError(const std::string& message) {
     return kExitUsage;
 }
 
+std::optional<int> ReportDirectoryNameNote(const std::string& dirName, bool noFiles) {
+    const auto note = NoteOnDirectoryName(dirName);
+    if (!note) return std::nullopt;
+    if (note->unusable && noFiles) return ReportUsageError(note->text);
+    std::cerr << "jobresults: note: " << note->text << '\n';
+    return std::nullopt;
+}
+
 void SingleFileArgument::Register(CLI::App* command) {
     command->add_option("FILE", m_file, "Whole path, or a directory name followed by NAME")
         ->required();

@@ -39,6 +39,11 @@ std::unique_ptr<Command> MakeCheckCommand();
 std::unique_ptr<Command> MakeSalvageCommand();
 std::unique_ptr<Command> MakeMetricsCommand();
 std::unique_ptr<Command> MakeFollowCommand();
+std::unique_ptr<Command> MakeReportCommand();
+
+// What `check` says of a file that `source` has read to its end: empty when
+// the file passes, else where its damage begins and what it is.
+std::string CheckVerdict(const ResultsFilePath& file, const RecordSource& source);
 
 // The parser reports a first word that names no command as a missing
 // command: the message that names it instead, or nullopt when the first
@@ -52,6 +57,12 @@ std::string FileArgumentHelp();
 // for a failure of the work (1) or for a usage error (2).
 int ReportFailure(const std::string& message);
 int ReportUsageError(const std::string& message);
+
+// For the commands that read a directory name's files (list, metrics): says
+// on standard error what a directory name that is a directory means, and
+// returns the usage error's exit code for one that names nothing anyone
+// means (empty, or ending in "/") and finds no files; nullopt otherwise.
+std::optional<int> ReportDirectoryNameNote(const std::string& dirName, bool noFiles);
 
 // The FILE [NAME] arguments of the commands that work on one file: a whole
 // path, or a directory name followed by the file name.

@@ -127,6 +127,33 @@ std::optional<long long> CreationTimeFromFileName(const std::string& fileName) {
     return seconds;
 }
 
+// --- directory names and listing ------------------------------------------
+
+std::optional<DirectoryNameNote> NoteOnDirectoryName(const std::string& dirName) {
+    if (dirName.empty()) {
+        return DirectoryNameNote{
+            "the directory name is empty: pass the one the files were written with, such as "
+            "/var/ci/results for the files '/var/ci/" +
+                ResultsFilePath{"results", ResultsFileNamePattern()}.WholePath() +
+                "' (the metrics service takes it from JOBRESULTS_DIR in "
+                "/etc/default/jobresults-metrics)",
+            true};
+    }
+    const jobresults::DirectoryNameNote note = jobresults::NoteOnDirectoryName(dirName);
+    if (!note.applies) return std::nullopt;
+    return DirectoryNameNote{note.text, note.endsInSlash};
+}
+
+std::optional<std::vector<jobresults::ResultsFile>> ListResultsFiles(const std::string& dirName,
+                                                                     std::string& error) {
+    std::vector<jobresults::ResultsFile> files;
+    if (const int failure = jobresults::ListResultsFiles(dirName, files)) {
+        error = WithReason("cannot read directory " + LocateOnHost(dirName).directory, failure);
+        return std::nullopt;
+    }
+    return files;
+}
+
 // --- reading ------------------------------------------------------------
 
 namespace {

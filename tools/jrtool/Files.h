@@ -73,6 +73,29 @@ std::string ResultsFileNamePattern();
 // The creation time encoded in a file name of that form, or nullopt.
 std::optional<long long> CreationTimeFromFileName(const std::string& fileName);
 
+// --- directory names and listing ------------------------------------------
+
+// Users pass directories by habit where a directory name is expected. For a
+// directory name that is empty, an existing directory or ends in "/", the
+// text that says what it means and what to pass instead (the library's
+// note, or for an empty one the default of the metrics service's
+// settings); nullopt for others.
+struct DirectoryNameNote {
+    std::string text;
+    // Empty or ends in "/": file names would start with the backslash,
+    // which no one means.
+    bool unusable = false;
+};
+std::optional<DirectoryNameNote> NoteOnDirectoryName(const std::string& dirName);
+
+using jobresults::HostLocation;
+using jobresults::LocateOnHost;
+
+// The library's listing of `dirName`, oldest first. nullopt, with a message
+// in `error`, when the host directory cannot be read.
+std::optional<std::vector<jobresults::ResultsFile>> ListResultsFiles(const std::string& dirName,
+                                                                     std::string& error);
+
 // --- reading ------------------------------------------------------------
 
 // A job results file read one record at a time through the library's

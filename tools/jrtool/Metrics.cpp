@@ -2,7 +2,9 @@
 // client and overall, in the text format of node_exporter's textfile
 // collector. With --state, a run reads only what the files gained since the
 // run before; memory grows with the number of clients, not of records.
+#include <algorithm>
 #include <climits>
+#include <ctime>
 #include <iostream>
 #include <map>
 #include <tuple>
@@ -84,6 +86,42 @@ struct ClientTally {
     }
 };
 
+// Records ever counted for one client, by outcome: the counter that does
+// not drop when files go. Kept in the state file; without one, each run
+// starts it at the records present.
+struct RecordTotals {
+    std::uint64_t success = 0;
+    std::uint64_t error = 0;
+
+    std::vector<std::string> Fields(const std::string& client) const {
+        return {"total", client, std::to_string(success), std::to_string(error)};
+    }
+
+    static bool FromFields(const std::vector<std::string>& fields, RecordTotals& totals) {
+        return fields.size() == 4 && ParseStateNumber(fields[2], totals.success) &&
+               ParseStateNumber(fields[3], totals.error);
+    }
+};
+
+using ClientTotals = std::unordered_map<std::string, RecordTotals>;
+
+// Adds to the totals what each client's counts gained since the run before:
+// all that is new when the run carried on; the net gain when it counted
+// afresh, as the records of files that went cannot be told apart from
+// those still there. A client without totals starts at its counts before.
+void AdvanceTotals(const std::unordered_map<std::string, ClientTally>& before,
+                   const std::unordered_map<std::string, ClientTally>& now, ClientTotals& totals) {
+    const auto gain = [](std::uint64_t from, std::uint64_t to) { return to > from ? to - from : 0; };
+    for (const auto& [client, counts] : now) {
+        const auto earlier = before.find(client);
+        const ClientTally previous = earlier == before.end() ? ClientTally() : earlier->second;
+        const auto total =
+            totals.try_emplace(client, RecordTotals{previous.success, previous.error}).first;
+        total->second.success += gain(previous.success, counts.success);
+        total->second.error += gain(previous.error, counts.error);
+    }
+}
+
 struct KnownFile {
     std::string fileName;
     long long created = 0;
@@ -96,6 +134,7 @@ struct Tally {
     std::string dirName;
     std::map<jobresults::FileIdentity, KnownFile> files;
     std::unordered_map<std::string, ClientTally> clients;
+    ClientTotals totals;
 
     std::string StateText() const {
         std::string text = kStateKind + '\n' + StateLine({"dir", dirName});
@@ -105,6 +144,7 @@ struct Tally {
             text += StateLine(fields);
         }
         for (const auto& [client, tally] : clients) text += StateLine(tally.Fields(client));
+        for (const auto& [client, total] : totals) text += StateLine(total.Fields(client));
         return SealState(text);
     }
 
@@ -122,6 +162,8 @@ struct Tally {
                 files[progress->identity] = file;
             } else if (fields.size() == 9 && fields[0] == "client") {
                 if (!ClientTally::FromFields(fields, clients[fields[1]])) return false;
+            } else if (fields.size() == 4 && fields[0] == "total") {
+                if (!RecordTotals::FromFields(fields, totals[fields[1]])) return false;
             } else {
                 return false;
             }
@@ -179,20 +221,46 @@ FileRead ReadFile(const jobresults::ResultsFile& file, Tally& tally, RunCounts& 
 
 std::string Number(std::uint64_t value) { return std::to_string(value); }
 
-std::string Render(const Tally& tally, const std::vector<jobresults::ResultsFile>& listed,
-                   std::size_t unreadable) {
-    // Client names that show as the same label value are one client.
+// What the run itself adds to the tally's counts.
+struct RunFacts {
+    long long now = 0;
+    // Files that could not be read at all; they count as damaged.
+    std::vector<std::string> unreadable;
+};
+
+// Client names that show as the same label value are one client.
+std::map<std::string, ClientTally> ShownClients(const Tally& tally) {
     std::map<std::string, ClientTally> shown;
     for (const auto& [client, counts] : tally.clients) {
         shown[Utf8WithReplacement(client)].Merge(counts);
     }
-    Exposition text;
+    return shown;
+}
+
+// The modification time of a file the tally read, when it was read.
+long long ModifiedSeconds(const Tally& tally, const std::string& fileName) {
+    for (const auto& [identity, file] : tally.files) {
+        if (file.fileName == fileName) return file.progress.modifiedNs / 1000000000;
+    }
+    return 0;
+}
+
+void RenderClients(const Tally& tally, Exposition& text) {
+    const auto shown = ShownClients(tally);
     text.Family("jobresults_last_job_timestamp_seconds",
                 "Creation time of the newest job results file holding a record of the client.",
                 "gauge");
     for (const auto& [client, t] : shown) {
         text.Sample("jobresults_last_job_timestamp_seconds", {{"client", client}},
                     std::to_string(t.last.created));
+    }
+    text.Family("jobresults_last_append_timestamp_seconds",
+                "Modification time, when it was read, of the file holding the newest record of "
+                "the client: the time of that record's append or of a later one in that file.",
+                "gauge");
+    for (const auto& [client, t] : shown) {
+        text.Sample("jobresults_last_append_timestamp_seconds", {{"client", client}},
+                    std::to_string(ModifiedSeconds(tally, t.last.fileName)));
     }
     text.Family("jobresults_last_job_success",
                 "1 when the newest record of the client has an empty error text, else 0.", "gauge");
@@ -213,13 +281,43 @@ std::string Render(const Tally& tally, const std::vector<jobresults::ResultsFile
         text.Sample("jobresults_records", {{"client", client}, {"outcome", "error"}},
                     Number(t.error));
     }
+}
+
+void RenderTotals(const Tally& tally, Exposition& text) {
+    std::map<std::string, RecordTotals> shown;
+    for (const auto& [client, total] : tally.totals) {
+        RecordTotals& sum = shown[Utf8WithReplacement(client)];
+        sum.success += total.success;
+        sum.error += total.error;
+    }
+    text.Family("jobresults_records_total",
+                "Records counted since the state file began, by client and outcome; unlike "
+                "jobresults_records it does not drop when files are removed.",
+                "counter");
+    for (const auto& [client, total] : shown) {
+        text.Sample("jobresults_records_total", {{"client", client}, {"outcome", "success"}},
+                    Number(total.success));
+        text.Sample("jobresults_records_total", {{"client", client}, {"outcome", "error"}},
+                    Number(total.error));
+    }
+}
+
+void RenderFiles(const Tally& tally, const std::vector<jobresults::ResultsFile>& listed,
+                 const RunFacts& run,
+                 Exposition& text) {
     std::map<std::string, std::size_t> states = {
-        {"saved", 0}, {"open", 0}, {"damaged", unreadable}};
-    long long newest = LLONG_MIN;
+        {"saved", 0}, {"open", 0}, {"damaged", run.unreadable.size()}};
+    std::vector<std::string> damaged = run.unreadable;
+    long long newest = 0;
+    long long oldestOpen = run.now;
     for (const jobresults::ResultsFile& file : listed) {
-        const auto known = tally.files.find(file.identity);
         newest = std::max(newest, file.createdSeconds);
-        if (known != tally.files.end()) ++states[FileStateName(known->second.progress.state)];
+        const auto known = tally.files.find(file.identity);
+        if (known == tally.files.end()) continue;
+        const FileState state = known->second.progress.state;
+        ++states[FileStateName(state)];
+        if (state == FileState::kDamaged) damaged.push_back(file.path);
+        if (state == FileState::kOpen) oldestOpen = std::min(oldestOpen, file.createdSeconds);
     }
     text.Family("jobresults_files",
                 "Job results files by state: saved, open (its writer may append), damaged (the "
@@ -228,11 +326,39 @@ std::string Render(const Tally& tally, const std::vector<jobresults::ResultsFile
     for (const char* state : {"saved", "open", "damaged"}) {
         text.Sample("jobresults_files", {{"state", state}}, Number(states[state]));
     }
-    if (newest != LLONG_MIN) {
-        text.Family("jobresults_newest_file_timestamp_seconds",
-                    "Creation time of the newest job results file.", "gauge");
-        text.Sample("jobresults_newest_file_timestamp_seconds", {}, std::to_string(newest));
-    }
+    text.Family("jobresults_file_damaged",
+                "1 for each damaged job results file, named by its whole path; jobresults "
+                "salvage replaces it by its intact records.",
+                "gauge");
+    std::sort(damaged.begin(), damaged.end());
+    for (const std::string& path : damaged) text.Sample("jobresults_file_damaged", {{"file", path}}, "1");
+    text.Family("jobresults_newest_file_timestamp_seconds",
+                "Creation time of the newest job results file; 0 when there is none.", "gauge");
+    text.Sample("jobresults_newest_file_timestamp_seconds", {}, std::to_string(newest));
+    text.Family("jobresults_oldest_open_file_age_seconds",
+                "Seconds since the creation of the oldest file that its writer has not saved; "
+                "0 when every file is saved.",
+                "gauge");
+    text.Sample("jobresults_oldest_open_file_age_seconds", {},
+                std::to_string(std::max(0LL, run.now - oldestOpen)));
+}
+
+void RenderRun(const RunFacts& run, Exposition& text) {
+    text.Family("jobresults_metrics_run_timestamp_seconds",
+                "When the run that wrote these metrics started.", "gauge");
+    text.Sample("jobresults_metrics_run_timestamp_seconds", {}, std::to_string(run.now));
+    text.Family("jobresults_metrics_run_success",
+                "1 when the run read every file, else 0 (a file could not be read).", "gauge");
+    text.Sample("jobresults_metrics_run_success", {}, run.unreadable.empty() ? "1" : "0");
+}
+
+std::string Render(const Tally& tally, const std::vector<jobresults::ResultsFile>& listed,
+                   const RunFacts& run) {
+    Exposition text;
+    RenderClients(tally, text);
+    RenderTotals(tally, text);
+    RenderFiles(tally, listed, run, text);
+    RenderRun(run, text);
     return text.Text();
 }
 
@@ -253,43 +379,54 @@ public:
                           "Say on standard error how many files were read and how many records");
         command->footer(
             "Metrics per client: jobresults_last_job_timestamp_seconds, "
-            "jobresults_last_job_success, jobresults_last_job_size, jobresults_records; "
-            "overall: jobresults_files, jobresults_newest_file_timestamp_seconds. Exit 1 when "
-            "a file cannot be read (it counts as damaged) or the output cannot be written.");
+            "jobresults_last_append_timestamp_seconds, jobresults_last_job_success, "
+            "jobresults_last_job_size, jobresults_records, jobresults_records_total (kept in "
+            "the --state file; without one it starts at the records present on every run); "
+            "per damaged file: "
+            "jobresults_file_damaged; overall: jobresults_files, "
+            "jobresults_newest_file_timestamp_seconds, jobresults_oldest_open_file_age_seconds, "
+            "jobresults_metrics_run_timestamp_seconds, jobresults_metrics_run_success. Every "
+            "family is present even without files. Exit 1 when a file cannot be read (it "
+            "counts as damaged) or the output cannot be written; 2 for a directory name that "
+            "is empty or ends in '/' and finds no files.");
         return command;
     }
 
     int Run() override {
         std::string error;
-        std::vector<jobresults::ResultsFile> listed;
-        if (const int failure = jobresults::ListResultsFiles(m_dirName, listed)) {
-            return ReportFailure(WithReason(
-                "cannot read directory " + jobresults::LocateOnHost(m_dirName).directory, failure));
-        }
+        const auto listed = ListResultsFiles(m_dirName, error);
+        if (!listed) return ReportFailure(error);
+        if (const auto usage = ReportDirectoryNameNote(m_dirName, listed->empty())) return *usage;
         // A state that cannot be written fails the run before any output.
         if (!m_state.empty() && !CheckWritable(m_state, error)) return ReportFailure(error);
         Tally tally;
         RunCounts counts;
         if (!LoadState(tally, counts, error)) return ReportFailure(error);
-        std::size_t unreadable = 0;
-        for (bool carryOn = tally.dirName == m_dirName && CanCarryOn(tally, listed);;
-             carryOn = false) {
+        // Totals of another directory name do not carry over.
+        const bool sameDirectory = tally.dirName == m_dirName;
+        const auto countsBefore = sameDirectory ? tally.clients : decltype(tally.clients)();
+        ClientTotals totals = sameDirectory ? std::move(tally.totals) : ClientTotals();
+        RunFacts run;
+        run.now = static_cast<long long>(std::time(nullptr));
+        for (bool carryOn = sameDirectory && CanCarryOn(tally, *listed);; carryOn = false) {
             if (!carryOn) {
                 counts.recounted = counts.recounted || !tally.files.empty();
                 tally = Tally();
             }
             tally.dirName = m_dirName;
-            unreadable = 0;
+            run.unreadable.clear();
             bool replaced = false;
-            for (const auto& file : listed) {
+            for (const jobresults::ResultsFile& file : *listed) {
                 const FileRead read = ReadFile(file, tally, counts);
-                unreadable += read == FileRead::kUnreadable ? 1 : 0;
+                if (read == FileRead::kUnreadable) run.unreadable.push_back(file.path);
                 replaced = replaced || read == FileRead::kReplaced;
             }
             if (!replaced) break;
         }
+        AdvanceTotals(countsBefore, tally.clients, totals);
+        tally.totals = std::move(totals);
         if (m_verbose) Tell(counts);
-        const std::string text = Render(tally, listed, unreadable);
+        const std::string text = Render(tally, *listed, run);
         if (m_output.empty()) {
             std::cout << text << std::flush;
         } else if (!ReplaceFile(m_output, text, 0644, error)) {
@@ -297,11 +434,11 @@ public:
         }
         // A file that could not be read may have given some records: the
         // state before this run stays, as it agrees with itself.
-        if (!m_state.empty() && unreadable == 0 &&
+        if (!m_state.empty() && run.unreadable.empty() &&
             !ReplaceFile(m_state, tally.StateText(), 0600, error)) {
             return ReportFailure(error);
         }
-        return unreadable == 0 ? kExitSuccess : kExitFailure;
+        return run.unreadable.empty() ? kExitSuccess : kExitFailure;
     }
 
 private:

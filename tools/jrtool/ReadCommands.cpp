@@ -162,21 +162,16 @@ public:
     }
 
     int Run() override {
-        std::vector<jobresults::ResultsFile> listed;
-        if (const int failure = jobresults::ListResultsFiles(m_dirName, listed)) {
-            return ReportFailure(WithReason(
-                "cannot read directory " + jobresults::LocateOnHost(m_dirName).directory, failure));
-        }
-        // Files named "\ci_push_..." are not what a trailing slash asks for.
-        const auto note = jobresults::NoteOnDirectoryName(m_dirName);
-        if (note.endsInSlash && listed.empty()) return ReportUsageError(note.text);
-        if (note.applies) std::cerr << "jobresults: note: " << note.text << '\n';
+        std::string error;
+        const auto listed = ListResultsFiles(m_dirName, error);
+        if (!listed) return ReportFailure(error);
+        if (const auto usage = ReportDirectoryNameNote(m_dirName, listed->empty())) return *usage;
         if (m_format == "json") {
-            WriteFileJson(listed, std::cout);
-        } else if (listed.empty()) {
+            WriteFileJson(*listed, std::cout);
+        } else if (listed->empty()) {
             std::cerr << "no job results files for the directory name " << m_dirName << '\n';
         } else {
-            WriteFileTable(listed, std::cout);
+            WriteFileTable(*listed, std::cout);
         }
         return kExitSuccess;
     }
@@ -306,5 +301,9 @@ std::unique_ptr<Command> MakeListCommand() { return std::make_unique<ListCommand
 std::unique_ptr<Command> MakeDumpCommand() { return std::make_unique<DumpCommand>(); }
 
 std::unique_ptr<Command> MakeCheckCommand() { return std::make_unique<CheckCommand>(); }
+
+std::string CheckVerdict(const ResultsFilePath& file, const RecordSource& source) {
+    return source.Valid() ? LayoutVerdict(file) : Verdict(file, source);
+}
 
 }  // namespace jrtool

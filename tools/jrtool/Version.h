@@ -12,7 +12,11 @@ namespace jrtool {
 // library or the section cannot be found.
 std::string LoadedLibraryVersionLine();
 
-// What --version prints: the loaded library's line, followed by the line the
+// The line with its date and time in ISO 8601, "<version> YYYY-MM-DDTHH:MM:SSZ";
+// a line of another form unchanged.
+std::string WithIsoDate(const std::string& line);
+
+// What --version prints, dates in ISO 8601: the loaded library's line, followed by the line the
 // tool was built with when that differs (or stands alone when the loaded
 // line cannot be read).
 std::string VersionText(const std::string& builtWith);

@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
     std::vector<std::pair<std::unique_ptr<jrtool::Command>, CLI::App*>> commands;
     for (auto* make : {jrtool::MakeWriteCommand, jrtool::MakeListCommand, jrtool::MakeDumpCommand,
                        jrtool::MakeCheckCommand, jrtool::MakeSalvageCommand,
-                       jrtool::MakeMetricsCommand, jrtool::MakeFollowCommand}) {
+                       jrtool::MakeMetricsCommand, jrtool::MakeFollowCommand,
+                       jrtool::MakeReportCommand}) {
         auto command = make();
         CLI::App* subcommand = command->Register(app);
         commands.emplace_back(std::move(command), subcommand);

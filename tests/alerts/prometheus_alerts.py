@@ -1,0 +1,145 @@
+#!/usr/bin/env python3
+# The shipped alert rules in a real Prometheus, scraping a real node_exporter
+# whose textfile collector serves `jobresults metrics`. A failing client, a
+# missing client, a damaged file and a stuck writer must fire exactly their
+# alerts; each must clear when its cause is gone; stopped metrics must fire
+# and clear. Prints the seconds each took.
+#
+# Usage: prometheus_alerts.py TOOL RULES WORKDIR
+import json
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import threading
+import time
+import urllib.request
+
+tool, rules, work = os.path.abspath(sys.argv[1]), sys.argv[2], sys.argv[3]
+shutil.rmtree(work, ignore_errors=True)
+os.makedirs(os.path.join(work, "textfile"))
+os.chdir(work)
+# Quote, backslash, line break and a non-ASCII letter reach the file label.
+DIR = 'jobs "nightly"\\x\né'
+# The thresholds, in their one place in the rules, and every `for:`, made short.
+LIMITS = {"backup_age_limit_seconds": 3600, "open_file_age_limit_seconds": 3,
+          "metrics_age_limit_seconds": 5}
+text = re.sub(r"(record: jobresults:(\w+)\n\s+expr: vector\()\d+",
+              lambda m: m.group(1) + str(LIMITS[m.group(2)]), open(rules).read())
+open("rules.yml", "w").write(re.sub(r"for: \S+", "for: 0s", text))
+
+
+def free_port():
+    with socket.socket() as probe:
+        return probe.bind(("127.0.0.1", 0)) or probe.getsockname()[1]
+
+
+def write(*records):
+    lines = "".join("%s\tu\t1\t%s\t1\n" % record for record in records)
+    return subprocess.run([tool, "write", "--format", "tsv", DIR], input=lines.encode(),
+                          capture_output=True, check=True).stdout.decode().rstrip("\n")
+
+
+def renamed(path, seconds):
+    name = re.sub(r"ci_push_\d+\.xml$", "ci_push_%d.xml" % seconds, path)
+    os.rename(path, name)
+    return name
+
+
+# The causes: a failing client, one last seen two hours ago, a damaged file,
+# and a writer that does not save.
+now = int(time.time())
+write(("good", ""), ("failing", "disk full"))
+renamed(write(("missing", "")), now - 7200)
+damaged = renamed(write(("good", ""), ("good", "")), now - 60)
+with open(damaged, "r+b") as cut:
+    cut.truncate(os.path.getsize(damaged) - 30)
+writer = subprocess.Popen([tool, "write", "--format", "tsv", DIR], stdin=subprocess.PIPE,
+                          stdout=subprocess.DEVNULL)
+writer.stdin.write(b"good\tu\t1\t\t1\n")
+writer.stdin.flush()
+
+# jobresults metrics twice a second, as the timer would run it, until paused.
+running = threading.Event()
+running.set()
+
+
+def metrics_loop():
+    while True:
+        running.wait()
+        subprocess.run([tool, "metrics", DIR, "--output", "textfile/jobresults.prom"],
+                       stderr=subprocess.DEVNULL)
+        time.sleep(0.5)
+
+
+threading.Thread(target=metrics_loop, daemon=True).start()
+while not os.path.exists("textfile/jobresults.prom"):
+    time.sleep(0.05)
+assert subprocess.run(["promtool", "check", "metrics"],
+                      stdin=open("textfile/jobresults.prom", "rb")).returncode == 0, "promtool check metrics"
+
+exporter_port, prometheus_port = free_port(), free_port()
+open("prometheus.yml", "w").write(json.dumps({
+    "global": {"scrape_interval": "1s", "evaluation_interval": "1s"},
+    "rule_files": ["rules.yml"],
+    "scrape_configs": [{"job_name": "node",
+                        "static_configs": [{"targets": ["127.0.0.1:%d" % exporter_port]}]}]}))
+servers = [
+    subprocess.Popen(["prometheus-node-exporter", "--web.listen-address=127.0.0.1:%d" % exporter_port,
+                      "--collector.disable-defaults", "--collector.textfile",
+                      "--collector.textfile.directory=textfile"], stderr=subprocess.DEVNULL),
+    subprocess.Popen(["prometheus", "--config.file=prometheus.yml", "--storage.tsdb.path=data",
+                      "--web.listen-address=127.0.0.1:%d" % prometheus_port], stderr=subprocess.DEVNULL)]
+
+
+def firing():
+    try:
+        answer = urllib.request.urlopen("http://127.0.0.1:%d/api/v1/alerts" % prometheus_port, timeout=2)
+    except OSError:
+        return None
+    alerts = json.load(answer)["data"]["alerts"]
+    return {(a["labels"]["alertname"], a["labels"].get("client") or a["labels"].get("file"))
+            for a in alerts if a["state"] == "firing"}
+
+
+# Waits until the firing alerts are exactly `expected`; prints the seconds.
+def wait_for(expected, what, timeout=60):
+    start, seen = time.monotonic(), {}
+    while time.monotonic() - start < timeout:
+        now_firing = firing()
+        if now_firing is not None:
+            seen.setdefault("answered", time.monotonic() - start)
+        for alert in (now_firing or set()) - seen.keys():
+            seen[alert] = time.monotonic() - start
+        if now_firing == expected:
+            for alert in sorted(expected, key=seen.get) if what.startswith("fire:") else ():
+                print("  %-36s %5.1f s (API answered at %.1f s)" % (alert[0], seen[alert], seen["answered"]))
+            return print("%-40s %5.1f s" % (what, time.monotonic() - start))
+        time.sleep(0.2)
+    raise SystemExit("FAIL: %s: firing %s, expected %s" % (what, firing(), expected))
+
+
+try:
+    expected = {("JobresultsBackupFailed", "failing"), ("JobresultsBackupMissing", "missing"),
+                ("JobresultsDamagedFile", damaged), ("JobresultsWriterStuck", None)}
+    wait_for(expected, "fire: all four, from the servers' start")
+    cures = [(("JobresultsBackupFailed", "failing"), lambda: write(("failing", ""))),
+             (("JobresultsBackupMissing", "missing"), lambda: write(("missing", ""))),
+             (("JobresultsDamagedFile", damaged),
+              lambda: subprocess.run([tool, "salvage", damaged], capture_output=True, check=True)),
+             (("JobresultsWriterStuck", None), lambda: (writer.stdin.close(), writer.wait()))]
+    for alert, cure in cures:
+        cure()
+        expected.discard(alert)
+        wait_for(expected, "clear: " + alert[0])
+    running.clear()
+    wait_for({("JobresultsMetricsStale", None)}, "fire: JobresultsMetricsStale, runs stopped")
+    running.set()
+    wait_for(set(), "clear: JobresultsMetricsStale")
+finally:
+    for server in servers:
+        server.terminate()
+        server.wait()
+    writer.kill()

@@ -1,0 +1,150 @@
+"""jobresults report in headless chromium: the page from file:// loads
+without a console error, runs no script, keeps a hostile client name as
+text, fits a phone's width, and its summary and grid equal a model computed
+from `dump --format jsonl`. Run by CTest with CIJOBRESULTS_TOOL and
+REPORT_WORKDIR set; the screenshot stays in REPORT_WORKDIR."""
+import datetime
+import json
+import os
+import re
+import shutil
+import subprocess
+import time
+
+import pytest
+
+# Skipped in the fixture rather than here: a module skipped whole leaves
+# pytest with no test, and that exit code (5) would fail the CTest run.
+try:
+    from selenium import webdriver
+    from selenium.common.exceptions import NoAlertPresentException
+    from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.common.by import By
+except ImportError as error:
+    webdriver, SELENIUM_MISSING = None, str(error)
+
+TOOL = os.environ["CIJOBRESULTS_TOOL"]
+WORK = os.environ["REPORT_WORKDIR"]
+DAY = 86400
+EPOCH = datetime.date(1970, 1, 1).toordinal()
+HOSTILE = b"<script>alert(1)</script>"
+# (days ago, hours before the window's day ends, [(client, error)]).
+FILES = [
+    (20, 0, [(b"alpha", b""), (b"beta", b"disk full")]),  # before the window
+    (3, 5, [(b"alpha", b""), (HOSTILE, b"<img src=x onerror=alert(2)>"), (b"q\"u'ote", b"")]),
+    (2, 5, [(b"alpha", b"timeout"), (b"bad\xff\x01name", b""), (b"beta", b"")]),
+    (1, 5, [(b"alpha", b""), (b"alpha", b"x\xfe"), (HOSTILE, b"")]),
+]
+
+
+def run(*args, **kwargs):
+    return subprocess.run([TOOL, *args], capture_output=True, **kwargs)
+
+
+def write_file(records, created, damage=False):
+    tsv = b"".join(c + b"\t/u\t1\t" + e + b"\t" + str(len(c)).encode() + b"\n" for c, e in records)
+    made = run("write", "results", "-", input=tsv, check=True).stdout.decode().strip()
+    path = f"results\\ci_push_{created}.xml"
+    os.rename(made, path)
+    with open(path, "r+b") as f:
+        if damage:  # inside the last record: the records before it count
+            f.seek(-40, os.SEEK_END)
+            f.write(b"<<<<")
+        else:  # the bare trailer a killed writer leaves: open
+            f.seek(-9, os.SEEK_END)
+            f.truncate()
+            f.write(b"</Root>")
+
+
+@pytest.fixture(scope="module")
+def page():
+    shutil.rmtree(WORK, ignore_errors=True)
+    os.makedirs(WORK)
+    os.chdir(WORK)
+    today = int(time.time()) // DAY
+    for ago, hours, records in FILES:
+        write_file(records, (today - ago + 1) * DAY - hours * 3600, damage=ago == 2)
+    run("write", "results", "-", input=b"alpha\t/u\t1\t\t7\n", check=True)  # now, saved
+    run("report", "results", "--output", "report.html", check=True)
+    if webdriver is None:
+        pytest.skip(f"python3-selenium is missing: {SELENIUM_MISSING}")
+    options = webdriver.ChromeOptions()
+    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage"):
+        options.add_argument(argument)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    try:
+        driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    except Exception as error:  # noqa: BLE001 - any reason chromium cannot start
+        pytest.skip(f"chromium cannot start: {error}")
+    driver.get("file://" + os.path.abspath("report.html"))
+    yield driver
+    driver.quit()
+
+
+def shown(name):
+    """The page's name for a client as `dump --format jsonl` gives it: the
+    sample holds no character U+0080..U+00FF, so one comes from a stray byte
+    (U+FFFD on the page), as does a control other than tab and newline."""
+    return "".join("\ufffd" if 0x80 <= ord(c) <= 0xFF or (ord(c) < 32 and c not in "\t\n")
+                   else c for c in name)
+
+
+def model(now, days):
+    files = json.loads(run("list", "results", "--format", "json", check=True).stdout)
+    summary = dict(clients=0, jobs=0, failed=0, stale=0, damaged=0, open=0)
+    grid, last_success = {}, {}
+    for f in files:
+        damaged = run("check", f["path"]).returncode != 0
+        summary["damaged" if damaged else "open"] += damaged or f["state"] == "open"
+        for line in run("dump", f["path"], "--format", "jsonl").stdout.splitlines():
+            r = json.loads(line)
+            client, failed = shown(r["client"]), r["error"] != ""
+            summary["jobs"] += 1
+            summary["failed"] += failed
+            last_success.setdefault(client, None)
+            if not failed:
+                last_success[client] = f["created_unix"]
+            day = f["created_unix"] // DAY
+            if now // DAY - days < day <= now // DAY:
+                cell = grid.setdefault((client, day), [0, 0])
+                cell[failed] += 1
+    summary["clients"] = len(last_success)
+    summary["stale"] = sum(t is None or now - t > 26 * 3600 for t in last_success.values())
+    return summary, grid
+
+
+def test_page_matches_model(page):
+    now = datetime.datetime.fromisoformat(
+        page.find_element(By.TAG_NAME, "time").get_attribute("datetime").replace("Z", "+00:00"))
+    expected_summary, expected_grid = model(int(now.timestamp()), 14)
+    summary = {e.get_attribute("data-summary"): int(e.text)
+               for e in page.find_elements(By.CSS_SELECTOR, "[data-summary]")}
+    assert summary == expected_summary
+    grid = {}
+    for row in page.find_elements(By.CSS_SELECTOR, "tr[data-client]"):
+        for cell in row.find_elements(By.CSS_SELECTOR, "td[title]"):
+            day, ok, failed = re.fullmatch(r"(\S+): (\d+) succeeded, (\d+) failed",
+                                           cell.get_attribute("title")).groups()
+            if (ok, failed) != ("0", "0"):
+                grid[(row.get_attribute("data-client"),
+                      datetime.date.fromisoformat(day).toordinal() - EPOCH)] = [int(ok), int(failed)]
+    assert grid == expected_grid
+
+
+def test_page_in_browser(page):
+    page.get(page.current_url)
+    assert [e for e in page.get_log("browser") if e["level"] == "SEVERE"] == []
+    assert page.execute_script("return document.scripts.length + document.images.length") == 0
+    hostile = HOSTILE.decode()
+    names = [e.text for e in page.find_elements(By.CSS_SELECTOR, "tr[data-client] td.name")]
+    assert hostile in names and "q\"u'ote" in names
+    assert hostile in page.find_element(By.TAG_NAME, "body").text
+    with pytest.raises(NoAlertPresentException):
+        page.switch_to.alert.text  # noqa: B018 - reading it raises when none is open
+    page.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                         {"width": 390, "height": 844, "deviceScaleFactor": 1, "mobile": True})
+    page.get(page.current_url)
+    width = page.execute_script("return [document.documentElement.scrollWidth, window.innerWidth]")
+    assert width[0] <= width[1] == 390
+    page.save_screenshot(os.path.join(WORK, "report-390px.png"))
+

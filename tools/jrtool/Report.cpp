@@ -1,0 +1,88 @@
+// jobresults report DIR: one HTML page with the state of a directory name's
+// backups, for a person to read each morning. Every file is read once
+// through the streaming reader, and once more by check's walk over the
+// writer's layout; records are counted and dropped (see ReportTally.h).
+#include <ctime>
+#include <iostream>
+
+#include "jrtool/Cli.h"
+#include "jrtool/ReportPage.h"
+#include "jrtool/ReportTally.h"
+#include "jrtool/StateFile.h"
+
+namespace jrtool {
+
+namespace {
+
+constexpr int kDefaultDays = 14;
+constexpr int kMostDays = 366;
+
+// Reads one file into the tally; an open or damaged one is noted with what
+// check says of it.
+void ReadFile(const jobresults::ResultsFile& file, ReportTally& tally) {
+    const std::string& path = file.path;
+    RecordSource source;
+    if (source.Open(ResultsFilePath::Plain(path))) {
+        JobResults record;
+        while (source.Next(record)) tally.Add(record, file.createdSeconds, path);
+    }
+    const std::string verdict = CheckVerdict(ResultsFilePath::Plain(path), source);
+    if (verdict.empty() && file.ending == jobresults::FileEnding::kSaved) {
+        tally.CountSavedFile();
+        return;
+    }
+    tally.AddFile({path, file.createdSeconds, !verdict.empty(), source.Delivered(),
+                   verdict.empty()
+                       ? "check passes it: it ends as a writer leaves it after an append"
+                       : verdict});
+}
+
+class ReportCommand : public Command {
+public:
+    CLI::App* Register(CLI::App& parent) override {
+        CLI::App* command = parent.add_subcommand(
+            "report", "Write an HTML page of a directory name's backups: outcomes, days, sizes");
+        command->add_option("DIR", m_dirName, "Directory name the files were written with")
+            ->required();
+        command->add_option("--output", m_output,
+                            "Write the page to this file, replaced whole (default: standard "
+                            "output)");
+        command->add_option("--days", m_days, "Days of the grid and the size charts (default 14)")
+            ->check(CLI::Range(1, kMostDays));
+        command->footer(
+            "The page is one self-contained file with no script and no request of its own. "
+            "A job's time is the creation time of its file. Exit 1 when the directory cannot "
+            "be read or the page cannot be written; damaged files are shown on the page.");
+        return command;
+    }
+
+    int Run() override {
+        std::string error;
+        const auto listed = ListResultsFiles(m_dirName, error);
+        if (!listed) return ReportFailure(error);
+        // A directory given by habit would give an empty page without a word.
+        const auto note = NoteOnDirectoryName(m_dirName);
+        if (note && note->unusable && listed->empty()) return ReportUsageError(note->text);
+        if (note) std::cerr << "jobresults: note: " << note->text << '\n';
+        ReportTally tally(static_cast<long long>(std::time(nullptr)), m_days);
+        for (const jobresults::ResultsFile& file : *listed) ReadFile(file, tally);
+        const std::string page = ReportPage(m_dirName, tally);
+        if (m_output.empty()) {
+            std::cout << page << std::flush;
+        } else if (!ReplaceFile(m_output, page, 0644, error)) {
+            return ReportFailure(error);
+        }
+        return kExitSuccess;
+    }
+
+private:
+    std::string m_dirName;
+    std::string m_output;
+    int m_days = kDefaultDays;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakeReportCommand() { return std::make_unique<ReportCommand>(); }
+
+}  // namespace jrtool
