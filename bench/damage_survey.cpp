@@ -8,6 +8,14 @@
 // written; and the share of intact records that salvage recovers. Exits
 // with 1 when a must-be-none count is not 0 or an intact record is lost.
 //
+// A second table changes a writer's file the way an adversary would: one
+// byte at a time over two whole records and the file's end, with 11 byte
+// values each, and one page zeroed at each page position, saved and open.
+// A change is silent when a reader or the walk takes the file as sound
+// while its records are not all in their writer's places (a changed value
+// byte that leaves every record in place does not count). Every silent
+// count must be 0.
+//
 //   damage_survey [RECORDS [CASES [SEED]]]     (default 3000 200 1)
 #include <algorithm>
 #include <cstdlib>
@@ -15,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "jobresults/JobResultsRecovery.h"
+#include "jobresults/cijobresults.h"
 #include "support/damage.h"
 #include "jobresults/JobResultsReader.h"
 #include "support/scratch.h"
@@ -95,6 +105,132 @@ void PrintRow(DamageKind kind, const Tally& t) {
               << share << " %) |\n";
 }
 
+// --- the adversary's changes ------------------------------------------------
+
+// Where each record begins in a sound file, as the writer placed it.
+std::vector<std::uint64_t> RecordStarts(const std::string& bytes) {
+    std::vector<std::uint64_t> starts;
+    for (size_t at = bytes.find("<JobResult>\n"); at != std::string::npos;
+         at = bytes.find("<JobResult>\n", at + 1)) {
+        starts.push_back(at);
+    }
+    return starts;
+}
+
+struct Silence {
+    size_t streaming = 0;
+    size_t classic = 0;
+    size_t walk = 0;
+};
+
+void CountSilence(const std::string& dirName, const std::string& name,
+                  const std::vector<std::uint64_t>& starts, Silence& silence) {
+    JobResultsReader reader;
+    std::vector<std::uint64_t> read;
+    if (reader.open(dirName, name)) {
+        JobResults record;
+        while (reader.next(record)) read.push_back(reader.recordOffset());
+    }
+    silence.streaming += reader.ok() && read != starts;
+
+    CCIJobResults classic;
+    if (classic.openJobResults(dirName, name)) {
+        size_t count = 0;
+        int result = 1;
+        JobResults record;
+        while (result == 1 && (result = classic.getNextJobResult(record)) >= 0) ++count;
+        silence.classic += result == 0 && count != starts.size();
+    }
+
+    JobResultsRecovery walk;
+    std::vector<std::uint64_t> walked;
+    walk.open(dirName, name);
+    JobResultsRecovery::Found found;
+    while ((found = walk.next()) == JobResultsRecovery::Found::kRecord) walked.push_back(walk.offset());
+    silence.walk += found == JobResultsRecovery::Found::kEnd &&
+                    walk.ending() != JobResultsRecovery::Ending::kCut && walked != starts;
+}
+
+struct Survey {
+    size_t cases = 0;
+    Silence silence;
+};
+
+// Tries one changed copy of sound, unless the change leaves it as it was.
+void TryChange(const std::string& sound, const std::string& changed, const std::string& path,
+               const std::string& dirName, const std::string& name, Survey& survey) {
+    if (changed == sound || !WriteWholeFile(path, changed)) return;
+    ++survey.cases;
+    CountSilence(dirName, name, RecordStarts(sound), survey.silence);
+}
+
+std::string WriterFile(const std::string& scratch, size_t records, bool saved) {
+    std::vector<JobResults> originals;
+    for (size_t i = 0; i < records; ++i) originals.push_back(MixedRecord(i));
+    std::string bytes = WrittenBytes(scratch, originals);
+    if (!saved) {
+        bytes.resize(bytes.size() - jobresults::kFinalEndTag.size());
+        bytes += jobresults::kTrailer;
+    }
+    return bytes;
+}
+
+Survey ByteSurvey(const std::string& sound, const std::string& path, const std::string& dirName,
+                  const std::string& name) {
+    const char values[] = {'\0', '<', '>', '/', 'x', 'z', ' ', '\n', 'J', 'R', '\xff'};
+    const std::vector<std::uint64_t> starts = RecordStarts(sound);
+    Survey survey;
+    const size_t middle = starts.size() / 2;
+    const auto tryRange = [&](size_t from, size_t to) {
+        for (size_t at = from; at < to; ++at) {
+            for (const char value : values) {
+                std::string changed = sound;
+                changed[at] = value;
+                TryChange(sound, changed, path, dirName, name, survey);
+            }
+        }
+    };
+    tryRange(starts[middle], starts[middle + 2]);
+    tryRange(starts.back(), sound.size());
+    return survey;
+}
+
+Survey PageSurvey(const std::string& sound, const std::string& path, const std::string& dirName,
+                  const std::string& name) {
+    Survey survey;
+    for (size_t page = 0; page * kPageSize < sound.size(); ++page) {
+        std::string changed = sound;
+        const size_t begin = page * kPageSize;
+        changed.replace(begin, std::min(kPageSize, sound.size() - begin),
+                        std::min(kPageSize, sound.size() - begin), '\0');
+        TryChange(sound, changed, path, dirName, name, survey);
+    }
+    return survey;
+}
+
+bool PrintSurvey(const char* what, const Survey& survey) {
+    std::cout << "| " << what << " | " << survey.cases << " | " << survey.silence.streaming << " | "
+              << survey.silence.classic << " | " << survey.silence.walk << " |\n";
+    return survey.silence.streaming + survey.silence.classic + survey.silence.walk == 0;
+}
+
+bool AdversarySurvey(const std::string& scratch, const std::string& path,
+                     const std::string& dirName, const std::string& name) {
+    std::cout << "\n| change | cases | silent: streaming reader | silent: classic reader | "
+                 "silent: walk |\n|---|---|---|---|---|\n";
+    bool quiet = true;
+    for (const bool saved : {true, false}) {
+        const std::string small = WriterFile(scratch + "/s" + (saved ? "1" : "0"), 40, saved);
+        const std::string large = WriterFile(scratch + "/l" + (saved ? "1" : "0"), 1500, saved);
+        quiet = PrintSurvey(saved ? "one byte, 40 records, saved" : "one byte, 40 records, open",
+                            ByteSurvey(small, path, dirName, name)) && quiet;
+        quiet = PrintSurvey(saved ? "zeroed page, 1500 records, saved"
+                                  : "zeroed page, 1500 records, open",
+                            PageSurvey(large, path, dirName, name)) && quiet;
+    }
+    return quiet;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -148,5 +284,6 @@ int main(int argc, char** argv) {
         allSound = allSound && tally.silentOther == 0 && tally.garbledFromFoundPlace == 0 &&
                    tally.recovered == tally.intact;
     }
-    return allSound ? 0 : 1;
+    const bool quiet = AdversarySurvey(dir.Path(), path, damagedDir, name);
+    return allSound && quiet ? 0 : 1;
 }

@@ -532,16 +532,59 @@ void RootCursor::Children(Visit& visit, bool& paused) {
     }
 }
 
-// Whatever follows Root must hold no element.
+// Whatever follows Root must hold no element. A long text behind Root is
+// judged in the file rather than held.
 void RootCursor::Tail() {
-    if (const int error = m_window.ReadToEnd(m_pos)) return Fail(error);
+    if (const int error = m_window.Advance(m_pos)) return Fail(error);
     m_tail -= m_pos;
     m_pos = 0;
+    while (!m_window.AtEnd() && m_window.Text().size() - m_tail <= m_window.HoldLimit()) {
+        if (const int error = m_window.Advance(0)) return Fail(error);
+    }
+    bool element = false;
+    if (m_window.AtEnd()) {
+        element = HasElement(m_window.Text().substr(m_tail));
+    } else if (const int error = ElementAhead(m_window.Dropped() + m_tail, element)) {
+        return Fail(error);
+    }
     // A document that is not a single Root is refused as such, damaged or not.
-    if (HasElement(m_window.Text().substr(m_tail))) {
+    if (element) {
         Settle(Step::kInvalid);
     } else {
         Settle(m_damaged || m_tornRecord || m_holdsNul || m_unclosed ? Step::kDamaged : Step::kEnd);
+    }
+}
+
+// Whether the file holds an element from offset `from` on, as the flat scan
+// finds the first one, looked for in the file.
+int RootCursor::ElementAhead(std::uint64_t from, bool& found) {
+    constexpr size_t kLongestTag = size_t{64} << 10;
+    found = false;
+    std::uint64_t unused = 0;
+    for (std::uint64_t pos = from;;) {
+        std::uint64_t open = 0;
+        std::uint64_t close = 0;
+        if (const int error = m_window.FindAhead(pos, "<", open, unused)) return error;
+        if (open == FileWindow::kNotFound) return 0;
+        if (const int error = m_window.FindAhead(open + 1, ">", close, unused)) return error;
+        if (close == FileWindow::kNotFound) return 0;
+        std::string tagText;
+        const size_t tagLength = static_cast<size_t>(close - open - 1);
+        if (const int error = m_window.ReadAt(open + 1, std::min(tagLength, kLongestTag), tagText)) {
+            return error;
+        }
+        string_view tag = tagText;
+        const xmlscan::TagKind kind = xmlscan::ClassifyTag(tag);
+        if (kind == xmlscan::TagKind::kPassedOver) {
+            pos = close + 1;
+            continue;
+        }
+        if (kind == xmlscan::TagKind::kSelfClosing) return found = true, 0;
+        std::uint64_t end = 0;
+        const std::string endTag = "</" + std::string(TagName(tag)) + ">";
+        if (const int error = m_window.FindAhead(close + 1, endTag, end, unused)) return error;
+        found = end != FileWindow::kNotFound;
+        return 0;
     }
 }
 

@@ -61,9 +61,7 @@ public:
         const auto listed = ListResultsFiles(m_dirName, error);
         if (!listed) return ReportFailure(error);
         // A directory given by habit would give an empty page without a word.
-        const auto note = NoteOnDirectoryName(m_dirName);
-        if (note && note->unusable && listed->empty()) return ReportUsageError(note->text);
-        if (note) std::cerr << "jobresults: note: " << note->text << '\n';
+        if (const auto usage = ReportDirectoryNameNote(m_dirName, listed->empty())) return *usage;
         ReportTally tally(static_cast<long long>(std::time(nullptr)), m_days);
         for (const jobresults::ResultsFile& file : *listed) ReadFile(file, tally);
         const std::string page = ReportPage(m_dirName, tally);
