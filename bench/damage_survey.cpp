@@ -23,10 +23,10 @@
 #include <string>
 #include <vector>
 
-#include "bench/damage.h"
+#include "jobresults/JobResultsReader.h"
 #include "jobresults/JobResultsRecovery.h"
 #include "jobresults/cijobresults.h"
-#include "jobresults/JobResultsReader.h"
+#include "support/damage.h"
 #include "support/scratch.h"
 
 namespace {

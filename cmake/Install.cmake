@@ -35,6 +35,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/jobresults/cijobresults.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsReader.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsRecovery.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsNames.h
+  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsFiles.h
+  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsRecord.h
+  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsExport.h
   DESTINATION ${CIJOBRESULTS_INSTALL_HEADERDIR}/jobresults
   COMPONENT development)
 

@@ -10,6 +10,7 @@
 #ifndef CIJOBRESULTS_JOBRESULTS_JOBRESULTSNAMES_H
 #define CIJOBRESULTS_JOBRESULTS_JOBRESULTSNAMES_H
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,28 @@ inline constexpr std::string_view kSizeTag = "Size";
 inline constexpr std::string_view kTrailer = "</Root>";
 // Replaces the trailer when the file is saved.
 inline constexpr std::string_view kFinalEndTag = "\n\n</Root>";
+
+// The naming rule: kBaseFileName, kTimeSeparator, the decimal digits of
+// the creation second (at most 18, so that they fit), kExtension. Sets
+// seconds when `fileName` follows it.
+inline bool ParseResultsFileName(std::string_view fileName, long long& seconds) {
+    const std::size_t head = kBaseFileName.size() + 1;
+    if (fileName.size() <= head + kExtension.size() ||
+        fileName.substr(0, kBaseFileName.size()) != kBaseFileName ||
+        fileName[kBaseFileName.size()] != kTimeSeparator ||
+        fileName.substr(fileName.size() - kExtension.size()) != kExtension) {
+        return false;
+    }
+    const std::string_view digits = fileName.substr(head, fileName.size() - head - kExtension.size());
+    if (digits.size() > 18) return false;
+    long long value = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    seconds = value;
+    return true;
+}
 
 // Where the files of a directory name live on a POSIX host: everything
 // after the last slash of the directory name starts the files' names. The

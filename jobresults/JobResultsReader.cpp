@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "jobresults/detail/FileWindow.h"
+#include "jobresults/detail/Fingerprint.h"
 #include "jobresults/detail/JobResultsFormat.h"
 #include "jobresults/detail/JobResultsMessages.h"
 #include "jobresults/detail/JobResultsScan.h"
@@ -15,17 +16,22 @@
 namespace {
 
 using jobresults::FileWindow;
+using jobresults::ResumePoint;
 using jobresults::RootCursor;
 
-// The file being read: its descriptor, the window on it and the cursor
-// walking it, which refer to one another and so stay in one place.
+// The file being read: its descriptor (closed here only when the reader
+// opened it), the window on it and the cursor walking it, which refer to
+// one another and so stay in one place.
 struct OpenFile {
-    explicit OpenFile(int descriptor) : fd(descriptor), window(descriptor), cursor(window) {}
-    ~OpenFile() { ::close(fd); }
+    OpenFile(int descriptor, bool closeAtEnd) : fd(descriptor), owned(closeAtEnd), window(descriptor), cursor(window) {}
+    ~OpenFile() {
+        if (owned) ::close(fd);
+    }
     OpenFile(const OpenFile&) = delete;
     OpenFile& operator=(const OpenFile&) = delete;
 
     int fd;
+    bool owned;
     FileWindow window;
     RootCursor cursor;
 };
@@ -41,6 +47,9 @@ struct JobResultsReader::State {
     bool ok = false;
     std::uint64_t validBytes = 0;
     std::uint64_t recordOffset = 0;
+    std::uint64_t rootContent = 0;
+    std::uint64_t fingerprint = 0;
+    bool resumed = false;
     bool contentRefused = false;
 
     void Fail(std::string_view head, const std::string& name, int number) {
@@ -51,8 +60,16 @@ struct JobResultsReader::State {
         file.reset();
     }
 
+    // The fingerprint at validBytes, taken while the file is at hand.
+    std::uint64_t FingerprintNow() const {
+        std::uint64_t value = 0;
+        if (file) jobresults::FingerprintAt(file->fd, validBytes, rootContent, value);
+        return value;
+    }
+
     // The walk has reached its verdict: the file is done with.
     void Finish(RootCursor::Step step) {
+        fingerprint = FingerprintNow();
         switch (step) {
             case RootCursor::Step::kEnd:
                 // As the classic reader, which ends with 0 only on a record.
@@ -73,6 +90,55 @@ struct JobResultsReader::State {
                 return;
         }
         file.reset();
+    }
+
+    // Starts reading the open file `fd`, from its start or behind `point`.
+    bool Start(int fd, bool owned, const ResumePoint& point) {
+        file = std::make_unique<OpenFile>(fd, owned);
+        ok = true;
+        resumed = point.offset > 0;
+        if (resumed && !Matches(point)) {
+            Fail(jobresults::messages::kNotTheFileRead, path, ESTALE);
+            return false;
+        }
+        if (resumed) file->window.Skip(point.rootContent, point.offset);
+        const RootCursor::Step step = file->cursor.FindRoot();
+        rootContent = validBytes = file->cursor.RecordEnd();
+        if (resumed && rootContent != point.rootContent) {
+            Fail(jobresults::messages::kNotTheFileRead, path, ESTALE);
+            return false;
+        }
+        validBytes = file->window.FileOffset(validBytes);
+        if (resumed) file->cursor.ResumeBehindRecord();
+        if (step == RootCursor::Step::kChild) return true;
+        Finish(step);
+        return false;
+    }
+
+    bool Matches(const ResumePoint& point) const {
+        std::uint64_t now = 0;
+        return point.rootContent > 0 && point.rootContent <= point.offset &&
+               jobresults::FingerprintAt(file->fd, point.offset, point.rootContent, now) == 0 &&
+               now == point.fingerprint;
+    }
+
+    bool OpenPath(const std::string& wholePath, const std::string& name, const ResumePoint& point) {
+        *this = State();
+        path = wholePath;
+        fileName = name;
+        const int fd = FileWindow::OpenToRead(path);
+        if (fd == -1) {
+            const int failure = errno;
+            Fail(jobresults::messages::kOpenFailed, path, failure);
+            return false;
+        }
+        return Start(fd, true, point);
+    }
+
+    bool OpenLent(int fd, const std::string& name, const ResumePoint& point) {
+        *this = State();
+        path = fileName = name;
+        return Start(fd, false, point);
     }
 };
 
@@ -95,24 +161,39 @@ JobResultsReader& JobResultsReader::operator=(JobResultsReader&& other) noexcept
 }
 
 bool JobResultsReader::open(const std::string& dirName, const std::string& fileName) {
-    State& state = *m_pState;
-    state = State();
-    if (dirName.empty() || fileName.empty()) return false;
-    state.path = dirName + jobresults::kDirectorySeparator + fileName;
-    state.fileName = fileName;
-    const int fd = FileWindow::OpenToRead(state.path);
-    if (fd == -1) {
-        const int error = errno;
-        state.Fail(jobresults::messages::kOpenFailed, state.path, error);
+    if (dirName.empty() || fileName.empty()) {
+        *m_pState = State();
         return false;
     }
-    state.file = std::make_unique<OpenFile>(fd);
-    state.ok = true;
-    const RootCursor::Step step = state.file->cursor.FindRoot();
-    state.validBytes = state.file->cursor.RecordEnd();
-    if (step == RootCursor::Step::kChild) return true;
-    state.Finish(step);
-    return false;
+    return m_pState->OpenPath(dirName + jobresults::kDirectorySeparator + fileName, fileName, {});
+}
+
+bool JobResultsReader::open(const std::string& path) {
+    if (path.empty()) {
+        *m_pState = State();
+        return false;
+    }
+    return m_pState->OpenPath(path, path, {});
+}
+
+bool JobResultsReader::open(int fd, const std::string& path) {
+    return m_pState->OpenLent(fd, path, {});
+}
+
+bool JobResultsReader::resume(const std::string& path, const jobresults::ResumePoint& point) {
+    return m_pState->OpenPath(path, path, point);
+}
+
+bool JobResultsReader::resume(int fd, const std::string& path,
+                              const jobresults::ResumePoint& point) {
+    return m_pState->OpenLent(fd, path, point);
+}
+
+jobresults::ResumePoint JobResultsReader::resumePoint() const {
+    const State& state = *m_pState;
+    if (state.rootContent == 0) return {};
+    return {state.validBytes, state.rootContent,
+            state.file ? state.FingerprintNow() : state.fingerprint};
 }
 
 bool JobResultsReader::next(JobResults& record) {
@@ -120,9 +201,9 @@ bool JobResultsReader::next(JobResults& record) {
     State& state = *m_pState;
     RootCursor& cursor = state.file->cursor;
     const RootCursor::Step step = cursor.NextRecord(record);
-    state.validBytes = cursor.RecordEnd();
+    state.validBytes = state.file->window.FileOffset(cursor.RecordEnd());
     if (step == RootCursor::Step::kChild) {
-        state.recordOffset = cursor.RecordStart();
+        state.recordOffset = state.file->window.FileOffset(cursor.RecordStart());
         return true;
     }
     state.Finish(step);

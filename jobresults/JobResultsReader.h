@@ -23,6 +23,12 @@
 // A file that a writer is still appending to reads as a complete document:
 // the records written before open, in order, possibly more.
 //
+// A file can be named by any path, or lent as a descriptor, which the
+// reader reads with pread (its offset stays where the caller left it) and
+// never closes. A reader that comes back to a file resumes behind the last
+// record it read (resumePoint, then resume), once it has checked that the
+// file is still the one it read.
+//
 // The object keeps its data behind a pointer, so that it can grow without
 // changing its size; it is movable, not copyable. No function throws but
 // for running out of memory.
@@ -33,7 +39,21 @@
 #include <memory>
 #include <string>
 
-#include "jobresults/cijobresults.h"
+#include "jobresults/JobResultsExport.h"
+#include "jobresults/JobResultsRecord.h"
+
+namespace jobresults {
+
+// Where a reader stopped in a file, to go on from there later: behind the
+// last record read, with what tells the file apart from any other file or
+// any rewriting of it. A point with offset 0 reads from the start.
+struct ResumePoint {
+    std::uint64_t offset = 0;       // validBytes(): behind the last record read
+    std::uint64_t rootContent = 0;  // behind Root's start tag
+    std::uint64_t fingerprint = 0;  // of the file's first bytes and those in front of offset
+};
+
+}  // namespace jobresults
 
 class CIJOBRESULTS_API JobResultsReader {
 public:
@@ -53,6 +73,29 @@ public:
     // and errorMessage()/errorNumber() say why, as openJobResults would.
     // A file opened before is closed first.
     bool open(const std::string& dirName, const std::string& fileName);
+
+    // Opens the file at `path`, as above; messages name the path.
+    bool open(const std::string& path);
+
+    // Reads the regular file that `fd` is open on from its start, with
+    // pread: fd's offset stays as it is, and fd is never closed (the caller
+    // keeps it open until close(), the next open or the destructor). `path`
+    // names the file in messages.
+    bool open(int fd, const std::string& path);
+
+    // Opens the file and goes on behind point.offset, as if every record
+    // in front of it had been read: next() gives the records behind it,
+    // and offsets stay those of the file. False with errorNumber() ESTALE
+    // ("... is not the file read before") when the file is not the one the
+    // point was taken in: Root's start tag or the fingerprint differ, or
+    // the file is shorter. Such a file is read again with open.
+    bool resume(const std::string& path, const jobresults::ResumePoint& point);
+    bool resume(int fd, const std::string& path, const jobresults::ResumePoint& point);
+
+    // Where the reader stands, for resume: behind the last record
+    // delivered (validBytes()). Taken while the file is open or at the
+    // verdict; an offset of 0 before Root's start tag was read.
+    jobresults::ResumePoint resumePoint() const;
 
     // Fills record from the next record, field by field as getNextJobResult
     // does (matched by tag name, a missing field keeps the caller's value,

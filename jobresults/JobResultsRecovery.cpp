@@ -19,12 +19,15 @@ using jobresults::LayoutWalk;
 // The descriptor, the window on it and the walk, which refer to one another
 // and so stay in one place.
 struct OpenFile {
-    explicit OpenFile(int descriptor) : fd(descriptor), window(descriptor), walk(window) {}
-    ~OpenFile() { ::close(fd); }
+    OpenFile(int descriptor, bool closeAtEnd) : fd(descriptor), owned(closeAtEnd), window(descriptor), walk(window) {}
+    ~OpenFile() {
+        if (owned) ::close(fd);
+    }
     OpenFile(const OpenFile&) = delete;
     OpenFile& operator=(const OpenFile&) = delete;
 
     int fd;
+    bool owned;
     FileWindow window;
     LayoutWalk walk;
 };
@@ -63,6 +66,18 @@ struct JobResultsRecovery::State {
     std::unique_ptr<OpenFile> file;
     JobResults record;
     LayoutItem last;
+
+    bool Fail(int error) {
+        last.kind = LayoutItem::Kind::kFailed;
+        last.error = error;
+        return false;
+    }
+
+    bool Start(int fd, bool owned) {
+        if (fd == -1) return Fail(errno);
+        file = std::make_unique<OpenFile>(fd, owned);
+        return true;
+    }
 };
 
 JobResultsRecovery::JobResultsRecovery() : m_pState(std::make_unique<State>()) {}
@@ -83,21 +98,25 @@ JobResultsRecovery& JobResultsRecovery::operator=(JobResultsRecovery&& other) no
 }
 
 bool JobResultsRecovery::open(const std::string& dirName, const std::string& fileName) {
+    if (dirName.empty() || fileName.empty()) {
+        *m_pState = State();
+        return m_pState->Fail(EINVAL);
+    }
+    return open(dirName + jobresults::kDirectorySeparator + fileName);
+}
+
+bool JobResultsRecovery::open(const std::string& path) {
     State& state = *m_pState;
     state = State();
-    if (dirName.empty() || fileName.empty()) {
-        state.last.kind = LayoutItem::Kind::kFailed;
-        state.last.error = EINVAL;
-        return false;
-    }
-    const int fd = FileWindow::OpenToRead(dirName + jobresults::kDirectorySeparator + fileName);
-    if (fd == -1) {
-        state.last.kind = LayoutItem::Kind::kFailed;
-        state.last.error = errno;
-        return false;
-    }
-    state.file = std::make_unique<OpenFile>(fd);
-    return true;
+    if (path.empty()) return state.Fail(EINVAL);
+    return state.Start(FileWindow::OpenToRead(path), true);
+}
+
+bool JobResultsRecovery::open(int fd) {
+    State& state = *m_pState;
+    state = State();
+    if (fd < 0) return state.Fail(EBADF);
+    return state.Start(fd, false);
 }
 
 JobResultsRecovery::Found JobResultsRecovery::next() {

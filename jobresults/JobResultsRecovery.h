@@ -15,7 +15,8 @@
 #include <memory>
 #include <string>
 
-#include "jobresults/cijobresults.h"
+#include "jobresults/JobResultsExport.h"
+#include "jobresults/JobResultsRecord.h"
 
 class CIJOBRESULTS_API JobResultsRecovery {
 public:
@@ -43,6 +44,11 @@ public:
     // cannot be opened (EINVAL for an empty name); next() then gives
     // kReadFailed.
     bool open(const std::string& dirName, const std::string& fileName);
+    // Opens the file at `path`.
+    bool open(const std::string& path);
+    // Walks the regular file that `fd` is open on from its start, with
+    // pread: fd's offset stays, and fd is never closed.
+    bool open(int fd);
 
     // The next thing found in file order. After kEnd or kReadFailed, and
     // before open, it gives the same again (kEnd, kCut before open).

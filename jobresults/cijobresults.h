@@ -23,17 +23,9 @@
 #include <string>
 #include <vector>
 
+#include "jobresults/JobResultsExport.h"
+#include "jobresults/JobResultsRecord.h"
 #include "xml/XmlNode.h"
-
-// One job result. Strings are stored and returned byte for byte, trimmed of
-// surrounding blanks, tabs and line breaks when read back.
-struct JobResults {
-    std::string ClientName;
-    std::string Url;
-    std::string BackupJobId;
-    std::string ErrorString;
-    unsigned long long Size = 0;
-};
 
 class CIJOBRESULTS_API CCIJobResults {
 public:

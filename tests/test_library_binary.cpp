@@ -109,6 +109,10 @@ TEST(LibraryBinary, ExportsOnlyTheExportedClasses) {
             ours = ours || name.rfind(cls + "::", 0) == 0 || name == "vtable for " + cls ||
                    name == "typeinfo for " + cls || name == "typeinfo name for " + cls;
         }
+        for (const char* function :
+             {"ListResultsFiles(", "DescribeResultsFile(", "EndingOfFile(", "NoteOnDirectoryName("}) {
+            ours = ours || name.rfind(std::string("jobresults::") + function, 0) == 0;
+        }
         EXPECT_TRUE(ours) << "unexpected export: " << name;
     }
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/damage.h"
+#include "support/damage.h"
 #include "jobresults/cijobresults.h"
 #include "support/store_files.h"
 

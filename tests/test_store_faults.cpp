@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/damage.h"
+#include "support/damage.h"
 #include "jobresults/cijobresults.h"
 #include "support/posix_fault_seam.h"
 #include "support/store_files.h"

@@ -5,10 +5,12 @@
 // reader refuses the file, the complete records before the damage. And the
 // streaming reader's memory stays flat on a file far larger than its window.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -60,6 +62,53 @@ struct Case {
     bool damaged = false;
 };
 
+// Resumed behind each record that a reading from the start delivered, from
+// the path and from a lent descriptor, the reader gives the records behind
+// it and the same verdict; a lent descriptor keeps its offset and stays
+// open. A byte changed in the first record makes every point stale.
+void CompareResumed(const std::string& path, const testsupport::ReaderOutcome& whole) {
+    std::vector<jobresults::ResumePoint> points;
+    JobResultsReader first;
+    JobResults record;
+    for (first.open(path); first.next(record);) points.push_back(first.resumePoint());
+    for (size_t i = 0; i < points.size(); ++i) {
+        for (const bool lent : {false, true}) {
+            SCOPED_TRACE(std::string(lent ? "lent" : "path") + " resumed behind record " +
+                         std::to_string(i));
+            const int fd = lent ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+            if (lent) {
+                ASSERT_EQ(lseek(fd, 3, SEEK_SET), 3);
+            }
+            JobResultsReader reader;
+            std::vector<JobResults> records;
+            record = testsupport::UntouchedRecord();
+            bool more = lent ? reader.resume(fd, path, points[i]) : reader.resume(path, points[i]);
+            for (; more && reader.next(record); record = testsupport::UntouchedRecord()) {
+                records.push_back(record);
+            }
+            ExpectSameRecords(records, std::vector<JobResults>(whole.records.begin() + static_cast<std::ptrdiff_t>(i + 1),
+                                                               whole.records.end()));
+            EXPECT_EQ(reader.ok(), whole.ok);
+            EXPECT_EQ(reader.errorNumber(), whole.errorNumber);
+            EXPECT_EQ(reader.validBytes(), whole.validBytes);
+            reader.close();
+            if (lent) {
+                EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 3);
+                EXPECT_EQ(::close(fd), 0);
+            }
+        }
+    }
+    if (points.empty() || points[0].offset > 4096) return;
+    std::string changed = storetest::ReadWholeFile(path);
+    changed[points[0].offset - 20] ^= 1;
+    storetest::WriteWholeFile(path, changed);
+    for (const jobresults::ResumePoint& point : points) {
+        JobResultsReader reader;
+        EXPECT_FALSE(reader.resume(path, point));
+        EXPECT_EQ(reader.errorNumber(), ESTALE);
+    }
+}
+
 // Reads storeDir\name with both readers; input.bytes are the file's bytes.
 void CompareReaders(const std::string& storeDir, const std::string& name, const Case& input) {
     SCOPED_TRACE(input.name);
@@ -76,6 +125,7 @@ void CompareReaders(const std::string& storeDir, const std::string& name, const 
         EXPECT_FALSE(both.classic.ok);
         ExpectSameRecords(both.classic.records, input.intact);
     }
+    CompareResumed(storeDir + "\\" + name, both.streaming);
 }
 
 JobResults Sample(int index, size_t errorLength = 1) {

@@ -18,15 +18,7 @@
 #include <utility>
 #include <vector>
 
-// Marks the classes that the shared library exports; the library is built
-// with hidden visibility, so nothing else of it is visible to callers.
-#ifndef CIJOBRESULTS_API
-#define CIJOBRESULTS_API __attribute__((visibility("default")))
-#endif
-// Marks private helpers of exported classes that stay inside the library.
-#ifndef CIJOBRESULTS_LOCAL
-#define CIJOBRESULTS_LOCAL __attribute__((visibility("hidden")))
-#endif
+#include "jobresults/JobResultsExport.h"
 
 // One XML element: tag name, content text, preferred quote character and the
 // attributes (by name, and in the order in which each was first added).

@@ -29,7 +29,37 @@ size_t SizeOf(int fd) {
 }  // namespace
 
 FileWindow::FileWindow(int fd, size_t blockSize)
-    : m_fd(fd), m_fileSize(SizeOf(fd)), m_firstBlock(blockSize > 0 ? blockSize : 1) {}
+    : m_fd(fd),
+      m_fileSize(SizeOf(fd)),
+      m_firstBlock(blockSize > 0 ? blockSize : 1),
+      m_seekable(lseek64(fd, 0, SEEK_CUR) >= 0) {}
+
+void FileWindow::Skip(std::uint64_t from, std::uint64_t to) {
+    m_skipFrom = from;
+    m_skipLength = to > from ? to - from : 0;
+}
+
+long long FileWindow::ReadText(char* into, size_t size, std::uint64_t at) {
+    size_t done = 0;
+    while (done < size) {
+        const std::uint64_t textAt = at + done;
+        size_t wanted = std::min(size - done, kMaxReadSize);
+        // A read stops at the start of the skipped stretch.
+        if (textAt < m_skipFrom) wanted = static_cast<size_t>(std::min<std::uint64_t>(wanted, m_skipFrom - textAt));
+        const ssize_t count =
+            m_seekable ? pread64(m_fd, into + done, wanted, static_cast<off64_t>(FileOffset(textAt)))
+                       : read(m_fd, into + done, wanted);
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (count == 0) break;
+        done += static_cast<size_t>(count);
+        // A pipe hands over what has arrived; the caller asks again.
+        if (!m_seekable) break;
+    }
+    return static_cast<long long>(done);
+}
 
 FileWindow::~FileWindow() { std::free(m_data); }
 
@@ -43,13 +73,8 @@ bool FileWindow::Grow(size_t capacity) {
 
 int FileWindow::Fill() {
     while (m_size < m_capacity && !m_atEnd) {
-        const size_t room = m_capacity - m_size;
-        const ssize_t count =
-            read(m_fd, m_data + m_size, room < kMaxReadSize ? room : kMaxReadSize);
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
+        const long long count = ReadText(m_data + m_size, m_capacity - m_size, m_dropped + m_size);
+        if (count < 0) return errno;
         if (count == 0) m_atEnd = true;
         m_size += static_cast<size_t>(count);
     }
@@ -77,7 +102,7 @@ int FileWindow::ReadToEnd(size_t used) {
 }
 
 int FileWindow::SeekTo(std::uint64_t offset) {
-    if (lseek64(m_fd, static_cast<off64_t>(offset), SEEK_SET) < 0) return errno;
+    if (!m_seekable) return ESPIPE;
     m_dropped = static_cast<size_t>(offset);
     m_size = 0;
     m_atEnd = false;
@@ -102,8 +127,21 @@ ssize_t ReadFully(int fd, char* into, size_t length, std::uint64_t offset) {
 
 }  // namespace
 
+// Offsets are those of the text; the file is read at FileOffset of them,
+// behind a skipped stretch when the search starts there.
 int FileWindow::FindAhead(std::uint64_t from, std::string_view needle, std::uint64_t& found,
                           std::uint64_t& fileEnd, std::uint64_t until) const {
+    const std::uint64_t shift = FileOffset(from) - from;
+    std::uint64_t end = kNotFound;
+    const int error =
+        FindInFile(from + shift, needle, found, end, until == kNotFound ? until : until + shift);
+    if (error == 0 && found != kNotFound) found -= shift;
+    if (error == 0 && end != kNotFound) fileEnd = end - shift;
+    return error;
+}
+
+int FileWindow::FindInFile(std::uint64_t from, std::string_view needle, std::uint64_t& found,
+                           std::uint64_t& fileEnd, std::uint64_t until) const {
     constexpr size_t kPiece = size_t{64} << 10;
     // Each piece starts with the last bytes of the one before, so that a
     // needle split between two pieces is seen.
@@ -136,7 +174,7 @@ int FileWindow::FindAhead(std::uint64_t from, std::string_view needle, std::uint
 
 int FileWindow::ReadAt(std::uint64_t offset, size_t length, std::string& out) const {
     out.resize(length);
-    const ssize_t count = ReadFully(m_fd, &out[0], length, offset);
+    const ssize_t count = ReadFully(m_fd, &out[0], length, FileOffset(offset));
     if (count < 0) return errno;
     out.resize(static_cast<size_t>(count));
     return 0;
@@ -168,19 +206,15 @@ int FileWindow::OpenToRead(const std::string& path) {
 
 // Compares the text held with the file from offset start on. When growth
 // counts, one byte more is asked for, so that it shows in the same read.
-int FileWindow::Differs(long long start, bool growthCounts, bool& changed) const {
+int FileWindow::Differs(std::uint64_t start, bool growthCounts, bool& changed) {
     char piece[kRecheckPiece];
     size_t done = 0;
     for (;;) {
         const size_t left = m_size - done;
         const size_t wanted = std::min(left + (growthCounts ? 1 : 0), sizeof piece);
         if (wanted == 0) return 0;
-        const ssize_t count = pread64(m_fd, piece, wanted,
-                                      static_cast<off64_t>(start + static_cast<long long>(done)));
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            return errno == ESPIPE ? 0 : errno;
-        }
+        const long long count = ReadText(piece, wanted, start + done);
+        if (count < 0) return errno;
         const size_t got = static_cast<size_t>(count);
         if (got > left || (got == 0 && left > 0) || std::memcmp(piece, m_data + done, got) != 0) {
             changed = true;
@@ -194,12 +228,9 @@ int FileWindow::Differs(long long start, bool growthCounts, bool& changed) const
 
 int FileWindow::Recheck(bool toTheEnd, bool& changed) {
     changed = false;
-    const off64_t position = lseek64(m_fd, 0, SEEK_CUR);
-    if (position < 0) return errno == ESPIPE ? 0 : errno;
-    const long long start = static_cast<long long>(position) - static_cast<long long>(m_size);
-    if (const int error = Differs(start, toTheEnd && m_atEnd, changed)) return error;
+    if (!m_seekable) return 0;
+    if (const int error = Differs(m_dropped, toTheEnd && m_atEnd, changed)) return error;
     if (!changed) return 0;
-    if (lseek64(m_fd, static_cast<off64_t>(start), SEEK_SET) < 0) return errno;
     m_size = 0;
     m_atEnd = false;
     return Fill();

@@ -3,6 +3,12 @@
 // asks for more; an element that does not fit stays in the window, which
 // grows until it does. Only a block or two of the file is held at a time,
 // and the block that is being cut stays in the processor's cache.
+//
+// A file is read with pread from its start, so a descriptor that a caller
+// lends keeps its offset; a pipe is read with read from where it stands.
+// The window can pass over a stretch of the file (Skip): a reader that
+// resumes behind a record sees Root's start tag followed by the bytes
+// behind the record, as one text, without a copy of either.
 #ifndef CIJOBRESULTS_JOBRESULTS_DETAIL_FILEWINDOW_H
 #define CIJOBRESULTS_JOBRESULTS_DETAIL_FILEWINDOW_H
 
@@ -18,8 +24,9 @@ class FileWindow {
 public:
     static constexpr size_t kDefaultBlockSize = size_t{256} << 10;
 
-    // Reads fd from its current position on; blockSize is the size of the
-    // first buffer (small sizes let tests put every cut at a block edge).
+    // Reads fd from its start (a pipe from where it stands); blockSize is
+    // the size of the first buffer (small sizes let tests put every cut at
+    // a block edge).
     explicit FileWindow(int fd, size_t blockSize = kDefaultBlockSize);
     ~FileWindow();
     FileWindow(const FileWindow&) = delete;
@@ -35,8 +42,16 @@ public:
     // tests with small blocks take that way often.
     size_t HoldLimit() const { return m_firstBlock; }
 
-    // Bytes of the file before the text held (dropped so far).
+    // Bytes of the text before the text held (dropped so far): an offset
+    // in the file, less the stretch skipped when it lies behind the skip.
     size_t Dropped() const { return m_dropped; }
+
+    // Before the first read: the text runs from the file's start to `from`,
+    // then goes on at `to` (from <= to). FileOffset maps offsets back.
+    void Skip(std::uint64_t from, std::uint64_t to);
+    std::uint64_t FileOffset(std::uint64_t textOffset) const {
+        return textOffset >= m_skipFrom ? textOffset + m_skipLength : textOffset;
+    }
 
     // The size the file had when the window was made (0 if unknown).
     size_t FileSize() const { return m_fileSize; }
@@ -61,11 +76,12 @@ public:
     // failed call.
     int Recheck(bool toTheEnd, bool& changed);
 
-    // Drops the text held and goes on reading from file offset `offset`.
+    // Drops the text held and goes on reading from offset `offset` (of the
+    // text, as Dropped(): FileOffset maps it into the file).
     // Returns 0 or the errno of a failed call.
     int SeekTo(std::uint64_t offset);
 
-    // Looks for needle in the file from offset `from` on, reading small
+    // Looks for needle in the text from offset `from` on, reading small
     // pieces at an offset, so that it costs no memory and leaves the window
     // as it is: `found` is its offset, or kNotFound when the file ends
     // first, `fileEnd` then where the file ended. Returns 0 or an errno.
@@ -86,7 +102,12 @@ public:
 
 private:
     int Fill();
-    int Differs(long long start, bool growthCounts, bool& changed) const;
+    // Reads up to `size` bytes of the text at `at` into `into`: short only
+    // where the file ends. -1 with errno on failure.
+    long long ReadText(char* into, size_t size, std::uint64_t at);
+    int FindInFile(std::uint64_t from, std::string_view needle, std::uint64_t& found,
+                   std::uint64_t& fileEnd, std::uint64_t until) const;
+    int Differs(std::uint64_t start, bool growthCounts, bool& changed);
     bool Grow(size_t capacity);
 
     int m_fd;
@@ -97,6 +118,9 @@ private:
     size_t m_fileSize = 0;
     size_t m_firstBlock;
     bool m_atEnd = false;
+    bool m_seekable;
+    std::uint64_t m_skipFrom = UINT64_MAX;
+    std::uint64_t m_skipLength = 0;
 };
 
 }  // namespace jobresults

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "jobresults/JobResultsNames.h"
-#include "jobresults/cijobresults.h"
+#include "jobresults/JobResultsRecord.h"
 
 namespace jobresults {
 

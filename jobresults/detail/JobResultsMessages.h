@@ -52,6 +52,8 @@ inline constexpr std::string_view kReadFailed =
     "Erroring while reading data from Job Results file ";
 inline constexpr std::string_view kInvalidData = "Invalid data in Job Results file ";
 inline constexpr std::string_view kNoRecords = "Invalid data/No Data found in Job Results file ";
+// A reader asked to resume in a file that is not the one it read.
+inline constexpr std::string_view kNotTheFileRead = "Not the Job Results file read before: ";
 inline std::string NoHandle(const std::string& fileName) {
     return "file handle for file " + fileName + "is invalid";
 }

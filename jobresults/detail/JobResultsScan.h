@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "jobresults/cijobresults.h"
+#include "jobresults/JobResultsRecord.h"
 #include "jobresults/detail/FileWindow.h"
 #include "xml/XmlNode.h"
 
@@ -56,6 +56,9 @@ public:
     // Whether the last child cut was a record (the classic reader ends with
     // 0 on such a child, and with -1 when another child follows it).
     bool LastChildIsRecord() const { return m_lastIsRecord; }
+    // For a reader that resumes behind a record: that record was the last
+    // child cut.
+    void ResumeBehindRecord() { m_lastIsRecord = true; }
     // The file offset behind the last record cut, behind Root's start tag
     // before the first record, 0 before that.
     std::uint64_t RecordEnd() const { return m_recordEnd; }

@@ -12,7 +12,7 @@
 #include <optional>
 #include <string_view>
 
-#include "jobresults/cijobresults.h"
+#include "jobresults/JobResultsRecord.h"
 #include "jobresults/detail/FileWindow.h"
 
 namespace jobresults {

@@ -18,7 +18,7 @@ read(..., bytes=True) gives bytes instead.
 
 import datetime
 import os
-import re
+import warnings
 from typing import List, NamedTuple, Optional, Union
 
 from . import _core
@@ -33,20 +33,16 @@ _PathArg = Union[str, bytes, os.PathLike]
 def read(path: _PathArg, file_name: Optional[_PathArg] = None, *, bytes: bool = False) -> Reader:
     """Iterates over the records of a job results file, in file order.
 
-    read(path) takes the whole path (directory name, backslash, file name);
-    read(dir_name, file_name) the two parts. Records are Record named tuples
+    read(path) takes the file's path (directory name, backslash, file name,
+    or any other path of the file); read(dir_name, file_name) the two parts. Records are Record named tuples
     (client_name, url, backup_job_id, error_string, size), read as the loop
     goes, in the same memory whatever the file's size. A file that cannot be
     opened raises OSError (FileNotFoundError, PermissionError, ...); a damaged
     one raises DamagedFileError after the records in front of the damage.
     """
     if file_name is None:
-        dir_name, separator, name = os.fsencode(path).rpartition(_SEPARATOR)
-        if not separator:
-            raise ValueError(f"{path!r} holds no backslash: give a directory name and a file name")
-    else:
-        dir_name, name = os.fsencode(path), os.fsencode(file_name)
-    return Reader(dir_name, name, bytes)
+        return Reader(b"", os.fsencode(path), bytes)
+    return Reader(os.fsencode(path), os.fsencode(file_name), bytes)
 
 
 class ResultsFile(NamedTuple):
@@ -58,39 +54,26 @@ class ResultsFile(NamedTuple):
     size: int
 
 
-def _host_location(dir_name: bytes):
-    """The POSIX directory holding the files of a directory name, and the
-    prefix their names carry there: "demo/results" gives names starting with
-    "results\\" in "demo"."""
-    directory, slash, last = dir_name.rpartition(b"/")
-    if not slash:
-        directory = b"."
-    elif not directory:
-        directory = b"/"
-    return directory, last + _SEPARATOR
+def _check_directory_name(dir_name: bytes) -> None:
+    """A directory name that ends in "/" raises ValueError; one that is an
+    existing directory warns: either says what it means and what to pass."""
+    note = _core.directory_name_note(dir_name)
+    if note is None:
+        return
+    text, ends_in_slash = note
+    if ends_in_slash:
+        raise ValueError(text)
+    warnings.warn(text, stacklevel=3)
 
 
 def files(dir_name: _PathArg) -> List[ResultsFile]:
     """The job results files of a directory name, oldest first, without reading
     them: the regular files named dir_name + "\\ci_push_<seconds>.xml"."""
     dir_name = os.fsencode(dir_name)
-    directory, prefix = _host_location(dir_name)
-    name_pattern = re.compile(
-        re.escape(prefix + _core.FILE_NAME_START) + rb"(-?[0-9]{1,18})"
-        + re.escape(_core.FILE_NAME_END))
-    found = []
-    with os.scandir(directory) as entries:
-        for entry in entries:
-            match = name_pattern.fullmatch(entry.name)
-            if match is None or not entry.is_file(follow_symlinks=True):
-                continue
-            seconds = int(match.group(1))
-            found.append((seconds, entry.name[len(prefix):], entry.stat().st_size))
-    found.sort()
+    _check_directory_name(dir_name)
     epoch = datetime.datetime(1970, 1, 1, tzinfo=datetime.timezone.utc)
-    return [ResultsFile(os.fsdecode(dir_name + _SEPARATOR + name),
-                        epoch + datetime.timedelta(seconds=seconds), size)
-            for seconds, name, size in found]
+    return [ResultsFile(os.fsdecode(path), epoch + datetime.timedelta(seconds=seconds), size)
+            for path, seconds, size in _core.list_files(dir_name)]
 
 
 class Writer(_core.Writer):
@@ -108,7 +91,9 @@ class Writer(_core.Writer):
     """
 
     def __init__(self, dir_name: _PathArg) -> None:
-        super().__init__(os.fsencode(dir_name))
+        dir_name = os.fsencode(dir_name)
+        _check_directory_name(dir_name)
+        super().__init__(dir_name)
 
     @property
     def path(self) -> Optional[str]:

@@ -2,12 +2,15 @@
 // reader and its writer, with the record type and the exceptions.
 #include <pybind11/pybind11.h>
 
+#include <cerrno>
 #include <string>
+#include <vector>
 
 #include "Errors.h"
 #include "Record.h"
 #include "RecordReader.h"
 #include "RecordWriter.h"
+#include "jobresults/JobResultsFiles.h"
 #include "jobresults/JobResultsNames.h"
 
 namespace py = pybind11;
@@ -18,9 +21,32 @@ PYBIND11_MODULE(_core, module) {
     pyjobresults::AddErrorTypes(module);
     pyjobresults::AddReaderType(module);
     pyjobresults::AddWriterType(module);
-    // How the store names its files, for listing them.
     module.attr("DIRECTORY_SEPARATOR") = py::bytes(std::string(1, jobresults::kDirectorySeparator));
-    module.attr("FILE_NAME_START") =
-        py::bytes(std::string(jobresults::kBaseFileName) + jobresults::kTimeSeparator);
-    module.attr("FILE_NAME_END") = py::bytes(std::string(jobresults::kExtension));
+    module.def(
+        "list_files",
+        [](const std::string& dirName) {
+            std::vector<jobresults::ResultsFile> files;
+            if (const int failure = jobresults::ListResultsFiles(dirName, files)) {
+                errno = failure;
+                PyErr_SetFromErrnoWithFilename(
+                    PyExc_OSError, jobresults::LocateOnHost(dirName).directory.c_str());
+                throw py::error_already_set();
+            }
+            py::list listed;
+            for (const auto& file : files) {
+                listed.append(py::make_tuple(py::bytes(file.path), file.createdSeconds, file.size));
+            }
+            return listed;
+        },
+        py::arg("dir_name"), "(path, creation second, size) of each file, oldest first.");
+    module.def(
+        "directory_name_note",
+        [](const std::string& dirName) -> py::object {
+            const jobresults::DirectoryNameNote note = jobresults::NoteOnDirectoryName(dirName);
+            if (!note.applies) return py::none();
+            return py::make_tuple(py::str(note.text), note.endsInSlash);
+        },
+        py::arg("dir_name"),
+        "None, or (what the directory name means, whether it ends in '/') for one that is a "
+        "directory.");
 }

@@ -29,16 +29,16 @@ void Clear(JobResults& record) {
 
 }  // namespace
 
+// An empty directory name: the file name is the file's whole path.
 RecordReader::RecordReader(const std::string& dirName, const std::string& fileName, bool asBytes)
-    : m_path(dirName + jobresults::kDirectorySeparator + fileName), m_asBytes(asBytes) {
-    if (dirName.empty() || fileName.empty()) {
-        throw py::value_error("the directory name and the file name must not be empty");
-    }
+    : m_path(dirName.empty() ? fileName : dirName + jobresults::kDirectorySeparator + fileName),
+      m_asBytes(asBytes) {
+    if (fileName.empty()) throw py::value_error("the file name must not be empty");
     m_ready.reserve(kBatchSize);
     bool opened;
     {
         py::gil_scoped_release release;
-        opened = m_reader.open(dirName, fileName);
+        opened = dirName.empty() ? m_reader.open(fileName) : m_reader.open(dirName, fileName);
     }
     if (!opened) {
         SetVerdictError();
@@ -147,7 +147,8 @@ void AddReaderType(py::module_& module) {
                              }))
         .def(py::init<const std::string&, const std::string&, bool>(), py::arg("dir_name"),
              py::arg("file_name"), py::arg("as_bytes") = false,
-             "Opens dir_name + '\\\\' + file_name; use cijobresults.read() instead.")
+             "Opens dir_name + '\\\\' + file_name, or the path file_name when dir_name is "
+             "empty; use cijobresults.read() instead.")
         .def(
             "close",
             [](RecordReader& reader) {

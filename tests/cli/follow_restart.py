@@ -1,10 +1,14 @@
 #!/usr/bin/env python3
 """jobresults follow killed at random moments: writers append across
 several files while the follower is killed with SIGKILL and restarted with
---state, over and over. The union of its output, repeats dropped by (file,
+--state, over and over. The union of its output, repeats dropped by (file_id,
 offset), must equal the records of every file as dump reads them, each key
 must always name the same record, and each offset must be where the
 record's start tag is. A last run ends with SIGTERM and exit code 0.
+Then, without kills, beside a fast writer, four writers of many small files
+and an archiver that moves saved files away (so that names and inodes are
+taken again): every record exactly once. A cut state and an unwritable one
+fail before any line.
 
 Usage: follow_restart.py TOOL WORKDIR"""
 import json
@@ -91,7 +95,8 @@ def union():
         text = open(name + ".out", "rb").read().decode()
         for line in text.split("\n")[:-1]:  # a line cut by the kill has no newline
             record = json.loads(line)
-            key = (record.pop("file"), record.pop("offset"))
+            key = (record.pop("file_id"), record.pop("offset"))
+            record = (record.pop("file"), record)
             check(seen.setdefault(key, record) == record, "key %s names two records" % (key,))
     return seen
 
@@ -105,7 +110,7 @@ last.send_signal(signal.SIGTERM)
 check(last.wait() == 0, "SIGTERM ends follow with 0")
 seen = union()
 for path, records in expected.items():
-    mine = sorted((offset, record) for (file, offset), record in seen.items() if file == path)
+    mine = sorted((offset, record) for (_, offset), (file, record) in seen.items() if file == path)
     check([r for _, r in mine] == records, "%s: follow printed what dump reads" % path)
     body = open(path, "rb").read()
     check(all(body[o:o + 11] == b"<JobResult>" for o, _ in mine), "%s: offsets are record starts" % path)
@@ -118,4 +123,77 @@ quiet.send_signal(signal.SIGINT)
 check(quiet.wait() == 0 and os.path.getsize("quiet.out") == 0 and os.path.getsize("quiet.err") == 0,
       "a run after a clean stop prints nothing again, the damage included")
 print("%d runs, %d records" % (len(runs), total))
+
+# A state cut short is refused; so is a state path that cannot be written.
+good = open("state", "rb").read()
+open("state", "wb").write(good[:len(good) // 2])
+for state in ("state", "no/such/dir/state"):
+    refused = subprocess.run([tool, "follow", DIR, "--state", state], capture_output=True, timeout=10)
+    check(refused.returncode == 1 and refused.stdout == b"" and refused.stderr, "%s refused" % state)
+
+# No kills: writers of many files, a fast one, and an archiver; exactly once.
+BUSY, ARCHIVE = "busy", "archive"
+os.makedirs(ARCHIVE)
+done = threading.Event()
+written = set()
+
+
+def small_files(k):
+    for f in range(25):
+        ids = ["w%d-%d-%d" % (k, f, i) for i in range(3)]
+        written.update(ids)
+        subprocess.run([tool, "write", "--format", "tsv", BUSY, "-"], check=True, capture_output=True,
+                       input="".join("c%d\t/u\t%s\t\t1\n" % (k, i) for i in ids).encode())
+        time.sleep(0.04)
+
+
+def fast_file():
+    ids = ["fast-%d" % i for i in range(30000)]
+    written.update(ids)
+    subprocess.run([tool, "write", "--format", "tsv", BUSY, "-"], check=True, capture_output=True,
+                   input="".join("fast\t/u\t%s\t\t1\n" % i for i in ids).encode())
+
+
+def archiver():
+    moved = 0
+    while not done.is_set():
+        for name in os.listdir("."):
+            if name.startswith(BUSY + "\\") and time.time() - os.path.getmtime(name) > 0.1:
+                if open(name, "rb").read()[-9:] == b"\n\n</Root>":
+                    os.rename(name, os.path.join(ARCHIVE, str(moved)))
+                    moved += 1
+        time.sleep(0.02)
+
+
+follower = subprocess.Popen([tool, "follow", BUSY, "--state", "busy.state", "--from-start"],
+                            stdout=open("busy.out", "wb"), stderr=open("busy.err", "wb"))
+time.sleep(0.2)
+workers = [threading.Thread(target=small_files, args=(k,)) for k in range(4)]
+workers += [threading.Thread(target=fast_file), threading.Thread(target=archiver)]
+for worker in workers:
+    worker.start()
+for worker in workers[:-1]:
+    worker.join()
+deadline = time.time() + 30
+while time.time() < deadline:
+    lines = open("busy.out", "rb").read().decode().split("\n")[:-1]
+    if len(lines) >= len(written):
+        break
+    time.sleep(0.2)
+done.set()
+workers[-1].join()
+follower.send_signal(signal.SIGTERM)
+check(follower.wait() == 0, "the follower beside the writers ends with 0")
+printed = [json.loads(line) for line in open("busy.out", "rb").read().decode().split("\n")[:-1]]
+keys = {}
+for record in printed:
+    key = (record["file_id"], record["offset"])
+    check(keys.setdefault(key, record["job_id"]) == record["job_id"], "key %s names two records" % (key,))
+ids = [record["job_id"] for record in printed]
+check(len(ids) == len(set(ids)), "no record printed twice: %d lines, %d records" % (len(ids), len(set(ids))))
+check(set(ids) == written, "every record printed: %d of %d" % (len(set(ids) & written), len(written)))
+check(len({r["file_id"] for r in printed}) == len({(r["file"], r["job_id"].rsplit("-", 1)[0]) for r in printed}),
+      "one file_id for each file")
+print("beside the writers: %d lines, %d files under %d names" %
+      (len(ids), len({r["file_id"] for r in printed}), len({r["file"] for r in printed})))
 sys.exit(1 if failures else 0)

@@ -20,7 +20,9 @@ exported_symbols() {
 }
 
 classes='(XmlNode|XmlParsedNode|CCIJobResults|JobResultsReader|JobResultsRecovery)'
-exported_pattern="^(${classes}::|(typeinfo|typeinfo name|vtable) for ${classes}\$)"
+# The functions of namespace jobresults that the listing exports.
+functions='jobresults::(ListResultsFiles|DescribeResultsFile|EndingOfFile|NoteOnDirectoryName)\('
+exported_pattern="^(${classes}::|${functions}|(typeinfo|typeinfo name|vtable) for ${classes}\$)"
 
 [ $# -ge 3 ] || usage
 mode=$1 nm=$2 library=$3

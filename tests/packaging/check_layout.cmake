@@ -25,7 +25,10 @@ set(headers ${INCLUDEDIR}/cijobresults/xml/XmlNode.h
             ${INCLUDEDIR}/cijobresults/jobresults/cijobresults.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsReader.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsRecovery.h
-            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsNames.h)
+            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsNames.h
+            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsFiles.h
+            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsRecord.h
+            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsExport.h)
 set(expected
   ${lib} ${lib}.${SOVERSION} ${lib}.${VERSION} ${headers}
   ${cmakedir}/cijobresultsConfig.cmake

@@ -136,7 +136,18 @@ def test_files_and_writer_path_agree_with_the_tool(tmp_path):
     files = cijobresults.files(tmp_path / "r")
     assert [(f.path, f.created.timestamp(), f.size) for f in files] == \
         [(f["path"], f["created_unix"], f["bytes"]) for f in listed]
-    assert path in [f.path for f in files] and len(files) == 4
+    assert path in [f.path for f in files] and len(files) == 3  # 100, 5 and the written one
+
+
+def test_any_path_reads_and_a_directory_gets_the_tools_hint(tmp_path):
+    path, _ = write(tmp_path / "r", numbered(3))
+    os.rename(path, tmp_path / "plain.xml")
+    assert [tuple(r) for r in cijobresults.read(tmp_path / "plain.xml")] == numbered(3)
+    for call in (cijobresults.Writer, cijobresults.files):
+        with pytest.raises(ValueError, match="ends in '/'"):
+            call(str(tmp_path) + "/")
+        with pytest.warns(UserWarning, match="is a directory"):
+            call(tmp_path)
 
 
 def test_reader_memory_does_not_grow_with_the_file(tmp_path):

@@ -1,6 +1,6 @@
 // Fault injection for the POSIX calls of the job results store. The test
 // executable that includes this header defines pwrite64, ftruncate64,
-// lseek64, read, open64 and linkat itself; the library's calls reach these definitions
+// lseek64, read, pread64 (the readers' read, armed as kRead), open64 and linkat itself; the library's calls reach these definitions
 // before the C library's, and they forward to the real ones unless a rule
 // is armed for the descriptor and call.
 //
@@ -130,6 +130,22 @@ ssize_t read(int fd, void* buffer, size_t count) {
             break;
     }
     return real(fd, buffer, count);
+}
+
+ssize_t pread64(int fd, void* buffer, size_t count, off64_t offset) {
+    using Function = ssize_t (*)(int, void*, size_t, off64_t);
+    static const Function real = faultseam::Real<Function>("pread64");
+    size_t limit = count;
+    switch (faultseam::Decide(faultseam::kRead, fd, &limit)) {
+        case faultseam::Fault::kError:
+        case faultseam::Fault::kEintr:
+            return -1;
+        case faultseam::Fault::kShort:
+            return real(fd, buffer, count < limit ? count : limit, offset);
+        case faultseam::Fault::kNone:
+            break;
+    }
+    return real(fd, buffer, count, offset);
 }
 
 int ftruncate64(int fd, off64_t length) noexcept {

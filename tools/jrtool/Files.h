@@ -8,13 +8,14 @@
 #ifndef JRTOOL_FILES_H
 #define JRTOOL_FILES_H
 
+#include <cerrno>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "jobresults/JobResultsFiles.h"
 #include "jobresults/JobResultsNames.h"
 #include "jobresults/JobResultsReader.h"
 #include "jobresults/JobResultsRecovery.h"
@@ -72,13 +73,13 @@ std::string ResultsFileNamePattern();
 // The creation time encoded in a file name of that form, or nullopt.
 std::optional<long long> CreationTimeFromFileName(const std::string& fileName);
 
-// --- directory names given as directories --------------------------------
+// --- directory names and listing ------------------------------------------
 
 // Users pass directories by habit where a directory name is expected. For a
-// directory name that is an existing directory or ends in "/", the text
-// that says what it means and what to pass instead (for an empty one, the
-// default of the metrics service's settings, what to pass); nullopt for
-// others.
+// directory name that is empty, an existing directory or ends in "/", the
+// text that says what it means and what to pass instead (the library's
+// note, or for an empty one the default of the metrics service's
+// settings); nullopt for others.
 struct DirectoryNameNote {
     std::string text;
     // Empty or ends in "/": file names would start with the backslash,
@@ -87,33 +88,13 @@ struct DirectoryNameNote {
 };
 std::optional<DirectoryNameNote> NoteOnDirectoryName(const std::string& dirName);
 
-// --- listing ------------------------------------------------------------
-
-// On POSIX the last component of the directory name becomes the start of
-// the file name: the directory name "demo/results" gives files named
-// "results\ci_push_<seconds>.xml" in "demo".
-struct ListedFile {
-    ResultsFilePath path;
-    long long createdSeconds = 0;
-};
-
-// The POSIX directory that holds the files of a directory name, and the
-// prefix their names carry there.
 using jobresults::HostLocation;
 using jobresults::LocateOnHost;
 
-// Visits the entries of the host directory of `dirName` whose names are
-// the directory name's prefix and a job results file name: `directory` is a
-// descriptor of the host directory, `entry` the entry's name there. The
-// visitor returns false to stop. Returns 0, or the errno of opening or
-// reading the directory.
-using ResultsFileVisitor = std::function<bool(int directory, const char* entry, ListedFile file)>;
-int ForEachResultsFile(const std::string& dirName, const ResultsFileVisitor& visit);
-
-// The files of `dirName`, oldest first. nullopt, with a message in `error`,
-// when the host directory cannot be read.
-std::optional<std::vector<ListedFile>> ListResultsFiles(const std::string& dirName,
-                                                        std::string& error);
+// The library's listing of `dirName`, oldest first. nullopt, with a message
+// in `error`, when the host directory cannot be read.
+std::optional<std::vector<jobresults::ResultsFile>> ListResultsFiles(const std::string& dirName,
+                                                                     std::string& error);
 
 // --- reading ------------------------------------------------------------
 
@@ -125,6 +106,11 @@ public:
     // when it is not a regular file, cannot be opened or read, or is
     // damaged before its first record.
     bool Open(const ResultsFilePath& file);
+    // Goes on in the file behind `point` (from its start for an empty
+    // point). False, with Stale(), when the file is not the one read.
+    bool Resume(const std::string& wholePath, const jobresults::ResumePoint& point);
+    bool Stale() const { return m_reader.errorNumber() == ESTALE; }
+    jobresults::ResumePoint Point() const { return m_reader.resumePoint(); }
     // The next record into `record`, reset first: the reader leaves a field
     // that a record lacks as it was. False at the end of the records or
     // where the damage begins.
@@ -151,10 +137,6 @@ public:
 private:
     JobResultsReader m_reader;
     std::string m_notRegular;
-    // A plain file is read through an alias (see Files.cpp), whose path the
-    // reader's messages would name in place of the file's own.
-    std::string m_aliasPath;
-    std::string m_plainPath;
     std::size_t m_delivered = 0;
 };
 
@@ -175,13 +157,6 @@ bool OpenLayoutWalk(const ResultsFilePath& file, JobResultsRecovery& walk, std::
 // A damaged stretch of `length` bytes, or (for any other find) an end
 // where the file stops too early, in plain words.
 std::string DamageText(JobResultsRecovery::Found found, std::uint64_t length);
-
-// How a file that the reader accepts was left by its writer.
-enum class FileEnding { kSaved, kOpen };
-
-// kOpen when the file ends in the trailer of an append rather than in the
-// final end tag of a save.
-FileEnding EndingOf(const std::string& wholePath);
 
 // --- writing ------------------------------------------------------------
 

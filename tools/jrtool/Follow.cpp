@@ -3,27 +3,23 @@
 // host directory wakes it; where inotify cannot watch, it looks every
 // second. A record is done once its line is written; with --state, a
 // restart goes on behind the records done, so after a kill at any moment
-// every record is printed at least once, a repeat with the same key
-// (file, offset).
-//
-// Memory stays bounded whatever the number of files: a saved file read to
-// its end is forgotten once its creation time lies kSettleSeconds in the
-// past, and the state keeps only that time ("done before") for all such
-// files together.
+// every record is printed at least once, a repeat under the same key: the
+// file's identity (device, inode, birth time and the fingerprint of its
+// first record) and the record's offset. The files decide what is read,
+// never the clock.
 #include <poll.h>
 #include <sys/inotify.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <set>
 #include <cerrno>
 #include <charconv>
-#include <climits>
 #include <csignal>
-#include <ctime>
 #include <iostream>
 #include <map>
-#include <set>
 #include <vector>
 
 #include "jrtool/Cli.h"
@@ -35,12 +31,7 @@ namespace jrtool {
 
 namespace {
 
-const std::string kStateKind = "jobresults follow state 1";
-
-// A file named with a creation time this far in the past no longer
-// appears in the directory but by being moved there: once read, it can be
-// summarised by the time alone.
-constexpr long long kSettleSeconds = 120;
+const std::string kStateKind = "jobresults follow state 2";
 
 constexpr int kPollMilliseconds = 1000;
 constexpr std::size_t kOutputChunk = std::size_t{64} << 10;
@@ -50,13 +41,8 @@ constexpr uint32_t kWatchedEvents = IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_
                                     IN_ONLYDIR;
 
 struct FollowedFile {
-    long long created = 0;
-    FileProgress progress;
-};
-
-struct Candidate {
     std::string fileName;
-    long long created;
+    FileProgress progress;
 };
 
 class Follower {
@@ -65,7 +51,7 @@ public:
         : m_dirName(std::move(dirName)),
           m_statePath(std::move(statePath)),
           m_fromStart(fromStart),
-          m_host(LocateOnHost(m_dirName)) {}
+          m_host(jobresults::LocateOnHost(m_dirName)) {}
 
     int Run() {
         const int signals = BlockStopSignals();
@@ -73,10 +59,17 @@ public:
         std::string error;
         bool resumed = false;
         if (!LoadState(resumed, error)) return ReportFailure(error);
+        // A state that cannot be written fails the run before any line.
+        if (!m_statePath.empty() && !CheckWritable(m_statePath, error)) return ReportFailure(error);
         const int watch = WatchDirectory();
         // Before a first run with --state or without one, the records that
         // exist already are taken as printed unless --from-start is given.
         if (!ScanAll(resumed || m_fromStart) || !SaveState()) return kExitFailure;
+        if (m_taken > 0) {
+            std::cerr << "jobresults: " << m_taken
+                      << " records that exist already are taken as printed (--from-start "
+                         "prints them)\n";
+        }
         const int status = Loop(signals, watch);
         if (watch >= 0) close(watch);
         close(signals);
@@ -130,129 +123,118 @@ private:
     // Reads the queued events and reads the files they name, each once.
     bool HandleEvents(int watch) {
         alignas(inotify_event) char buffer[64 * 1024];
-        std::map<std::string, bool> touched;  // entry name -> still there
+        std::set<std::string> touched;
         bool rescan = false;
         // One read a round: events that keep coming wait for the next one,
         // behind a signal to stop.
         const ssize_t size = read(watch, buffer, sizeof buffer);
-        if (size > 0) {
-            for (const char* at = buffer; at < buffer + size;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(at);
-                at += sizeof(inotify_event) + event->len;
-                if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) {
-                    ReportFailure(m_host.directory + " was removed or moved");
-                    return false;
-                }
-                if (event->mask & IN_Q_OVERFLOW) rescan = true;
-                if (event->len == 0) continue;
-                touched[event->name] = (event->mask & (IN_DELETE | IN_MOVED_FROM)) == 0;
+        for (const char* at = buffer; size > 0 && at < buffer + size;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(at);
+            at += sizeof(inotify_event) + event->len;
+            if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) {
+                ReportFailure(m_host.directory + " was removed or moved");
+                return false;
             }
+            if (event->mask & IN_Q_OVERFLOW) rescan = true;
+            if (event->len > 0) touched.insert(event->name);
         }
-        std::vector<Candidate> candidates;
-        for (const auto& [entry, present] : touched) {
-            const auto fileName = rescan ? std::nullopt : FileNameOfEntry(entry);
-            if (!fileName) {
-                rescan = rescan || (present && !AddByAnonymousName(entry, candidates));
-                continue;
+        std::vector<std::string> names;
+        for (const std::string& entry : touched) {
+            const auto name = FileNameOf(entry);
+            if (!name) {
+                rescan = true;
+                break;
             }
-            const auto created = CreationTimeFromFileName(*fileName);
-            if (!present) {
-                if (m_files.erase(*fileName) > 0) m_dirty = true;
-            } else if (created && Wanted(*fileName, *created)) {
-                candidates.push_back({*fileName, *created});
-            } else if (created) {
-                NoteSkipped(*fileName);
-            }
+            if (!name->empty()) names.push_back(*name);
         }
         if (rescan) return ScanAll(true);
-        return ReadAll(candidates, true);
-    }
-
-    // The store makes a file without a name and links it into place once
-    // it reads; appends through that descriptor are reported under the
-    // name the kernel gave the anonymous file, "#" and its inode number.
-    // False when the name is such a name but of no file followed, so that
-    // only a look at the whole directory can tell which file it is.
-    bool AddByAnonymousName(const std::string& entry, std::vector<Candidate>& candidates) const {
-        std::uint64_t inode = 0;
-        if (entry.empty() || entry[0] != '#' || !ParseStateNumber(entry.substr(1), inode)) {
-            return true;
+        std::vector<jobresults::ResultsFile> files;
+        for (const std::string& name : names) {
+            jobresults::ResultsFile file;
+            if (jobresults::DescribeResultsFile(m_dirName, name, file) == 0) {
+                files.push_back(std::move(file));
+            } else {
+                Forget(name);
+            }
         }
-        for (const auto& [fileName, file] : m_files) {
-            if (file.progress.stamp.inode != inode) continue;
-            candidates.push_back({fileName, file.created});
-            return true;
-        }
-        return false;
+        return ReadAll(files, true);
     }
 
     // --- files ----------------------------------------------------------
 
-    std::optional<std::string> FileNameOfEntry(const std::string& entry) const {
-        if (entry.compare(0, m_host.namePrefix.size(), m_host.namePrefix) != 0) {
-            return std::nullopt;
+    // The file name an event's entry stands for: empty for an entry of no
+    // job results file, nullopt when only a look at the whole directory can
+    // tell. The store makes a file without a name and links it into place
+    // once it reads; appends through that descriptor are reported under
+    // the name the kernel gave the anonymous file, "#" and its inode.
+    std::optional<std::string> FileNameOf(const std::string& entry) const {
+        long long seconds = 0;
+        if (entry.compare(0, m_host.namePrefix.size(), m_host.namePrefix) == 0 &&
+            jobresults::ParseResultsFileName(entry.substr(m_host.namePrefix.size()), seconds)) {
+            return entry.substr(m_host.namePrefix.size());
         }
-        return entry.substr(m_host.namePrefix.size());
+        std::uint64_t inode = 0;
+        if (entry.empty() || entry[0] != '#' || !ParseStateNumber(entry.substr(1), inode)) {
+            return std::string();
+        }
+        for (const auto& [identity, file] : m_files) {
+            if (identity.inode == inode) return file.fileName;
+        }
+        return std::nullopt;
     }
 
-    // Files summarised as done are left alone.
-    bool Wanted(const std::string& fileName, long long created) const {
-        return created >= m_doneBefore || m_files.count(fileName) > 0;
+    void Forget(const std::string& fileName) {
+        for (auto it = m_files.begin(); it != m_files.end();) {
+            const bool gone = it->second.fileName == fileName;
+            m_dirty = m_dirty || gone;
+            it = gone ? m_files.erase(it) : std::next(it);
+        }
     }
 
     bool ScanAll(bool print) {
-        std::vector<Candidate> candidates;
-        const int failure = ForEachResultsFile(m_dirName, [&](int, const char*, ListedFile file) {
-            if (Wanted(file.path.fileName, file.createdSeconds)) {
-                candidates.push_back({file.path.fileName, file.createdSeconds});
-            }
-            return true;
-        });
-        if (failure != 0) {
+        std::vector<jobresults::ResultsFile> files;
+        if (const int failure = jobresults::ListResultsFiles(m_dirName, files)) {
             ReportFailure(WithReason("cannot read directory '" + m_host.directory + "'", failure));
             return false;
         }
         // Files that went while nobody watched drop out.
+        std::set<jobresults::FileIdentity> listed;
+        for (const auto& file : files) listed.insert(file.identity);
         for (auto it = m_files.begin(); it != m_files.end();) {
-            const bool listed =
-                std::any_of(candidates.begin(), candidates.end(),
-                            [&](const Candidate& c) { return c.fileName == it->first; });
-            it = listed ? std::next(it) : m_files.erase(it);
+            it = listed.count(it->first) > 0 ? std::next(it) : m_files.erase(it);
         }
         m_dirty = true;
-        return ReadAll(candidates, print);
+        return ReadAll(files, print);
     }
 
     // Oldest first, so that the lines come in the order the files were made.
-    bool ReadAll(std::vector<Candidate>& candidates, bool print) {
-        std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
-            return a.created != b.created ? a.created < b.created : a.fileName < b.fileName;
+    bool ReadAll(std::vector<jobresults::ResultsFile>& files, bool print) {
+        std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
+            return a.createdSeconds != b.createdSeconds ? a.createdSeconds < b.createdSeconds
+                                                        : a.fileName < b.fileName;
         });
-        for (const Candidate& candidate : candidates) {
-            if (!ReadOne(candidate, print)) return false;
+        for (const auto& file : files) {
+            if (!ReadOne(file, print)) return false;
         }
-        Settle();
         return true;
     }
 
     // Prints what the file gained; false only when the output fails.
-    bool ReadOne(const Candidate& candidate, bool print) {
-        const ResultsFilePath path{m_dirName, candidate.fileName};
-        const auto stamp = StampOf(path.WholePath());
-        if (!stamp) {
-            if (m_files.erase(candidate.fileName) > 0) m_dirty = true;
-            return true;
+    bool ReadOne(const jobresults::ResultsFile& file, bool print) {
+        // A name taken by another file: the file it named went.
+        for (auto it = m_files.begin(); it != m_files.end();) {
+            const bool gone = it->second.fileName == file.fileName && it->first != file.identity;
+            it = gone ? m_files.erase(it) : std::next(it);
         }
-        FollowedFile& file = m_files[candidate.fileName];
-        file.created = candidate.created;
-        const Change change = ChangeSince(file.progress, *stamp);
-        if (change == Change::kNone) return true;
-        if (change == Change::kReplaced) file.progress = FileProgress();
-        const std::string key = MakeKeyStart(path);
+        FollowedFile& followed = m_files[file.identity];
+        followed.fileName = file.fileName;
+        if (followed.progress.Unchanged(file)) return true;
         bool written = true;
+        std::string key;
         const ReadOutcome outcome = ReadNewRecords(
-            path, *stamp, file.progress, [&](const JobResults& record, std::uint64_t offset) {
+            file, followed.progress, [&](const JobResults& record, std::uint64_t offset) {
                 if (!print) return;
+                if (key.empty()) key = KeyStart(file, followed.progress.firstRecord);
                 m_output += key;
                 AppendOffset(offset);
                 AppendRecordMembers(record, m_output);
@@ -260,44 +242,40 @@ private:
                 if (m_output.size() >= kOutputChunk) written = Flush() && written;
             });
         m_dirty = true;
+        if (!print) m_taken += outcome.records;
         // The lines go out before the state can count their records done.
         if (!Flush() || !written) return false;
-        if (outcome.problem.empty()) return true;
-        std::cerr << "jobresults: " << path.WholePath() << ": " << outcome.problem << '\n';
-        // A file that could not be read is tried again on its next change.
-        if (file.progress.state != FileState::kDamaged) m_files.erase(candidate.fileName);
-        return true;
-    }
-
-    // Forgets the saved and damaged files that no longer need a name.
-    void Settle() {
-        m_doneBefore =
-            std::max(m_doneBefore, static_cast<long long>(std::time(nullptr)) - kSettleSeconds);
-        for (auto it = m_files.begin(); it != m_files.end();) {
-            const bool done =
-                it->second.progress.state != FileState::kOpen && it->second.created < m_doneBefore;
-            it = done ? m_files.erase(it) : std::next(it);
+        if (outcome.replaced) {
+            std::cerr << "jobresults: " << file.path
+                      << ": not the file read before (rewritten or replaced): read again from "
+                         "its start\n";
         }
-    }
-
-    // A file that lands under a name older than the files done (one
-    // collected from another server) is not followed: said once, with the
-    // ways to get its records.
-    void NoteSkipped(const std::string& fileName) {
-        if (!m_skipNoted.insert(fileName).second) return;
-        const std::string path = ResultsFilePath{m_dirName, fileName}.WholePath();
-        std::cerr << "jobresults: follow: skipped " << path
-                  << ": its name dates it before the files already followed. To include it, "
-                     "print its records once with: jobresults dump '"
-                  << path << "' --format jsonl; or rename it to a name of the current time\n";
+        if (outcome.problem.empty()) return true;
+        std::cerr << "jobresults: " << file.path << ": " << outcome.problem << '\n';
+        // Said once: a file that could not be read is tried again when it
+        // changes.
+        FileProgress& progress = followed.progress;
+        progress.identity = file.identity;
+        progress.size = file.size;
+        progress.modifiedNs = file.modifiedNanoseconds;
+        progress.state = FileState::kDamaged;
+        return true;
     }
 
     // --- output ---------------------------------------------------------
 
-    static std::string MakeKeyStart(const ResultsFilePath& path) {
+    // The identity, and the first record's fingerprint: a file rewritten
+    // in place keeps the identity but not its first record.
+    static std::string KeyStart(const jobresults::ResultsFile& file, std::uint64_t firstRecord) {
         std::string start = "{\"file\":";
-        AppendJsonString(path.WholePath(), start);
-        return start + ",\"offset\":";
+        AppendJsonString(file.path, start);
+        char id[96];
+        std::snprintf(id, sizeof id, "%llx:%llx:%llx:%016llx",
+                      static_cast<unsigned long long>(file.identity.device),
+                      static_cast<unsigned long long>(file.identity.inode),
+                      static_cast<unsigned long long>(file.identity.birthNanoseconds),
+                      static_cast<unsigned long long>(firstRecord));
+        return start + ",\"file_id\":\"" + id + "\",\"offset\":";
     }
 
     void AppendOffset(std::uint64_t offset) {
@@ -308,17 +286,9 @@ private:
     }
 
     bool Flush() {
-        const char* data = m_output.data();
-        std::size_t left = m_output.size();
-        while (left > 0) {
-            const ssize_t written = write(STDOUT_FILENO, data, left);
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) {
-                if (errno != EPIPE) ReportFailure(WithReason("cannot write the output", errno));
-                return false;
-            }
-            data += written;
-            left -= static_cast<std::size_t>(written);
+        if (!WriteAll(STDOUT_FILENO, m_output.data(), m_output.size())) {
+            if (errno != EPIPE) ReportFailure(WithReason("cannot write the output", errno));
+            return false;
         }
         m_output.clear();
         return true;
@@ -328,22 +298,24 @@ private:
 
     bool LoadState(bool& resumed, std::string& error) {
         if (m_statePath.empty()) return true;
-        const auto lines = ReadStateLines(m_statePath, kStateKind, error);
+        bool broken = false;
+        const auto lines = ReadStateLines(m_statePath, kStateKind, error, broken);
+        if (broken) error += "; remove it to start afresh";
         if (!lines) return false;
         for (const std::string& line : *lines) {
             const std::vector<std::string> fields = StateFields(line);
             if (fields.size() == 2 && fields[0] == "dir" && fields[1] == m_dirName) {
                 resumed = true;
-            } else if (fields.size() == 2 && fields[0] == "done-before") {
-                if (!ParseStateNumber(fields[1], m_doneBefore)) return BadState(error);
-            } else if (fields.size() == 9 && fields[0] == "file") {
-                const auto progress = FileProgress::FromFields(fields, 3);
-                const auto created = CreationTimeFromFileName(fields[1]);
-                if (!progress || !created) return BadState(error);
-                m_files[fields[1]] = FollowedFile{*created, *progress};
-            } else if (fields[0] != "dir") {
-                return BadState(error);
+                continue;
             }
+            const auto progress = fields.size() > 2 && fields[0] == "file"
+                                      ? FileProgress::FromFields(fields, 2)
+                                      : std::nullopt;
+            if (!progress) {
+                error = m_statePath + " holds a line this command does not write; remove it to start afresh";
+                return false;
+            }
+            m_files[progress->identity] = FollowedFile{fields[1], *progress};
         }
         if (!lines->empty() && !resumed) {
             error = m_statePath + " belongs to another directory name";
@@ -352,22 +324,16 @@ private:
         return true;
     }
 
-    bool BadState(std::string& error) const {
-        error = m_statePath + " is damaged; remove it to start afresh";
-        return false;
-    }
-
     bool SaveState() {
         if (m_statePath.empty() || !m_dirty) return true;
-        std::string text = kStateKind + '\n' + StateLine({"dir", m_dirName}) +
-                           StateLine({"done-before", std::to_string(m_doneBefore)});
-        for (const auto& [name, file] : m_files) {
-            std::vector<std::string> fields = {"file", name, std::to_string(file.created)};
+        std::string text = kStateKind + '\n' + StateLine({"dir", m_dirName});
+        for (const auto& [identity, file] : m_files) {
+            std::vector<std::string> fields = {"file", file.fileName};
             for (std::string& field : file.progress.Fields()) fields.push_back(std::move(field));
             text += StateLine(fields);
         }
         std::string error;
-        if (!ReplaceFile(m_statePath, text, 0600, error)) {
+        if (!ReplaceFile(m_statePath, SealState(text), 0600, error)) {
             ReportFailure(error);
             return false;
         }
@@ -378,12 +344,11 @@ private:
     const std::string m_dirName;
     const std::string m_statePath;
     const bool m_fromStart;
-    const HostLocation m_host;
-    std::map<std::string, FollowedFile> m_files;
-    long long m_doneBefore = LLONG_MIN;
-    std::set<std::string> m_skipNoted;
+    const jobresults::HostLocation m_host;
+    std::map<jobresults::FileIdentity, FollowedFile> m_files;
     std::string m_output;
     bool m_dirty = false;
+    std::size_t m_taken = 0;  // records taken as printed on a first run
 };
 
 class FollowCommand : public Command {
@@ -400,11 +365,15 @@ public:
                           "Print the records that exist already too (on a first run with "
                           "--state, or on every run without it)");
         command->footer(
-            "Each line holds the keys file and offset (where the record begins in its file), "
-            "which together name the record, and client, url, job_id, error and size as dump "
-            "--format jsonl writes them. After a restart with --state a record may be printed "
-            "again, with the same file and offset. A damaged file is reported once on "
-            "standard error. SIGINT and SIGTERM end the command with 0.");
+            "Each line holds the keys file (its path), file_id and offset (where the record "
+            "begins in its file), and client, url, job_id, error and size as dump --format "
+            "jsonl writes them. file_id and offset name the record: file_id is the file's "
+            "device, inode and birth time with a fingerprint of its first record, which no "
+            "later file of the same name or inode shares. Without a kill every record is "
+            "printed once; after a restart with --state a record may be printed again, under "
+            "the same key. A file rewritten or replaced is read again from its start. A "
+            "damaged or unreadable file is reported once on standard error. SIGINT and "
+            "SIGTERM end the command with 0.");
         return command;
     }
 

@@ -19,7 +19,7 @@ namespace jrtool {
 
 namespace {
 
-const std::string kStateKind = "jobresults metrics state 1";
+const std::string kStateKind = "jobresults metrics state 2";
 
 // Where a record stands among all records: newer files first by creation
 // time, then by name; in one file, the later offset.
@@ -123,6 +123,7 @@ void AdvanceTotals(const std::unordered_map<std::string, ClientTally>& before,
 }
 
 struct KnownFile {
+    std::string fileName;
     long long created = 0;
     FileProgress progress;
 };
@@ -131,20 +132,20 @@ struct KnownFile {
 // records. The state file holds exactly this.
 struct Tally {
     std::string dirName;
-    std::map<std::string, KnownFile> files;
+    std::map<jobresults::FileIdentity, KnownFile> files;
     std::unordered_map<std::string, ClientTally> clients;
     ClientTotals totals;
 
     std::string StateText() const {
         std::string text = kStateKind + '\n' + StateLine({"dir", dirName});
-        for (const auto& [name, file] : files) {
-            std::vector<std::string> fields = {"file", name, std::to_string(file.created)};
+        for (const auto& [identity, file] : files) {
+            std::vector<std::string> fields = {"file", file.fileName, std::to_string(file.created)};
             for (std::string& field : file.progress.Fields()) fields.push_back(std::move(field));
             text += StateLine(fields);
         }
         for (const auto& [client, tally] : clients) text += StateLine(tally.Fields(client));
         for (const auto& [client, total] : totals) text += StateLine(total.Fields(client));
-        return text;
+        return SealState(text);
     }
 
     // False when a line does not fit; the caller then starts afresh.
@@ -153,12 +154,12 @@ struct Tally {
             const std::vector<std::string> fields = StateFields(line);
             if (fields.size() == 2 && fields[0] == "dir") {
                 dirName = fields[1];
-            } else if (fields.size() == 9 && fields[0] == "file") {
-                KnownFile file;
+            } else if (fields.size() > 3 && fields[0] == "file") {
+                KnownFile file{fields[1], 0, {}};
                 const auto progress = FileProgress::FromFields(fields, 3);
                 if (!progress || !ParseStateNumber(fields[2], file.created)) return false;
                 file.progress = *progress;
-                files[fields[1]] = file;
+                files[progress->identity] = file;
             } else if (fields.size() == 9 && fields[0] == "client") {
                 if (!ClientTally::FromFields(fields, clients[fields[1]])) return false;
             } else if (fields.size() == 4 && fields[0] == "total") {
@@ -179,47 +180,43 @@ struct RunCounts {
     bool recounted = false;
 };
 
-// Whether the tally can be carried on: every file it knows is still there
-// and has at most grown. Otherwise its counts would hold records that are
-// gone, and the run counts everything again.
-bool CanCarryOn(const Tally& tally, const std::vector<ListedFile>& listed) {
+// Whether the tally can be carried on: every file it knows is still there.
+// Otherwise its counts would hold records that are gone, and the run counts
+// everything again.
+bool CanCarryOn(const Tally& tally, const std::vector<jobresults::ResultsFile>& listed) {
     std::size_t present = 0;
-    for (const ListedFile& file : listed) {
-        const auto known = tally.files.find(file.path.fileName);
-        if (known == tally.files.end()) continue;
-        const auto stamp = StampOf(file.path.WholePath());
-        if (!stamp || ChangeSince(known->second.progress, *stamp) == Change::kReplaced) {
-            return false;
-        }
-        ++present;
-    }
+    for (const auto& file : listed) present += tally.files.count(file.identity);
     return present == tally.files.size();
 }
 
-// Reads what `file` gained into the tally. False when the file could not
-// be read; its problem went to standard error.
-bool ReadFile(const ListedFile& file, Tally& tally, RunCounts& counts) {
-    const auto stamp = StampOf(file.path.WholePath());
-    if (!stamp) return true;  // removed since it was listed
-    KnownFile& known = tally.files[file.path.fileName];
+enum class FileRead { kRead, kUnreadable, kReplaced };
+
+// Reads what `file` gained into the tally. kUnreadable when the file could
+// not be read (its problem went to standard error), kReplaced when it is
+// not the file read before: the tally holds records that are gone.
+FileRead ReadFile(const jobresults::ResultsFile& file, Tally& tally, RunCounts& counts) {
+    KnownFile& known = tally.files[file.identity];
+    known.fileName = file.fileName;
     known.created = file.createdSeconds;
-    if (ChangeSince(known.progress, *stamp) == Change::kNone) {
+    if (known.progress.Unchanged(file)) {
         ++counts.filesUnchanged;
-        return true;
+        return FileRead::kRead;
     }
     ++counts.filesRead;
-    RecordPlace place{file.createdSeconds, file.path.fileName, 0};
-    const ReadOutcome outcome = ReadNewRecords(
-        file.path, *stamp, known.progress, [&](const JobResults& record, std::uint64_t offset) {
+    const bool readBefore = known.progress.point.offset > 0;
+    RecordPlace place{file.createdSeconds, file.fileName, 0};
+    const ReadOutcome outcome =
+        ReadNewRecords(file, known.progress, [&](const JobResults& record, std::uint64_t offset) {
             place.offset = offset;
             tally.clients[record.ClientName].Count(record, place);
         });
     counts.records += outcome.records;
-    if (outcome.problem.empty()) return true;
-    std::cerr << "jobresults: " << file.path.WholePath() << ": " << outcome.problem << '\n';
-    if (known.progress.state == FileState::kDamaged) return true;
-    tally.files.erase(file.path.fileName);
-    return false;
+    if (outcome.replaced && readBefore) return FileRead::kReplaced;
+    if (outcome.problem.empty()) return FileRead::kRead;
+    std::cerr << "jobresults: " << file.path << ": " << outcome.problem << '\n';
+    if (known.progress.state == FileState::kDamaged) return FileRead::kRead;
+    tally.files.erase(file.identity);
+    return FileRead::kUnreadable;
 }
 
 std::string Number(std::uint64_t value) { return std::to_string(value); }
@@ -242,9 +239,10 @@ std::map<std::string, ClientTally> ShownClients(const Tally& tally) {
 
 // The modification time of a file the tally read, when it was read.
 long long ModifiedSeconds(const Tally& tally, const std::string& fileName) {
-    const auto known = tally.files.find(fileName);
-    if (known == tally.files.end()) return 0;
-    return known->second.progress.stamp.mtimeNs / 1000000000;
+    for (const auto& [identity, file] : tally.files) {
+        if (file.fileName == fileName) return file.progress.modifiedNs / 1000000000;
+    }
+    return 0;
 }
 
 void RenderClients(const Tally& tally, Exposition& text) {
@@ -304,20 +302,21 @@ void RenderTotals(const Tally& tally, Exposition& text) {
     }
 }
 
-void RenderFiles(const Tally& tally, const std::vector<ListedFile>& listed, const RunFacts& run,
+void RenderFiles(const Tally& tally, const std::vector<jobresults::ResultsFile>& listed,
+                 const RunFacts& run,
                  Exposition& text) {
     std::map<std::string, std::size_t> states = {
         {"saved", 0}, {"open", 0}, {"damaged", run.unreadable.size()}};
     std::vector<std::string> damaged = run.unreadable;
     long long newest = 0;
     long long oldestOpen = run.now;
-    for (const ListedFile& file : listed) {
+    for (const jobresults::ResultsFile& file : listed) {
         newest = std::max(newest, file.createdSeconds);
-        const auto known = tally.files.find(file.path.fileName);
+        const auto known = tally.files.find(file.identity);
         if (known == tally.files.end()) continue;
         const FileState state = known->second.progress.state;
         ++states[FileStateName(state)];
-        if (state == FileState::kDamaged) damaged.push_back(file.path.WholePath());
+        if (state == FileState::kDamaged) damaged.push_back(file.path);
         if (state == FileState::kOpen) oldestOpen = std::min(oldestOpen, file.createdSeconds);
     }
     text.Family("jobresults_files",
@@ -353,7 +352,7 @@ void RenderRun(const RunFacts& run, Exposition& text) {
     text.Sample("jobresults_metrics_run_success", {}, run.unreadable.empty() ? "1" : "0");
 }
 
-std::string Render(const Tally& tally, const std::vector<ListedFile>& listed,
+std::string Render(const Tally& tally, const std::vector<jobresults::ResultsFile>& listed,
                    const RunFacts& run) {
     Exposition text;
     RenderClients(tally, text);
@@ -398,22 +397,31 @@ public:
         const auto listed = ListResultsFiles(m_dirName, error);
         if (!listed) return ReportFailure(error);
         if (const auto usage = ReportDirectoryNameNote(m_dirName, listed->empty())) return *usage;
+        // A state that cannot be written fails the run before any output.
+        if (!m_state.empty() && !CheckWritable(m_state, error)) return ReportFailure(error);
         Tally tally;
-        if (!LoadState(tally, error)) return ReportFailure(error);
         RunCounts counts;
+        if (!LoadState(tally, counts, error)) return ReportFailure(error);
         // Totals of another directory name do not carry over.
         const bool sameDirectory = tally.dirName == m_dirName;
         const auto countsBefore = sameDirectory ? tally.clients : decltype(tally.clients)();
         ClientTotals totals = sameDirectory ? std::move(tally.totals) : ClientTotals();
-        if (!sameDirectory || !CanCarryOn(tally, *listed)) {
-            counts.recounted = !tally.files.empty();
-            tally = Tally();
-        }
-        tally.dirName = m_dirName;
         RunFacts run;
         run.now = static_cast<long long>(std::time(nullptr));
-        for (const ListedFile& file : *listed) {
-            if (!ReadFile(file, tally, counts)) run.unreadable.push_back(file.path.WholePath());
+        for (bool carryOn = sameDirectory && CanCarryOn(tally, *listed);; carryOn = false) {
+            if (!carryOn) {
+                counts.recounted = counts.recounted || !tally.files.empty();
+                tally = Tally();
+            }
+            tally.dirName = m_dirName;
+            run.unreadable.clear();
+            bool replaced = false;
+            for (const jobresults::ResultsFile& file : *listed) {
+                const FileRead read = ReadFile(file, tally, counts);
+                if (read == FileRead::kUnreadable) run.unreadable.push_back(file.path);
+                replaced = replaced || read == FileRead::kReplaced;
+            }
+            if (!replaced) break;
         }
         AdvanceTotals(countsBefore, tally.clients, totals);
         tally.totals = std::move(totals);
@@ -434,11 +442,23 @@ public:
     }
 
 private:
-    bool LoadState(Tally& tally, std::string& error) const {
+    // A state cut short or garbled is no partial truth: the run counts
+    // everything anew, and says so.
+    bool LoadState(Tally& tally, RunCounts& counts, std::string& error) const {
         if (m_state.empty()) return true;
-        const auto lines = ReadStateLines(m_state, kStateKind, error);
+        bool broken = false;
+        const auto lines = ReadStateLines(m_state, kStateKind, error, broken);
+        if (broken) {
+            std::cerr << "jobresults: " << error << "; counting anew\n";
+            counts.recounted = true;
+            return true;
+        }
         if (!lines) return false;
-        if (!tally.Load(*lines)) tally = Tally();
+        if (!tally.Load(*lines)) {
+            std::cerr << "jobresults: " << m_state << " holds a line this command does not write; counting anew\n";
+            tally = Tally();
+            counts.recounted = true;
+        }
         return true;
     }
 

@@ -2,10 +2,10 @@
 // and reading only the records that the file gained since, for the commands
 // that watch a directory (metrics, follow).
 //
-// A job results file only grows while its writer appends, so the bytes in
-// front of the last complete record read stay as they were: a later reading
-// goes on behind that record. A file that shrank, changed its inode or was
-// rewritten in place is read again from its start.
+// A file is known by its identity (device, inode, birth time), never by its
+// name, which a later file may take. The reader goes on behind the last
+// record read once it has checked that the file is still the one read; a
+// file replaced or rewritten is read again from its start.
 #ifndef JRTOOL_PROGRESS_H
 #define JRTOOL_PROGRESS_H
 
@@ -20,52 +20,37 @@
 namespace jrtool {
 
 // How the reader left a file: open (its writer may append more), saved, or
-// damaged (the reader refuses it from some byte on).
+// damaged (the reader refuses it from some byte on, or it cannot be read).
 enum class FileState { kOpen, kSaved, kDamaged };
 
 const char* FileStateName(FileState state);
-std::optional<FileState> FileStateFromName(const std::string& name);
-
-// A file as stat sees it.
-struct FileStamp {
-    std::uint64_t inode = 0;
-    std::uint64_t size = 0;
-    std::int64_t mtimeNs = 0;
-
-    bool operator==(const FileStamp& other) const {
-        return inode == other.inode && size == other.size && mtimeNs == other.mtimeNs;
-    }
-};
-
-// nullopt when the path names no regular file.
-std::optional<FileStamp> StampOf(const std::string& path);
 
 // What a reading of a file saw, enough to go on behind it.
 struct FileProgress {
-    FileStamp stamp;                // before the reading
-    std::uint64_t resume = 0;       // behind the last complete record read
-    std::uint64_t rootContent = 0;  // behind Root's start tag; 0 before any reading
+    jobresults::FileIdentity identity;
+    std::uint64_t size = 0;  // as listed before the reading
+    std::int64_t modifiedNs = 0;
+    jobresults::ResumePoint point;  // behind the last complete record read
+    // Of the file's bytes up to the end of its first record: with the
+    // identity, what names the file in keys (0 before a record was read).
+    std::uint64_t firstRecord = 0;
     FileState state = FileState::kOpen;
 
-    // One line of a state file, after the file name: the numbers and the
-    // state, separated by tabs.
+    // Read already, and unchanged since as the listing sees it.
+    bool Unchanged(const jobresults::ResultsFile& file) const;
+
+    // The fields of a state file line, and back (nullopt when they do not
+    // fit).
     std::vector<std::string> Fields() const;
-    // From the fields that Fields() gave; nullopt when they do not fit.
     static std::optional<FileProgress> FromFields(const std::vector<std::string>& fields,
                                                   std::size_t first);
 };
 
-enum class Change {
-    kNone,      // the same bytes as at the reading
-    kGrown,     // the same file, longer or touched: read on behind `resume`
-    kReplaced,  // another file, or one that shrank: read from the start
-};
-
-Change ChangeSince(const FileProgress& progress, const FileStamp& now);
-
 // The outcome of one ReadNewRecords call.
 struct ReadOutcome {
     std::size_t records = 0;
+    // The file was not the one read before: read from its start.
+    bool replaced = false;
     // Empty unless the file is damaged or could not be read: then the
     // reason, "damaged at byte N: ..." for refused content.
     std::string problem;
@@ -73,14 +58,14 @@ struct ReadOutcome {
 
 using RecordVisitor = std::function<void(const JobResults& record, std::uint64_t offset)>;
 
-// Hands `visit` every record of `file` that lies behind progress.resume
-// (every record when nothing was read before), each with the offset where
-// it begins, and moves `progress` behind them. `stamp` is what stat gave
-// just before. On refused content the state becomes kDamaged; on a failed
-// system call the state stays as it was and the problem says why. For a
-// file that ChangeSince calls replaced, start from a fresh FileProgress.
-ReadOutcome ReadNewRecords(const ResultsFilePath& file, const FileStamp& stamp,
-                           FileProgress& progress, const RecordVisitor& visit);
+// Hands `visit` every record of `file` behind the progress (every record of
+// a file not read before, or replaced), each with the offset where it
+// begins, and moves `progress` behind them. A file refused while it changes
+// is taken for a writer at work and stays open, to be read on; refused
+// while it stands still, it is damaged. On a failed system call the
+// progress stays and the problem says why.
+ReadOutcome ReadNewRecords(const jobresults::ResultsFile& file, FileProgress& progress,
+                           const RecordVisitor& visit);
 
 }  // namespace jrtool
 

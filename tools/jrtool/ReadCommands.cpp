@@ -79,13 +79,11 @@ struct FileStatus {
     std::string error;
 };
 
-FileStatus StatusOf(const ListedFile& file) {
+FileStatus StatusOf(const jobresults::ResultsFile& file) {
     FileStatus status;
-    std::error_code failure;
-    const auto size = std::filesystem::file_size(file.path.WholePath(), failure);
-    if (!failure) status.bytes = size;
+    status.bytes = file.size;
     RecordSource source;
-    if (source.Open(file.path)) {
+    if (source.Open(ResultsFilePath::Plain(file.path))) {
         JobResults record;
         while (source.Next(record)) {
         }
@@ -96,8 +94,8 @@ FileStatus StatusOf(const ListedFile& file) {
         return status;
     }
     status.records = source.Delivered();
-    // EndingOf reads the last bytes only.
-    status.state = EndingOf(file.path.WholePath()) == FileEnding::kOpen ? "open" : "saved";
+    // Only the final end tag of a save makes a file saved.
+    status.state = file.ending == jobresults::FileEnding::kSaved ? "saved" : "open";
     return status;
 }
 
@@ -115,25 +113,25 @@ void WriteFileTableLine(const std::vector<std::string>& cells, std::ostream& out
 }
 
 // The columns have fixed widths, so each line goes out as its file is read.
-void WriteFileTable(const std::vector<ListedFile>& files, std::ostream& out) {
+void WriteFileTable(const std::vector<jobresults::ResultsFile>& files, std::ostream& out) {
     WriteFileTableLine({"CREATED (UTC)", "BYTES", "RECORDS", "STATE", "FILE"}, out);
-    for (const ListedFile& file : files) {
+    for (const jobresults::ResultsFile& file : files) {
         const FileStatus status = StatusOf(file);
         WriteFileTableLine({FormatUtcTime(file.createdSeconds), std::to_string(status.bytes),
                             status.valid ? std::to_string(status.records) : "-", status.state,
-                            file.path.WholePath()},
+                            file.path},
                            out);
     }
 }
 
-void WriteFileJson(const std::vector<ListedFile>& files, std::ostream& out) {
+void WriteFileJson(const std::vector<jobresults::ResultsFile>& files, std::ostream& out) {
     JsonArrayStream array(out);
-    for (const ListedFile& file : files) {
+    for (const jobresults::ResultsFile& file : files) {
         const FileStatus status = StatusOf(file);
         nlohmann::ordered_json entry;
-        entry["path"] = ToValidUtf8(file.path.WholePath());
-        entry["dir_name"] = ToValidUtf8(file.path.dirName);
-        entry["file_name"] = ToValidUtf8(file.path.fileName);
+        entry["path"] = ToValidUtf8(file.path);
+        entry["dir_name"] = ToValidUtf8(file.path.substr(0, file.path.size() - file.fileName.size() - 1));
+        entry["file_name"] = ToValidUtf8(file.fileName);
         entry["created"] = FormatUtcTime(file.createdSeconds);
         entry["created_unix"] = file.createdSeconds;
         entry["bytes"] = status.bytes;

@@ -19,15 +19,15 @@ constexpr int kMostDays = 366;
 
 // Reads one file into the tally; an open or damaged one is noted with what
 // check says of it.
-void ReadFile(const ListedFile& file, ReportTally& tally) {
-    const std::string path = file.path.WholePath();
+void ReadFile(const jobresults::ResultsFile& file, ReportTally& tally) {
+    const std::string& path = file.path;
     RecordSource source;
-    if (source.Open(file.path)) {
+    if (source.Open(ResultsFilePath::Plain(path))) {
         JobResults record;
         while (source.Next(record)) tally.Add(record, file.createdSeconds, path);
     }
-    const std::string verdict = CheckVerdict(file.path, source);
-    if (verdict.empty() && EndingOf(path) == FileEnding::kSaved) {
+    const std::string verdict = CheckVerdict(ResultsFilePath::Plain(path), source);
+    if (verdict.empty() && file.ending == jobresults::FileEnding::kSaved) {
         tally.CountSavedFile();
         return;
     }
@@ -63,7 +63,7 @@ public:
         // A directory given by habit would give an empty page without a word.
         if (const auto usage = ReportDirectoryNameNote(m_dirName, listed->empty())) return *usage;
         ReportTally tally(static_cast<long long>(std::time(nullptr)), m_days);
-        for (const ListedFile& file : *listed) ReadFile(file, tally);
+        for (const jobresults::ResultsFile& file : *listed) ReadFile(file, tally);
         const std::string page = ReportPage(m_dirName, tally);
         if (m_output.empty()) {
             std::cout << page << std::flush;

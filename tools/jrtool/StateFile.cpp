@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 
 #include "jrtool/Files.h"
 #include "jrtool/Input.h"
@@ -16,6 +19,13 @@ namespace {
 
 bool WriteAndSync(int fd, const std::string& text) {
     return WriteAll(fd, text.data(), text.size()) && fsync(fd) == 0;
+}
+
+// FNV-1a over the state's text.
+std::uint64_t Checksum(const std::string& text) {
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    return hash;
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -79,27 +89,57 @@ bool ReplaceFile(const std::string& path, const std::string& text, mode_t mode,
     return true;
 }
 
+std::string SealState(const std::string& text) {
+    std::size_t lines = 0;
+    for (const char c : text) lines += c == '\n' ? 1 : 0;
+    return text + StateLine({"end", std::to_string(lines), std::to_string(Checksum(text))});
+}
+
+bool CheckWritable(const std::string& path, std::string& error) {
+    std::string probe = path + ".XXXXXX";
+    const int fd = mkostemp(&probe[0], O_CLOEXEC);
+    if (fd < 0) {
+        error = WithReason("cannot write " + path, errno);
+        return false;
+    }
+    close(fd);
+    unlink(probe.c_str());
+    return true;
+}
+
 std::optional<std::vector<std::string>> ReadStateLines(const std::string& path,
-                                                       const std::string& kind,
-                                                       std::string& error) {
-    std::vector<std::string> lines;
+                                                       const std::string& kind, std::string& error,
+                                                       bool& broken) {
+    broken = false;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        if (errno == ENOENT) return lines;
+        if (errno == ENOENT) return std::vector<std::string>();
         error = WithReason("cannot read " + path, errno);
         return std::nullopt;
     }
-    std::string line;
-    if (!std::getline(in, line) || line != kind) {
-        error =
-            path + " is not a state file of this command (its first line is not '" + kind + "')";
-        return std::nullopt;
-    }
-    while (std::getline(in, line)) lines.push_back(line);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     if (in.bad()) {
         error = "cannot read " + path;
         return std::nullopt;
     }
+    if (text.compare(0, kind.size() + 1, kind + '\n') != 0) {
+        error =
+            path + " is not a state file of this command (its first line is not '" + kind + "')";
+        return std::nullopt;
+    }
+    // The check line is the last; all before it must give the same line.
+    const auto lastStart = text.size() < 2 ? std::string::npos : text.rfind('\n', text.size() - 2);
+    const std::string body = text.substr(0, lastStart == std::string::npos ? 0 : lastStart + 1);
+    if (text.empty() || text.back() != '\n' || lastStart == std::string::npos ||
+        SealState(body) != text) {
+        broken = true;
+        error = path + " is cut short or damaged (its last line, the check of the lines before "
+                       "it, does not match them)";
+        return std::nullopt;
+    }
+    std::vector<std::string> lines;
+    std::istringstream rest(body.substr(kind.size() + 1));
+    for (std::string line; std::getline(rest, line);) lines.push_back(line);
     return lines;
 }
 

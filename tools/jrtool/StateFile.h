@@ -1,9 +1,11 @@
 // The state files of the commands that come back to a directory (metrics
 // --state, follow --state): lines of tab-separated fields, text fields with
 // the escapes of TSV, so that any file or client name fits on one line; the
-// first line names the kind and version of the file. A state file is
-// replaced whole, never edited, so a kill at any moment leaves the old or
-// the new one.
+// first line names the kind and version of the file, the last one carries
+// the check of all before it ("end", the number of lines, a checksum), so
+// that a state cut short or garbled is never taken for a smaller truth. A
+// state file is replaced whole, never edited, so a kill at any moment
+// leaves the old or the new one.
 #ifndef JRTOOL_STATEFILE_H
 #define JRTOOL_STATEFILE_H
 
@@ -38,11 +40,20 @@ bool ReplaceFile(const std::string& path, const std::string& text, mode_t mode, 
 // EINTR; false on a failure (errno holds why).
 bool WriteAll(int fd, const char* data, std::size_t size);
 
-// The lines of a state file whose first line is `kind`: an empty list
-// when the file does not exist, nullopt with a message in `error` when it
-// cannot be read or is not such a file.
+// `text` (the kind's line and the state's lines) with its check line.
+std::string SealState(const std::string& text);
+
+// The lines of a state file whose first line is `kind`, between that line
+// and the check: an empty list when the file does not exist, nullopt with
+// a message in `error` when it cannot be read, is not such a file, or
+// fails its check (then `broken` is set).
 std::optional<std::vector<std::string>> ReadStateLines(const std::string& path,
-                                                       const std::string& kind, std::string& error);
+                                                       const std::string& kind, std::string& error,
+                                                       bool& broken);
+
+// Whether a file can be made beside `path`, as ReplaceFile will: false with
+// a message in `error` when not, before any output depends on it.
+bool CheckWritable(const std::string& path, std::string& error);
 
 }  // namespace jrtool
 

@@ -1,0 +1,125 @@
+// Listing the files of a directory name: one pass over the host directory,
+// each file looked at through one descriptor, so that its size, identity
+// and ending belong together.
+#include "jobresults/JobResultsFiles.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string_view>
+
+#include "jobresults/JobResultsNames.h"
+
+namespace jobresults {
+namespace {
+
+bool EndsWith(std::string_view text, std::string_view end) {
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+std::int64_t Nanoseconds(const struct statx_timestamp& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
+// The ending of the file `fd` is open on, `size` bytes long.
+FileEnding EndingAt(int fd, std::uint64_t size) {
+    char tail[kFinalEndTag.size()];
+    const auto wanted = static_cast<size_t>(std::min<std::uint64_t>(size, sizeof tail));
+    ssize_t count;
+    do {
+        count = pread64(fd, tail, wanted, static_cast<off64_t>(size - wanted));
+    } while (count < 0 && errno == EINTR);
+    if (count != static_cast<ssize_t>(wanted)) return FileEnding::kNeither;
+    const std::string_view last(tail, wanted);
+    if (EndsWith(last, kFinalEndTag)) return FileEnding::kSaved;
+    return EndsWith(last, kTrailer) ? FileEnding::kOpen : FileEnding::kNeither;
+}
+
+// statx of the file `fd` is open on; false for anything but a regular file.
+bool Describe(int fd, ResultsFile& file) {
+    struct statx status {};
+    if (statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &status) != 0 ||
+        !S_ISREG(status.stx_mode)) {
+        return false;
+    }
+    file.size = status.stx_size;
+    file.modifiedNanoseconds = Nanoseconds(status.stx_mtime);
+    file.identity.device = (std::uint64_t{status.stx_dev_major} << 32) | status.stx_dev_minor;
+    file.identity.inode = status.stx_ino;
+    if (status.stx_mask & STATX_BTIME) file.identity.birthNanoseconds = Nanoseconds(status.stx_btime);
+    return true;
+}
+
+// Looks at the entry `entry` of the open directory; false when it is no
+// regular file, or went.
+bool LookAt(int directory, const char* entry, ResultsFile& file) {
+    int fd;
+    do {
+        fd = openat(directory, entry, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    const bool regular = Describe(fd, file);
+    if (regular) file.ending = EndingAt(fd, file.size);
+    close(fd);
+    return regular;
+}
+
+}  // namespace
+
+FileEnding EndingOfFile(int fd) {
+    struct stat status {};
+    if (fstat(fd, &status) != 0) return FileEnding::kNeither;
+    return EndingAt(fd, static_cast<std::uint64_t>(status.st_size));
+}
+
+int DescribeResultsFile(const std::string& dirName, const std::string& fileName,
+                        ResultsFile& file) {
+    file = ResultsFile();
+    if (!ParseResultsFileName(fileName, file.createdSeconds)) return ENOENT;
+    file.fileName = fileName;
+    file.path = dirName + kDirectorySeparator + fileName;
+    errno = ENOENT;
+    return LookAt(AT_FDCWD, file.path.c_str(), file) ? 0 : errno;
+}
+
+int ListResultsFiles(const std::string& dirName, std::vector<ResultsFile>& files) {
+    files.clear();
+    const HostLocation location = LocateOnHost(dirName);
+    DIR* const directory = opendir(location.directory.c_str());
+    if (directory == nullptr) return errno;
+    int failure = 0;
+    for (;;) {
+        errno = 0;
+        const dirent* const entry = readdir(directory);
+        if (entry == nullptr) {
+            failure = errno;
+            break;
+        }
+        const std::string_view name = entry->d_name;
+        ResultsFile file;
+        if (name.substr(0, location.namePrefix.size()) != location.namePrefix ||
+            !ParseResultsFileName(name.substr(location.namePrefix.size()), file.createdSeconds) ||
+            !LookAt(dirfd(directory), entry->d_name, file)) {
+            continue;
+        }
+        file.fileName = std::string(name.substr(location.namePrefix.size()));
+        file.path = dirName + kDirectorySeparator + file.fileName;
+        files.push_back(std::move(file));
+    }
+    closedir(directory);
+    if (failure != 0) {
+        files.clear();
+        return failure;
+    }
+    std::sort(files.begin(), files.end(), [](const ResultsFile& a, const ResultsFile& b) {
+        return a.createdSeconds != b.createdSeconds ? a.createdSeconds < b.createdSeconds
+                                                    : a.fileName < b.fileName;
+    });
+    return 0;
+}
+
+}  // namespace jobresults
