@@ -228,8 +228,15 @@ std::string DamageText(JobResultsRecovery::Found found, std::uint64_t length) {
 }
 
 std::optional<std::uint64_t> LineOfOffset(const std::string& path, std::uint64_t offset) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking, and a regular file only: the name may have been
+    // taken by something else since the file was read.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return std::nullopt;
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        close(fd);
+        return std::nullopt;
+    }
     char buffer[65536];
     std::uint64_t line = 1;
     std::uint64_t left = offset;
