@@ -142,7 +142,7 @@ int FileWindow::FindAhead(std::uint64_t from, std::string_view needle, std::uint
 
 int FileWindow::FindInFile(std::uint64_t from, std::string_view needle, std::uint64_t& found,
                            std::uint64_t& fileEnd, std::uint64_t until) const {
-    constexpr size_t kPiece = size_t{64} << 10;
+    constexpr size_t kPiece = size_t{16} << 10;
     // Each piece starts with the last bytes of the one before, so that a
     // needle split between two pieces is seen.
     std::string piece(kPiece + needle.size(), '\0');

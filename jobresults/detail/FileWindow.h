@@ -38,9 +38,10 @@ public:
     bool AtEnd() const { return m_atEnd; }
 
     // How much text a reader keeps for one element before it looks for the
-    // element's end in the file instead: the first block's size, so that
-    // tests with small blocks take that way often.
-    size_t HoldLimit() const { return m_firstBlock; }
+    // element's end in the file instead: half the first block, so that the
+    // buffer need not grow for it, and tests with small blocks take that
+    // way often.
+    size_t HoldLimit() const { return m_firstBlock / 2 + 1; }
 
     // Bytes of the text before the text held (dropped so far): an offset
     // in the file, less the stretch skipped when it lies behind the skip.
