@@ -225,8 +225,7 @@ LayoutItem LayoutWalk::Next(JobResults& record) {
             return m_last;
         }
         int error = 0;
-        if (m_phase == Phase::kBody && !m_damageStart && !m_holdWhole &&
-            m_window.Text().size() - m_pos > m_window.HoldLimit()) {
+        if (m_phase == Phase::kBody && !m_damageStart && !m_holdWhole && IsLongRecord()) {
             error = JudgeLongRecord();
         } else {
             error = m_window.Advance(m_pos);
@@ -344,6 +343,13 @@ bool LayoutWalk::EndsUnfinishedAppend(string_view text) const {
             break;
     }
     return false;
+}
+
+// A record under way (anything else at a boundary is judged on a short
+// look) that has grown past what the window may hold.
+bool LayoutWalk::IsLongRecord() const {
+    const string_view rest = m_window.Text().substr(m_pos);
+    return rest.size() > std::max(m_window.HoldLimit(), kLookahead) && StartsWith(rest, kRecordStart);
 }
 
 // A record that has grown past what the window may hold is held whole

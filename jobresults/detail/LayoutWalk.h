@@ -55,6 +55,7 @@ private:
     std::optional<LayoutItem> AtBoundary(JobResults& record);
     std::optional<LayoutItem> Resync();
     bool EndsUnfinishedAppend(std::string_view text) const;
+    bool IsLongRecord() const;
     int JudgeLongRecord();
     LayoutItem DamageUntil(std::uint64_t end);
     LayoutItem EndAt(std::uint64_t offset, LayoutEnding ending);
