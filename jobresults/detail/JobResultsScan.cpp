@@ -311,6 +311,18 @@ size_t NextOpenAfterBlanks(string_view text, size_t pos) {
 
 bool HoldsNul(string_view text) { return std::memchr(text.data(), 0, text.size()) != nullptr; }
 
+// The most of a tag's text read from the file when an element is looked
+// for there; a longer tag is cut as usual.
+constexpr size_t kLongestTag = size_t{64} << 10;
+
+// The text between the "<" at open and the ">" at close, read from the file
+// (at most kLongestTag bytes of it).
+int ReadTagText(const FileWindow& window, std::uint64_t open, std::uint64_t close,
+                std::string& text) {
+    const size_t length = static_cast<size_t>(close - open - 1);
+    return window.ReadAt(open + 1, std::min(length, kLongestTag), text);
+}
+
 // Whether "<" + name + " />", the writer's form of an empty field, stands
 // at open. The general scan reads it as a self-closing element of that
 // name: empty content, the scan going on behind its ">".
@@ -563,7 +575,6 @@ void RootCursor::Tail() {
 // Whether the file holds an element from offset `from` on, as the flat scan
 // finds the first one, looked for in the file.
 int RootCursor::ElementAhead(std::uint64_t from, bool& found) {
-    constexpr size_t kLongestTag = size_t{64} << 10;
     found = false;
     std::uint64_t unused = 0;
     for (std::uint64_t pos = from;;) {
@@ -574,10 +585,7 @@ int RootCursor::ElementAhead(std::uint64_t from, bool& found) {
         if (const int error = m_window.FindAhead(open + 1, ">", close, unused)) return error;
         if (close == FileWindow::kNotFound) return 0;
         std::string tagText;
-        const size_t tagLength = static_cast<size_t>(close - open - 1);
-        if (const int error = m_window.ReadAt(open + 1, std::min(tagLength, kLongestTag), tagText)) {
-            return error;
-        }
+        if (const int error = ReadTagText(m_window, open, close, tagText)) return error;
         string_view tag = tagText;
         const xmlscan::TagKind kind = xmlscan::ClassifyTag(tag);
         if (kind == xmlscan::TagKind::kPassedOver) {
@@ -661,16 +669,13 @@ int RootCursor::PassOverLongChild(size_t gapFrom) {
 }
 
 int RootCursor::PassOverElement(std::uint64_t start, std::uint64_t stop) {
-    constexpr size_t kLongestTag = size_t{64} << 10;
     std::uint64_t close = 0;
     std::uint64_t unused = 0;
     if (const int error = m_window.FindAhead(start + 1, ">", close, unused, stop)) return error;
     if (close == FileWindow::kNotFound) return PassOverUnclosed(start, stop);
     std::string tagText;
     const size_t tagLength = static_cast<size_t>(close - start - 1);
-    if (const int error = m_window.ReadAt(start + 1, std::min(tagLength, kLongestTag), tagText)) {
-        return error;
-    }
+    if (const int error = ReadTagText(m_window, start, close, tagText)) return error;
     string_view tag = tagText;
     const xmlscan::TagKind kind = xmlscan::ClassifyTag(tag);
     const string_view name = TagName(tag);
