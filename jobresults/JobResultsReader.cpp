@@ -138,6 +138,10 @@ struct JobResultsReader::State {
     bool OpenLent(int fd, const std::string& name, const ResumePoint& point) {
         *this = State();
         path = fileName = name;
+        if (const int notRegular = FileWindow::RegularFileError(fd)) {
+            Fail(jobresults::messages::kOpenFailed, path, notRegular);
+            return false;
+        }
         return Start(fd, false, point);
     }
 };

@@ -80,7 +80,8 @@ public:
     // Reads the regular file that `fd` is open on from its start, with
     // pread: fd's offset stays as it is, and fd is never closed (the caller
     // keeps it open until close(), the next open or the destructor). `path`
-    // names the file in messages.
+    // names the file in messages. Anything but a regular file is refused
+    // (EINVAL; EISDIR for a directory).
     bool open(int fd, const std::string& path);
 
     // Opens the file and goes on behind point.offset, as if every record

@@ -116,6 +116,7 @@ bool JobResultsRecovery::open(int fd) {
     State& state = *m_pState;
     state = State();
     if (fd < 0) return state.Fail(EBADF);
+    if (const int error = FileWindow::RegularFileError(fd)) return state.Fail(error);
     return state.Start(fd, false);
 }
 

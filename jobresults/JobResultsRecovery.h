@@ -47,7 +47,9 @@ public:
     // Opens the file at `path`.
     bool open(const std::string& path);
     // Walks the regular file that `fd` is open on from its start, with
-    // pread: fd's offset stays, and fd is never closed.
+    // pread: fd's offset stays, and fd is never closed. Anything but a
+    // regular file is refused (errorNumber() EINVAL; EISDIR for a
+    // directory).
     bool open(int fd);
 
     // The next thing found in file order. After kEnd or kReadFailed, and

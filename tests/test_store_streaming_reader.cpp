@@ -2,6 +2,7 @@
 // reach (moving, a record larger than the window, where damage begins), and
 // both readers beside a writer that is still appending.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "jobresults/JobResultsReader.h"
+#include "jobresults/JobResultsRecovery.h"
 #include "jobresults/cijobresults.h"
 #include "support/store_files.h"
 
@@ -89,6 +91,22 @@ TEST(StoreStream, MovedReaderGoesOnAndCutFileEndsWhereDamageBegins) {
 // the append, the header's end for the first) and by the reader, must
 // agree: for values that hold markup, a record larger than the window, and
 // records behind foreign children.
+// A lent descriptor on anything but a regular file (here a pipe, which
+// would block) is refused at once, and stays open: it is the caller's.
+TEST(StoreStream, LentDescriptorOnlyOnARegularFile) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    JobResultsReader reader;
+    EXPECT_FALSE(reader.open(ends[0], "pipe"));
+    EXPECT_EQ(reader.errorNumber(), EINVAL);
+    JobResultsRecovery walk;
+    EXPECT_FALSE(walk.open(ends[0]));
+    EXPECT_EQ(walk.errorNumber(), EINVAL);
+    EXPECT_NE(fcntl(ends[0], F_GETFD), -1);
+    close(ends[0]);
+    close(ends[1]);
+}
+
 TEST(StoreStream, RecordOffsetIsWhereTheWriterPutTheRecord) {
     ScratchDir scratch;
     const std::string dir = scratch.Path() + "/d";

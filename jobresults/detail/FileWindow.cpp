@@ -180,6 +180,13 @@ int FileWindow::ReadAt(std::uint64_t offset, size_t length, std::string& out) co
     return 0;
 }
 
+int FileWindow::RegularFileError(int fd) {
+    struct stat64 status {};
+    if (fstat64(fd, &status) != 0) return errno;
+    if (S_ISREG(status.st_mode)) return 0;
+    return S_ISDIR(status.st_mode) ? EISDIR : kNotRegularFile;
+}
+
 // Opened without blocking, so that a FIFO (or a device) put where a file
 // was expected cannot hang the open; the descriptor, not the name, is then
 // checked, so that nothing swapped in between a check and the open is read.
@@ -189,15 +196,8 @@ int FileWindow::OpenToRead(const std::string& path) {
         fd = open64(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return fd;
-    struct stat64 status {};
-    int error = 0;
-    if (fstat64(fd, &status) != 0) {
-        error = errno;
-    } else if (!S_ISREG(status.st_mode)) {
-        error = S_ISDIR(status.st_mode) ? EISDIR : kNotRegularFile;
-    } else if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-        error = errno;
-    }
+    int error = RegularFileError(fd);
+    if (error == 0 && fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) error = errno;
     if (error == 0) return fd;
     ::close(fd);
     errno = error;

@@ -100,6 +100,8 @@ public:
     // never blocks.
     static int OpenToRead(const std::string& path);
     static constexpr int kNotRegularFile = EINVAL;
+    // 0 when fd is open on a regular file, else the errno OpenToRead gives.
+    static int RegularFileError(int fd);
 
 private:
     int Fill();
