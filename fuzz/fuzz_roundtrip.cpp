@@ -2,7 +2,8 @@
 // record_codec.h) are written by the writer, saved explicitly or by its
 // destructor, and read back; every value must come back equal to the value
 // written with its surrounding blanks, tabs and line breaks trimmed, and
-// Size exactly. Values hold no markup ("<"); NUL bytes are values like any.
+// Size exactly. Values hold no markup ("<") and no NUL byte, which the
+// writer refuses; every other byte is a value's like any.
 //
 // Also checked: the writer creates one file, or none for no records; the
 // file starts with the header and ends as a saved file does; no descriptor

@@ -42,13 +42,13 @@ inline unsigned long long DecimalWrapping(std::string_view digits) {
     return value;
 }
 
-// "<" is dropped from the values: markup cannot come back as written (a
-// value holding an end tag ends its element early). NUL bytes stay; the
-// store writes and reads them like any other byte.
+// "<" and NUL are dropped from the values: markup cannot come back as
+// written (a value holding an end tag ends its element early), and the
+// writer refuses a NUL byte. Every other byte is stored and read back.
 inline std::string PlainValue(std::string_view value) {
     std::string plain;
     for (const char byte : value) {
-        if (byte != '<') plain.push_back(byte);
+        if (byte != '<' && byte != '\0') plain.push_back(byte);
     }
     return plain;
 }
