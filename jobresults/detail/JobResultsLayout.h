@@ -28,6 +28,9 @@ std::string_view FormatTagIn(std::string_view value);
 // damage a power loss leaves, can never pass for a value. The readers take
 // a field whose value is unstorable for damage.
 bool IsUnstorableValue(std::string_view value);
+inline bool HoldsNul(std::string_view text) {
+    return text.find('\0') != std::string_view::npos;
+}
 
 // The kernel copies a write into a file page by page, and a kill stops it
 // only between pages: a write is cut short only at a multiple of this in
