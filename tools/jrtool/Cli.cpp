@@ -39,12 +39,22 @@ int ReportUsageError(const std::string& message) {
     return kExitUsage;
 }
 
-std::optional<int> ReportDirectoryNameNote(const std::string& dirName, bool noFiles) {
+std::optional<std::vector<jobresults::ResultsFile>> ListForCommand(const std::string& dirName,
+                                                                   int& exitCode) {
+    std::string error;
+    auto listed = ListResultsFiles(dirName, error);
+    if (!listed) {
+        exitCode = ReportFailure(error);
+        return std::nullopt;
+    }
     const auto note = NoteOnDirectoryName(dirName);
-    if (!note) return std::nullopt;
-    if (note->unusable && noFiles) return ReportUsageError(note->text);
+    if (!note) return listed;
+    if (note->unusable && listed->empty()) {
+        exitCode = ReportUsageError(note->text);
+        return std::nullopt;
+    }
     std::cerr << "jobresults: note: " << note->text << '\n';
-    return std::nullopt;
+    return listed;
 }
 
 void SingleFileArgument::Register(CLI::App* command) {

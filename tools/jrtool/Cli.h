@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -58,11 +59,13 @@ std::string FileArgumentHelp();
 int ReportFailure(const std::string& message);
 int ReportUsageError(const std::string& message);
 
-// For the commands that read a directory name's files (list, metrics): says
-// on standard error what a directory name that is a directory means, and
-// returns the usage error's exit code for one that names nothing anyone
-// means (empty, or ending in "/") and finds no files; nullopt otherwise.
-std::optional<int> ReportDirectoryNameNote(const std::string& dirName, bool noFiles);
+// The files of a directory name, for a command that works on all of them.
+// Says on standard error what a directory name that is a directory means.
+// Nullopt, with exitCode set, when the files cannot be listed, or when the
+// name names nothing anyone means (empty, or ending in "/") and finds no
+// files (a usage error).
+std::optional<std::vector<jobresults::ResultsFile>> ListForCommand(const std::string& dirName,
+                                                                   int& exitCode);
 
 // The FILE [NAME] arguments of the commands that work on one file: a whole
 // path, or a directory name followed by the file name.

@@ -393,11 +393,11 @@ public:
     }
 
     int Run() override {
-        std::string error;
-        const auto listed = ListResultsFiles(m_dirName, error);
-        if (!listed) return ReportFailure(error);
-        if (const auto usage = ReportDirectoryNameNote(m_dirName, listed->empty())) return *usage;
+        int exitCode = kExitSuccess;
+        const auto listed = ListForCommand(m_dirName, exitCode);
+        if (!listed) return exitCode;
         // A state that cannot be written fails the run before any output.
+        std::string error;
         if (!m_state.empty() && !CheckWritable(m_state, error)) return ReportFailure(error);
         Tally tally;
         RunCounts counts;

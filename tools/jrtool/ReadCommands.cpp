@@ -162,10 +162,9 @@ public:
     }
 
     int Run() override {
-        std::string error;
-        const auto listed = ListResultsFiles(m_dirName, error);
-        if (!listed) return ReportFailure(error);
-        if (const auto usage = ReportDirectoryNameNote(m_dirName, listed->empty())) return *usage;
+        int exitCode = kExitSuccess;
+        const auto listed = ListForCommand(m_dirName, exitCode);
+        if (!listed) return exitCode;
         if (m_format == "json") {
             WriteFileJson(*listed, std::cout);
         } else if (listed->empty()) {

@@ -57,14 +57,13 @@ public:
     }
 
     int Run() override {
-        std::string error;
-        const auto listed = ListResultsFiles(m_dirName, error);
-        if (!listed) return ReportFailure(error);
-        // A directory given by habit would give an empty page without a word.
-        if (const auto usage = ReportDirectoryNameNote(m_dirName, listed->empty())) return *usage;
+        int exitCode = kExitSuccess;
+        const auto listed = ListForCommand(m_dirName, exitCode);
+        if (!listed) return exitCode;
         ReportTally tally(static_cast<long long>(std::time(nullptr)), m_days);
         for (const jobresults::ResultsFile& file : *listed) ReadFile(file, tally);
         const std::string page = ReportPage(m_dirName, tally);
+        std::string error;
         if (m_output.empty()) {
             std::cout << page << std::flush;
         } else if (!ReplaceFile(m_output, page, 0644, error)) {
