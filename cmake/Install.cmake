@@ -28,7 +28,7 @@ install(TARGETS cijobresults
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     COMPONENT runtime
     NAMELINK_COMPONENT development)
-install(FILES ${PROJECT_SOURCE_DIR}/xml/XmlNode.h
+install(FILES ${PROJECT_SOURCE_DIR}/xml/XmlNode.h ${PROJECT_SOURCE_DIR}/xml/LibraryExport.h
   DESTINATION ${CIJOBRESULTS_INSTALL_HEADERDIR}/xml
   COMPONENT development)
 install(FILES ${PROJECT_SOURCE_DIR}/jobresults/cijobresults.h
@@ -37,7 +37,6 @@ install(FILES ${PROJECT_SOURCE_DIR}/jobresults/cijobresults.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsNames.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsFiles.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsRecord.h
-  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsExport.h
   DESTINATION ${CIJOBRESULTS_INSTALL_HEADERDIR}/jobresults
   COMPONENT development)
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "jobresults/JobResultsExport.h"
+#include "xml/LibraryExport.h"
 
 namespace jobresults {
 

@@ -39,7 +39,7 @@
 #include <memory>
 #include <string>
 
-#include "jobresults/JobResultsExport.h"
+#include "xml/LibraryExport.h"
 #include "jobresults/JobResultsRecord.h"
 
 namespace jobresults {

@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "jobresults/JobResultsExport.h"
+#include "xml/LibraryExport.h"
 #include "jobresults/JobResultsRecord.h"
 
 class CIJOBRESULTS_API JobResultsRecovery {

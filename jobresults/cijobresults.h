@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "jobresults/JobResultsExport.h"
+#include "xml/LibraryExport.h"
 #include "jobresults/JobResultsRecord.h"
 #include "xml/XmlNode.h"
 

@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "jobresults/JobResultsExport.h"
+#include "xml/LibraryExport.h"
 
 // One XML element: tag name, content text, preferred quote character and the
 // attributes (by name, and in the order in which each was first added).
