@@ -81,6 +81,7 @@ private:
     int PassOverLongChild(size_t gapFrom);
     int PassOverElement(std::uint64_t start, std::uint64_t stop);
     int PassOverUnclosed(std::uint64_t start, std::uint64_t stop);
+    int PassOverBytes(std::uint64_t start, std::uint64_t end);
     int ElementAhead(std::uint64_t from, bool& found);
 
     FileWindow& m_window;

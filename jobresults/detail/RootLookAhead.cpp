@@ -107,7 +107,7 @@ int RootCursor::PassOverElement(std::uint64_t start, std::uint64_t stop) {
     string_view tag = tagText;
     const xmlscan::TagKind kind = xmlscan::ClassifyTag(tag);
     const string_view name = TagName(tag);
-    if (kind == xmlscan::TagKind::kPassedOver) return m_window.SeekTo(close + 1);
+    if (kind == xmlscan::TagKind::kPassedOver) return PassOverBytes(start, close + 1);
     // A name that may hide Root's end tag, or one too long to read, is cut
     // as usual.
     if (name.find('<') != npos || tagLength > kLongestTag) {
@@ -125,12 +125,19 @@ int RootCursor::PassOverElement(std::uint64_t start, std::uint64_t stop) {
         m_holdWhole = true;  // a record that closes: held up to its end tag
         return m_window.SeekTo(start);
     }
+    m_lastIsRecord = false;
+    return PassOverBytes(start, end);
+}
+
+// Goes on at `end`; a NUL byte in what is passed over is damage, as it is
+// where the window holds the bytes.
+int RootCursor::PassOverBytes(std::uint64_t start, std::uint64_t end) {
     std::uint64_t nul = 0;
+    std::uint64_t unused = 0;
     if (const int error = m_window.FindAhead(start, string_view("", 1), nul, unused, end)) {
         return error;
     }
     m_holdsNul = m_holdsNul || nul != FileWindow::kNotFound;
-    m_lastIsRecord = false;
     return m_window.SeekTo(end);
 }
 
