@@ -10,11 +10,6 @@
 
 namespace jrtool {
 
-// The bytes as valid UTF-8, every byte outside a well-formed sequence
-// replaced by U+FFFD: what a label value shows of them. Different byte
-// strings can show the same, and then are one label value.
-std::string Utf8WithReplacement(const std::string& bytes);
-
 // A label value as the format writes it between double quotes: the text of
 // Utf8WithReplacement with backslash, double quote and newline escaped.
 std::string LabelValue(const std::string& bytes);
@@ -29,6 +24,12 @@ public:
     // A sample of the family begun last; label values are given as raw
     // bytes and written through LabelValue.
     void Sample(const std::string& name, const Labels& labels, const std::string& value);
+
+    // A gauge family of one sample without labels.
+    void Gauge(const std::string& name, const std::string& help, const std::string& value) {
+        Family(name, help, "gauge");
+        Sample(name, {}, value);
+    }
 
     const std::string& Text() const { return m_text; }
 

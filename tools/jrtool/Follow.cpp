@@ -13,13 +13,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <set>
 #include <cerrno>
-#include <charconv>
 #include <csignal>
+#include <cstdio>
 #include <iostream>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "jrtool/Cli.h"
@@ -235,8 +234,7 @@ private:
             file, followed.progress, [&](const JobResults& record, std::uint64_t offset) {
                 if (!print) return;
                 if (key.empty()) key = KeyStart(file, followed.progress.firstRecord);
-                m_output += key;
-                AppendOffset(offset);
+                m_output += key + std::to_string(offset) + ',';
                 AppendRecordMembers(record, m_output);
                 m_output += "}\n";
                 if (m_output.size() >= kOutputChunk) written = Flush() && written;
@@ -278,13 +276,6 @@ private:
         return start + ",\"file_id\":\"" + id + "\",\"offset\":";
     }
 
-    void AppendOffset(std::uint64_t offset) {
-        char digits[24];
-        const auto end = std::to_chars(digits, digits + sizeof digits, offset).ptr;
-        m_output.append(digits, static_cast<std::size_t>(end - digits));
-        m_output += ',';
-    }
-
     bool Flush() {
         if (!WriteAll(STDOUT_FILENO, m_output.data(), m_output.size())) {
             if (errno != EPIPE) ReportFailure(WithReason("cannot write the output", errno));
@@ -312,7 +303,8 @@ private:
                                       ? FileProgress::FromFields(fields, 2)
                                       : std::nullopt;
             if (!progress) {
-                error = m_statePath + " holds a line this command does not write; remove it to start afresh";
+                error = m_statePath +
+                        " holds a line this command does not write; remove it to start afresh";
                 return false;
             }
             m_files[progress->identity] = FollowedFile{fields[1], *progress};
@@ -365,15 +357,8 @@ public:
                           "Print the records that exist already too (on a first run with "
                           "--state, or on every run without it)");
         command->footer(
-            "Each line holds the keys file (its path), file_id and offset (where the record "
-            "begins in its file), and client, url, job_id, error and size as dump --format "
-            "jsonl writes them. file_id and offset name the record: file_id is the file's "
-            "device, inode and birth time with a fingerprint of its first record, which no "
-            "later file of the same name or inode shares. Without a kill every record is "
-            "printed once; after a restart with --state a record may be printed again, under "
-            "the same key. A file rewritten or replaced is read again from its start. A "
-            "damaged or unreadable file is reported once on standard error. SIGINT and "
-            "SIGTERM end the command with 0.");
+            "Each line holds file, file_id and offset, the key of the record (see jobresults(1)), "
+            "then the keys of dump --format jsonl. SIGINT and SIGTERM end the command with 0.");
         return command;
     }
 

@@ -1,6 +1,6 @@
 #include "jrtool/Html.h"
 
-#include "jrtool/Exposition.h"
+#include "jrtool/Text.h"
 
 namespace jrtool {
 
@@ -19,30 +19,8 @@ std::string Escaped(const std::string& bytes) {
     for (char& c : cleaned) {
         if (IsForbiddenControl(static_cast<unsigned char>(c))) c = '\xFF';
     }
-    std::string text;
-    text.reserve(bytes.size() + 16);
-    for (const char c : Utf8WithReplacement(cleaned)) {
-        switch (c) {
-            case '&':
-                text += "&amp;";
-                break;
-            case '<':
-                text += "&lt;";
-                break;
-            case '>':
-                text += "&gt;";
-                break;
-            case '"':
-                text += "&quot;";
-                break;
-            case '\'':
-                text += "&#39;";
-                break;
-            default:
-                text += c;
-        }
-    }
-    return text;
+    return ReplaceBytes(Utf8WithReplacement(cleaned), "&<>\"'",
+                        {"&amp;", "&lt;", "&gt;", "&quot;", "&#39;"});
 }
 
 std::string Shortened(const std::string& bytes, std::size_t limit) {

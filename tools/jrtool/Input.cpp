@@ -9,65 +9,28 @@
 
 #include <nlohmann/json.hpp>
 
+#include "jrtool/Text.h"
+
 namespace jrtool {
 
 // --- TSV text -----------------------------------------------------------
 
 std::string EscapeTsvValue(const std::string& value) {
-    std::string text;
-    text.reserve(value.size());
-    for (char c : value) {
-        switch (c) {
-            case '\\':
-                text += "\\\\";
-                break;
-            case '\t':
-                text += "\\t";
-                break;
-            case '\n':
-                text += "\\n";
-                break;
-            case '\r':
-                text += "\\r";
-                break;
-            default:
-                text += c;
-        }
-    }
-    return text;
+    return ReplaceBytes(value, "\\\t\n\r", {"\\\\", "\\t", "\\n", "\\r"});
 }
-
-namespace {
-
-// The character an escape letter stands for, or 0 when it is no escape.
-char EscapedCharacter(char letter) {
-    switch (letter) {
-        case '\\':
-            return '\\';
-        case 't':
-            return '\t';
-        case 'n':
-            return '\n';
-        case 'r':
-            return '\r';
-        default:
-            return 0;
-    }
-}
-
-}  // namespace
 
 std::string UnescapeTsvValue(const std::string& text) {
+    static constexpr std::string_view kLetters = "\\tnr", kMeant = "\\\t\n\r";
     std::string value;
     value.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const char escaped =
-            text[i] == '\\' && i + 1 < text.size() ? EscapedCharacter(text[i + 1]) : 0;
-        if (escaped != 0) {
-            value += escaped;
-            ++i;
-        } else {
+        const std::size_t escape =
+            text[i] == '\\' && i + 1 < text.size() ? kLetters.find(text[i + 1]) : std::string::npos;
+        if (escape == std::string::npos) {
             value += text[i];
+        } else {
+            value += kMeant[escape];
+            ++i;
         }
     }
     return value;
@@ -97,17 +60,13 @@ std::string Trimmed(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
-std::string Lowercase(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // Header cells compare without case, blanks and underscores: "Job ID",
 // "job_id" and "JobId" all name the third column.
 std::string HeaderWord(const std::string& cell) {
     std::string word;
-    for (char c : Lowercase(cell)) {
-        if (c != ' ' && c != '_' && c != '\t') word += c;
+    for (char c : cell) {
+        if (c != ' ' && c != '_' && c != '\t')
+            word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     return word;
 }

@@ -14,6 +14,7 @@
 #include "jrtool/Exposition.h"
 #include "jrtool/Progress.h"
 #include "jrtool/StateFile.h"
+#include "jrtool/Text.h"
 
 namespace jrtool {
 
@@ -111,7 +112,9 @@ using ClientTotals = std::unordered_map<std::string, RecordTotals>;
 // those still there. A client without totals starts at its counts before.
 void AdvanceTotals(const std::unordered_map<std::string, ClientTally>& before,
                    const std::unordered_map<std::string, ClientTally>& now, ClientTotals& totals) {
-    const auto gain = [](std::uint64_t from, std::uint64_t to) { return to > from ? to - from : 0; };
+    const auto gain = [](std::uint64_t from, std::uint64_t to) {
+        return to > from ? to - from : 0;
+    };
     for (const auto& [client, counts] : now) {
         const auto earlier = before.find(client);
         const ClientTally previous = earlier == before.end() ? ClientTally() : earlier->second;
@@ -245,42 +248,40 @@ long long ModifiedSeconds(const Tally& tally, const std::string& fileName) {
     return 0;
 }
 
+// A family of counts by client and outcome (error text empty or not).
+template <class Counts>
+void ByOutcome(const std::map<std::string, Counts>& shown, const char* name, const char* help,
+               const char* type, Exposition& text) {
+    text.Family(name, help, type);
+    for (const auto& [client, counts] : shown) {
+        text.Sample(name, {{"client", client}, {"outcome", "success"}}, Number(counts.success));
+        text.Sample(name, {{"client", client}, {"outcome", "error"}}, Number(counts.error));
+    }
+}
+
 void RenderClients(const Tally& tally, Exposition& text) {
     const auto shown = ShownClients(tally);
-    text.Family("jobresults_last_job_timestamp_seconds",
-                "Creation time of the newest job results file holding a record of the client.",
-                "gauge");
-    for (const auto& [client, t] : shown) {
-        text.Sample("jobresults_last_job_timestamp_seconds", {{"client", client}},
-                    std::to_string(t.last.created));
-    }
-    text.Family("jobresults_last_append_timestamp_seconds",
-                "Modification time, when it was read, of the file holding the newest record of "
-                "the client: the time of that record's append or of a later one in that file.",
-                "gauge");
-    for (const auto& [client, t] : shown) {
-        text.Sample("jobresults_last_append_timestamp_seconds", {{"client", client}},
-                    std::to_string(ModifiedSeconds(tally, t.last.fileName)));
-    }
-    text.Family("jobresults_last_job_success",
-                "1 when the newest record of the client has an empty error text, else 0.", "gauge");
-    for (const auto& [client, t] : shown) {
-        text.Sample("jobresults_last_job_success", {{"client", client}}, t.lastSuccess ? "1" : "0");
-    }
-    text.Family("jobresults_last_job_size", "Size of the newest record of the client.", "gauge");
-    for (const auto& [client, t] : shown) {
-        text.Sample("jobresults_last_job_size", {{"client", client}}, Number(t.lastSize));
-    }
-    text.Family("jobresults_records",
-                "Records in the job results files, by client and outcome (error text empty or "
-                "not).",
-                "gauge");
-    for (const auto& [client, t] : shown) {
-        text.Sample("jobresults_records", {{"client", client}, {"outcome", "success"}},
-                    Number(t.success));
-        text.Sample("jobresults_records", {{"client", client}, {"outcome", "error"}},
-                    Number(t.error));
-    }
+    const auto perClient = [&](const char* name, const char* help, auto value) {
+        text.Family(name, help, "gauge");
+        for (const auto& [client, t] : shown) text.Sample(name, {{"client", client}}, value(t));
+    };
+    perClient("jobresults_last_job_timestamp_seconds",
+              "Creation time of the newest job results file holding a record of the client.",
+              [](const ClientTally& t) { return std::to_string(t.last.created); });
+    perClient("jobresults_last_append_timestamp_seconds",
+              "Modification time, when it was read, of the file holding the newest record of "
+              "the client: the time of that record's append or of a later one in that file.",
+              [&](const ClientTally& t) {
+                  return std::to_string(ModifiedSeconds(tally, t.last.fileName));
+              });
+    perClient("jobresults_last_job_success",
+              "1 when the newest record of the client has an empty error text, else 0.",
+              [](const ClientTally& t) { return std::string(t.lastSuccess ? "1" : "0"); });
+    perClient("jobresults_last_job_size", "Size of the newest record of the client.",
+              [](const ClientTally& t) { return Number(t.lastSize); });
+    ByOutcome(shown, "jobresults_records",
+              "Records in the job results files, by client and outcome (error text empty or not).",
+              "gauge", text);
 }
 
 void RenderTotals(const Tally& tally, Exposition& text) {
@@ -290,21 +291,14 @@ void RenderTotals(const Tally& tally, Exposition& text) {
         sum.success += total.success;
         sum.error += total.error;
     }
-    text.Family("jobresults_records_total",
-                "Records counted since the state file began, by client and outcome; unlike "
-                "jobresults_records it does not drop when files are removed.",
-                "counter");
-    for (const auto& [client, total] : shown) {
-        text.Sample("jobresults_records_total", {{"client", client}, {"outcome", "success"}},
-                    Number(total.success));
-        text.Sample("jobresults_records_total", {{"client", client}, {"outcome", "error"}},
-                    Number(total.error));
-    }
+    ByOutcome(shown, "jobresults_records_total",
+              "Records counted since the state file began, by client and outcome; unlike "
+              "jobresults_records it does not drop when files are removed.",
+              "counter", text);
 }
 
 void RenderFiles(const Tally& tally, const std::vector<jobresults::ResultsFile>& listed,
-                 const RunFacts& run,
-                 Exposition& text) {
+                 const RunFacts& run, Exposition& text) {
     std::map<std::string, std::size_t> states = {
         {"saved", 0}, {"open", 0}, {"damaged", run.unreadable.size()}};
     std::vector<std::string> damaged = run.unreadable;
@@ -331,25 +325,23 @@ void RenderFiles(const Tally& tally, const std::vector<jobresults::ResultsFile>&
                 "salvage replaces it by its intact records.",
                 "gauge");
     std::sort(damaged.begin(), damaged.end());
-    for (const std::string& path : damaged) text.Sample("jobresults_file_damaged", {{"file", path}}, "1");
-    text.Family("jobresults_newest_file_timestamp_seconds",
-                "Creation time of the newest job results file; 0 when there is none.", "gauge");
-    text.Sample("jobresults_newest_file_timestamp_seconds", {}, std::to_string(newest));
-    text.Family("jobresults_oldest_open_file_age_seconds",
-                "Seconds since the creation of the oldest file that its writer has not saved; "
-                "0 when every file is saved.",
-                "gauge");
-    text.Sample("jobresults_oldest_open_file_age_seconds", {},
-                std::to_string(std::max(0LL, run.now - oldestOpen)));
+    for (const std::string& path : damaged)
+        text.Sample("jobresults_file_damaged", {{"file", path}}, "1");
+    text.Gauge("jobresults_newest_file_timestamp_seconds",
+               "Creation time of the newest job results file; 0 when there is none.",
+               std::to_string(newest));
+    text.Gauge("jobresults_oldest_open_file_age_seconds",
+               "Seconds since the creation of the oldest file that its writer has not saved; 0 "
+               "when every file is saved.",
+               std::to_string(std::max(0LL, run.now - oldestOpen)));
 }
 
 void RenderRun(const RunFacts& run, Exposition& text) {
-    text.Family("jobresults_metrics_run_timestamp_seconds",
-                "When the run that wrote these metrics started.", "gauge");
-    text.Sample("jobresults_metrics_run_timestamp_seconds", {}, std::to_string(run.now));
-    text.Family("jobresults_metrics_run_success",
-                "1 when the run read every file, else 0 (a file could not be read).", "gauge");
-    text.Sample("jobresults_metrics_run_success", {}, run.unreadable.empty() ? "1" : "0");
+    text.Gauge("jobresults_metrics_run_timestamp_seconds",
+               "When the run that wrote these metrics started.", std::to_string(run.now));
+    text.Gauge("jobresults_metrics_run_success",
+               "1 when the run read every file, else 0 (a file could not be read).",
+               run.unreadable.empty() ? "1" : "0");
 }
 
 std::string Render(const Tally& tally, const std::vector<jobresults::ResultsFile>& listed,
@@ -378,17 +370,8 @@ public:
         command->add_flag("--verbose", m_verbose,
                           "Say on standard error how many files were read and how many records");
         command->footer(
-            "Metrics per client: jobresults_last_job_timestamp_seconds, "
-            "jobresults_last_append_timestamp_seconds, jobresults_last_job_success, "
-            "jobresults_last_job_size, jobresults_records, jobresults_records_total (kept in "
-            "the --state file; without one it starts at the records present on every run); "
-            "per damaged file: "
-            "jobresults_file_damaged; overall: jobresults_files, "
-            "jobresults_newest_file_timestamp_seconds, jobresults_oldest_open_file_age_seconds, "
-            "jobresults_metrics_run_timestamp_seconds, jobresults_metrics_run_success. Every "
-            "family is present even without files. Exit 1 when a file cannot be read (it "
-            "counts as damaged) or the output cannot be written; 2 for a directory name that "
-            "is empty or ends in '/' and finds no files.");
+            "Every family is present even without files; jobresults(1) lists them. Exit 1 when a "
+            "file cannot be read (it counts as damaged) or the output cannot be written.");
         return command;
     }
 
@@ -455,7 +438,8 @@ private:
         }
         if (!lines) return false;
         if (!tally.Load(*lines)) {
-            std::cerr << "jobresults: " << m_state << " holds a line this command does not write; counting anew\n";
+            std::cerr << "jobresults: " << m_state
+                      << " holds a line this command does not write; counting anew\n";
             tally = Tally();
             counts.recounted = true;
         }

@@ -6,104 +6,11 @@
 #include <cstdio>
 #include <ctime>
 #include <limits>
+#include <string_view>
 
-#include "jrtool/CharacterWidth.h"
 #include "jrtool/Input.h"
 
 namespace jrtool {
-
-// --- UTF-8 --------------------------------------------------------------
-
-namespace {
-
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
-// Valid range of the second byte after a given lead byte; it excludes the
-// overlong forms, the surrogates and code points above U+10FFFF.
-bool SecondByteAllowed(unsigned char lead, unsigned char second) {
-    switch (lead) {
-        case 0xE0:
-            return second >= 0xA0 && second <= 0xBF;
-        case 0xED:
-            return second >= 0x80 && second <= 0x9F;
-        case 0xF0:
-            return second >= 0x90 && second <= 0xBF;
-        case 0xF4:
-            return second >= 0x80 && second <= 0x8F;
-        default:
-            return IsContinuation(second);
-    }
-}
-
-std::size_t ExpectedLength(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) return 2;
-    if (lead >= 0xE0 && lead <= 0xEF) return 3;
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
-    return 0;
-}
-
-void AppendLatin1AsUtf8(unsigned char byte, std::string& out) {
-    out += static_cast<char>(0xC0 | (byte >> 6));
-    out += static_cast<char>(0x80 | (byte & 0x3F));
-}
-
-}  // namespace
-
-std::size_t Utf8SequenceLength(const std::string& text, std::size_t offset) {
-    const auto lead = static_cast<unsigned char>(text[offset]);
-    const std::size_t length = ExpectedLength(lead);
-    if (length <= 1 || offset + length > text.size()) return length == 1 ? 1 : 0;
-    if (!SecondByteAllowed(lead, static_cast<unsigned char>(text[offset + 1]))) return 0;
-    for (std::size_t i = 2; i < length; ++i) {
-        if (!IsContinuation(static_cast<unsigned char>(text[offset + i]))) return 0;
-    }
-    return length;
-}
-
-std::string RepairUtf8(const std::string& bytes, void (*replace)(unsigned char, std::string&)) {
-    std::string out;
-    out.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size();) {
-        const std::size_t length = Utf8SequenceLength(bytes, i);
-        if (length == 0) {
-            replace(static_cast<unsigned char>(bytes[i]), out);
-            ++i;
-        } else {
-            out.append(bytes, i, length);
-            i += length;
-        }
-    }
-    return out;
-}
-
-std::string ToValidUtf8(const std::string& bytes) { return RepairUtf8(bytes, AppendLatin1AsUtf8); }
-
-namespace {
-
-// The code point of the well-formed sequence of `length` bytes at `offset`.
-char32_t DecodeUtf8(const std::string& text, std::size_t offset, std::size_t length) {
-    static const unsigned char kLeadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
-    char32_t codePoint = static_cast<unsigned char>(text[offset]) & kLeadBits[length];
-    for (std::size_t i = 1; i < length; ++i) {
-        codePoint = (codePoint << 6) | (static_cast<unsigned char>(text[offset + i]) & 0x3F);
-    }
-    return codePoint;
-}
-
-}  // namespace
-
-std::size_t DisplayWidth(const std::string& text) {
-    std::size_t width = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = Utf8SequenceLength(text, i);
-        // A byte outside well-formed UTF-8 counts as one column.
-        width +=
-            length == 0 ? 1 : static_cast<std::size_t>(CharacterWidth(DecodeUtf8(text, i, length)));
-        i += length == 0 ? 1 : length;
-    }
-    return width;
-}
 
 // --- machine-readable formats -------------------------------------------
 
@@ -137,34 +44,16 @@ constexpr std::array<bool, 256> kPlainJsonBytes = [] {
 // The escapes DumpJson writes: the short ones JSON has, \u00xx for the other
 // control bytes.
 void AppendJsonEscape(unsigned char byte, std::string& out) {
-    switch (byte) {
-        case '"':
-            out += "\\\"";
-            return;
-        case '\\':
-            out += "\\\\";
-            return;
-        case '\b':
-            out += "\\b";
-            return;
-        case '\f':
-            out += "\\f";
-            return;
-        case '\n':
-            out += "\\n";
-            return;
-        case '\r':
-            out += "\\r";
-            return;
-        case '\t':
-            out += "\\t";
-            return;
-        default: {
-            static const char kHex[] = "0123456789abcdef";
-            const char escape[] = {'\\', 'u', '0', '0', kHex[byte >> 4], kHex[byte & 0xF]};
-            out.append(escape, sizeof escape);
-        }
+    static const char kHex[] = "0123456789abcdef";
+    static constexpr std::string_view kShort = "\"\\\b\f\n\r\t", kLetters = "\"\\bfnrt";
+    const std::size_t at = kShort.find(static_cast<char>(byte));
+    if (at != std::string_view::npos) {
+        out += '\\';
+        out += kLetters[at];
+        return;
     }
+    const char escape[] = {'\\', 'u', '0', '0', kHex[byte >> 4], kHex[byte & 0xF]};
+    out.append(escape, sizeof escape);
 }
 
 }  // namespace
@@ -335,20 +224,15 @@ using Row = std::array<std::string, kColumns>;
 // Numbers read best right-aligned.
 constexpr std::array<bool, kColumns> kRightAligned = {false, false, true, true, false, false};
 
+// Tab, line feed and carriage return by their letters, any other byte as
+// \xNN.
 std::string ControlEscape(char c) {
-    switch (c) {
-        case '\t':
-            return "\\t";
-        case '\n':
-            return "\\n";
-        case '\r':
-            return "\\r";
-        default: {
-            char text[8];
-            std::snprintf(text, sizeof text, "\\x%02X", static_cast<unsigned char>(c));
-            return text;
-        }
-    }
+    static constexpr std::string_view kShort = "\t\n\r", kLetters = "tnr";
+    const std::size_t at = kShort.find(c);
+    if (at != std::string_view::npos) return std::string{'\\', kLetters[at]};
+    char text[8];
+    std::snprintf(text, sizeof text, "\\x%02X", static_cast<unsigned char>(c));
+    return text;
 }
 
 Row RowOf(const JobResults& record) {

@@ -24,32 +24,9 @@
 #include <nlohmann/json.hpp>
 
 #include "jobresults/cijobresults.h"
+#include "jrtool/Text.h"
 
 namespace jrtool {
-
-// --- UTF-8 --------------------------------------------------------------
-
-// The store keeps values as raw bytes, while JSON text must be valid UTF-8.
-// Well-formed UTF-8 passes unchanged; every byte that is not part of a
-// well-formed sequence is read as the Latin-1 character of the same value
-// (byte 0xE9 becomes U+00E9, "é"), the likeliest meaning of stray high
-// bytes in job logs. The result is always valid UTF-8, and no byte is
-// dropped.
-
-// Length of the well-formed UTF-8 sequence at `offset` (1 to 4), or 0 when
-// the bytes there do not start one: stray continuation bytes, overlong
-// forms, surrogates, values above U+10FFFF and cut sequences all give 0.
-std::size_t Utf8SequenceLength(const std::string& text, std::size_t offset);
-
-std::string ToValidUtf8(const std::string& bytes);
-
-// The bytes with each byte that is not part of well-formed UTF-8 replaced
-// by what `replace` appends for it; the rest is copied as it is.
-std::string RepairUtf8(const std::string& bytes, void (*replace)(unsigned char, std::string&));
-
-// Terminal columns the text takes (see CharacterWidth.h), counting each
-// byte outside a well-formed sequence as one; used to align columns.
-std::size_t DisplayWidth(const std::string& text);
 
 // --- machine-readable formats -------------------------------------------
 

@@ -25,16 +25,21 @@ bool SameAsListed(const jobresults::ResultsFile& file) {
 const char* FileStateName(FileState state) { return kStateNames[static_cast<std::size_t>(state)]; }
 
 bool FileProgress::Unchanged(const jobresults::ResultsFile& file) const {
-    return (point.offset > 0 || state == FileState::kDamaged) && size > 0 && identity == file.identity && size == file.size &&
-           modifiedNs == file.modifiedNanoseconds;
+    return (point.offset > 0 || state == FileState::kDamaged) && size > 0 &&
+           identity == file.identity && size == file.size && modifiedNs == file.modifiedNanoseconds;
 }
 
 std::vector<std::string> FileProgress::Fields() const {
-    return {std::to_string(identity.device),     std::to_string(identity.inode),
-            std::to_string(identity.birthNanoseconds), std::to_string(size),
-            std::to_string(modifiedNs),           std::to_string(point.offset),
-            std::to_string(point.rootContent),    std::to_string(point.fingerprint),
-            std::to_string(firstRecord),          FileStateName(state)};
+    return {std::to_string(identity.device),
+            std::to_string(identity.inode),
+            std::to_string(identity.birthNanoseconds),
+            std::to_string(size),
+            std::to_string(modifiedNs),
+            std::to_string(point.offset),
+            std::to_string(point.rootContent),
+            std::to_string(point.fingerprint),
+            std::to_string(firstRecord),
+            FileStateName(state)};
 }
 
 std::optional<FileProgress> FileProgress::FromFields(const std::vector<std::string>& fields,
@@ -91,8 +96,8 @@ ReadOutcome ReadNewRecords(const jobresults::ResultsFile& file, FileProgress& pr
             file.ending == jobresults::FileEnding::kSaved ? FileState::kSaved : FileState::kOpen;
     } else if (SameAsListed(file)) {
         progress.state = FileState::kDamaged;
-        outcome.problem = "damaged at byte " + std::to_string(source.DamageOffset()) + ": " +
-                          source.Error();
+        outcome.problem =
+            "damaged at byte " + std::to_string(source.DamageOffset()) + ": " + source.Error();
     } else {
         // Caught in the middle of an append: the next change reads on.
         progress.state = FileState::kOpen;

@@ -117,10 +117,10 @@ void WriteFileTable(const std::vector<jobresults::ResultsFile>& files, std::ostr
     WriteFileTableLine({"CREATED (UTC)", "BYTES", "RECORDS", "STATE", "FILE"}, out);
     for (const jobresults::ResultsFile& file : files) {
         const FileStatus status = StatusOf(file);
-        WriteFileTableLine({FormatUtcTime(file.createdSeconds), std::to_string(status.bytes),
-                            status.valid ? std::to_string(status.records) : "-", status.state,
-                            file.path},
-                           out);
+        WriteFileTableLine(
+            {FormatUtcTime(file.createdSeconds), std::to_string(status.bytes),
+             status.valid ? std::to_string(status.records) : "-", status.state, file.path},
+            out);
     }
 }
 
@@ -130,7 +130,8 @@ void WriteFileJson(const std::vector<jobresults::ResultsFile>& files, std::ostre
         const FileStatus status = StatusOf(file);
         nlohmann::ordered_json entry;
         entry["path"] = ToValidUtf8(file.path);
-        entry["dir_name"] = ToValidUtf8(file.path.substr(0, file.path.size() - file.fileName.size() - 1));
+        entry["dir_name"] =
+            ToValidUtf8(file.path.substr(0, file.path.size() - file.fileName.size() - 1));
         entry["file_name"] = ToValidUtf8(file.fileName);
         entry["created"] = FormatUtcTime(file.createdSeconds);
         entry["created_unix"] = file.createdSeconds;
@@ -191,10 +192,8 @@ public:
         command->add_option("--format", m_format, "table (default), json, jsonl, csv or tsv")
             ->check(CLI::IsMember({"table", "json", "jsonl", "csv", "tsv"}));
         command->footer(FileArgumentHelp() +
-                        "\nJSON output is UTF-8; a byte that is not part of valid UTF-8 "
-                        "is shown as the Latin-1 character of the same value. A NUL byte "
-                        "is shown as \\u0000 in JSON, as \\x00 in the table, and as "
-                        "itself in CSV and TSV.");
+                        "\nJSON is UTF-8: a byte outside valid UTF-8 shows as the Latin-1 "
+                        "character of the same value.");
         return command;
     }
 
@@ -254,12 +253,8 @@ public:
                          "Whole paths, or directory name and file name pairs")
             ->required();
         command->footer(FileArgumentHelp() +
-                        "\nAn argument without a backslash is a directory name, and the "
-                        "argument after it is the file name. A file passes when the "
-                        "reader accepts it and every byte stands where a writer puts it: "
-                        "header, records, and the end of a saved, open or interrupted "
-                        "writer. For a damaged file, the message gives the byte offset "
-                        "(from 0) and the line (from 1) where the damage begins.");
+                        "\nA damaged file is reported with the byte offset (from 0) and the "
+                        "line (from 1) where the damage begins.");
         return command;
     }
 

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "jrtool/Exposition.h"
 #include "jrtool/Html.h"
+#include "jrtool/Text.h"
 
 namespace jrtool {
 

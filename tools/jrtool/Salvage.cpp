@@ -111,8 +111,9 @@ bool Replace(const std::string& rescue, const ResultsFilePath& target, bool inPl
         const std::string kept = path + kDamagedSuffix;
         // A run stopped behind the link left the same file there.
         if (link(path.c_str(), kept.c_str()) != 0 && !(errno == EEXIST && SameFile(path, kept))) {
-            error = errno == EEXIST ? kept + " exists (a damaged file set aside before): move it "
-                                              "away and salvage again"
+            error = errno == EEXIST ? kept +
+                                          " exists (a damaged file set aside before): move it "
+                                          "away and salvage again"
                                     : WithReason("cannot link " + path + " to " + kept, errno);
             return false;
         }
@@ -142,17 +143,11 @@ public:
         m_fileArgument.Register(command);
         command->add_option("--out", m_outDirName,
                             "Write the copy under this directory name and leave FILE as it is");
-        command->footer(
-            FileArgumentHelp() +
-            "\nEvery record that stands exactly as a writer wrote it is copied, in order, to "
-            "a new file of the same creation time; a damaged stretch is skipped and the copy "
-            "goes on at the next record behind it. Without --out the copy takes FILE's name "
-            "and the damaged file is kept beside it as FILE" +
-            kDamagedSuffix +
-            ", which no command takes for a job results file. A file without damage is not "
-            "copied. Prints each stretch skipped (its first byte, from 0, and its length), the "
-            "counts of records recovered and of bytes and stretches skipped, and the new "
-            "file's path.");
+        command->footer(FileArgumentHelp() +
+                        "\nEach intact record is copied, in order, to a file of the same "
+                        "creation time. Without --out the copy takes FILE's name and the "
+                        "damaged file is kept as FILE" +
+                        std::string(kDamagedSuffix) + ". A file without damage is not copied.");
         return command;
     }
 
@@ -167,8 +162,7 @@ public:
         }
         if (survey.Sound() && ReaderAccepts(*file)) {
             std::cout << "sound: " << file->WholePath() << " holds "
-                      << Counted(survey.records, "record")
-                      << " and no damage; nothing copied\n";
+                      << Counted(survey.records, "record") << " and no damage; nothing copied\n";
             return kExitSuccess;
         }
         return Rescue(*file);
@@ -197,7 +191,8 @@ private:
         std::string base = file.fileName.substr(file.fileName.rfind('/') + 1);
         // A damaged file set aside by an earlier salvage keeps its time.
         const std::string kept = kDamagedSuffix;
-        if (base.size() > kept.size() && base.compare(base.size() - kept.size(), kept.size(), kept) == 0) {
+        if (base.size() > kept.size() &&
+            base.compare(base.size() - kept.size(), kept.size(), kept) == 0) {
             base.resize(base.size() - kept.size());
         }
         const auto created = CreationTimeFromFileName(base);
@@ -215,8 +210,9 @@ private:
         if (!OpenLayoutWalk(file, walk, error)) return ReportFailure(error);
         const auto target = Target(file);
         // Without a creation time to keep, the writer names the copy.
-        ResultsWriter writer(target ? target->WholePath() + kRescueSuffix
-                                    : m_outDirName.empty() ? file.dirName : m_outDirName);
+        ResultsWriter writer(target                 ? target->WholePath() + kRescueSuffix
+                             : m_outDirName.empty() ? file.dirName
+                                                    : m_outDirName);
         SalvageTally tally;
         const bool copied = Walk(walk, &writer, true, tally);
         const bool saved = writer.Save();
@@ -244,7 +240,8 @@ private:
             return ReportFailure(error);
         }
         std::cout << "written: " << target->WholePath() << '\n';
-        if (inPlace) std::cout << "damaged file kept as: " << target->WholePath() << kDamagedSuffix << '\n';
+        if (inPlace)
+            std::cout << "damaged file kept as: " << target->WholePath() << kDamagedSuffix << '\n';
         return kExitSuccess;
     }
 

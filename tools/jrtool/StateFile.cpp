@@ -133,8 +133,9 @@ std::optional<std::vector<std::string>> ReadStateLines(const std::string& path,
     if (text.empty() || text.back() != '\n' || lastStart == std::string::npos ||
         SealState(body) != text) {
         broken = true;
-        error = path + " is cut short or damaged (its last line, the check of the lines before "
-                       "it, does not match them)";
+        error = path +
+                " is cut short or damaged (its last line, the check of the lines before "
+                "it, does not match them)";
         return std::nullopt;
     }
     std::vector<std::string> lines;

@@ -17,18 +17,12 @@ namespace {
 // --- write --------------------------------------------------------------
 
 const char* const kWriteFooter =
-    "TSV: one record a line, the columns client, url, job id, error and size "
-    "separated by tabs; an optional first line names the columns. Inside a "
-    "value, \\t, \\n, \\r and \\\\ stand for a tab, a line break, a carriage "
-    "return and a backslash; any other backslash is kept as it is, and so is a "
-    "NUL byte.\n"
-    "JSON Lines: one object a line with the keys client, url, job_id, error "
-    "(optional) and size; \\u0000 stands for a NUL byte.\n"
-    "A malformed line, or a value that the file could not carry intact (one "
-    "holding a start or end tag of the file's own elements), stops the input: "
-    "the records before it stay in the file, "
-    "which is saved, and the exit code is 1. On success the path of the new "
-    "file is printed.";
+    "TSV: the columns client, url, job id, error and size separated by tabs; an optional "
+    "first line names them. In a value \\t, \\n, \\r and \\\\ stand for a tab, a line "
+    "break, a carriage return and a backslash.\n"
+    "JSON Lines: objects with the keys client, url, job_id, error (optional) and size.\n"
+    "A malformed line or a value the file cannot carry stops the input; the records before "
+    "it stay in the saved file, and the exit code is 1.";
 
 class WriteCommand : public Command {
 public:

@@ -38,10 +38,10 @@ int main(int argc, char** argv) {
         "Run 'jobresults COMMAND --help' for the arguments of a command.");
 
     std::vector<std::pair<std::unique_ptr<jrtool::Command>, CLI::App*>> commands;
-    for (auto* make : {jrtool::MakeWriteCommand, jrtool::MakeListCommand, jrtool::MakeDumpCommand,
-                       jrtool::MakeCheckCommand, jrtool::MakeSalvageCommand,
-                       jrtool::MakeMetricsCommand, jrtool::MakeFollowCommand,
-                       jrtool::MakeReportCommand}) {
+    for (auto* make :
+         {jrtool::MakeWriteCommand, jrtool::MakeListCommand, jrtool::MakeDumpCommand,
+          jrtool::MakeCheckCommand, jrtool::MakeSalvageCommand, jrtool::MakeMetricsCommand,
+          jrtool::MakeFollowCommand, jrtool::MakeReportCommand}) {
         auto command = make();
         CLI::App* subcommand = command->Register(app);
         commands.emplace_back(std::move(command), subcommand);

@@ -1,0 +1,106 @@
+#include "jrtool/Text.h"
+
+#include "jrtool/CharacterWidth.h"
+
+namespace jrtool {
+
+namespace {
+
+bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// Valid range of the second byte after a given lead byte; it excludes the
+// overlong forms, the surrogates and code points above U+10FFFF.
+bool SecondByteAllowed(unsigned char lead, unsigned char second) {
+    const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    return second >= low && second <= high;
+}
+
+std::size_t ExpectedLength(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 0;
+}
+
+}  // namespace
+
+void AppendLatin1AsUtf8(unsigned char byte, std::string& out) {
+    out += static_cast<char>(0xC0 | (byte >> 6));
+    out += static_cast<char>(0x80 | (byte & 0x3F));
+}
+
+std::size_t Utf8SequenceLength(const std::string& text, std::size_t offset) {
+    const auto lead = static_cast<unsigned char>(text[offset]);
+    const std::size_t length = ExpectedLength(lead);
+    if (length <= 1 || offset + length > text.size()) return length == 1 ? 1 : 0;
+    if (!SecondByteAllowed(lead, static_cast<unsigned char>(text[offset + 1]))) return 0;
+    for (std::size_t i = 2; i < length; ++i) {
+        if (!IsContinuation(static_cast<unsigned char>(text[offset + i]))) return 0;
+    }
+    return length;
+}
+
+std::string RepairUtf8(const std::string& bytes, void (*replace)(unsigned char, std::string&)) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t length = Utf8SequenceLength(bytes, i);
+        if (length == 0) {
+            replace(static_cast<unsigned char>(bytes[i]), out);
+            ++i;
+        } else {
+            out.append(bytes, i, length);
+            i += length;
+        }
+    }
+    return out;
+}
+
+std::string ToValidUtf8(const std::string& bytes) { return RepairUtf8(bytes, AppendLatin1AsUtf8); }
+
+namespace {
+
+// The code point of the well-formed sequence of `length` bytes at `offset`.
+char32_t DecodeUtf8(const std::string& text, std::size_t offset, std::size_t length) {
+    static const unsigned char kLeadBits[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    char32_t codePoint = static_cast<unsigned char>(text[offset]) & kLeadBits[length];
+    for (std::size_t i = 1; i < length; ++i) {
+        codePoint = (codePoint << 6) | (static_cast<unsigned char>(text[offset + i]) & 0x3F);
+    }
+    return codePoint;
+}
+
+}  // namespace
+
+std::size_t DisplayWidth(const std::string& text) {
+    std::size_t width = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = Utf8SequenceLength(text, i);
+        // A byte outside well-formed UTF-8 counts as one column.
+        width +=
+            length == 0 ? 1 : static_cast<std::size_t>(CharacterWidth(DecodeUtf8(text, i, length)));
+        i += length == 0 ? 1 : length;
+    }
+    return width;
+}
+
+std::string ReplaceBytes(const std::string& text, std::string_view bytes,
+                         std::initializer_list<std::string_view> with) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t start = 0;;) {
+        const std::size_t at = text.find_first_of(bytes.data(), start, bytes.size());
+        out.append(text, start, at == std::string::npos ? std::string::npos : at - start);
+        if (at == std::string::npos) return out;
+        out += with.begin()[bytes.find(text[at])];
+        start = at + 1;
+    }
+}
+
+std::string Utf8WithReplacement(const std::string& bytes) {
+    return RepairUtf8(bytes, [](unsigned char, std::string& out) { out += "\xEF\xBF\xBD"; });
+}
+
+}  // namespace jrtool

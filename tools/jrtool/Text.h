@@ -1,0 +1,49 @@
+// Text for terminals and formats: UTF-8 checked and mended, display width,
+// and the byte replacements that escapes are made of.
+#ifndef JRTOOL_TEXT_H
+#define JRTOOL_TEXT_H
+
+#include <cstddef>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace jrtool {
+
+// Length of the well-formed UTF-8 sequence at `offset` (1 to 4), or 0 when
+// the bytes there do not start one: stray continuation bytes, overlong
+// forms, surrogates, values above U+10FFFF and cut sequences all give 0.
+std::size_t Utf8SequenceLength(const std::string& text, std::size_t offset);
+
+// The store keeps values as raw bytes, while JSON text must be valid UTF-8.
+// Well-formed UTF-8 passes unchanged; every byte that is not part of a
+// well-formed sequence is read as the Latin-1 character of the same value
+// (byte 0xE9 becomes U+00E9, "é"), the likeliest meaning of stray high
+// bytes in job logs. The result is always valid UTF-8, and no byte is
+// dropped.
+std::string ToValidUtf8(const std::string& bytes);
+
+// The bytes as valid UTF-8, every byte outside a well-formed sequence
+// replaced by U+FFFD: what a label value shows of them. Different byte
+// strings can show the same, and then are one label value.
+std::string Utf8WithReplacement(const std::string& bytes);
+
+// The two-byte UTF-8 form of the Latin-1 character `byte`, appended.
+void AppendLatin1AsUtf8(unsigned char byte, std::string& out);
+
+// The bytes with each byte that is not part of well-formed UTF-8 replaced
+// by what `replace` appends for it; the rest is copied as it is.
+std::string RepairUtf8(const std::string& bytes, void (*replace)(unsigned char, std::string&));
+
+// `text` with each byte of `bytes` replaced by the text at the same place
+// in `with`; escapes of every format but JSON.
+std::string ReplaceBytes(const std::string& text, std::string_view bytes,
+                         std::initializer_list<std::string_view> with);
+
+// Terminal columns the text takes (see CharacterWidth.h), counting each
+// byte outside a well-formed sequence as one; used to align columns.
+std::size_t DisplayWidth(const std::string& text);
+
+}  // namespace jrtool
+
+#endif
