@@ -281,7 +281,7 @@ private:
             return false;
         }
         const std::size_t count = source.Delivered();
-        std::cout << file.WholePath() << ": " << count << (count == 1 ? " record\n" : " records\n");
+        std::cout << file.WholePath() << ": " << Counted(count, "record") << '\n';
         return true;
     }
 

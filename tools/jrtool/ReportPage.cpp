@@ -6,6 +6,7 @@
 
 #include "jrtool/Html.h"
 #include "jrtool/Output.h"
+#include "jrtool/ReportStyle.h"
 
 namespace jrtool {
 
@@ -20,28 +21,6 @@ const char* const kHead = R"(<!DOCTYPE html>
 <meta http-equiv="Content-Security-Policy" content="default-src 'none'; style-src 'unsafe-inline'; script-src 'none'; form-action 'none'; base-uri 'none'">
 <meta name="viewport" content="width=device-width, initial-scale=1">
 <meta name="referrer" content="no-referrer">
-)";
-
-const char* const kStyle = R"(<style>
-body{font:14px/1.4 system-ui,sans-serif;margin:1em;color:#1f2328;background:#fff}
-h1{font-size:1.3em;margin:0 0 .3em}h2{font-size:1.1em;margin:1.4em 0 .4em}
-p{margin:.3em 0;overflow-wrap:anywhere}.note{color:#59636e;font-size:.9em}
-.summary{font-size:1.1em}.summary b{font-size:1.2em}
-.scroll{overflow-x:auto;max-width:100%}
-table{border-collapse:collapse}th,td{padding:2px 6px;text-align:left;vertical-align:top}
-th{background:#f6f8fa;font-weight:600;white-space:nowrap}tr{border-bottom:1px solid #eaeef2}
-td.n{text-align:right;white-space:nowrap}.t{white-space:nowrap}
-.err{white-space:pre-wrap;overflow-wrap:anywhere;font-family:ui-monospace,monospace;font-size:.9em;max-width:30em}
-.ok{color:#116329;background:#dafbe1}.fail{color:#a40e26;background:#ffebe9}
-.mixed{color:#7d4e00;background:#fff8c5}.none{color:#8c959f}
-.stale{color:#7d4e00;font-size:.85em;font-weight:600}
-.grid td{text-align:center;padding:1px;min-width:1.4em;border:1px solid #fff}.grid td.name{text-align:left;position:sticky;left:0;background:#fff}
-.grid th.d{font-weight:400;font-size:.8em;writing-mode:vertical-rl;transform:rotate(180deg)}
-.name{min-width:10.5em;max-width:16em;overflow-wrap:break-word}
-svg rect{fill:#0969da}svg rect.fail{fill:#cf222e}
-ol{padding-left:1.4em}li{margin:.4em 0}
-</style>
-</head>
 )";
 
 // The symbols carry the outcome without colour.
@@ -68,10 +47,6 @@ std::string Age(long long seconds) {
     if (hours < 1) return std::to_string(seconds / 60) + " min";
     if (hours < 48) return std::to_string(hours) + " h";
     return std::to_string(hours / 24) + " d " + std::to_string(hours % 24) + " h";
-}
-
-std::string Plural(std::uint64_t count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
 bool LastFailed(const ClientTally& client) {
@@ -107,7 +82,8 @@ public:
 
     std::string Write() {
         m_page = kHead;
-        m_page += "<title>Backup jobs: " + Escaped(m_dirName) + "</title>\n" + kStyle + "<body>\n";
+        m_page += "<title>Backup jobs: " + Escaped(m_dirName) + "</title>\n<style>\n" +
+                  kReportStyle + "</style>\n</head>\n<body>\n";
         Heading();
         Summary();
         ClientTable();
@@ -202,16 +178,16 @@ private:
                       " width=" + std::to_string(barWidth - 1) +
                       " height=" + std::to_string(height) + "><title>" + Date(day) + ": " +
                       HumanSize(tally.bytes) + " in " +
-                      Plural(tally.succeeded + tally.failed, "job", "jobs") + "</title></rect>";
+                      Counted(tally.succeeded + tally.failed, "job") + "</title></rect>";
         }
         m_page += "</svg>";
     }
 
     void Grid() {
-        m_page += "<h2>Last " +
-                  Plural(static_cast<std::uint64_t>(m_tally.LastDay() - m_tally.FirstDay() + 1),
-                         "day", "days") +
-                  "</h2>\n<p class=note>";
+        m_page +=
+            "<h2>Last " +
+            Counted(static_cast<std::uint64_t>(m_tally.LastDay() - m_tally.FirstDay() + 1), "day") +
+            "</h2>\n<p class=note>";
         for (const Outcome* o : {&kSucceeded, &kFailed, &kMixed, &kNoJob}) {
             m_page += std::string("<span class=") + o->cssClass + ">" + o->symbol + "</span> " +
                       o->words + " &nbsp; ";
@@ -261,7 +237,7 @@ private:
 
     void Files() {
         m_page += "<h2>Open and damaged files</h2>\n<p class=note>" +
-                  Plural(m_tally.SavedFiles(), "file", "files") +
+                  Counted(m_tally.SavedFiles(), "file") +
                   " saved. An open file's writer has not saved it yet, or stopped; "
                   "<code>jobresults salvage</code> copies the intact records of a damaged "
                   "one.</p>\n";
@@ -271,7 +247,7 @@ private:
             m_page += "<li>" + std::string(file.damaged ? kFailed.symbol : kMixed.symbol) + " <b>" +
                       (file.damaged ? "damaged" : "open") + "</b> <span class=t>" +
                       FormatUtcTime(file.created) + "</span> " + Escaped(file.path) + ", " +
-                      Plural(file.records, "record", "records") + (file.damaged ? " read" : "") +
+                      Counted(file.records, "record") + (file.damaged ? " read" : "") +
                       "<div class=err>" + Escaped(file.verdict) + "</div>\n";
         }
         m_page += "</ul>\n";

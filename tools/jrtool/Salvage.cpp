@@ -15,6 +15,7 @@
 
 #include "jrtool/Cli.h"
 #include "jrtool/Files.h"
+#include "jrtool/Text.h"
 
 namespace jrtool {
 
@@ -26,11 +27,6 @@ constexpr char kDamagedSuffix[] = ".damaged";
 // and this, so its name ends in ".xml" only after a backslash and no
 // listing of the target's directory name takes it.
 constexpr char kRescueSuffix[] = ".rescue";
-
-std::string Counted(std::uint64_t count, const std::string& noun,
-                    const std::string& plural = std::string()) {
-    return std::to_string(count) + " " + (count == 1 ? noun : plural.empty() ? noun + "s" : plural);
-}
 
 // What a walk over the file found.
 struct SalvageTally {

@@ -4,6 +4,7 @@
 #define JRTOOL_TEXT_H
 
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -43,6 +44,11 @@ std::string ReplaceBytes(const std::string& text, std::string_view bytes,
 // Terminal columns the text takes (see CharacterWidth.h), counting each
 // byte outside a well-formed sequence as one; used to align columns.
 std::size_t DisplayWidth(const std::string& text);
+
+// "1 record", "2 records": the count and its noun, with `plural` for more
+// than one when the noun does not take an "s".
+std::string Counted(std::uint64_t count, const std::string& noun,
+                    const std::string& plural = std::string());
 
 }  // namespace jrtool
 
