@@ -41,15 +41,15 @@ int ReportUsageError(const std::string& message) {
 
 std::optional<std::vector<jobresults::ResultsFile>> ListForCommand(const std::string& dirName,
                                                                    int& exitCode) {
-    std::string error;
-    auto listed = ListResultsFiles(dirName, error);
-    if (!listed) {
-        exitCode = ReportFailure(error);
+    std::vector<jobresults::ResultsFile> listed;
+    if (const int failure = jobresults::ListResultsFiles(dirName, listed)) {
+        exitCode = ReportFailure(
+            WithReason("cannot read directory " + LocateOnHost(dirName).directory, failure));
         return std::nullopt;
     }
     const auto note = NoteOnDirectoryName(dirName);
     if (!note) return listed;
-    if (note->unusable && listed->empty()) {
+    if (note->unusable && listed.empty()) {
         exitCode = ReportUsageError(note->text);
         return std::nullopt;
     }

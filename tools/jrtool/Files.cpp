@@ -144,16 +144,6 @@ std::optional<DirectoryNameNote> NoteOnDirectoryName(const std::string& dirName)
     return DirectoryNameNote{note.text, note.endsInSlash};
 }
 
-std::optional<std::vector<jobresults::ResultsFile>> ListResultsFiles(const std::string& dirName,
-                                                                     std::string& error) {
-    std::vector<jobresults::ResultsFile> files;
-    if (const int failure = jobresults::ListResultsFiles(dirName, files)) {
-        error = WithReason("cannot read directory " + LocateOnHost(dirName).directory, failure);
-        return std::nullopt;
-    }
-    return files;
-}
-
 // --- reading ------------------------------------------------------------
 
 namespace {

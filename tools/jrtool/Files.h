@@ -88,13 +88,7 @@ struct DirectoryNameNote {
 };
 std::optional<DirectoryNameNote> NoteOnDirectoryName(const std::string& dirName);
 
-using jobresults::HostLocation;
 using jobresults::LocateOnHost;
-
-// The library's listing of `dirName`, oldest first. nullopt, with a message
-// in `error`, when the host directory cannot be read.
-std::optional<std::vector<jobresults::ResultsFile>> ListResultsFiles(const std::string& dirName,
-                                                                     std::string& error);
 
 // --- reading ------------------------------------------------------------
 

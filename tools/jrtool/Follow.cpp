@@ -234,7 +234,7 @@ private:
             file, followed.progress, [&](const JobResults& record, std::uint64_t offset) {
                 if (!print) return;
                 if (key.empty()) key = KeyStart(file, followed.progress.firstRecord);
-                m_output += key + std::to_string(offset) + ',';
+                (m_output += key) += std::to_string(offset) + ',';
                 AppendRecordMembers(record, m_output);
                 m_output += "}\n";
                 if (m_output.size() >= kOutputChunk) written = Flush() && written;

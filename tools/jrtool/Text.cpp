@@ -103,8 +103,7 @@ std::string Utf8WithReplacement(const std::string& bytes) {
     return RepairUtf8(bytes, [](unsigned char, std::string& out) { out += "\xEF\xBF\xBD"; });
 }
 
-std::string Counted(std::uint64_t count, const std::string& noun,
-                    const std::string& plural) {
+std::string Counted(std::uint64_t count, const std::string& noun, const std::string& plural) {
     return std::to_string(count) + " " + (count == 1 ? noun : plural.empty() ? noun + "s" : plural);
 }
 
