@@ -37,6 +37,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/jobresults/cijobresults.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsNames.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsFiles.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsRecord.h
+  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsVersion.h
   DESTINATION ${CIJOBRESULTS_INSTALL_HEADERDIR}/jobresults
   COMPONENT development)
 

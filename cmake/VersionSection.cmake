@@ -1,5 +1,6 @@
 # The library carries a non-loaded ELF section "QxVersion" with one line:
-# "<version> MM/DD/YY HH:MM:SS\n". string(TIMESTAMP) honours
+# "<version> MM/DD/YY HH:MM:SS\n", and jobresults::VersionLine() returns
+# the same line without the newline. string(TIMESTAMP) honours
 # SOURCE_DATE_EPOCH, so builds with it set are reproducible.
 string(TIMESTAMP CIJOBRESULTS_BUILD_DATE "%m/%d/%y" UTC)
 string(TIMESTAMP CIJOBRESULTS_BUILD_TIME "%H:%M:%S" UTC)

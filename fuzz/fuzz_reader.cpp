@@ -13,7 +13,9 @@
 // and errno; where the classic reader refuses the file, the records before
 // validBytes() are what the classic reader gives for that part closed with
 // Root's end tag. Both walks are repeated through a window of a few bytes.
-// NUL bytes are text like any other.
+// Resumed behind a record (from the path and from a lent descriptor), the
+// streaming reader gives the records behind it and ends as the reading
+// from the start did. NUL bytes are text like any other.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -23,6 +25,7 @@
 
 #include "fuzz_check.h"
 #include "job_files.h"
+#include "jobresults/JobResultsReader.h"
 #include "jobresults/cijobresults.h"
 #include "jobresults/detail/FileWindow.h"
 #include "jobresults/detail/JobResultsFormat.h"
@@ -178,6 +181,47 @@ void CompareBlockSizes(const std::string& path, size_t smallBlock) {
     }
 }
 
+// Resumed where a reading from the start stood after open and after each
+// record, the streaming reader gives the records behind that point and ends
+// with the same verdict and validBytes(); a lent descriptor keeps its
+// offset. At the first few points and the last, which keeps an input of
+// many records fast.
+void CompareResumed(const std::string& path, const testsupport::ReaderOutcome& whole) {
+    constexpr size_t kFirstPoints = 3;
+    std::vector<jobresults::ResumePoint> points;
+    JobResultsReader first;
+    JobResults record;
+    if (first.open(path)) {
+        do {
+            points.push_back(first.resumePoint());
+        } while (first.next(record));
+    }
+    FUZZ_CHECK(points.size() == (whole.opened ? whole.records.size() + 1 : 0));
+    for (size_t i = 0; i < points.size(); ++i) {
+        if (i >= kFirstPoints && i + 1 < points.size()) continue;
+        FUZZ_CHECK(i == 0 || points[i].offset == whole.ends[i - 1]);
+        for (const bool lent : {false, true}) {
+            const int fd = lent ? open(path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+            FUZZ_CHECK(!lent || lseek(fd, 3, SEEK_SET) == 3);
+            JobResultsReader reader;
+            const bool more =
+                lent ? reader.resume(fd, path, points[i]) : reader.resume(path, points[i]);
+            std::vector<JobResults> records;
+            for (record = UntouchedRecord(); more && reader.next(record);
+                 record = UntouchedRecord()) {
+                records.push_back(record);
+            }
+            const auto behind = whole.records.begin() + static_cast<std::ptrdiff_t>(i);
+            FUZZ_CHECK_SAME(records, std::vector<JobResults>(behind, whole.records.end()));
+            FUZZ_CHECK(reader.ok() == whole.ok);
+            FUZZ_CHECK(reader.errorNumber() == whole.errorNumber);
+            FUZZ_CHECK(reader.validBytes() == whole.validBytes);
+            reader.close();
+            FUZZ_CHECK(!lent || (lseek(fd, 0, SEEK_CUR) == 3 && close(fd) == 0));
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -193,6 +237,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t smallBlock = size == 0 ? 1 : 1 + data[0] % 13;
     CompareBlockSizes(path, smallBlock);
     CompareRecordWalk(path, smallBlock, streaming);
+    CompareResumed(path, streaming);
     FUZZ_CHECK(jobfiles::LowestFreeDescriptor() == lowestFree);
 
     dir.Clear();

@@ -23,7 +23,8 @@ using jobresults::RootCursor;
 // opened it), the window on it and the cursor walking it, which refer to
 // one another and so stay in one place.
 struct OpenFile {
-    OpenFile(int descriptor, bool closeAtEnd) : fd(descriptor), owned(closeAtEnd), window(descriptor), cursor(window) {}
+    OpenFile(int descriptor, bool closeAtEnd)
+        : fd(descriptor), owned(closeAtEnd), window(descriptor), cursor(window) {}
     ~OpenFile() {
         if (owned) ::close(fd);
     }
@@ -109,7 +110,9 @@ struct JobResultsReader::State {
             return false;
         }
         validBytes = file->window.FileOffset(validBytes);
-        if (resumed) file->cursor.ResumeBehindRecord();
+        // Behind Root's start tag no child has been read: the verdict on a
+        // Root without records stays the one a reading from the start gives.
+        if (point.offset > point.rootContent) file->cursor.ResumeBehindRecord();
         if (step == RootCursor::Step::kChild) return true;
         Finish(step);
         return false;

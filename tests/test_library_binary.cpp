@@ -14,6 +14,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "jobresults/JobResultsVersion.h"
 #include "support/scratch.h"
 #include "xml/XmlNode.h"
 
@@ -58,6 +59,7 @@ TEST(LibraryBinary, VersionSectionHoldsOneLineAndIsNotLoaded) {
         &status);
     ASSERT_EQ(status, 0) << output;
     const std::string line = testsupport::ReadWholeFile(dump);
+    EXPECT_EQ(jobresults::VersionLine() + std::string("\n"), line);
 
     std::smatch match;
     ASSERT_TRUE(std::regex_match(
@@ -84,7 +86,7 @@ TEST(LibraryBinary, VersionLineFollowsSourceDateEpoch) {
     ASSERT_EQ(status, 0) << output;
     const std::string generated =
         testsupport::ReadWholeFile(dir.Path() + "/generated/version_section.cpp");
-    EXPECT_NE(generated.find(CIJOBRESULTS_VERSION " 11/14/23 22:13:20\\\\n"), std::string::npos)
+    EXPECT_NE(generated.find("\"" CIJOBRESULTS_VERSION " 11/14/23 22:13:20\""), std::string::npos)
         << generated;
 }
 
@@ -109,8 +111,8 @@ TEST(LibraryBinary, ExportsOnlyTheExportedClasses) {
             ours = ours || name.rfind(cls + "::", 0) == 0 || name == "vtable for " + cls ||
                    name == "typeinfo for " + cls || name == "typeinfo name for " + cls;
         }
-        for (const char* function :
-             {"ListResultsFiles(", "DescribeResultsFile(", "EndingOfFile(", "NoteOnDirectoryName("}) {
+        for (const char* function : {"ListResultsFiles(", "DescribeResultsFile(", "EndingOfFile(",
+                                     "NoteOnDirectoryName(", "VersionLine("}) {
             ours = ours || name.rfind(std::string("jobresults::") + function, 0) == 0;
         }
         EXPECT_TRUE(ours) << "unexpected export: " << name;

@@ -4,8 +4,8 @@
 // reader delivers the classic reader's records, or, where the classic
 // reader refuses the file, the complete records before the damage. And the
 // streaming reader's memory stays flat on a file far larger than its window.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -62,18 +62,23 @@ struct Case {
     bool damaged = false;
 };
 
-// Resumed behind each record that a reading from the start delivered, from
-// the path and from a lent descriptor, the reader gives the records behind
-// it and the same verdict; a lent descriptor keeps its offset and stays
-// open. A byte changed in the first record makes every point stale.
+// Resumed where a reading from the start stood after open and behind each
+// record it delivered, from the path and from a lent descriptor, the reader
+// gives the records behind that point and the same verdict; a lent
+// descriptor keeps its offset and stays open. A byte changed in the first
+// record makes every point behind it stale.
 void CompareResumed(const std::string& path, const testsupport::ReaderOutcome& whole) {
     std::vector<jobresults::ResumePoint> points;
     JobResultsReader first;
     JobResults record;
-    for (first.open(path); first.next(record);) points.push_back(first.resumePoint());
+    if (first.open(path)) {
+        do {
+            points.push_back(first.resumePoint());
+        } while (first.next(record));
+    }
     for (size_t i = 0; i < points.size(); ++i) {
         for (const bool lent : {false, true}) {
-            SCOPED_TRACE(std::string(lent ? "lent" : "path") + " resumed behind record " +
+            SCOPED_TRACE(std::string(lent ? "lent" : "path") + " resumed at point " +
                          std::to_string(i));
             const int fd = lent ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
             if (lent) {
@@ -86,8 +91,9 @@ void CompareResumed(const std::string& path, const testsupport::ReaderOutcome& w
             for (; more && reader.next(record); record = testsupport::UntouchedRecord()) {
                 records.push_back(record);
             }
-            ExpectSameRecords(records, std::vector<JobResults>(whole.records.begin() + static_cast<std::ptrdiff_t>(i + 1),
-                                                               whole.records.end()));
+            ExpectSameRecords(records, std::vector<JobResults>(
+                                           whole.records.begin() + static_cast<std::ptrdiff_t>(i),
+                                           whole.records.end()));
             EXPECT_EQ(reader.ok(), whole.ok);
             EXPECT_EQ(reader.errorNumber(), whole.errorNumber);
             EXPECT_EQ(reader.validBytes(), whole.validBytes);
@@ -98,13 +104,13 @@ void CompareResumed(const std::string& path, const testsupport::ReaderOutcome& w
             }
         }
     }
-    if (points.empty() || points[0].offset > 4096) return;
+    if (points.size() < 2 || points[1].offset > 4096) return;
     std::string changed = storetest::ReadWholeFile(path);
-    changed[points[0].offset - 20] ^= 1;
+    changed[points[1].offset - 20] ^= 1;
     storetest::WriteWholeFile(path, changed);
-    for (const jobresults::ResumePoint& point : points) {
+    for (size_t i = 1; i < points.size(); ++i) {
         JobResultsReader reader;
-        EXPECT_FALSE(reader.resume(path, point));
+        EXPECT_FALSE(reader.resume(path, points[i]));
         EXPECT_EQ(reader.errorNumber(), ESTALE);
     }
 }

@@ -6,19 +6,13 @@
 
 namespace jrtool {
 
-// The line ("<version> MM/DD/YY HH:MM:SS") that the cijobresults library
-// loaded into this process carries in its QxVersion section, read from the
-// library's file (the section is not loaded into memory). Empty when the
-// library or the section cannot be found.
-std::string LoadedLibraryVersionLine();
-
 // The line with its date and time in ISO 8601, "<version> YYYY-MM-DDTHH:MM:SSZ";
 // a line of another form unchanged.
 std::string WithIsoDate(const std::string& line);
 
-// What --version prints, dates in ISO 8601: the loaded library's line, followed by the line the
-// tool was built with when that differs (or stands alone when the loaded
-// line cannot be read).
+// What --version prints, dates in ISO 8601: the loaded library's line
+// (jobresults::VersionLine()), followed by the line the tool was built with
+// when that differs.
 std::string VersionText(const std::string& builtWith);
 
 }  // namespace jrtool
