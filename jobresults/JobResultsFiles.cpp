@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "jobresults/JobResultsNames.h"
+#include "jobresults/detail/FileWindow.h"
 
 namespace jobresults {
 namespace {
@@ -50,7 +51,8 @@ bool Describe(int fd, ResultsFile& file) {
     file.modifiedNanoseconds = Nanoseconds(status.stx_mtime);
     file.identity.device = (std::uint64_t{status.stx_dev_major} << 32) | status.stx_dev_minor;
     file.identity.inode = status.stx_ino;
-    if (status.stx_mask & STATX_BTIME) file.identity.birthNanoseconds = Nanoseconds(status.stx_btime);
+    if (status.stx_mask & STATX_BTIME)
+        file.identity.birthNanoseconds = Nanoseconds(status.stx_btime);
     return true;
 }
 
@@ -84,6 +86,31 @@ int DescribeResultsFile(const std::string& dirName, const std::string& fileName,
     file.path = dirName + kDirectorySeparator + fileName;
     errno = ENOENT;
     return LookAt(AT_FDCWD, file.path.c_str(), file) ? 0 : errno;
+}
+
+int LineOfOffset(int fd, std::uint64_t offset, std::uint64_t& line) {
+    if (const int notRegular = FileWindow::RegularFileError(fd)) return notRegular;
+    char buffer[65536];
+    line = 1;
+    for (std::uint64_t at = 0; at < offset;) {
+        const auto wanted =
+            static_cast<size_t>(std::min<std::uint64_t>(offset - at, sizeof buffer));
+        const ssize_t count = pread64(fd, buffer, wanted, static_cast<off64_t>(at));
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) return errno;
+        if (count == 0) return ESPIPE;
+        line += static_cast<std::uint64_t>(std::count(buffer, buffer + count, '\n'));
+        at += static_cast<std::uint64_t>(count);
+    }
+    return 0;
+}
+
+int LineOfOffset(const std::string& path, std::uint64_t offset, std::uint64_t& line) {
+    const int fd = FileWindow::OpenToRead(path);
+    if (fd < 0) return errno;
+    const int failure = LineOfOffset(fd, offset, line);
+    close(fd);
+    return failure;
 }
 
 int ListResultsFiles(const std::string& dirName, std::vector<ResultsFile>& files) {

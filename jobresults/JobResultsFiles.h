@@ -68,6 +68,15 @@ CIJOBRESULTS_API int DescribeResultsFile(const std::string& dirName, const std::
 // (read with pread; fd's offset stays).
 CIJOBRESULTS_API FileEnding EndingOfFile(int fd);
 
+// The line, counted from 1, that holds byte `offset` of the regular file
+// `fd` is open on (read with pread; fd's offset stays), for messages that
+// name a place in a file to people. 0, or the errno of the failure (EINVAL
+// for anything but a regular file; ESPIPE when the file ends before
+// `offset`). The path form opens the file without blocking.
+CIJOBRESULTS_API int LineOfOffset(int fd, std::uint64_t offset, std::uint64_t& line);
+CIJOBRESULTS_API int LineOfOffset(const std::string& path, std::uint64_t offset,
+                                  std::uint64_t& line);
+
 // People pass a directory where a directory name is expected. For a
 // directory name that is an existing directory or ends in "/", what it
 // means (where its files go and how they are named) and what to pass

@@ -112,7 +112,7 @@ TEST(LibraryBinary, ExportsOnlyTheExportedClasses) {
                    name == "typeinfo for " + cls || name == "typeinfo name for " + cls;
         }
         for (const char* function : {"ListResultsFiles(", "DescribeResultsFile(", "EndingOfFile(",
-                                     "NoteOnDirectoryName(", "VersionLine("}) {
+                                     "NoteOnDirectoryName(", "VersionLine(", "LineOfOffset("}) {
             ours = ours || name.rfind(std::string("jobresults::") + function, 0) == 0;
         }
         EXPECT_TRUE(ours) << "unexpected export: " << name;

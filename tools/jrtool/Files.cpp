@@ -196,8 +196,9 @@ bool RecordSource::Damaged() const {
 
 std::string ByteAndLine(const std::string& path, std::uint64_t offset) {
     std::string where = "byte " + std::to_string(offset);
-    if (const auto line = LineOfOffset(path, offset)) {
-        where += " (line " + std::to_string(*line) + ")";
+    std::uint64_t line = 0;
+    if (jobresults::LineOfOffset(path, offset, line) == 0) {
+        where += " (line " + std::to_string(line) + ")";
     }
     return where;
 }
@@ -215,31 +216,6 @@ std::string DamageText(JobResultsRecovery::Found found, std::uint64_t length) {
                (length == 1 ? " byte)" : " bytes)");
     }
     return "the file stops where a record or its end tag should follow";
-}
-
-std::optional<std::uint64_t> LineOfOffset(const std::string& path, std::uint64_t offset) {
-    // Without blocking, and a regular file only: the name may have been
-    // taken by something else since the file was read.
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return std::nullopt;
-    struct stat status {};
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        close(fd);
-        return std::nullopt;
-    }
-    char buffer[65536];
-    std::uint64_t line = 1;
-    std::uint64_t left = offset;
-    while (left > 0) {
-        const ssize_t count = read(fd, buffer, std::min<std::uint64_t>(left, sizeof buffer));
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) break;
-        line += static_cast<std::uint64_t>(std::count(buffer, buffer + count, '\n'));
-        left -= static_cast<std::uint64_t>(count);
-    }
-    close(fd);
-    if (left > 0) return std::nullopt;
-    return line;
 }
 
 // --- writing ------------------------------------------------------------

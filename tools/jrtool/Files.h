@@ -134,11 +134,6 @@ private:
     std::size_t m_delivered = 0;
 };
 
-// The line, counted from 1, that holds byte `offset` of a file: read in a
-// fixed buffer up to the offset. nullopt when the file cannot be read that
-// far.
-std::optional<std::uint64_t> LineOfOffset(const std::string& path, std::uint64_t offset);
-
 // "byte N (line L)", or "byte N" when the line cannot be counted.
 std::string ByteAndLine(const std::string& path, std::uint64_t offset);
 
