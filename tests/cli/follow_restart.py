@@ -6,7 +6,7 @@ offset), must equal the records of every file as dump reads them, each key
 must always name the same record, and each offset must be where the
 record's start tag is. A last run ends with SIGTERM and exit code 0.
 Then, without kills, beside a fast writer, four writers of many small files
-and an archiver that moves saved files away (so that names and inodes are
+and an archiver that moves saved files away once printed (so that names and inodes are
 taken again): every record exactly once. A cut state and an unwritable one
 fail before any line.
 
@@ -14,6 +14,7 @@ Usage: follow_restart.py TOOL WORKDIR"""
 import json
 import os
 import random
+import re
 import shutil
 import signal
 import subprocess
@@ -155,11 +156,21 @@ def fast_file():
 
 
 def archiver():
-    moved = 0
+    # Like any archiver beside a log shipper, it takes a saved file only once
+    # the follower printed its records; then names and inodes are taken again.
+    moved, seen, printed = 0, 0, set()
     while not done.is_set():
+        with open("busy.out", "rb") as out:
+            out.seek(seen)
+            lines = out.read()
+        lines = lines[:lines.rfind(b"\n") + 1]
+        seen += len(lines)
+        printed.update(json.loads(line)["job_id"] for line in lines.decode().split("\n")[:-1])
         for name in os.listdir("."):
             if name.startswith(BUSY + "\\") and time.time() - os.path.getmtime(name) > 0.1:
-                if open(name, "rb").read()[-9:] == b"\n\n</Root>":
+                data = open(name, "rb").read().decode()
+                ids = set(re.findall(r"<BackupJobId>\n(.*?)\n</BackupJobId>", data))
+                if data.endswith("\n\n</Root>") and ids <= printed:
                     os.rename(name, os.path.join(ARCHIVE, str(moved)))
                     moved += 1
         time.sleep(0.02)
