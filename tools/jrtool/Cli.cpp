@@ -4,6 +4,8 @@
 #include <iostream>
 #include <vector>
 
+#include "jrtool/StateFile.h"
+
 namespace jrtool {
 
 std::string FileArgumentHelp() {
@@ -55,6 +57,20 @@ std::optional<std::vector<jobresults::ResultsFile>> ListForCommand(const std::st
     }
     std::cerr << "jobresults: note: " << note->text << '\n';
     return listed;
+}
+
+void AddDirectoryNameArgument(CLI::App* command, std::string& dirName) {
+    command->add_option("DIR", dirName, "Directory name the files are written with")->required();
+}
+
+int WriteResult(const std::string& output, const std::string& text) {
+    std::string error;
+    if (output.empty()) {
+        std::cout << text << std::flush;
+    } else if (!ReplaceFile(output, text, 0644, error)) {
+        return ReportFailure(error);
+    }
+    return kExitSuccess;
 }
 
 void SingleFileArgument::Register(CLI::App* command) {

@@ -67,6 +67,13 @@ int ReportUsageError(const std::string& message);
 std::optional<std::vector<jobresults::ResultsFile>> ListForCommand(const std::string& dirName,
                                                                    int& exitCode);
 
+// DIR, the directory name whose files a command reads (required).
+void AddDirectoryNameArgument(CLI::App* command, std::string& dirName);
+
+// Writes a command's result to standard output, or to `output` replaced
+// whole; the exit code.
+int WriteResult(const std::string& output, const std::string& text);
+
 // The FILE [NAME] arguments of the commands that work on one file: a whole
 // path, or a directory name followed by the file name.
 class SingleFileArgument {

@@ -348,8 +348,7 @@ public:
     CLI::App* Register(CLI::App& parent) override {
         CLI::App* command = parent.add_subcommand(
             "follow", "Print every record of a directory name's files as a JSON line as it lands");
-        command->add_option("DIR", m_dirName, "Directory name the files are written with")
-            ->required();
+        AddDirectoryNameArgument(command, m_dirName);
         command->add_option("--state", m_state,
                             "Keep in this file which records were printed; a restart goes on "
                             "behind them");

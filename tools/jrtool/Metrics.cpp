@@ -359,8 +359,7 @@ public:
     CLI::App* Register(CLI::App& parent) override {
         CLI::App* command = parent.add_subcommand(
             "metrics", "Print the state of a directory name's job results as Prometheus metrics");
-        command->add_option("DIR", m_dirName, "Directory name the files were written with")
-            ->required();
+        AddDirectoryNameArgument(command, m_dirName);
         command->add_option("--output", m_output,
                             "Write the metrics to this file, replaced whole (for the textfile "
                             "collector: a name ending in .prom)");
@@ -410,11 +409,7 @@ public:
         tally.totals = std::move(totals);
         if (m_verbose) Tell(counts);
         const std::string text = Render(tally, *listed, run);
-        if (m_output.empty()) {
-            std::cout << text << std::flush;
-        } else if (!ReplaceFile(m_output, text, 0644, error)) {
-            return ReportFailure(error);
-        }
+        if (const int written = WriteResult(m_output, text)) return written;
         // A file that could not be read may have given some records: the
         // state before this run stays, as it agrees with itself.
         if (!m_state.empty() && run.unreadable.empty() &&

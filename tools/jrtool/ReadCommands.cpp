@@ -150,8 +150,7 @@ public:
     CLI::App* Register(CLI::App& parent) override {
         CLI::App* command =
             parent.add_subcommand("list", "List the job results files of a directory name");
-        command->add_option("DIR", m_dirName, "Directory name the files were written with")
-            ->required();
+        AddDirectoryNameArgument(command, m_dirName);
         command->add_option("--format", m_format, "table (default) or json")
             ->check(CLI::IsMember({"table", "json"}));
         command->footer("The files of the directory name demo/results are the files named '" +

@@ -3,12 +3,10 @@
 // through the streaming reader, and once more by check's walk over the
 // writer's layout; records are counted and dropped (see ReportTally.h).
 #include <ctime>
-#include <iostream>
 
 #include "jrtool/Cli.h"
 #include "jrtool/ReportPage.h"
 #include "jrtool/ReportTally.h"
-#include "jrtool/StateFile.h"
 
 namespace jrtool {
 
@@ -42,8 +40,7 @@ public:
     CLI::App* Register(CLI::App& parent) override {
         CLI::App* command = parent.add_subcommand(
             "report", "Write an HTML page of a directory name's backups: outcomes, days, sizes");
-        command->add_option("DIR", m_dirName, "Directory name the files were written with")
-            ->required();
+        AddDirectoryNameArgument(command, m_dirName);
         command->add_option("--output", m_output,
                             "Write the page to this file, replaced whole (default: standard "
                             "output)");
@@ -62,14 +59,7 @@ public:
         if (!listed) return exitCode;
         ReportTally tally(static_cast<long long>(std::time(nullptr)), m_days);
         for (const jobresults::ResultsFile& file : *listed) ReadFile(file, tally);
-        const std::string page = ReportPage(m_dirName, tally);
-        std::string error;
-        if (m_output.empty()) {
-            std::cout << page << std::flush;
-        } else if (!ReplaceFile(m_output, page, 0644, error)) {
-            return ReportFailure(error);
-        }
-        return kExitSuccess;
+        return WriteResult(m_output, ReportPage(m_dirName, tally));
     }
 
 private:
