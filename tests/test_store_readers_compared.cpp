@@ -201,18 +201,21 @@ std::vector<Case> Inputs() {
     for (const size_t at : {size_t{0}, size_t{17}, size_t{39}}) {
         const size_t begin = at == 0 ? whole.find("<JobResult>") : ends[at - 1] + 1;
         const auto damage = [&](const std::string& what, const std::string& tag, size_t shift,
-                                size_t length, char byte) {
-            std::string bytes = whole;
+                                size_t length, char byte, std::string bytes) {
             bytes.replace(bytes.find(tag, begin) + shift, length, length, byte);
             cases.push_back({what + " in record " + std::to_string(at), bytes, true,
                              std::vector<std::uint64_t>(ends.begin(), ends.begin() + Offset(at)),
                              std::vector<JobResults>(written.begin(), written.begin() + Offset(at)),
                              true});
         };
-        damage("zeroed stretch", "<Url>", 1, 40, '\0');
-        damage("flipped byte", "</ClientName>", 5, 1, 'q');
-        damage("flipped byte", "<JobResult>", 4, 1, 'q');
-        damage("flipped byte", "</JobResult>", 9, 1, 'q');
+        damage("zeroed stretch", "<Url>", 1, 40, '\0', whole);
+        damage("flipped byte", "</ClientName>", 5, 1, 'q', whole);
+        damage("flipped byte", "<JobResult>", 4, 1, 'q', whole);
+        damage("flipped byte", "</JobResult>", 9, 1, 'q', whole);
+        // Both tags of the record broken: its fields stand in Root.
+        std::string untagged = whole;
+        untagged[untagged.find("<JobResult>", begin)] = '0';
+        damage("both record tags broken", "</JobResult>", 0, 1, '~', untagged);
     }
     return cases;
 }

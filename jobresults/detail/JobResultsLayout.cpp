@@ -1,5 +1,7 @@
 #include "jobresults/detail/JobResultsLayout.h"
 
+#include <algorithm>
+#include <iterator>
 #include <optional>
 #include <string>
 
@@ -44,8 +46,8 @@ std::string_view FirstFormatTag(std::string_view text, size_t names) {
 // of stale, for a k that keeps neither whole. fresh and stale have the same
 // length. With the offset of the text in the file, k must also put the cut
 // on a page boundary, as a kill does.
-bool IsMixture(std::string_view text, std::string_view fresh, std::string_view stale,
-               size_t limit, std::optional<std::uint64_t> offset = std::nullopt) {
+bool IsMixture(std::string_view text, std::string_view fresh, std::string_view stale, size_t limit,
+               std::optional<std::uint64_t> offset = std::nullopt) {
     if (text.size() < fresh.size()) return false;
     const std::string_view head = text.substr(0, fresh.size());
     if (head == fresh || head == stale) return false;
@@ -93,6 +95,11 @@ bool HoldsRecordOrRootTag(std::string_view text) {
     return !FirstFormatTag(text, kOuterNames).empty();
 }
 
+bool IsFieldName(std::string_view name) {
+    return std::find(std::begin(kFormatNames) + kOuterNames, std::end(kFormatNames), name) !=
+           std::end(kFormatNames);
+}
+
 bool IsUnstorableValue(std::string_view value) {
     return value.find('\0') != std::string_view::npos || !FormatTagIn(value).empty();
 }
@@ -105,7 +112,9 @@ static_assert(kFinishHead.size() + 2 == kFinalEndTag.size() &&
 
 bool IsTornSave(std::string_view atTrailer) { return IsTornSaveHead(atTrailer, std::nullopt); }
 
-std::string TornAppendEnd() { return "</" + std::string(kRecordTag) + ">\n" + std::string(kTrailer); }
+std::string TornAppendEnd() {
+    return "</" + std::string(kRecordTag) + ">\n" + std::string(kTrailer);
+}
 
 bool IsTornAppendAt(std::string_view atTrailer, std::uint64_t trailer) {
     return IsTornAppendHead(atTrailer, trailer);
@@ -115,7 +124,8 @@ bool IsTornAppendEnd(std::string_view toEnd, std::uint64_t trailer) {
     const std::string head = RecordHead();
     const std::string end = TornAppendEnd();
     if (toEnd.size() < head.size() + end.size() || !IsTornAppendHead(toEnd, trailer)) return false;
-    const std::string_view body = toEnd.substr(head.size(), toEnd.size() - head.size() - end.size());
+    const std::string_view body =
+        toEnd.substr(head.size(), toEnd.size() - head.size() - end.size());
     return toEnd.substr(toEnd.size() - end.size()) == end && !HoldsRecordOrRootTag(body);
 }
 

@@ -22,15 +22,18 @@ namespace jobresults {
 // where the writer put them, and one found inside a value is damage.
 std::string_view FormatTagIn(std::string_view value);
 
+// One of the five fields' names. A writer puts fields only inside records:
+// one that stands directly in Root is what is left of a record whose own
+// tags were damaged.
+bool IsFieldName(std::string_view name);
+
 // Whether a value cannot be stored: it holds a tag of the format's own
 // elements, or a NUL byte. No job result value holds NUL and XML text
 // cannot; refusing it also means that a zeroed stretch, the commonest
 // damage a power loss leaves, can never pass for a value. The readers take
 // a field whose value is unstorable for damage.
 bool IsUnstorableValue(std::string_view value);
-inline bool HoldsNul(std::string_view text) {
-    return text.find('\0') != std::string_view::npos;
-}
+inline bool HoldsNul(std::string_view text) { return text.find('\0') != std::string_view::npos; }
 
 // The kernel copies a write into a file page by page, and a kill stops it
 // only between pages: a write is cut short only at a multiple of this in

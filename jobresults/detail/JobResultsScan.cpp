@@ -250,11 +250,6 @@ void ParseSize(string_view text, unsigned long long& size) {
 
 static_assert(kBackupJobIdTag.size() == kErrorStringTag.size(), "two names share a length");
 
-bool IsFieldName(string_view name) {
-    return name == kClientNameTag || name == kUrlTag || name == kBackupJobIdTag ||
-           name == kErrorStringTag || name == kSizeTag;
-}
-
 void AssignField(string_view name, string_view value, JobResults& result) {
     std::string* field = nullptr;
     switch (name.size()) {
@@ -308,8 +303,6 @@ size_t NextOpenAfterBlanks(string_view text, size_t pos) {
     while (pos < text.size() && IsBlank(text[pos])) ++pos;
     return pos < text.size() && text[pos] == '<' ? pos : npos;
 }
-
-
 
 // Whether "<" + name + " />", the writer's form of an empty field, stands
 // at open. The general scan reads it as a self-closing element of that
@@ -469,15 +462,17 @@ void RootCursor::Children(Visit& visit, bool& paused) {
     for (;;) {
         const string_view text = m_window.Text();
         ElementWalker walker(text, kRootTag);
-        // No writer puts a NUL byte into Root's content: where one stands
-        // (as zeroed pages leave), the children from there on are damage.
+        // No writer puts a NUL byte into Root's content (zeroed pages do),
+        // nor a field outside a record (a record whose own tags were
+        // damaged): from there on the children are damage.
         size_t gapFrom = m_pos;
         const auto cut = [&](size_t open, size_t close, size_t end, string_view name) {
             const size_t behind = end == kSelfClosing ? close + 1 : end + name.size() + 3;
-            m_holdsNul = m_holdsNul || HoldsNul(text.substr(gapFrom, behind - gapFrom));
+            m_strayContent = m_strayContent || HoldsNul(text.substr(gapFrom, behind - gapFrom)) ||
+                             IsFieldName(name);
             gapFrom = behind;
             m_holdWhole = false;
-            if (m_holdsNul) return true;
+            if (m_strayContent) return true;
             m_lastIsRecord = name == kRecordTag;
             if (m_lastIsRecord) {
                 m_recordStart = m_window.Dropped() + open;
@@ -497,7 +492,7 @@ void RootCursor::Children(Visit& visit, bool& paused) {
         // elements) is dropped below.
         // (The scan's position may stand inside the last child's end tag.)
         if (m_pos > gapFrom) {
-            m_holdsNul = m_holdsNul || HoldsNul(text.substr(gapFrom, m_pos - gapFrom));
+            m_strayContent = m_strayContent || HoldsNul(text.substr(gapFrom, m_pos - gapFrom));
             gapFrom = m_pos;
         }
         if (walker.StopPosition() != npos) {
@@ -518,12 +513,14 @@ void RootCursor::Children(Visit& visit, bool& paused) {
             m_damaged = open != walker.StopPosition() &&
                         !(text.size() == behindStop &&
                           IsTornEndAt(text.substr(open), m_window.Dropped() + open));
-            m_holdsNul = m_holdsNul || HoldsNul(text.substr(gapFrom, walker.StopPosition() - gapFrom));
+            m_strayContent =
+                m_strayContent || HoldsNul(text.substr(gapFrom, walker.StopPosition() - gapFrom));
             m_tail = walker.StopPosition() + 1;
             m_phase = Phase::kTail;
             return;
         }
-        if (m_recordsOnly && !m_holdWhole && !m_window.AtEnd() && text.size() - m_pos > m_window.HoldLimit()) {
+        if (m_recordsOnly && !m_holdWhole && !m_window.AtEnd() &&
+            text.size() - m_pos > m_window.HoldLimit()) {
             if (const int error = PassOverLongChild(gapFrom)) return Fail(error);
             m_pos = 0;
             continue;
@@ -556,7 +553,8 @@ void RootCursor::Tail() {
     if (element) {
         Settle(Step::kInvalid);
     } else {
-        Settle(m_damaged || m_tornRecord || m_holdsNul || m_unclosed ? Step::kDamaged : Step::kEnd);
+        Settle(m_damaged || m_tornRecord || m_strayContent || m_unclosed ? Step::kDamaged
+                                                                         : Step::kEnd);
     }
 }
 
@@ -663,8 +661,8 @@ bool FillRecord(string_view content, JobResults& result) {
         // A field whose value no writer stores (a format tag, a NUL byte)
         // is damage that a scan alone does not see.
         bool storable = true;
-        const size_t stopped =
-            ScanLevel(walker, content, pos, [&](size_t, size_t close, size_t end, string_view name) {
+        const size_t stopped = ScanLevel(
+            walker, content, pos, [&](size_t, size_t close, size_t end, string_view name) {
                 storable = !IsFieldName(name) || !IsUnstorableValue(Content(content, close, end));
                 return storable;
             });

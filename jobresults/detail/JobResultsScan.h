@@ -96,8 +96,9 @@ private:
     // holds one was met (it stays met when the walk goes on again).
     bool m_damaged = false;
     bool m_tornRecord = false;
-    // A NUL byte stands in Root's content; no child is delivered from there.
-    bool m_holdsNul = false;
+    // Root's content holds what no writer leaves there, a NUL byte or a
+    // field outside any record; no child is delivered from there on.
+    bool m_strayContent = false;
     // When records alone are wanted, a child that would make the window
     // hold more than its HoldLimit() is looked for in the file instead of held:
     // only a record is held whole (m_holdWhole until it is cut), and an

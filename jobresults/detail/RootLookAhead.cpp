@@ -76,7 +76,7 @@ int RootCursor::PassOverLongChild(size_t gapFrom) {
     const string_view text = m_window.Text();
     const size_t open = FindChar<'<'>(text, m_pos);
     const size_t markupFrom = open == npos ? text.size() : open;
-    m_holdsNul = m_holdsNul || HoldsNul(text.substr(gapFrom, markupFrom - gapFrom));
+    m_strayContent = m_strayContent || HoldsNul(text.substr(gapFrom, markupFrom - gapFrom));
     const std::uint64_t start = m_window.Dropped() + markupFrom;
     if (open == npos) return m_window.SeekTo(start);
     // Root's end tag, found once: the first one behind any child.
@@ -117,7 +117,8 @@ int RootCursor::PassOverElement(std::uint64_t start, std::uint64_t stop) {
     std::uint64_t end = close + 1;
     if (kind == xmlscan::TagKind::kStart) {
         const std::string endTag = "</" + std::string(name) + ">";
-        if (const int error = m_window.FindAhead(close + 1, endTag, end, unused, stop)) return error;
+        if (const int error = m_window.FindAhead(close + 1, endTag, end, unused, stop))
+            return error;
         if (end == FileWindow::kNotFound) return PassOverUnclosed(start, stop);
         end += endTag.size();
     }
@@ -126,6 +127,7 @@ int RootCursor::PassOverElement(std::uint64_t start, std::uint64_t stop) {
         return m_window.SeekTo(start);
     }
     m_lastIsRecord = false;
+    m_strayContent = m_strayContent || IsFieldName(name);
     return PassOverBytes(start, end);
 }
 
@@ -137,7 +139,7 @@ int RootCursor::PassOverBytes(std::uint64_t start, std::uint64_t end) {
     if (const int error = m_window.FindAhead(start, string_view("", 1), nul, unused, end)) {
         return error;
     }
-    m_holdsNul = m_holdsNul || nul != FileWindow::kNotFound;
+    m_strayContent = m_strayContent || nul != FileWindow::kNotFound;
     return m_window.SeekTo(end);
 }
 
@@ -150,8 +152,8 @@ int RootCursor::PassOverUnclosed(std::uint64_t start, std::uint64_t stop) {
     std::string behind;
     if (const int error = m_window.ReadAt(start, kTornStateLength, head)) return error;
     if (const int error = m_window.ReadAt(behindStop, 1, behind)) return error;
-    const bool mayBeTorn = behind.empty() &&
-                           (IsTornAppendAt(head, start) || behindStop - start < kTornStateLength);
+    const bool mayBeTorn =
+        behind.empty() && (IsTornAppendAt(head, start) || behindStop - start < kTornStateLength);
     m_holdWhole = mayBeTorn;
     m_unclosed = m_unclosed || !mayBeTorn;
     return m_window.SeekTo(mayBeTorn ? start : stop);

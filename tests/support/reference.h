@@ -131,6 +131,13 @@ inline bool ReferenceRootChildren(const std::string& text, const RecordNames& na
         children.erase(children.begin() + static_cast<std::ptrdiff_t>(std::min(children.size(), kept)), children.end());
         damage = true;
     }
+    // So is a field outside any record, what is left of a record whose own
+    // tags were damaged.
+    const auto stray = std::find_if(children.begin(), children.end(), [&](const XmlNode& child) {
+        return std::count(names.fields.begin(), names.fields.end(), child.GetTagName()) > 0;
+    });
+    damage = damage || stray != children.end();
+    children.erase(stray, children.end());
     if (damage) {
         children.emplace_back(std::string(), std::string());
         if (damaged != nullptr) *damaged = true;
