@@ -216,6 +216,12 @@ std::vector<Case> Inputs() {
         std::string untagged = whole;
         untagged[untagged.find("<JobResult>", begin)] = '0';
         damage("both record tags broken", "</JobResult>", 0, 1, '~', untagged);
+        if (at + 1 == ends.size()) continue;
+        // Its end tag and the next record's start tag broken: the two run
+        // together, text between their fields.
+        std::string joined = whole;
+        joined[joined.find("<JobResult>", ends[at])] = '~';
+        damage("two records run together", "</JobResult>", 0, 1, '~', joined);
     }
     return cases;
 }

@@ -648,6 +648,22 @@ int ReadRootChildren(FileWindow& window, std::vector<XmlNode>& children) {
     }
 }
 
+// Whether text between a record's elements holds anything but blanks and
+// passed-over markup ("<!...>", "<?...>"). The writer puts line breaks
+// there; text is what is left of a record's end tag whose "<" was damaged,
+// with the next record run into this one.
+bool HoldsStrayText(string_view gap) {
+    for (size_t i = 0; i < gap.size(); ++i) {
+        if (gap[i] == '<') {
+            i = gap.find('>', i);
+            if (i == npos) return true;
+        } else if (!xmlscan::IsBlank(gap[i])) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool FillRecord(string_view content, JobResults& result) {
     // The fields in the writer's order take the short way; the first
     // element that is not as the writer lays it out, and all after it, go
@@ -657,16 +673,24 @@ bool FillRecord(string_view content, JobResults& result) {
     FieldValues values;
     const size_t plain = TakePlainFields(content, pos, values);
     ElementWalker walker(content, string_view());
-    if (plain < kFieldCount || FindChar<'<'>(content, pos) != npos) {
-        // A field whose value no writer stores (a format tag, a NUL byte)
-        // is damage that a scan alone does not see.
+    if (plain < kFieldCount || FindChar<'<'>(content, pos) != npos ||
+        HoldsStrayText(content.substr(pos))) {
+        // A field whose value no writer stores (a format tag, a NUL byte),
+        // or text between the elements, is damage that a scan alone does not
+        // see.
         bool storable = true;
+        size_t gapFrom = pos;
         const size_t stopped = ScanLevel(
-            walker, content, pos, [&](size_t, size_t close, size_t end, string_view name) {
-                storable = !IsFieldName(name) || !IsUnstorableValue(Content(content, close, end));
+            walker, content, pos, [&](size_t open, size_t close, size_t end, string_view name) {
+                storable = !HoldsStrayText(content.substr(gapFrom, open - gapFrom)) &&
+                           (!IsFieldName(name) || !IsUnstorableValue(Content(content, close, end)));
+                gapFrom = end == kSelfClosing ? close + 1 : end + name.size() + 3;
                 return storable;
             });
-        if (!storable || FindChar<'<'>(content, stopped) != npos) return false;
+        if (!storable || FindChar<'<'>(content, stopped) != npos ||
+            HoldsStrayText(content.substr(std::min(gapFrom, content.size())))) {
+            return false;
+        }
     }
     AssignPlainFields(values, plain, result);
     ScanLevel(walker, content, pos, [&](size_t, size_t close, size_t end, string_view name) {

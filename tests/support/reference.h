@@ -70,8 +70,24 @@ inline bool ReferenceScan(const std::string& text, std::vector<ScannedElement>& 
         const size_t end = text.find("</" + name + ">", pos);
         if (end == std::string::npos) return fail();
         const std::string content(Trimmed(std::string_view(text).substr(pos, end - pos)));
-        elements.push_back({std::move(tagText), std::move(name), content, end + name.size() + 3});
+        const size_t behind = end + name.size() + 3;  // before name is moved
+        elements.push_back({std::move(tagText), std::move(name), content, behind});
         pos = end + 1;
+    }
+}
+
+// Whether a scanned text holds anything but blanks outside its elements
+// and its "!" and "?" markup.
+inline bool HoldsStrayText(const std::string& text, const std::vector<ScannedElement>& elements) {
+    size_t next = 0;
+    for (size_t pos = 0;;) {
+        const size_t open = text.find('<', pos);
+        const size_t stop = open == std::string::npos ? text.size() : open;
+        if (!Trimmed(std::string_view(text).substr(pos, stop - pos)).empty()) return true;
+        if (open == std::string::npos) return false;
+        const bool markup = text[open + 1] == '!' || text[open + 1] == '?';
+        if (!markup && next == elements.size()) return true;
+        pos = markup ? text.find('>', open) + 1 : elements[next++].behind;
     }
 }
 
@@ -157,9 +173,10 @@ inline bool HoldsFormatTag(const std::string& text, const RecordNames& names) {
     return false;
 }
 
-// Whether a record's content is whole, every element in it closed, and no
-// field's value one that no writer stores (a format tag, a NUL byte): the
-// readers deliver no record that is not, nor any behind it.
+// Whether a record's content is whole, every element in it closed, no text
+// between its elements, and no field's value one that no writer stores (a
+// format tag, a NUL byte): the readers deliver no record that is not, nor
+// any behind it.
 inline bool ReferenceRecordIsWhole(const XmlNode& element, const RecordNames& names) {
     std::vector<ScannedElement> elements;
     if (!ReferenceScan(element.GetNodeContent(), elements)) return false;
@@ -171,7 +188,7 @@ inline bool ReferenceRecordIsWhole(const XmlNode& element, const RecordNames& na
             return false;
         }
     }
-    return true;
+    return !HoldsStrayText(element.GetNodeContent(), elements);
 }
 
 // A record element read into `record`: each field from the last element of
