@@ -7,9 +7,10 @@
 // in front of the damage, then reports the failure. Damage inside Root (an
 // element that is not closed, as torn or zeroed bytes leave) is reported as
 // such, never passed over: no torn record is delivered, nor any behind it.
-// So is a NUL byte inside Root, a field outside any record, text between a
-// record's elements, or a field whose value no writer stores (a tag of the
-// format's own elements); the state a kill leaves in the middle of a write
+// So is a NUL byte inside Root, what is left of a record whose own tags
+// were damaged (a field outside any record, or another element holding the
+// format's tags), text between a record's elements, or a field whose value
+// no writer stores (a tag of the format's own elements); the state a kill leaves in the middle of a write
 // ends the records only at the end of the file. Damage costs no memory: an
 // element that outgrows the window is looked for in the file, and only a
 // record is held whole. Only regular files are read.

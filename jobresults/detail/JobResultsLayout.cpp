@@ -100,6 +100,10 @@ bool IsFieldName(std::string_view name) {
            std::end(kFormatNames);
 }
 
+bool IsRecordRemains(std::string_view name, std::string_view content) {
+    return IsFieldName(name) || (name != kRecordTag && !FormatTagIn(content).empty());
+}
+
 bool IsUnstorableValue(std::string_view value) {
     return value.find('\0') != std::string_view::npos || !FormatTagIn(value).empty();
 }

@@ -6,6 +6,7 @@
 #ifndef CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSLAYOUT_H
 #define CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSLAYOUT_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -22,10 +23,21 @@ namespace jobresults {
 // where the writer put them, and one found inside a value is damage.
 std::string_view FormatTagIn(std::string_view value);
 
-// One of the five fields' names. A writer puts fields only inside records:
-// one that stands directly in Root is what is left of a record whose own
-// tags were damaged.
+// The longest tag FormatTagIn finds ("<" name " />"), by which a search in
+// pieces of a file overlaps them.
+inline constexpr size_t kLongestFormatTag =
+    std::max({kRootTag.size(), kRecordTag.size(), kClientNameTag.size(), kUrlTag.size(),
+              kBackupJobIdTag.size(), kErrorStringTag.size(), kSizeTag.size()}) +
+    4;
+
+// One of the five fields' names.
 bool IsFieldName(std::string_view name);
+
+// Whether a child of Root (its content empty when it is self-closing) is
+// what is left of a record whose own tags were damaged: a field standing
+// alone, or an element of another name that holds a tag of the format's
+// own. A writer puts neither there; other elements are passed over.
+bool IsRecordRemains(std::string_view name, std::string_view content);
 
 // Whether a value cannot be stored: it holds a tag of the format's own
 // elements, or a NUL byte. No job result value holds NUL and XML text

@@ -463,13 +463,16 @@ void RootCursor::Children(Visit& visit, bool& paused) {
         const string_view text = m_window.Text();
         ElementWalker walker(text, kRootTag);
         // No writer puts a NUL byte into Root's content (zeroed pages do),
-        // nor a field outside a record (a record whose own tags were
-        // damaged): from there on the children are damage.
+        // nor what is left of a record whose own tags were damaged: from
+        // there on the children are damage.
         size_t gapFrom = m_pos;
         const auto cut = [&](size_t open, size_t close, size_t end, string_view name) {
-            const size_t behind = end == kSelfClosing ? close + 1 : end + name.size() + 3;
+            const bool selfClosing = end == kSelfClosing;
+            const size_t behind = selfClosing ? close + 1 : end + name.size() + 3;
+            const string_view content =
+                selfClosing ? string_view() : text.substr(close + 1, end - close - 1);
             m_strayContent = m_strayContent || HoldsNul(text.substr(gapFrom, behind - gapFrom)) ||
-                             IsFieldName(name);
+                             IsRecordRemains(name, content);
             gapFrom = behind;
             m_holdWhole = false;
             if (m_strayContent) return true;

@@ -82,6 +82,7 @@ private:
     int PassOverElement(std::uint64_t start, std::uint64_t stop);
     int PassOverUnclosed(std::uint64_t start, std::uint64_t stop);
     int PassOverBytes(std::uint64_t start, std::uint64_t end);
+    int FormatTagAhead(std::uint64_t from, std::uint64_t to, bool& found) const;
     int ElementAhead(std::uint64_t from, bool& found);
 
     FileWindow& m_window;
@@ -96,8 +97,9 @@ private:
     // holds one was met (it stays met when the walk goes on again).
     bool m_damaged = false;
     bool m_tornRecord = false;
-    // Root's content holds what no writer leaves there, a NUL byte or a
-    // field outside any record; no child is delivered from there on.
+    // Root's content holds what no writer leaves there, a NUL byte or what
+    // is left of a record whose own tags were damaged (IsRecordRemains); no
+    // child is delivered from there on.
     bool m_strayContent = false;
     // When records alone are wanted, a child that would make the window
     // hold more than its HoldLimit() is looked for in the file instead of held:

@@ -115,8 +115,8 @@ int RootCursor::PassOverElement(std::uint64_t start, std::uint64_t stop) {
         return m_window.SeekTo(start);
     }
     std::uint64_t end = close + 1;
+    const std::string endTag = "</" + std::string(name) + ">";
     if (kind == xmlscan::TagKind::kStart) {
-        const std::string endTag = "</" + std::string(name) + ">";
         if (const int error = m_window.FindAhead(close + 1, endTag, end, unused, stop))
             return error;
         if (end == FileWindow::kNotFound) return PassOverUnclosed(start, stop);
@@ -127,8 +127,31 @@ int RootCursor::PassOverElement(std::uint64_t start, std::uint64_t stop) {
         return m_window.SeekTo(start);
     }
     m_lastIsRecord = false;
-    m_strayContent = m_strayContent || IsFieldName(name);
+    bool remains = IsFieldName(name);
+    if (!remains && kind == xmlscan::TagKind::kStart) {
+        if (const int error = FormatTagAhead(close + 1, end - endTag.size(), remains)) return error;
+    }
+    m_strayContent = m_strayContent || remains;
     return PassOverBytes(start, end);
+}
+
+// Whether the file holds a tag of the format's own from `from` to `to`
+// (an element's content passed over: IsRecordRemains, in the file), read
+// in pieces that each repeat the last bytes of the one before, so that a
+// tag split between two is seen.
+int RootCursor::FormatTagAhead(std::uint64_t from, std::uint64_t to, bool& found) const {
+    constexpr size_t kPiece = size_t{16} << 10;
+    std::string piece;
+    found = false;
+    for (std::uint64_t at = from; at < to && !found;) {
+        const std::uint64_t begin = at == from ? at : at - kLongestFormatTag;
+        const auto length = static_cast<size_t>(std::min<std::uint64_t>(kPiece, to - begin));
+        if (const int error = m_window.ReadAt(begin, length, piece)) return error;
+        if (begin + piece.size() <= at) break;  // the file ended early
+        found = !FormatTagIn(piece).empty();
+        at = begin + piece.size();
+    }
+    return 0;
 }
 
 // Goes on at `end`; a NUL byte in what is passed over is damage, as it is

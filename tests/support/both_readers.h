@@ -29,6 +29,8 @@ struct ReaderOutcome {
     int errorNumber = 0;  // when not ok
     // The streaming reader's alone:
     std::vector<std::uint64_t> ends;  // validBytes() after each record
+    // resumePoint() after open and after each record
+    std::vector<jobresults::ResumePoint> points;
     std::uint64_t validBytes = 0;     // at the end
     bool nextAfterEnd = false;        // what one more next() gave
 };
@@ -54,10 +56,12 @@ inline ReaderOutcome ReadStreaming(const std::string& dir, const std::string& na
     ReaderOutcome outcome;
     JobResultsReader reader;
     outcome.opened = reader.open(dir, name);
+    if (outcome.opened) outcome.points.push_back(reader.resumePoint());
     JobResults record = UntouchedRecord();
     while (outcome.opened && reader.next(record)) {
         outcome.records.push_back(record);
         outcome.ends.push_back(reader.validBytes());
+        outcome.points.push_back(reader.resumePoint());
         record = UntouchedRecord();
     }
     outcome.nextAfterEnd = reader.next(record);

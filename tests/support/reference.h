@@ -98,6 +98,18 @@ struct RecordNames {
     std::vector<std::string> fields;
 };
 
+// Whether text holds a start, end or empty tag of one of the format's names.
+inline bool HoldsFormatTag(const std::string& text, const RecordNames& names) {
+    std::vector<std::string> all = {names.root, names.record};
+    all.insert(all.end(), names.fields.begin(), names.fields.end());
+    for (const std::string& name : all) {
+        for (const std::string& tag : {"<" + name + ">", "</" + name + ">", "<" + name + " />"}) {
+            if (text.find(tag) != std::string::npos) return true;
+        }
+    }
+    return false;
+}
+
 // Tells whether the text from the "<" of the element at which the scan of
 // the root's content stopped, at that offset of the file, to the file's end
 // is what a writer's write cut short by a kill leaves.
@@ -147,10 +159,12 @@ inline bool ReferenceRootChildren(const std::string& text, const RecordNames& na
         children.erase(children.begin() + static_cast<std::ptrdiff_t>(std::min(children.size(), kept)), children.end());
         damage = true;
     }
-    // So is a field outside any record, what is left of a record whose own
-    // tags were damaged.
+    // So is what is left of a record whose own tags were damaged: a field
+    // outside any record, or another element that holds a format tag.
     const auto stray = std::find_if(children.begin(), children.end(), [&](const XmlNode& child) {
-        return std::count(names.fields.begin(), names.fields.end(), child.GetTagName()) > 0;
+        const std::string& name = child.GetTagName();
+        return std::count(names.fields.begin(), names.fields.end(), name) > 0 ||
+               (name != names.record && HoldsFormatTag(child.GetNodeContent(), names));
     });
     damage = damage || stray != children.end();
     children.erase(stray, children.end());
@@ -159,18 +173,6 @@ inline bool ReferenceRootChildren(const std::string& text, const RecordNames& na
         if (damaged != nullptr) *damaged = true;
     }
     return true;
-}
-
-// Whether text holds a start, end or empty tag of one of the format's names.
-inline bool HoldsFormatTag(const std::string& text, const RecordNames& names) {
-    std::vector<std::string> all = {names.root, names.record};
-    all.insert(all.end(), names.fields.begin(), names.fields.end());
-    for (const std::string& name : all) {
-        for (const std::string& tag : {"<" + name + ">", "</" + name + ">", "<" + name + " />"}) {
-            if (text.find(tag) != std::string::npos) return true;
-        }
-    }
-    return false;
 }
 
 // Whether a record's content is whole, every element in it closed, no text
