@@ -217,10 +217,13 @@ std::vector<Case> Inputs() {
         damage("record renamed", "</JobResult>", 5, 1, 'q', renamed);
         if (at + 1 == ends.size()) continue;
         // Its end tag and the next record's start tag broken: the two run
-        // together, text between their fields.
+        // together, text or markup between their fields.
         std::string joined = whole;
         joined[joined.find("<JobResult>", ends[at])] = '~';
         damage("two records run together", "</JobResult>", 0, 1, '~', joined);
+        std::string hidden = whole;
+        hidden[hidden.find("<JobResult>", ends[at]) + 1] = '?';
+        damage("two records run together behind markup", "</JobResult>", 1, 1, '?', hidden);
     }
     return cases;
 }

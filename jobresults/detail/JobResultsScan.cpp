@@ -651,20 +651,12 @@ int ReadRootChildren(FileWindow& window, std::vector<XmlNode>& children) {
     }
 }
 
-// Whether text between a record's elements holds anything but blanks and
-// passed-over markup ("<!...>", "<?...>"). The writer puts line breaks
-// there; text is what is left of a record's end tag whose "<" was damaged,
-// with the next record run into this one.
+// Whether text between a record's elements holds anything but blanks. The
+// writer puts line breaks there. Text is what is left of a record's end tag
+// whose "<" was damaged, markup ("<?...>", "<!...>") of one whose "/" was,
+// each with the next record run into this one.
 bool HoldsStrayText(string_view gap) {
-    for (size_t i = 0; i < gap.size(); ++i) {
-        if (gap[i] == '<') {
-            i = gap.find('>', i);
-            if (i == npos) return true;
-        } else if (!xmlscan::IsBlank(gap[i])) {
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(gap.begin(), gap.end(), [](char c) { return !xmlscan::IsBlank(c); });
 }
 
 bool FillRecord(string_view content, JobResults& result) {

@@ -76,8 +76,7 @@ inline bool ReferenceScan(const std::string& text, std::vector<ScannedElement>& 
     }
 }
 
-// Whether a scanned text holds anything but blanks outside its elements
-// and its "!" and "?" markup.
+// Whether a scanned text holds anything but blanks outside its elements.
 inline bool HoldsStrayText(const std::string& text, const std::vector<ScannedElement>& elements) {
     size_t next = 0;
     for (size_t pos = 0;;) {
@@ -86,8 +85,8 @@ inline bool HoldsStrayText(const std::string& text, const std::vector<ScannedEle
         if (!Trimmed(std::string_view(text).substr(pos, stop - pos)).empty()) return true;
         if (open == std::string::npos) return false;
         const bool markup = text[open + 1] == '!' || text[open + 1] == '?';
-        if (!markup && next == elements.size()) return true;
-        pos = markup ? text.find('>', open) + 1 : elements[next++].behind;
+        if (markup || next == elements.size()) return true;
+        pos = elements[next++].behind;
     }
 }
 
