@@ -114,14 +114,21 @@ inline bool HoldsFormatTag(const std::string& text, const RecordNames& names) {
 // is what a writer's write cut short by a kill leaves.
 using TornWriteTest = bool (*)(std::string_view toEnd, std::uint64_t offset);
 
-// Where the content of the text's first element begins: behind the ">" of
-// its start tag.
-inline size_t FirstContentStart(const std::string& text) {
+// The start tag of the text's first element: where its content begins
+// (behind the ">"), and whether it closes the element itself (its text is
+// empty or ends in "/"; a "<" before the ">" does not).
+struct FirstTag {
+    size_t contentStart;
+    bool selfClosing;
+};
+inline FirstTag FirstStartTag(const std::string& text) {
     for (size_t pos = 0;;) {
         const size_t open = text.find('<', pos);
         const size_t close = text.find('>', open);
         pos = close + 1;
-        if (text[open + 1] != '!' && text[open + 1] != '?') return pos;
+        if (text[open + 1] != '!' && text[open + 1] != '?') {
+            return {pos, close == open + 1 || text[close - 1] == '/'};
+        }
     }
 }
 
@@ -139,8 +146,7 @@ inline bool ReferenceRootChildren(const std::string& text, const RecordNames& na
     if (top.size() != 1 || top[0].GetTagName() != names.root) return false;
     XmlNode::GetXMLNodeList(top[0].GetNodeContent(), children);
     // The same content untrimmed, to place the damage in the file.
-    const size_t start = FirstContentStart(text);
-    const bool selfClosing = text[start - 2] == '/' || text[start - 2] == '<';
+    const auto [start, selfClosing] = FirstStartTag(text);
     const std::string content =
         selfClosing ? std::string()
                     : text.substr(start, text.find("</" + names.root + ">", start) - start);
