@@ -9,10 +9,10 @@
 // such, never passed over: no torn record is delivered, nor any behind it.
 // So is a NUL byte inside Root, what is left of a record whose own tags
 // were damaged (a field outside any record, or another element holding the
-// format's tags), text or markup between a record's elements, or a field
-// whose value no writer stores (a tag of the format's own elements); the
-// state a kill leaves in the middle of a write ends the records only at the
-// end of the file. Damage costs no memory: an element that outgrows the
+// format's tags), text, markup or a tag holding a "<" in a record, or a
+// field whose value no writer stores (a tag of the format's own elements);
+// the state a kill leaves in the middle of a write ends the records only at
+// the end of the file. Damage costs no memory: an element that outgrows the
 // window is looked for in the file, and only a record is held whole. Only
 // regular files are read.
 //

@@ -224,6 +224,9 @@ std::vector<Case> Inputs() {
         std::string hidden = whole;
         hidden[hidden.find("<JobResult>", ends[at]) + 1] = '?';
         damage("two records run together behind markup", "</JobResult>", 1, 1, '?', hidden);
+        std::string swallowed = whole;
+        swallowed[swallowed.find("<JobResult>", ends[at]) + 9] = '/';
+        damage("two records run together behind one tag", "</JobResult>", 11, 1, '~', swallowed);
     }
     return cases;
 }

@@ -670,14 +670,17 @@ bool FillRecord(string_view content, JobResults& result) {
     ElementWalker walker(content, string_view());
     if (plain < kFieldCount || FindChar<'<'>(content, pos) != npos ||
         HoldsStrayText(content.substr(pos))) {
-        // A field whose value no writer stores (a format tag, a NUL byte),
-        // or text between the elements, is damage that a scan alone does not
-        // see.
+        // A field whose value no writer stores (a format tag, a NUL byte), a
+        // tag that holds a "<" (one whose ">" was damaged, swallowing the
+        // tags up to the next ">": this record's end and the next record's
+        // start), or text between the elements, is damage that a scan alone
+        // does not see.
         bool storable = true;
         size_t gapFrom = pos;
         const size_t stopped = ScanLevel(
             walker, content, pos, [&](size_t open, size_t close, size_t end, string_view name) {
                 storable = !HoldsStrayText(content.substr(gapFrom, open - gapFrom)) &&
+                           FindChar<'<'>(content.substr(0, close), open + 1) == npos &&
                            (!IsFieldName(name) || !IsUnstorableValue(Content(content, close, end)));
                 gapFrom = end == kSelfClosing ? close + 1 : end + name.size() + 3;
                 return storable;

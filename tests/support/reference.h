@@ -181,17 +181,18 @@ inline bool ReferenceRootChildren(const std::string& text, const RecordNames& na
 }
 
 // Whether a record's content is whole, every element in it closed, no text
-// between its elements, and no field's value one that no writer stores (a
-// format tag, a NUL byte): the readers deliver no record that is not, nor
-// any behind it.
+// between its elements, no tag holding a "<", and no field's value one that
+// no writer stores (a format tag, a NUL byte): the readers deliver no record
+// that is not, nor any behind it.
 inline bool ReferenceRecordIsWhole(const XmlNode& element, const RecordNames& names) {
     std::vector<ScannedElement> elements;
     if (!ReferenceScan(element.GetNodeContent(), elements)) return false;
     for (const ScannedElement& field : elements) {
         const bool isField =
             std::find(names.fields.begin(), names.fields.end(), field.name) != names.fields.end();
-        if (isField && (field.content.find('\0') != std::string::npos ||
-                        HoldsFormatTag(field.content, names))) {
+        if (field.tagText.find('<') != std::string::npos ||
+            (isField && (field.content.find('\0') != std::string::npos ||
+                         HoldsFormatTag(field.content, names)))) {
             return false;
         }
     }
