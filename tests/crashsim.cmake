@@ -1,0 +1,22 @@
+# Crash-state simulator (tests/crashsim/README.md): a recorder shim logs the
+# writer's file-system calls, crashsim.py enumerates the states a power
+# loss can leave and judges each with the reader, check and salvage.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND TARGET jobresults AND DEFINED Python3_EXECUTABLE)
+  enable_language(C)
+  add_library(crashsim_recorder SHARED ${CMAKE_CURRENT_LIST_DIR}/crashsim/recorder.c)
+  target_compile_options(crashsim_recorder PRIVATE -U_FORTIFY_SOURCE -Wall -Wextra)
+  target_link_libraries(crashsim_recorder PRIVATE ${CMAKE_DL_LIBS} pthread)
+  set_target_properties(crashsim_recorder PROPERTIES C_VISIBILITY_PRESET default)
+
+  add_executable(crashsim_tool ${CMAKE_CURRENT_LIST_DIR}/crashsim/crashsim_tool.cpp)
+  target_link_libraries(crashsim_tool PRIVATE cijobresults cijobresults_warnings)
+
+  # Bounded: every scenario and level, both models, a sample of the states
+  # under a fixed seed. bench/crash_states runs them all.
+  add_test(NAME crashsim.bounded
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/crashsim/crashsim.py
+      --recorder $<TARGET_FILE:crashsim_recorder> --tool $<TARGET_FILE:crashsim_tool>
+      --jobresults $<TARGET_FILE:jobresults> --work ${CMAKE_CURRENT_BINARY_DIR}/crashsim
+      --levels none,name,append --sample 60 --seed 1 --assert)
+  set_tests_properties(crashsim.bounded PROPERTIES TIMEOUT 120)
+endif()
