@@ -531,6 +531,29 @@ def Violations(scenario, level, model, tally):
             if tally.counts[column]]
 
 
+def SelfTest(args, judge, seed):
+    """The judge is not blind: a writer that changes a record in place must
+    show changed records, and today's unsynced writer must fail the figures
+    of level append. Returns the problems."""
+    problems = []
+    recorded = Record(args, "rewrite", "none", args.work)
+    for model in MODELS:
+        tally = Simulate(args, "rewrite", "none", model, recorded, judge, seed)
+        print("selftest: rewrite, %s: %d states, %d with changed records" % (
+            model, tally.counts["states"], tally.counts["changed/invented"]))
+        if tally.counts["changed/invented"] == 0:
+            problems.append("a record changed in place went unseen (%s)" % model)
+    recorded = Record(args, "create20", "none", args.work)
+    for model in MODELS:
+        tally = Simulate(args, "create20", "none", model, recorded, judge, seed)
+        failed = [column for column, _, _ in Violations("create20", "append", model, tally)]
+        print("selftest: create20 unsynced under the figures of level append, %s: fails %s" % (
+            model, failed))
+        if "acknowledged records lost" not in failed or "file vanished" not in failed:
+            problems.append("unsynced appends passed the figures of level append (%s)" % model)
+    return problems
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--recorder", required=True, help="the recorder shim (libcrashsim_recorder.so)")
@@ -544,6 +567,8 @@ def main():
                         help="states per crash point at most (0: all up to %d subsets)" % EXHAUSTIVE_LIMIT)
     parser.add_argument("--seed", type=int, default=None)
     parser.add_argument("--jobs", type=int, default=max(2, os.cpu_count() or 2), help="judges at once")
+    parser.add_argument("--selftest", action="store_true",
+                        help="check that the judge catches a changed record and unsynced appends")
     parser.add_argument("--assert", dest="check", action="store_true", help="exit 1 when a figure fails")
     args = parser.parse_args()
     seed = args.seed if args.seed is not None else random.SystemRandom().randrange(1 << 31)
@@ -553,6 +578,12 @@ def main():
     # Salvage syncs what it writes: the judge's copies go to memory when it can.
     scratch = tempfile.mkdtemp(prefix="crashsim-judge-", dir="/dev/shm" if os.path.isdir("/dev/shm") else args.work)
     judge = Judge(args, scratch)
+    if args.selftest:
+        problems = SelfTest(args, judge, seed)
+        shutil.rmtree(scratch, ignore_errors=True)
+        for problem in problems:
+            print("FAIL: " + problem)
+        return 1 if problems else 0
     failures = []
     levels_supported = subprocess.run([args.tool, "features"], capture_output=True, text=True).stdout.split()
     header = "| scenario | level | model | states | acknowledged records lost (states) | file vanished | " \

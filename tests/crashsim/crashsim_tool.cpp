@@ -33,6 +33,9 @@ constexpr Scenario kScenarios[] = {
     {"create1", 1, 0, false, false},  {"create20", 20, 0, false, false},
     {"pagecross", 6, 0, false, true}, {"save", 5, 0, true, false},
     {"group", 12, 4, false, false},
+    // For the simulator's own test: a writer that changes a record in
+    // place after writing it, which the judge must catch.
+    {"rewrite", 3, 0, false, false},
 };
 
 const Scenario* FindScenario(const std::string& name) {
@@ -110,6 +113,14 @@ int Drive(const Scenario& scenario, const std::string& dirName) {
         if (writer.addJobResult(Record(scenario, index)) != 1) {
             std::fprintf(stderr, "append %d failed: %s\n", index, writer.m_sErrorMsg.c_str());
             return 1;
+        }
+        if (std::strcmp(scenario.name, "rewrite") == 0 && index == 1) {
+            // The first record's client becomes one that was never written.
+            const char kChanged[] = "client-Z";
+            if (pwrite64(writer.m_nFileHandle, kChanged, sizeof kChanged - 1, 353 + 25) !=
+                static_cast<ssize_t>(sizeof kChanged - 1)) {
+                return 1;
+            }
         }
         if (scenario.groupSize == 0) {
             Acknowledge(ack, std::to_string(index + 1));
