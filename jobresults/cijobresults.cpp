@@ -11,6 +11,7 @@
 #include <string_view>
 #include <utility>
 
+#include "jobresults/detail/Durability.h"
 #include "jobresults/detail/HostDirectory.h"
 #include "jobresults/detail/JobResultsFile.h"
 #include "jobresults/detail/JobResultsFormat.h"
@@ -67,6 +68,35 @@ void FinishAndDrop(CCIJobResults& store, off64_t trailer) {
     DropWriterFile(store);
 }
 
+// A new file whose first record was not acknowledged goes, name and all.
+void DiscardNewFile(CCIJobResults& store, const jobresults::CreatedFile& created) {
+    DropWriterFile(store);
+    if (!created.anonymous) unlink(created.path.c_str());
+}
+
+bool NameMustBeDurable(const CCIJobResults& store) {
+    return store.m_nFileSyncLevel != JobResultsSync::kNone;
+}
+
+// The file in progress on the disk, its name too when withName. A failure
+// leaves the file, finished (see syncJobResults).
+int SyncFileInProgress(CCIJobResults& store, bool withName) {
+    int error = jobresults::SyncData(store.m_nFileHandle);
+    if (error == 0 && withName) {
+        error = jobresults::SyncHoldingDirectory(
+            jobresults::CreationPath(store.m_sDirName, store.m_sFileName, 0));
+    }
+    if (error == 0) return 1;
+    Fail(store, messages::kSyncFailed, error);
+    const off64_t trailer = lseek64(store.m_nFileHandle, 0, SEEK_CUR);
+    if (trailer >= 0) {
+        FinishAndDrop(store, trailer);
+    } else {
+        DropWriterFile(store);
+    }
+    return 0;
+}
+
 void FailCreation(CCIJobResults& store, const std::string& path, int error) {
     store.m_sErrorMsg = messages::CreationFailed(path);
     // m_nErrno keeps its value on this failure; errno tells the reason.
@@ -76,20 +106,33 @@ void FailCreation(CCIJobResults& store, const std::string& path, int error) {
 // The first write carries header, record and trailer into the new, empty
 // file. If it fails, the file goes: no file without its header is left. A
 // file created without a name gets it only now, with its first record in
-// it, so that a name never shows a file that does not read.
+// it, so that a name never shows a file that does not read. Unless the
+// level is kNone, the data is on the disk before the name is made, and the
+// name before the call returns: a power loss then leaves the file with its
+// first record, or no file.
 int WriteFirst(CCIJobResults& store, jobresults::ComposedAppend& data,
                jobresults::CreatedFile& created, long long seconds) {
     if (const int error =
             jobresults::WriteAllAt(store.m_nFileHandle, data.Data(), data.Size(), 0)) {
-        DropWriterFile(store);
-        if (!created.anonymous) unlink(created.path.c_str());
+        DiscardNewFile(store, created);
         Fail(store, messages::kWriteFailed, error);
+        return 0;
+    }
+    if (const int error = NameMustBeDurable(store) ? jobresults::SyncData(store.m_nFileHandle) : 0) {
+        DiscardNewFile(store, created);
+        Fail(store, messages::kSyncFailed, error);
         return 0;
     }
     if (created.anonymous &&
         jobresults::NameCreatedFile(created, store.m_sDirName, store.m_sFileName, seconds) != 0) {
         DropWriterFile(store);
         FailCreation(store, created.path, created.error);
+        return 0;
+    }
+    if (const int error =
+            NameMustBeDurable(store) ? jobresults::SyncHoldingDirectory(created.path) : 0) {
+        DiscardNewFile(store, created);
+        Fail(store, messages::kSyncFailed, error);
         return 0;
     }
     const off64_t trailer = static_cast<off64_t>(data.Size() - jobresults::kTrailer.size());
@@ -104,7 +147,8 @@ int WriteFirst(CCIJobResults& store, jobresults::ComposedAppend& data,
 
 int WriteNext(CCIJobResults& store, jobresults::ComposedAppend& data) {
     const jobresults::AppendOutcome outcome =
-        jobresults::AppendOverTrailer(store.m_nFileHandle, data.Data(), data.Size());
+        jobresults::AppendOverTrailer(store.m_nFileHandle, data.Data(), data.Size(),
+                                      store.m_nFileSyncLevel == JobResultsSync::kAppend);
     switch (outcome.status) {
         case AppendStatus::kDone:
             return 1;
@@ -122,6 +166,10 @@ int WriteNext(CCIJobResults& store, jobresults::ComposedAppend& data) {
         case AppendStatus::kNoPosition:
             Fail(store, messages::kSeekFailed, outcome.error);
             return 0;
+        case AppendStatus::kSyncFailed:
+            Fail(store, messages::kSyncFailed, outcome.error);
+            FinishAndDrop(store, outcome.trailer);
+            return 0;
     }
     return 0;
 }
@@ -138,7 +186,13 @@ void FinishWriting(CCIJobResults& store) {
 }  // namespace
 
 CCIJobResults::CCIJobResults()
-    : m_nFileHandle(-1), m_nErrno(0), m_bHeaderWritten(false), m_bSaved(false), m_itCurrent() {}
+    : m_nFileHandle(-1),
+      m_nErrno(0),
+      m_bHeaderWritten(false),
+      m_bSaved(false),
+      m_nSyncLevel(JobResultsSync::kFromEnvironment),
+      m_nFileSyncLevel(JobResultsSync::kNone),
+      m_itCurrent() {}
 
 CCIJobResults::~CCIJobResults() {
     saveJobResults();
@@ -172,6 +226,11 @@ int CCIJobResults::addJobResult(JobResults jobResult) {
             m_sErrorMsg = messages::kHandleWithoutFile;
             return 0;
         }
+        std::string refused;
+        if (!jobresults::LevelForNewFile(m_nSyncLevel, m_nFileSyncLevel, refused)) {
+            Fail(*this, messages::UnknownSyncLevel(jobresults::kSyncVariable, refused), EINVAL);
+            return 0;
+        }
         created = jobresults::CreateJobResultsFile(m_sDirName, m_sFileName, seconds);
         if (created.fd == -1) {
             FailCreation(*this, created.path, created.error);
@@ -196,15 +255,46 @@ int CCIJobResults::saveJobResults() {
         return 0;
     }
     const off64_t trailer = lseek64(m_nFileHandle, 0, SEEK_CUR);
-    const int error = trailer < 0 ? errno : jobresults::FinishAt(m_nFileHandle, trailer);
-    if (error != 0) {
+    const bool durable = m_nFileSyncLevel == JobResultsSync::kAppend;
+    const jobresults::FinishOutcome finish =
+        trailer < 0 ? jobresults::FinishOutcome{errno, false}
+                    : jobresults::FinishAt(m_nFileHandle, trailer, durable);
+    if (finish.syncFailed) {
+        // Syncing the file again could not be trusted: it is finished and
+        // left, and the failure told.
+        jobresults::FinishAt(m_nFileHandle, trailer);
+        Fail(*this, messages::kSyncFailed, finish.error);
+    } else if (finish.error != 0) {
         // The file stays open and complete; a later save finishes it.
-        Fail(*this, messages::kFinishFailed, error);
+        Fail(*this, messages::kFinishFailed, finish.error);
         return 0;
     }
     CloseHandle(*this);
     m_bSaved = true;
     m_bHeaderWritten = false;
+    return finish.syncFailed ? 0 : 1;
+}
+
+int CCIJobResults::setSyncLevel(JobResultsSync level) {
+    if (static_cast<unsigned char>(level) > static_cast<unsigned char>(JobResultsSync::kAppend)) {
+        Fail(*this, messages::kInvalidSyncLevel, EINVAL);
+        return 0;
+    }
+    m_nSyncLevel = level;
+    if (!m_bHeaderWritten || m_nFileHandle == -1 || level == JobResultsSync::kFromEnvironment) {
+        return 1;
+    }
+    // What the file holds so far gets the promise of the higher level too.
+    if (level > m_nFileSyncLevel && syncJobResults() != 1) return 0;
+    m_nFileSyncLevel = level;
+    return 1;
+}
+
+int CCIJobResults::syncJobResults() {
+    if (!m_bHeaderWritten || m_nFileHandle == -1) return 1;
+    if (SyncFileInProgress(*this, !NameMustBeDurable(*this)) != 1) return 0;
+    // The name is on the disk now: later calls sync the data alone.
+    if (m_nFileSyncLevel == JobResultsSync::kNone) m_nFileSyncLevel = JobResultsSync::kName;
     return 1;
 }
 

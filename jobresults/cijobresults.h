@@ -27,6 +27,32 @@
 #include "jobresults/JobResultsRecord.h"
 #include "xml/XmlNode.h"
 
+// How far an append survives a power loss (a kill of the process costs
+// nothing acknowledged at any level):
+//   kNone:   nothing is synced; a power loss may lose the whole file.
+//   kName:   the first record and the file's name are on the disk before
+//            the first addJobResult returns 1; later appends reach the disk
+//            as the kernel writes them back, so a power loss may lose the
+//            newest of them and tear the file's end (check reports it,
+//            salvage repairs it). One sync pair per file. The default.
+//   kAppend: every record is on the disk before addJobResult returns 1, and
+//            the save is synced too.
+// kFromEnvironment takes the level from the environment variable
+// CIJOBRESULTS_SYNC ("none", "name" or "append") each time the writer
+// creates a file, and kName when it is unset or empty.
+enum class JobResultsSync : unsigned char { kFromEnvironment = 0, kNone = 1, kName = 2, kAppend = 3 };
+
+namespace jobresults {
+
+inline constexpr char kSyncVariable[] = "CIJOBRESULTS_SYNC";
+
+// "none", "name", "append" and back; false for any other word (the level
+// is left as it was). kFromEnvironment has no word and gives "".
+CIJOBRESULTS_API bool ParseSyncLevel(const std::string& word, JobResultsSync& level);
+CIJOBRESULTS_API const char* SyncLevelName(JobResultsSync level);
+
+}  // namespace jobresults
+
 class CIJOBRESULTS_API CCIJobResults {
 public:
     CCIJobResults();
@@ -47,13 +73,33 @@ public:
     // back as written, is refused first: 0, m_nErrno EINVAL, nothing
     // written. Where the file system can create a file without a name, the
     // file's name appears only with header and record in it; elsewhere the
-    // name is created with the file, empty until that first write. On success the record is handed
-    // to the kernel and the file is a complete document: a killed process loses nothing
-    // acknowledged, but nothing is synced to disk, so a power loss can. A failed append leaves the
-    // file as it was before the call.
+    // name is created with the file, empty until that first write. On
+    // success the record is handed to the kernel and the file is a complete
+    // document: a killed process loses nothing acknowledged; what a power
+    // loss may cost depends on the sync level (JobResultsSync above). A
+    // failed append leaves the file as it was before the call. When the
+    // file is created, an unknown CIJOBRESULTS_SYNC is refused: 0, EINVAL,
+    // nothing written. A failed sync returns 0 with the record taken back;
+    // the file is finished and the next append creates a new one.
     int addJobResult(JobResults jobResult);
-    // Writes the final end tag and closes the file in progress.
+    // Writes the final end tag and closes the file in progress; at level
+    // kAppend the finished file is synced before it returns 1.
     int saveJobResults();
+    // The level for files this writer creates from now on. A file in
+    // progress takes the new level at once: raising it to kName or kAppend
+    // syncs the file and its name first (0 when that fails, as
+    // syncJobResults). 0 with EINVAL for a value outside the enum.
+    int setSyncLevel(JobResultsSync level);
+    // Group commit: every record appended so far, and the file's name, on
+    // the disk before it returns 1 (1 too when no file is open). Append a
+    // batch at level kName or kNone, then call this once: a reader beside
+    // sees each record as it is appended, and the whole batch survives a
+    // power loss once this returns 1. A failed sync returns 0 with the
+    // errno; the records stay in the file, but whether they reached the disk
+    // is unknown, and since a file's later syncs cannot be trusted after a
+    // failure, the writer finishes the file and the next append creates a
+    // new one.
+    int syncJobResults();
     // The whole path of the file being written (directory name, "\\",
     // file name), as the store named it: empty when no file is open, that
     // is before the first successful addJobResult and after the save. A
@@ -83,6 +129,11 @@ public:
     bool m_bHeaderWritten;
     std::string m_sErrorMsg;
     bool m_bSaved;
+    // Added in 1.x into the padding in front of m_vJobResultNodes: the
+    // object's size and every member's offset stay as they were, and the
+    // constructor, which sets them, is the library's own.
+    JobResultsSync m_nSyncLevel;      // chosen by setSyncLevel
+    JobResultsSync m_nFileSyncLevel;  // in force for the file in progress
     std::vector<XmlNode> m_vJobResultNodes;
     std::vector<XmlNode>::iterator m_itCurrent;
 };

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "jobresults/JobResultsVersion.h"
+#include "jobresults/cijobresults.h"
 #include "support/scratch.h"
 #include "xml/XmlNode.h"
 
@@ -112,7 +113,8 @@ TEST(LibraryBinary, ExportsOnlyTheExportedClasses) {
                    name == "typeinfo for " + cls || name == "typeinfo name for " + cls;
         }
         for (const char* function : {"ListResultsFiles(", "DescribeResultsFile(", "EndingOfFile(",
-                                     "NoteOnDirectoryName(", "VersionLine(", "LineOfOffset("}) {
+                                     "NoteOnDirectoryName(", "VersionLine(", "LineOfOffset(",
+                                     "ParseSyncLevel(", "SyncLevelName("}) {
             ours = ours || name.rfind(std::string("jobresults::") + function, 0) == 0;
         }
         EXPECT_TRUE(ours) << "unexpected export: " << name;
@@ -153,6 +155,39 @@ TEST(LibraryBinary, LayoutMatchesTheBinaryContract) {
     EXPECT_EQ(offset(&node.m_mapAttributes), expected += sizeof(std::string));
     EXPECT_EQ(offset(&node.m_vAttributeNames), expected += sizeof(Map));
     EXPECT_EQ(offset(&node.m_vChildren), sizeof(XmlNode));
+}
+
+// The store as programs built against 1.0 allocate it; members added since
+// live in its padding, so the size and these offsets never change.
+struct StoreAsFirstReleased {
+    std::string m_sDirName, m_sFileName;
+    int m_nFileHandle, m_nErrno;
+    bool m_bHeaderWritten;
+    std::string m_sErrorMsg;
+    bool m_bSaved;
+    std::vector<XmlNode> m_vJobResultNodes;
+    std::vector<XmlNode>::iterator m_itCurrent;
+};
+
+TEST(LibraryBinary, StoreKeepsItsFirstLayout) {
+    static_assert(sizeof(CCIJobResults) == sizeof(StoreAsFirstReleased));
+    const CCIJobResults store;
+    const StoreAsFirstReleased old{};
+    const auto offset = [](const void* object, const void* field) {
+        return static_cast<const char*>(field) - static_cast<const char*>(object);
+    };
+#define CIJOBRESULTS_SAME_OFFSET(member) \
+    EXPECT_EQ(offset(&store, &store.member), offset(&old, &old.member)) << #member
+    CIJOBRESULTS_SAME_OFFSET(m_sDirName);
+    CIJOBRESULTS_SAME_OFFSET(m_sFileName);
+    CIJOBRESULTS_SAME_OFFSET(m_nFileHandle);
+    CIJOBRESULTS_SAME_OFFSET(m_nErrno);
+    CIJOBRESULTS_SAME_OFFSET(m_bHeaderWritten);
+    CIJOBRESULTS_SAME_OFFSET(m_sErrorMsg);
+    CIJOBRESULTS_SAME_OFFSET(m_bSaved);
+    CIJOBRESULTS_SAME_OFFSET(m_vJobResultNodes);
+    CIJOBRESULTS_SAME_OFFSET(m_itCurrent);
+#undef CIJOBRESULTS_SAME_OFFSET
 }
 
 #if defined(__x86_64__) && defined(__GXX_ABI_VERSION)

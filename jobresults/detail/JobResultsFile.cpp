@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "jobresults/detail/Durability.h"
 #include "jobresults/detail/JobResultsFormat.h"
 #include "jobresults/detail/JobResultsLayout.h"
 #include "xml/detail/XmlScan.h"
@@ -97,20 +98,21 @@ AppendOutcome Undo(int fd, off64_t trailer, int error) {
     return {AppendStatus::kWriteFailed, error, trailer};
 }
 
+// After a failed sync the record goes again, as after a failed write; the
+// writer then leaves the file, whose later syncs could report data on the
+// disk that a failed writeback lost.
+AppendOutcome TakeBack(int fd, off64_t trailer, int error) {
+    const AppendOutcome undone = Undo(fd, trailer, error);
+    if (undone.status == AppendStatus::kAbandoned) return undone;
+    return {AppendStatus::kSyncFailed, error, trailer};
+}
+
 int OpenRetryingEintr(const char* path, int flags) {
     int fd;
     do {
         fd = open64(path, flags, kFileMode);
     } while (fd < 0 && errno == EINTR);
     return fd;
-}
-
-// The directory that holds dir\base_<seconds>.xml: on POSIX the backslash
-// is part of the name, so it is everything up to the path's last "/".
-std::string HoldingDirectory(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // Errors with which a kernel or file system says it cannot make a file
@@ -161,6 +163,12 @@ int WriteAllAt(int fd, const char* data, size_t size, off64_t offset) {
     return 0;
 }
 
+std::string HoldingDirectory(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 int TruncateTo(int fd, off64_t size) {
     while (ftruncate64(fd, size) != 0) {
         if (errno != EINTR) return errno;
@@ -194,7 +202,7 @@ int NameCreatedFile(CreatedFile& created, const std::string& dirName, const std:
     return created.error;
 }
 
-AppendOutcome AppendOverTrailer(int fd, char* data, size_t size) {
+AppendOutcome AppendOverTrailer(int fd, char* data, size_t size, bool durable) {
     const off64_t trailer = lseek64(fd, 0, SEEK_CUR);
     if (trailer < 0) return {AppendStatus::kNoPosition, errno, 0};
     const Lead* lead =
@@ -207,12 +215,14 @@ AppendOutcome AppendOverTrailer(int fd, char* data, size_t size) {
             }
             return {AppendStatus::kWriteFailed, error, trailer};
         }
+        if (const int error = durable ? SyncData(fd) : 0) return TakeBack(fd, trailer, error);
         if (const int error = WriteAllAt(fd, data, lead->split, trailer)) {
             return Undo(fd, trailer, error);
         }
     } else if (const int error = WriteAllAt(fd, data, size, trailer)) {
         return Undo(fd, trailer, error);
     }
+    if (const int error = durable ? SyncData(fd) : 0) return TakeBack(fd, trailer, error);
     const off64_t newTrailer = trailer + static_cast<off64_t>(size) - kTrailerLength;
     if (lseek64(fd, newTrailer, SEEK_SET) < 0) {
         return {AppendStatus::kSeekFailed, errno, newTrailer};
@@ -220,25 +230,27 @@ AppendOutcome AppendOverTrailer(int fd, char* data, size_t size) {
     return {AppendStatus::kDone, 0, newTrailer};
 }
 
-int FinishAt(int fd, off64_t trailer) {
+FinishOutcome FinishAt(int fd, off64_t trailer, bool durable) {
     if (const int error =
             WriteAllAt(fd, kFinishTail.data(), kFinishTail.size(), trailer + kTrailerLength)) {
         // At most "t></Root>" lies behind the trailer: it forms no element.
-        return error;
+        return {error, false};
     }
+    if (const int error = durable ? SyncData(fd) : 0) return {error, true};
     // From here on the spare "</Root>" closes the document whatever happens
     // to the trailer. Putting the trailer back keeps a later append safe; a
     // repeated finish does not need it.
     if (const int error = WriteAllAt(fd, kFinishHead.data(), kFinishHead.size(), trailer)) {
         PutBackTrailer(fd, trailer);
-        return error;
+        return {error, false};
     }
     const off64_t finalSize = trailer + static_cast<off64_t>(kFinalEndTag.size());
     if (const int error = TruncateTo(fd, finalSize)) {
         PutBackTrailer(fd, trailer);
-        return error;
+        return {error, false};
     }
-    return 0;
+    if (const int error = durable ? SyncData(fd) : 0) return {error, true};
+    return {};
 }
 
 }  // namespace jobresults

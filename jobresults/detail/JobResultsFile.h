@@ -20,6 +20,10 @@ int WriteAllAt(int fd, const char* data, size_t size, off64_t offset);
 // ftruncate with EINTR retried. Returns 0 or errno.
 int TruncateTo(int fd, off64_t size);
 
+// The directory that holds dir\base_<seconds>.xml: on POSIX the backslash
+// is part of the name, so it is everything up to the path's last "/".
+std::string HoldingDirectory(const std::string& path);
+
 struct CreatedFile {
     int fd = -1;             // -1 when creation failed
     std::string path;        // the name it has or will get, or the last one tried
@@ -48,6 +52,7 @@ enum class AppendStatus {
     kAbandoned,    // the file is complete but cannot be continued safely
     kSeekFailed,   // record written, but the position could not be moved
     kNoPosition,   // the position could not be learned: nothing written
+    kSyncFailed,   // the record was taken back, but the file's syncs are no longer trusted
 };
 
 struct AppendOutcome {
@@ -59,13 +64,21 @@ struct AppendOutcome {
 // Writes data (one record followed by the trailer) over the trailer at the
 // current position. The old trailer stays intact until the new one is on
 // disk. data is modified during the call and restored before it returns.
-AppendOutcome AppendOverTrailer(int fd, char* data, size_t size);
+// When durable, the record is synced before the call returns, and an
+// append written in two steps syncs its tail before the head goes over the
+// old trailer, so that a power loss leaves either state a kill could.
+AppendOutcome AppendOverTrailer(int fd, char* data, size_t size, bool durable);
+
+struct FinishOutcome {
+    int error = 0;            // errno of the failure, 0 when finished
+    bool syncFailed = false;  // the failure was a sync's, not a write's
+};
 
 // Replaces the trailer at offset trailer with the final end tag and cuts the
-// file behind it. Returns 0 or the errno of the failure. After a failure the
-// file is still a complete document, and calling again with the same offset
-// finishes it exactly.
-int FinishAt(int fd, off64_t trailer);
+// file behind it. After a failed write the file is still a complete
+// document, and calling again with the same offset finishes it exactly.
+// When durable, each step is synced before the next, and the end too.
+FinishOutcome FinishAt(int fd, off64_t trailer, bool durable = false);
 
 }  // namespace jobresults
 

@@ -44,6 +44,13 @@ inline std::string NulInValue(std::string_view field) {
     return "Invalid " + std::string(field) +
            " received from caller: the value holds a NUL byte, which a job results file cannot hold.";
 }
+// The sync levels (newer than the others too).
+inline constexpr std::string_view kSyncFailed = "Failed to sync job results file to disk.";
+inline constexpr std::string_view kInvalidSyncLevel = "Invalid sync level received from caller.";
+inline std::string UnknownSyncLevel(std::string_view variable, const std::string& word) {
+    return "Invalid " + std::string(variable) + " = " + word +
+           " in the environment: the sync level is none, name or append.";
+}
 
 // --- readers: each head is followed by the path, or for kNoRecords by the
 // file name alone ---------------------------------------------------------

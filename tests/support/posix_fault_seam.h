@@ -1,6 +1,7 @@
 // Fault injection for the POSIX calls of the job results store. The test
 // executable that includes this header defines pwrite64, ftruncate64,
-// lseek64, read, pread64 (the readers' read, armed as kRead), open64 and linkat itself; the library's calls reach these definitions
+// lseek64, read, pread64 (the readers' read, armed as kRead), open64, linkat,
+// fdatasync and fsync (both armed as kSync) itself; the library's calls reach these definitions
 // before the C library's, and they forward to the real ones unless a rule
 // is armed for the descriptor and call.
 //
@@ -16,10 +17,15 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <string>
 
 namespace faultseam {
 
-enum Call { kPwrite, kFtruncate, kLseek, kRead, kCallCount };
+enum Call { kPwrite, kFtruncate, kLseek, kRead, kSync, kCallCount };
+
+// A rule's fd that matches every descriptor (a directory's the store opens
+// to sync it, say).
+constexpr int kAnyDescriptor = -2;
 
 enum class Fault {
     kNone,
@@ -46,6 +52,8 @@ struct State {
     long calls[kCallCount] = {};  // calls seen on armed descriptors
     int tmpfileError = 0;         // when set, opening a file without a name fails with it
     long links = 0;               // successful linkat calls
+    std::string events;           // when logging: w(rite) d(atasync) f(sync) l(ink), in order
+    bool logging = false;
 };
 
 inline State& Seam() {
@@ -65,11 +73,19 @@ inline long Calls(Call call) { return Seam().calls[call]; }
 // that cannot create a file without a name.
 inline void FailTmpfile(int error) { Seam().tmpfileError = error; }
 inline long Links() { return Seam().links; }
+// Starts the event log afresh.
+inline void LogEvents() {
+    Seam().events.clear();
+    Seam().logging = true;
+}
+inline void Log(char event) {
+    if (Seam().logging) Seam().events += event;
+}
 
 // The fault to inject into this call, if any.
 inline Fault Decide(Call call, int fd, size_t* limit) {
     Rule& rule = Seam().rules[call];
-    if (rule.fd < 0 || fd != rule.fd) return Fault::kNone;
+    if (rule.fd == -1 || (rule.fd != kAnyDescriptor && fd != rule.fd)) return Fault::kNone;
     ++Seam().calls[call];
     if (rule.fault == Fault::kNone) return Fault::kNone;
     if (rule.skip > 0) {
@@ -96,6 +112,15 @@ Function Real(const char* name) {
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
+// fdatasync and fsync: logged, and failed when the kSync rule says so.
+inline int SyncThroughSeam(int (*real)(int), char event, int fd) {
+    Log(event);
+    size_t limit = 0;
+    const Fault fault = Decide(kSync, fd, &limit);
+    if (fault == Fault::kError || fault == Fault::kEintr) return -1;
+    return real(fd);
+}
+
 }  // namespace faultseam
 
 extern "C" {
@@ -104,6 +129,7 @@ ssize_t pwrite64(int fd, const void* buffer, size_t count, off64_t offset) {
     using Function = ssize_t (*)(int, const void*, size_t, off64_t);
     static const Function real = faultseam::Real<Function>("pwrite64");
     size_t limit = count;
+    faultseam::Log('w');
     switch (faultseam::Decide(faultseam::kPwrite, fd, &limit)) {
         case faultseam::Fault::kError:
         case faultseam::Fault::kEintr:
@@ -189,7 +215,20 @@ int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) 
     static const Function real = faultseam::Real<Function>("linkat");
     const int result = real(fromDir, from, toDir, to, flags);
     if (result == 0) ++faultseam::Seam().links;
+    faultseam::Log('l');
     return result;
+}
+
+int fdatasync(int fd) {
+    using Function = int (*)(int);
+    static const Function real = faultseam::Real<Function>("fdatasync");
+    return faultseam::SyncThroughSeam(real, 'd', fd);
+}
+
+int fsync(int fd) {
+    using Function = int (*)(int);
+    static const Function real = faultseam::Real<Function>("fsync");
+    return faultseam::SyncThroughSeam(real, 'f', fd);
 }
 
 }  // extern "C"
