@@ -567,10 +567,13 @@ def main():
                         help="states per crash point at most (0: all up to %d subsets)" % EXHAUSTIVE_LIMIT)
     parser.add_argument("--seed", type=int, default=None)
     parser.add_argument("--jobs", type=int, default=max(2, os.cpu_count() or 2), help="judges at once")
+    parser.add_argument("--verbose", action="store_true", help="name the first state of every column")
     parser.add_argument("--selftest", action="store_true",
                         help="check that the judge catches a changed record and unsynced appends")
     parser.add_argument("--assert", dest="check", action="store_true", help="exit 1 when a figure fails")
     args = parser.parse_args()
+    os.makedirs(args.work, exist_ok=True)
+    args.work = os.path.realpath(args.work)  # the recorder logs real paths
     seed = args.seed if args.seed is not None else random.SystemRandom().randrange(1 << 31)
     print("crashsim: seed %d (replay with --seed %d)" % (seed, seed))
     started = time.time()
@@ -607,6 +610,9 @@ def main():
                     c["changed/invented"], c["salvage short of intact prefix"],
                     c["original lost"] if scenario == "salvage" else "-",
                     c["rescue left"] if scenario == "salvage" else "-"), flush=True)
+                if args.verbose:
+                    for column, example in sorted(tally.examples.items()):
+                        print("  %s, first: %s" % (column, example))
                 effective = level if level == "none" or "levels" in levels_supported else "none"
                 for column, count, example in Violations(scenario, effective, model, tally):
                     failures.append("%s, level %s, model %s: %s in %d states; first: %s; log %s" % (
