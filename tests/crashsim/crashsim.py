@@ -33,7 +33,10 @@ import time
 
 PAGE = 4096
 DRIVER_SCENARIOS = ["create1", "create20", "pagecross", "save", "group"]
-TOOL_SCENARIOS = ["salvage"]
+TOOL_SCENARIOS = ["salvage", "metrics", "follow"]
+# Tool runs that replace state files (their names under the root): each must
+# hold its old or its new content whole, and the new once the run returned.
+STATE_FILES = {"metrics": ["metrics.state", "metrics.prom"], "follow": ["follow.state"]}
 LEVELS = ["none", "name", "append"]
 MODELS = ["ordered", "reordering"]
 EXHAUSTIVE_LIMIT = 4096  # subsets per crash point enumerated in full
@@ -412,6 +415,21 @@ def Record(args, scenario, level, work):
         written = ParseRecords(subprocess.run([args.tool, "records", "create20"], capture_output=True,
                                               text=True, check=True).stdout.splitlines())
         command = [args.jobresults, "salvage", path]
+    elif scenario in STATE_FILES:
+        # A first run leaves the state; a file more makes the recorded run change it.
+        subprocess.run([args.tool, "drive", "create20", os.path.join(root, "jr")], env=env, check=True)
+        command = [args.jobresults, scenario, os.path.join(root, "jr"),
+                   "--state", os.path.join(root, scenario + ".state")]
+        if scenario == "metrics":
+            command += ["--output", os.path.join(root, "metrics.prom")]
+        else:
+            command += ["--from-start"]
+        RunTool(command, env)
+        subprocess.run([args.tool, "drive", "create1", os.path.join(root, "jr")], env=env, check=True)
+        for name in os.listdir(root):
+            with open(os.path.join(root, name), "rb") as existing:
+                initial[os.path.join(root, name)] = existing.read()
+        written = []
     else:
         written = ParseRecords(subprocess.run([args.tool, "records", scenario], capture_output=True,
                                               text=True, check=True).stdout.splitlines())
@@ -421,16 +439,46 @@ def Record(args, scenario, level, work):
                CRASHSIM_ACK_FD=str(ack))
     if os.path.exists(log):
         os.unlink(log)
-    run = subprocess.run(command, env=env, pass_fds=(ack,), capture_output=True)
+    run = RunTool(command, env, pass_fds=(ack,)) if scenario in STATE_FILES else \
+        subprocess.run(command, env=env, pass_fds=(ack,), capture_output=True)
     os.close(ack)
     if run.returncode == 3 and scenario == "group":
         return None
     if run.returncode != 0:
         raise RuntimeError("%s failed (%d): %s" % (command, run.returncode, run.stderr.decode()))
-    if scenario == "salvage":
+    if scenario in TOOL_SCENARIOS:
         with open(log, "a") as out:
             out.write("ack\texit 0\n")
     return root, log, initial, written
+
+
+def RunTool(command, env, pass_fds=()):
+    """Runs metrics, or follow until it has printed what there is (then SIGTERM)."""
+    if command[1] != "follow":
+        return subprocess.run(command, env=env, pass_fds=pass_fds, capture_output=True)
+    process = subprocess.Popen(command, env=env, pass_fds=pass_fds, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE)
+    time.sleep(1.0)
+    process.terminate()
+    stdout, stderr = process.communicate()
+    return subprocess.CompletedProcess(command, process.returncode, stdout, stderr)
+
+
+def JudgeStateFiles(scenario, files, initial, finals_by_name, saved, tally, where):
+    """A state of a tool run that replaces state files."""
+    names = STATE_FILES[scenario]
+    if any(n not in names and n not in initial for n in files):
+        tally.Hit("rescue left", where)
+    for name in names:
+        old, new = initial.get(name), finals_by_name.get(name)
+        data = files.get(name)
+        if data is None:
+            if old is not None or saved:
+                tally.Hit("file vanished", where + " file " + name)
+        elif data != old and data != new:
+            tally.Hit("changed/invented", where + " file " + name)
+        if saved and data != new:
+            tally.Hit("acknowledged records lost", where + " file " + name)
 
 
 def Simulate(args, scenario, level, model, recorded, judge, seed):
@@ -466,12 +514,18 @@ def Simulate(args, scenario, level, model, recorded, judge, seed):
         seen.add(key)
         ino_of = {os.path.relpath(p, root): i for p, i in disk.entries.items()}
         enumerated.append((crash, indexes, files, acked, saved, ino_of))
-    judge.Prepare({(n, contents[d]) for state in enumerated for n, d in state[2].items()
-                   if JOB_FILE.search(n) and ".rescue\\" not in n})
+    if scenario not in STATE_FILES:
+        judge.Prepare({(n, contents[d]) for state in enumerated for n, d in state[2].items()
+                       if JOB_FILE.search(n) and ".rescue\\" not in n})
+    initial_by_name = {os.path.relpath(p, root): d for p, d in initial.items()}
+    finals_by_name = {os.path.relpath(p, root): finals[i] for p, i in replay.entries.items()}
     for crash, indexes, digests, acked, saved, ino_of in enumerated:
         files = {name: contents[digest] for name, digest in digests.items()}
         tally.counts["states"] += 1
         where = "crash after unit %d of %d, persisted units %s" % (crash, len(units), Abbreviate(indexes))
+        if scenario in STATE_FILES:
+            JudgeStateFiles(scenario, files, initial_by_name, finals_by_name, saved, tally, where)
+            continue
         jobfiles = {n: d for n, d in files.items() if JOB_FILE.search(n) and ".rescue\\" not in n}
         if any(".rescue\\" in n for n in files):
             tally.Hit("rescue left", where)
@@ -523,6 +577,9 @@ def Abbreviate(indexes):
 def Violations(scenario, level, model, tally):
     """The figures this level must show; [] when it does."""
     must = ["changed/invented", "salvage short of intact prefix"]
+    if scenario in STATE_FILES:  # replaced through a synced temporary and rename, at every level
+        return [(column, tally.counts[column], tally.examples.get(column)) for column in
+                ["changed/invented", "file vanished", "acknowledged records lost"] if tally.counts[column]]
     if level in ("name", "append"):
         must += ["file vanished", "unreadable, check passes"]
     if level == "append":
@@ -591,7 +648,7 @@ def main():
     levels_supported = subprocess.run([args.tool, "features"], capture_output=True, text=True).stdout.split()
     header = "| scenario | level | model | states | acknowledged records lost (states) | file vanished | " \
              "left empty | unreadable, check passes | success short of acknowledged (passing check) | " \
-             "changed/invented | salvage short of intact prefix | original lost | rescue left |"
+             "changed/invented | salvage short of intact prefix | original lost | temporaries left |"
     print(header)
     print("|" + "---|" * 13)
     for scenario in args.scenarios.split(","):
@@ -609,7 +666,7 @@ def main():
                     c["success short of acknowledged (passing check)"], tally.short_passing,
                     c["changed/invented"], c["salvage short of intact prefix"],
                     c["original lost"] if scenario == "salvage" else "-",
-                    c["rescue left"] if scenario == "salvage" else "-"), flush=True)
+                    c["rescue left"] if scenario in TOOL_SCENARIOS else "-"), flush=True)
                 if args.verbose:
                     for column, example in sorted(tally.examples.items()):
                         print("  %s, first: %s" % (column, example))
