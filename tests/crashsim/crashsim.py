@@ -10,10 +10,11 @@ with the classic reader, `jobresults check` and `jobresults salvage` (on a
 copy).
 
 Models (see tests/crashsim/README.md):
-  ordered     data and sizes persist in log order up to the crash point,
-              page by page (a write crossing pages can persist a prefix of
-              its pages); directory operations persist once a sync follows
-              them (a journal commit), else any prefix of them.
+  ordered     what a file's sync covers is durable; of the page writes and
+              sizes behind, any prefix in log order (a write crossing pages
+              can persist a prefix of its pages); directory operations
+              persist once any sync follows them (a journal commit), else
+              any prefix of them.
   reordering  everything synced is durable (a file's sync: its data and
               size; a directory's fsync: its entries); of the page writes,
               size changes and directory operations since, any subset
@@ -239,22 +240,30 @@ def Acked(units, crash):
 
 
 def OrderedStates(units, base, sample, rng):
-    """(crash point, persisted unit indexes) for the ordered model."""
+    """(crash point, persisted unit indexes) for the ordered model: what a
+    sync covers is durable; of the page writes and sizes behind, any prefix
+    in log order; of the directory operations behind the last sync, any
+    prefix."""
     for crash in range(len(units) + 1):
-        applied, pending = [], []
+        durable, data, pending = [], [], []
         for unit in units[:crash]:
             if unit.kind in "WS":
-                applied.append(unit.index)
+                data.append(unit)
             elif unit.kind == "D":
                 pending.append(unit.index)
             elif unit.kind == "Y":
-                applied.extend(pending)
+                durable.extend(pending)  # a journal commit
                 pending = []
-        choices = list(range(len(pending) + 1))
+                durable.extend(w.index for w in data if Covers(unit, w))
+                data = [w for w in data if not Covers(unit, w)]
+        choices = [(k, j) for k in range(len(data) + 1) for j in range(len(pending) + 1)]
         if sample and len(choices) > sample:
-            choices = sorted(rng.sample(choices, sample - 1) + [len(pending)])
-        for keep in choices:
-            yield crash, sorted(applied + pending[:keep])
+            everything = (len(data), len(pending))
+            choices = rng.sample(choices, sample - 1)
+            if everything not in choices:
+                choices.append(everything)
+        for k, j in choices:
+            yield crash, sorted(durable + [w.index for w in data[:k]] + pending[:j])
 
 
 def ReorderingStates(units, base, sample, rng):
