@@ -17,7 +17,7 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND TARGET jobresults AND DEFINED Python3_
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/crashsim/crashsim.py
       --recorder $<TARGET_FILE:crashsim_recorder> --tool $<TARGET_FILE:crashsim_tool>
       --jobresults $<TARGET_FILE:jobresults> --work ${CMAKE_CURRENT_BINARY_DIR}/crashsim
-      --levels none,name,append --sample 30 --seed 1 --assert)
+      --levels none,name,append --sample 16 --seed 1 --assert)
   set_tests_properties(crashsim.bounded PROPERTIES TIMEOUT 120)
 
   # The judge is not blind: a record changed in place and unsynced appends
