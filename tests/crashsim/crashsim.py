@@ -162,8 +162,8 @@ class Replay:
             self.fds[int(fields[2])] = self.fds[int(fields[1])]
         elif kind == "ack":
             self.Add(Unit("A", text=fields[1]))
-        else:
-            raise ValueError("unknown log event %r" % (fields,))
+        else:  # "unsupported" too: the model would be wrong
+            raise ValueError("cannot replay log event %r" % (fields,))
 
     def Link(self, path, ino):
         self.entries[path] = ino

@@ -16,6 +16,7 @@
  *   link OLD NEW | rename OLD NEW | unlink PATH
  *   close FD | dup OLD NEW
  *   ack TEXT
+ *   unsupported WHAT FD       fallocate, a shared writable mmap: the replay refuses
  * A write's position is asked of the kernel (lseek), so write after lseek
  * or O_APPEND is logged at the offset it really went to. */
 #define _GNU_SOURCE
@@ -28,7 +29,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -483,3 +486,68 @@ int unlinkat(int dirfd, const char* path, int flags) {
     return result;
 }
 int unlink(const char* path) { return unlinkat(AT_FDCWD, path, 0); }
+
+/* Vectored writes: logged as one write of the gathered bytes. */
+static void LogVector(int fd, const struct iovec* vector, int count, ssize_t written,
+                      off64_t offset) {
+    if (written <= 0 || !Tracked(fd)) return;
+    char* gathered = malloc((size_t)written);
+    if (gathered == NULL) return;
+    size_t filled = 0;
+    for (int i = 0; i < count && filled < (size_t)written; ++i) {
+        size_t n = vector[i].iov_len;
+        if (n > (size_t)written - filled) n = (size_t)written - filled;
+        memcpy(gathered + filled, vector[i].iov_base, n);
+        filled += n;
+    }
+    LogWrite(fd, gathered, written, offset);
+    free(gathered);
+}
+ssize_t writev(int fd, const struct iovec* vector, int count) {
+    Init();
+    REAL(writev);
+    const off64_t offset = Tracked(fd) ? lseek64(fd, 0, SEEK_CUR) : 0;
+    const ssize_t written = real_writev(fd, vector, count);
+    const int saved = errno;
+    LogVector(fd, vector, count, written, offset);
+    errno = saved;
+    return written;
+}
+ssize_t pwritev64(int fd, const struct iovec* vector, int count, off64_t offset) {
+    Init();
+    REAL(pwritev64);
+    const ssize_t written = real_pwritev64(fd, vector, count, offset);
+    const int saved = errno;
+    LogVector(fd, vector, count, written, offset);
+    errno = saved;
+    return written;
+}
+ssize_t pwritev(int fd, const struct iovec* vector, int count, off_t offset) {
+    return pwritev64(fd, vector, count, (off64_t)offset);
+}
+
+/* What the model cannot replay is logged so that the replay refuses it. */
+static void Unsupported(const char* what, int fd) {
+    if (!Tracked(fd)) return;
+    pthread_mutex_lock(&g_lock);
+    Log(NULL, 0, "unsupported\t%s\t%d", what, fd);
+    pthread_mutex_unlock(&g_lock);
+}
+int fallocate64(int fd, int mode, off64_t offset, off64_t length) {
+    Init();
+    REAL(fallocate64);
+    Unsupported("fallocate", fd);
+    return real_fallocate64(fd, mode, offset, length);
+}
+int fallocate(int fd, int mode, off_t offset, off_t length) {
+    return fallocate64(fd, mode, (off64_t)offset, (off64_t)length);
+}
+void* mmap64(void* address, size_t length, int protection, int flags, int fd, off64_t offset) {
+    Init();
+    REAL(mmap64);
+    if ((protection & PROT_WRITE) && (flags & MAP_SHARED)) Unsupported("mmap", fd);
+    return real_mmap64(address, length, protection, flags, fd, offset);
+}
+void* mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset) {
+    return mmap64(address, length, protection, flags, fd, (off64_t)offset);
+}
