@@ -1,7 +1,9 @@
 # Crash-state simulator (tests/crashsim/README.md): a recorder shim logs the
 # writer's file-system calls, crashsim.py enumerates the states a power
 # loss can leave and judges each with the reader, check and salvage.
-if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND TARGET jobresults AND DEFINED Python3_EXECUTABLE)
+# Not under sanitizers: their runtime must come first, before any LD_PRELOAD.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND TARGET jobresults AND DEFINED Python3_EXECUTABLE
+   AND NOT CIJOBRESULTS_SANITIZE)
   enable_language(C)
   add_library(crashsim_recorder SHARED ${CMAKE_CURRENT_LIST_DIR}/crashsim/recorder.c)
   target_compile_options(crashsim_recorder PRIVATE -U_FORTIFY_SOURCE -Wall -Wextra)
