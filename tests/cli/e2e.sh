@@ -122,6 +122,28 @@ JSON
 }
 
 # ---------------------------------------------------------------------------
+# Every sync level, chosen by option or by the environment, writes the same
+# records; the batches of --sync=append hold when the input pauses between
+# lines; a word the environment variable may not hold creates no file.
+test_sync() {
+  printf 'a\tu1\t1\t\t10\nb\tu2\t2\tboom\t20\nc\tu3\t3\t\t30\n' >three.tsv
+  local expected
+  expected=$("$tool" dump "$("$tool" write reference three.tsv)" --format jsonl)
+  local how
+  for how in none name append environment; do
+    if [ "$how" = environment ]; then CIJOBRESULTS_SYNC=append run_tool write "s-$how" three.tsv
+    else run_tool write "s-$how" --sync="$how" three.tsv; fi
+    expect_eq "$status" 0 "$how: exit code ($err)"
+    expect_eq "$("$tool" dump "$out" --format jsonl)" "$expected" "$how: records"
+  done
+  run_tool write paused --sync=append < <(head -1 three.tsv; sleep 0.3; tail -2 three.tsv)
+  expect_eq "$("$tool" dump "$out" --format jsonl)" "$expected" "paused input: records"
+  CIJOBRESULTS_SYNC=fsync run_tool write refused three.tsv
+  expect_eq "$status" 1 "unknown level in the environment: exit code"
+  expect_contains "$err" "Invalid CIJOBRESULTS_SYNC = fsync in the environment" "unknown level: message"
+  expect_eq "$(find . -name 'refused*' | wc -l)" 0 "unknown level: no file"
+}
+
 # Many writes at once: 8 commands into one directory name, 20 rounds. Each
 # command prints the file the library created for it, no two print the
 # same, and each file holds exactly its own command's records.

@@ -274,4 +274,20 @@ bool ResultsWriter::Save() {
     return true;
 }
 
+bool ResultsWriter::SetSync(JobResultsSync level) {
+    if (m_store.setSyncLevel(level) != 1) {
+        m_error = StoreError(m_store);
+        return false;
+    }
+    return true;
+}
+
+bool ResultsWriter::Sync() {
+    if (m_store.syncJobResults() != 1) {
+        m_error = StoreError(m_store);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace jrtool

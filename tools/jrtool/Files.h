@@ -159,6 +159,10 @@ public:
     bool Add(const JobResults& record);
     // Finishes the file; true when nothing was written.
     bool Save();
+    // The store's sync level for the file it creates, and the one in progress.
+    bool SetSync(JobResultsSync level);
+    // Every record added so far on the disk (a group commit). False with Error().
+    bool Sync();
 
     bool Created() const { return !m_createdPath.empty(); }
     // The whole path of the created file; empty before the first append.
