@@ -95,10 +95,13 @@ bool SameFile(const std::string& a, const std::string& b) {
 // second name first and the rescue then replaces the first one in a single
 // rename: a stop before it leaves the damaged file under both names, a stop
 // after it the rescue under the file's name; the rescue's temporary name
-// is never listed. Elsewhere, `target` is never overwritten.
+// is never listed. The directory is synced between the link and the
+// rename: a power loss may otherwise keep the rename and lose the link,
+// and with it the damaged file. Elsewhere, `target` is never overwritten.
 bool Replace(const std::string& rescue, const ResultsFilePath& target, bool inPlace,
              std::string& error) {
     const std::string path = target.WholePath();
+    const std::string directory = HostDirectoryOf(target);
     if (const int failure = Sync(rescue, 0)) {
         error = WithReason("cannot sync " + rescue, failure);
         return false;
@@ -113,6 +116,10 @@ bool Replace(const std::string& rescue, const ResultsFilePath& target, bool inPl
                                     : WithReason("cannot link " + path + " to " + kept, errno);
             return false;
         }
+        if (const int failure = Sync(directory, O_DIRECTORY)) {
+            error = WithReason("cannot sync the directory of " + path, failure);
+            return false;
+        }
         if (rename(rescue.c_str(), path.c_str()) != 0) {
             error = WithReason("cannot rename " + rescue + " to " + path, errno);
             return false;
@@ -124,7 +131,7 @@ bool Replace(const std::string& rescue, const ResultsFilePath& target, bool inPl
         }
         unlink(rescue.c_str());
     }
-    if (const int failure = Sync(HostDirectoryOf(target), O_DIRECTORY)) {
+    if (const int failure = Sync(directory, O_DIRECTORY)) {
         error = WithReason("cannot sync the directory of " + path, failure);
         return false;
     }
