@@ -23,10 +23,6 @@ namespace {
 
 // Appended to a damaged file's path when the rescue takes its place.
 constexpr char kDamagedSuffix[] = ".damaged";
-// The rescue is written under a directory name made of the target's path
-// and this, so its name ends in ".xml" only after a backslash and no
-// listing of the target's directory name takes it.
-constexpr char kRescueSuffix[] = ".rescue";
 
 // What a walk over the file found.
 struct SalvageTally {
@@ -158,6 +154,7 @@ public:
         std::string error;
         const auto file = m_fileArgument.Parse(error);
         if (!file) return ReportUsageError(error);
+        if (const auto target = Target(*file)) RemoveLeftovers(target->WholePath());
         SalvageTally survey;
         if (!Survey(*file, survey, error)) return ReportFailure(error);
         if (survey.readError != 0) {
@@ -172,6 +169,21 @@ public:
     }
 
 private:
+    // The copies that salvages of the same target left when they were
+    // stopped: nothing else removes them. A salvage of the same file
+    // running at this moment would lose its copy and fail; salvages of one
+    // file run one at a time.
+    static void RemoveLeftovers(const std::string& path) {
+        for (const std::string& leftover : RescueLeftoversOf(path)) {
+            if (unlink(leftover.c_str()) == 0) {
+                std::cout << "removed: " << leftover << " (left by a salvage that stopped)\n";
+            } else if (errno != ENOENT) {
+                std::cerr << "jobresults: " << WithReason("cannot remove " + leftover, errno)
+                          << '\n';
+            }
+        }
+    }
+
     static bool Survey(const ResultsFilePath& file, SalvageTally& tally, std::string& error) {
         JobResultsRecovery walk;
         return OpenLayoutWalk(file, walk, error) && Walk(walk, nullptr, false, tally);
@@ -213,7 +225,7 @@ private:
         if (!OpenLayoutWalk(file, walk, error)) return ReportFailure(error);
         const auto target = Target(file);
         // Without a creation time to keep, the writer names the copy.
-        ResultsWriter writer(target                 ? target->WholePath() + kRescueSuffix
+        ResultsWriter writer(target                 ? RescueDirName(target->WholePath())
                              : m_outDirName.empty() ? file.dirName
                                                     : m_outDirName);
         SalvageTally tally;
