@@ -1,26 +1,28 @@
-// Loaded into a run of the tool (LD_PRELOAD): each successful link, rename
-// and fsync is appended as one line to the file that JOBRESULTS_CALL_LOG
-// names ("link", "rename", "fsync file", "fsync directory"), so that a test
-// sees the order in which the tool makes names and syncs them, as the
-// disk's ordering after a power loss depends on it, without strace.
+// Loaded into the tool (LD_PRELOAD) by cli.e2e.salvage_order: appends each
+// successful link, rename and fsync as a line to $JOBRESULTS_CALL_LOG, so
+// that the test sees the order of names and syncs a power loss depends on.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
-#include <cstring>
+#include <string>
 
 namespace {
 
-void Log(const char* call) {
+// A failed call is not logged, and keeps its errno.
+int Logged(int result, const std::string& call) {
     const char* path = std::getenv("JOBRESULTS_CALL_LOG");
-    if (path == nullptr) return;
+    if (result != 0 || path == nullptr) return result;
     const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return;
-    const std::size_t size = std::strlen(call);
-    if (write(fd, call, size) == static_cast<ssize_t>(size)) static_cast<void>(write(fd, "\n", 1));
+    if (fd < 0) return result;
+    const std::string line = call + '\n';
+    while (write(fd, line.data(), line.size()) < 0 && errno == EINTR) {
+    }
     close(fd);
+    return result;
 }
 
 template <class Function>
@@ -28,27 +30,20 @@ Function Real(const char* name) {
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
+using TwoPaths = int (*)(const char*, const char*);
+
 }  // namespace
 
 extern "C" int link(const char* from, const char* to) {
-    static const auto real = Real<int (*)(const char*, const char*)>("link");
-    const int result = real(from, to);
-    if (result == 0) Log("link");
-    return result;
+    return Logged(Real<TwoPaths>("link")(from, to), "link");
 }
 
 extern "C" int rename(const char* from, const char* to) {
-    static const auto real = Real<int (*)(const char*, const char*)>("rename");
-    const int result = real(from, to);
-    if (result == 0) Log("rename");
-    return result;
+    return Logged(Real<TwoPaths>("rename")(from, to), "rename");
 }
 
 extern "C" int fsync(int fd) {
-    static const auto real = Real<int (*)(int)>("fsync");
     struct stat status;
     const bool directory = fstat(fd, &status) == 0 && S_ISDIR(status.st_mode);
-    const int result = real(fd);
-    if (result == 0) Log(directory ? "fsync directory" : "fsync file");
-    return result;
+    return Logged(Real<int (*)(int)>("fsync")(fd), directory ? "fsync directory" : "fsync file");
 }

@@ -5,6 +5,7 @@ equal a model computed here from the records written. Then --state runs
 must read only what changed and print what a run without state prints.
 
 Usage: metrics_exporter.py TOOL WORKDIR"""
+import functools
 import os
 import re
 import shutil
@@ -212,33 +213,22 @@ for fault, broken in [("cut to its first line", good[:good.index(b"\n") + 1]),
     check(counts(run) == counts(model(files)), "%s: counted anew" % fault)
 
 
-# A power loss after a run: the file lost its last records, and kept the
-# size and time it had when that run listed it, before a writer's appends
-# that the run read too. The state points behind the file's end: counted
-# anew and said on stderr, never the records that are gone.
-def seal(body):
-    digest = 14695981039346656037
-    for byte in body:
-        digest = ((digest ^ byte) * 1099511628211) % 2 ** 64
-    return body + b"end\t%d\t%d\n" % (body.count(b"\n"), digest)
-
-
+# A power loss after a run: the file lost its last records and kept the
+# size and time the run listed before a writer's appends that it read too.
+# The state points behind the file's end: counted anew, and said.
 lost = [path for path in files if files[path][0] == "saved" and len(files[path][1]) > 2][-1]
 data = open(lost, "rb").read()
-ends = [m.end() for m in re.finditer(rb"</JobResult>", data)]
-with open(lost, "wb") as out:
-    out.write(data[:ends[1]] + b"\n</Root>")
+open(lost, "wb").write(data[:[m.end() for m in re.finditer(rb"</JobResult>", data)][1]] + b"\n</Root>")
 os.utime(lost, ns=(10 ** 18, 10 ** 18))
 files[lost] = ("open", files[lost][1][:2])
-stat = os.stat(lost)
-lines = open("state", "rb").read().split(b"\n")[:-2]
-name = os.path.basename(lost).split("\\")[1].encode()
-for i, fields in enumerate(l.split(b"\t") for l in lines):
-    if fields[:2] == [b"file", name]:
-        check(int(fields[8]) > stat.st_size, "the state read the file behind its new end")
-        fields[6:8] = [b"%d" % stat.st_size, b"%d" % stat.st_mtime_ns]
-        lines[i] = b"\t".join(fields)
-open("state", "wb").write(seal(b"\n".join(lines) + b"\n"))
+lines = [l.split(b"\t") for l in open("state", "rb").read().split(b"\n")[:-2]]
+for fields in lines:
+    if fields[:2] == [b"file", os.path.basename(lost).split("\\")[1].encode()]:
+        check(int(fields[8]) > os.stat(lost).st_size, "the state read the file behind its new end")
+        fields[6:8] = [b"%d" % os.stat(lost).st_size, b"%d" % 10 ** 18]
+body = b"".join(b"\t".join(fields) + b"\n" for fields in lines)
+digest = functools.reduce(lambda h, byte: ((h ^ byte) * 1099511628211) % 2 ** 64, body, 14695981039346656037)
+open("state", "wb").write(body + b"end\t%d\t%d\n" % (len(lines), digest))
 run = metrics("--state", "state")
 check(run.stderr.decode().count(lost) == 1 and b"shorter than when it was read" in run.stderr,
       "a file shorter than the state read: one line names it: %s" % run.stderr)

@@ -1,7 +1,6 @@
 // State files: what was written reads back, and every fault of a stored
 // state (cut anywhere, a byte changed, lines lost or added) is refused as
-// broken rather than read as a smaller truth; a file's progress is taken for
-// unchanged only while the file holds it.
+// broken rather than read as a smaller truth.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "jrtool/Progress.h"
 #include "jrtool/StateFile.h"
 
 namespace jrtool {
@@ -71,26 +69,6 @@ TEST(StateFile, EveryFaultOfAStoredStateIsRefused) {
         EXPECT_FALSE(outcome.read) << fault.name;
         EXPECT_TRUE(outcome.broken) << fault.name;
     }
-}
-
-// What a state file keeps of a file (its progress) takes it for unchanged
-// only while the file holds the point read to: after a power loss the size
-// and time can be those listed before a reading that went further.
-TEST(FileProgress, AFileShorterThanThePointReadToHasChanged) {
-    FileProgress progress;
-    progress.identity = {1, 2, 3};
-    progress.size = 500;
-    progress.modifiedNs = 7;
-    jobresults::ResultsFile file;
-    file.identity = progress.identity;
-    file.size = progress.size;
-    file.modifiedNanoseconds = progress.modifiedNs;
-    for (const std::uint64_t offset : {1u, 499u, 500u}) {
-        progress.point.offset = offset;
-        EXPECT_TRUE(progress.Unchanged(file)) << offset;
-    }
-    progress.point.offset = 501;
-    EXPECT_FALSE(progress.Unchanged(file));
 }
 
 }  // namespace
