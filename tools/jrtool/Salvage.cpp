@@ -228,9 +228,13 @@ private:
         ResultsWriter writer(target                 ? RescueDirName(target->WholePath())
                              : m_outDirName.empty() ? file.dirName
                                                     : m_outDirName);
+        // A copy under a temporary name is synced by Replace, name and all;
+        // one the writer names itself goes to the disk whole before the save
+        // returns.
+        const JobResultsSync level = target ? JobResultsSync::kNone : JobResultsSync::kAppend;
         SalvageTally tally;
-        const bool copied = Walk(walk, &writer, true, tally);
-        const bool saved = writer.Save();
+        const bool copied = writer.SetSync(JobResultsSync::kNone) && Walk(walk, &writer, true, tally);
+        const bool saved = copied && writer.SetSync(level) && writer.Save();
         if (!copied || !saved) return Failed(writer);
         if (tally.cut) {
             std::cout << "cut: the file stops at byte " << tally.cutAt
