@@ -91,35 +91,26 @@ bool RecordWriter::Append(JobResults record) {
 void RecordWriter::RememberCreatedFile() { m_createdPath = m_store.getJobResultsFilePath(); }
 
 void RecordWriter::Save() {
-    Exclusive use(m_inUse, kWhat);
-    Require(static_cast<bool>(use));
     if (m_saved) return;
-    int saved;
-    {
-        py::gil_scoped_release release;
-        saved = m_store.saveJobResults();
-    }
-    if (saved != 1) {
-        SetOSError(m_store.m_nErrno, WithReason(m_store.m_sErrorMsg, m_store.m_nErrno),
-                   std::string());
-        throw py::error_already_set();
-    }
+    RunOrRaise(&CCIJobResults::saveJobResults);
     m_saved = true;
 }
 
-void RecordWriter::Sync() {
+void RecordWriter::Sync() { RunOrRaise(&CCIJobResults::syncJobResults); }
+
+// A store operation without the GIL; OSError with the store's message when
+// it fails.
+void RecordWriter::RunOrRaise(int (CCIJobResults::*operation)()) {
     Exclusive use(m_inUse, kWhat);
     Require(static_cast<bool>(use));
-    int synced;
+    int result;
     {
         py::gil_scoped_release release;
-        synced = m_store.syncJobResults();
+        result = (m_store.*operation)();
     }
-    if (synced != 1) {
-        SetOSError(m_store.m_nErrno, WithReason(m_store.m_sErrorMsg, m_store.m_nErrno),
-                   std::string());
-        throw py::error_already_set();
-    }
+    if (result == 1) return;
+    SetOSError(m_store.m_nErrno, WithReason(m_store.m_sErrorMsg, m_store.m_nErrno), std::string());
+    throw py::error_already_set();
 }
 
 py::object RecordWriter::CreatedPath() const {

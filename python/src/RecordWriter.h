@@ -44,6 +44,7 @@ private:
     bool Convert(const Values& values, JobResults& record) const;
     bool Append(JobResults record);
     void RememberCreatedFile();
+    void RunOrRaise(int (CCIJobResults::*operation)());
 
     CCIJobResults m_store;
     bool m_inUse = false;

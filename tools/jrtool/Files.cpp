@@ -329,28 +329,17 @@ bool ResultsWriter::AddFirst(const JobResults& record) {
     return true;
 }
 
-bool ResultsWriter::Save() {
-    if (m_store.saveJobResults() != 1) {
-        m_error = StoreError(m_store);
-        return false;
-    }
-    return true;
+bool ResultsWriter::Succeeded(int storeResult) {
+    if (storeResult != 1) m_error = StoreError(m_store);
+    return storeResult == 1;
 }
+
+bool ResultsWriter::Save() { return Succeeded(m_store.saveJobResults()); }
 
 bool ResultsWriter::SetSync(JobResultsSync level) {
-    if (m_store.setSyncLevel(level) != 1) {
-        m_error = StoreError(m_store);
-        return false;
-    }
-    return true;
+    return Succeeded(m_store.setSyncLevel(level));
 }
 
-bool ResultsWriter::Sync() {
-    if (m_store.syncJobResults() != 1) {
-        m_error = StoreError(m_store);
-        return false;
-    }
-    return true;
-}
+bool ResultsWriter::Sync() { return Succeeded(m_store.syncJobResults()); }
 
 }  // namespace jrtool

@@ -197,6 +197,8 @@ public:
 
 private:
     bool AddFirst(const JobResults& record);
+    // True for the store's 1; otherwise Error() takes the store's message.
+    bool Succeeded(int storeResult);
 
     std::string m_dirName;
     CCIJobResults m_store;
