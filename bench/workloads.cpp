@@ -121,18 +121,17 @@ bool InsertAll(sqlite3* db, const std::vector<JobResults>& records, std::string&
 }  // namespace
 
 bool AppendSqlite(const std::string& path, const std::vector<JobResults>& records,
-                  std::string& error) {
+                  std::string& error, const std::string& synchronous) {
     sqlite3* db = nullptr;
     if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
         error = "sqlite: cannot open " + path;
         sqlite3_close(db);
         return false;
     }
-    const bool ok = Exec(db,
-                         "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
-                         "CREATE TABLE job_results (client_name TEXT, url TEXT,"
-                         " backup_job_id TEXT, error_string TEXT, size INTEGER);",
-                         error) &&
+    const std::string setup = "PRAGMA journal_mode=WAL; PRAGMA synchronous=" + synchronous +
+                              "; CREATE TABLE job_results (client_name TEXT, url TEXT,"
+                              " backup_job_id TEXT, error_string TEXT, size INTEGER);";
+    const bool ok = Exec(db, setup.c_str(), error) &&
                     InsertAll(db, records, error);
     sqlite3_close(db);
     return ok;

@@ -34,10 +34,10 @@ bool AppendOurs(const std::string& dir, const std::vector<JobResults>& records, 
 // One write of the prepared bytes and one lseek of -7 per record, then the
 // final end tag.
 bool AppendFloor(const std::string& path, const PreparedAppends& prepared, std::string& error);
-// One autocommit INSERT per record into a fresh database (WAL,
-// synchronous=NORMAL).
+// One autocommit INSERT per record into a fresh database (WAL, with the
+// given synchronous setting: NORMAL or FULL).
 bool AppendSqlite(const std::string& path, const std::vector<JobResults>& records,
-                  std::string& error);
+                  std::string& error, const std::string& synchronous = "NORMAL");
 // Removes a database and its WAL and shared-memory files.
 void RemoveSqlite(const std::string& path);
 

@@ -88,12 +88,18 @@ class Writer(_core.Writer):
     every add(). Leaving the block (or save()) writes the final end tag. A
     failed add() raises OSError with the library's message; the file keeps
     every earlier record.
+
+    sync says what a power loss may cost: "none", "name" (the default: the
+    file and its first record survive), "append" (every record is on the
+    disk when add() returns), or None for the environment's
+    CIJOBRESULTS_SYNC. For many records at one sync's cost, add them at
+    "name" and call sync() once: they are all on the disk when it returns.
     """
 
-    def __init__(self, dir_name: _PathArg) -> None:
+    def __init__(self, dir_name: _PathArg, sync: Optional[str] = None) -> None:
         dir_name = os.fsencode(dir_name)
         _check_directory_name(dir_name)
-        super().__init__(dir_name)
+        super().__init__(dir_name, sync)
 
     @property
     def path(self) -> Optional[str]:

@@ -24,8 +24,16 @@ void Require(bool done) {
 
 }  // namespace
 
-RecordWriter::RecordWriter(const std::string& dirName) {
+RecordWriter::RecordWriter(const std::string& dirName, const py::object& sync) {
     if (m_store.createJobResults(dirName) != 1) throw py::value_error(m_store.m_sErrorMsg);
+    if (sync.is_none()) return;
+    JobResultsSync level;
+    if (!py::isinstance<py::str>(sync) ||
+        !jobresults::ParseSyncLevel(sync.cast<std::string>(), level)) {
+        throw py::value_error("sync must be None, 'none', 'name' or 'append', not " +
+                              py::repr(sync).cast<std::string>());
+    }
+    m_store.setSyncLevel(level);
 }
 
 bool RecordWriter::Add(const Values& values) {
@@ -83,20 +91,26 @@ bool RecordWriter::Append(JobResults record) {
 void RecordWriter::RememberCreatedFile() { m_createdPath = m_store.getJobResultsFilePath(); }
 
 void RecordWriter::Save() {
+    if (m_saved) return;
+    RunOrRaise(&CCIJobResults::saveJobResults);
+    m_saved = true;
+}
+
+void RecordWriter::Sync() { RunOrRaise(&CCIJobResults::syncJobResults); }
+
+// A store operation without the GIL; OSError with the store's message when
+// it fails.
+void RecordWriter::RunOrRaise(int (CCIJobResults::*operation)()) {
     Exclusive use(m_inUse, kWhat);
     Require(static_cast<bool>(use));
-    if (m_saved) return;
-    int saved;
+    int result;
     {
         py::gil_scoped_release release;
-        saved = m_store.saveJobResults();
+        result = (m_store.*operation)();
     }
-    if (saved != 1) {
-        SetOSError(m_store.m_nErrno, WithReason(m_store.m_sErrorMsg, m_store.m_nErrno),
-                   std::string());
-        throw py::error_already_set();
-    }
-    m_saved = true;
+    if (result == 1) return;
+    SetOSError(m_store.m_nErrno, WithReason(m_store.m_sErrorMsg, m_store.m_nErrno), std::string());
+    throw py::error_already_set();
 }
 
 py::object RecordWriter::CreatedPath() const {
@@ -112,7 +126,10 @@ const char kWriterDoc[] =
     "Writes job results into a new file of the directory name dir_name.\n\n"
     "The first add() creates dir_name + '\\\\' + 'ci_push_<seconds>.xml'; every\n"
     "record is in the file, which is a complete document, when add() returns.\n"
-    "Leaving a with block saves the file (writes its final end tag).";
+    "Leaving a with block saves the file (writes its final end tag).\n\n"
+    "sync says what a power loss may cost: 'none', 'name' (the file and its\n"
+    "first record survive; the default), 'append' (every record is on the disk\n"
+    "when add() returns), or None for the environment's CIJOBRESULTS_SYNC.";
 
 // The signature line lets help() and inspect show the parameters.
 const char kAddDoc[] =
@@ -151,10 +168,13 @@ PyMethodDef g_addDefinition = {
 
 void AddWriterType(py::module_& module) {
     py::class_<RecordWriter> writer(module, "Writer", kWriterDoc);
-    writer.def(py::init<const std::string&>(), py::arg("dir_name"))
+    writer.def(py::init<const std::string&, const py::object&>(), py::arg("dir_name"),
+               py::arg("sync") = py::none())
         .def("save", &RecordWriter::Save,
              "Writes the final end tag and closes the file; nothing when no record was added.")
         .def_property_readonly("saved", &RecordWriter::Saved, "True once save() has run.")
+        .def("sync", &RecordWriter::Sync,
+             "Puts every record added so far on the disk with one sync (a group commit).")
         .def_property_readonly("_created_path", &RecordWriter::CreatedPath)
         .def("__enter__", [](py::object self) { return self; })
         .def(

@@ -15,8 +15,9 @@ namespace pyjobresults {
 
 class RecordWriter {
 public:
-    // Raises ValueError for an empty directory name.
-    explicit RecordWriter(const std::string& dirName);
+    // Raises ValueError for an empty directory name, and for a sync level
+    // other than None (the environment's), "none", "name" or "append".
+    RecordWriter(const std::string& dirName, const pybind11::object& sync);
 
     // The values of one record, in the order of JobResults: four str or
     // bytes objects and an int.
@@ -31,6 +32,9 @@ public:
     // Writes the final end tag and closes the file; later calls do nothing.
     void Save();
     bool Saved() const { return m_saved; }
+    // Every record added so far on the disk (a group commit); OSError when
+    // the sync fails.
+    void Sync();
 
     // The whole path (bytes) of the file, once the first append has created
     // it; None before.
@@ -40,6 +44,7 @@ private:
     bool Convert(const Values& values, JobResults& record) const;
     bool Append(JobResults record);
     void RememberCreatedFile();
+    void RunOrRaise(int (CCIJobResults::*operation)());
 
     CCIJobResults m_store;
     bool m_inUse = false;

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end tests of the jobresults binary, one group per CTest entry.
-# Usage: e2e.sh GROUP TOOL LIBRARY WORKDIR
+# Usage: e2e.sh GROUP TOOL LIBRARY WORKDIR [CALL-LOG-LIBRARY]
 set -uo pipefail
-group=$1 tool=$2 library=$3 work=$4
+group=$1 tool=$2 library=$3 work=$4 call_log=${5:-}
 rm -rf "$work" && mkdir -p "$work"
 cd "$work" || exit 1
 
@@ -122,6 +122,28 @@ JSON
 }
 
 # ---------------------------------------------------------------------------
+# Every sync level, chosen by option or by the environment, writes the same
+# records; the batches of --sync=append hold when the input pauses between
+# lines; a word the environment variable may not hold creates no file.
+test_sync() {
+  printf 'a\tu1\t1\t\t10\nb\tu2\t2\tboom\t20\nc\tu3\t3\t\t30\n' >three.tsv
+  local expected
+  expected=$("$tool" dump "$("$tool" write reference three.tsv)" --format jsonl)
+  local how
+  for how in none name append environment; do
+    if [ "$how" = environment ]; then CIJOBRESULTS_SYNC=append run_tool write "s-$how" three.tsv
+    else run_tool write "s-$how" --sync="$how" three.tsv; fi
+    expect_eq "$status" 0 "$how: exit code ($err)"
+    expect_eq "$("$tool" dump "$out" --format jsonl)" "$expected" "$how: records"
+  done
+  run_tool write paused --sync=append < <(head -1 three.tsv; sleep 0.3; tail -2 three.tsv)
+  expect_eq "$("$tool" dump "$out" --format jsonl)" "$expected" "paused input: records"
+  CIJOBRESULTS_SYNC=fsync run_tool write refused three.tsv
+  expect_eq "$status" 1 "unknown level in the environment: exit code"
+  expect_contains "$err" "Invalid CIJOBRESULTS_SYNC = fsync in the environment" "unknown level: message"
+  expect_eq "$(find . -name 'refused*' | wc -l)" 0 "unknown level: no file"
+}
+
 # Many writes at once: 8 commands into one directory name, 20 rounds. Each
 # command prints the file the library created for it, no two print the
 # same, and each file holds exactly its own command's records.
@@ -353,10 +375,22 @@ CASES
   head -c $((size - 9)) "$full" >"$damaged"
   cp "$damaged" damaged.copy
   cp "$full" "intact\\ci_push_$now.xml"
+  # A copy left by a salvage that stopped (killed, or the power lost): every
+  # listing names it with the salvage that removes it, and no other name.
+  local leftover="$damaged.rescue\\ci_push_1.xml" listing
+  local others=("$leftover.x" "$damaged.rescue\\other.xml" "$damaged.rescued\\ci_push_1.xml" "$damaged.rescue")
+  cp "$damaged" "$leftover" && touch "${others[@]}"
+  for listing in list metrics report follow; do
+    timeout -s INT 1 "$tool" "$listing" same >/dev/null 2>"$work/stderr"
+    expect_eq "$(grep rescue "$work/stderr")" "jobresults: note: '$leftover' is a copy left by a salvage that stopped; jobresults salvage '$damaged' removes it" \
+      "$listing names the salvage's leftover and what removes it"
+  done
   run_tool salvage "$damaged"
   expect_eq "$status" 0 "salvage in place: exit code"
   cmp -s "$damaged.damaged" damaged.copy || fail "salvage did not keep the damaged file"
   expect_eq "${out##*written: }" "$damaged"$'\n'"damaged file kept as: $damaged.damaged" "salvage in place: names"
+  expect_contains "$out" "removed: $leftover (left by a salvage that stopped)" "salvage removes the leftover"
+  expect_eq "$(ls -d same\\*.rescue*)" "$(printf '%s\n' "${others[@]}" | sort)" "salvage removes the leftover alone"
   run_tool check "$damaged"
   expect_eq "$out" "$damaged: 4 records" "salvaged file in place"
   local moment='_run_|last_append'
@@ -364,6 +398,22 @@ CASES
     "metrics after a salvage equal those of the intact file"
   run_tool salvage "$damaged"
   expect_contains "$out" "sound: $damaged holds 4 records" "a sound file is not copied"
+}
+
+# The order of salvage's names and syncs in place, as a power loss needs
+# it: the rescue synced, the damaged file linked aside and the directory
+# synced before the rename puts the rescue in its place, then the
+# directory synced again. Without the first directory sync, the disk can
+# hold the rename and not the link: the damaged file is gone.
+test_salvage_order() {
+  printf 'a\tu\t1\t\t1\nb\tu\t2\t\t2\n' | "$tool" write full >/dev/null
+  local full
+  full=$(ls full\\ci_push_*.xml)
+  head -c -9 "$full" >"cut\\ci_push_1.xml"
+  JOBRESULTS_CALL_LOG=$work/calls LD_PRELOAD=$call_log run_tool salvage "cut\\ci_push_1.xml"
+  expect_eq "$status" 0 "salvage in place: exit code ($err)"
+  expect_eq "$(<"$work/calls")" $'fsync file\nlink\nfsync directory\nrename\nfsync directory' \
+    "salvage in place: links, renames and syncs in order"
 }
 
 # salvage_at FILE OFFSET

@@ -5,6 +5,7 @@ equal a model computed here from the records written. Then --state runs
 must read only what changed and print what a run without state prints.
 
 Usage: metrics_exporter.py TOOL WORKDIR"""
+import functools
 import os
 import re
 import shutil
@@ -210,6 +211,28 @@ for fault, broken in [("cut to its first line", good[:good.index(b"\n") + 1]),
     run = metrics("--state", "state")
     check(run.returncode == 0 and b"counting anew" in run.stderr, "%s: said on stderr" % fault)
     check(counts(run) == counts(model(files)), "%s: counted anew" % fault)
+
+
+# A power loss after a run: the file lost its last records and kept the
+# size and time the run listed before a writer's appends that it read too.
+# The state points behind the file's end: counted anew, and said.
+lost = [path for path in files if files[path][0] == "saved" and len(files[path][1]) > 2][-1]
+data = open(lost, "rb").read()
+open(lost, "wb").write(data[:[m.end() for m in re.finditer(rb"</JobResult>", data)][1]] + b"\n</Root>")
+os.utime(lost, ns=(10 ** 18, 10 ** 18))
+files[lost] = ("open", files[lost][1][:2])
+lines = [l.split(b"\t") for l in open("state", "rb").read().split(b"\n")[:-2]]
+for fields in lines:
+    if fields[:2] == [b"file", os.path.basename(lost).split("\\")[1].encode()]:
+        check(int(fields[8]) > os.stat(lost).st_size, "the state read the file behind its new end")
+        fields[6:8] = [b"%d" % os.stat(lost).st_size, b"%d" % 10 ** 18]
+body = b"".join(b"\t".join(fields) + b"\n" for fields in lines)
+digest = functools.reduce(lambda h, byte: ((h ^ byte) * 1099511628211) % 2 ** 64, body, 14695981039346656037)
+open("state", "wb").write(body + b"end\t%d\t%d\n" % (len(lines), digest))
+run = metrics("--state", "state")
+check(run.stderr.decode().count(lost) == 1 and b"shorter than when it was read" in run.stderr,
+      "a file shorter than the state read: one line names it: %s" % run.stderr)
+check(counts(run) == counts(model(files)), "a file shorter than the state read is counted anew")
 unwritable = metrics("--state", "no/such/dir/state")
 check(unwritable.returncode == 1 and unwritable.stdout == b"", "an unwritable state fails before output")
 sys.exit(1 if failures else 0)

@@ -56,9 +56,10 @@ done <<'EOF_CASES'
 jobresults |check dump follow list metrics report salvage write
 jobresults s|salvage
 jobresults --|--help --version
-jobresults write --|--format --help
+jobresults write --|--format --help --sync
 jobresults dump --format |csv json jsonl table tsv
 jobresults list --format j|json
+jobresults write --sync a|append
 jobresults write --format tsv demo/|demo/results demo/sub
 jobresults write demo/results demo/|demo/input.tsv demo/results\ci_push_1700000000.xml demo/results\ci_push_1700000060.xml demo/sub
 jobresults list demo/|demo/results demo/sub

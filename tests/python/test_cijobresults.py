@@ -1,6 +1,7 @@
 """The Python module against the files the library writes and the jobresults
 tool lists: values of every byte, errors, files that grow or break while
 they are read, and memory that does not grow with the file."""
+import contextlib
 import errno
 import json
 import os
@@ -67,6 +68,25 @@ def test_unreadable_file_raises_oserror_with_errno_and_name(tmp_path, name, expe
 def test_failed_append_raises_oserror_with_the_library_message(tmp_path):
     with pytest.raises(FileNotFoundError, match="Failed to create job results file"):
         cijobresults.Writer(tmp_path / "no" / "r").add("a", "b", "c")
+
+
+@pytest.mark.parametrize("sync, environment, refused", [
+    ("append", None, None), ("none", "fsync", None), (None, "none", None),
+    ("Append", None, "sync must be None, 'none', 'name' or 'append'"), (b"name", None, "sync must"),
+    (None, "fsync", "Invalid CIJOBRESULTS_SYNC = fsync in the environment")])
+def test_sync_level_by_argument_or_environment(tmp_path, monkeypatch, sync, environment, refused):
+    if environment is not None:
+        monkeypatch.setenv("CIJOBRESULTS_SYNC", environment)
+    records = numbered(3)
+    with pytest.raises(ValueError, match=refused) if refused else contextlib.nullcontext():
+        with cijobresults.Writer(tmp_path / "r", sync=sync) as writer:
+            for record in records[:2]:
+                writer.add(*record)
+            writer.sync()
+            writer.add(*records[2])
+        assert [tuple(r) for r in cijobresults.read(writer.path)] == records
+    if refused:
+        assert os.listdir(tmp_path) == []
 
 
 @pytest.mark.parametrize("intact, cut_before_end", [(0, 20), (1, 100), (6, 60), (9, 20)])

@@ -50,13 +50,21 @@ std::optional<std::vector<jobresults::ResultsFile>> ListForCommand(const std::st
         return std::nullopt;
     }
     const auto note = NoteOnDirectoryName(dirName);
-    if (!note) return listed;
-    if (note->unusable && listed.empty()) {
+    if (note && note->unusable && listed.empty()) {
         exitCode = ReportUsageError(note->text);
         return std::nullopt;
     }
-    std::cerr << "jobresults: note: " << note->text << '\n';
+    if (note) std::cerr << "jobresults: note: " << note->text << '\n';
+    NoteRescueLeftovers(dirName);
     return listed;
+}
+
+void NoteRescueLeftovers(const std::string& dirName) {
+    for (const RescueLeftover& leftover : ListRescueLeftovers(dirName)) {
+        std::cerr << "jobresults: note: '" << leftover.path
+                  << "' is a copy left by a salvage that stopped; jobresults salvage '"
+                  << leftover.original << "' removes it\n";
+    }
 }
 
 void AddDirectoryNameArgument(CLI::App* command, std::string& dirName) {

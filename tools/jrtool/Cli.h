@@ -60,12 +60,17 @@ int ReportFailure(const std::string& message);
 int ReportUsageError(const std::string& message);
 
 // The files of a directory name, for a command that works on all of them.
-// Says on standard error what a directory name that is a directory means.
+// Says on standard error what a directory name that is a directory means,
+// and which copies left by a stopped salvage lie among the files.
 // Nullopt, with exitCode set, when the files cannot be listed, or when the
 // name names nothing anyone means (empty, or ending in "/") and finds no
 // files (a usage error).
 std::optional<std::vector<jobresults::ResultsFile>> ListForCommand(const std::string& dirName,
                                                                    int& exitCode);
+
+// Says on standard error, one line each, which copies left by a stopped
+// salvage lie among the files of `dirName`, and what removes them.
+void NoteRescueLeftovers(const std::string& dirName);
 
 // DIR, the directory name whose files a command reads (required).
 void AddDirectoryNameArgument(CLI::App* command, std::string& dirName);

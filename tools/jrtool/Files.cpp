@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 #include "jobresults/JobResultsNames.h"
@@ -144,6 +145,68 @@ std::optional<DirectoryNameNote> NoteOnDirectoryName(const std::string& dirName)
     return DirectoryNameNote{note.text, note.endsInSlash};
 }
 
+// --- salvage's temporary copies -------------------------------------------
+
+namespace {
+
+constexpr std::string_view kRescueSuffix = ".rescue";
+
+// Calls `take` with the rest of each name in the host directory of
+// `dirName` that begins with its name prefix.
+template <class Take>
+void EachNameOf(const std::string& dirName, Take take) {
+    const jobresults::HostLocation location = LocateOnHost(dirName);
+    DIR* const directory = opendir(location.directory.c_str());
+    if (directory == nullptr) return;
+    while (const dirent* const entry = readdir(directory)) {
+        const std::string_view name = entry->d_name;
+        if (name.substr(0, location.namePrefix.size()) == location.namePrefix) {
+            take(name.substr(location.namePrefix.size()));
+        }
+    }
+    closedir(directory);
+}
+
+bool IsResultsFileName(std::string_view name) {
+    long long seconds = 0;
+    return jobresults::ParseResultsFileName(name, seconds);
+}
+
+}  // namespace
+
+std::string RescueDirName(const std::string& path) { return path + std::string(kRescueSuffix); }
+
+std::vector<RescueLeftover> ListRescueLeftovers(const std::string& dirName) {
+    std::vector<RescueLeftover> leftovers;
+    EachNameOf(dirName, [&](std::string_view rest) {
+        const auto separator = rest.find(kDirectorySeparator);
+        if (separator == std::string_view::npos) return;
+        const std::string_view rescued = rest.substr(0, separator);
+        const std::string_view original =
+            rescued.substr(0, rescued.size() - std::min(rescued.size(), kRescueSuffix.size()));
+        if (rescued.substr(original.size()) != kRescueSuffix || !IsResultsFileName(original) ||
+            !IsResultsFileName(rest.substr(separator + 1))) {
+            return;
+        }
+        leftovers.push_back({dirName + kDirectorySeparator + std::string(rest),
+                             dirName + kDirectorySeparator + std::string(original)});
+    });
+    std::sort(leftovers.begin(), leftovers.end(),
+              [](const RescueLeftover& a, const RescueLeftover& b) { return a.path < b.path; });
+    return leftovers;
+}
+
+std::vector<std::string> RescueLeftoversOf(const std::string& path) {
+    std::vector<std::string> leftovers;
+    const std::string rescueDirName = RescueDirName(path);
+    EachNameOf(rescueDirName, [&](std::string_view rest) {
+        if (IsResultsFileName(rest)) {
+            leftovers.push_back(rescueDirName + kDirectorySeparator + std::string(rest));
+        }
+    });
+    return leftovers;
+}
+
 // --- reading ------------------------------------------------------------
 
 namespace {
@@ -266,12 +329,17 @@ bool ResultsWriter::AddFirst(const JobResults& record) {
     return true;
 }
 
-bool ResultsWriter::Save() {
-    if (m_store.saveJobResults() != 1) {
-        m_error = StoreError(m_store);
-        return false;
-    }
-    return true;
+bool ResultsWriter::Succeeded(int storeResult) {
+    if (storeResult != 1) m_error = StoreError(m_store);
+    return storeResult == 1;
 }
+
+bool ResultsWriter::Save() { return Succeeded(m_store.saveJobResults()); }
+
+bool ResultsWriter::SetSync(JobResultsSync level) {
+    return Succeeded(m_store.setSyncLevel(level));
+}
+
+bool ResultsWriter::Sync() { return Succeeded(m_store.syncJobResults()); }
 
 }  // namespace jrtool

@@ -90,6 +90,32 @@ std::optional<DirectoryNameNote> NoteOnDirectoryName(const std::string& dirName)
 
 using jobresults::LocateOnHost;
 
+// --- salvage's temporary copies -------------------------------------------
+
+// salvage writes its copy of the file at `path` through the store's writer
+// under the directory name "<path>.rescue", so the copy's name ends in
+// ".xml" only behind a backslash and no listing takes it for a job results
+// file. A salvage that is stopped (killed, or the power lost) leaves it.
+std::string RescueDirName(const std::string& path);
+
+// A copy left by a stopped salvage among the files of a directory name:
+// its whole path and that of the file it was made for, whose salvage
+// removes it.
+struct RescueLeftover {
+    std::string path;
+    std::string original;
+};
+
+// The leftovers of salvages of the files of `dirName`: names of its host
+// directory that are "<file name>.rescue\<file name>" behind its name
+// prefix, both job results file names. Empty when it cannot be read.
+std::vector<RescueLeftover> ListRescueLeftovers(const std::string& dirName);
+
+// The whole paths of the leftovers of salvages of the file at `path`: the
+// names that begin with "<path>.rescue" and go on with a job results file
+// name, nothing else.
+std::vector<std::string> RescueLeftoversOf(const std::string& path);
+
 // --- reading ------------------------------------------------------------
 
 // A job results file read one record at a time through the library's
@@ -159,6 +185,10 @@ public:
     bool Add(const JobResults& record);
     // Finishes the file; true when nothing was written.
     bool Save();
+    // The store's sync level for the file it creates, and the one in progress.
+    bool SetSync(JobResultsSync level);
+    // Every record added so far on the disk (a group commit). False with Error().
+    bool Sync();
 
     bool Created() const { return !m_createdPath.empty(); }
     // The whole path of the created file; empty before the first append.
@@ -167,6 +197,8 @@ public:
 
 private:
     bool AddFirst(const JobResults& record);
+    // True for the store's 1; otherwise Error() takes the store's message.
+    bool Succeeded(int storeResult);
 
     std::string m_dirName;
     CCIJobResults m_store;

@@ -61,6 +61,7 @@ public:
         // A state that cannot be written fails the run before any line.
         if (!m_statePath.empty() && !CheckWritable(m_statePath, error)) return ReportFailure(error);
         const int watch = WatchDirectory();
+        NoteRescueLeftovers(m_dirName);
         // Before a first run with --state or without one, the records that
         // exist already are taken as printed unless --from-start is given.
         if (!ScanAll(resumed || m_fromStart) || !SaveState()) return kExitFailure;

@@ -192,11 +192,15 @@ bool CanCarryOn(const Tally& tally, const std::vector<jobresults::ResultsFile>& 
     return present == tally.files.size();
 }
 
+std::string Number(std::uint64_t value) { return std::to_string(value); }
+
 enum class FileRead { kRead, kUnreadable, kReplaced };
 
 // Reads what `file` gained into the tally. kUnreadable when the file could
 // not be read (its problem went to standard error), kReplaced when it is
-// not the file read before: the tally holds records that are gone.
+// not the file read before, or is shorter than the point read to (a power
+// loss took records the state counted): the tally holds records that are
+// gone, and a line on standard error names the file.
 FileRead ReadFile(const jobresults::ResultsFile& file, Tally& tally, RunCounts& counts) {
     KnownFile& known = tally.files[file.identity];
     known.fileName = file.fileName;
@@ -206,7 +210,8 @@ FileRead ReadFile(const jobresults::ResultsFile& file, Tally& tally, RunCounts& 
         return FileRead::kRead;
     }
     ++counts.filesRead;
-    const bool readBefore = known.progress.point.offset > 0;
+    const std::uint64_t pointBefore = known.progress.point.offset;
+    const bool readBefore = pointBefore > 0;
     RecordPlace place{file.createdSeconds, file.fileName, 0};
     const ReadOutcome outcome =
         ReadNewRecords(file, known.progress, [&](const JobResults& record, std::uint64_t offset) {
@@ -214,15 +219,22 @@ FileRead ReadFile(const jobresults::ResultsFile& file, Tally& tally, RunCounts& 
             tally.clients[record.ClientName].Count(record, place);
         });
     counts.records += outcome.records;
-    if (outcome.replaced && readBefore) return FileRead::kReplaced;
+    if (outcome.replaced && readBefore) {
+        std::cerr << "jobresults: " << file.path << ": "
+                  << (file.size < pointBefore
+                          ? "shorter than when it was read (" + Number(file.size) +
+                                " bytes; read up to byte " + Number(pointBefore) +
+                                "), as a power loss leaves it"
+                          : std::string("not the file read before (rewritten or replaced)"))
+                  << ": counting anew\n";
+        return FileRead::kReplaced;
+    }
     if (outcome.problem.empty()) return FileRead::kRead;
     std::cerr << "jobresults: " << file.path << ": " << outcome.problem << '\n';
     if (known.progress.state == FileState::kDamaged) return FileRead::kRead;
     tally.files.erase(file.identity);
     return FileRead::kUnreadable;
 }
-
-std::string Number(std::uint64_t value) { return std::to_string(value); }
 
 // What the run itself adds to the tally's counts.
 struct RunFacts {

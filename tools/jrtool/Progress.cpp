@@ -26,7 +26,8 @@ const char* FileStateName(FileState state) { return kStateNames[static_cast<std:
 
 bool FileProgress::Unchanged(const jobresults::ResultsFile& file) const {
     return (point.offset > 0 || state == FileState::kDamaged) && size > 0 &&
-           identity == file.identity && size == file.size && modifiedNs == file.modifiedNanoseconds;
+           point.offset <= file.size && identity == file.identity && size == file.size &&
+           modifiedNs == file.modifiedNanoseconds;
 }
 
 std::vector<std::string> FileProgress::Fields() const {

@@ -36,7 +36,10 @@ struct FileProgress {
     std::uint64_t firstRecord = 0;
     FileState state = FileState::kOpen;
 
-    // Read already, and unchanged since as the listing sees it.
+    // Read already, and unchanged since as the listing sees it. A file
+    // shorter than the point read to is not: after a power loss its size
+    // and times can be those it had when it was listed, while the records
+    // read behind them are gone.
     bool Unchanged(const jobresults::ResultsFile& file) const;
 
     // The fields of a state file line, and back (nullopt when they do not

@@ -23,10 +23,6 @@ namespace {
 
 // Appended to a damaged file's path when the rescue takes its place.
 constexpr char kDamagedSuffix[] = ".damaged";
-// The rescue is written under a directory name made of the target's path
-// and this, so its name ends in ".xml" only after a backslash and no
-// listing of the target's directory name takes it.
-constexpr char kRescueSuffix[] = ".rescue";
 
 // What a walk over the file found.
 struct SalvageTally {
@@ -95,10 +91,13 @@ bool SameFile(const std::string& a, const std::string& b) {
 // second name first and the rescue then replaces the first one in a single
 // rename: a stop before it leaves the damaged file under both names, a stop
 // after it the rescue under the file's name; the rescue's temporary name
-// is never listed. Elsewhere, `target` is never overwritten.
+// is never listed. The directory is synced between the link and the
+// rename: a power loss may otherwise keep the rename and lose the link,
+// and with it the damaged file. Elsewhere, `target` is never overwritten.
 bool Replace(const std::string& rescue, const ResultsFilePath& target, bool inPlace,
              std::string& error) {
     const std::string path = target.WholePath();
+    const std::string directory = HostDirectoryOf(target);
     if (const int failure = Sync(rescue, 0)) {
         error = WithReason("cannot sync " + rescue, failure);
         return false;
@@ -113,6 +112,10 @@ bool Replace(const std::string& rescue, const ResultsFilePath& target, bool inPl
                                     : WithReason("cannot link " + path + " to " + kept, errno);
             return false;
         }
+        if (const int failure = Sync(directory, O_DIRECTORY)) {
+            error = WithReason("cannot sync the directory of " + path, failure);
+            return false;
+        }
         if (rename(rescue.c_str(), path.c_str()) != 0) {
             error = WithReason("cannot rename " + rescue + " to " + path, errno);
             return false;
@@ -124,7 +127,7 @@ bool Replace(const std::string& rescue, const ResultsFilePath& target, bool inPl
         }
         unlink(rescue.c_str());
     }
-    if (const int failure = Sync(HostDirectoryOf(target), O_DIRECTORY)) {
+    if (const int failure = Sync(directory, O_DIRECTORY)) {
         error = WithReason("cannot sync the directory of " + path, failure);
         return false;
     }
@@ -151,6 +154,7 @@ public:
         std::string error;
         const auto file = m_fileArgument.Parse(error);
         if (!file) return ReportUsageError(error);
+        if (const auto target = Target(*file)) RemoveLeftovers(target->WholePath());
         SalvageTally survey;
         if (!Survey(*file, survey, error)) return ReportFailure(error);
         if (survey.readError != 0) {
@@ -165,6 +169,21 @@ public:
     }
 
 private:
+    // The copies that salvages of the same target left when they were
+    // stopped: nothing else removes them. A salvage of the same file
+    // running at this moment would lose its copy and fail; salvages of one
+    // file run one at a time.
+    static void RemoveLeftovers(const std::string& path) {
+        for (const std::string& leftover : RescueLeftoversOf(path)) {
+            if (unlink(leftover.c_str()) == 0) {
+                std::cout << "removed: " << leftover << " (left by a salvage that stopped)\n";
+            } else if (errno != ENOENT) {
+                std::cerr << "jobresults: " << WithReason("cannot remove " + leftover, errno)
+                          << '\n';
+            }
+        }
+    }
+
     static bool Survey(const ResultsFilePath& file, SalvageTally& tally, std::string& error) {
         JobResultsRecovery walk;
         return OpenLayoutWalk(file, walk, error) && Walk(walk, nullptr, false, tally);
@@ -206,12 +225,16 @@ private:
         if (!OpenLayoutWalk(file, walk, error)) return ReportFailure(error);
         const auto target = Target(file);
         // Without a creation time to keep, the writer names the copy.
-        ResultsWriter writer(target                 ? target->WholePath() + kRescueSuffix
+        ResultsWriter writer(target                 ? RescueDirName(target->WholePath())
                              : m_outDirName.empty() ? file.dirName
                                                     : m_outDirName);
+        // A copy under a temporary name is synced by Replace, name and all;
+        // one the writer names itself goes to the disk whole before the save
+        // returns.
+        const JobResultsSync level = target ? JobResultsSync::kNone : JobResultsSync::kAppend;
         SalvageTally tally;
-        const bool copied = Walk(walk, &writer, true, tally);
-        const bool saved = writer.Save();
+        const bool copied = writer.SetSync(JobResultsSync::kNone) && Walk(walk, &writer, true, tally);
+        const bool saved = copied && writer.SetSync(level) && writer.Save();
         if (!copied || !saved) return Failed(writer);
         if (tally.cut) {
             std::cout << "cut: the file stops at byte " << tally.cutAt
