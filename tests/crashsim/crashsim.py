@@ -34,7 +34,7 @@ import time
 
 PAGE = 4096
 DRIVER_SCENARIOS = ["create1", "create20", "pagecross", "save", "group"]
-TOOL_SCENARIOS = ["salvage", "metrics", "follow"]
+TOOL_SCENARIOS = ["write", "salvage", "metrics", "follow"]
 # Tool runs that replace state files (their names under the root): each must
 # hold its old or its new content whole, and the new once the run returned.
 STATE_FILES = {"metrics": ["metrics.state", "metrics.prom"], "follow": ["follow.state"]}
@@ -424,6 +424,13 @@ def Record(args, scenario, level, work):
         written = ParseRecords(subprocess.run([args.tool, "records", "create20"], capture_output=True,
                                               text=True, check=True).stdout.splitlines())
         command = [args.jobresults, "salvage", path]
+    elif scenario == "write":
+        # jobresults write --sync=LEVEL, its 20 lines in 4 pauses apart (a
+        # pause ends a batch); acknowledged when it exits 0.
+        written = ParseRecords(subprocess.run([args.tool, "records", "create20"], capture_output=True,
+                                              text=True, check=True).stdout.splitlines())
+        command = [args.jobresults, "write", os.path.join(root, "jr"), "--format", "tsv",
+                   "--sync=" + level]
     elif scenario in STATE_FILES:
         # A first run leaves the state; a file more makes the recorded run change it.
         subprocess.run([args.tool, "drive", "create20", os.path.join(root, "jr")], env=env, check=True)
@@ -448,17 +455,37 @@ def Record(args, scenario, level, work):
                CRASHSIM_ACK_FD=str(ack))
     if os.path.exists(log):
         os.unlink(log)
-    run = RunTool(command, env, pass_fds=(ack,)) if scenario in STATE_FILES else \
-        subprocess.run(command, env=env, pass_fds=(ack,), capture_output=True)
+    if scenario in STATE_FILES:
+        run = RunTool(command, env, pass_fds=(ack,))
+    elif scenario == "write":
+        run = WriteInBatches(command, env, written)
+    else:
+        run = subprocess.run(command, env=env, pass_fds=(ack,), capture_output=True)
     os.close(ack)
     if run.returncode == 3 and scenario == "group":
         return None
     if run.returncode != 0:
         raise RuntimeError("%s failed (%d): %s" % (command, run.returncode, run.stderr.decode()))
-    if scenario in TOOL_SCENARIOS:
+    if scenario == "write":
+        with open(log, "a") as out:
+            out.write("ack\t%d\n" % len(written))
+    elif scenario in TOOL_SCENARIOS:
         with open(log, "a") as out:
             out.write("ack\texit 0\n")
     return root, log, initial, written
+
+
+def WriteInBatches(command, env, records, batch=5, pause=0.2):
+    process = subprocess.Popen(command, env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE)
+    for start in range(0, len(records), batch):
+        for client, url, job, error, size in records[start:start + batch]:
+            line = b"\t".join([client, url, job, error, str(size).encode()]) + b"\n"
+            process.stdin.write(line)
+        process.stdin.flush()
+        time.sleep(pause)
+    stdout, stderr = process.communicate()
+    return subprocess.CompletedProcess(command, process.returncode, stdout, stderr)
 
 
 def RunTool(command, env, pass_fds=()):
