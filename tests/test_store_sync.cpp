@@ -1,9 +1,9 @@
 // The writer's sync levels: which syncs each level makes and in what order
-// (data before the name, tail before head), the level taken from the
+// (data before the name), the level taken from the
 // environment, and a failing sync at every point where one is made: the
 // call that met it returns 0, and the files then hold exactly the records
 // acknowledged, each file readable. What a power loss leaves at each level
-// is enumerated by the crash-state simulator (tests/crashsim).
+// is enumerated by the crash-state simulator (bench/crashsim).
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -47,8 +47,9 @@ std::vector<JobResults> RecordsOfAllFiles(const ScratchDir& dir, const std::stri
 }
 
 // The calls each step makes, in order: w(rite), d(ata sync), l(ink of the
-// new file), f(sync of the directory). Data goes before the name, a
-// page-spanning append's tail before its head; a group commit or a raised
+// new file), f(sync of the directory). Data goes before the name, and a
+// level-append record or save is on the disk before the call returns; a
+// group commit or a raised
 // level syncs what came before, the name too where the file was made at
 // level none.
 TEST(StoreSync, EachLevelSyncsInItsOrder) {
@@ -63,14 +64,15 @@ TEST(StoreSync, EachLevelSyncsInItsOrder) {
         // none, name, append
         {add(0), {"wl", "wdlf", "wdlf"}},
         {add(1), {"w", "w", "wd"}},
-        {add(2, true), {"ww", "ww", "wdwd"}},
+        {add(2, true), {"ww", "ww", "wwd"}},
         {sync, {"df", "d", "d"}},
         {sync, {"d", "d", "d"}},
         {level(JobResultsSync::kAppend), {"d", "d", ""}},
-        {add(3, true), {"wdwd", "wdwd", "wdwd"}},
+        {add(3, true), {"wwd", "wwd", "wwd"}},
         {level(JobResultsSync::kNone), {"", "", ""}},
         {add(4), {"w", "w", "w"}},
-        {save, {"ww", "ww", "ww"}},
+        {level(JobResultsSync::kAppend), {"df", "df", "df"}},
+        {save, {"wwd", "wwd", "wwd"}},
     };
     const JobResultsSync levels[] = {JobResultsSync::kNone, JobResultsSync::kName,
                                      JobResultsSync::kAppend};

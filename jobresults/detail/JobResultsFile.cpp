@@ -215,7 +215,6 @@ AppendOutcome AppendOverTrailer(int fd, char* data, size_t size, bool durable) {
             }
             return {AppendStatus::kWriteFailed, error, trailer};
         }
-        if (const int error = durable ? SyncData(fd) : 0) return TakeBack(fd, trailer, error);
         if (const int error = WriteAllAt(fd, data, lead->split, trailer)) {
             return Undo(fd, trailer, error);
         }
@@ -236,7 +235,6 @@ FinishOutcome FinishAt(int fd, off64_t trailer, bool durable) {
         // At most "t></Root>" lies behind the trailer: it forms no element.
         return {error, false};
     }
-    if (const int error = durable ? SyncData(fd) : 0) return {error, true};
     // From here on the spare "</Root>" closes the document whatever happens
     // to the trailer. Putting the trailer back keeps a later append safe; a
     // repeated finish does not need it.

@@ -64,9 +64,10 @@ struct AppendOutcome {
 // Writes data (one record followed by the trailer) over the trailer at the
 // current position. The old trailer stays intact until the new one is on
 // disk. data is modified during the call and restored before it returns.
-// When durable, the record is synced before the call returns, and an
-// append written in two steps syncs its tail before the head goes over the
-// old trailer, so that a power loss leaves either state a kill could.
+// When durable, the record is synced before the call returns. One sync
+// cannot order the record's pages against the file's new size, so a power
+// loss during the call may tear the end (see README); a second sync per
+// append would rule that out at twice the cost.
 AppendOutcome AppendOverTrailer(int fd, char* data, size_t size, bool durable);
 
 struct FinishOutcome {
@@ -77,7 +78,7 @@ struct FinishOutcome {
 // Replaces the trailer at offset trailer with the final end tag and cuts the
 // file behind it. After a failed write the file is still a complete
 // document, and calling again with the same offset finishes it exactly.
-// When durable, each step is synced before the next, and the end too.
+// When durable, the finished file is synced before the call returns.
 FinishOutcome FinishAt(int fd, off64_t trailer, bool durable = false);
 
 }  // namespace jobresults

@@ -9,7 +9,7 @@ each state into a scratch directory and judges every job results file in it
 with the classic reader, `jobresults check` and `jobresults salvage` (on a
 copy).
 
-Models (see tests/crashsim/README.md):
+Models (see bench/crashsim/README.md):
   ordered     what a file's sync covers is durable; of the page writes and
               sizes behind, any prefix in log order (a write crossing pages
               can persist a prefix of its pages); directory operations
@@ -615,6 +615,8 @@ def Abbreviate(indexes):
 def Violations(scenario, level, model, tally):
     """The figures this level must show; [] when it does."""
     must = ["changed/invented", "salvage short of intact prefix"]
+    if scenario == "salvage":
+        must.append("original lost")
     if scenario in STATE_FILES:  # replaced through a synced temporary and rename, at every level
         return [(column, tally.counts[column], tally.examples.get(column)) for column in
                 ["changed/invented", "file vanished", "acknowledged records lost"] if tally.counts[column]]
