@@ -5,7 +5,6 @@
 //       Exit 3: the scenario needs what this library lacks.
 //   crashsim_tool records SCENARIO     the records the scenario writes.
 //   crashsim_tool judge FILE...        what the classic reader reads of each.
-//   crashsim_tool features             what of the sync levels the library has.
 // Records print as "REC" and the five fields, text fields in hex.
 #include <unistd.h>
 
@@ -13,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -74,28 +72,6 @@ void PrintRecord(const JobResults& record) {
                 Hex(record.BackupJobId).c_str(), Hex(record.ErrorString).c_str(), record.Size);
 }
 
-// syncJobResults arrives with the sync levels; before, the group scenario
-// cannot run.
-template <typename Writer, typename = void>
-struct HasSync : std::false_type {};
-template <typename Writer>
-struct HasSync<Writer, std::void_t<decltype(std::declval<Writer&>().syncJobResults())>>
-    : std::true_type {};
-
-template <typename Writer, typename = void>
-struct HasLevels : std::false_type {};
-template <typename Writer>
-struct HasLevels<Writer, std::void_t<decltype(&Writer::setSyncLevel)>> : std::true_type {};
-
-template <typename Writer>
-int SyncAll(Writer& writer) {
-    if constexpr (HasSync<Writer>::value) {
-        return writer.syncJobResults();
-    } else {
-        return -1;
-    }
-}
-
 void Acknowledge(int fd, const std::string& text) {
     const std::string line = text + "\n";
     if (fd >= 0 && write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
@@ -104,7 +80,6 @@ void Acknowledge(int fd, const std::string& text) {
 }
 
 int Drive(const Scenario& scenario, const std::string& dirName) {
-    if (scenario.groupSize > 0 && !HasSync<CCIJobResults>::value) return 3;
     const char* ackVariable = std::getenv("CRASHSIM_ACK_FD");
     const int ack = ackVariable ? std::atoi(ackVariable) : -1;
     CCIJobResults writer;
@@ -125,7 +100,7 @@ int Drive(const Scenario& scenario, const std::string& dirName) {
         if (scenario.groupSize == 0) {
             Acknowledge(ack, std::to_string(index + 1));
         } else if ((index + 1) % scenario.groupSize == 0 || index + 1 == scenario.records) {
-            if (SyncAll(writer) != 1) {
+            if (writer.syncJobResults() != 1) {
                 std::fprintf(stderr, "sync failed: %s\n", writer.m_sErrorMsg.c_str());
                 return 1;
             }
@@ -178,12 +153,6 @@ int main(int argc, char** argv) {
         const Scenario* scenario = FindScenario(argv[2]);
         if (!scenario) return 64;
         for (int index = 0; index < scenario->records; ++index) PrintRecord(Record(*scenario, index));
-        return 0;
-    }
-    if (command == "features") {
-        // "levels": CIJOBRESULTS_SYNC is obeyed; "sync": syncJobResults.
-        std::printf("%s %s\n", HasLevels<CCIJobResults>::value ? "levels" : "-",
-                    HasSync<CCIJobResults>::value ? "sync" : "-");
         return 0;
     }
     if (command == "judge") {
