@@ -18,17 +18,6 @@ if(TARGET jobresults)
         ${CMAKE_CURRENT_BINARY_DIR}/cli-e2e/${group})
     set_tests_properties(cli.e2e.${group} PROPERTIES TIMEOUT 120)
   endforeach()
-  # The order of salvage's links, renames and syncs, seen through a library
-  # loaded into the tool; sanitizer runtimes want to be loaded first.
-  if(NOT CIJOBRESULTS_SANITIZE)
-    add_library(jobresults_call_log MODULE ${CMAKE_CURRENT_LIST_DIR}/cli/call_log.cpp)
-    target_link_libraries(jobresults_call_log PRIVATE cijobresults_warnings ${CMAKE_DL_LIBS})
-    add_test(NAME cli.e2e.salvage_order
-      COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/cli/e2e.sh salvage_order
-        $<TARGET_FILE:jobresults> $<TARGET_FILE:cijobresults>
-        ${CMAKE_CURRENT_BINARY_DIR}/cli-e2e/salvage_order $<TARGET_FILE:jobresults_call_log>)
-    set_tests_properties(cli.e2e.salvage_order PROPERTIES TIMEOUT 120)
-  endif()
   # metrics through promtool and node_exporter; follow killed and restarted.
   foreach(script metrics_exporter follow_restart)
     add_test(NAME cli.${script}

@@ -619,7 +619,9 @@ def Violations(scenario, level, model, tally):
         return [(column, tally.counts[column], tally.examples.get(column)) for column in
                 ["changed/invented", "file vanished", "acknowledged records lost"] if tally.counts[column]]
     if level in ("name", "append"):
-        must += ["file vanished", "unreadable, check passes"]
+        must += ["file vanished", "left empty", "unreadable, check passes"]
+    if scenario == "group":  # acknowledged at syncJobResults, at every level
+        must += ["acknowledged records lost", "success short of acknowledged (passing check)"]
     if level == "append":
         must += ["acknowledged records lost", "success short of acknowledged (passing check)"]
     return [(column, tally.counts[column], tally.examples.get(column)) for column in must

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end tests of the jobresults binary, one group per CTest entry.
-# Usage: e2e.sh GROUP TOOL LIBRARY WORKDIR [CALL-LOG-LIBRARY]
+# Usage: e2e.sh GROUP TOOL LIBRARY WORKDIR
 set -uo pipefail
-group=$1 tool=$2 library=$3 work=$4 call_log=${5:-}
+group=$1 tool=$2 library=$3 work=$4
 rm -rf "$work" && mkdir -p "$work"
 cd "$work" || exit 1
 
@@ -398,22 +398,6 @@ CASES
     "metrics after a salvage equal those of the intact file"
   run_tool salvage "$damaged"
   expect_contains "$out" "sound: $damaged holds 4 records" "a sound file is not copied"
-}
-
-# The order of salvage's names and syncs in place, as a power loss needs
-# it: the rescue synced, the damaged file linked aside and the directory
-# synced before the rename puts the rescue in its place, then the
-# directory synced again. Without the first directory sync, the disk can
-# hold the rename and not the link: the damaged file is gone.
-test_salvage_order() {
-  printf 'a\tu\t1\t\t1\nb\tu\t2\t\t2\n' | "$tool" write full >/dev/null
-  local full
-  full=$(ls full\\ci_push_*.xml)
-  head -c -9 "$full" >"cut\\ci_push_1.xml"
-  JOBRESULTS_CALL_LOG=$work/calls LD_PRELOAD=$call_log run_tool salvage "cut\\ci_push_1.xml"
-  expect_eq "$status" 0 "salvage in place: exit code ($err)"
-  expect_eq "$(<"$work/calls")" $'fsync file\nlink\nfsync directory\nrename\nfsync directory' \
-    "salvage in place: links, renames and syncs in order"
 }
 
 # salvage_at FILE OFFSET
