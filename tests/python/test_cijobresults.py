@@ -77,16 +77,13 @@ def test_failed_append_raises_oserror_with_the_library_message(tmp_path):
 def test_sync_level_by_argument_or_environment(tmp_path, monkeypatch, sync, environment, refused):
     if environment is not None:
         monkeypatch.setenv("CIJOBRESULTS_SYNC", environment)
-    records = numbered(3)
     with pytest.raises(ValueError, match=refused) if refused else contextlib.nullcontext():
         with cijobresults.Writer(tmp_path / "r", sync=sync) as writer:
-            for record in records[:2]:
-                writer.add(*record)
+            writer.add(*numbered(1)[0])
             writer.sync()
-            writer.add(*records[2])
-        assert [tuple(r) for r in cijobresults.read(writer.path)] == records
-    if refused:
-        assert os.listdir(tmp_path) == []
+            writer.add(*numbered(2)[1])
+        assert [tuple(r) for r in cijobresults.read(writer.path)] == numbered(2)
+    assert os.listdir(tmp_path) == ([] if refused else [os.path.basename(writer.path)])
 
 
 @pytest.mark.parametrize("intact, cut_before_end", [(0, 20), (1, 100), (6, 60), (9, 20)])

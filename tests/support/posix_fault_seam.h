@@ -17,7 +17,6 @@
 #include <unistd.h>
 
 #include <cstddef>
-#include <string>
 
 namespace faultseam {
 
@@ -52,8 +51,6 @@ struct State {
     long calls[kCallCount] = {};  // calls seen on armed descriptors
     int tmpfileError = 0;         // when set, opening a file without a name fails with it
     long links = 0;               // successful linkat calls
-    std::string events;           // when logging: w(rite) d(atasync) f(sync) l(ink), in order
-    bool logging = false;
 };
 
 inline State& Seam() {
@@ -73,14 +70,6 @@ inline long Calls(Call call) { return Seam().calls[call]; }
 // that cannot create a file without a name.
 inline void FailTmpfile(int error) { Seam().tmpfileError = error; }
 inline long Links() { return Seam().links; }
-// Starts the event log afresh.
-inline void LogEvents() {
-    Seam().events.clear();
-    Seam().logging = true;
-}
-inline void Log(char event) {
-    if (Seam().logging) Seam().events += event;
-}
 
 // The fault to inject into this call, if any.
 inline Fault Decide(Call call, int fd, size_t* limit) {
@@ -112,9 +101,8 @@ Function Real(const char* name) {
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
-// fdatasync and fsync: logged, and failed when the kSync rule says so.
-inline int SyncThroughSeam(int (*real)(int), char event, int fd) {
-    Log(event);
+// fdatasync and fsync: failed when the kSync rule says so.
+inline int SyncThroughSeam(int (*real)(int), int fd) {
     size_t limit = 0;
     const Fault fault = Decide(kSync, fd, &limit);
     if (fault == Fault::kError || fault == Fault::kEintr) return -1;
@@ -129,7 +117,6 @@ ssize_t pwrite64(int fd, const void* buffer, size_t count, off64_t offset) {
     using Function = ssize_t (*)(int, const void*, size_t, off64_t);
     static const Function real = faultseam::Real<Function>("pwrite64");
     size_t limit = count;
-    faultseam::Log('w');
     switch (faultseam::Decide(faultseam::kPwrite, fd, &limit)) {
         case faultseam::Fault::kError:
         case faultseam::Fault::kEintr:
@@ -215,20 +202,19 @@ int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) 
     static const Function real = faultseam::Real<Function>("linkat");
     const int result = real(fromDir, from, toDir, to, flags);
     if (result == 0) ++faultseam::Seam().links;
-    faultseam::Log('l');
     return result;
 }
 
 int fdatasync(int fd) {
     using Function = int (*)(int);
     static const Function real = faultseam::Real<Function>("fdatasync");
-    return faultseam::SyncThroughSeam(real, 'd', fd);
+    return faultseam::SyncThroughSeam(real, fd);
 }
 
 int fsync(int fd) {
     using Function = int (*)(int);
     static const Function real = faultseam::Real<Function>("fsync");
-    return faultseam::SyncThroughSeam(real, 'f', fd);
+    return faultseam::SyncThroughSeam(real, fd);
 }
 
 }  // extern "C"
