@@ -24,9 +24,8 @@ using Clock = std::chrono::steady_clock;
 // Appends records at `level`, syncing after every `group` records when
 // group > 0 (a group commit at level name); the save is included. With
 // laterOnly the clock starts behind the first append, which makes the file.
-bool AppendAt(const std::string& dir, const std::vector<JobResults>& records,
-              JobResultsSync level, std::size_t group, bool laterOnly, Clock::time_point& start,
-              std::string& error) {
+bool AppendAt(const std::string& dir, const std::vector<JobResults>& records, JobResultsSync level,
+              std::size_t group, bool laterOnly, Clock::time_point& start, std::string& error) {
     CCIJobResults writer;
     writer.setSyncLevel(level);
     writer.createJobResults(dir + "/jr");

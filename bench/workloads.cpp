@@ -131,8 +131,7 @@ bool AppendSqlite(const std::string& path, const std::vector<JobResults>& record
     const std::string setup = "PRAGMA journal_mode=WAL; PRAGMA synchronous=" + synchronous +
                               "; CREATE TABLE job_results (client_name TEXT, url TEXT,"
                               " backup_job_id TEXT, error_string TEXT, size INTEGER);";
-    const bool ok = Exec(db, setup.c_str(), error) &&
-                    InsertAll(db, records, error);
+    const bool ok = Exec(db, setup.c_str(), error) && InsertAll(db, records, error);
     sqlite3_close(db);
     return ok;
 }

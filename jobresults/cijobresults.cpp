@@ -118,7 +118,8 @@ int WriteFirst(CCIJobResults& store, jobresults::ComposedAppend& data,
         Fail(store, messages::kWriteFailed, error);
         return 0;
     }
-    if (const int error = NameMustBeDurable(store) ? jobresults::SyncData(store.m_nFileHandle) : 0) {
+    if (const int error =
+            NameMustBeDurable(store) ? jobresults::SyncData(store.m_nFileHandle) : 0) {
         DiscardNewFile(store, created);
         Fail(store, messages::kSyncFailed, error);
         return 0;

@@ -40,7 +40,12 @@
 // kFromEnvironment takes the level from the environment variable
 // CIJOBRESULTS_SYNC ("none", "name" or "append") each time the writer
 // creates a file, and kName when it is unset or empty.
-enum class JobResultsSync : unsigned char { kFromEnvironment = 0, kNone = 1, kName = 2, kAppend = 3 };
+enum class JobResultsSync : unsigned char {
+    kFromEnvironment = 0,
+    kNone = 1,
+    kName = 2,
+    kAppend = 3
+};
 
 namespace jobresults {
 

@@ -112,9 +112,9 @@ TEST(LibraryBinary, ExportsOnlyTheExportedClasses) {
             ours = ours || name.rfind(cls + "::", 0) == 0 || name == "vtable for " + cls ||
                    name == "typeinfo for " + cls || name == "typeinfo name for " + cls;
         }
-        for (const char* function : {"ListResultsFiles(", "DescribeResultsFile(", "EndingOfFile(",
-                                     "NoteOnDirectoryName(", "VersionLine(", "LineOfOffset(",
-                                     "ParseSyncLevel(", "SyncLevelName("}) {
+        for (const char* function :
+             {"ListResultsFiles(", "DescribeResultsFile(", "EndingOfFile(", "NoteOnDirectoryName(",
+              "VersionLine(", "LineOfOffset(", "ParseSyncLevel(", "SyncLevelName("}) {
             ours = ours || name.rfind(std::string("jobresults::") + function, 0) == 0;
         }
         EXPECT_TRUE(ours) << "unexpected export: " << name;
@@ -176,11 +176,15 @@ TEST(LibraryBinary, StoreKeepsItsFirstLayout) {
     const auto at = [](const void* object, const void* member) {
         return static_cast<const char*>(member) - static_cast<const char*>(object);
     };
-#define CIJOBRESULTS_SAME_OFFSET(m) EXPECT_EQ(at(&now, &now.m), at(&first, &first.m)) << #m;
-    CIJOBRESULTS_SAME_OFFSET(m_sFileName) CIJOBRESULTS_SAME_OFFSET(m_nFileHandle)
-    CIJOBRESULTS_SAME_OFFSET(m_nErrno) CIJOBRESULTS_SAME_OFFSET(m_bHeaderWritten)
-    CIJOBRESULTS_SAME_OFFSET(m_sErrorMsg) CIJOBRESULTS_SAME_OFFSET(m_bSaved)
-    CIJOBRESULTS_SAME_OFFSET(m_vJobResultNodes) CIJOBRESULTS_SAME_OFFSET(m_itCurrent)
+#define CIJOBRESULTS_SAME_OFFSET(m) EXPECT_EQ(at(&now, &now.m), at(&first, &first.m)) << #m
+    CIJOBRESULTS_SAME_OFFSET(m_sFileName);
+    CIJOBRESULTS_SAME_OFFSET(m_nFileHandle);
+    CIJOBRESULTS_SAME_OFFSET(m_nErrno);
+    CIJOBRESULTS_SAME_OFFSET(m_bHeaderWritten);
+    CIJOBRESULTS_SAME_OFFSET(m_sErrorMsg);
+    CIJOBRESULTS_SAME_OFFSET(m_bSaved);
+    CIJOBRESULTS_SAME_OFFSET(m_vJobResultNodes);
+    CIJOBRESULTS_SAME_OFFSET(m_itCurrent);
 #undef CIJOBRESULTS_SAME_OFFSET
 }
 

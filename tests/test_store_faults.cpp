@@ -514,9 +514,12 @@ TEST(StoreSyncLevels, EnvironmentChoosesTheLevelOfANewFile) {
         JobResultsSync chosen;
         long syncs;  // of the first append; -1: refused
     } cases[] = {
-        {nullptr, JobResultsSync::kFromEnvironment, 2}, {"", JobResultsSync::kFromEnvironment, 2},
-        {"none", JobResultsSync::kFromEnvironment, 0},  {"append", JobResultsSync::kFromEnvironment, 2},
-        {"Name", JobResultsSync::kFromEnvironment, -1}, {" name", JobResultsSync::kFromEnvironment, -1},
+        {nullptr, JobResultsSync::kFromEnvironment, 2},
+        {"", JobResultsSync::kFromEnvironment, 2},
+        {"none", JobResultsSync::kFromEnvironment, 0},
+        {"append", JobResultsSync::kFromEnvironment, 2},
+        {"Name", JobResultsSync::kFromEnvironment, -1},
+        {" name", JobResultsSync::kFromEnvironment, -1},
         {"fsync", JobResultsSync::kNone, 0},
     };
     for (const auto& c : cases) {
@@ -561,7 +564,8 @@ TEST(StoreSyncLevels, FailedSyncAtEveryPointKeepsExactlyTheAcknowledged) {
                 CCIJobResults writer;
                 ASSERT_EQ(writer.setSyncLevel(level), 1);
                 ASSERT_EQ(writer.createJobResults(dirName), 1);
-                faultseam::Arm(faultseam::kSync, On(faultseam::kAnyDescriptor, Fault::kError, failing));
+                faultseam::Arm(faultseam::kSync,
+                               On(faultseam::kAnyDescriptor, Fault::kError, failing));
                 const auto count = [&](int result) {
                     if (result == 1) return;
                     ++failures;
@@ -580,7 +584,8 @@ TEST(StoreSyncLevels, FailedSyncAtEveryPointKeepsExactlyTheAcknowledged) {
             }
             const std::vector<JobResults> found = RecordsOfAllFiles(dir, dirName);
             ASSERT_EQ(found.size(), acknowledged.size());
-            for (size_t i = 0; i < found.size(); ++i) EXPECT_TRUE(storetest::SameRecord(found[i], acknowledged[i]));
+            for (size_t i = 0; i < found.size(); ++i)
+                EXPECT_TRUE(storetest::SameRecord(found[i], acknowledged[i]));
             if (failures == 0) break;  // past the last sync the writer makes
             EXPECT_EQ(failures, 1);
         }

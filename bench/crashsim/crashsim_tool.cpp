@@ -28,8 +28,10 @@ struct Scenario {
 };
 
 constexpr Scenario kScenarios[] = {
-    {"create1", 1, 0, false, false},  {"create20", 20, 0, false, false},
-    {"pagecross", 6, 0, false, true}, {"save", 5, 0, true, false},
+    {"create1", 1, 0, false, false},
+    {"create20", 20, 0, false, false},
+    {"pagecross", 6, 0, false, true},
+    {"save", 5, 0, true, false},
     {"group", 12, 4, false, false},
     // For the simulator's own test: a writer that changes a record in
     // place after writing it, which the judge must catch.
@@ -48,7 +50,8 @@ JobResults Record(const Scenario& scenario, int index) {
     record.ClientName = "client-" + std::to_string(index);
     record.Url = "/jobs/" + std::to_string(1000 + index);
     if (scenario.large) {
-        record.Url.append(2500 + static_cast<size_t>(index) * 1300, static_cast<char>('a' + index % 26));
+        record.Url.append(2500 + static_cast<size_t>(index) * 1300,
+                          static_cast<char>('a' + index % 26));
     }
     record.BackupJobId = std::to_string(1000 + index);
     record.ErrorString = index % 3 == 2 ? "failed " + std::to_string(index) : "";
@@ -152,13 +155,15 @@ int main(int argc, char** argv) {
     if (command == "records" && argc == 3) {
         const Scenario* scenario = FindScenario(argv[2]);
         if (!scenario) return 64;
-        for (int index = 0; index < scenario->records; ++index) PrintRecord(Record(*scenario, index));
+        for (int index = 0; index < scenario->records; ++index)
+            PrintRecord(Record(*scenario, index));
         return 0;
     }
     if (command == "judge") {
         for (int i = 2; i < argc; ++i) Judge(argv[i]);
         return 0;
     }
-    std::fprintf(stderr, "usage: crashsim_tool drive SCENARIO DIR | records SCENARIO | judge FILE...\n");
+    std::fprintf(stderr,
+                 "usage: crashsim_tool drive SCENARIO DIR | records SCENARIO | judge FILE...\n");
     return 64;
 }

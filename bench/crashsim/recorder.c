@@ -31,9 +31,9 @@
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #define MAX_FDS 65536
@@ -55,8 +55,8 @@ static void Init(void) {
     if (ack != NULL) g_ackFd = atoi(ack);
     if (root == NULL || log == NULL || realpath(root, g_root) == NULL) return;
     g_rootLength = strlen(g_root);
-    int fd = (int)syscall(SYS_openat, AT_FDCWD, log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
-                          0644);
+    int fd =
+        (int)syscall(SYS_openat, AT_FDCWD, log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) return;
     g_log = fcntl(fd, F_DUPFD_CLOEXEC, 1000);
     syscall(SYS_close, fd);
@@ -148,7 +148,7 @@ static void Track(int fd, const char* path) {
     g_paths[fd] = path ? strdup(path) : NULL;
 }
 
-#define REAL(name) \
+#define REAL(name)                        \
     static __typeof__(name)* real_##name; \
     if (!real_##name) real_##name = (__typeof__(name)*)dlsym(RTLD_NEXT, #name)
 

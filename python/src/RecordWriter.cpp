@@ -168,8 +168,9 @@ PyMethodDef g_addDefinition = {
 
 void AddWriterType(py::module_& module) {
     py::class_<RecordWriter> writer(module, "Writer", kWriterDoc);
-    writer.def(py::init<const std::string&, const py::object&>(), py::arg("dir_name"),
-               py::arg("sync") = py::none())
+    writer
+        .def(py::init<const std::string&, const py::object&>(), py::arg("dir_name"),
+             py::arg("sync") = py::none())
         .def("save", &RecordWriter::Save,
              "Writes the final end tag and closes the file; nothing when no record was added.")
         .def_property_readonly("saved", &RecordWriter::Saved, "True once save() has run.")

@@ -336,9 +336,7 @@ bool ResultsWriter::Succeeded(int storeResult) {
 
 bool ResultsWriter::Save() { return Succeeded(m_store.saveJobResults()); }
 
-bool ResultsWriter::SetSync(JobResultsSync level) {
-    return Succeeded(m_store.setSyncLevel(level));
-}
+bool ResultsWriter::SetSync(JobResultsSync level) { return Succeeded(m_store.setSyncLevel(level)); }
 
 bool ResultsWriter::Sync() { return Succeeded(m_store.syncJobResults()); }
 

@@ -233,7 +233,8 @@ private:
         // returns.
         const JobResultsSync level = target ? JobResultsSync::kNone : JobResultsSync::kAppend;
         SalvageTally tally;
-        const bool copied = writer.SetSync(JobResultsSync::kNone) && Walk(walk, &writer, true, tally);
+        const bool copied =
+            writer.SetSync(JobResultsSync::kNone) && Walk(walk, &writer, true, tally);
         const bool saved = copied && writer.SetSync(level) && writer.Save();
         if (!copied || !saved) return Failed(writer);
         if (tally.cut) {
