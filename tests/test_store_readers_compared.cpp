@@ -6,6 +6,7 @@
 // streaming reader's memory stays flat on a file far larger than its window.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "jobresults/JobResultsReader.h"
@@ -245,6 +247,23 @@ TEST(StoreReaders, StreamingReaderGivesTheClassicReadersVerdictAndRecords) {
     ASSERT_TRUE(fs::create_directory(storeDir + "\\folder.xml"));
     CompareReaders(storeDir, "folder.xml", {"a directory", "", false, {}, {}, false});
     fs::remove(storeDir + "\\folder.xml");
+}
+
+// A directory keeps the message of the read that fails; a FIFO the open's.
+TEST(StoreReaders, NamesThatAreNoRegularFile) {
+    ScratchDir dir;
+    const std::string storeDir = dir.Path() + "/d", head = storeDir + "\\";
+    ASSERT_TRUE(fs::create_directory(head + "folder.xml"));
+    ASSERT_EQ(mkfifo((head + "fifo.xml").c_str(), 0600), 0);
+    for (const auto& [name, message, number] :
+         {std::tuple{"folder.xml", "Erroring while reading data from Job Results file ", EISDIR},
+          std::tuple{"fifo.xml", "Failed to open file ", EINVAL}}) {
+        for (const auto& outcome : {testsupport::ReadClassic(storeDir, name),
+                                    testsupport::ReadStreaming(storeDir, name)}) {
+            EXPECT_EQ(outcome.message, message + head + name);
+            EXPECT_EQ(outcome.errorNumber, number);
+        }
+    }
 }
 
 // --- memory ------------------------------------------------------------------
