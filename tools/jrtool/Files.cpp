@@ -238,9 +238,7 @@ std::string RecordSource::Error() const {
 
 // The reader reports refused content with errno -1 and a failed system
 // call with its errno.
-bool RecordSource::Damaged() const {
-    return !m_reader.ok() && m_reader.errorNumber() == -1;
-}
+bool RecordSource::Damaged() const { return !m_reader.ok() && m_reader.errorNumber() == -1; }
 
 std::string ByteAndLine(const std::string& path, std::uint64_t offset) {
     std::string where = "byte " + std::to_string(offset);

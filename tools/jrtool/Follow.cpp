@@ -362,7 +362,7 @@ private:
     std::string m_output;
     bool m_dirty = false;
     std::string m_stateFailure;  // the last failure to save said, until a save works
-    std::size_t m_taken = 0;  // records taken as printed on a first run
+    std::size_t m_taken = 0;     // records taken as printed on a first run
 };
 
 class FollowCommand : public Command {
