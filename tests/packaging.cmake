@@ -103,8 +103,6 @@ set_tests_properties(${CIJOBRESULTS_PACKAGING_TESTS}
 set_tests_properties(packaging_install ${CIJOBRESULTS_PACKAGING_TESTS}
   PROPERTIES LABELS packaging TIMEOUT 300)
 
-# No program, module or library of the build tree searches the current
-# directory for libraries (an empty RUNPATH or RPATH entry).
 add_test(NAME packaging_runpath
   COMMAND ${CMAKE_COMMAND} -DDIR=${PROJECT_BINARY_DIR}
     -P ${CIJOBRESULTS_PACKAGING_SCRIPTS}/check_runpath.cmake)
