@@ -47,10 +47,8 @@ if(TARGET jobresults)
   # Found from any prefix: bin/ and lib/ sit side by side.
   file(RELATIVE_PATH _cijobresults_bin_to_lib
     ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
-  set_target_properties(jobresults PROPERTIES
-    INSTALL_RPATH "$ORIGIN/${_cijobresults_bin_to_lib}")
-  install(TARGETS jobresults
-    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  cijobresults_install_twin(jobresults "$ORIGIN/${_cijobresults_bin_to_lib}"
+    DESTINATION ${CMAKE_INSTALL_BINDIR}
     COMPONENT tools)
   # The manual page and the bash completion, where man and bash-completion
   # look for them.

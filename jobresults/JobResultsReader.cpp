@@ -132,7 +132,7 @@ struct JobResultsReader::State {
         const int fd = FileWindow::OpenToRead(path);
         if (fd == -1) {
             const int failure = errno;
-            Fail(jobresults::messages::kOpenFailed, path, failure);
+            Fail(jobresults::messages::OpenRefusedHead(failure), path, failure);
             return false;
         }
         return Start(fd, true, point);
@@ -142,7 +142,7 @@ struct JobResultsReader::State {
         *this = State();
         path = fileName = name;
         if (const int notRegular = FileWindow::RegularFileError(fd)) {
-            Fail(jobresults::messages::kOpenFailed, path, notRegular);
+            Fail(jobresults::messages::OpenRefusedHead(notRegular), path, notRegular);
             return false;
         }
         return Start(fd, false, point);

@@ -314,7 +314,7 @@ int CCIJobResults::openJobResults(std::string sDirName, std::string sFileName) {
     m_nFileHandle = jobresults::FileWindow::OpenToRead(path);
     if (m_nFileHandle == -1) {
         const int error = errno;
-        Fail(*this, std::string(messages::kOpenFailed) + path, error);
+        Fail(*this, std::string(messages::OpenRefusedHead(error)) + path, error);
         return 0;
     }
     std::vector<XmlNode> children;

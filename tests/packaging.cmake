@@ -103,6 +103,11 @@ set_tests_properties(${CIJOBRESULTS_PACKAGING_TESTS}
 set_tests_properties(packaging_install ${CIJOBRESULTS_PACKAGING_TESTS}
   PROPERTIES LABELS packaging TIMEOUT 300)
 
+add_test(NAME packaging_runpath
+  COMMAND ${CMAKE_COMMAND} -DDIR=${PROJECT_BINARY_DIR}
+    -P ${CIJOBRESULTS_PACKAGING_SCRIPTS}/check_runpath.cmake)
+set_tests_properties(packaging_runpath PROPERTIES LABELS packaging TIMEOUT 60)
+
 # The Debian packages, built by dpkg-buildpackage from a copy of the sources
 # (whatever this build's configuration) and checked with lintian. A
 # sanitizer build would only build the same packages again.

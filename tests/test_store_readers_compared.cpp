@@ -6,6 +6,7 @@
 // streaming reader's memory stays flat on a file far larger than its window.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "jobresults/JobResultsReader.h"
@@ -244,6 +246,15 @@ TEST(StoreReaders, StreamingReaderGivesTheClassicReadersVerdictAndRecords) {
     CompareReaders(storeDir, "absent.xml", {"missing file", "", false, {}, {}, false});
     ASSERT_TRUE(fs::create_directory(storeDir + "\\folder.xml"));
     CompareReaders(storeDir, "folder.xml", {"a directory", "", false, {}, {}, false});
+    ASSERT_EQ(mkfifo((storeDir + "\\fifo.xml").c_str(), 0600), 0);
+    for (const auto& [name, head, number] :
+         {std::tuple{"folder.xml", "Erroring while reading data from Job Results file ", EISDIR},
+          std::tuple{"fifo.xml", "Failed to open file ", EINVAL}}) {
+        const testsupport::ReaderOutcome classic = testsupport::ReadClassic(storeDir, name);
+        EXPECT_EQ(classic.message + " " + std::to_string(classic.errorNumber),
+                  head + storeDir + "\\" + name + " " + std::to_string(number));
+        CompareReaders(storeDir, name, {name, "", false, {}, {}, false});
+    }
     fs::remove(storeDir + "\\folder.xml");
 }
 

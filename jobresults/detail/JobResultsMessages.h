@@ -7,6 +7,7 @@
 #ifndef CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSMESSAGES_H
 #define CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSMESSAGES_H
 
+#include <cerrno>
 #include <string>
 #include <string_view>
 
@@ -59,6 +60,12 @@ inline constexpr std::string_view kReadFailed =
     "Erroring while reading data from Job Results file ";
 inline constexpr std::string_view kInvalidData = "Invalid data in Job Results file ";
 inline constexpr std::string_view kNoRecords = "Invalid data/No Data found in Job Results file ";
+// The head for a file the readers do not open. A directory opens, and
+// only reading it fails, so it keeps the read's message that callers know;
+// a FIFO, a device and a failed open have the open's.
+inline constexpr std::string_view OpenRefusedHead(int error) {
+    return error == EISDIR ? kReadFailed : kOpenFailed;
+}
 // A reader asked to resume in a file that is not the one it read.
 inline constexpr std::string_view kNotTheFileRead = "Not the Job Results file read before: ";
 inline std::string NoHandle(const std::string& fileName) {

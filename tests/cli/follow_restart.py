@@ -132,6 +132,18 @@ for state in ("state", "no/such/dir/state"):
     refused = subprocess.run([tool, "follow", DIR, "--state", state], capture_output=True, timeout=10)
     check(refused.returncode == 1 and refused.stdout == b"" and refused.stderr, "%s refused" % state)
 
+os.makedirs("kept")
+keeper = subprocess.Popen([tool, "follow", DIR, "--state", "kept/state"], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+for step in (shutil.rmtree, None, os.makedirs):  # two rounds without the state's directory
+    time.sleep(0.3)
+    step and step("kept")
+    subprocess.run([tool, "write", DIR], input=b"k\t/u\t1\t\t1\n", check=True)
+time.sleep(0.3)
+keeper.send_signal(signal.SIGTERM)
+out, err = keeper.communicate(timeout=10)
+check(keeper.returncode == 0 and len(out.splitlines()) == 3 and err.endswith(b"kept/state is saved again\n")
+      and err.count(b"cannot create a file beside kept/state") == 1, "follow goes on, said once: %r" % err)
+
 # No kills: writers of many files, a fast one, and an archiver; exactly once.
 BUSY, ARCHIVE = "busy", "archive"
 os.makedirs(ARCHIVE)

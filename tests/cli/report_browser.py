@@ -10,6 +10,7 @@ import re
 import shutil
 import subprocess
 import time
+import unicodedata
 
 import pytest
 
@@ -34,6 +35,8 @@ FILES = [
     (3, 5, [(b"alpha", b""), (HOSTILE, b"<img src=x onerror=alert(2)>"), (b"q\"u'ote", b"")]),
     (2, 5, [(b"alpha", b"timeout"), (b"bad\xff\x01name", b""), (b"beta", b"")]),
     (1, 5, [(b"alpha", b""), (b"alpha", b"x\xfe"), (HOSTILE, b"")]),
+    (1, 4, [("gnp.\u202eexe".encode(), b""),  # bidirectional controls would turn text around
+            ("\u2066i\u2067s\u2068o\u2069\u200e\u200f\u061c".encode(), "\u202at\u202b\u202c\u202d".encode())]),
 ]
 
 
@@ -81,12 +84,17 @@ def page():
     driver.quit()
 
 
+def hidden(c):  # a control, or one of Unicode's Bidi_Control characters
+    return unicodedata.category(c) == "Cc" or c in "\u200e\u200f\u061c" or unicodedata.bidirectional(c) in (
+        "LRE", "RLE", "PDF", "LRO", "RLO", "LRI", "RLI", "FSI", "PDI")
+
+
 def shown(name):
     """The page's name for a client as `dump --format jsonl` gives it: the
     sample holds no character U+0080..U+00FF, so one comes from a stray byte
-    (U+FFFD on the page), as does a control other than tab and newline."""
-    return "".join("\ufffd" if 0x80 <= ord(c) <= 0xFF or (ord(c) < 32 and c not in "\t\n")
-                   else c for c in name)
+    (U+FFFD on the page); any other control but tab and newline shows escaped."""
+    return "".join("\ufffd" if 0x80 <= ord(c) <= 0xFF else c if c in "\t\n" or not hidden(c)
+                   else ("\\x%02X" if ord(c) < 0x80 else "\\u%04X") % ord(c) for c in name)
 
 
 def model(now, days):
@@ -139,6 +147,7 @@ def test_page_in_browser(page):
     names = [e.text for e in page.find_elements(By.CSS_SELECTOR, "tr[data-client] td.name")]
     assert hostile in names and "q\"u'ote" in names
     assert hostile in page.find_element(By.TAG_NAME, "body").text
+    assert not [c for c in page.find_element(By.TAG_NAME, "body").text if c not in "\t\n" and hidden(c)]
     with pytest.raises(NoAlertPresentException):
         page.switch_to.alert.text  # noqa: B018 - reading it raises when none is open
     page.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",

@@ -209,21 +209,7 @@ std::vector<std::string> RescueLeftoversOf(const std::string& path) {
 
 // --- reading ------------------------------------------------------------
 
-namespace {
-
-// A FIFO would block the open until a writer comes; a missing file the
-// opener reports itself, with the system's reason.
-bool NotRegular(const ResultsFilePath& file, std::string& error) {
-    struct stat kind;
-    if (stat(file.WholePath().c_str(), &kind) != 0 || S_ISREG(kind.st_mode)) return false;
-    error = file.WholePath() + " is not a regular file";
-    return true;
-}
-
-}  // namespace
-
 bool RecordSource::Open(const ResultsFilePath& file) {
-    if (NotRegular(file, m_notRegular)) return false;
     if (!file.IsPlain()) return m_reader.open(file.dirName, file.fileName);
     return m_reader.open(file.fileName);
 }
@@ -246,16 +232,13 @@ bool RecordSource::Next(JobResults& record) {
 }
 
 std::string RecordSource::Error() const {
-    if (!m_notRegular.empty()) return m_notRegular;
     if (m_reader.errorMessage().empty()) return "the reader failed without a message";
     return WithReason(m_reader.errorMessage(), m_reader.errorNumber());
 }
 
 // The reader reports refused content with errno -1 and a failed system
 // call with its errno.
-bool RecordSource::Damaged() const {
-    return m_notRegular.empty() && !m_reader.ok() && m_reader.errorNumber() == -1;
-}
+bool RecordSource::Damaged() const { return !m_reader.ok() && m_reader.errorNumber() == -1; }
 
 std::string ByteAndLine(const std::string& path, std::uint64_t offset) {
     std::string where = "byte " + std::to_string(offset);
@@ -267,7 +250,6 @@ std::string ByteAndLine(const std::string& path, std::uint64_t offset) {
 }
 
 bool OpenLayoutWalk(const ResultsFilePath& file, JobResultsRecovery& walk, std::string& error) {
-    if (NotRegular(file, error)) return false;
     if (walk.open(file.WholePath())) return true;
     error = WithReason("cannot open " + file.WholePath(), walk.errorNumber());
     return false;

@@ -138,7 +138,7 @@ public:
 
     std::size_t Delivered() const { return m_delivered; }
     // After Next returned false: the reader accepts the whole file.
-    bool Valid() const { return m_notRegular.empty() && m_reader.ok(); }
+    bool Valid() const { return m_reader.ok(); }
     // The reader's message, with the system's reason for a failed call.
     std::string Error() const;
     // The reader refused the content (rather than a system call failing):
@@ -156,7 +156,6 @@ public:
 
 private:
     JobResultsReader m_reader;
-    std::string m_notRegular;
     std::size_t m_delivered = 0;
 };
 

@@ -64,7 +64,8 @@ public:
         NoteRescueLeftovers(m_dirName);
         // Before a first run with --state or without one, the records that
         // exist already are taken as printed unless --from-start is given.
-        if (!ScanAll(resumed || m_fromStart) || !SaveState()) return kExitFailure;
+        if (!ScanAll(resumed || m_fromStart)) return kExitFailure;
+        if (!SaveState(error)) return ReportFailure(error);
         if (m_taken > 0) {
             std::cerr << "jobresults: " << m_taken
                       << " records that exist already are taken as printed (--from-start "
@@ -116,7 +117,8 @@ private:
             } else if (waits[1].revents != 0) {
                 going = HandleEvents(watch);
             }
-            if (!going || !SaveState()) return kExitFailure;
+            if (!going) return kExitFailure;
+            KeepState();
         }
     }
 
@@ -317,7 +319,8 @@ private:
         return true;
     }
 
-    bool SaveState() {
+    // False with a message in `error` when the state could not be written.
+    bool SaveState(std::string& error) {
         if (m_statePath.empty() || !m_dirty) return true;
         std::string text = kStateKind + '\n' + StateLine({"dir", m_dirName});
         for (const auto& [identity, file] : m_files) {
@@ -325,13 +328,30 @@ private:
             for (std::string& field : file.progress.Fields()) fields.push_back(std::move(field));
             text += StateLine(fields);
         }
-        std::string error;
-        if (!ReplaceFile(m_statePath, SealState(text), 0600, error)) {
-            ReportFailure(error);
-            return false;
-        }
+        if (!ReplaceFile(m_statePath, SealState(text), 0600, error)) return false;
         m_dirty = false;
         return true;
+    }
+
+    // Once lines flow, a state that cannot be written does not stop them:
+    // every record is still printed, and a restart only repeats more lines,
+    // under their keys, which a consumer drops. Stopping would hold back
+    // every record for the sake of fewer repeats. Each kind of failure is
+    // said once, and so is a save that works again; the state stays
+    // changed, so every round tries again.
+    void KeepState() {
+        std::string error;
+        if (SaveState(error)) {
+            if (!m_stateFailure.empty()) {
+                std::cerr << "jobresults: " << m_statePath << " is saved again\n";
+            }
+            m_stateFailure.clear();
+        } else if (error != m_stateFailure) {
+            std::cerr << "jobresults: " << error
+                      << "; following on: a restart goes on from the last state saved and "
+                         "prints again what came after it\n";
+            m_stateFailure = error;
+        }
     }
 
     const std::string m_dirName;
@@ -341,7 +361,8 @@ private:
     std::map<jobresults::FileIdentity, FollowedFile> m_files;
     std::string m_output;
     bool m_dirty = false;
-    std::size_t m_taken = 0;  // records taken as printed on a first run
+    std::string m_stateFailure;  // the last failure to save said, until a save works
+    std::size_t m_taken = 0;     // records taken as printed on a first run
 };
 
 class FollowCommand : public Command {

@@ -4,22 +4,8 @@
 
 namespace jrtool {
 
-namespace {
-
-bool IsForbiddenControl(unsigned char c) {
-    return (c < 0x20 && c != '\t' && c != '\n') || c == 0x7F;
-}
-
-}  // namespace
-
 std::string Escaped(const std::string& bytes) {
-    // A forbidden control becomes a byte that is never valid UTF-8, so the
-    // repair below replaces it as it replaces the others.
-    std::string cleaned = bytes;
-    for (char& c : cleaned) {
-        if (IsForbiddenControl(static_cast<unsigned char>(c))) c = '\xFF';
-    }
-    return ReplaceBytes(Utf8WithReplacement(cleaned), "&<>\"'",
+    return ReplaceBytes(ShownEscaped(Utf8WithReplacement(bytes), LineBreaks::kKept), "&<>\"'",
                         {"&amp;", "&lt;", "&gt;", "&quot;", "&#39;"});
 }
 

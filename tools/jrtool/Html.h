@@ -11,9 +11,10 @@ namespace jrtool {
 
 // The bytes as HTML text, safe in element content and in attribute values
 // quoted with either quote: & < > " ' become character references, a byte
-// outside well-formed UTF-8 and a control character other than tab and
-// line break become U+FFFD (HTML forbids them, and a NUL would end a value
-// in some consumers).
+// outside well-formed UTF-8 becomes U+FFFD, as in the tool's label values,
+// and every other hidden control but tab and line feed shows as its escape
+// (ShownEscaped): HTML forbids the C0 and C1 controls, and a bidirectional
+// control would turn a client name around on the page.
 std::string Escaped(const std::string& bytes);
 
 // At most `limit` bytes of `bytes`, cut before a UTF-8 sequence rather

@@ -224,17 +224,6 @@ using Row = std::array<std::string, kColumns>;
 // Numbers read best right-aligned.
 constexpr std::array<bool, kColumns> kRightAligned = {false, false, true, true, false, false};
 
-// Tab, line feed and carriage return by their letters, any other byte as
-// \xNN.
-std::string ControlEscape(char c) {
-    static constexpr std::string_view kShort = "\t\n\r", kLetters = "tnr";
-    const std::size_t at = kShort.find(c);
-    if (at != std::string_view::npos) return std::string{'\\', kLetters[at]};
-    char text[8];
-    std::snprintf(text, sizeof text, "\\x%02X", static_cast<unsigned char>(c));
-    return text;
-}
-
 Row RowOf(const JobResults& record) {
     return {TableCell(record.ClientName), TableCell(record.BackupJobId),
             std::to_string(record.Size),  HumanSize(record.Size),
@@ -300,19 +289,7 @@ private:
 }  // namespace
 
 std::string TableCell(const std::string& value) {
-    std::string cell;
-    for (std::size_t i = 0; i < value.size();) {
-        const auto byte = static_cast<unsigned char>(value[i]);
-        const std::size_t length = Utf8SequenceLength(value, i);
-        if (length == 0 || byte < 0x20 || byte == 0x7F) {
-            cell += ControlEscape(value[i]);
-            ++i;
-        } else {
-            cell.append(value, i, length);
-            i += length;
-        }
-    }
-    return cell;
+    return ShownEscaped(value, LineBreaks::kEscaped);
 }
 
 TableLayout::TableLayout() {

@@ -7,7 +7,8 @@
 // its output reads back through `jobresults write` unchanged. The table
 // that `jobresults dump` prints for people has aligned columns, sizes in
 // bytes and in binary units, control characters shown as escapes so that
-// every record stays on one line, and a closing summary.
+// every record stays on one line and reads in the order it was written
+// (ShownEscaped), and a closing summary.
 //
 // A NUL byte is data like any other, as in the store: JSON shows it as
 // \u0000, the table as \x00, and CSV and TSV carry the byte itself (TSV has
@@ -100,9 +101,7 @@ private:
 // at End, the summary.
 std::unique_ptr<RecordPrinter> MakeTablePrinter(const TableLayout& layout, std::ostream& out);
 
-// A value as one printable line: tabs, line breaks and other control
-// bytes become escapes (\t, \n, \r, \xNN), and so does every byte that is
-// not part of well-formed UTF-8.
+// A value as one printable line: ShownEscaped with line breaks escaped.
 std::string TableCell(const std::string& value);
 
 // Below 1024 the exact byte count; above, one decimal in the largest unit

@@ -117,10 +117,10 @@ void WriteFileTable(const std::vector<jobresults::ResultsFile>& files, std::ostr
     WriteFileTableLine({"CREATED (UTC)", "BYTES", "RECORDS", "STATE", "FILE"}, out);
     for (const jobresults::ResultsFile& file : files) {
         const FileStatus status = StatusOf(file);
-        WriteFileTableLine(
-            {FormatUtcTime(file.createdSeconds), std::to_string(status.bytes),
-             status.valid ? std::to_string(status.records) : "-", status.state, file.path},
-            out);
+        WriteFileTableLine({FormatUtcTime(file.createdSeconds), std::to_string(status.bytes),
+                            status.valid ? std::to_string(status.records) : "-", status.state,
+                            TableCell(file.path)},
+                           out);
     }
 }
 

@@ -67,7 +67,9 @@ bool ReplaceFile(const std::string& path, const std::string& text, mode_t mode,
     std::string temporary = path + ".XXXXXX";
     const int fd = mkostemp(&temporary[0], O_CLOEXEC);
     if (fd < 0) {
-        error = WithReason("cannot create " + temporary, errno);
+        // The name, not the random one tried, so that a failure that
+        // comes again reads the same.
+        error = WithReason("cannot create a file beside " + path, errno);
         return false;
     }
     const mode_t mask = umask(0);

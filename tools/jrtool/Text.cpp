@@ -2,6 +2,9 @@
 
 #include "jrtool/CharacterWidth.h"
 
+#include <cstdio>
+#include <string_view>
+
 namespace jrtool {
 
 namespace {
@@ -84,6 +87,59 @@ std::size_t DisplayWidth(const std::string& text) {
         i += length == 0 ? 1 : length;
     }
     return width;
+}
+
+bool IsHiddenControl(char32_t codePoint) {
+    const auto within = [codePoint](char32_t first, char32_t last) {
+        return codePoint >= first && codePoint <= last;
+    };
+    return codePoint < 0x20 || within(0x7F, 0x9F) || codePoint == 0x061C ||
+           within(0x200E, 0x200F) || within(0x202A, 0x202E) || within(0x2066, 0x2069);
+}
+
+namespace {
+
+// Tab, line feed and carriage return by their letters (the first two kept
+// as they are where the layout allows them), any other byte as \xNN.
+void AppendByteEscape(unsigned char byte, LineBreaks lineBreaks, std::string& out) {
+    static constexpr std::string_view kShort = "\t\n\r", kLetters = "tnr";
+    const std::size_t at = kShort.find(static_cast<char>(byte));
+    if (at < 2 && lineBreaks == LineBreaks::kKept) {
+        out += static_cast<char>(byte);
+        return;
+    }
+    char text[8];
+    if (at != std::string_view::npos) {
+        std::snprintf(text, sizeof text, "\\%c", kLetters[at]);
+    } else {
+        std::snprintf(text, sizeof text, "\\x%02X", byte);
+    }
+    out += text;
+}
+
+}  // namespace
+
+std::string ShownEscaped(const std::string& bytes, LineBreaks lineBreaks) {
+    std::string shown;
+    shown.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t length = Utf8SequenceLength(bytes, i);
+        const char32_t codePoint = length == 0 ? 0 : DecodeUtf8(bytes, i, length);
+        if (length == 0 || (length == 1 && IsHiddenControl(codePoint))) {
+            AppendByteEscape(static_cast<unsigned char>(bytes[i]), lineBreaks, shown);
+            ++i;
+            continue;
+        }
+        if (IsHiddenControl(codePoint)) {
+            char text[8];
+            std::snprintf(text, sizeof text, "\\u%04X", static_cast<unsigned>(codePoint));
+            shown += text;
+        } else {
+            shown.append(bytes, i, length);
+        }
+        i += length;
+    }
+    return shown;
 }
 
 std::string ReplaceBytes(const std::string& text, std::string_view bytes,

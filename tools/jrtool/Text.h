@@ -41,6 +41,23 @@ std::string RepairUtf8(const std::string& bytes, void (*replace)(unsigned char, 
 std::string ReplaceBytes(const std::string& text, std::string_view bytes,
                          std::initializer_list<std::string_view> with);
 
+// Characters that change how the text around them shows without showing
+// themselves: the C0 and C1 controls, DEL, and the bidirectional controls
+// (U+061C, U+200E, U+200F, U+202A..U+202E, U+2066..U+2069). Shown as they
+// are, a client name holding U+202E reads reversed, and one holding ESC
+// steers the terminal.
+bool IsHiddenControl(char32_t codePoint);
+
+// What the layout of the text around a value does with tabs and line feeds:
+// a table row must stay one line, a page lays them out harmlessly.
+enum class LineBreaks { kEscaped, kKept };
+
+// `bytes` for people to read: each hidden control shown as an escape (\t,
+// \n, \r; \xNN below 0x80; \uNNNN above), and so each byte outside
+// well-formed UTF-8 (\xNN); everything else as it is. The one place that
+// decides how the tool's tables and its HTML page show a value.
+std::string ShownEscaped(const std::string& bytes, LineBreaks lineBreaks);
+
 // Terminal columns the text takes (see CharacterWidth.h), counting each
 // byte outside a well-formed sequence as one; used to align columns.
 std::size_t DisplayWidth(const std::string& text);

@@ -213,6 +213,13 @@ TEST(Table, CellsEscapeControlAndInvalidBytes) {
                         "c\xFF\0"s),
               "a\\tb\\x01c\\xFF\\x00");
     EXPECT_EQ(TableCell("\xE2\x82\xAC ok"), "\xE2\x82\xAC ok");
+    // DEL, the C1 and the bidirectional controls, each beside a neighbour that stays.
+    EXPECT_EQ(TableCell("~\x7F\xC2\x80\xC2\x9F\xC2\xA0\xD8\x9B\xD8\x9C\xE2\x80\x8D\xE2\x80\x8E"
+                        "\xE2\x80\x8F\xE2\x80\x90\xE2\x80\xA9\xE2\x80\xAA\xE2\x80\xAE\xE2\x80\xAF"
+                        "\xE2\x81\xA5\xE2\x81\xA6\xE2\x81\xA9\xE2\x81\xAA"),
+              "~\\x7F\\u0080\\u009F\xC2\xA0\xD8\x9B\\u061C\xE2\x80\x8D\\u200E"
+              "\\u200F\xE2\x80\x90\xE2\x80\xA9\\u202A\\u202E\xE2\x80\xAF"
+              "\xE2\x81\xA5\\u2066\\u2069\xE2\x81\xAA");
 }
 
 }  // namespace

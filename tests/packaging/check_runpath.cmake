@@ -1,0 +1,21 @@
+# cmake -DDIR=<build tree> -P check_runpath.cmake: fails when an ELF file under DIR (but the
+# tests' own work) has an empty RUNPATH or RPATH entry, which is searched as the current directory.
+file(GLOB_RECURSE files LIST_DIRECTORIES false "${DIR}/*")
+list(FILTER files EXCLUDE REGEX "/(packaging-test|cli-e2e|Testing)/")
+set(elf_files 0)
+foreach(file IN LISTS files)
+  # READ_ELF sets each only when the file has it; an empty entry leaves ";;".
+  set(runpath -)
+  set(rpath -)
+  set(not_elf "")
+  file(READ_ELF "${file}" RUNPATH runpath RPATH rpath CAPTURE_ERROR not_elf)
+  if(NOT not_elf)
+    math(EXPR elf_files "${elf_files} + 1")
+    if(";${runpath};|;${rpath};" MATCHES ";;")
+      message(SEND_ERROR "${file}: an empty entry in RUNPATH '${runpath}' or RPATH '${rpath}'")
+    endif()
+  endif()
+endforeach()
+if(elf_files EQUAL 0)
+  message(FATAL_ERROR "no program or library under ${DIR}")
+endif()
