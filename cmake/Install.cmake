@@ -38,6 +38,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/jobresults/cijobresults.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsFiles.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsRecord.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsVersion.h
+  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsSync.h
   DESTINATION ${CIJOBRESULTS_INSTALL_HEADERDIR}/jobresults
   COMPONENT development)
 

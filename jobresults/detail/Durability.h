@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "jobresults/cijobresults.h"
+#include "jobresults/JobResultsSync.h"
 
 namespace jobresults {
 

@@ -29,6 +29,7 @@ set(headers ${INCLUDEDIR}/cijobresults/xml/XmlNode.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsFiles.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsRecord.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsVersion.h
+            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsSync.h
             ${INCLUDEDIR}/cijobresults/xml/LibraryExport.h)
 set(expected
   ${lib} ${lib}.${SOVERSION} ${lib}.${VERSION} ${headers}
