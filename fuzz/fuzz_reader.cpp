@@ -8,7 +8,7 @@
 // reader, compares what the classic reader delivers with an expectation
 // built from the flat scanner (exactly one top-level element "Root", its
 // "JobResult" children in order, each field taken from the last element of
-// its name, Size as sscanf "%llu" reads it), and compares the streaming
+// its name, a Size other than a writer's damage), and compares the streaming
 // reader with the classic one: the same records, the same verdict, message
 // and errno; where the classic reader refuses the file, the records before
 // validBytes() are what the classic reader gives for that part closed with

@@ -103,7 +103,7 @@ public:
 
     // Fills record from the next record, field by field as getNextJobResult
     // does (matched by tag name, a missing field keeps the caller's value,
-    // Size as "%llu" converts it). False when no record follows, or when no
+    // a Size that no writer writes is damage). False when no record follows, or when no
     // file is open; the file is closed then and ok() holds the verdict.
     bool next(JobResults& record);
 

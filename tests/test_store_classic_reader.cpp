@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "jobresults/cijobresults.h"
@@ -88,32 +89,39 @@ TEST(StoreReader, ValuesComeBackTrimmed) {
     }
 }
 
-TEST(StoreReader, SizeFollowsScanfRules) {
-    const std::vector<std::string> contents = {"0",
-                                               "42",
-                                               "  42  ",
-                                               "+7",
-                                               "-1",
-                                               "18446744073709551615",
-                                               "18446744073709551616",
-                                               "99999999999999999999999",
-                                               "12abc",
-                                               "abc",
-                                               "",
-                                               "- 5",
-                                               "0x10",
-                                               "\v9"};
-    for (const std::string& content : contents) {
+// A writer writes Size as a line break, the shortest decimal digits and a
+// line break. Any other Size is damage: the record is not delivered.
+TEST(StoreReader, SizeHoldsOnlyWhatAWriterWrites) {
+    const std::pair<std::string, unsigned long long> written[] = {
+        {"\n0\n", 0}, {"\n42\n", 42}, {"\n18446744073709551615\n", ULLONG_MAX}};
+    const std::string unwritten[] = {"0",          "42",
+                                     "  42  ",     "+7",
+                                     "-1",         "18446744073709551615",
+                                     "abc",        "",
+                                     "- 5",        "0x10",
+                                     "\v9",        "99999999999999999999999",
+                                     "12abc",      "\n042\n",
+                                     "\n+7\n",     "\n42",
+                                     "42\n",       "\n4 2\n",
+                                     "\n42\n\n",   "\n\n42\n",
+                                     "\r\n42\r\n", "\n18446744073709551616\n",
+                                     "\n\n",       "\n4a\n"};
+    const auto read = [](const std::string& content) {
         ScratchDir dir;
         PutFile(dir, "f.xml", "<Root><JobResult><Size>" + content + "</Size></JobResult></Root>");
-        CCIJobResults reader;
-        ASSERT_EQ(reader.openJobResults(dir.Path() + "/d", "f.xml"), 1);
-        JobResults record = storetest::UntouchedRecord();
-        EXPECT_EQ(reader.getNextJobResult(record), 0);
-        unsigned long long expected = storetest::UntouchedRecord().Size;
-        const std::string trimmed = XmlNode::TrimString(content);
-        std::sscanf(trimmed.c_str(), "%llu", &expected);
-        EXPECT_EQ(record.Size, expected) << "content: " << content;
+        return storetest::ReadAllRecords(dir.Path() + "/d", "f.xml");
+    };
+    for (const auto& [content, size] : written) {
+        const ReadBack back = read(content);
+        ASSERT_EQ(back.records.size(), 1u) << content;
+        EXPECT_EQ(back.records[0].Size, size);
+        EXPECT_EQ(back.lastResult, 0);
+    }
+    for (const std::string& content : unwritten) {
+        const ReadBack back = read(content);
+        EXPECT_TRUE(back.records.empty()) << "content: " << content;
+        EXPECT_EQ(back.lastResult, -1);
+        EXPECT_EQ(back.errorMsg, "Invalid data/No Data found in Job Results file f.xml");
     }
 }
 
@@ -121,7 +129,7 @@ TEST(StoreReader, FieldsMatchByNameAndMissingOnesKeepTheirValue) {
     ScratchDir dir;
     PutFile(dir, "f.xml",
             "<Root>\n"
-            "<JobResult><Size>5</Size><ClientName>c1</ClientName><Other>o</Other>"
+            "<JobResult><Size>\n5\n</Size><ClientName>c1</ClientName><Other>o</Other>"
             "<ClientName>c2</ClientName><url>lower</url></JobResult>\n"
             "<Note>not a record</Note>\n"
             "<JobResult a='1'><ErrorString/><Url> u </Url></JobResult>\n"

@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <system_error>
 
 namespace jobresults {
 namespace {
@@ -42,6 +43,20 @@ char* PutElement(char* out, std::string_view tag, std::string_view content) {
 }
 
 }  // namespace
+
+bool ReadWrittenSize(std::string_view content, unsigned long long& size) {
+    if (content.size() < 3 || content.front() != '\n' || content.back() != '\n') return false;
+    const std::string_view digits = content.substr(1, content.size() - 2);
+    // to_chars writes no leading zero; from_chars takes no sign for an
+    // unsigned type and fails on a number past 64 bits.
+    if (digits.front() == '0' && digits.size() > 1) return false;
+    unsigned long long value = 0;
+    const char* const end = digits.data() + digits.size();
+    const auto parsed = std::from_chars(digits.data(), end, value);
+    if (parsed.ec != std::errc() || parsed.ptr != end) return false;
+    size = value;
+    return true;
+}
 
 ComposedAppend::ComposedAppend(const JobResults& result, bool withHeader) {
     char digits[kMaxDigits];

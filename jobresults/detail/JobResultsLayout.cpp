@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "jobresults/detail/WrittenRecord.h"
 #include "xml/detail/XmlScan.h"
 
 namespace jobresults {
@@ -91,10 +92,6 @@ std::string_view FormatTagIn(std::string_view value) {
     return FirstFormatTag(value, std::size(kFormatNames));
 }
 
-bool HoldsRecordOrRootTag(std::string_view text) {
-    return !FirstFormatTag(text, kOuterNames).empty();
-}
-
 bool IsFieldName(std::string_view name) {
     return std::find(std::begin(kFormatNames) + kOuterNames, std::end(kFormatNames), name) !=
            std::end(kFormatNames);
@@ -116,21 +113,22 @@ static_assert(kFinishHead.size() + 2 == kFinalEndTag.size() &&
 
 bool IsTornSave(std::string_view atTrailer) { return IsTornSaveHead(atTrailer, std::nullopt); }
 
-std::string TornAppendEnd() {
-    return "</" + std::string(kRecordTag) + ">\n" + std::string(kTrailer);
-}
-
 bool IsTornAppendAt(std::string_view atTrailer, std::uint64_t trailer) {
     return IsTornAppendHead(atTrailer, trailer);
 }
 
+// The torn head stands for the record's first bytes, which its write had
+// yet to put there: with them, the rest must be that record and the new
+// trailer.
 bool IsTornAppendEnd(std::string_view toEnd, std::uint64_t trailer) {
     const std::string head = RecordHead();
-    const std::string end = TornAppendEnd();
-    if (toEnd.size() < head.size() + end.size() || !IsTornAppendHead(toEnd, trailer)) return false;
-    const std::string_view body =
-        toEnd.substr(head.size(), toEnd.size() - head.size() - end.size());
-    return toEnd.substr(toEnd.size() - end.size()) == end && !HoldsRecordOrRootTag(body);
+    if (toEnd.size() < head.size() + kTrailer.size() || !IsTornAppendHead(toEnd, trailer) ||
+        toEnd.substr(toEnd.size() - kTrailer.size()) != kTrailer) {
+        return false;
+    }
+    const std::string_view rest =
+        toEnd.substr(head.size(), toEnd.size() - head.size() - kTrailer.size());
+    return IsWrittenRecord(head + std::string(rest));
 }
 
 bool IsTornSaveEnd(std::string_view toEnd, std::uint64_t trailer) {

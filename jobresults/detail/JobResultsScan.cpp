@@ -1,7 +1,6 @@
 #include "jobresults/detail/JobResultsScan.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -225,39 +224,18 @@ void MakeRoom(std::vector<XmlNode>& nodes, size_t bytesDone, size_t fileSize) {
     nodes.reserve(wanted);
 }
 
-// sscanf "%llu" on the content: leading white space and a sign are allowed,
-// "-1" wraps, too many digits give the largest value, no digits keep the
-// field. Short plain digit strings, the usual case, are converted directly.
-void ParseSize(string_view text, unsigned long long& size) {
-    constexpr size_t kSafeDigits = 19;
-    if (!text.empty() && text.size() <= kSafeDigits) {
-        unsigned long long value = 0;
-        size_t i = 0;
-        for (; i < text.size(); ++i) {
-            const unsigned digit = static_cast<unsigned char>(text[i]) - unsigned{'0'};
-            if (digit > 9) break;
-            value = value * 10 + digit;
-        }
-        if (i == text.size()) {
-            size = value;
-            return;
-        }
-    }
-    const std::string terminated(text);
-    unsigned long long value = 0;
-    if (std::sscanf(terminated.c_str(), "%llu", &value) == 1) size = value;
-}
-
 static_assert(kBackupJobIdTag.size() == kErrorStringTag.size(), "two names share a length");
 
-void AssignField(string_view name, string_view value, JobResults& result) {
+// A field's content goes to result trimmed; Size's, which the caller found
+// as a writer writes it, as its number.
+void AssignField(string_view name, string_view content, JobResults& result) {
     std::string* field = nullptr;
     switch (name.size()) {
         case kUrlTag.size():
             if (name == kUrlTag) field = &result.Url;
             break;
         case kSizeTag.size():
-            if (name == kSizeTag) ParseSize(value, result.Size);
+            if (name == kSizeTag) ReadWrittenSize(content, result.Size);
             return;
         case kClientNameTag.size():
             if (name == kClientNameTag) field = &result.ClientName;
@@ -269,7 +247,15 @@ void AssignField(string_view name, string_view value, JobResults& result) {
         default:
             return;
     }
-    if (field != nullptr) field->assign(value.data(), value.size());
+    if (field == nullptr) return;
+    const string_view value = Trim(content);
+    field->assign(value.data(), value.size());
+}
+
+// Whether an element of the record is a Size that no writer writes.
+bool IsUnwrittenSize(string_view name, string_view content) {
+    unsigned long long unused = 0;
+    return name == kSizeTag && !ReadWrittenSize(content, unused);
 }
 
 // The element whose "<" stands at open, when it is "<name>", a value with
@@ -317,47 +303,58 @@ bool IsEmptyField(string_view text, size_t open) {
 }
 
 // The next element from pos, when it is the field kName in one of the
-// writer's two forms: its trimmed value goes to value and pos moves past it.
+// writer's two forms: its content (empty for the self-closing form) goes to
+// content and pos moves past it.
 template <const string_view& kName>
-bool TakePlainField(string_view content, size_t& pos, string_view& value) {
-    const size_t open = NextOpenAfterBlanks(content, pos);
+bool TakePlainField(string_view text, size_t& pos, string_view& content) {
+    const size_t open = NextOpenAfterBlanks(text, pos);
     if (open == npos) return false;
-    if (IsEmptyField<kName>(content, open)) {
-        value = string_view();
+    if (IsEmptyField<kName>(text, open)) {
+        content = string_view();
         pos = open + kName.size() + 4;
         return true;
     }
-    const size_t end = CutPlainField<kName>(content, open);
+    const size_t end = CutPlainField<kName>(text, open);
     if (end == npos) return false;
-    const size_t valueBegin = open + kName.size() + 2;
-    value = Trim(content.substr(valueBegin, end - valueBegin));
+    const size_t contentBegin = open + kName.size() + 2;
+    content = text.substr(contentBegin, end - contentBegin);
     pos = end + kName.size() + 3;  // behind "</name>", which holds no other "<"
     return true;
 }
 
-// The writer's five fields in its order, each in one of its two forms, from
-// pos on: how many of them stand there in a row. values[i] is the trimmed
-// value of field i for each of them; pos moves behind the last.
+// The writer's five fields in its order, each in one of its two forms and
+// Size as the writer writes it, from pos on: how many of them stand there
+// in a row. The four strings' trimmed values and the size go to fields for
+// each of them; pos moves behind the last.
 constexpr size_t kFieldCount = 5;
-using FieldValues = string_view[kFieldCount];
+struct PlainFields {
+    string_view values[kFieldCount - 1];
+    unsigned long long size = 0;
+};
 
-size_t TakePlainFields(string_view content, size_t& pos, FieldValues& values) {
-    if (!TakePlainField<kClientNameTag>(content, pos, values[0])) return 0;
-    if (!TakePlainField<kUrlTag>(content, pos, values[1])) return 1;
-    if (!TakePlainField<kBackupJobIdTag>(content, pos, values[2])) return 2;
-    if (!TakePlainField<kErrorStringTag>(content, pos, values[3])) return 3;
-    if (!TakePlainField<kSizeTag>(content, pos, values[4])) return 4;
+size_t TakePlainFields(string_view text, size_t& pos, PlainFields& fields) {
+    if (!TakePlainField<kClientNameTag>(text, pos, fields.values[0])) return 0;
+    if (!TakePlainField<kUrlTag>(text, pos, fields.values[1])) return 1;
+    if (!TakePlainField<kBackupJobIdTag>(text, pos, fields.values[2])) return 2;
+    if (!TakePlainField<kErrorStringTag>(text, pos, fields.values[3])) return 3;
+    size_t behind = pos;
+    string_view size;
+    if (!TakePlainField<kSizeTag>(text, behind, size) || !ReadWrittenSize(size, fields.size)) {
+        return 4;
+    }
+    pos = behind;
     return kFieldCount;
 }
 
-// Assigns the first count values that TakePlainFields found.
-void AssignPlainFields(const FieldValues& values, size_t count, JobResults& record) {
+// Assigns the first count fields that TakePlainFields found.
+void AssignPlainFields(const PlainFields& fields, size_t count, JobResults& record) {
     std::string* const strings[] = {&record.ClientName, &record.Url, &record.BackupJobId,
                                     &record.ErrorString};
     for (size_t i = 0; i < std::min(count, std::size(strings)); ++i) {
-        strings[i]->assign(values[i].data(), values[i].size());
+        const string_view value = Trim(fields.values[i]);
+        strings[i]->assign(value.data(), value.size());
     }
-    if (count == kFieldCount) ParseSize(values[kFieldCount - 1], record.Size);
+    if (count == kFieldCount) record.Size = fields.size;
 }
 
 // The record from pos on, when it is laid out exactly as the writer does
@@ -377,11 +374,11 @@ bool CutPlainRecord(string_view text, size_t pos, JobResults& record, size_t& op
         return false;
     }
     size_t at = open + kNameEnd + 1;
-    FieldValues values;
-    if (TakePlainFields(text, at, values) != kFieldCount) return false;
+    PlainFields fields;
+    if (TakePlainFields(text, at, fields) != kFieldCount) return false;
     const size_t end = NextOpenAfterBlanks(text, at);
     if (end == npos || !IsEndTagAt(text, end, kRecordTag)) return false;
-    AssignPlainFields(values, kFieldCount, record);
+    AssignPlainFields(fields, kFieldCount, record);
     endTag = end;
     return true;
 }
@@ -513,9 +510,12 @@ void RootCursor::Children(Visit& visit, bool& paused) {
             // an element that is not closed at the end of the file: the
             // records in front of it are all the file holds, as before that
             // write. Anywhere else an element not closed is damage.
-            m_damaged = open != walker.StopPosition() &&
-                        !(text.size() == behindStop &&
-                          IsTornEndAt(text.substr(open), m_window.Dropped() + open));
+            // (The page boundary is one of the file, behind a skipped stretch
+            // too.)
+            m_damaged =
+                open != walker.StopPosition() &&
+                !(text.size() == behindStop &&
+                  IsTornEndAt(text.substr(open), m_window.FileOffset(m_window.Dropped() + open)));
             m_strayContent =
                 m_strayContent || HoldsNul(text.substr(gapFrom, walker.StopPosition() - gapFrom));
             m_tail = walker.StopPosition() + 1;
@@ -665,23 +665,25 @@ bool FillRecord(string_view content, JobResults& result) {
     // through the general scan, which first makes sure that the rest of the
     // content is whole before any field is assigned.
     size_t pos = 0;
-    FieldValues values;
-    const size_t plain = TakePlainFields(content, pos, values);
+    PlainFields fields;
+    const size_t plain = TakePlainFields(content, pos, fields);
     ElementWalker walker(content, string_view());
     if (plain < kFieldCount || FindChar<'<'>(content, pos) != npos ||
         HoldsStrayText(content.substr(pos))) {
         // A field whose value no writer stores (a format tag, a NUL byte), a
-        // tag that holds a "<" (one whose ">" was damaged, swallowing the
-        // tags up to the next ">": this record's end and the next record's
-        // start), or text between the elements, is damage that a scan alone
-        // does not see.
+        // Size that no writer writes, a tag that holds a "<" (one whose ">"
+        // was damaged, swallowing the tags up to the next ">": this record's
+        // end and the next record's start), or text between the elements,
+        // is damage that a scan alone does not see.
         bool storable = true;
         size_t gapFrom = pos;
         const size_t stopped = ScanLevel(
             walker, content, pos, [&](size_t open, size_t close, size_t end, string_view name) {
+                const string_view value = Content(content, close, end);
                 storable = !HoldsStrayText(content.substr(gapFrom, open - gapFrom)) &&
                            FindChar<'<'>(content.substr(0, close), open + 1) == npos &&
-                           (!IsFieldName(name) || !IsUnstorableValue(Content(content, close, end)));
+                           (!IsFieldName(name) || !IsUnstorableValue(value)) &&
+                           !IsUnwrittenSize(name, value);
                 gapFrom = end == kSelfClosing ? close + 1 : end + name.size() + 3;
                 return storable;
             });
@@ -690,9 +692,9 @@ bool FillRecord(string_view content, JobResults& result) {
             return false;
         }
     }
-    AssignPlainFields(values, plain, result);
+    AssignPlainFields(fields, plain, result);
     ScanLevel(walker, content, pos, [&](size_t, size_t close, size_t end, string_view name) {
-        AssignField(name, Trim(Content(content, close, end)), result);
+        AssignField(name, Content(content, close, end), result);
         return true;
     });
     return true;

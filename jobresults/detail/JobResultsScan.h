@@ -130,9 +130,10 @@ private:
 int ReadRootChildren(FileWindow& window, std::vector<XmlNode>& children);
 
 // Assigns the fields found in a record's content to result, each value
-// trimmed; fields not present keep their value, and so does a Size that
-// does not start with a number ("%llu" rules). False, with result
-// untouched, when the content is damaged: an element in it is not closed.
+// trimmed; fields not present keep their value. False, with result
+// untouched, when the content is damaged: an element in it is not closed,
+// or holds what no writer writes there (Size other than ReadWrittenSize
+// reads, among others).
 bool FillRecord(std::string_view content, JobResults& result);
 
 }  // namespace jobresults

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -37,6 +36,7 @@ struct ScannedElement {
     std::string name;     // the trimmed tag text up to its first blank
     std::string content;  // trimmed
     size_t behind = 0;    // where the element ends in the text scanned
+    std::string raw;      // the content as it stands
 };
 
 // The flat scan: find "<" and the first ">" after it, pass over "!" and "?"
@@ -64,14 +64,15 @@ inline bool ReferenceScan(const std::string& text, std::vector<ScannedElement>& 
         const std::string_view trimmed = Trimmed(tagText);
         std::string name(trimmed.substr(0, trimmed.find(' ')));
         if (selfClosing) {
-            elements.push_back({std::move(tagText), std::move(name), std::string(), pos});
+            elements.push_back({std::move(tagText), std::move(name), std::string(), pos, ""});
             continue;
         }
         const size_t end = text.find("</" + name + ">", pos);
         if (end == std::string::npos) return fail();
-        const std::string content(Trimmed(std::string_view(text).substr(pos, end - pos)));
+        std::string raw = text.substr(pos, end - pos);
+        const std::string content(Trimmed(raw));
         const size_t behind = end + name.size() + 3;  // before name is moved
-        elements.push_back({std::move(tagText), std::move(name), content, behind});
+        elements.push_back({std::move(tagText), std::move(name), content, behind, std::move(raw)});
         pos = end + 1;
     }
 }
@@ -180,38 +181,55 @@ inline bool ReferenceRootChildren(const std::string& text, const RecordNames& na
     return true;
 }
 
+// Size as a writer writes it: a line break, the decimal digits of a 64-bit
+// number without a sign or a leading zero, a line break.
+inline bool ReferenceWrittenSize(const std::string& raw, unsigned long long& size) {
+    const std::string largest = "18446744073709551615";
+    if (raw.size() < 3 || raw.front() != '\n' || raw.back() != '\n') return false;
+    const std::string digits = raw.substr(1, raw.size() - 2);
+    if (digits.find_first_not_of("0123456789") != std::string::npos ||
+        (digits[0] == '0' && digits.size() > 1) || digits.size() > largest.size() ||
+        (digits.size() == largest.size() && digits > largest)) {
+        return false;
+    }
+    size = std::stoull(digits);
+    return true;
+}
+
 // Whether a record's content is whole, every element in it closed, no text
-// between its elements, no tag holding a "<", and no field's value one that
-// no writer stores (a format tag, a NUL byte): the readers deliver no record
-// that is not, nor any behind it.
+// between its elements, no tag holding a "<", no field's value one that no
+// writer stores (a format tag, a NUL byte), and no Size other than a
+// writer's: the readers deliver no record that is not, nor any behind it.
 inline bool ReferenceRecordIsWhole(const XmlNode& element, const RecordNames& names) {
     std::vector<ScannedElement> elements;
     if (!ReferenceScan(element.GetNodeContent(), elements)) return false;
     for (const ScannedElement& field : elements) {
         const bool isField =
             std::find(names.fields.begin(), names.fields.end(), field.name) != names.fields.end();
+        unsigned long long size = 0;
         if (field.tagText.find('<') != std::string::npos ||
             (isField && (field.content.find('\0') != std::string::npos ||
-                         HoldsFormatTag(field.content, names)))) {
+                         HoldsFormatTag(field.content, names))) ||
+            (field.name == names.fields[4] && !ReferenceWrittenSize(field.raw, size))) {
             return false;
         }
     }
     return !HoldsStrayText(element.GetNodeContent(), elements);
 }
 
-// A record element read into `record`: each field from the last element of
-// its name, Size as sscanf "%llu" reads it; fields it lacks keep their value.
+// A whole record element read into `record`: each field from the last
+// element of its name; fields it lacks keep their value.
 inline JobResults ReferenceRecord(const XmlNode& element, const RecordNames& names,
                                   JobResults record) {
     std::string* const text[] = {&record.ClientName, &record.Url, &record.BackupJobId,
                                  &record.ErrorString};
-    std::vector<XmlNode> fields;
-    XmlNode::GetXMLNodeList(element.GetNodeContent(), fields);
-    for (const XmlNode& field : fields) {
+    std::vector<ScannedElement> fields;
+    ReferenceScan(element.GetNodeContent(), fields);
+    for (const ScannedElement& field : fields) {
         for (size_t i = 0; i < names.fields.size(); ++i) {
-            if (field.GetTagName() != names.fields[i]) continue;
-            if (i < 4) *text[i] = field.GetNodeContent();
-            if (i == 4) std::sscanf(field.GetNodeContent().c_str(), "%llu", &record.Size);
+            if (field.name != names.fields[i]) continue;
+            if (i < 4) *text[i] = field.content;
+            if (i == 4) ReferenceWrittenSize(field.raw, record.Size);
         }
     }
     return record;

@@ -1,0 +1,38 @@
+// A record exactly as the writer composes it (ComposedAppend): the walk
+// over the writer's layout reads records so, and a torn append is accepted
+// only when the rest of its write is such a record.
+#ifndef CIJOBRESULTS_JOBRESULTS_DETAIL_WRITTENRECORD_H
+#define CIJOBRESULTS_JOBRESULTS_DETAIL_WRITTENRECORD_H
+
+#include <cstddef>
+#include <string_view>
+
+#include "jobresults/JobResultsRecord.h"
+
+namespace jobresults {
+
+enum class LayoutMatch { kYes, kNo, kMore };
+
+// Reads the writer's layout from text at `at`; kMore when the text held
+// ends before the bytes can be judged and more of the file follows.
+struct LayoutCursor {
+    std::string_view text;
+    size_t at;
+    bool atEnd;
+
+    LayoutMatch Take(std::string_view literal);
+};
+
+// A record from cursor.at exactly as the writer composes it, its fields
+// to record (each value as the readers give it), the cursor behind it. Its
+// final line break may be missing when what follows is damage: its fields
+// are whole all the same. The record is filled only when the whole is found.
+LayoutMatch TakeWrittenRecord(LayoutCursor& cursor, JobResults& record);
+
+// Whether text is one record as the writer composes it, final line break
+// included, and nothing else.
+bool IsWrittenRecord(std::string_view text);
+
+}  // namespace jobresults
+
+#endif  // CIJOBRESULTS_JOBRESULTS_DETAIL_WRITTENRECORD_H
