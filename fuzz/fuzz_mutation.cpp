@@ -3,11 +3,19 @@
 // and then changes to its bytes: single bytes set, stretches zeroed, a cut.
 // Every reader (the classic one, the streaming one, and the walk over the
 // writer's layout) must either report damage or read every record in its
-// place: the same number of records, each at the offset the writer gave it.
-// A changed value byte that leaves the records in place is no damage any
-// reader could see. The file stays below one page, so that no change can
-// form a write torn by a kill (those are cut at a page boundary only).
+// place: the same number of records, each at the offset the writer gave it,
+// and its Size as the file holds it written. A changed value byte that
+// leaves the records in place is no damage any reader could see. The file
+// stays below one page, so that no change can form a write torn by a kill
+// (those are cut at a page boundary only), unless the input's last bytes
+// ask for one: then an open file ends in an append torn at a page boundary
+// (a padding record puts its trailer there), which the same changes hit.
+// Its record may be left out only where the file with that append
+// completed reads whole.
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -16,11 +24,13 @@
 #include "jobresults/JobResultsReader.h"
 #include "jobresults/JobResultsRecovery.h"
 #include "jobresults/cijobresults.h"
+#include "jobresults/detail/JobResultsFormat.h"
 #include "jobresults/detail/JobResultsLayout.h"
 
 namespace {
 
 const char kFileName[] = "ci_push_1.xml";
+const char kRepairedName[] = "ci_push_2.xml";
 
 jobfiles::TempDir& Dir() {
     static jobfiles::TempDir dir;
@@ -45,10 +55,15 @@ struct Input {
     }
 };
 
-// The writer's file and the offsets where its records begin.
+// The writer's file and the offsets where its records begin; with a torn
+// append, the last is that of its record, and whether the file with the
+// append completed read whole.
 struct Written {
     std::string bytes;
     std::vector<std::uint64_t> starts;
+    bool saved = false;
+    bool torn = false;
+    bool completedReadsWhole = false;
 };
 
 Written Write(Input& input) {
@@ -64,7 +79,8 @@ Written Write(Input& input) {
         if (writer.addJobResult(record) != 1) break;
         created = writer.getJobResultsFilePath();
     }
-    if (input.Byte() % 2 == 0) writer.saveJobResults();
+    written.saved = input.Byte() % 2 == 0;
+    if (written.saved) writer.saveJobResults();
     if (created.empty()) return written;
     written.bytes = jobfiles::ReadWholeFile(created);
     std::remove(created.c_str());
@@ -76,58 +92,152 @@ Written Write(Input& input) {
     return written;
 }
 
-void Damage(Input& input, std::string& bytes) {
-    for (unsigned changes = 1 + input.Byte() % 4; changes > 0 && !bytes.empty(); --changes) {
-        const size_t at = input.Short() % bytes.size();
-        switch (input.Byte() % 4) {
+struct Change {
+    unsigned kind;
+    size_t at;
+    unsigned value;  // the byte set, or the length zeroed less one
+};
+
+std::vector<Change> ReadChanges(Input& input) {
+    std::vector<Change> changes;
+    for (unsigned count = 1 + input.Byte() % 4; count > 0; --count) {
+        Change change{0, input.Short(), 0};
+        change.kind = input.Byte() % 4;
+        if (change.kind != 0) change.value = input.Byte();
+        changes.push_back(change);
+    }
+    return changes;
+}
+
+void Damage(const std::vector<Change>& changes, std::string& bytes) {
+    for (const Change& change : changes) {
+        if (bytes.empty()) return;
+        const size_t at = change.at % bytes.size();
+        switch (change.kind) {
             case 0:
                 bytes.resize(at);
                 break;
             case 1: {
-                const size_t length = std::min<size_t>(input.Byte() + 1, bytes.size() - at);
+                const size_t length = std::min<size_t>(change.value + 1, bytes.size() - at);
                 bytes.replace(at, length, length, '\0');
                 break;
             }
             default:
-                bytes[at] = static_cast<char>(input.Byte());
+                bytes[at] = static_cast<char>(change.value);
                 break;
         }
     }
 }
 
-// The streaming reader: damage reported, or the writer's records in place.
-void CheckStreaming(const Written& written) {
+// Ends an open file in an append of one more record that a kill tore at a
+// page boundary `cut` bytes into the record's head, which holds the first
+// bytes of the record and then the old trailer and a lead's bytes; returns
+// the file with that append completed.
+std::string TearAppend(Input& input, Written& written) {
+    using jobresults::kTrailer;
+    const jobresults::Lead& lead = jobresults::kLeads[input.Byte() % std::size(jobresults::kLeads)];
+    const size_t cut = 2 + input.Byte() % (lead.split - 2);
+    const size_t trailer = written.bytes.size() - kTrailer.size();
+    JobResults padding{"padding", "", "", "e", 0};
+    const size_t overhead = jobresults::ComposedAppend(padding, false).Size() - 1;
+    padding.ErrorString.assign(jobresults::kPageSize - cut - trailer - overhead + kTrailer.size(),
+                               'e');
+    const jobresults::ComposedAppend pad(padding, false);
+    const std::string front = written.bytes.substr(0, trailer) +
+                              std::string(pad.Text().substr(0, pad.Size() - kTrailer.size()));
+    const JobResults record{input.Value(), input.Value(), input.Value(), input.Value(),
+                            input.Short()};
+    const jobresults::ComposedAppend append(record, false);
+    const std::string data(append.Text());
+    const std::string fresh = "<" + std::string(jobresults::kRecordTag) + ">\n<";
+    const std::string stale =
+        std::string(kTrailer) + "<" + std::string(lead.filler) + fresh.substr(lead.split);
+    written.starts.push_back(trailer);
+    written.starts.push_back(front.size());
+    written.torn = true;
+    written.bytes = front + fresh.substr(0, cut) + stale.substr(cut) + data.substr(fresh.size());
+    return front + data;
+}
+
+// Whether each record read with Size sizes[i] holds that Size as the writer
+// writes it, in its place in bytes. A record without a Size element (its
+// tags renamed) keeps the caller's Size, as a hand-made record without one
+// does: the readers pass over a missing field.
+bool SizesAsWritten(const std::string& bytes, const std::vector<std::uint64_t>& starts,
+                    const std::vector<unsigned long long>& sizes) {
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        const size_t end = i + 1 < starts.size() ? starts[i + 1] : bytes.size();
+        const std::string record = bytes.substr(starts[i], end - starts[i]);
+        const std::string written = "<Size>\n" + std::to_string(sizes[i]) + "\n</Size>";
+        if (record.find("<Size>") != std::string::npos &&
+            record.find(written) == std::string::npos) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether records read without damage stand where the writer put them.
+bool InPlace(const Written& written, const std::vector<std::uint64_t>& starts) {
+    if (starts == written.starts) return true;
+    const auto inFront =
+        std::vector<std::uint64_t>(written.starts.begin(), written.starts.end() - 1);
+    return written.torn && written.completedReadsWhole && starts == inFront;
+}
+
+std::vector<std::uint64_t> ReadStarts(const char* name, std::vector<unsigned long long>& sizes,
+                                      bool& ok) {
     JobResultsReader reader;
     std::vector<std::uint64_t> starts;
-    if (reader.open(Dir().StoreDir(), kFileName)) {
+    if (reader.open(Dir().StoreDir(), name)) {
         JobResults record;
-        while (reader.next(record)) starts.push_back(reader.recordOffset());
+        while (reader.next(record)) {
+            starts.push_back(reader.recordOffset());
+            sizes.push_back(record.Size);
+        }
     }
-    FUZZ_CHECK(!reader.ok() || starts == written.starts);
+    ok = reader.ok();
+    return starts;
 }
 
-void CheckClassic(const Written& written) {
+// The streaming reader: damage reported, or the writer's records in place.
+void CheckStreaming(const Written& written, const std::string& bytes) {
+    std::vector<unsigned long long> sizes;
+    bool ok = false;
+    const std::vector<std::uint64_t> starts = ReadStarts(kFileName, sizes, ok);
+    FUZZ_CHECK(!ok || (InPlace(written, starts) && SizesAsWritten(bytes, starts, sizes)));
+}
+
+void CheckClassic(const Written& written, const std::string& bytes) {
     CCIJobResults reader;
     if (!reader.openJobResults(Dir().StoreDir(), kFileName)) return;
-    size_t count = 0;
+    std::vector<unsigned long long> sizes;
     int result = 1;
     JobResults record;
-    while (result == 1 && (result = reader.getNextJobResult(record)) >= 0) ++count;
-    FUZZ_CHECK(result == -1 || count == written.starts.size());
+    while (result == 1 && (result = reader.getNextJobResult(record)) >= 0) {
+        sizes.push_back(record.Size);
+    }
+    const std::vector<std::uint64_t> starts(
+        written.starts.begin(), written.starts.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                                             sizes.size(), written.starts.size())));
+    FUZZ_CHECK(result == -1 || (InPlace(written, starts) && starts.size() == sizes.size() &&
+                                SizesAsWritten(bytes, starts, sizes)));
 }
 
-void CheckWalk(const Written& written) {
+void CheckWalk(const Written& written, const std::string& bytes) {
     JobResultsRecovery walk;
     FUZZ_CHECK(walk.open(Dir().StoreDir(), kFileName));
     std::vector<std::uint64_t> starts;
+    std::vector<unsigned long long> sizes;
     for (JobResultsRecovery::Found found = walk.next();; found = walk.next()) {
         if (found == JobResultsRecovery::Found::kRecord) {
             starts.push_back(walk.offset());
+            sizes.push_back(walk.record().Size);
             continue;
         }
         const bool sound = found == JobResultsRecovery::Found::kEnd &&
                            walk.ending() != JobResultsRecovery::Ending::kCut;
-        FUZZ_CHECK(!sound || starts == written.starts);
+        FUZZ_CHECK(!sound || (InPlace(written, starts) && SizesAsWritten(bytes, starts, sizes)));
         return;
     }
 }
@@ -138,14 +248,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Input input{data, size};
     Written written = Write(input);
     if (written.bytes.empty() || written.bytes.size() >= jobresults::kPageSize) return 0;
+    const std::vector<Change> changes = ReadChanges(input);
+    std::string completed;
+    if (input.Byte() == 'T' && !written.saved) completed = TearAppend(input, written);
     std::string damaged = written.bytes;
-    Damage(input, damaged);
+    Damage(changes, damaged);
     if (damaged == written.bytes) return 0;
+    if (written.torn) {
+        Damage(changes, completed);
+        FUZZ_CHECK(jobfiles::WriteWholeFile(Dir().StorePath(kRepairedName), completed));
+        std::vector<unsigned long long> sizes;
+        bool ok = false;
+        written.completedReadsWhole = ReadStarts(kRepairedName, sizes, ok) == written.starts && ok;
+        std::remove(Dir().StorePath(kRepairedName).c_str());
+    }
     const std::string path = Dir().StorePath(kFileName);
     FUZZ_CHECK(jobfiles::WriteWholeFile(path, damaged));
-    CheckStreaming(written);
-    CheckClassic(written);
-    CheckWalk(written);
+    CheckStreaming(written, damaged);
+    CheckClassic(written, damaged);
+    CheckWalk(written, damaged);
     std::remove(path.c_str());
     return 0;
 }
