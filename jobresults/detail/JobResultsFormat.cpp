@@ -4,12 +4,12 @@
 
 #include <charconv>
 #include <cstring>
-#include <system_error>
 
 namespace jobresults {
 namespace {
 
-constexpr size_t kMaxDigits = 20;  // 18446744073709551615
+constexpr std::string_view kLargestSize = "18446744073709551615";
+constexpr size_t kMaxDigits = kLargestSize.size();
 
 // Bytes of an element besides its tag name (twice) and content: "<", ">\n",
 // "</", ">\n".
@@ -47,13 +47,18 @@ char* PutElement(char* out, std::string_view tag, std::string_view content) {
 bool ReadWrittenSize(std::string_view content, unsigned long long& size) {
     if (content.size() < 3 || content.front() != '\n' || content.back() != '\n') return false;
     const std::string_view digits = content.substr(1, content.size() - 2);
-    // to_chars writes no leading zero; from_chars takes no sign for an
-    // unsigned type and fails on a number past 64 bits.
-    if (digits.front() == '0' && digits.size() > 1) return false;
+    // to_chars writes no sign and no leading zero; only 20 digits can pass
+    // the largest value.
+    if (digits.size() > kMaxDigits || (digits.front() == '0' && digits.size() > 1) ||
+        (digits.size() == kMaxDigits && digits > kLargestSize)) {
+        return false;
+    }
     unsigned long long value = 0;
-    const char* const end = digits.data() + digits.size();
-    const auto parsed = std::from_chars(digits.data(), end, value);
-    if (parsed.ec != std::errc() || parsed.ptr != end) return false;
+    for (const char c : digits) {
+        const unsigned digit = static_cast<unsigned char>(c) - unsigned{'0'};
+        if (digit > 9) return false;
+        value = value * 10 + digit;
+    }
     size = value;
     return true;
 }

@@ -63,16 +63,6 @@ LayoutMatch TakeField(LayoutCursor& cursor, string_view name, string_view& conte
 
 }  // namespace
 
-LayoutMatch LayoutCursor::Take(string_view literal) {
-    const string_view rest = text.substr(at);
-    if (rest.size() < literal.size()) {
-        return !atEnd && StartsWith(literal, rest) ? LayoutMatch::kMore : LayoutMatch::kNo;
-    }
-    if (!StartsWith(rest, literal)) return LayoutMatch::kNo;
-    at += literal.size();
-    return LayoutMatch::kYes;
-}
-
 LayoutMatch TakeWrittenRecord(LayoutCursor& cursor, JobResults& record) {
     JR_TAKE(cursor.Take("<"));
     JR_TAKE(cursor.Take(kRecordTag));

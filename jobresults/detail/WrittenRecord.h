@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "jobresults/JobResultsRecord.h"
+#include "xml/detail/XmlScan.h"
 
 namespace jobresults {
 
@@ -20,7 +21,17 @@ struct LayoutCursor {
     size_t at;
     bool atEnd;
 
-    LayoutMatch Take(std::string_view literal);
+    // Inline: the walk takes some twenty literals a record.
+    LayoutMatch Take(std::string_view literal) {
+        const std::string_view rest = text.substr(at);
+        if (rest.size() < literal.size()) {
+            return !atEnd && xmlscan::StartsWith(literal, rest) ? LayoutMatch::kMore
+                                                                : LayoutMatch::kNo;
+        }
+        if (!xmlscan::StartsWith(rest, literal)) return LayoutMatch::kNo;
+        at += literal.size();
+        return LayoutMatch::kYes;
+    }
 };
 
 // A record from cursor.at exactly as the writer composes it, its fields
