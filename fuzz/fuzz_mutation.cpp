@@ -30,7 +30,7 @@
 namespace {
 
 const char kFileName[] = "ci_push_1.xml";
-const char kRepairedName[] = "ci_push_2.xml";
+const char kCompletedName[] = "ci_push_2.xml";
 
 jobfiles::TempDir& Dir() {
     static jobfiles::TempDir dir;
@@ -92,38 +92,20 @@ Written Write(Input& input) {
     return written;
 }
 
-struct Change {
-    unsigned kind;
-    size_t at;
-    unsigned value;  // the byte set, or the length zeroed less one
-};
-
-std::vector<Change> ReadChanges(Input& input) {
-    std::vector<Change> changes;
-    for (unsigned count = 1 + input.Byte() % 4; count > 0; --count) {
-        Change change{0, input.Short(), 0};
-        change.kind = input.Byte() % 4;
-        if (change.kind != 0) change.value = input.Byte();
-        changes.push_back(change);
-    }
-    return changes;
-}
-
-void Damage(const std::vector<Change>& changes, std::string& bytes) {
-    for (const Change& change : changes) {
-        if (bytes.empty()) return;
-        const size_t at = change.at % bytes.size();
-        switch (change.kind) {
+void Damage(Input& input, std::string& bytes) {
+    for (unsigned changes = 1 + input.Byte() % 4; changes > 0 && !bytes.empty(); --changes) {
+        const size_t at = input.Short() % bytes.size();
+        switch (input.Byte() % 4) {
             case 0:
                 bytes.resize(at);
                 break;
             case 1: {
-                const size_t length = std::min<size_t>(change.value + 1, bytes.size() - at);
+                const size_t length = std::min<size_t>(input.Byte() + 1, bytes.size() - at);
                 bytes.replace(at, length, length, '\0');
                 break;
             }
             default:
-                bytes[at] = static_cast<char>(change.value);
+                bytes[at] = static_cast<char>(input.Byte());
                 break;
         }
     }
@@ -159,85 +141,77 @@ std::string TearAppend(Input& input, Written& written) {
     return front + data;
 }
 
-// Whether each record read with Size sizes[i] holds that Size as the writer
-// writes it, in its place in bytes. A record without a Size element (its
-// tags renamed) keeps the caller's Size, as a hand-made record without one
+// What a reader delivered: where each record begins, and its Size.
+struct Reading {
+    std::vector<std::uint64_t> starts;
+    std::vector<unsigned long long> sizes;
+};
+
+// Whether a reading without damage gave the records as the writer wrote
+// them: each in its place (a torn append's record left out only where the
+// file with that append completed reads whole), and each that holds a Size
+// element with the Size it holds written there. A record whose Size tags
+// were renamed keeps the caller's Size, as a hand-made record without one
 // does: the readers pass over a missing field.
-bool SizesAsWritten(const std::string& bytes, const std::vector<std::uint64_t>& starts,
-                    const std::vector<unsigned long long>& sizes) {
-    for (size_t i = 0; i < sizes.size(); ++i) {
-        const size_t end = i + 1 < starts.size() ? starts[i + 1] : bytes.size();
-        const std::string record = bytes.substr(starts[i], end - starts[i]);
-        const std::string written = "<Size>\n" + std::to_string(sizes[i]) + "\n</Size>";
-        if (record.find("<Size>") != std::string::npos &&
-            record.find(written) == std::string::npos) {
+bool AsWritten(const Written& written, const std::string& bytes, const Reading& reading) {
+    const auto inFront =
+        std::vector<std::uint64_t>(written.starts.begin(), written.starts.end() - 1);
+    if (reading.starts != written.starts &&
+        !(written.torn && written.completedReadsWhole && reading.starts == inFront)) {
+        return false;
+    }
+    for (size_t i = 0; i < reading.sizes.size(); ++i) {
+        const size_t end = i + 1 < reading.starts.size() ? reading.starts[i + 1] : bytes.size();
+        const std::string record = bytes.substr(reading.starts[i], end - reading.starts[i]);
+        const std::string size = "<Size>\n" + std::to_string(reading.sizes[i]) + "\n</Size>";
+        if (record.find("<Size>") != std::string::npos && record.find(size) == std::string::npos) {
             return false;
         }
     }
     return true;
 }
 
-// Whether records read without damage stand where the writer put them.
-bool InPlace(const Written& written, const std::vector<std::uint64_t>& starts) {
-    if (starts == written.starts) return true;
-    const auto inFront =
-        std::vector<std::uint64_t>(written.starts.begin(), written.starts.end() - 1);
-    return written.torn && written.completedReadsWhole && starts == inFront;
-}
-
-std::vector<std::uint64_t> ReadStarts(const char* name, std::vector<unsigned long long>& sizes,
-                                      bool& ok) {
+// The streaming reader's records, and whether it ended without damage.
+bool ReadStreaming(const char* name, Reading& reading) {
     JobResultsReader reader;
-    std::vector<std::uint64_t> starts;
     if (reader.open(Dir().StoreDir(), name)) {
         JobResults record;
         while (reader.next(record)) {
-            starts.push_back(reader.recordOffset());
-            sizes.push_back(record.Size);
+            reading.starts.push_back(reader.recordOffset());
+            reading.sizes.push_back(record.Size);
         }
     }
-    ok = reader.ok();
-    return starts;
-}
-
-// The streaming reader: damage reported, or the writer's records in place.
-void CheckStreaming(const Written& written, const std::string& bytes) {
-    std::vector<unsigned long long> sizes;
-    bool ok = false;
-    const std::vector<std::uint64_t> starts = ReadStarts(kFileName, sizes, ok);
-    FUZZ_CHECK(!ok || (InPlace(written, starts) && SizesAsWritten(bytes, starts, sizes)));
+    return reader.ok();
 }
 
 void CheckClassic(const Written& written, const std::string& bytes) {
     CCIJobResults reader;
     if (!reader.openJobResults(Dir().StoreDir(), kFileName)) return;
-    std::vector<unsigned long long> sizes;
+    Reading reading;
     int result = 1;
     JobResults record;
     while (result == 1 && (result = reader.getNextJobResult(record)) >= 0) {
-        sizes.push_back(record.Size);
+        const size_t at = reading.sizes.size();  // the classic reader gives no offsets
+        reading.starts.push_back(at < written.starts.size() ? written.starts[at]
+                                                            : ~std::uint64_t{0});
+        reading.sizes.push_back(record.Size);
     }
-    const std::vector<std::uint64_t> starts(
-        written.starts.begin(), written.starts.begin() + static_cast<std::ptrdiff_t>(std::min(
-                                                             sizes.size(), written.starts.size())));
-    FUZZ_CHECK(result == -1 || (InPlace(written, starts) && starts.size() == sizes.size() &&
-                                SizesAsWritten(bytes, starts, sizes)));
+    FUZZ_CHECK(result == -1 || AsWritten(written, bytes, reading));
 }
 
 void CheckWalk(const Written& written, const std::string& bytes) {
     JobResultsRecovery walk;
     FUZZ_CHECK(walk.open(Dir().StoreDir(), kFileName));
-    std::vector<std::uint64_t> starts;
-    std::vector<unsigned long long> sizes;
+    Reading reading;
     for (JobResultsRecovery::Found found = walk.next();; found = walk.next()) {
         if (found == JobResultsRecovery::Found::kRecord) {
-            starts.push_back(walk.offset());
-            sizes.push_back(walk.record().Size);
+            reading.starts.push_back(walk.offset());
+            reading.sizes.push_back(walk.record().Size);
             continue;
         }
         const bool sound = found == JobResultsRecovery::Found::kEnd &&
                            walk.ending() != JobResultsRecovery::Ending::kCut;
-        FUZZ_CHECK(!sound || (InPlace(written, starts) && SizesAsWritten(bytes, starts, sizes)));
+        FUZZ_CHECK(!sound || AsWritten(written, bytes, reading));
         return;
     }
 }
@@ -248,23 +222,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Input input{data, size};
     Written written = Write(input);
     if (written.bytes.empty() || written.bytes.size() >= jobresults::kPageSize) return 0;
-    const std::vector<Change> changes = ReadChanges(input);
-    std::string completed;
-    if (input.Byte() == 'T' && !written.saved) completed = TearAppend(input, written);
     std::string damaged = written.bytes;
-    Damage(changes, damaged);
-    if (damaged == written.bytes) return 0;
-    if (written.torn) {
+    Input changes = input;
+    Damage(input, damaged);
+    // The bytes behind the changes may ask for a torn append, which the
+    // same changes hit, and the file with that append completed too.
+    if (input.Byte() == 'T' && !written.saved) {
+        std::string completed = TearAppend(input, written);
+        damaged = written.bytes;
+        Input again = changes;
+        Damage(again, damaged);
         Damage(changes, completed);
-        FUZZ_CHECK(jobfiles::WriteWholeFile(Dir().StorePath(kRepairedName), completed));
-        std::vector<unsigned long long> sizes;
-        bool ok = false;
-        written.completedReadsWhole = ReadStarts(kRepairedName, sizes, ok) == written.starts && ok;
-        std::remove(Dir().StorePath(kRepairedName).c_str());
+        FUZZ_CHECK(jobfiles::WriteWholeFile(Dir().StorePath(kCompletedName), completed));
+        Reading reading;
+        written.completedReadsWhole =
+            ReadStreaming(kCompletedName, reading) && reading.starts == written.starts;
+        std::remove(Dir().StorePath(kCompletedName).c_str());
     }
+    if (damaged == written.bytes) return 0;
     const std::string path = Dir().StorePath(kFileName);
     FUZZ_CHECK(jobfiles::WriteWholeFile(path, damaged));
-    CheckStreaming(written, damaged);
+    Reading streamed;
+    FUZZ_CHECK(!ReadStreaming(kFileName, streamed) || AsWritten(written, damaged, streamed));
     CheckClassic(written, damaged);
     CheckWalk(written, damaged);
     std::remove(path.c_str());
