@@ -4,7 +4,9 @@
 // Every reader (the classic one, the streaming one, and the walk over the
 // writer's layout) must either report damage or read every record in its
 // place: the same number of records, each at the offset the writer gave it,
-// and its Size as the file holds it written. A changed value byte that
+// and its Size as the file holds it written; only the classic reader may
+// also deliver a record whose Size no writer writes, with what sscanf
+// "%llu" makes of it, and read on behind it. A changed value byte that
 // leaves the records in place is no damage any reader could see. The file
 // stays below one page, so that no change can form a write torn by a kill
 // (those are cut at a page boundary only), unless the input's last bytes
@@ -26,6 +28,7 @@
 #include "jobresults/cijobresults.h"
 #include "jobresults/detail/JobResultsFormat.h"
 #include "jobresults/detail/JobResultsLayout.h"
+#include "tests/support/reference.h"
 
 namespace {
 
@@ -63,7 +66,11 @@ struct Written {
     std::vector<std::uint64_t> starts;
     bool saved = false;
     bool torn = false;
+    // Whether the file with the torn append completed reads whole, with its
+    // records in place: for the streaming reader, and for the classic one,
+    // which takes a Size that no writer writes for none of its damage.
     bool completedReadsWhole = false;
+    bool completedReadsWholeClassic = false;
 };
 
 Written Write(Input& input) {
@@ -147,24 +154,49 @@ struct Reading {
     std::vector<unsigned long long> sizes;
 };
 
+// The classic reader's Size before it reads a record: a Size that sscanf
+// cannot convert leaves it so.
+constexpr unsigned long long kCallerSize = 4242;
+
+// Whether record holds a Size no writer writes whose trimmed content sscanf
+// "%llu" reads as size (or, converting nothing, leaves kCallerSize), as the
+// classic reader reads it.
+bool HoldsScanfSize(const std::string& record, unsigned long long size) {
+    const size_t open = record.find("<Size>");
+    const size_t close = record.find("</Size>", open);
+    if (close == std::string::npos) return false;
+    const std::string content = record.substr(open + 6, close - open - 6);
+    unsigned long long written = 0;
+    unsigned long long value = kCallerSize;
+    const std::string trimmed(testsupport::Trimmed(content));
+    std::sscanf(trimmed.c_str(), "%llu", &value);
+    return !testsupport::ReferenceWrittenSize(content, written) && value == size;
+}
+
 // Whether a reading without damage gave the records as the writer wrote
 // them: each in its place (a torn append's record left out only where the
 // file with that append completed reads whole), and each that holds a Size
 // element with the Size it holds written there. A record whose Size tags
 // were renamed keeps the caller's Size, as a hand-made record without one
-// does: the readers pass over a missing field.
-bool AsWritten(const Written& written, const std::string& bytes, const Reading& reading) {
+// does: the readers pass over a missing field. With scanfSize, as the
+// classic reader reads, a Size no writer writes may hold what sscanf makes
+// of it.
+bool AsWritten(const Written& written, const std::string& bytes, const Reading& reading,
+               bool scanfSize = false) {
     const auto inFront =
         std::vector<std::uint64_t>(written.starts.begin(), written.starts.end() - 1);
+    const bool completedWhole =
+        scanfSize ? written.completedReadsWholeClassic : written.completedReadsWhole;
     if (reading.starts != written.starts &&
-        !(written.torn && written.completedReadsWhole && reading.starts == inFront)) {
+        !(written.torn && completedWhole && reading.starts == inFront)) {
         return false;
     }
     for (size_t i = 0; i < reading.sizes.size(); ++i) {
         const size_t end = i + 1 < reading.starts.size() ? reading.starts[i + 1] : bytes.size();
         const std::string record = bytes.substr(reading.starts[i], end - reading.starts[i]);
         const std::string size = "<Size>\n" + std::to_string(reading.sizes[i]) + "\n</Size>";
-        if (record.find("<Size>") != std::string::npos && record.find(size) == std::string::npos) {
+        if (record.find("<Size>") != std::string::npos && record.find(size) == std::string::npos &&
+            !(scanfSize && HoldsScanfSize(record, reading.sizes[i]))) {
             return false;
         }
     }
@@ -184,19 +216,22 @@ bool ReadStreaming(const char* name, Reading& reading) {
     return reader.ok();
 }
 
-void CheckClassic(const Written& written, const std::string& bytes) {
+// The classic reader's records, placed where the writer put the record of
+// their index (it gives no offsets), and whether it ended without damage.
+bool ReadClassic(const char* name, const Written& written, Reading& reading) {
     CCIJobResults reader;
-    if (!reader.openJobResults(Dir().StoreDir(), kFileName)) return;
-    Reading reading;
+    if (!reader.openJobResults(Dir().StoreDir(), name)) return false;
     int result = 1;
     JobResults record;
-    while (result == 1 && (result = reader.getNextJobResult(record)) >= 0) {
-        const size_t at = reading.sizes.size();  // the classic reader gives no offsets
+    while (result == 1) {
+        record.Size = kCallerSize;
+        if ((result = reader.getNextJobResult(record)) < 0) break;
+        const size_t at = reading.sizes.size();
         reading.starts.push_back(at < written.starts.size() ? written.starts[at]
                                                             : ~std::uint64_t{0});
         reading.sizes.push_back(record.Size);
     }
-    FUZZ_CHECK(result == -1 || AsWritten(written, bytes, reading));
+    return result == 0;
 }
 
 void CheckWalk(const Written& written, const std::string& bytes) {
@@ -237,6 +272,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Reading reading;
         written.completedReadsWhole =
             ReadStreaming(kCompletedName, reading) && reading.starts == written.starts;
+        Reading classic;
+        written.completedReadsWholeClassic =
+            ReadClassic(kCompletedName, written, classic) && classic.starts == written.starts;
         std::remove(Dir().StorePath(kCompletedName).c_str());
     }
     if (damaged == written.bytes) return 0;
@@ -244,7 +282,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(jobfiles::WriteWholeFile(path, damaged));
     Reading streamed;
     FUZZ_CHECK(!ReadStreaming(kFileName, streamed) || AsWritten(written, damaged, streamed));
-    CheckClassic(written, damaged);
+    Reading classic;
+    FUZZ_CHECK(!ReadClassic(kFileName, written, classic) ||
+               AsWritten(written, damaged, classic, true));
     CheckWalk(written, damaged);
     std::remove(path.c_str());
     return 0;

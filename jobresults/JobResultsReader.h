@@ -102,9 +102,11 @@ public:
     jobresults::ResumePoint resumePoint() const;
 
     // Fills record from the next record, field by field as getNextJobResult
-    // does (matched by tag name, a missing field keeps the caller's value,
-    // a Size that no writer writes is damage). False when no record follows, or when no
-    // file is open; the file is closed then and ok() holds the verdict.
+    // does (matched by tag name, a missing field keeps the caller's value),
+    // but stricter: a Size that no writer writes is damage, where
+    // getNextJobResult reads it as sscanf "%llu" does. False when no record
+    // follows, or when no file is open; the file is closed then and ok()
+    // holds the verdict.
     bool next(JobResults& record);
 
     // After next returned false (or open failed): true exactly when the

@@ -345,7 +345,8 @@ int CCIJobResults::getNextJobResult(JobResults& jobResult) {
         Fail(*this, std::string(messages::kNoRecords) + m_sFileName, -1);
         return -1;
     }
-    if (!jobresults::FillRecord(m_itCurrent->GetNodeContent(), jobResult)) {
+    if (!jobresults::FillRecord(m_itCurrent->GetNodeContent(), jobResult,
+                                jobresults::SizeRule::kClassic)) {
         // A torn record: neither it nor anything behind it is delivered.
         m_itCurrent = end;
         Fail(*this, std::string(messages::kNoRecords) + m_sFileName, -1);

@@ -117,7 +117,10 @@ public:
     // where it begins: the record in front of it comes with 1, the next
     // call gives -1 ("Invalid data/No Data found ...", m_nErrno -1), and a
     // torn record is never delivered. The node list then ends in a node
-    // with an empty tag name.
+    // with an empty tag name. Size is its trimmed content as sscanf "%llu"
+    // converts it (a Size that converts to nothing keeps its value), never
+    // damage; JobResultsReader and `jobresults check` are the stricter
+    // judges, to whom a Size that no writer writes is damage.
     int getNextJobResult(JobResults& jobResult);
     // Releases the reader's descriptor; returns 1.
     int closeJobResults();

@@ -62,9 +62,9 @@ void CompareWithScanner(const ScratchDir& dir, const std::string& text) {
     ASSERT_EQ(opened, valid ? 1 : 0);
     if (!valid) return;
     ASSERT_EQ(testsupport::Describe(reader.m_vJobResultNodes), testsupport::Describe(children));
-    // The cursor walk, record by record.
-    const testsupport::ReferenceWalk walk =
-        testsupport::ReferenceRecords(children, names, storetest::UntouchedRecord());
+    // The cursor walk, record by record, Size read as sscanf reads it.
+    const testsupport::ReferenceWalk walk = testsupport::ReferenceRecords(
+        children, names, storetest::UntouchedRecord(), testsupport::SizeRead::kScanf);
     for (size_t i = 0; i < walk.records.size(); ++i) {
         JobResults record = storetest::UntouchedRecord();
         const bool last = i + 1 == walk.records.size() && walk.endsWithRecord;

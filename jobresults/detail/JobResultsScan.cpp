@@ -1,6 +1,7 @@
 #include "jobresults/detail/JobResultsScan.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -224,18 +225,58 @@ void MakeRoom(std::vector<XmlNode>& nodes, size_t bytesDone, size_t fileSize) {
     nodes.reserve(wanted);
 }
 
+// sscanf "%llu" on the trimmed content, the classic reader's rule for
+// Size: leading white space and a sign are allowed, "-1" wraps, too many
+// digits give the largest value. False, with size untouched, when nothing
+// converts. Short plain digit strings, the usual case, are converted
+// directly.
+bool ParseSize(string_view text, unsigned long long& size) {
+    constexpr size_t kSafeDigits = 19;
+    if (!text.empty() && text.size() <= kSafeDigits) {
+        unsigned long long value = 0;
+        size_t i = 0;
+        for (; i < text.size(); ++i) {
+            const unsigned digit = static_cast<unsigned char>(text[i]) - unsigned{'0'};
+            if (digit > 9) break;
+            value = value * 10 + digit;
+        }
+        if (i == text.size()) {
+            size = value;
+            return true;
+        }
+    }
+    const std::string terminated(text);
+    unsigned long long value = 0;
+    if (std::sscanf(terminated.c_str(), "%llu", &value) != 1) return false;
+    size = value;
+    return true;
+}
+
+// Reads a Size content by the rule: false when it is damage under that rule
+// (the classic rule finds none) or converts to nothing, size then untouched.
+bool ReadSize(string_view content, SizeRule rule, unsigned long long& size) {
+    return rule == SizeRule::kClassic ? ParseSize(Trim(content), size)
+                                      : ReadWrittenSize(content, size);
+}
+
+// Whether an element of the record is a Size that is damage under the rule.
+bool IsUnwrittenSize(string_view name, string_view content, SizeRule rule) {
+    unsigned long long unused = 0;
+    return rule == SizeRule::kAsWritten && name == kSizeTag && !ReadWrittenSize(content, unused);
+}
+
 static_assert(kBackupJobIdTag.size() == kErrorStringTag.size(), "two names share a length");
 
-// A field's content goes to result trimmed; Size's, which the caller found
-// as a writer writes it, as its number.
-void AssignField(string_view name, string_view content, JobResults& result) {
+// A field's content goes to result trimmed; Size's as its number read by
+// the rule (the caller has ruled out damage).
+void AssignField(string_view name, string_view content, SizeRule rule, JobResults& result) {
     std::string* field = nullptr;
     switch (name.size()) {
         case kUrlTag.size():
             if (name == kUrlTag) field = &result.Url;
             break;
         case kSizeTag.size():
-            if (name == kSizeTag) ReadWrittenSize(content, result.Size);
+            if (name == kSizeTag) ReadSize(content, rule, result.Size);
             return;
         case kClientNameTag.size():
             if (name == kClientNameTag) field = &result.ClientName;
@@ -250,12 +291,6 @@ void AssignField(string_view name, string_view content, JobResults& result) {
     if (field == nullptr) return;
     const string_view value = Trim(content);
     field->assign(value.data(), value.size());
-}
-
-// Whether an element of the record is a Size that no writer writes.
-bool IsUnwrittenSize(string_view name, string_view content) {
-    unsigned long long unused = 0;
-    return name == kSizeTag && !ReadWrittenSize(content, unused);
 }
 
 // The element whose "<" stands at open, when it is "<name>", a value with
@@ -323,25 +358,27 @@ bool TakePlainField(string_view text, size_t& pos, string_view& content) {
 }
 
 // The writer's five fields in its order, each in one of its two forms and
-// Size as the writer writes it, from pos on: how many of them stand there
+// Size not damage under the rule, from pos on: how many of them stand there
 // in a row. The four strings' trimmed values and the size go to fields for
-// each of them; pos moves behind the last.
+// each of them (sizeRead false when the classic rule converts nothing);
+// pos moves behind the last.
 constexpr size_t kFieldCount = 5;
 struct PlainFields {
     string_view values[kFieldCount - 1];
     unsigned long long size = 0;
+    bool sizeRead = false;
 };
 
-size_t TakePlainFields(string_view text, size_t& pos, PlainFields& fields) {
+size_t TakePlainFields(string_view text, size_t& pos, SizeRule rule, PlainFields& fields) {
     if (!TakePlainField<kClientNameTag>(text, pos, fields.values[0])) return 0;
     if (!TakePlainField<kUrlTag>(text, pos, fields.values[1])) return 1;
     if (!TakePlainField<kBackupJobIdTag>(text, pos, fields.values[2])) return 2;
     if (!TakePlainField<kErrorStringTag>(text, pos, fields.values[3])) return 3;
     size_t behind = pos;
     string_view size;
-    if (!TakePlainField<kSizeTag>(text, behind, size) || !ReadWrittenSize(size, fields.size)) {
-        return 4;
-    }
+    if (!TakePlainField<kSizeTag>(text, behind, size)) return 4;
+    fields.sizeRead = ReadSize(size, rule, fields.size);
+    if (!fields.sizeRead && rule == SizeRule::kAsWritten) return 4;
     pos = behind;
     return kFieldCount;
 }
@@ -354,7 +391,7 @@ void AssignPlainFields(const PlainFields& fields, size_t count, JobResults& reco
         const string_view value = Trim(fields.values[i]);
         strings[i]->assign(value.data(), value.size());
     }
-    if (count == kFieldCount) record.Size = fields.size;
+    if (count == kFieldCount && fields.sizeRead) record.Size = fields.size;
 }
 
 // The record from pos on, when it is laid out exactly as the writer does
@@ -375,7 +412,7 @@ bool CutPlainRecord(string_view text, size_t pos, JobResults& record, size_t& op
     }
     size_t at = open + kNameEnd + 1;
     PlainFields fields;
-    if (TakePlainFields(text, at, fields) != kFieldCount) return false;
+    if (TakePlainFields(text, at, SizeRule::kAsWritten, fields) != kFieldCount) return false;
     const size_t end = NextOpenAfterBlanks(text, at);
     if (end == npos || !IsEndTagAt(text, end, kRecordTag)) return false;
     AssignPlainFields(fields, kFieldCount, record);
@@ -659,22 +696,23 @@ bool HoldsStrayText(string_view gap) {
     return std::any_of(gap.begin(), gap.end(), [](char c) { return !xmlscan::IsBlank(c); });
 }
 
-bool FillRecord(string_view content, JobResults& result) {
+bool FillRecord(string_view content, JobResults& result, SizeRule rule) {
     // The fields in the writer's order take the short way; the first
     // element that is not as the writer lays it out, and all after it, go
     // through the general scan, which first makes sure that the rest of the
     // content is whole before any field is assigned.
     size_t pos = 0;
     PlainFields fields;
-    const size_t plain = TakePlainFields(content, pos, fields);
+    const size_t plain = TakePlainFields(content, pos, rule, fields);
     ElementWalker walker(content, string_view());
     if (plain < kFieldCount || FindChar<'<'>(content, pos) != npos ||
         HoldsStrayText(content.substr(pos))) {
         // A field whose value no writer stores (a format tag, a NUL byte), a
-        // Size that no writer writes, a tag that holds a "<" (one whose ">"
-        // was damaged, swallowing the tags up to the next ">": this record's
-        // end and the next record's start), or text between the elements,
-        // is damage that a scan alone does not see.
+        // Size that no writer writes (under the written rule), a tag that
+        // holds a "<" (one whose ">" was damaged, swallowing the tags up to
+        // the next ">": this record's end and the next record's start), or
+        // text between the elements, is damage that a scan alone does not
+        // see.
         bool storable = true;
         size_t gapFrom = pos;
         const size_t stopped = ScanLevel(
@@ -683,7 +721,7 @@ bool FillRecord(string_view content, JobResults& result) {
                 storable = !HoldsStrayText(content.substr(gapFrom, open - gapFrom)) &&
                            FindChar<'<'>(content.substr(0, close), open + 1) == npos &&
                            (!IsFieldName(name) || !IsUnstorableValue(value)) &&
-                           !IsUnwrittenSize(name, value);
+                           !IsUnwrittenSize(name, value, rule);
                 gapFrom = end == kSelfClosing ? close + 1 : end + name.size() + 3;
                 return storable;
             });
@@ -694,7 +732,7 @@ bool FillRecord(string_view content, JobResults& result) {
     }
     AssignPlainFields(fields, plain, result);
     ScanLevel(walker, content, pos, [&](size_t, size_t close, size_t end, string_view name) {
-        AssignField(name, Content(content, close, end), result);
+        AssignField(name, Content(content, close, end), rule, result);
         return true;
     });
     return true;

@@ -129,12 +129,18 @@ private:
 // there with its message for a list that holds no further record.
 int ReadRootChildren(FileWindow& window, std::vector<XmlNode>& children);
 
+// How a record's Size is read. kAsWritten: only what a writer writes
+// (ReadWrittenSize); any other Size is damage. kClassic: the trimmed
+// content as sscanf "%llu" converts it, never damage, and a Size that
+// converts to nothing keeps the caller's value; the classic reader has
+// always read it so, and hand-made files rely on it.
+enum class SizeRule { kAsWritten, kClassic };
+
 // Assigns the fields found in a record's content to result, each value
 // trimmed; fields not present keep their value. False, with result
 // untouched, when the content is damaged: an element in it is not closed,
-// or holds what no writer writes there (Size other than ReadWrittenSize
-// reads, among others).
-bool FillRecord(std::string_view content, JobResults& result);
+// or holds what no writer writes there (a Size, by the rule, among others).
+bool FillRecord(std::string_view content, JobResults& result, SizeRule rule = SizeRule::kAsWritten);
 
 }  // namespace jobresults
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -196,31 +197,50 @@ inline bool ReferenceWrittenSize(const std::string& raw, unsigned long long& siz
     return true;
 }
 
+// How a reader takes Size: the streaming reader and the walk only as a
+// writer writes it (any other Size is damage), the classic reader as sscanf
+// "%llu" converts the trimmed content (never damage).
+enum class SizeRead { kAsWritten, kScanf };
+
+// Whether every Size element (named sizeName) in a record's content is as a
+// writer writes it.
+inline bool ReferenceSizesWritten(const std::string& content, const std::string& sizeName) {
+    std::vector<ScannedElement> elements;
+    ReferenceScan(content, elements);
+    unsigned long long size = 0;
+    return std::all_of(elements.begin(), elements.end(), [&](const ScannedElement& field) {
+        return field.name != sizeName || ReferenceWrittenSize(field.raw, size);
+    });
+}
+
 // Whether a record's content is whole, every element in it closed, no text
 // between its elements, no tag holding a "<", no field's value one that no
-// writer stores (a format tag, a NUL byte), and no Size other than a
-// writer's: the readers deliver no record that is not, nor any behind it.
-inline bool ReferenceRecordIsWhole(const XmlNode& element, const RecordNames& names) {
+// writer stores (a format tag, a NUL byte), and, read as written, no Size
+// other than a writer's: the readers deliver no record that is not, nor any
+// behind it.
+inline bool ReferenceRecordIsWhole(const XmlNode& element, const RecordNames& names,
+                                   SizeRead rule = SizeRead::kAsWritten) {
     std::vector<ScannedElement> elements;
     if (!ReferenceScan(element.GetNodeContent(), elements)) return false;
     for (const ScannedElement& field : elements) {
         const bool isField =
             std::find(names.fields.begin(), names.fields.end(), field.name) != names.fields.end();
-        unsigned long long size = 0;
         if (field.tagText.find('<') != std::string::npos ||
             (isField && (field.content.find('\0') != std::string::npos ||
-                         HoldsFormatTag(field.content, names))) ||
-            (field.name == names.fields[4] && !ReferenceWrittenSize(field.raw, size))) {
+                         HoldsFormatTag(field.content, names)))) {
             return false;
         }
     }
-    return !HoldsStrayText(element.GetNodeContent(), elements);
+    return !HoldsStrayText(element.GetNodeContent(), elements) &&
+           (rule == SizeRead::kScanf ||
+            ReferenceSizesWritten(element.GetNodeContent(), names.fields[4]));
 }
 
 // A whole record element read into `record`: each field from the last
-// element of its name; fields it lacks keep their value.
+// element of its name; fields it lacks keep their value, and so does a Size
+// that sscanf cannot convert.
 inline JobResults ReferenceRecord(const XmlNode& element, const RecordNames& names,
-                                  JobResults record) {
+                                  JobResults record, SizeRead rule = SizeRead::kAsWritten) {
     std::string* const text[] = {&record.ClientName, &record.Url, &record.BackupJobId,
                                  &record.ErrorString};
     std::vector<ScannedElement> fields;
@@ -229,7 +249,9 @@ inline JobResults ReferenceRecord(const XmlNode& element, const RecordNames& nam
         for (size_t i = 0; i < names.fields.size(); ++i) {
             if (field.name != names.fields[i]) continue;
             if (i < 4) *text[i] = field.content;
-            if (i == 4) ReferenceWrittenSize(field.raw, record.Size);
+            if (i != 4) continue;
+            if (rule == SizeRead::kAsWritten) ReferenceWrittenSize(field.raw, record.Size);
+            if (rule == SizeRead::kScanf) std::sscanf(field.content.c_str(), "%llu", &record.Size);
         }
     }
     return record;
@@ -246,13 +268,14 @@ struct ReferenceWalk {
 };
 
 inline ReferenceWalk ReferenceRecords(const std::vector<XmlNode>& children,
-                                      const RecordNames& names, const JobResults& untouched) {
+                                      const RecordNames& names, const JobResults& untouched,
+                                      SizeRead rule = SizeRead::kAsWritten) {
     ReferenceWalk walk;
     for (const XmlNode& child : children) {
         if (child.GetTagName() != names.record) continue;
-        walk.torn = !ReferenceRecordIsWhole(child, names);
+        walk.torn = !ReferenceRecordIsWhole(child, names, rule);
         if (walk.torn) return walk;
-        walk.records.push_back(ReferenceRecord(child, names, untouched));
+        walk.records.push_back(ReferenceRecord(child, names, untouched, rule));
     }
     walk.endsWithRecord = !children.empty() && children.back().GetTagName() == names.record;
     return walk;
