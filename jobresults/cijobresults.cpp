@@ -261,9 +261,9 @@ int CCIJobResults::saveJobResults() {
         trailer < 0 ? jobresults::FinishOutcome{errno, false}
                     : jobresults::FinishAt(m_nFileHandle, trailer, durable);
     if (finish.syncFailed) {
-        // Syncing the file again could not be trusted: it is finished and
-        // left, and the failure told.
-        jobresults::FinishAt(m_nFileHandle, trailer);
+        // The sync is the finish's last step: the file is finished, and is
+        // left with the failure told, since syncing it again could not be
+        // trusted.
         Fail(*this, messages::kSyncFailed, finish.error);
     } else if (finish.error != 0) {
         // The file stays open and complete; a later save finishes it.
