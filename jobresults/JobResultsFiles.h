@@ -10,16 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "jobresults/JobResultsEnding.h"
 #include "xml/LibraryExport.h"
 
 namespace jobresults {
 
-// How a file ends, judged from its last bytes alone.
-enum class FileEnding {
-    kSaved,    // the final end tag of a save
-    kOpen,     // the trailer of an append: its writer may append more
-    kNeither,  // anything else: an append under way, or a file cut or damaged
-};
 
 // What tells a file apart from every other file, also from one that later
 // takes the same name, or the same inode once the file is deleted: the
@@ -49,6 +44,8 @@ struct ResultsFile {
     std::uint64_t size = 0;
     std::int64_t modifiedNanoseconds = 0;
     FileIdentity identity;
+    // From the file's last bytes: kSaved, kOpen or kNeither (the check of
+    // the file, CheckResultsFile, gives the whole verdict).
     FileEnding ending = FileEnding::kNeither;
 };
 

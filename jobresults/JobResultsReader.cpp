@@ -1,12 +1,15 @@
 // JobResultsReader: the records of a job results file one at a time, cut by
 // the same cursor as CCIJobResults' reader uses, so that both give the same
-// records and the same verdict.
+// records and the same verdict; or, reading strictly, found by the walk
+// over the writer's layout that checks a file.
 #include "jobresults/JobResultsReader.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "jobresults/JobResultsFiles.h"
+#include "jobresults/detail/CheckedWalk.h"
 #include "jobresults/detail/FileWindow.h"
 #include "jobresults/detail/Fingerprint.h"
 #include "jobresults/detail/JobResultsFormat.h"
@@ -15,16 +18,22 @@
 
 namespace {
 
+using jobresults::CheckedWalk;
+using jobresults::FileCheck;
 using jobresults::FileWindow;
 using jobresults::ResumePoint;
 using jobresults::RootCursor;
 
+// Behind Root's start tag in a file a writer made: where a resume point
+// taken before the first record stands.
+constexpr std::uint64_t kWrittenRootContent = jobresults::kHeader.rfind('>') + 1;
+
 // The file being read: its descriptor (closed here only when the reader
-// opened it), the window on it and the cursor walking it, which refer to
-// one another and so stay in one place.
+// opened it), the window on it and the cursor or the walk reading it,
+// which refer to one another and so stay in one place.
 struct OpenFile {
     OpenFile(int descriptor, bool closeAtEnd)
-        : fd(descriptor), owned(closeAtEnd), window(descriptor), cursor(window) {}
+        : fd(descriptor), owned(closeAtEnd), window(descriptor), cursor(window), walk(window) {}
     ~OpenFile() {
         if (owned) ::close(fd);
     }
@@ -35,6 +44,7 @@ struct OpenFile {
     bool owned;
     FileWindow window;
     RootCursor cursor;
+    CheckedWalk walk;
 };
 
 }  // namespace
@@ -52,13 +62,39 @@ struct JobResultsReader::State {
     std::uint64_t fingerprint = 0;
     bool resumed = false;
     bool contentRefused = false;
+    bool strict = false;
+    std::uint64_t delivered = 0;
+    FileCheck check;
+    // Strict: the first record, found while opening to judge the file's
+    // beginning, and not delivered yet.
+    JobResults pending;
+    bool hasPending = false;
 
     void Fail(std::string_view head, const std::string& name, int number) {
         message.assign(head.data(), head.size());
         message += name;
         error = number;
         ok = false;
+        if (!strict) {
+            ClassicCheck();
+        } else if (number != -1 && check.error == 0) {
+            check.error = number;
+        }
         file.reset();
+    }
+
+    // The classic verdict told as a check of the file.
+    void ClassicCheck() {
+        check = FileCheck();
+        check.records = delivered;
+        if (!ok && error != -1) {
+            check.error = error;
+        } else if (!ok) {
+            check.damage = jobresults::DamageKind::kStray;
+            check.damageOffset = validBytes;
+        } else if (file) {
+            check.ending = jobresults::EndingOfFile(file->fd);
+        }
     }
 
     // The fingerprint at validBytes, taken while the file is at hand.
@@ -77,6 +113,7 @@ struct JobResultsReader::State {
                 if (!file->cursor.LastChildIsRecord()) {
                     return Fail(jobresults::messages::kNoRecords, fileName, -1);
                 }
+                ClassicCheck();
                 break;
             case RootCursor::Step::kInvalid:
                 contentRefused = true;
@@ -102,6 +139,7 @@ struct JobResultsReader::State {
             Fail(jobresults::messages::kNotTheFileRead, path, ESTALE);
             return false;
         }
+        if (strict) return StartStrict(point);
         if (resumed) file->window.Skip(point.rootContent, point.offset);
         const RootCursor::Step step = file->cursor.FindRoot();
         rootContent = validBytes = file->cursor.RecordEnd();
@@ -118,6 +156,57 @@ struct JobResultsReader::State {
         return false;
     }
 
+    // The walk judges the header, and goes on behind the point's record:
+    // past its line break, so that the records behind follow the header.
+    bool StartStrict(const ResumePoint& point) {
+        if (resumed && point.rootContent != kWrittenRootContent) {
+            Fail(jobresults::messages::kNotTheFileRead, path, ESTALE);
+            return false;
+        }
+        if (point.offset > kWrittenRootContent) {
+            std::string behind;
+            file->window.ReadAt(point.offset, 1, behind);
+            file->window.Skip(jobresults::kHeader.size(), point.offset + (behind == "\n"));
+            file->walk.ResumeBehindRecord();
+        }
+        rootContent = kWrittenRootContent;
+        validBytes = resumed ? point.offset : rootContent;
+        hasPending = file->walk.Next(pending);
+        if (hasPending || file->walk.Check().sound()) return true;
+        FinishStrict();
+        return false;
+    }
+
+    void FinishStrict() {
+        check = file->walk.Check();
+        if (check.damaged() && check.damageOffset < jobresults::kHeader.size()) {
+            rootContent = validBytes = 0;
+        }
+        fingerprint = FingerprintNow();
+        if (check.error != 0) {
+            Fail(jobresults::messages::kReadFailed, path, check.error);
+        } else if (check.damaged()) {
+            contentRefused = true;
+            Fail(jobresults::messages::kInvalidData, path, -1);
+        }
+        file.reset();
+    }
+
+    bool NextStrict(JobResults& record) {
+        CheckedWalk& walk = file->walk;
+        if (hasPending) {
+            std::swap(record, pending);
+            hasPending = false;
+        } else if (!walk.Next(record)) {
+            FinishStrict();
+            return false;
+        }
+        recordOffset = walk.RecordStart();
+        validBytes = walk.RecordEnd();
+        ++delivered;
+        return true;
+    }
+
     bool Matches(const ResumePoint& point) const {
         std::uint64_t now = 0;
         return point.rootContent > 0 && point.rootContent <= point.offset &&
@@ -125,8 +214,15 @@ struct JobResultsReader::State {
                now == point.fingerprint;
     }
 
-    bool OpenPath(const std::string& wholePath, const std::string& name, const ResumePoint& point) {
+    // Every field anew but the way of reading.
+    void Reset() {
+        const bool strictReading = strict;
         *this = State();
+        strict = strictReading;
+    }
+
+    bool OpenPath(const std::string& wholePath, const std::string& name, const ResumePoint& point) {
+        Reset();
         path = wholePath;
         fileName = name;
         const int fd = FileWindow::OpenToRead(path);
@@ -139,7 +235,7 @@ struct JobResultsReader::State {
     }
 
     bool OpenLent(int fd, const std::string& name, const ResumePoint& point) {
-        *this = State();
+        Reset();
         path = fileName = name;
         if (const int notRegular = FileWindow::RegularFileError(fd)) {
             Fail(jobresults::messages::OpenRefusedHead(notRegular), path, notRegular);
@@ -169,7 +265,7 @@ JobResultsReader& JobResultsReader::operator=(JobResultsReader&& other) noexcept
 
 bool JobResultsReader::open(const std::string& dirName, const std::string& fileName) {
     if (dirName.empty() || fileName.empty()) {
-        *m_pState = State();
+        m_pState->Reset();
         return false;
     }
     return m_pState->OpenPath(dirName + jobresults::kDirectorySeparator + fileName, fileName, {});
@@ -177,7 +273,7 @@ bool JobResultsReader::open(const std::string& dirName, const std::string& fileN
 
 bool JobResultsReader::open(const std::string& path) {
     if (path.empty()) {
-        *m_pState = State();
+        m_pState->Reset();
         return false;
     }
     return m_pState->OpenPath(path, path, {});
@@ -206,11 +302,13 @@ jobresults::ResumePoint JobResultsReader::resumePoint() const {
 bool JobResultsReader::next(JobResults& record) {
     if (!m_pState->file) return false;
     State& state = *m_pState;
+    if (state.strict) return state.NextStrict(record);
     RootCursor& cursor = state.file->cursor;
     const RootCursor::Step step = cursor.NextRecord(record);
     state.validBytes = state.file->window.FileOffset(cursor.RecordEnd());
     if (step == RootCursor::Step::kChild) {
         state.recordOffset = state.file->window.FileOffset(cursor.RecordStart());
+        ++state.delivered;
         return true;
     }
     state.Finish(step);
@@ -228,5 +326,11 @@ std::uint64_t JobResultsReader::validBytes() const { return m_pState->validBytes
 std::uint64_t JobResultsReader::recordOffset() const { return m_pState->recordOffset; }
 
 bool JobResultsReader::contentRefused() const { return m_pState->contentRefused; }
+
+void JobResultsReader::setStrict(bool strict) { m_pState->strict = strict; }
+
+bool JobResultsReader::strict() const { return m_pState->strict; }
+
+jobresults::FileCheck JobResultsReader::check() const { return m_pState->check; }
 
 void JobResultsReader::close() { m_pState->file.reset(); }

@@ -32,6 +32,12 @@
 // record it read (resumePoint, then resume), once it has checked that the
 // file is still the one it read.
 //
+// Strict reading (setStrict) judges the file as `jobresults check` does
+// instead: every record exactly as a writer leaves it, and anything else
+// is damage, reported where it begins (check()). The tool and the Python
+// module read so; the default stays the classic verdict, which hand-made
+// files and their callers rely on.
+//
 // The object keeps its data behind a pointer, so that it can grow without
 // changing its size; it is movable, not copyable. No function throws but
 // for running out of memory.
@@ -43,6 +49,7 @@
 #include <string>
 
 #include "xml/LibraryExport.h"
+#include "jobresults/JobResultsCheck.h"
 #include "jobresults/JobResultsRecord.h"
 
 namespace jobresults {
@@ -135,6 +142,19 @@ public:
     // the records simply end without the last child being a record.
     bool contentRefused() const;
 
+    // Judge files as CheckResultsFile does, from the next open or resume
+    // on: records are delivered only as a writer wrote them (all five
+    // fields, Size the writer's digits), up to the first byte that no
+    // writer leaves, where the file is refused ("Invalid data in Job
+    // Results file " + path, -1). Resume points are the same in both ways
+    // of reading.
+    void setStrict(bool strict);
+    bool strict() const;
+    // The verdict as a check of the file, once next() returned false (or
+    // open failed). Strict: what CheckResultsFile gives (counting the
+    // records from a resume point on). Classic: a refused content is
+    // damage (kStray) from validBytes() to the end of the file.
+    jobresults::FileCheck check() const;
     // Closes the file early; the verdict and validBytes() stay as they are.
     void close();
 

@@ -46,20 +46,6 @@ JobResultsRecovery::Found FoundOf(LayoutItem::Kind kind) {
     return JobResultsRecovery::Found::kReadFailed;
 }
 
-JobResultsRecovery::Ending EndingOf(jobresults::LayoutEnding ending) {
-    switch (ending) {
-        case jobresults::LayoutEnding::kSaved:
-            return JobResultsRecovery::Ending::kSaved;
-        case jobresults::LayoutEnding::kOpen:
-            return JobResultsRecovery::Ending::kOpen;
-        case jobresults::LayoutEnding::kWriting:
-            return JobResultsRecovery::Ending::kWriting;
-        case jobresults::LayoutEnding::kCut:
-            break;
-    }
-    return JobResultsRecovery::Ending::kCut;
-}
-
 }  // namespace
 
 struct JobResultsRecovery::State {
@@ -139,7 +125,7 @@ std::uint64_t JobResultsRecovery::offset() const { return m_pState->last.offset;
 std::uint64_t JobResultsRecovery::length() const { return m_pState->last.length; }
 
 JobResultsRecovery::Ending JobResultsRecovery::ending() const {
-    return EndingOf(m_pState->last.ending);
+    return m_pState->last.ending;
 }
 
 int JobResultsRecovery::errorNumber() const { return m_pState->last.error; }

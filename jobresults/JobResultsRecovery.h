@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "jobresults/JobResultsEnding.h"
 #include "xml/LibraryExport.h"
 #include "jobresults/JobResultsRecord.h"
 
@@ -26,12 +27,8 @@ public:
         kEnd,         // the end: ending(), from offset() for length() bytes
         kReadFailed,  // errorNumber() holds the errno; nothing follows
     };
-    enum class Ending {
-        kSaved,    // the final end tag of a save
-        kOpen,     // the trailer of the last append
-        kWriting,  // an append or save under way, or cut short by a kill
-        kCut,      // the file stops where a record or an end tag should be
-    };
+    // How the file ends (the same type as the listing and the check use).
+    using Ending = jobresults::FileEnding;
 
     JobResultsRecovery();
     ~JobResultsRecovery();

@@ -21,7 +21,9 @@
 #include <tuple>
 #include <vector>
 
+#include "jobresults/JobResultsCheck.h"
 #include "jobresults/JobResultsReader.h"
+#include "jobresults/JobResultsRecovery.h"
 #include "jobresults/cijobresults.h"
 #include "support/both_readers.h"
 #include "support/store_files.h"
@@ -69,7 +71,8 @@ struct Case {
 // gives the records behind that point and the same verdict; a lent
 // descriptor keeps its offset and stays open. A byte changed in the first
 // record makes every point behind it stale.
-void CompareResumed(const std::string& path, const testsupport::ReaderOutcome& whole) {
+void CompareResumed(const std::string& path, const testsupport::ReaderOutcome& whole,
+                    bool strict = false) {
     const std::vector<jobresults::ResumePoint>& points = whole.points;
     JobResults record;
     for (size_t i = 0; i < points.size(); ++i) {
@@ -81,6 +84,7 @@ void CompareResumed(const std::string& path, const testsupport::ReaderOutcome& w
                 ASSERT_EQ(lseek(fd, 3, SEEK_SET), 3);
             }
             JobResultsReader reader;
+            reader.setStrict(strict);
             std::vector<JobResults> records;
             record = testsupport::UntouchedRecord();
             bool more = lent ? reader.resume(fd, path, points[i]) : reader.resume(path, points[i]);
@@ -111,6 +115,34 @@ void CompareResumed(const std::string& path, const testsupport::ReaderOutcome& w
     }
 }
 
+// Strict reading gives the check's verdict, and the walk's records up to
+// the damage it finds; a file it accepts is one a writer leaves, which the
+// classic readers read alike. Resumed, it goes on as a reading from the
+// start.
+void CompareStrict(const std::string& storeDir, const std::string& name,
+                   const testsupport::ReaderOutcome& classic) {
+    const std::string path = storeDir + "\\" + name;
+    const testsupport::ReaderOutcome strict = testsupport::ReadStreaming(storeDir, name, true);
+    const jobresults::FileCheck check = jobresults::CheckResultsFile(path);
+    EXPECT_EQ(strict.ok, check.sound());
+    EXPECT_EQ(strict.check.damage, check.damage);
+    EXPECT_EQ(strict.check.damageOffset, check.damageOffset);
+    EXPECT_EQ(strict.check.ending, check.ending);
+    EXPECT_EQ(strict.check.records, strict.records.size());
+    JobResultsRecovery walk;
+    std::vector<JobResults> walked;
+    walk.open(path);
+    while (walk.next() == JobResultsRecovery::Found::kRecord) walked.push_back(walk.record());
+    ExpectSameRecords(strict.records, walked);
+    if (strict.ok) {
+        EXPECT_TRUE(classic.ok);
+        ExpectSameRecords(classic.records, strict.records);
+    } else if (check.error == 0) {
+        EXPECT_EQ(strict.message, "Invalid data in Job Results file " + path);
+    }
+    CompareResumed(path, strict, true);
+}
+
 // Reads storeDir\name with both readers; input.bytes are the file's bytes.
 void CompareReaders(const std::string& storeDir, const std::string& name, const Case& input) {
     SCOPED_TRACE(input.name);
@@ -126,6 +158,11 @@ void CompareReaders(const std::string& storeDir, const std::string& name, const 
     if (input.damaged) {
         EXPECT_FALSE(both.classic.ok);
         ExpectSameRecords(both.classic.records, input.intact);
+    }
+    // Each resumed comparison ends by changing a byte of the file.
+    CompareStrict(storeDir, name, both.classic);
+    if (fs::is_regular_file(storeDir + "\\" + name)) {
+        storetest::WriteWholeFile(storeDir + "\\" + name, input.bytes);
     }
     CompareResumed(storeDir + "\\" + name, both.streaming);
 }

@@ -269,7 +269,8 @@ std::optional<LayoutItem> LayoutWalk::AtBoundary(JobResults& record) {
             return std::nullopt;
         case Match::kYes: {
             m_sawRecord = true;
-            const LayoutItem item{LayoutItem::Kind::kRecord, Offset(m_pos), cursor.at - m_pos};
+            LayoutItem item{LayoutItem::Kind::kRecord, Offset(m_pos), cursor.at - m_pos};
+            item.tagLength = item.length - (text[cursor.at - 1] == '\n' ? 1 : 0);
             m_pos = cursor.at;
             return item;
         }

@@ -12,17 +12,13 @@
 #include <optional>
 #include <string_view>
 
+#include "jobresults/JobResultsEnding.h"
 #include "jobresults/JobResultsRecord.h"
 #include "jobresults/detail/FileWindow.h"
 
 namespace jobresults {
 
-enum class LayoutEnding {
-    kSaved,    // the final end tag of a save
-    kOpen,     // the trailer of an append
-    kWriting,  // a writer's append or save under way, or cut short by a kill
-    kCut,      // the file stops where a record or an end tag should follow
-};
+using LayoutEnding = FileEnding;
 
 struct LayoutItem {
     enum class Kind { kRecord, kDamage, kEnd, kFailed };
@@ -31,6 +27,8 @@ struct LayoutItem {
     std::uint64_t length = 0;  // its bytes (for an end: to the end of the file)
     LayoutEnding ending = LayoutEnding::kCut;
     int error = 0;  // kFailed: errno of the read
+    // A record's bytes up to its end tag's ">", without the line break.
+    std::uint64_t tagLength = 0;
 };
 
 class LayoutWalk {
@@ -42,6 +40,10 @@ public:
     // value as the readers give it). After kEnd or kFailed it gives the same
     // item again.
     LayoutItem Next(JobResults& record);
+    // For a walk that goes on behind a record of the file (the window
+    // passes from the header over the records before it): the file ends
+    // only once a record is written, and one was.
+    void ResumeBehindRecord() { m_sawRecord = true; }
 
     // An append that a kill or a failed write left unfinished at the end
     // of the file: its torn head, or its tail behind the trailer.

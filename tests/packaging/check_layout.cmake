@@ -30,6 +30,8 @@ set(headers ${INCLUDEDIR}/cijobresults/xml/XmlNode.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsRecord.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsVersion.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsSync.h
+            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsCheck.h
+            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsEnding.h
             ${INCLUDEDIR}/cijobresults/xml/LibraryExport.h)
 set(expected
   ${lib} ${lib}.${SOVERSION} ${lib}.${VERSION} ${headers}

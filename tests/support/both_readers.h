@@ -32,6 +32,7 @@ struct ReaderOutcome {
     // resumePoint() after open and after each record
     std::vector<jobresults::ResumePoint> points;
     std::uint64_t validBytes = 0;     // at the end
+    jobresults::FileCheck check;      // check() at the end
     bool nextAfterEnd = false;        // what one more next() gave
 };
 
@@ -52,9 +53,11 @@ inline ReaderOutcome ReadClassic(const std::string& dir, const std::string& name
     return outcome;
 }
 
-inline ReaderOutcome ReadStreaming(const std::string& dir, const std::string& name) {
+inline ReaderOutcome ReadStreaming(const std::string& dir, const std::string& name,
+                                   bool strict = false) {
     ReaderOutcome outcome;
     JobResultsReader reader;
+    reader.setStrict(strict);
     outcome.opened = reader.open(dir, name);
     if (outcome.opened) outcome.points.push_back(reader.resumePoint());
     JobResults record = UntouchedRecord();
@@ -67,6 +70,7 @@ inline ReaderOutcome ReadStreaming(const std::string& dir, const std::string& na
     outcome.nextAfterEnd = reader.next(record);
     outcome.validBytes = reader.validBytes();
     outcome.ok = reader.ok();
+    outcome.check = reader.check();
     if (!outcome.ok) {
         outcome.message = reader.errorMessage();
         outcome.errorNumber = reader.errorNumber();
