@@ -10,6 +10,8 @@
     for file in cijobresults.files("/var/ci/results"):
         print(file.path, file.created, file.size)
 
+    verdict = cijobresults.check(file.path)   # as `jobresults check` judges it
+
 A file's path is its directory name, a backslash and ci_push_<seconds>.xml; on
 POSIX the backslash is part of the file name. Strings are the file's bytes
 decoded as UTF-8 with "surrogateescape" (any byte survives a round trip);
@@ -24,7 +26,8 @@ from typing import List, NamedTuple, Optional, Union
 from . import _core
 from ._core import DamagedFileError, Reader, Record
 
-__all__ = ["DamagedFileError", "Reader", "Record", "ResultsFile", "Writer", "files", "read"]
+__all__ = ["DamagedFileError", "FileCheck", "Reader", "Record", "ResultsFile", "Writer", "check",
+           "files", "read"]
 
 _SEPARATOR = _core.DIRECTORY_SEPARATOR
 _PathArg = Union[str, bytes, os.PathLike]
@@ -43,6 +46,35 @@ def read(path: _PathArg, file_name: Optional[_PathArg] = None, *, bytes: bool = 
     if file_name is None:
         return Reader(b"", os.fsencode(path), bytes)
     return Reader(os.fsencode(path), os.fsencode(file_name), bytes)
+
+
+class FileCheck(NamedTuple):
+    """The verdict of check(): how the file ends ("saved", "open", "writing"
+    for a write under way or cut short by a kill, "cut" when damaged), its
+    sound records (all in front of the damage), and for a damaged file what
+    the damage is ("stray": bytes no writer leaves there; "cut": the file
+    stops where a record or an end tag should follow), where it begins and
+    how many bytes it spans."""
+
+    ending: str
+    records: int
+    damage: Optional[str]
+    damage_offset: Optional[int]
+    damage_length: Optional[int]
+
+    @property
+    def sound(self) -> bool:
+        return self.damage is None
+
+
+def check(path: _PathArg) -> FileCheck:
+    """Checks a job results file as `jobresults check` does: sound only when it
+    is exactly as a writer leaves it. read() refuses a file exactly where this
+    finds damage. A file that cannot be opened or read raises OSError."""
+    ending, records, damage, offset, length = _core.check_file(os.fsencode(path))
+    if not damage:
+        return FileCheck(ending, records, None, None, None)
+    return FileCheck(ending, records, damage, offset, length)
 
 
 class ResultsFile(NamedTuple):

@@ -38,6 +38,17 @@ def read(path: _PathArg, *, bytes: bool = ...) -> Reader: ...
 @overload
 def read(path: _PathArg, file_name: _PathArg, *, bytes: bool = ...) -> Reader: ...
 
+class FileCheck(NamedTuple):
+    ending: str
+    records: int
+    damage: Optional[str]
+    damage_offset: Optional[int]
+    damage_length: Optional[int]
+    @property
+    def sound(self) -> bool: ...
+
+def check(path: _PathArg) -> FileCheck: ...
+
 class ResultsFile(NamedTuple):
     path: str
     created: datetime.datetime

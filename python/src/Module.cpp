@@ -10,6 +10,7 @@
 #include "Record.h"
 #include "RecordReader.h"
 #include "RecordWriter.h"
+#include "jobresults/JobResultsCheck.h"
 #include "jobresults/JobResultsFiles.h"
 #include "jobresults/JobResultsNames.h"
 
@@ -39,6 +40,26 @@ PYBIND11_MODULE(_core, module) {
             return listed;
         },
         py::arg("dir_name"), "(path, creation second, size) of each file, oldest first.");
+    module.def(
+        "check_file",
+        [](const std::string& path) {
+            jobresults::FileCheck check;
+            {
+                py::gil_scoped_release release;
+                check = jobresults::CheckResultsFile(path);
+            }
+            if (check.error != 0) {
+                errno = check.error;
+                PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());
+                throw py::error_already_set();
+            }
+            static const char* const kEndings[] = {"saved", "open", "writing", "cut"};
+            static const char* const kDamage[] = {"", "stray", "cut"};
+            return py::make_tuple(kEndings[static_cast<int>(check.ending)], check.records,
+                                  kDamage[static_cast<int>(check.damage)], check.damageOffset,
+                                  check.damageLength);
+        },
+        py::arg("path"), "(ending, records, damage kind or '', damage offset, damage length).");
     module.def(
         "directory_name_note",
         [](const std::string& dirName) -> py::object {

@@ -35,6 +35,8 @@ RecordReader::RecordReader(const std::string& dirName, const std::string& fileNa
       m_asBytes(asBytes) {
     if (fileName.empty()) throw py::value_error("the file name must not be empty");
     m_ready.reserve(kBatchSize);
+    // Damage is found where `jobresults check` finds it.
+    m_reader.setStrict(true);
     bool opened;
     {
         py::gil_scoped_release release;
@@ -100,9 +102,10 @@ std::size_t RecordReader::ReadBatch() {
 // with its errno.
 void RecordReader::SetVerdictError() {
     if (m_reader.errorNumber() == -1) {
+        const std::uint64_t damage = m_reader.check().damageOffset;
         SetDamagedFileError(m_reader.errorMessage() + " (the damage begins at byte " +
-                                std::to_string(m_reader.validBytes()) + ")",
-                            m_path, m_reader.validBytes());
+                                std::to_string(damage) + ")",
+                            m_path, damage);
     } else {
         // As open() reports it: the system's text, the file name apart.
         SetOSError(m_reader.errorNumber(), std::strerror(m_reader.errorNumber()), m_path);

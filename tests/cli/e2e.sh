@@ -243,19 +243,20 @@ test_check() {
   run_tool check valid "${valid#valid\\}"
   expect_eq "$out" "$valid: 3 records" "directory name and file name as two arguments"
 
-  # The damage begins behind the last complete record, or behind Root's
-  # start tag, or at 0; its line is one more than the line breaks before it.
+  # The damage begins where the file stops (inside the header, behind a
+  # record's end tag or its line break), or else where the torn record
+  # begins; its line is one more than the line breaks before it.
   local size cuts=0 good=() at damage line
   size=$(file_size "$valid")
-  good=($(grep -b -o -e '<Root>' -e '</JobResult>' "$valid" | tr ':' ' ' |
-    awk '{ print $1 + length($2) }'))
+  good=($(grep -b -o -e '</JobResult>' "$valid" | tr ':' ' ' | awk '{ print $1 + length($2) }'))
   for offset in 0 1 100 352 353 400 $((size / 2)) $((size - 10)) $((size - 9)) $((size - 1)); do
     head -c "$offset" "$valid" >"cut\\ci_push_$offset.xml"
     run_tool check "cut\\ci_push_$offset.xml"
     expect_eq "$status" 1 "file cut at $offset: exit code"
-    expect_contains "$err" "Invalid data in Job Results file" "file cut at $offset: reader message"
-    damage=0
-    for at in "${good[@]}"; do ((at <= offset)) && damage=$at; done
+    damage=353
+    for at in "${good[@]}"; do ((at + 1 <= offset)) && damage=$((at + 1)); done
+    for at in 353 "${good[@]}"; do ((offset == at || offset == at + 1)) && damage=$offset; done
+    ((offset < 353)) && damage=$offset
     line=$(($(head -c "$damage" "$valid" | tr -cd '\n' | wc -c) + 1))
     expect_contains "$err" "jobresults: cut\\ci_push_$offset.xml: damaged at byte $damage (line $line): " \
       "file cut at $offset: where the damage begins"
@@ -264,7 +265,7 @@ test_check() {
   run_tool dump "cut\\ci_push_$((size - 9)).xml" --format jsonl
   expect_eq "$status" 1 "dump of a cut file: exit code"
   expect_eq "$(grep -c client <<<"$out")" 3 "dump of a cut file: the records before the damage"
-  expect_contains "$err" "damaged at byte ${good[3]} " "dump of a cut file: where the damage begins"
+  expect_contains "$err" "damaged at byte $((good[2] + 1)) " "dump of a cut file: where the damage begins"
 
   for seed in 1 2 3 4 5; do
     head -c $((seed * 700)) /dev/urandom >"random\\ci_push_$seed.xml"
@@ -453,7 +454,7 @@ test_list() {
   head -c 400 real/plain.xml >real/cut.xml
   run_tool check real/plain.xml real/cut.xml
   expect_eq "$out" "real/plain.xml: 1 record" "check of a renamed file"
-  expect_eq "$err" "jobresults: real/cut.xml: damaged at byte 351 (line 12): Invalid data in Job Results file" "a renamed file named once, by its own path"
+  expect_eq "$err" "jobresults: real/cut.xml: damaged at byte 353 (line 14): bytes that no writer leaves there (47 bytes)" "a renamed file named once, by its own path"
 
   mkdir demo
   printf 'a\tu\t1\t\t1\n' | "$tool" write demo/results >/dev/null
@@ -482,7 +483,7 @@ test_list() {
   expect_eq "$(grep -c '"state"' <<<"$out")" 4 "list json: four files"
   expect_contains "$out" '"created": "2020-09-13T12:26:40Z"' "list json: creation time"
   expect_contains "$out" '"records": null' "list json: damaged file has no count"
-  expect_contains "$out" '"error": "Invalid data in Job Results file' "list json: reader message"
+  expect_contains "$out" '"error": "damaged at byte 353 (line 14): bytes that no' "list json: check's verdict"
 
   run_tool list nowhere/results
   expect_eq "$status" 1 "list of a missing directory: exit code"

@@ -88,10 +88,12 @@ def test_sync_level_by_argument_or_environment(tmp_path, monkeypatch, sync, envi
 
 @pytest.mark.parametrize("intact, cut_before_end", [(0, 20), (1, 100), (6, 60), (9, 20)])
 def test_damaged_file_delivers_sound_records_then_raises(tmp_path, intact, cut_before_end):
-    """The file is cut inside the record after the intact ones."""
+    """The file is cut inside the record after the intact ones: read() and
+    check() both find the damage where that record begins."""
     records = numbered(10)
     path, sizes = write(tmp_path / "r", records)
     record_end = [size - len(BEHIND_RECORD) for size in sizes]
+    assert cijobresults.check(path) == ("saved", 10, None, None, None)
     with open(path, "r+b") as file:
         file.truncate(record_end[intact] - cut_before_end)
     delivered = []
@@ -102,7 +104,10 @@ def test_damaged_file_delivers_sound_records_then_raises(tmp_path, intact, cut_b
     assert isinstance(raised.value, OSError) and raised.value.filename == path
     assert str(raised.value).endswith("(the damage begins at byte %d)" % raised.value.valid_bytes)
     if intact:
-        assert raised.value.valid_bytes == record_end[intact - 1]
+        assert raised.value.valid_bytes == record_end[intact - 1] + 1
+    verdict = cijobresults.check(path)
+    assert (verdict.sound, verdict.records, verdict.damage_offset) == \
+        (False, intact, raised.value.valid_bytes)
 
 
 def test_file_appended_to_while_read(tmp_path):

@@ -263,6 +263,13 @@ std::string DamageText(JobResultsRecovery::Found found, std::uint64_t length) {
     return "the file stops where a record or its end tag should follow";
 }
 
+std::string DamageText(const jobresults::FileCheck& check) {
+    return DamageText(check.damage == jobresults::DamageKind::kStray
+                          ? JobResultsRecovery::Found::kDamage
+                          : JobResultsRecovery::Found::kEnd,
+                      check.damageLength);
+}
+
 // --- writing ------------------------------------------------------------
 
 ResultsWriter::ResultsWriter(std::string dirName) : m_dirName(std::move(dirName)) {}

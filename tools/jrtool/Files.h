@@ -119,9 +119,11 @@ std::vector<std::string> RescueLeftoversOf(const std::string& path);
 // --- reading ------------------------------------------------------------
 
 // A job results file read one record at a time through the library's
-// streaming reader: memory stays the same whatever the size of the file.
+// streaming reader, strictly: damage is found where check finds it, and
+// memory stays the same whatever the size of the file.
 class RecordSource {
 public:
+    RecordSource() { m_reader.setStrict(true); }
     // Opens the file and reads up to its first record. False, with Error(),
     // when it is not a regular file, cannot be opened or read, or is
     // damaged before its first record.
@@ -144,7 +146,9 @@ public:
     // The reader refused the content (rather than a system call failing):
     // then DamageOffset() is where the damage begins.
     bool Damaged() const;
-    std::uint64_t DamageOffset() const { return m_reader.validBytes(); }
+    std::uint64_t DamageOffset() const { return m_reader.check().damageOffset; }
+    // After Next returned false: the verdict as the check of the file.
+    jobresults::FileCheck Check() const { return m_reader.check(); }
     // Behind the last complete record delivered (behind Root's start tag
     // before the first).
     std::uint64_t ValidBytes() const { return m_reader.validBytes(); }
@@ -171,6 +175,7 @@ bool OpenLayoutWalk(const ResultsFilePath& file, JobResultsRecovery& walk, std::
 // A damaged stretch of `length` bytes, or (for any other find) an end
 // where the file stops too early, in plain words.
 std::string DamageText(JobResultsRecovery::Found found, std::uint64_t length);
+std::string DamageText(const jobresults::FileCheck& check);
 
 // --- writing ------------------------------------------------------------
 

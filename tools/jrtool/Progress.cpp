@@ -91,14 +91,14 @@ ReadOutcome ReadNewRecords(const jobresults::ResultsFile& file, FileProgress& pr
     progress.size = file.size;
     progress.modifiedNs = file.modifiedNanoseconds;
     if (source.Valid()) {
-        // The ending was taken before the reading: a file found saved then
-        // holds every record read.
-        progress.state =
-            file.ending == jobresults::FileEnding::kSaved ? FileState::kSaved : FileState::kOpen;
+        // The reading ends where the file ends: a save found there holds
+        // every record read.
+        progress.state = source.Check().ending == jobresults::FileEnding::kSaved ? FileState::kSaved
+                                                                                 : FileState::kOpen;
     } else if (SameAsListed(file)) {
         progress.state = FileState::kDamaged;
-        outcome.problem =
-            "damaged at byte " + std::to_string(source.DamageOffset()) + ": " + source.Error();
+        outcome.problem = "damaged at byte " + std::to_string(source.DamageOffset()) + ": " +
+                          DamageText(source.Check());
     } else {
         // Caught in the middle of an append: the next change reads on.
         progress.state = FileState::kOpen;

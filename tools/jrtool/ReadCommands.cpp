@@ -18,47 +18,13 @@ namespace jrtool {
 
 namespace {
 
-// The reader's verdict on a file it refused: "damaged at byte N (line L):
-// MESSAGE" when it refused the content, N being the offset of the first
-// byte behind the last complete record; MESSAGE alone when a system call
-// failed. The reader's message ends in the file's name, which the verdict
-// follows already: the name is dropped there.
+// The check's verdict on a file the reader refused: "damaged at byte N
+// (line L): what" when the content is at fault, the failure of a system
+// call otherwise.
 std::string Verdict(const ResultsFilePath& file, const RecordSource& source) {
     if (!source.Damaged()) return source.Error();
-    std::string message = source.Error();
-    for (const std::string& name : {file.WholePath(), file.fileName}) {
-        const size_t at = message.size() - std::min(message.size(), name.size() + 1);
-        if (message.compare(at, std::string::npos, " " + name) == 0) {
-            message.erase(at);
-            break;
-        }
-    }
-    return "damaged at " + ByteAndLine(file.WholePath(), source.DamageOffset()) + ": " + message;
-}
-
-// What the walk over the writer's layout finds wrong in a file that the
-// reader accepts, as "damaged at byte N (line L): what"; empty when the
-// file is as a writer leaves it.
-std::string LayoutVerdict(const ResultsFilePath& file) {
-    JobResultsRecovery walk;
-    std::string error;
-    if (!OpenLayoutWalk(file, walk, error)) return error;
-    for (;;) {
-        const JobResultsRecovery::Found found = walk.next();
-        switch (found) {
-            case JobResultsRecovery::Found::kRecord:
-                continue;
-            case JobResultsRecovery::Found::kReadFailed:
-                return WithReason("read failed", walk.errorNumber());
-            case JobResultsRecovery::Found::kEnd:
-                if (walk.ending() != JobResultsRecovery::Ending::kCut) return "";
-                break;
-            case JobResultsRecovery::Found::kDamage:
-                break;
-        }
-        return "damaged at " + ByteAndLine(file.WholePath(), walk.offset()) + ": " +
-               DamageText(found, walk.length());
-    }
+    return "damaged at " + ByteAndLine(file.WholePath(), source.DamageOffset()) + ": " +
+           DamageText(source.Check());
 }
 
 // The verdict of dump, which names no file unless the content is at fault
@@ -90,12 +56,12 @@ FileStatus StatusOf(const jobresults::ResultsFile& file) {
     }
     status.valid = source.Valid();
     if (!status.valid) {
-        status.error = source.Error();
+        status.error = Verdict(ResultsFilePath::Plain(file.path), source);
         return status;
     }
     status.records = source.Delivered();
     // Only the final end tag of a save makes a file saved.
-    status.state = file.ending == jobresults::FileEnding::kSaved ? "saved" : "open";
+    status.state = source.Check().ending == jobresults::FileEnding::kSaved ? "saved" : "open";
     return status;
 }
 
@@ -274,7 +240,7 @@ private:
             while (source.Next(record)) {
             }
         }
-        const std::string verdict = source.Valid() ? LayoutVerdict(file) : Verdict(file, source);
+        const std::string verdict = source.Valid() ? "" : Verdict(file, source);
         if (!verdict.empty()) {
             std::cerr << "jobresults: " << file.WholePath() << ": " << verdict << '\n';
             return false;
@@ -296,7 +262,7 @@ std::unique_ptr<Command> MakeDumpCommand() { return std::make_unique<DumpCommand
 std::unique_ptr<Command> MakeCheckCommand() { return std::make_unique<CheckCommand>(); }
 
 std::string CheckVerdict(const ResultsFilePath& file, const RecordSource& source) {
-    return source.Valid() ? LayoutVerdict(file) : Verdict(file, source);
+    return source.Valid() ? "" : Verdict(file, source);
 }
 
 }  // namespace jrtool

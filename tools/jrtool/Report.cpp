@@ -25,7 +25,7 @@ void ReadFile(const jobresults::ResultsFile& file, ReportTally& tally) {
         while (source.Next(record)) tally.Add(record, file.createdSeconds, path);
     }
     const std::string verdict = CheckVerdict(ResultsFilePath::Plain(path), source);
-    if (verdict.empty() && file.ending == jobresults::FileEnding::kSaved) {
+    if (verdict.empty() && source.Check().ending == jobresults::FileEnding::kSaved) {
         tally.CountSavedFile();
         return;
     }
