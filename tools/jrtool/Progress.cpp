@@ -12,6 +12,8 @@ constexpr std::array<const char*, 3> kStateNames = {"open", "saved", "damaged"};
 
 constexpr std::size_t kProgressFields = 10;
 
+}  // namespace
+
 bool SameAsListed(const jobresults::ResultsFile& file) {
     jobresults::ResultsFile now;
     const std::string dirName = file.path.substr(0, file.path.size() - file.fileName.size() - 1);
@@ -20,7 +22,9 @@ bool SameAsListed(const jobresults::ResultsFile& file) {
            now.modifiedNanoseconds == file.modifiedNanoseconds;
 }
 
-}  // namespace
+FileState AcceptedState(const jobresults::ResultsFile& file) {
+    return file.ending == jobresults::FileEnding::kSaved ? FileState::kSaved : FileState::kOpen;
+}
 
 const char* FileStateName(FileState state) { return kStateNames[static_cast<std::size_t>(state)]; }
 
@@ -91,10 +95,7 @@ ReadOutcome ReadNewRecords(const jobresults::ResultsFile& file, FileProgress& pr
     progress.size = file.size;
     progress.modifiedNs = file.modifiedNanoseconds;
     if (source.Valid()) {
-        // The ending was taken before the reading: a file found saved then
-        // holds every record read.
-        progress.state =
-            file.ending == jobresults::FileEnding::kSaved ? FileState::kSaved : FileState::kOpen;
+        progress.state = AcceptedState(file);
     } else if (SameAsListed(file)) {
         progress.state = FileState::kDamaged;
         outcome.problem =
