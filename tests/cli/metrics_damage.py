@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""metrics --state sees damage that keeps a file's size or only adds to it
-in the first run after a time moved, and then prints what a run without
-state prints.
+"""metrics --state sees damage that keeps a file's size or only adds to it:
+in the first run when a time moved, within one verification cycle when
+nothing visible changed, and then prints what a run without state prints.
 
 Usage: metrics_damage.py TOOL WORKDIR"""
 import functools
@@ -42,21 +42,25 @@ def put_back(path, state, before):
     os.utime(path, ns=(before.st_atime_ns, before.st_mtime_ns))
 
 
-# (case, what happens to the file after a run read it)
-CASES = [("zero page, touch", lambda *a: (zero_page(*a), os.utime(a[0]))),
-         ("zero page, mtime put back (ctime moves)", put_back),
-         ("same, state without ctime", lambda p, s, b: (put_back(p, s, b), reseal(s, lambda f: f[:-2]))),
-         ("grown by bytes the reader passes over", lambda p, s, b: open(p, "ab").write(b"#junk#"))]
+# (case, what happens to the last file after a run read it, --verify-budget, files, runs)
+CASES = [("zero page, touch", lambda *a: (zero_page(*a), os.utime(a[0])), "0", 1, 1),
+         ("zero page, mtime put back (ctime moves)", put_back, "0", 1, 1),
+         ("same, state without ctime", lambda p, s, b: (put_back(p, s, b), reseal(s, lambda f: f[:-2])), "0", 1, 1),
+         ("grown by bytes the reader passes over", lambda p, s, b: open(p, "ab").write(b"#junk#"), "0", 1, 1),
+         ("nothing visible but the bytes", lambda p, s, b: (put_back(p, s, b), reseal(
+             s, lambda f: f[:-2] + [b"%d" % os.stat(p).st_ctime_ns, f[-1]])), "1K", 2, 2)]
 failures = 0
-for number, (case, spoil) in enumerate(CASES):
+for number, (case, spoil, budget, files, runs) in enumerate(CASES):
     name, state = "case%d" % number, "case%d.state" % number
-    path = subprocess.run([tool, "write", "--format", "tsv", name, "-"], input=ROWS, check=True,
-                          capture_output=True).stdout.decode().strip()
+    paths = sorted(subprocess.run([tool, "write", "--format", "tsv", name, "-"], input=ROWS, check=True,
+                                  capture_output=True).stdout.decode().strip() for _ in range(files))
     metrics(name, "--state", state)
-    spoil(path, state, os.stat(path))
-    seen = metrics(name, "--state", state)
-    if not ("jobresults_file_damaged{" in seen and seen == metrics(name)):
+    spoil(paths[-1], state, os.stat(paths[-1]))
+    # Without verification, damage that shows nothing stays unseen.
+    unseen = budget == "0" or "jobresults_file_damaged{" not in metrics(name, "--state", state, "--verify-budget", "0")
+    seen = [metrics(name, "--state", state, "--verify-budget", budget) for _ in range(runs)][-1]
+    if not (unseen and "jobresults_file_damaged{" in seen and seen == metrics(name)):
         failures += 1
-        print("FAIL: %s:\n%s" % (case, seen), file=sys.stderr)
+        print("FAIL: %s: unseen without verification %s, then:\n%s" % (case, unseen, seen), file=sys.stderr)
 print("%d passed, %d failed" % (len(CASES) - failures, failures))
 sys.exit(1 if failures else 0)

@@ -5,7 +5,7 @@
 // on top, as no call sets it to a chosen time: a write that puts the
 // modification time back (touch -d, a copy that keeps times) still shows.
 // Damage that shows in none of them, such as a disk giving back other
-// bytes, is not seen here.
+// bytes, is left to the files verified on a budget (VerifyBudget.h).
 #ifndef JRTOOL_FILECHANGE_H
 #define JRTOOL_FILECHANGE_H
 

@@ -1,8 +1,9 @@
 // jobresults metrics DIR: the state of a directory name's job results, per
 // client and overall, in the text format of node_exporter's textfile
 // collector. With --state, a run reads only what changed since the run
-// before (FileChange.h); memory grows with the number of clients and files,
-// not of records.
+// before (FileChange.h), and verifies some unchanged files whole on a budget
+// of bytes (VerifyBudget.h); memory grows with the number of clients and
+// files, not of records.
 #include <algorithm>
 #include <chrono>
 #include <climits>
@@ -18,6 +19,7 @@
 #include "jrtool/Progress.h"
 #include "jrtool/StateFile.h"
 #include "jrtool/Text.h"
+#include "jrtool/VerifyBudget.h"
 #include "jrtool/WholeFileReading.h"
 
 namespace jrtool {
@@ -209,6 +211,7 @@ struct Tally {
 struct RunCounts {
     std::size_t filesRead = 0;
     std::size_t filesUnchanged = 0;
+    std::size_t filesVerified = 0;  // of the unchanged ones
     std::size_t records = 0;
     bool recounted = false;
 };
@@ -229,15 +232,18 @@ enum class FileRead { kRead, kUnreadable, kReplaced };
 // How this run reads one listed file.
 struct PlannedRead {
     Reading reading = Reading::kWhole;
+    bool verifying = false;  // unchanged, and picked to be read whole
     // The file's status change time, taken before the reading.
     std::optional<std::int64_t> changedNs;
 };
 
 // How this run reads each of the listed files: by what changed since the
-// tally read it.
+// tally read it, and for the unchanged ones, whether the budget picks them.
 std::vector<PlannedRead> PlanReads(const Tally& tally,
-                                   const std::vector<jobresults::ResultsFile>& listed) {
+                                   const std::vector<jobresults::ResultsFile>& listed,
+                                   std::uint64_t verifyBudget) {
     std::vector<PlannedRead> plans(listed.size());
+    std::vector<VerifyCandidate> candidates;
     for (std::size_t i = 0; i < listed.size(); ++i) {
         const jobresults::ResultsFile& file = listed[i];
         PlannedRead& plan = plans[i];
@@ -246,6 +252,12 @@ std::vector<PlannedRead> PlanReads(const Tally& tally,
         if (known == tally.files.end()) continue;
         plan.reading =
             ReadingFor(known->second.progress, known->second.changedNs, file, plan.changedNs);
+        if (plan.reading == Reading::kUnchanged) {
+            candidates.push_back({known->second.verifiedNs, file.size, i});
+        }
+    }
+    for (const std::size_t i : PickForVerification(std::move(candidates), verifyBudget)) {
+        plans[i].verifying = true;
     }
     return plans;
 }
@@ -271,10 +283,13 @@ FileRead ReadFile(const jobresults::ResultsFile& file, const PlannedRead& plan,
     known.created = file.createdSeconds;
     if (plan.reading == Reading::kUnchanged) {
         ++counts.filesUnchanged;
-        return FileRead::kRead;
+        if (!plan.verifying) return FileRead::kRead;
+        ++counts.filesVerified;
+    } else {
+        ++counts.filesRead;
     }
-    ++counts.filesRead;
     const std::uint64_t pointBefore = known.progress.point.offset;
+    const bool damagedBefore = known.progress.state == FileState::kDamaged;
     RecordPlace place{file.createdSeconds, file.fileName, 0};
     const RecordVisitor count = [&](const JobResults& record, std::uint64_t offset) {
         place.offset = offset;
@@ -289,10 +304,12 @@ FileRead ReadFile(const jobresults::ResultsFile& file, const PlannedRead& plan,
                   << ": counting anew\n";
         return FileRead::kReplaced;
     }
-    if (!outcome.problem.empty()) {
+    const bool damaged = known.progress.state == FileState::kDamaged;
+    // A verification that finds the damage already known has nothing to say.
+    if (!outcome.problem.empty() && !(plan.verifying && damagedBefore && damaged)) {
         std::cerr << "jobresults: " << file.path << ": " << outcome.problem << '\n';
     }
-    if (!outcome.problem.empty() && known.progress.state != FileState::kDamaged) {
+    if (!outcome.problem.empty() && !damaged) {
         tally.files.erase(file.identity);
         return FileRead::kUnreadable;
     }
@@ -304,7 +321,7 @@ FileRead ReadFile(const jobresults::ResultsFile& file, const PlannedRead& plan,
 // What the run itself adds to the tally's counts.
 struct RunFacts {
     long long now = 0;
-    std::int64_t startedNs = 0;  // the same moment, kept as when files were read whole
+    std::int64_t startedNs = 0;  // the same moment, to order verifications
     // Files that could not be read at all; they count as damaged.
     std::vector<std::string> unreadable;
 };
@@ -444,6 +461,14 @@ public:
         command->add_option("--state", m_state,
                             "Keep what this run read in this file, so that the next run reads "
                             "only what the files gained since");
+        command
+            ->add_option("--verify-budget", m_verifyBudget,
+                         std::string("With --state: read up to this many bytes of unchanged files "
+                                     "whole again, those verified longest ago first, so that "
+                                     "damage that changes nothing visible shows (K, M, G: powers "
+                                     "of 1024; 0: none; default ") +
+                             kDefaultVerifyBudget + ")")
+            ->type_name("BYTES");
         command->add_flag("--verbose", m_verbose,
                           "Say on standard error how many files were read and how many records");
         command->footer(
@@ -453,6 +478,12 @@ public:
     }
 
     int Run() override {
+        const auto verifyBudget = ParseByteCount(m_verifyBudget);
+        if (!verifyBudget) {
+            return ReportUsageError("--verify-budget: not a count of bytes (digits, then K, M or "
+                                    "G for powers of 1024): " +
+                                    m_verifyBudget);
+        }
         int exitCode = kExitSuccess;
         const auto listed = ListForCommand(m_dirName, exitCode);
         if (!listed) return exitCode;
@@ -480,7 +511,7 @@ public:
             tally.dirName = m_dirName;
             run.unreadable.clear();
             bool replaced = false;
-            const std::vector<PlannedRead> plans = PlanReads(tally, *listed);
+            const std::vector<PlannedRead> plans = PlanReads(tally, *listed, *verifyBudget);
             for (std::size_t i = 0; i < listed->size(); ++i) {
                 const jobresults::ResultsFile& file = (*listed)[i];
                 const FileRead read = ReadFile(file, plans[i], run.startedNs, tally, counts);
@@ -527,13 +558,15 @@ private:
 
     static void Tell(const RunCounts& counts) {
         std::cerr << "jobresults: metrics: " << counts.filesRead << " files read ("
-                  << counts.records << " records), " << counts.filesUnchanged << " unchanged"
+                  << counts.records << " records), " << counts.filesUnchanged << " unchanged ("
+                  << counts.filesVerified << " verified)"
                   << (counts.recounted ? "; counted afresh" : "") << '\n';
     }
 
     std::string m_dirName;
     std::string m_output;
     std::string m_state;
+    std::string m_verifyBudget = kDefaultVerifyBudget;
     bool m_verbose = false;
 };
 

@@ -1,8 +1,9 @@
 // A file read from its start and judged as check judges it: the streaming
 // reader, then the walk over the writer's layout, which also finds bytes
 // between records that the reader passes over. metrics reads a file so
-// when it is new and when it changed other than by growing; memory stays
-// that of the two streaming passes, whatever the size of the file.
+// when it is new, when it changed other than by growing, and when its turn
+// to be verified comes; memory stays that of the two streaming passes,
+// whatever the size of the file.
 #ifndef JRTOOL_WHOLEFILEREADING_H
 #define JRTOOL_WHOLEFILEREADING_H
 
