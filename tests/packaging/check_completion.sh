@@ -74,6 +74,7 @@ jobresults check demo/results ci_push_1700000000.xml demo/in|demo/input.tsv
 jobresults follow demo/|demo/results demo/sub
 jobresults metrics --state demo/in|demo/input.tsv
 jobresults report --days |
+jobresults metrics --verify-budget |
 jobresults report --days 7 demo/|demo/results demo/sub
 EOF_CASES
 [ "$failures" -eq 0 ]

@@ -1,20 +1,26 @@
 // jobresults metrics DIR: the state of a directory name's job results, per
 // client and overall, in the text format of node_exporter's textfile
-// collector. With --state, a run reads only what the files gained since the
-// run before; memory grows with the number of clients, not of records.
+// collector. With --state, a run reads only what changed since the run
+// before (FileChange.h), and verifies some unchanged files whole on a budget
+// of bytes (VerifyBudget.h); memory grows with the number of clients and
+// files, not of records.
 #include <algorithm>
+#include <chrono>
 #include <climits>
-#include <ctime>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <tuple>
 #include <unordered_map>
 
 #include "jrtool/Cli.h"
 #include "jrtool/Exposition.h"
+#include "jrtool/FileChange.h"
 #include "jrtool/Progress.h"
 #include "jrtool/StateFile.h"
 #include "jrtool/Text.h"
+#include "jrtool/VerifyBudget.h"
+#include "jrtool/WholeFileReading.h"
 
 namespace jrtool {
 
@@ -129,6 +135,38 @@ struct KnownFile {
     std::string fileName;
     long long created = 0;
     FileProgress progress;
+    // The file's status change time when it was read; nullopt when not
+    // known, so that the next run reads it whole.
+    std::optional<std::int64_t> changedNs;
+    // When it was last read whole; 0 for never.
+    std::int64_t verifiedNs = 0;
+
+    std::vector<std::string> Fields() const {
+        std::vector<std::string> fields = {"file", fileName, std::to_string(created)};
+        for (std::string& field : progress.Fields()) fields.push_back(std::move(field));
+        fields.push_back(changedNs ? std::to_string(*changedNs) : std::string());
+        fields.push_back(std::to_string(verifiedNs));
+        return fields;
+    }
+
+    // The line of a state written before the two times were kept lacks them.
+    static bool FromFields(const std::vector<std::string>& fields, KnownFile& file) {
+        const std::size_t progressEnd = 3 + FileProgress().Fields().size();
+        const bool withTimes = fields.size() == progressEnd + 2;
+        if (fields.size() != progressEnd && !withTimes) return false;
+        std::vector<std::string> progressFields = fields;
+        progressFields.resize(progressEnd);
+        const auto progress = FileProgress::FromFields(progressFields, 3);
+        if (!progress || !ParseStateNumber(fields[2], file.created)) return false;
+        file.fileName = fields[1];
+        file.progress = *progress;
+        if (!withTimes) return true;
+        const std::string& changed = fields[progressEnd];
+        std::int64_t changedNs = 0;
+        if (!changed.empty() && !ParseStateNumber(changed, changedNs)) return false;
+        if (!changed.empty()) file.changedNs = changedNs;
+        return ParseStateNumber(fields[progressEnd + 1], file.verifiedNs);
+    }
 };
 
 // What one run knows: every file read so far and the clients of their
@@ -141,11 +179,7 @@ struct Tally {
 
     std::string StateText() const {
         std::string text = kStateKind + '\n' + StateLine({"dir", dirName});
-        for (const auto& [identity, file] : files) {
-            std::vector<std::string> fields = {"file", file.fileName, std::to_string(file.created)};
-            for (std::string& field : file.progress.Fields()) fields.push_back(std::move(field));
-            text += StateLine(fields);
-        }
+        for (const auto& [identity, file] : files) text += StateLine(file.Fields());
         for (const auto& [client, tally] : clients) text += StateLine(tally.Fields(client));
         for (const auto& [client, total] : totals) text += StateLine(total.Fields(client));
         return SealState(text);
@@ -158,11 +192,9 @@ struct Tally {
             if (fields.size() == 2 && fields[0] == "dir") {
                 dirName = fields[1];
             } else if (fields.size() > 3 && fields[0] == "file") {
-                KnownFile file{fields[1], 0, {}};
-                const auto progress = FileProgress::FromFields(fields, 3);
-                if (!progress || !ParseStateNumber(fields[2], file.created)) return false;
-                file.progress = *progress;
-                files[progress->identity] = file;
+                KnownFile file;
+                if (!KnownFile::FromFields(fields, file)) return false;
+                files[file.progress.identity] = file;
             } else if (fields.size() == 9 && fields[0] == "client") {
                 if (!ClientTally::FromFields(fields, clients[fields[1]])) return false;
             } else if (fields.size() == 4 && fields[0] == "total") {
@@ -179,6 +211,7 @@ struct Tally {
 struct RunCounts {
     std::size_t filesRead = 0;
     std::size_t filesUnchanged = 0;
+    std::size_t filesVerified = 0;  // of the unchanged ones
     std::size_t records = 0;
     bool recounted = false;
 };
@@ -196,49 +229,99 @@ std::string Number(std::uint64_t value) { return std::to_string(value); }
 
 enum class FileRead { kRead, kUnreadable, kReplaced };
 
-// Reads what `file` gained into the tally. kUnreadable when the file could
-// not be read (its problem went to standard error), kReplaced when it is
-// not the file read before, or is shorter than the point read to (a power
-// loss took records the state counted): the tally holds records that are
-// gone, and a line on standard error names the file.
-FileRead ReadFile(const jobresults::ResultsFile& file, Tally& tally, RunCounts& counts) {
+// How this run reads one listed file.
+struct PlannedRead {
+    Reading reading = Reading::kWhole;
+    bool verifying = false;  // unchanged, and picked to be read whole
+    // The file's status change time, taken before the reading.
+    std::optional<std::int64_t> changedNs;
+};
+
+// How this run reads each of the listed files: by what changed since the
+// tally read it, and for the unchanged ones, whether the budget picks them.
+std::vector<PlannedRead> PlanReads(const Tally& tally,
+                                   const std::vector<jobresults::ResultsFile>& listed,
+                                   std::uint64_t verifyBudget) {
+    std::vector<PlannedRead> plans(listed.size());
+    std::vector<VerifyCandidate> candidates;
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        const jobresults::ResultsFile& file = listed[i];
+        PlannedRead& plan = plans[i];
+        plan.changedNs = StatusChangeNanoseconds(file.path);
+        const auto known = tally.files.find(file.identity);
+        if (known == tally.files.end()) continue;
+        plan.reading =
+            ReadingFor(known->second.progress, known->second.changedNs, file, plan.changedNs);
+        if (plan.reading == Reading::kUnchanged) {
+            candidates.push_back({known->second.verifiedNs, file.size, i});
+        }
+    }
+    for (const std::size_t i : PickForVerification(std::move(candidates), verifyBudget)) {
+        plans[i].verifying = true;
+    }
+    return plans;
+}
+
+// Why the tally holds records that `file` no longer has.
+std::string ReplacedText(const jobresults::ResultsFile& file, std::uint64_t pointBefore) {
+    if (file.size < pointBefore) {
+        return "shorter than when it was read (" + Number(file.size) + " bytes; read up to byte " +
+               Number(pointBefore) + "), as a power loss leaves it";
+    }
+    return "not the file read before (damaged in front of the records counted, rewritten or "
+           "replaced)";
+}
+
+// Reads `file` into the tally as planned. kUnreadable when the file could
+// not be read (its problem went to standard error), kReplaced when the
+// records counted before are not all in it any more: the tally holds
+// records that are gone, and a line on standard error names the file.
+FileRead ReadFile(const jobresults::ResultsFile& file, const PlannedRead& plan,
+                  std::int64_t startedNs, Tally& tally, RunCounts& counts) {
     KnownFile& known = tally.files[file.identity];
     known.fileName = file.fileName;
     known.created = file.createdSeconds;
-    if (known.progress.Unchanged(file)) {
+    if (plan.reading == Reading::kUnchanged) {
         ++counts.filesUnchanged;
-        return FileRead::kRead;
+        if (!plan.verifying) return FileRead::kRead;
+        ++counts.filesVerified;
+    } else {
+        ++counts.filesRead;
     }
-    ++counts.filesRead;
     const std::uint64_t pointBefore = known.progress.point.offset;
-    const bool readBefore = pointBefore > 0;
+    const bool damagedBefore = known.progress.state == FileState::kDamaged;
     RecordPlace place{file.createdSeconds, file.fileName, 0};
-    const ReadOutcome outcome =
-        ReadNewRecords(file, known.progress, [&](const JobResults& record, std::uint64_t offset) {
-            place.offset = offset;
-            tally.clients[record.ClientName].Count(record, place);
-        });
+    const RecordVisitor count = [&](const JobResults& record, std::uint64_t offset) {
+        place.offset = offset;
+        tally.clients[record.ClientName].Count(record, place);
+    };
+    const bool whole = plan.reading != Reading::kReadOn;
+    const ReadOutcome outcome = whole ? ReadWholeFile(file, known.progress, count)
+                                      : ReadNewRecords(file, known.progress, count);
     counts.records += outcome.records;
-    if (outcome.replaced && readBefore) {
-        std::cerr << "jobresults: " << file.path << ": "
-                  << (file.size < pointBefore
-                          ? "shorter than when it was read (" + Number(file.size) +
-                                " bytes; read up to byte " + Number(pointBefore) +
-                                "), as a power loss leaves it"
-                          : std::string("not the file read before (rewritten or replaced)"))
+    if (outcome.replaced && pointBefore > 0) {
+        std::cerr << "jobresults: " << file.path << ": " << ReplacedText(file, pointBefore)
                   << ": counting anew\n";
         return FileRead::kReplaced;
     }
-    if (outcome.problem.empty()) return FileRead::kRead;
-    std::cerr << "jobresults: " << file.path << ": " << outcome.problem << '\n';
-    if (known.progress.state == FileState::kDamaged) return FileRead::kRead;
-    tally.files.erase(file.identity);
-    return FileRead::kUnreadable;
+    const bool damaged = known.progress.state == FileState::kDamaged;
+    // A verification that finds the damage already known has nothing to say.
+    if (!outcome.problem.empty() && !(plan.verifying && damagedBefore && damaged)) {
+        std::cerr << "jobresults: " << file.path << ": " << outcome.problem << '\n';
+    }
+    if (!outcome.problem.empty() && !damaged) {
+        tally.files.erase(file.identity);
+        return FileRead::kUnreadable;
+    }
+    known.changedNs = plan.changedNs;
+    if (whole) known.verifiedNs = startedNs;
+    return FileRead::kRead;
 }
 
 // What the run itself adds to the tally's counts.
 struct RunFacts {
     long long now = 0;
+    std::int64_t startedNs = 0;  // the same moment, to order verifications
     // Files that could not be read at all; they count as damaged.
     std::vector<std::string> unreadable;
 };
@@ -378,6 +461,14 @@ public:
         command->add_option("--state", m_state,
                             "Keep what this run read in this file, so that the next run reads "
                             "only what the files gained since");
+        command
+            ->add_option("--verify-budget", m_verifyBudget,
+                         std::string("With --state: read up to this many bytes of unchanged files "
+                                     "whole again, those verified longest ago first, so that "
+                                     "damage that changes nothing visible shows (K, M, G: powers "
+                                     "of 1024; 0: none; default ") +
+                             kDefaultVerifyBudget + ")")
+            ->type_name("BYTES");
         command->add_flag("--verbose", m_verbose,
                           "Say on standard error how many files were read and how many records");
         command->footer(
@@ -387,6 +478,12 @@ public:
     }
 
     int Run() override {
+        const auto verifyBudget = ParseByteCount(m_verifyBudget);
+        if (!verifyBudget) {
+            return ReportUsageError("--verify-budget: not a count of bytes (digits, then K, M or "
+                                    "G for powers of 1024): " +
+                                    m_verifyBudget);
+        }
         int exitCode = kExitSuccess;
         const auto listed = ListForCommand(m_dirName, exitCode);
         if (!listed) return exitCode;
@@ -401,7 +498,11 @@ public:
         const auto countsBefore = sameDirectory ? tally.clients : decltype(tally.clients)();
         ClientTotals totals = sameDirectory ? std::move(tally.totals) : ClientTotals();
         RunFacts run;
-        run.now = static_cast<long long>(std::time(nullptr));
+        const auto started = std::chrono::system_clock::now();
+        run.now = static_cast<long long>(std::chrono::system_clock::to_time_t(started));
+        run.startedNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            started.time_since_epoch())
+                            .count();
         for (bool carryOn = sameDirectory && CanCarryOn(tally, *listed);; carryOn = false) {
             if (!carryOn) {
                 counts.recounted = counts.recounted || !tally.files.empty();
@@ -410,8 +511,10 @@ public:
             tally.dirName = m_dirName;
             run.unreadable.clear();
             bool replaced = false;
-            for (const jobresults::ResultsFile& file : *listed) {
-                const FileRead read = ReadFile(file, tally, counts);
+            const std::vector<PlannedRead> plans = PlanReads(tally, *listed, *verifyBudget);
+            for (std::size_t i = 0; i < listed->size(); ++i) {
+                const jobresults::ResultsFile& file = (*listed)[i];
+                const FileRead read = ReadFile(file, plans[i], run.startedNs, tally, counts);
                 if (read == FileRead::kUnreadable) run.unreadable.push_back(file.path);
                 replaced = replaced || read == FileRead::kReplaced;
             }
@@ -455,13 +558,15 @@ private:
 
     static void Tell(const RunCounts& counts) {
         std::cerr << "jobresults: metrics: " << counts.filesRead << " files read ("
-                  << counts.records << " records), " << counts.filesUnchanged << " unchanged"
+                  << counts.records << " records), " << counts.filesUnchanged << " unchanged ("
+                  << counts.filesVerified << " verified)"
                   << (counts.recounted ? "; counted afresh" : "") << '\n';
     }
 
     std::string m_dirName;
     std::string m_output;
     std::string m_state;
+    std::string m_verifyBudget = kDefaultVerifyBudget;
     bool m_verbose = false;
 };
 

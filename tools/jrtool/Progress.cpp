@@ -12,6 +12,8 @@ constexpr std::array<const char*, 3> kStateNames = {"open", "saved", "damaged"};
 
 constexpr std::size_t kProgressFields = 10;
 
+}  // namespace
+
 bool SameAsListed(const jobresults::ResultsFile& file) {
     jobresults::ResultsFile now;
     const std::string dirName = file.path.substr(0, file.path.size() - file.fileName.size() - 1);
@@ -20,7 +22,9 @@ bool SameAsListed(const jobresults::ResultsFile& file) {
            now.modifiedNanoseconds == file.modifiedNanoseconds;
 }
 
-}  // namespace
+FileState AcceptedState(const jobresults::FileCheck& check) {
+    return check.ending == jobresults::FileEnding::kSaved ? FileState::kSaved : FileState::kOpen;
+}
 
 const char* FileStateName(FileState state) { return kStateNames[static_cast<std::size_t>(state)]; }
 
@@ -91,10 +95,7 @@ ReadOutcome ReadNewRecords(const jobresults::ResultsFile& file, FileProgress& pr
     progress.size = file.size;
     progress.modifiedNs = file.modifiedNanoseconds;
     if (source.Valid()) {
-        // The reading ends where the file ends: a save found there holds
-        // every record read.
-        progress.state = source.Check().ending == jobresults::FileEnding::kSaved ? FileState::kSaved
-                                                                                 : FileState::kOpen;
+        progress.state = AcceptedState(source.Check());
     } else if (SameAsListed(file)) {
         progress.state = FileState::kDamaged;
         outcome.problem = "damaged at byte " + std::to_string(source.DamageOffset()) + ": " +

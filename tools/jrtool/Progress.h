@@ -70,6 +70,14 @@ using RecordVisitor = std::function<void(const JobResults& record, std::uint64_t
 ReadOutcome ReadNewRecords(const jobresults::ResultsFile& file, FileProgress& progress,
                            const RecordVisitor& visit);
 
+// The state of a file the reader accepted to its end: saved when the
+// reading ended in a save (then it holds every record read), else open.
+FileState AcceptedState(const jobresults::FileCheck& check);
+
+// Whether the file is still as the listing saw it: a file refused while it
+// changes is a writer at work, not damage.
+bool SameAsListed(const jobresults::ResultsFile& file);
+
 }  // namespace jrtool
 
 #endif
