@@ -4,9 +4,11 @@
 // have written.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "support/both_readers.h"
 #include "support/damage.h"
 #include "jobresults/cijobresults.h"
 #include "support/store_files.h"
@@ -53,6 +55,36 @@ TEST(Recovery, SalvageKeepsEveryIntactRecordAndCheckFindsTheDamage) {
                 // One damaged place: found, so nothing garbled passed.
                 EXPECT_EQ(judgement.garbled, 0u);
             }
+        }
+    }
+}
+
+// A writer writes Size as a line break, the shortest decimal digits and a
+// line break. Both readers read any other Size as sscanf "%llu" reads its
+// trimmed content and deliver the record; the walk sees damage there.
+TEST(Recovery, CheckTakesSizeOnlyAsAWriterWritesIt) {
+    ScratchDir dir;
+    JobResults record = MixedRecord(1);
+    record.Size = 4096;
+    const std::string sound = WrittenBytes(dir.Path() + "/w", {record});
+    const size_t content = sound.find("<Size>\n4096\n</Size>") + 6;
+    const std::string storeDir = dir.Path() + "/d";
+    ASSERT_TRUE(WriteWholeFile(storeDir + "\\f.xml", sound));
+    ASSERT_FALSE(WalkFile(storeDir, "f.xml").Damaged());
+    for (const std::string size :
+         {"\n409\n\n", "\n\n4096\n", "\n4a96\n", "\n04096\n", "\n+4096\n", " 4096 ", "\n4096",
+          "4096\n", "\n18446744073709551616\n", "\n\n", "\r\n4096\r\n", "\n40965\n "}) {
+        SCOPED_TRACE("Size content '" + size + "'");
+        std::string bytes = sound;
+        bytes.replace(content, 6, size);
+        ASSERT_TRUE(WriteWholeFile(storeDir + "\\f.xml", bytes));
+        EXPECT_TRUE(WalkFile(storeDir, "f.xml").Damaged());
+        unsigned long long expected = testsupport::UntouchedRecord().Size;
+        std::sscanf(std::string(testsupport::Trimmed(size)).c_str(), "%llu", &expected);
+        for (const testsupport::ReaderOutcome& read : {testsupport::ReadClassic(storeDir, "f.xml"),
+                                                      testsupport::ReadStreaming(storeDir, "f.xml")}) {
+            ASSERT_TRUE(read.ok && read.records.size() == 1);
+            EXPECT_EQ(read.records[0].Size, expected);
         }
     }
 }
