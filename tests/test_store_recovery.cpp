@@ -11,6 +11,7 @@
 #include "support/both_readers.h"
 #include "support/damage.h"
 #include "jobresults/cijobresults.h"
+#include "jobresults/detail/JobResultsLayout.h"
 #include "support/store_files.h"
 
 namespace {
@@ -85,6 +86,48 @@ TEST(Recovery, CheckTakesSizeOnlyAsAWriterWritesIt) {
                                                       testsupport::ReadStreaming(storeDir, "f.xml")}) {
             ASSERT_TRUE(read.ok && read.records.size() == 1);
             EXPECT_EQ(read.records[0].Size, expected);
+        }
+    }
+}
+
+// Behind the trailer the walk takes only what an append's first write puts
+// there, whole or cut anywhere: "<", a lead's filler, the rest of the
+// record as the writer composes it and the new trailer; after a failed
+// write, the lead's first bytes may be the record's own.
+TEST(Recovery, CheckTakesOnlyAWritersTailBehindTheTrailer) {
+    ScratchDir dir;
+    const std::string storeDir = dir.Path() + "/d";
+    // The writer's open file with one record, and the bytes its next append
+    // writes over the trailer: the record and the new trailer.
+    CCIJobResults writer;
+    ASSERT_EQ(writer.createJobResults(dir.Path() + "/w"), 1);
+    ASSERT_EQ(writer.addJobResult(MixedRecord(1)), 1);
+    const std::string first = storetest::ReadWholeFile(writer.getJobResultsFilePath());
+    ASSERT_EQ(writer.addJobResult(MixedRecord(2)), 1);
+    const std::string data = storetest::ReadWholeFile(writer.getJobResultsFilePath())
+                                 .substr(first.size() - jobresults::kTrailer.size());
+    const auto damaged = [&](const std::string& behind) {
+        EXPECT_TRUE(WriteWholeFile(storeDir + "\\f.xml", first + behind));
+        return WalkFile(storeDir, "f.xml").Damaged();
+    };
+    const auto changed = [](std::string text, const std::string& from, const std::string& to) {
+        return text.replace(text.find(from), from.size(), to);
+    };
+    for (const jobresults::Lead& lead : jobresults::kLeads) {
+        SCOPED_TRACE("filler '" + std::string(lead.filler) + "'");
+        const std::string tail = "<" + std::string(lead.filler) + data.substr(lead.split);
+        for (size_t cut = 1; cut <= tail.size(); ++cut) {
+            EXPECT_FALSE(damaged(tail.substr(0, cut))) << "cut at " << cut;
+        }
+        const std::string overwritten = data[jobresults::kTrailer.size()] + tail.substr(1);
+        if (!lead.filler.empty()) {
+            EXPECT_FALSE(damaged(overwritten));
+        }
+        for (const std::string& behind :
+             {overwritten.substr(0, overwritten.size() - 1), tail + "\n", tail + data,
+              changed(tail, "</ClientName>", "</ClientNamx>"), changed(tail, "\n</Size>", " \n</Size>"),
+              changed(tail, "</JobResult>", "</JobResult >")}) {
+            EXPECT_TRUE(damaged(behind)) << behind;
         }
     }
 }

@@ -80,6 +80,18 @@ bool IsRecordRest(size_t from, std::string_view rest, bool mayBeCut) {
            (mayBeCut ? StartsWith(kTrailer, behind) : behind == kTrailer);
 }
 
+// The bytes from the trailer's end to the split that the tail's write puts
+// there: "<" and the filler.
+size_t LeadLength(const Lead& lead) { return lead.split - kTrailer.size(); }
+
+// The lead as a writer can leave it: its first `overwritten` bytes may be
+// the record's own, where a failed write of the record's first bytes was
+// undone only as far as putting the trailer back.
+std::string LeadAsLeft(const Lead& lead, size_t overwritten) {
+    const std::string written = "<" + std::string(lead.filler);
+    return RecordHead().substr(kTrailer.size(), overwritten) + written.substr(overwritten);
+}
+
 bool IsTornAppendHead(std::string_view atTrailer, std::optional<std::uint64_t> trailer) {
     const std::string fresh = RecordHead();
     for (const Lead& lead : kLeads) {
@@ -139,6 +151,37 @@ bool IsTornAppendEnd(std::string_view toEnd, std::uint64_t trailer) {
     const size_t head = RecordHead().size();
     return toEnd.size() >= head && IsTornAppendHead(toEnd, trailer) &&
            IsRecordRest(head, toEnd.substr(head), false);
+}
+
+bool BeginsAppendTail(std::string_view behind, bool atEnd) {
+    for (const Lead& lead : kLeads) {
+        for (size_t overwritten = 0; overwritten < LeadLength(lead); ++overwritten) {
+            const std::string left = LeadAsLeft(lead, overwritten);
+            if (StartsWith(behind, left) || (atEnd && StartsWith(left, behind))) return true;
+        }
+    }
+    return false;
+}
+
+// A lead overwritten in part was followed by the whole tail; only a tail
+// whose own write was cut can stop short.
+bool IsAppendTailEnd(std::string_view toEnd) {
+    if (!StartsWith(toEnd, kTrailer)) return false;
+    const std::string_view behind = toEnd.substr(kTrailer.size());
+    for (const Lead& lead : kLeads) {
+        for (size_t overwritten = 0; overwritten < LeadLength(lead); ++overwritten) {
+            const std::string left = LeadAsLeft(lead, overwritten);
+            const bool mayBeCut = overwritten == 0;
+            if (behind.size() < left.size() ? mayBeCut && StartsWith(left, behind)
+                                            : StartsWith(behind, left) &&
+                                                  IsRecordRest(lead.split,
+                                                               behind.substr(left.size()),
+                                                               mayBeCut)) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 bool IsTornSaveEnd(std::string_view toEnd, std::uint64_t trailer) {

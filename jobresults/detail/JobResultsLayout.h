@@ -104,6 +104,21 @@ bool IsTornSaveEnd(std::string_view toEnd, std::uint64_t trailer);
 // "<" keeps).
 bool IsTornEndAt(std::string_view toEnd, std::uint64_t open);
 
+// The first write of a split append puts its tail behind the trailer: "<" +
+// a lead's filler + the rest of the record (from the lead's split on) +
+// the new trailer. A kill before the second write leaves the trailer
+// followed by that tail, whole or cut at a page boundary; a failed first
+// write whose undoing failed as well, the tail cut anywhere; a failed
+// second write undone only as far as putting the trailer back, the whole
+// tail, the first bytes of its lead perhaps the record's own. toEnd runs
+// from the trailer to the end of the file; it is such an end only when the
+// record is one the writer composes, byte for byte. Nothing else behind
+// the trailer comes from a writer.
+bool IsAppendTailEnd(std::string_view toEnd);
+// Whether `behind`, the bytes behind a trailer, begin as such a tail: with
+// its lead, or at the end of the file (atEnd) with a part of it.
+bool BeginsAppendTail(std::string_view behind, bool atEnd);
+
 }  // namespace jobresults
 
 #endif  // CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSLAYOUT_H

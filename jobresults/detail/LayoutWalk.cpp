@@ -9,18 +9,23 @@
 //   holds a tag of the format's own elements, "<JobResult>\n" begins
 //   records only.
 // - Between appends the file ends in the trailer; a save leaves the final
-//   end tag. During an append a kill can leave the trailer followed by the
-//   unfinished tail (its lead's "<" and filler, or part of them, then
-//   anything), or the torn mixture that IsTornAppend recognises; during a
-//   save, the trailer followed by part or all of kFinishTail, the torn
-//   mixture of IsTornSave, or the final end tag followed by the spare
-//   trailer. A failed write is undone back to the trailer; until the file
-//   is cut behind it, the tail stays, its lead perhaps partly overwritten
-//   with the record's first bytes. Each of these ends is accepted below,
-//   and only as an end: no record start follows an unfinished append, a
-//   torn mixture is cut at a page boundary (a kill stops a write only
-//   there) and is followed by the rest of that same record, exactly as the
-//   writer composes it, and the new trailer alone.
+//   end tag. During a save a kill can leave the trailer followed by part
+//   or all of kFinishTail, the torn mixture of IsTornSave, or the final end
+//   tag followed by the spare trailer.
+// - During an append, behind the trailer stands only what the append's
+//   first write puts there: "<" + a lead's filler + the rest of one record
+//   exactly as the writer composes it + the new trailer, whole or cut (at
+//   a page boundary by a kill, anywhere by a failed write whose undoing
+//   failed too), the lead's first bytes perhaps the record's own after a
+//   failed write was undone as far as the trailer (IsAppendTailEnd). Or
+//   the second write's torn mixture over the trailer (IsTornAppend), cut at
+//   a page boundary and followed by the rest of that same record and the
+//   new trailer alone (IsTornAppendEnd). Any other byte behind the trailer
+//   is damage here, although the readers stop at Root's end tag and pass
+//   over what follows it: the walk is the strict judge of what a writer
+//   leaves.
+// - Each of these ends is accepted only as an end: at the end of the file,
+//   with no record start behind it.
 // One state falls outside and is reported as damage: a kill inside the
 // very first write, or inside a one-piece append of a record that no lead
 // could split, where that write spans pages; the file then ends inside a
@@ -56,23 +61,6 @@ static_assert(kRecordStart.substr(1, kRecordTag.size()) == kRecordTag, "the reco
 
 using xmlscan::StartsWith;
 
-// Behind a trailer: the unfinished tail of an append, "<" + a lead's
-// filler and anything after it, or at the end of the file part of that. A
-// failed write of the record's first bytes may have replaced the first
-// bytes of the lead with the record's own before the trailer was put back.
-bool IsAppendTail(string_view behind, bool atEnd) {
-    for (const Lead& lead : kLeads) {
-        const std::string stale = "<" + std::string(lead.filler);
-        const string_view fresh = kRecordStart.substr(kTrailer.size(), stale.size());
-        for (size_t overwritten = 0; overwritten < stale.size(); ++overwritten) {
-            const std::string left =
-                std::string(fresh.substr(0, overwritten)) + stale.substr(overwritten);
-            if (StartsWith(behind, left) || (atEnd && StartsWith(left, behind))) return true;
-        }
-    }
-    return false;
-}
-
 // How the file ends at rest, at file offset `offset`, when rest is one of a
 // writer's ends that the bytes held show whole.
 std::optional<LayoutEnding> EndingAt(string_view rest, bool atEnd, std::uint64_t offset) {
@@ -95,7 +83,7 @@ std::optional<LayoutEnding> EndingAt(string_view rest, bool atEnd, std::uint64_t
 std::optional<LayoutWalk::Unfinished> UnfinishedAppendAt(string_view rest, bool atEnd,
                                                          std::uint64_t offset) {
     if (IsTornAppendAt(rest, offset)) return LayoutWalk::Unfinished::kTornHead;
-    if (StartsWith(rest, kTrailer) && IsAppendTail(rest.substr(kTrailer.size()), atEnd)) {
+    if (StartsWith(rest, kTrailer) && BeginsAppendTail(rest.substr(kTrailer.size()), atEnd)) {
         return LayoutWalk::Unfinished::kTail;
     }
     return std::nullopt;
@@ -226,17 +214,19 @@ std::optional<LayoutItem> LayoutWalk::Resync() {
     return DamageUntil(damageEnd);
 }
 
-// A torn head is followed by the rest of its write alone (IsTornAppendEnd),
-// read again from the file: the window keeps only the last bytes of a
-// damaged stretch. The unfinished tail of an append may stop anywhere.
+// An unfinished append is followed by the rest of its write alone
+// (IsTornAppendEnd, IsAppendTailEnd), read again from the file: the window
+// keeps only the last bytes of a damaged stretch.
 int LayoutWalk::EndsUnfinishedAppend(bool& ends) const {
-    ends = m_unfinished == Unfinished::kTail;
-    if (m_unfinished != Unfinished::kTornHead) return 0;
+    ends = false;
+    if (m_unfinished == Unfinished::kNone) return 0;
     const std::uint64_t start = *m_damageStart;
     const std::uint64_t length = Offset(m_window.Text().size()) - start;
     std::string toEnd;
     if (const int error = m_window.ReadAt(start, static_cast<size_t>(length), toEnd)) return error;
-    ends = toEnd.size() == length && IsTornAppendEnd(toEnd, start);
+    ends = toEnd.size() == length && (m_unfinished == Unfinished::kTornHead
+                                          ? IsTornAppendEnd(toEnd, start)
+                                          : IsAppendTailEnd(toEnd));
     return 0;
 }
 
