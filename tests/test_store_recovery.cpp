@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "support/both_readers.h"
-#include "support/damage.h"
 #include "jobresults/cijobresults.h"
 #include "jobresults/detail/JobResultsLayout.h"
+#include "support/both_readers.h"
+#include "support/damage.h"
 #include "support/store_files.h"
 
 namespace {
@@ -82,8 +82,9 @@ TEST(Recovery, CheckTakesSizeOnlyAsAWriterWritesIt) {
         EXPECT_TRUE(WalkFile(storeDir, "f.xml").Damaged());
         unsigned long long expected = testsupport::UntouchedRecord().Size;
         std::sscanf(std::string(testsupport::Trimmed(size)).c_str(), "%llu", &expected);
-        for (const testsupport::ReaderOutcome& read : {testsupport::ReadClassic(storeDir, "f.xml"),
-                                                      testsupport::ReadStreaming(storeDir, "f.xml")}) {
+        for (const testsupport::ReaderOutcome& read :
+             {testsupport::ReadClassic(storeDir, "f.xml"),
+              testsupport::ReadStreaming(storeDir, "f.xml")}) {
             ASSERT_TRUE(read.ok && read.records.size() == 1);
             EXPECT_EQ(read.records[0].Size, expected);
         }
@@ -125,7 +126,8 @@ TEST(Recovery, CheckTakesOnlyAWritersTailBehindTheTrailer) {
         }
         for (const std::string& behind :
              {overwritten.substr(0, overwritten.size() - 1), tail + "\n", tail + data,
-              changed(tail, "</ClientName>", "</ClientNamx>"), changed(tail, "\n</Size>", " \n</Size>"),
+              changed(tail, "</ClientName>", "</ClientNamx>"),
+              changed(tail, "\n</Size>", " \n</Size>"),
               changed(tail, "</JobResult>", "</JobResult >")}) {
             EXPECT_TRUE(damaged(behind)) << behind;
         }

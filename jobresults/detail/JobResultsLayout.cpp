@@ -172,11 +172,10 @@ bool IsAppendTailEnd(std::string_view toEnd) {
         for (size_t overwritten = 0; overwritten < LeadLength(lead); ++overwritten) {
             const std::string left = LeadAsLeft(lead, overwritten);
             const bool mayBeCut = overwritten == 0;
-            if (behind.size() < left.size() ? mayBeCut && StartsWith(left, behind)
-                                            : StartsWith(behind, left) &&
-                                                  IsRecordRest(lead.split,
-                                                               behind.substr(left.size()),
-                                                               mayBeCut)) {
+            if (behind.size() < left.size()
+                    ? mayBeCut && StartsWith(left, behind)
+                    : StartsWith(behind, left) &&
+                          IsRecordRest(lead.split, behind.substr(left.size()), mayBeCut)) {
                 return true;
             }
         }

@@ -224,9 +224,9 @@ int LayoutWalk::EndsUnfinishedAppend(bool& ends) const {
     const std::uint64_t length = Offset(m_window.Text().size()) - start;
     std::string toEnd;
     if (const int error = m_window.ReadAt(start, static_cast<size_t>(length), toEnd)) return error;
-    ends = toEnd.size() == length && (m_unfinished == Unfinished::kTornHead
-                                          ? IsTornAppendEnd(toEnd, start)
-                                          : IsAppendTailEnd(toEnd));
+    ends = toEnd.size() == length &&
+           (m_unfinished == Unfinished::kTornHead ? IsTornAppendEnd(toEnd, start)
+                                                  : IsAppendTailEnd(toEnd));
     return 0;
 }
 

@@ -61,6 +61,18 @@ LayoutMatch TakeField(LayoutCursor& cursor, string_view name, string_view& conte
     return cursor.Take("\n");
 }
 
+// Whether a Size's content cut short by the end of the text, its end tag
+// perhaps begun, may still be what a writer writes there: a line break,
+// digits, then the first bytes of a line break and the end tag.
+bool MayBeWrittenSize(string_view partial) {
+    if (partial.empty()) return true;
+    size_t digits = 1;
+    while (digits < partial.size() && partial[digits] >= '0' && partial[digits] <= '9') ++digits;
+    const string_view rest = partial.substr(digits);
+    const std::string end = "\n</" + std::string(kSizeTag) + ">";
+    return (digits > 1 || rest.empty()) && StartsWith(end, rest);
+}
+
 }  // namespace
 
 LayoutMatch TakeWrittenRecord(LayoutCursor& cursor, JobResults& record) {
@@ -69,7 +81,11 @@ LayoutMatch TakeWrittenRecord(LayoutCursor& cursor, JobResults& record) {
     JR_TAKE(cursor.Take(">\n"));
     string_view contents[kFieldCount];
     for (size_t i = 0; i < kFieldCount; ++i) {
-        JR_TAKE(TakeField(cursor, kFieldTags[i], contents[i]));
+        const LayoutMatch field = TakeField(cursor, kFieldTags[i], contents[i]);
+        if (field == LayoutMatch::kMore && i + 1 == kFieldCount && !MayBeWrittenSize(contents[i])) {
+            return LayoutMatch::kNo;
+        }
+        JR_TAKE(field);
     }
     unsigned long long size = 0;
     if (!ReadWrittenSize(contents[kFieldCount - 1], size)) return LayoutMatch::kNo;
