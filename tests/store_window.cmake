@@ -3,7 +3,9 @@
 if(TARGET test_store_window)
   target_sources(test_store_window PRIVATE
     ${PROJECT_SOURCE_DIR}/jobresults/detail/FileWindow.cpp
+    ${PROJECT_SOURCE_DIR}/jobresults/detail/JobResultsFormat.cpp
     ${PROJECT_SOURCE_DIR}/jobresults/detail/JobResultsLayout.cpp
     ${PROJECT_SOURCE_DIR}/jobresults/detail/JobResultsScan.cpp
-    ${PROJECT_SOURCE_DIR}/jobresults/detail/RootLookAhead.cpp)
+    ${PROJECT_SOURCE_DIR}/jobresults/detail/RootLookAhead.cpp
+    ${PROJECT_SOURCE_DIR}/jobresults/detail/WrittenRecord.cpp)
 endif()

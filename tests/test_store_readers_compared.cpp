@@ -25,7 +25,9 @@
 #include "jobresults/JobResultsReader.h"
 #include "jobresults/JobResultsRecovery.h"
 #include "jobresults/cijobresults.h"
+#include "jobresults/detail/JobResultsLayout.h"
 #include "support/both_readers.h"
+#include "support/damage.h"
 #include "support/store_files.h"
 
 namespace {
@@ -158,6 +160,7 @@ void CompareReaders(const std::string& storeDir, const std::string& name, const 
     if (input.damaged) {
         EXPECT_FALSE(both.classic.ok);
         ExpectSameRecords(both.classic.records, input.intact);
+        EXPECT_TRUE(damagestudy::WalkFile(storeDir, name).Damaged()) << "the walk missed it";
     }
     // Each resumed comparison ends by changing a byte of the file.
     CompareStrict(storeDir, name, both.classic);
@@ -192,6 +195,41 @@ std::string WrittenFile(const std::vector<JobResults>& records, bool save) {
 }
 
 std::ptrdiff_t Offset(size_t index) { return static_cast<std::ptrdiff_t>(index); }
+
+// Torn appends at the end of an open file, cut at a page boundary `cut`
+// bytes into the head (the record's first bytes over the old trailer and
+// the lead behind it), for every lead and cut: followed by the rest of that
+// write, a kill's state, or by what no write leaves there (another record,
+// Root, beginning at the "<" the head ends in), damage.
+void AddTornAppends(std::vector<Case>& cases) {
+    using jobresults::kTrailer;
+    const std::string head = "<JobResult>\n<";
+    const std::string appended = WrittenFile({Sample(2)}, false);
+    const std::string record = appended.substr(jobresults::kHeader.size());  // and the trailer
+    for (const jobresults::Lead& lead : jobresults::kLeads) {
+        for (size_t cut = 2; cut < lead.split; ++cut) {
+            std::vector<JobResults> records = {Sample(0), Sample(1)};
+            const size_t trailer = WrittenFile(records, false).size() - kTrailer.size();
+            const size_t page = jobresults::kPageSize;
+            records[1] = Sample(1, 1 + (2 * page - cut - trailer % page) % page);
+            const std::string open = WrittenFile(records, false);
+            const std::string front = open.substr(0, open.size() - kTrailer.size());
+            const std::string stale =
+                std::string(kTrailer) + "<" + std::string(lead.filler) + head.substr(lead.split);
+            const std::string torn = front + head.substr(0, cut) + stale.substr(cut);
+            const auto add = [&](const std::string& what, const std::string& rest, bool damaged) {
+                cases.push_back({what + ", filler '" + std::string(lead.filler) + "', cut " +
+                                     std::to_string(cut),
+                                 torn + rest, true, RecordEnds(front),
+                                 damaged ? records : std::vector<JobResults>(), damaged});
+            };
+            add("torn append", record.substr(head.size()), false);
+            add("torn append holding a record", record.substr(1), true);
+            add("torn append holding Root", "Root />\n</JobResult>\n" + std::string(kTrailer),
+                true);
+        }
+    }
+}
 
 std::vector<Case> Inputs() {
     std::vector<Case> cases;
@@ -267,6 +305,7 @@ std::vector<Case> Inputs() {
         swallowed[swallowed.find("<JobResult>", ends[at]) + 9] = '/';
         damage("two records run together behind one tag", "</JobResult>", 11, 1, '~', swallowed);
     }
+    AddTornAppends(cases);
     return cases;
 }
 

@@ -8,7 +8,8 @@
 namespace jobresults {
 namespace {
 
-constexpr size_t kMaxDigits = 20;  // 18446744073709551615
+constexpr std::string_view kLargestSize = "18446744073709551615";
+constexpr size_t kMaxDigits = kLargestSize.size();
 
 // Bytes of an element besides its tag name (twice) and content: "<", ">\n",
 // "</", ">\n".
@@ -42,6 +43,25 @@ char* PutElement(char* out, std::string_view tag, std::string_view content) {
 }
 
 }  // namespace
+
+bool ReadWrittenSize(std::string_view content, unsigned long long& size) {
+    if (content.size() < 3 || content.front() != '\n' || content.back() != '\n') return false;
+    const std::string_view digits = content.substr(1, content.size() - 2);
+    // to_chars writes no sign and no leading zero; only 20 digits can pass
+    // the largest value.
+    if (digits.size() > kMaxDigits || (digits.front() == '0' && digits.size() > 1) ||
+        (digits.size() == kMaxDigits && digits > kLargestSize)) {
+        return false;
+    }
+    unsigned long long value = 0;
+    for (const char c : digits) {
+        const unsigned digit = static_cast<unsigned char>(c) - unsigned{'0'};
+        if (digit > 9) return false;
+        value = value * 10 + digit;
+    }
+    size = value;
+    return true;
+}
 
 ComposedAppend::ComposedAppend(const JobResults& result, bool withHeader) {
     char digits[kMaxDigits];

@@ -51,6 +51,13 @@ private:
     size_t m_size = 0;
 };
 
+// Whether the content of a Size element (between "<Size>" and "</Size>")
+// is what a writer puts there: a line break, the shortest decimal digits of
+// an unsigned 64-bit number (no sign, no leading zero), a line break. Then
+// size holds the number; otherwise it is untouched. No other Size comes
+// from a writer, so the readers and the check take any other for damage.
+bool ReadWrittenSize(std::string_view content, unsigned long long& size);
+
 // dir + "\\" + base + "_" + seconds + ".xml". The backslash is part of the
 // name on every platform, so writer and reader always agree.
 std::string CreationPath(const std::string& dirName, const std::string& baseName,

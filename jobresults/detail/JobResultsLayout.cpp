@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "jobresults/detail/WrittenRecord.h"
 #include "xml/detail/XmlScan.h"
 
 namespace jobresults {
@@ -64,6 +65,33 @@ bool IsMixture(std::string_view text, std::string_view fresh, std::string_view s
 // write of a split append puts over the old trailer and its lead.
 std::string RecordHead() { return "<" + std::string(kRecordTag) + ">\n<"; }
 
+// Whether rest is what follows the record's first `from` bytes in an
+// append: the rest of one record exactly as the writer composes it and the
+// new trailer, or with mayBeCut the first bytes of that.
+bool IsRecordRest(size_t from, std::string_view rest, bool mayBeCut) {
+    std::string text = RecordHead().substr(0, from);
+    text.append(rest);
+    LayoutCursor cursor{text, 0, !mayBeCut};
+    JobResults unused;
+    const LayoutMatch match = TakeWrittenRecord(cursor, unused);
+    if (match != LayoutMatch::kYes) return match == LayoutMatch::kMore;
+    const std::string_view behind = std::string_view(text).substr(cursor.at);
+    return text[cursor.at - 1] == '\n' &&
+           (mayBeCut ? StartsWith(kTrailer, behind) : behind == kTrailer);
+}
+
+// The bytes from the trailer's end to the split that the tail's write puts
+// there: "<" and the filler.
+size_t LeadLength(const Lead& lead) { return lead.split - kTrailer.size(); }
+
+// The lead as a writer can leave it: its first `overwritten` bytes may be
+// the record's own, where a failed write of the record's first bytes was
+// undone only as far as putting the trailer back.
+std::string LeadAsLeft(const Lead& lead, size_t overwritten) {
+    const std::string written = "<" + std::string(lead.filler);
+    return RecordHead().substr(kTrailer.size(), overwritten) + written.substr(overwritten);
+}
+
 bool IsTornAppendHead(std::string_view atTrailer, std::optional<std::uint64_t> trailer) {
     const std::string fresh = RecordHead();
     for (const Lead& lead : kLeads) {
@@ -91,10 +119,6 @@ std::string_view FormatTagIn(std::string_view value) {
     return FirstFormatTag(value, std::size(kFormatNames));
 }
 
-bool HoldsRecordOrRootTag(std::string_view text) {
-    return !FirstFormatTag(text, kOuterNames).empty();
-}
-
 bool IsFieldName(std::string_view name) {
     return std::find(std::begin(kFormatNames) + kOuterNames, std::end(kFormatNames), name) !=
            std::end(kFormatNames);
@@ -116,21 +140,47 @@ static_assert(kFinishHead.size() + 2 == kFinalEndTag.size() &&
 
 bool IsTornSave(std::string_view atTrailer) { return IsTornSaveHead(atTrailer, std::nullopt); }
 
-std::string TornAppendEnd() {
-    return "</" + std::string(kRecordTag) + ">\n" + std::string(kTrailer);
-}
-
 bool IsTornAppendAt(std::string_view atTrailer, std::uint64_t trailer) {
     return IsTornAppendHead(atTrailer, trailer);
 }
 
+// The torn head stands for the record's first bytes, which its write had
+// yet to put there: with them, the rest must be that record and the new
+// trailer.
 bool IsTornAppendEnd(std::string_view toEnd, std::uint64_t trailer) {
-    const std::string head = RecordHead();
-    const std::string end = TornAppendEnd();
-    if (toEnd.size() < head.size() + end.size() || !IsTornAppendHead(toEnd, trailer)) return false;
-    const std::string_view body =
-        toEnd.substr(head.size(), toEnd.size() - head.size() - end.size());
-    return toEnd.substr(toEnd.size() - end.size()) == end && !HoldsRecordOrRootTag(body);
+    const size_t head = RecordHead().size();
+    return toEnd.size() >= head && IsTornAppendHead(toEnd, trailer) &&
+           IsRecordRest(head, toEnd.substr(head), false);
+}
+
+bool BeginsAppendTail(std::string_view behind, bool atEnd) {
+    for (const Lead& lead : kLeads) {
+        for (size_t overwritten = 0; overwritten < LeadLength(lead); ++overwritten) {
+            const std::string left = LeadAsLeft(lead, overwritten);
+            if (StartsWith(behind, left) || (atEnd && StartsWith(left, behind))) return true;
+        }
+    }
+    return false;
+}
+
+// A lead overwritten in part was followed by the whole tail; only a tail
+// whose own write was cut can stop short.
+bool IsAppendTailEnd(std::string_view toEnd) {
+    if (!StartsWith(toEnd, kTrailer)) return false;
+    const std::string_view behind = toEnd.substr(kTrailer.size());
+    for (const Lead& lead : kLeads) {
+        for (size_t overwritten = 0; overwritten < LeadLength(lead); ++overwritten) {
+            const std::string left = LeadAsLeft(lead, overwritten);
+            const bool mayBeCut = overwritten == 0;
+            if (behind.size() < left.size()
+                    ? mayBeCut && StartsWith(left, behind)
+                    : StartsWith(behind, left) &&
+                          IsRecordRest(lead.split, behind.substr(left.size()), mayBeCut)) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 bool IsTornSaveEnd(std::string_view toEnd, std::uint64_t trailer) {

@@ -87,15 +87,14 @@ inline constexpr size_t kTornStateLength = 16;
 // The same as an end of the file, which is the only place a kill leaves
 // such a mixture: toEnd runs from the trailer, at file offset `trailer`, to
 // the end of the file. The mixture is cut at a page boundary, and nothing
-// follows it but the rest of the torn write: the rest of the record and the
-// new trailer for an append, the rest of the final end tag for a save.
-// Anywhere else the same bytes are damage.
+// follows it but the rest of the torn write, byte for byte: for an append
+// the rest of one record as the writer composes it and the new trailer,
+// for a save the rest of the final end tag. Anywhere else, or with other
+// bytes behind the cut (a tag that begins at the "<" the mixture ends in
+// is never looked at otherwise), the same bytes are damage.
 bool IsTornAppendEnd(std::string_view toEnd, std::uint64_t trailer);
 // The mixture of an append alone, cut at a page boundary.
 bool IsTornAppendAt(std::string_view atTrailer, std::uint64_t trailer);
-// What the file ends in behind such a mixture: its record's end tag and the
-// new trailer.
-std::string TornAppendEnd();
 bool IsTornSaveEnd(std::string_view toEnd, std::uint64_t trailer);
 
 // The same seen from the "<" at which such a mixture stops the scan of
@@ -105,9 +104,20 @@ bool IsTornSaveEnd(std::string_view toEnd, std::uint64_t trailer);
 // "<" keeps).
 bool IsTornEndAt(std::string_view toEnd, std::uint64_t open);
 
-// Whether text holds a start, end or empty tag of Root or of a record: the
-// rest of a torn record holds none but its own end tag.
-bool HoldsRecordOrRootTag(std::string_view text);
+// The first write of a split append puts its tail behind the trailer: "<" +
+// a lead's filler + the rest of the record (from the lead's split on) +
+// the new trailer. A kill before the second write leaves the trailer
+// followed by that tail, whole or cut at a page boundary; a failed first
+// write whose undoing failed as well, the tail cut anywhere; a failed
+// second write undone only as far as putting the trailer back, the whole
+// tail, the first bytes of its lead perhaps the record's own. toEnd runs
+// from the trailer to the end of the file; it is such an end only when the
+// record is one the writer composes, byte for byte. Nothing else behind
+// the trailer comes from a writer.
+bool IsAppendTailEnd(std::string_view toEnd);
+// Whether `behind`, the bytes behind a trailer, begin as such a tail: with
+// its lead, or at the end of the file (atEnd) with a part of it.
+bool BeginsAppendTail(std::string_view behind, bool atEnd);
 
 }  // namespace jobresults
 

@@ -512,10 +512,13 @@ void RootCursor::Children(Visit& visit, bool& paused) {
             // A writer's short write at its trailer, cut by a kill, leaves
             // an element that is not closed at the end of the file: the
             // records in front of it are all the file holds, as before that
-            // write. Anywhere else an element not closed is damage.
-            m_damaged = open != walker.StopPosition() &&
-                        !(text.size() == behindStop &&
-                          IsTornEndAt(text.substr(open), m_window.Dropped() + open));
+            // write. Anywhere else an element not closed is damage. (The
+            // page boundary is one of the file, behind a skipped stretch
+            // too.)
+            m_damaged =
+                open != walker.StopPosition() &&
+                !(text.size() == behindStop &&
+                  IsTornEndAt(text.substr(open), m_window.FileOffset(m_window.Dropped() + open)));
             m_strayContent =
                 m_strayContent || HoldsNul(text.substr(gapFrom, walker.StopPosition() - gapFrom));
             m_tail = walker.StopPosition() + 1;

@@ -5,26 +5,27 @@
 // Why no file that a writer of this library leaves is called damaged:
 // - The header is written once, whole, with the first record, and never
 //   again.
-// - Each record is "<JobResult>\n", five fields in a fixed order, each
-//   "<F />\n" (empty value) or "<F>\n" + raw + "</F>\n", where raw is the
-//   value with "\n" added unless it ends in one, then "</JobResult>\n";
-//   Size is the decimal digits of an unsigned 64-bit number. The writer
-//   refuses values that hold a tag of the format's own elements or a NUL
-//   byte (IsUnstorableValue), so a field's raw text runs to the first
-//   "</F>" and holds neither, and "<JobResult>\n" begins records only.
+// - Each record is exactly as TakeWrittenRecord reads it; since no value
+//   holds a tag of the format's own elements, "<JobResult>\n" begins
+//   records only.
 // - Between appends the file ends in the trailer; a save leaves the final
-//   end tag. During an append a kill can leave the trailer followed by the
-//   unfinished tail (its lead's "<" and filler, or part of them, then
-//   anything), or the torn mixture that IsTornAppend recognises; during a
-//   save, the trailer followed by part or all of kFinishTail, the torn
-//   mixture of IsTornSave, or the final end tag followed by the spare
-//   trailer. A failed write is undone back to the trailer; until the file
-//   is cut behind it, the tail stays, its lead perhaps partly overwritten
-//   with the record's first bytes. Each of these ends is accepted below,
-//   and only as an end: no record start follows an unfinished append, a
-//   torn mixture is cut at a page boundary (a kill stops a write only
-//   there) and is followed by the rest of its record and the new trailer
-//   alone.
+//   end tag. During a save a kill can leave the trailer followed by part
+//   or all of kFinishTail, the torn mixture of IsTornSave, or the final end
+//   tag followed by the spare trailer.
+// - During an append, behind the trailer stands only what the append's
+//   first write puts there: "<" + a lead's filler + the rest of one record
+//   exactly as the writer composes it + the new trailer, whole or cut (at
+//   a page boundary by a kill, anywhere by a failed write whose undoing
+//   failed too), the lead's first bytes perhaps the record's own after a
+//   failed write was undone as far as the trailer (IsAppendTailEnd). Or
+//   the second write's torn mixture over the trailer (IsTornAppend), cut at
+//   a page boundary and followed by the rest of that same record and the
+//   new trailer alone (IsTornAppendEnd). Any other byte behind the trailer
+//   is damage here, although the readers stop at Root's end tag and pass
+//   over what follows it: the walk is the strict judge of what a writer
+//   leaves.
+// - Each of these ends is accepted only as an end: at the end of the file,
+//   with no record start behind it.
 // One state falls outside and is reported as damage: a kill inside the
 // very first write, or inside a one-piece append of a record that no lead
 // could split, where that write spans pages; the file then ends inside a
@@ -36,11 +37,11 @@
 #include "jobresults/detail/LayoutWalk.h"
 
 #include <algorithm>
-#include <charconv>
 #include <string>
 
 #include "jobresults/detail/JobResultsFormat.h"
 #include "jobresults/detail/JobResultsLayout.h"
+#include "jobresults/detail/WrittenRecord.h"
 #include "xml/detail/XmlScan.h"
 
 namespace jobresults {
@@ -58,128 +59,7 @@ static_assert(kLookahead >= kTornStateLength && kLookahead >= kFinalEndTag.size(
 constexpr string_view kRecordStart = "<JobResult>\n";
 static_assert(kRecordStart.substr(1, kRecordTag.size()) == kRecordTag, "the record's start tag");
 
-constexpr string_view kFieldTags[] = {kClientNameTag, kUrlTag, kBackupJobIdTag, kErrorStringTag,
-                                      kSizeTag};
-constexpr size_t kFieldCount = std::size(kFieldTags);
-
 using xmlscan::StartsWith;
-
-enum class Match { kYes, kNo, kMore };
-
-// Reads the writer's layout from text; kMore when the text held ends before
-// the bytes can be judged and more of the file follows.
-struct Cursor {
-    string_view text;
-    size_t at;
-    bool atEnd;
-
-    Match Take(string_view literal) {
-        const string_view rest = text.substr(at);
-        if (rest.size() < literal.size()) {
-            return !atEnd && StartsWith(literal, rest) ? Match::kMore : Match::kNo;
-        }
-        if (!StartsWith(rest, literal)) return Match::kNo;
-        at += literal.size();
-        return Match::kYes;
-    }
-};
-
-#define JR_TAKE(expression)                         \
-    do {                                            \
-        const Match jrMatch = (expression);         \
-        if (jrMatch != Match::kYes) return jrMatch; \
-    } while (false)
-
-// "<" + name + (" />\n" | ">\n" + raw + "</" + name + ">\n"). value is the
-// trimmed raw text, as the readers give it.
-Match TakeField(Cursor& cursor, string_view name, string_view& value, bool& empty) {
-    JR_TAKE(cursor.Take("<"));
-    JR_TAKE(cursor.Take(name));
-    Cursor probe = cursor;
-    const Match selfClosing = probe.Take(" />\n");
-    if (selfClosing != Match::kNo) {
-        if (selfClosing == Match::kYes) cursor = probe;
-        empty = true;
-        value = string_view();
-        return selfClosing;
-    }
-    empty = false;
-    JR_TAKE(cursor.Take(">\n"));
-    const size_t begin = cursor.at;
-    size_t end = begin;
-    // "</" + name + ">" without building it: the first "</name" that a ">"
-    // follows.
-    for (end = xmlscan::Find(cursor.text, "</", end); end != npos;
-         end = xmlscan::Find(cursor.text, "</", end + 1)) {
-        const string_view tag = cursor.text.substr(end + 2);
-        if (StartsWith(tag, name) && tag.substr(name.size(), 1) == ">") break;
-    }
-    const string_view raw =
-        cursor.text.substr(begin, end == npos ? string_view::npos : end - begin);
-    if (IsUnstorableValue(raw)) return Match::kNo;
-    if (end == npos) return cursor.atEnd ? Match::kNo : Match::kMore;
-    if (raw.empty() || raw.back() != '\n') return Match::kNo;
-    cursor.at = end + name.size() + 3;
-    value = xmlscan::Trim(raw);
-    return cursor.Take("\n");
-}
-
-// Size as the writer prints it: the shortest decimal digits of the number.
-bool ParseWrittenSize(string_view digits, unsigned long long& size) {
-    const char* const end = digits.data() + digits.size();
-    const auto parsed = std::from_chars(digits.data(), end, size);
-    if (digits.empty() || parsed.ec != std::errc() || parsed.ptr != end) return false;
-    char printed[24];
-    const auto written = std::to_chars(printed, printed + sizeof printed, size);
-    return string_view(printed, static_cast<size_t>(written.ptr - printed)) == digits;
-}
-
-// A record from cursor.at exactly as the writer composes it. Its final
-// line break may be missing when what follows is damage: its fields are
-// whole all the same. The record is filled only when the whole is found.
-Match TakeRecord(Cursor& cursor, JobResults& record) {
-    JR_TAKE(cursor.Take("<"));
-    JR_TAKE(cursor.Take(kRecordTag));
-    JR_TAKE(cursor.Take(">\n"));
-    string_view values[kFieldCount];
-    bool empty = false;
-    for (size_t i = 0; i < kFieldCount; ++i) {
-        JR_TAKE(TakeField(cursor, kFieldTags[i], values[i], empty));
-    }
-    unsigned long long size = 0;
-    if (empty || !ParseWrittenSize(values[kFieldCount - 1], size)) return Match::kNo;
-    JR_TAKE(cursor.Take("</"));
-    JR_TAKE(cursor.Take(kRecordTag));
-    JR_TAKE(cursor.Take(">"));
-    if (cursor.at == cursor.text.size() && !cursor.atEnd) return Match::kMore;
-    if (cursor.at < cursor.text.size() && cursor.text[cursor.at] == '\n') ++cursor.at;
-    std::string* const strings[] = {&record.ClientName, &record.Url, &record.BackupJobId,
-                                    &record.ErrorString};
-    for (size_t i = 0; i < std::size(strings); ++i) {
-        strings[i]->assign(values[i].data(), values[i].size());
-    }
-    record.Size = size;
-    return Match::kYes;
-}
-
-#undef JR_TAKE
-
-// Behind a trailer: the unfinished tail of an append, "<" + a lead's
-// filler and anything after it, or at the end of the file part of that. A
-// failed write of the record's first bytes may have replaced the first
-// bytes of the lead with the record's own before the trailer was put back.
-bool IsAppendTail(string_view behind, bool atEnd) {
-    for (const Lead& lead : kLeads) {
-        const std::string stale = "<" + std::string(lead.filler);
-        const string_view fresh = kRecordStart.substr(kTrailer.size(), stale.size());
-        for (size_t overwritten = 0; overwritten < stale.size(); ++overwritten) {
-            const std::string left =
-                std::string(fresh.substr(0, overwritten)) + stale.substr(overwritten);
-            if (StartsWith(behind, left) || (atEnd && StartsWith(left, behind))) return true;
-        }
-    }
-    return false;
-}
 
 // How the file ends at rest, at file offset `offset`, when rest is one of a
 // writer's ends that the bytes held show whole.
@@ -203,7 +83,7 @@ std::optional<LayoutEnding> EndingAt(string_view rest, bool atEnd, std::uint64_t
 std::optional<LayoutWalk::Unfinished> UnfinishedAppendAt(string_view rest, bool atEnd,
                                                          std::uint64_t offset) {
     if (IsTornAppendAt(rest, offset)) return LayoutWalk::Unfinished::kTornHead;
-    if (StartsWith(rest, kTrailer) && IsAppendTail(rest.substr(kTrailer.size()), atEnd)) {
+    if (StartsWith(rest, kTrailer) && BeginsAppendTail(rest.substr(kTrailer.size()), atEnd)) {
         return LayoutWalk::Unfinished::kTail;
     }
     return std::nullopt;
@@ -263,27 +143,29 @@ std::optional<LayoutItem> LayoutWalk::AtBoundary(JobResults& record) {
     const bool atEnd = m_window.AtEnd();
     if (!atEnd && rest.size() < kLookahead) return std::nullopt;
     if (rest.empty()) return EndAt(Offset(m_pos), LayoutEnding::kCut);
-    Cursor cursor{text, m_pos, atEnd};
-    switch (TakeRecord(cursor, record)) {
-        case Match::kMore:
+    LayoutCursor cursor{text, m_pos, atEnd};
+    switch (TakeWrittenRecord(cursor, record)) {
+        case LayoutMatch::kMore:
             return std::nullopt;
-        case Match::kYes: {
+        case LayoutMatch::kYes: {
             m_sawRecord = true;
             LayoutItem item{LayoutItem::Kind::kRecord, Offset(m_pos), cursor.at - m_pos};
             item.tagLength = item.length - (text[cursor.at - 1] == '\n' ? 1 : 0);
             m_pos = cursor.at;
             return item;
         }
-        case Match::kNo:
+        case LayoutMatch::kNo:
             break;
     }
     // The first write carries a record: no writer ends a file before one.
     const std::uint64_t offset = Offset(m_pos);
     if (m_sawRecord) {
-        if (const std::optional<LayoutEnding> ending = EndingAt(rest, atEnd, offset)) {
+        // A kill cuts a write at a page boundary of the file, not of the text.
+        const std::uint64_t inFile = m_window.FileOffset(offset);
+        if (const std::optional<LayoutEnding> ending = EndingAt(rest, atEnd, inFile)) {
             return EndAt(offset, *ending);
         }
-        m_unfinished = UnfinishedAppendAt(rest, atEnd, offset).value_or(Unfinished::kNone);
+        m_unfinished = UnfinishedAppendAt(rest, atEnd, inFile).value_or(Unfinished::kNone);
     }
     m_damageStart = offset;
     ++m_pos;  // a damaged stretch holds at least the byte where it begins
@@ -299,13 +181,18 @@ std::optional<LayoutItem> LayoutWalk::Resync() {
         return DamageUntil(Offset(next));
     }
     if (!m_window.AtEnd()) {
-        // Only the bytes that may begin a record start, or end an unfinished
-        // append, need to stay.
-        const size_t keep = std::max(kRecordStart.size() - 1, TornAppendEnd().size());
+        // Only the bytes that may begin a record start, or hold an end tag
+        // at the end of the file, need to stay.
+        const size_t keep = std::max(kRecordStart.size() - 1, kFinalEndTag.size());
         if (text.size() > m_pos + keep) m_pos = text.size() - keep;
         return std::nullopt;
     }
-    if (EndsUnfinishedAppend(text)) {
+    bool unfinished = false;
+    if (const int error = EndsUnfinishedAppend(unfinished)) {
+        m_phase = Phase::kDone;
+        return LayoutItem{LayoutItem::Kind::kFailed, Offset(0), 0, LayoutEnding::kCut, error};
+    }
+    if (unfinished) {
         const std::uint64_t start = *m_damageStart;
         m_damageStart.reset();
         m_phase = Phase::kDone;
@@ -330,27 +217,28 @@ std::optional<LayoutItem> LayoutWalk::Resync() {
     return DamageUntil(damageEnd);
 }
 
-// A torn head is followed by the rest of its record and the new trailer;
-// the unfinished tail of an append may stop anywhere.
-bool LayoutWalk::EndsUnfinishedAppend(string_view text) const {
-    switch (m_unfinished) {
-        case Unfinished::kTornHead: {
-            const std::string end = TornAppendEnd();
-            return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
-        }
-        case Unfinished::kTail:
-            return true;
-        case Unfinished::kNone:
-            break;
-    }
-    return false;
+// An unfinished append is followed by the rest of its write alone
+// (IsTornAppendEnd, IsAppendTailEnd), read again from the file: the window
+// keeps only the last bytes of a damaged stretch.
+int LayoutWalk::EndsUnfinishedAppend(bool& ends) const {
+    ends = false;
+    if (m_unfinished == Unfinished::kNone) return 0;
+    const std::uint64_t start = *m_damageStart;
+    const std::uint64_t length = Offset(m_window.Text().size()) - start;
+    std::string toEnd;
+    if (const int error = m_window.ReadAt(start, static_cast<size_t>(length), toEnd)) return error;
+    ends = toEnd.size() == length && (m_unfinished == Unfinished::kTornHead
+                                          ? IsTornAppendEnd(toEnd, m_window.FileOffset(start))
+                                          : IsAppendTailEnd(toEnd));
+    return 0;
 }
 
 // A record under way (anything else at a boundary is judged on a short
 // look) that has grown past what the window may hold.
 bool LayoutWalk::IsLongRecord() const {
     const string_view rest = m_window.Text().substr(m_pos);
-    return rest.size() > std::max(m_window.HoldLimit(), kLookahead) && StartsWith(rest, kRecordStart);
+    return rest.size() > std::max(m_window.HoldLimit(), kLookahead) &&
+           StartsWith(rest, kRecordStart);
 }
 
 // A record that has grown past what the window may hold is held whole

@@ -56,7 +56,7 @@ private:
     std::optional<LayoutItem> AtHeader();
     std::optional<LayoutItem> AtBoundary(JobResults& record);
     std::optional<LayoutItem> Resync();
-    bool EndsUnfinishedAppend(std::string_view text) const;
+    int EndsUnfinishedAppend(bool& ends) const;
     bool IsLongRecord() const;
     int JudgeLongRecord();
     LayoutItem DamageUntil(std::uint64_t end);

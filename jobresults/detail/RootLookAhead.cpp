@@ -175,8 +175,8 @@ int RootCursor::PassOverUnclosed(std::uint64_t start, std::uint64_t stop) {
     std::string behind;
     if (const int error = m_window.ReadAt(start, kTornStateLength, head)) return error;
     if (const int error = m_window.ReadAt(behindStop, 1, behind)) return error;
-    const bool mayBeTorn =
-        behind.empty() && (IsTornAppendAt(head, start) || behindStop - start < kTornStateLength);
+    const bool mayBeTorn = behind.empty() && (IsTornAppendAt(head, m_window.FileOffset(start)) ||
+                                              behindStop - start < kTornStateLength);
     m_holdWhole = mayBeTorn;
     m_unclosed = m_unclosed || !mayBeTorn;
     return m_window.SeekTo(mayBeTorn ? start : stop);
