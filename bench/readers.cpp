@@ -76,8 +76,9 @@ ReadResult ReadOurs(const JobResultsFile& file) {
     }
 }
 
-ReadResult ReadOursStream(const JobResultsFile& file) {
+ReadResult ReadOursStream(const JobResultsFile& file, bool strict = false) {
     JobResultsReader reader;
+    reader.setStrict(strict);
     if (!reader.open(file.dir, file.name)) return Failure(reader.errorMessage());
     Digest digest;
     JobResults record;
@@ -270,8 +271,9 @@ ReadResult ReadFloor(const JobResultsFile& file) {
 
 const std::vector<Reader>& AllReaders() {
     static const std::vector<Reader> readers = {
-        Reader::kOurs,  Reader::kOursStream,  Reader::kPugixml,       Reader::kRapidxml,
-        Reader::kExpat, Reader::kLibxml2Tree, Reader::kLibxml2Reader, Reader::kFloor};
+        Reader::kOurs,        Reader::kOursStream,  Reader::kOursStrict,
+        Reader::kPugixml,     Reader::kRapidxml,    Reader::kExpat,
+        Reader::kLibxml2Tree, Reader::kLibxml2Reader, Reader::kFloor};
     return readers;
 }
 
@@ -281,6 +283,8 @@ const char* ReaderName(Reader reader) {
             return "cijobresults";
         case Reader::kOursStream:
             return "JobResultsReader";
+        case Reader::kOursStrict:
+            return "JobResultsReader-strict";
         case Reader::kPugixml:
             return "pugixml";
         case Reader::kRapidxml:
@@ -313,6 +317,8 @@ ReadResult ReadAll(Reader reader, const JobResultsFile& file) {
             return ReadOurs(file);
         case Reader::kOursStream:
             return ReadOursStream(file);
+        case Reader::kOursStrict:
+            return ReadOursStream(file, true);
         case Reader::kPugixml:
             return ReadPugixml(file);
         case Reader::kRapidxml:
@@ -333,7 +339,7 @@ std::uint64_t ExpectedFloorCount(std::uint64_t count) {
     std::uint64_t tags = 0;
     for (const char c : FileHeader()) tags += c == '<';
     for (std::uint64_t i = 0; i < count; ++i) {
-        tags += 2 + 8 + (MakeRecord(i).ErrorString.empty() ? 1 : 2);
+        tags += 2u + 8u + (MakeRecord(i).ErrorString.empty() ? 1u : 2u);
     }
     return tags + 1;
 }

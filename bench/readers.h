@@ -13,10 +13,12 @@
 namespace bench {
 
 // kOurs: CCIJobResults (openJobResults, getNextJobResult); kOursStream:
-// JobResultsReader (open, next, ok).
+// JobResultsReader (open, next, ok); kOursStrict: the same reading strictly
+// (the verdict of check).
 enum class Reader {
     kOurs,
     kOursStream,
+    kOursStrict,
     kPugixml,
     kRapidxml,
     kExpat,

@@ -74,7 +74,7 @@ bool GeneratorMatchesWriter(std::string& report) {
         return false;
     }
     bool same = true;
-    for (const std::uint64_t count : {1, 2, 1000}) {
+    for (const std::uint64_t count : {std::uint64_t{1}, std::uint64_t{2}, std::uint64_t{1000}}) {
         same = CheckCount(fs::path(scratch) / std::to_string(count), count, report);
         if (!same) break;
     }

@@ -115,6 +115,10 @@ bool IsTornSaveHead(std::string_view atTrailer, std::optional<std::uint64_t> tra
 
 }  // namespace
 
+size_t FormatTagAt(std::string_view text) {
+    return FormatTagLength(text, std::size(kFormatNames));
+}
+
 std::string_view FormatTagIn(std::string_view value) {
     return FirstFormatTag(value, std::size(kFormatNames));
 }

@@ -23,6 +23,9 @@ namespace jobresults {
 // where the writer put them, and one found inside a value is damage.
 std::string_view FormatTagIn(std::string_view value);
 
+// The length of the tag of the format's own elements that begins at
+// text's first byte, a "<", or 0 when none does.
+size_t FormatTagAt(std::string_view text);
 // The longest tag FormatTagIn finds ("<" name " />"), by which a search in
 // pieces of a file overlaps them.
 inline constexpr size_t kLongestFormatTag =

@@ -21,43 +21,78 @@ using std::string_view;
 constexpr size_t npos = string_view::npos;
 using xmlscan::StartsWith;
 
-constexpr string_view kFieldTags[] = {kClientNameTag, kUrlTag, kBackupJobIdTag, kErrorStringTag,
-                                      kSizeTag};
-constexpr size_t kFieldCount = std::size(kFieldTags);
-
 #define JR_TAKE(expression)                               \
     do {                                                  \
         const LayoutMatch jrMatch = (expression);         \
         if (jrMatch != LayoutMatch::kYes) return jrMatch; \
     } while (false)
 
-// "<" + name + (" />\n" | ">" + content + "</" + name + ">\n"), content
-// being "\n" + raw. An empty content stands for the self-closing form.
-LayoutMatch TakeField(LayoutCursor& cursor, string_view name, string_view& content) {
-    JR_TAKE(cursor.Take("<"));
-    JR_TAKE(cursor.Take(name));
-    LayoutCursor probe = cursor;
-    const LayoutMatch selfClosing = probe.Take(" />\n");
-    if (selfClosing != LayoutMatch::kNo) {
-        if (selfClosing == LayoutMatch::kYes) cursor = probe;
-        content = string_view();
-        return selfClosing;
+// An element's tags as the writer writes them: "<name>\n", "<name />\n"
+// and "</name>", each taken as one literal.
+struct WrittenTags {
+    char open[24] = {};
+    char empty[24] = {};
+    char close[24] = {};
+    size_t nameSize = 0;
+
+    string_view Open() const { return string_view(open, nameSize + 3); }
+    string_view Empty() const { return string_view(empty, nameSize + 5); }
+    string_view Close() const { return string_view(close, nameSize + 3); }
+};
+
+constexpr WrittenTags TagsOf(string_view name) {
+    WrittenTags tags;
+    tags.nameSize = name.size();
+    tags.open[0] = tags.empty[0] = tags.close[0] = '<';
+    tags.close[1] = '/';
+    for (size_t i = 0; i < name.size(); ++i) {
+        tags.open[1 + i] = tags.empty[1 + i] = tags.close[2 + i] = name[i];
     }
-    JR_TAKE(cursor.Take(">\n"));
+    const size_t behind = 1 + name.size();
+    tags.open[behind] = '>';
+    tags.open[behind + 1] = '\n';
+    tags.empty[behind] = ' ';
+    tags.empty[behind + 1] = '/';
+    tags.empty[behind + 2] = '>';
+    tags.empty[behind + 3] = '\n';
+    tags.close[behind + 1] = '>';
+    return tags;
+}
+
+constexpr WrittenTags kRecordTags = TagsOf(kRecordTag);
+constexpr WrittenTags kFieldTags[] = {TagsOf(kClientNameTag), TagsOf(kUrlTag),
+                                      TagsOf(kBackupJobIdTag), TagsOf(kErrorStringTag),
+                                      TagsOf(kSizeTag)};
+constexpr size_t kFieldCount = std::size(kFieldTags);
+static_assert(kLongestFormatTag < sizeof WrittenTags{}.open, "every tag fits");
+
+// tags.Open() + content + tags.Close() + "\n", or tags.Empty(); content is
+// "\n" + raw, empty for the self-closing form.
+LayoutMatch TakeField(LayoutCursor& cursor, const WrittenTags& tags, string_view& content) {
+    content = string_view();
+    const LayoutMatch open = cursor.Take(tags.Open());
+    if (open == LayoutMatch::kNo) return cursor.Take(tags.Empty());
+    if (open == LayoutMatch::kMore) return open;
+    // The raw text runs to the first tag of the format's own elements,
+    // which must be the field's end tag: a value holding another is
+    // unstorable. One look at each "<" finds both.
+    const string_view text = cursor.text;
     const size_t begin = cursor.at - 1;
-    size_t end = begin;
-    // "</" + name + ">" without building it: the first "</name" that a ">"
-    // follows.
-    for (end = xmlscan::Find(cursor.text, "</", end); end != npos;
-         end = xmlscan::Find(cursor.text, "</", end + 1)) {
-        const string_view tag = cursor.text.substr(end + 2);
-        if (StartsWith(tag, name) && tag.substr(name.size(), 1) == ">") break;
+    size_t end = npos;
+    for (size_t lt = xmlscan::FindByte(text, '<', cursor.at); lt != npos;
+         lt = xmlscan::FindByte(text, '<', lt + 1)) {
+        LayoutCursor probe{text, lt, true};
+        if (probe.Take(tags.Close()) == LayoutMatch::kYes) {
+            end = lt;
+            break;
+        }
+        if (FormatTagAt(text.substr(lt)) != 0) return LayoutMatch::kNo;
     }
-    content = cursor.text.substr(begin, end == npos ? string_view::npos : end - begin);
-    if (IsUnstorableValue(content)) return LayoutMatch::kNo;
+    content = text.substr(begin, end == npos ? npos : end - begin);
+    if (HoldsNul(content)) return LayoutMatch::kNo;
     if (end == npos) return cursor.atEnd ? LayoutMatch::kNo : LayoutMatch::kMore;
     if (content.size() < 2 || content.back() != '\n') return LayoutMatch::kNo;
-    cursor.at = end + name.size() + 3;
+    cursor.at = end + tags.Close().size();
     return cursor.Take("\n");
 }
 
@@ -76,9 +111,7 @@ bool MayBeWrittenSize(string_view partial) {
 }  // namespace
 
 LayoutMatch TakeWrittenRecord(LayoutCursor& cursor, JobResults& record) {
-    JR_TAKE(cursor.Take("<"));
-    JR_TAKE(cursor.Take(kRecordTag));
-    JR_TAKE(cursor.Take(">\n"));
+    JR_TAKE(cursor.Take(kRecordTags.Open()));
     string_view contents[kFieldCount];
     for (size_t i = 0; i < kFieldCount; ++i) {
         const LayoutMatch field = TakeField(cursor, kFieldTags[i], contents[i]);
@@ -89,15 +122,16 @@ LayoutMatch TakeWrittenRecord(LayoutCursor& cursor, JobResults& record) {
     }
     unsigned long long size = 0;
     if (!ReadWrittenSize(contents[kFieldCount - 1], size)) return LayoutMatch::kNo;
-    JR_TAKE(cursor.Take("</"));
-    JR_TAKE(cursor.Take(kRecordTag));
-    JR_TAKE(cursor.Take(">"));
+    JR_TAKE(cursor.Take(kRecordTags.Close()));
     if (cursor.at == cursor.text.size() && !cursor.atEnd) return LayoutMatch::kMore;
     if (cursor.at < cursor.text.size() && cursor.text[cursor.at] == '\n') ++cursor.at;
     std::string* const strings[] = {&record.ClientName, &record.Url, &record.BackupJobId,
                                     &record.ErrorString};
     for (size_t i = 0; i < std::size(strings); ++i) {
-        const string_view value = xmlscan::Trim(contents[i]);
+        // Past the line breaks the writer puts around every raw text.
+        const string_view value =
+            contents[i].empty() ? contents[i]
+                                : xmlscan::Trim(contents[i].substr(1, contents[i].size() - 2));
         strings[i]->assign(value.data(), value.size());
     }
     record.Size = size;
