@@ -89,10 +89,36 @@ int FileWindow::Advance(size_t used) {
     if (m_atEnd) return 0;
     if (m_capacity == 0) {
         if (!Grow(m_firstBlock)) return ENOMEM;
-    } else if (m_size > m_capacity / 2) {
-        if (m_capacity > SIZE_MAX / 2 || !Grow(m_capacity * 2)) return ENOMEM;
+    } else if (m_size > m_capacity / 2 && (m_capacity < m_reserved || m_reserved == 0 ||
+                                           m_size == m_capacity)) {
+        // By half again, not double: an element held whole then costs at
+        // most 1.5 times its size in the window, beside its copy in the
+        // caller's record.
+        if (m_capacity > SIZE_MAX / 3 || !Grow(m_capacity + m_capacity / 2 + 1)) return ENOMEM;
     }
     return Fill();
+}
+
+bool FileWindow::Reserve(size_t bytes) {
+    m_reserved = bytes;
+    return bytes <= m_capacity || Grow(bytes);
+}
+
+void FileWindow::Drop(size_t used) {
+    m_reserved = 0;
+    if (used > m_size) used = m_size;
+    m_size -= used;
+    m_dropped += used;
+    if (m_capacity <= m_firstBlock) {
+        if (m_size > 0 && used > 0) std::memmove(m_data, m_data + used, m_size);
+        return;
+    }
+    // What was read behind the element is read again later, from the file.
+    const size_t kept = m_seekable ? std::min(m_size, m_firstBlock / 2) : m_size;
+    if (kept < m_size) m_atEnd = false;
+    m_size = kept;
+    if (m_size > 0 && used > 0) std::memmove(m_data, m_data + used, m_size);
+    if (m_size <= m_firstBlock / 2) Grow(m_firstBlock);
 }
 
 int FileWindow::ReadToEnd(size_t used) {

@@ -58,11 +58,24 @@ public:
     size_t FileSize() const { return m_fileSize; }
 
     // Drops the first `used` bytes of the text held, then reads until the
-    // buffer is full or the file ends, growing the buffer when what is kept
+    // buffer is full or the file ends, growing the buffer by half when what is kept
     // fills half of it (so an element is never scanned more than a few
     // times however it arrives). Returns 0, or the errno of the failed read
     // (ENOMEM when no buffer can be had).
     int Advance(size_t used);
+
+    // The text held will have to grow to `bytes` from its start, and no
+    // further (an element whose end is known): the buffer takes that size
+    // at once rather than growing by halves past it. Returns false when no
+    // such buffer can be had. Drop ends it.
+    bool Reserve(size_t bytes);
+
+    // Drops the first `used` bytes of the text held without reading, and
+    // gives back what the buffer grew by to hold one long element (the text
+    // read behind it is read again from the file, when it can be): a reader
+    // that delivered a long record holds it once, in the caller's record,
+    // not twice.
+    void Drop(size_t used);
 
     // Drops the first `used` bytes and reads everything that is left.
     int ReadToEnd(size_t used);
@@ -117,6 +130,7 @@ private:
     char* m_data = nullptr;
     size_t m_size = 0;
     size_t m_capacity = 0;
+    size_t m_reserved = 0;  // Reserve's size, 0 when none
     size_t m_dropped = 0;
     size_t m_fileSize = 0;
     size_t m_firstBlock;

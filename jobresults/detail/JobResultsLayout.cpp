@@ -92,6 +92,26 @@ std::string LeadAsLeft(const Lead& lead, size_t overwritten) {
     return RecordHead().substr(kTrailer.size(), overwritten) + written.substr(overwritten);
 }
 
+// An append's tail behind the trailer; onlyItsStart: toEnd may stop
+// anywhere short of the tail's end.
+bool IsAppendTail(std::string_view toEnd, bool onlyItsStart) {
+    if (!StartsWith(toEnd, kTrailer)) return onlyItsStart && StartsWith(kTrailer, toEnd);
+    const std::string_view behind = toEnd.substr(kTrailer.size());
+    for (const Lead& lead : kLeads) {
+        for (size_t overwritten = 0; overwritten < LeadLength(lead); ++overwritten) {
+            const std::string left = LeadAsLeft(lead, overwritten);
+            const bool mayBeCut = onlyItsStart || overwritten == 0;
+            if (behind.size() < left.size()
+                    ? mayBeCut && StartsWith(left, behind)
+                    : StartsWith(behind, left) &&
+                          IsRecordRest(lead.split, behind.substr(left.size()), mayBeCut)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 bool IsTornAppendHead(std::string_view atTrailer, std::optional<std::uint64_t> trailer) {
     const std::string fresh = RecordHead();
     for (const Lead& lead : kLeads) {
@@ -115,9 +135,7 @@ bool IsTornSaveHead(std::string_view atTrailer, std::optional<std::uint64_t> tra
 
 }  // namespace
 
-size_t FormatTagAt(std::string_view text) {
-    return FormatTagLength(text, std::size(kFormatNames));
-}
+size_t FormatTagAt(std::string_view text) { return FormatTagLength(text, std::size(kFormatNames)); }
 
 std::string_view FormatTagIn(std::string_view value) {
     return FirstFormatTag(value, std::size(kFormatNames));
@@ -169,22 +187,13 @@ bool BeginsAppendTail(std::string_view behind, bool atEnd) {
 
 // A lead overwritten in part was followed by the whole tail; only a tail
 // whose own write was cut can stop short.
-bool IsAppendTailEnd(std::string_view toEnd) {
-    if (!StartsWith(toEnd, kTrailer)) return false;
-    const std::string_view behind = toEnd.substr(kTrailer.size());
-    for (const Lead& lead : kLeads) {
-        for (size_t overwritten = 0; overwritten < LeadLength(lead); ++overwritten) {
-            const std::string left = LeadAsLeft(lead, overwritten);
-            const bool mayBeCut = overwritten == 0;
-            if (behind.size() < left.size()
-                    ? mayBeCut && StartsWith(left, behind)
-                    : StartsWith(behind, left) &&
-                          IsRecordRest(lead.split, behind.substr(left.size()), mayBeCut)) {
-                return true;
-            }
-        }
-    }
-    return false;
+bool IsAppendTailEnd(std::string_view toEnd) { return IsAppendTail(toEnd, false); }
+
+bool MayBeginUnfinishedAppend(std::string_view prefix, bool tornHead, std::uint64_t trailer) {
+    if (!tornHead) return IsAppendTail(prefix, true);
+    const size_t head = RecordHead().size();
+    if (prefix.size() < head) return true;
+    return IsTornAppendHead(prefix, trailer) && IsRecordRest(head, prefix.substr(head), true);
 }
 
 bool IsTornSaveEnd(std::string_view toEnd, std::uint64_t trailer) {

@@ -121,6 +121,10 @@ bool IsAppendTailEnd(std::string_view toEnd);
 // Whether `behind`, the bytes behind a trailer, begin as such a tail: with
 // its lead, or at the end of the file (atEnd) with a part of it.
 bool BeginsAppendTail(std::string_view behind, bool atEnd);
+// Whether the first bytes of such an end, a torn head's (tornHead, at file
+// offset `trailer`) or a tail's, can still grow into one: the check of a
+// long stretch looks at its first bytes before it holds the whole.
+bool MayBeginUnfinishedAppend(std::string_view prefix, bool tornHead, std::uint64_t trailer);
 
 }  // namespace jobresults
 

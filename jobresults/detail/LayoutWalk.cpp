@@ -53,6 +53,10 @@ constexpr size_t npos = string_view::npos;
 // Enough bytes to judge any end of a file: the longest are a torn state and
 // the save's final end tag followed by the spare trailer.
 constexpr size_t kLookahead = 32;
+
+// How much of a damaged stretch that runs to the end of the file is read
+// to see whether it can be the rest of an unfinished append.
+constexpr size_t kUnfinishedLook = size_t{64} << 10;
 static_assert(kLookahead >= kTornStateLength && kLookahead >= kFinalEndTag.size() + kTrailer.size(),
               "the lookahead holds every end of a file");
 
@@ -100,6 +104,10 @@ LayoutItem LayoutWalk::Next(JobResults& record) {
     for (;;) {
         if (std::optional<LayoutItem> item = Step(record)) {
             if (item->kind == LayoutItem::Kind::kEnd) m_phase = Phase::kDone;
+            if (m_holdWhole) {
+                m_window.Drop(m_pos);
+                m_pos = 0;
+            }
             m_holdWhole = false;
             m_last = *item;
             return m_last;
@@ -225,7 +233,14 @@ int LayoutWalk::EndsUnfinishedAppend(bool& ends) const {
     if (m_unfinished == Unfinished::kNone) return 0;
     const std::uint64_t start = *m_damageStart;
     const std::uint64_t length = Offset(m_window.Text().size()) - start;
+    const bool tornHead = m_unfinished == Unfinished::kTornHead;
     std::string toEnd;
+    // A long stretch is held whole only once its first bytes may begin the
+    // rest of an append: any other is damage, whatever its length.
+    if (length > kUnfinishedLook) {
+        if (const int error = m_window.ReadAt(start, kUnfinishedLook, toEnd)) return error;
+        if (!MayBeginUnfinishedAppend(toEnd, tornHead, m_window.FileOffset(start))) return 0;
+    }
     if (const int error = m_window.ReadAt(start, static_cast<size_t>(length), toEnd)) return error;
     ends = toEnd.size() == length && (m_unfinished == Unfinished::kTornHead
                                           ? IsTornAppendEnd(toEnd, m_window.FileOffset(start))
@@ -254,6 +269,9 @@ int LayoutWalk::JudgeLongRecord() {
     if (const int error = m_window.FindAhead(start, endTag, end, unused, next)) return error;
     if (end != FileWindow::kNotFound) {
         m_holdWhole = true;
+        // Held from m_pos to behind its end tag, with a look at what follows.
+        const std::uint64_t whole = end - start + endTag.size() + kLookahead;
+        if (!m_window.Reserve(m_pos + static_cast<size_t>(whole))) return ENOMEM;
     } else {
         m_damageStart = start;
         ++m_pos;

@@ -5,6 +5,7 @@
 // of bytes (VerifyBudget.h); memory grows with the number of clients and
 // files, not of records.
 #include <algorithm>
+#include <cstdio>
 #include <chrono>
 #include <climits>
 #include <iostream>
@@ -40,6 +41,23 @@ struct RecordPlace {
                std::tie(other.created, other.fileName, other.offset);
     }
 };
+
+// Client names longer than this are counted under their first bytes, a
+// mark and a hash of the whole name: a label and a state line stay short
+// (a name of megabytes would be written into every series of the client),
+// and two long names still count apart.
+constexpr std::size_t kLongestClientKey = 1024;
+
+std::string ClientKey(const std::string& name) {
+    if (name.size() <= kLongestClientKey) return name;
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    std::size_t cut = kLongestClientKey - 32;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    char mark[32];
+    std::snprintf(mark, sizeof mark, "...#%016llx", static_cast<unsigned long long>(hash));
+    return name.substr(0, cut) + mark;
+}
 
 // The records of one client: counted by outcome, and its newest one.
 struct ClientTally {
@@ -293,7 +311,7 @@ FileRead ReadFile(const jobresults::ResultsFile& file, const PlannedRead& plan,
     RecordPlace place{file.createdSeconds, file.fileName, 0};
     const RecordVisitor count = [&](const JobResults& record, std::uint64_t offset) {
         place.offset = offset;
-        tally.clients[record.ClientName].Count(record, place);
+        tally.clients[ClientKey(record.ClientName)].Count(record, place);
     };
     const bool whole = plan.reading != Reading::kReadOn;
     const ReadOutcome outcome = whole ? ReadWholeFile(file, known.progress, count)

@@ -159,6 +159,14 @@ class JsonLinesPrinter : public RecordPrinter {
 public:
     using RecordPrinter::RecordPrinter;
     void Add(const JobResults& record) override {
+        // A record larger than the buffer goes into one of its own size,
+        // not into one doubled past it.
+        const std::size_t values = record.ClientName.size() + record.Url.size() +
+                                   record.BackupJobId.size() + record.ErrorString.size();
+        if (m_buffer.size() + values > std::max(m_buffer.capacity(), kFlushSize)) {
+            Flush();
+            m_buffer.reserve(values + kFlushSize);
+        }
         m_buffer += '{';
         AppendRecordMembers(record, m_buffer);
         m_buffer += "}\n";
