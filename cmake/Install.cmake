@@ -40,6 +40,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/jobresults/cijobresults.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsVersion.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsSync.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsCheck.h
+  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsProgress.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsEnding.h
   DESTINATION ${CIJOBRESULTS_INSTALL_HEADERDIR}/jobresults
   COMPONENT development)

@@ -12,6 +12,10 @@
 
     verdict = cijobresults.check(file.path)   # as `jobresults check` judges it
 
+    reader = cijobresults.read(path)           # later, only the records added since:
+    ...; point = reader.resume_point           # a tuple of ints, kept by the caller
+    for record in cijobresults.read(path, resume=point): ...
+
 A file's path is its directory name, a backslash and ci_push_<seconds>.xml; on
 POSIX the backslash is part of the file name. Strings are the file's bytes
 decoded as UTF-8 with "surrogateescape" (any byte survives a round trip);
@@ -21,7 +25,7 @@ read(..., bytes=True) gives bytes instead.
 import datetime
 import os
 import warnings
-from typing import List, NamedTuple, Optional, Union
+from typing import List, NamedTuple, Optional, Tuple, Union
 
 from . import _core
 from ._core import DamagedFileError, Reader, Record
@@ -33,7 +37,8 @@ _SEPARATOR = _core.DIRECTORY_SEPARATOR
 _PathArg = Union[str, bytes, os.PathLike]
 
 
-def read(path: _PathArg, file_name: Optional[_PathArg] = None, *, bytes: bool = False) -> Reader:
+def read(path: _PathArg, file_name: Optional[_PathArg] = None, *, bytes: bool = False,
+         resume: Optional[Tuple[int, int, int]] = None) -> Reader:
     """Iterates over the records of a job results file, in file order.
 
     read(path) takes the file's path (directory name, backslash, file name,
@@ -42,10 +47,15 @@ def read(path: _PathArg, file_name: Optional[_PathArg] = None, *, bytes: bool = 
     goes, in the same memory whatever the file's size. A file that cannot be
     opened raises OSError (FileNotFoundError, PermissionError, ...); a damaged
     one raises DamagedFileError after the records in front of the damage.
+
+    resume takes what reader.resume_point gave, kept however the caller
+    likes: the reading goes on behind the records read then, once it has
+    checked that the file is still the one read. A file rewritten or replaced
+    since raises OSError with errno ESTALE; read it again from its start.
     """
     if file_name is None:
-        return Reader(b"", os.fsencode(path), bytes)
-    return Reader(os.fsencode(path), os.fsencode(file_name), bytes)
+        return Reader(b"", os.fsencode(path), bytes, resume)
+    return Reader(os.fsencode(path), os.fsencode(file_name), bytes, resume)
 
 
 class FileCheck(NamedTuple):

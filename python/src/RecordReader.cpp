@@ -1,7 +1,12 @@
 #include "RecordReader.h"
 
+#include <pybind11/stl.h>
+
+#include <cerrno>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <tuple>
 
 #include "Errors.h"
 #include "Exclusive.h"
@@ -30,7 +35,8 @@ void Clear(JobResults& record) {
 }  // namespace
 
 // An empty directory name: the file name is the file's whole path.
-RecordReader::RecordReader(const std::string& dirName, const std::string& fileName, bool asBytes)
+RecordReader::RecordReader(const std::string& dirName, const std::string& fileName, bool asBytes,
+                           const std::optional<jobresults::ResumePoint>& resume)
     : m_path(dirName.empty() ? fileName : dirName + jobresults::kDirectorySeparator + fileName),
       m_asBytes(asBytes) {
     if (fileName.empty()) throw py::value_error("the file name must not be empty");
@@ -40,7 +46,11 @@ RecordReader::RecordReader(const std::string& dirName, const std::string& fileNa
     bool opened;
     {
         py::gil_scoped_release release;
-        opened = dirName.empty() ? m_reader.open(fileName) : m_reader.open(dirName, fileName);
+        if (resume) {
+            opened = m_reader.resume(m_path, *resume);
+        } else {
+            opened = dirName.empty() ? m_reader.open(fileName) : m_reader.open(dirName, fileName);
+        }
     }
     if (!opened) {
         SetVerdictError();
@@ -85,6 +95,7 @@ bool RecordReader::Refill() {
 
 std::size_t RecordReader::ReadBatch() {
     py::gil_scoped_release release;
+    m_batchStart = m_reader.resumePoint();
     std::size_t count = 0;
     while (count < kBatchSize) {
         JobResults& record = m_batch[count];
@@ -98,6 +109,29 @@ std::size_t RecordReader::ReadBatch() {
     return count;
 }
 
+// The records read ahead in a batch move the reader past those handed out:
+// the point behind the last one handed out is found by reading the batch
+// again up to it, from the point where it began.
+std::optional<jobresults::ResumePoint> RecordReader::Point() {
+    Exclusive use(m_inUse, kWhat);
+    if (!use) return std::nullopt;
+    if (m_nextReady == m_ready.size()) return m_reader.resumePoint();
+    JobResultsReader again;
+    again.setStrict(true);
+    JobResults record;
+    bool read;
+    {
+        py::gil_scoped_release release;
+        read = again.resume(m_path, m_batchStart);
+        for (std::size_t i = 0; read && i < m_nextReady; ++i) read = again.next(record);
+    }
+    if (read) return again.resumePoint();
+    const std::string& message = again.errorMessage();
+    SetOSError(again.ok() ? ESTALE : again.errorNumber(),
+               message.empty() ? std::strerror(ESTALE) : message, m_path);
+    return std::nullopt;
+}
+
 // The reader reports refused content with errno -1, a failed system call
 // with its errno.
 void RecordReader::SetVerdictError() {
@@ -106,6 +140,9 @@ void RecordReader::SetVerdictError() {
         SetDamagedFileError(m_reader.errorMessage() + " (the damage begins at byte " +
                                 std::to_string(damage) + ")",
                             m_path, damage);
+    } else if (m_reader.errorNumber() == ESTALE) {
+        // The system's text for ESTALE speaks of file handles.
+        SetOSError(ESTALE, m_reader.errorMessage(), m_path);
     } else {
         // As open() reports it: the system's text, the file name apart.
         SetOSError(m_reader.errorNumber(), std::strerror(m_reader.errorNumber()), m_path);
@@ -148,10 +185,21 @@ void AddReaderType(py::module_& module) {
                                  heapType->ht_type.tp_iter = IterSelf;
                                  heapType->ht_type.tp_iternext = IterNext;
                              }))
-        .def(py::init<const std::string&, const std::string&, bool>(), py::arg("dir_name"),
-             py::arg("file_name"), py::arg("as_bytes") = false,
+        .def(py::init([](const std::string& dirName, const std::string& fileName, bool asBytes,
+                         const std::optional<std::tuple<std::uint64_t, std::uint64_t,
+                                                        std::uint64_t>>& resume) {
+                 std::optional<jobresults::ResumePoint> point;
+                 if (resume) {
+                     point = jobresults::ResumePoint{std::get<0>(*resume), std::get<1>(*resume),
+                                                     std::get<2>(*resume)};
+                 }
+                 return std::make_unique<RecordReader>(dirName, fileName, asBytes, point);
+             }),
+             py::arg("dir_name"), py::arg("file_name"), py::arg("as_bytes") = false,
+             py::arg("resume") = py::none(),
              "Opens dir_name + '\\\\' + file_name, or the path file_name when dir_name is "
-             "empty; use cijobresults.read() instead.")
+             "empty, from its start or behind a resume point; use cijobresults.read() "
+             "instead.")
         .def(
             "close",
             [](RecordReader& reader) {
@@ -174,7 +222,16 @@ void AddReaderType(py::module_& module) {
             },
             "The whole path of the file.")
         .def_property_readonly("valid_bytes", &RecordReader::ValidBytes,
-                               "The offset just behind the last sound record read so far.");
+                               "The offset just behind the last sound record read so far.")
+        .def_property_readonly(
+            "resume_point",
+            [](RecordReader& reader) {
+                const auto point = reader.Point();
+                if (!point) throw py::error_already_set();
+                return py::make_tuple(point->offset, point->rootContent, point->fingerprint);
+            },
+            "Behind the last record handed out: pass it as read(..., resume=) to go on "
+            "from there later, in this process or another.");
 }
 
 }  // namespace pyjobresults

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,10 @@ namespace pyjobresults {
 class RecordReader {
 public:
     // Opens dirName + "\" + fileName; raises OSError or DamagedFileError.
-    RecordReader(const std::string& dirName, const std::string& fileName, bool asBytes);
+    // With `resume`, goes on behind that point (OSError ESTALE when the file
+    // is not the one it was taken in).
+    RecordReader(const std::string& dirName, const std::string& fileName, bool asBytes,
+                 const std::optional<jobresults::ResumePoint>& resume);
 
     // The next record (a new reference). nullptr without a Python error at
     // the end; with one when the file fails, after its sound records, or
@@ -36,6 +40,10 @@ public:
     const std::string& Path() const { return m_path; }
     // The end of the last sound record read so far (see JobResultsReader).
     std::uint64_t ValidBytes() const { return m_reader.validBytes(); }
+    // Behind the last record handed out, to resume from later. Raises
+    // (nullopt, Python error set) when the file cannot be read again to
+    // find it.
+    std::optional<jobresults::ResumePoint> Point();
 
 private:
     // Records per batch: enough to spread the cost of releasing the GIL,
@@ -47,6 +55,8 @@ private:
     void SetVerdictError();
 
     JobResultsReader m_reader;
+    // Where the batch being handed out began: the reader stands behind it.
+    jobresults::ResumePoint m_batchStart;
     std::string m_path;
     bool m_asBytes;
     bool m_inUse = false;

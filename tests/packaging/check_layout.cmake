@@ -31,6 +31,7 @@ set(headers ${INCLUDEDIR}/cijobresults/xml/XmlNode.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsVersion.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsSync.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsCheck.h
+            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsProgress.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsEnding.h
             ${INCLUDEDIR}/cijobresults/xml/LibraryExport.h)
 set(expected

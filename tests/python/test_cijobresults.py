@@ -184,3 +184,35 @@ def test_reader_memory_does_not_grow_with_the_file(tmp_path):
                                         capture_output=True, text=True).stdout))
     assert os.path.getsize(path) > 30 * 2**20
     assert peaks[1] - peaks[0] < 2 * 1024, peaks  # kB
+
+
+# 256 records come in one batch: a point taken inside a batch, at its end,
+# and before any record.
+@pytest.mark.parametrize("taken", [0, 1, 256, 300])
+def test_resume_gives_exactly_the_records_behind_the_point(tmp_path, taken):
+    records = numbered(700)
+    with cijobresults.Writer(tmp_path / "r") as writer:
+        for record in records[:400]:
+            writer.add(*record)
+        reader = cijobresults.read(writer.path)
+        for _ in range(taken):
+            next(reader)
+        point = reader.resume_point
+        for record in records[400:]:
+            writer.add(*record)
+    resumed = cijobresults.read(writer.path, resume=tuple(point))
+    assert [tuple(r) for r in resumed] == records[taken:]
+
+
+def test_resume_in_a_rewritten_file_raises_estale(tmp_path):
+    path, _ = write(tmp_path / "r", numbered(3))
+    with open(path, "rb") as file:
+        bytes_ = file.read()
+    reader = cijobresults.read(path)
+    list(reader)
+    point = reader.resume_point
+    with open(path, "r+b") as file:
+        file.write(bytes_.replace(b"client-0", b"client-9"))
+    with pytest.raises(OSError) as raised:
+        cijobresults.read(path, resume=point)
+    assert raised.value.errno == errno.ESTALE and raised.value.filename == path

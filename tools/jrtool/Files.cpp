@@ -232,8 +232,12 @@ bool RecordSource::Next(JobResults& record) {
 }
 
 std::string RecordSource::Error() const {
-    if (m_reader.errorMessage().empty()) return "the reader failed without a message";
-    return WithReason(m_reader.errorMessage(), m_reader.errorNumber());
+    return ReaderError(m_reader.errorMessage(), m_reader.errorNumber());
+}
+
+std::string ReaderError(const std::string& message, int errorNumber) {
+    if (message.empty()) return "the reader failed without a message";
+    return WithReason(message, errorNumber);
 }
 
 // The reader reports refused content with errno -1 and a failed system
@@ -268,6 +272,22 @@ std::string DamageText(const jobresults::FileCheck& check) {
                           ? JobResultsRecovery::Found::kDamage
                           : JobResultsRecovery::Found::kEnd,
                       check.damageLength);
+}
+
+std::string ProblemText(const jobresults::ResultsFile& file,
+                        const jobresults::ProgressOutcome& outcome, bool withLine) {
+    const jobresults::FileCheck& check = outcome.check;
+    switch (outcome.problem) {
+    case jobresults::ProgressProblem::kNone:
+        return std::string();
+    case jobresults::ProgressProblem::kFailed:
+        return ReaderError(outcome.message, check.error);
+    case jobresults::ProgressProblem::kDamaged:
+        break;
+    }
+    const std::string where = withLine ? ByteAndLine(file.path, check.damageOffset)
+                                       : "byte " + std::to_string(check.damageOffset);
+    return "damaged at " + where + ": " + DamageText(check);
 }
 
 // --- writing ------------------------------------------------------------

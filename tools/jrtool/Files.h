@@ -17,6 +17,7 @@
 
 #include "jobresults/JobResultsFiles.h"
 #include "jobresults/JobResultsNames.h"
+#include "jobresults/JobResultsProgress.h"
 #include "jobresults/JobResultsReader.h"
 #include "jobresults/JobResultsRecovery.h"
 #include "jobresults/cijobresults.h"
@@ -176,6 +177,14 @@ bool OpenLayoutWalk(const ResultsFilePath& file, JobResultsRecovery& walk, std::
 // where the file stops too early, in plain words.
 std::string DamageText(JobResultsRecovery::Found found, std::uint64_t length);
 std::string DamageText(const jobresults::FileCheck& check);
+
+// A reader's message with the system's reason for `errorNumber`.
+std::string ReaderError(const std::string& message, int errorNumber);
+
+// What a reading on from a progress found wrong with `file`: "damaged at
+// byte N[ (line L)]: what", or the failed call; empty when nothing.
+std::string ProblemText(const jobresults::ResultsFile& file,
+                        const jobresults::ProgressOutcome& outcome, bool withLine);
 
 // --- writing ------------------------------------------------------------
 

@@ -23,7 +23,6 @@
 
 #include "jrtool/Cli.h"
 #include "jrtool/Output.h"
-#include "jrtool/Progress.h"
 #include "jrtool/StateFile.h"
 
 namespace jrtool {
@@ -41,7 +40,7 @@ constexpr uint32_t kWatchedEvents = IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_
 
 struct FollowedFile {
     std::string fileName;
-    FileProgress progress;
+    jobresults::FileProgress progress;
 };
 
 class Follower {
@@ -230,11 +229,12 @@ private:
         }
         FollowedFile& followed = m_files[file.identity];
         followed.fileName = file.fileName;
-        if (followed.progress.Unchanged(file)) return true;
+        if (jobresults::UnchangedSince(followed.progress, file)) return true;
         bool written = true;
         std::string key;
-        const ReadOutcome outcome = ReadNewRecords(
-            file, followed.progress, [&](const JobResults& record, std::uint64_t offset) {
+        const jobresults::ProgressOutcome outcome = jobresults::ReadOn(
+            file, jobresults::FileChange::kGrew, followed.progress,
+            [&](const JobResults& record, std::uint64_t offset) {
                 if (!print) return;
                 if (key.empty()) key = KeyStart(file, followed.progress.firstRecord);
                 (m_output += key) += std::to_string(offset) + ',';
@@ -251,15 +251,16 @@ private:
                       << ": not the file read before (rewritten or replaced): read again from "
                          "its start\n";
         }
-        if (outcome.problem.empty()) return true;
-        std::cerr << "jobresults: " << file.path << ": " << outcome.problem << '\n';
+        if (outcome.problem == jobresults::ProgressProblem::kNone) return true;
+        std::cerr << "jobresults: " << file.path << ": " << ProblemText(file, outcome, false)
+                  << '\n';
         // Said once: a file that could not be read is tried again when it
         // changes.
-        FileProgress& progress = followed.progress;
+        jobresults::FileProgress& progress = followed.progress;
         progress.identity = file.identity;
         progress.size = file.size;
-        progress.modifiedNs = file.modifiedNanoseconds;
-        progress.state = FileState::kDamaged;
+        progress.modifiedNanoseconds = file.modifiedNanoseconds;
+        progress.state = jobresults::FileState::kDamaged;
         return true;
     }
 
@@ -302,15 +303,14 @@ private:
                 resumed = true;
                 continue;
             }
-            const auto progress = fields.size() > 2 && fields[0] == "file"
-                                      ? FileProgress::FromFields(fields, 2)
-                                      : std::nullopt;
-            if (!progress) {
+            jobresults::FileProgress progress;
+            if (fields.size() <= 2 || fields[0] != "file" ||
+                !ProgressFromFields(fields, 2, false, progress)) {
                 error = m_statePath +
                         " holds a line this command does not write; remove it to start afresh";
                 return false;
             }
-            m_files[progress->identity] = FollowedFile{fields[1], *progress};
+            m_files[progress.identity] = FollowedFile{fields[1], progress};
         }
         if (!lines->empty() && !resumed) {
             error = m_statePath + " belongs to another directory name";
@@ -325,7 +325,9 @@ private:
         std::string text = kStateKind + '\n' + StateLine({"dir", m_dirName});
         for (const auto& [identity, file] : m_files) {
             std::vector<std::string> fields = {"file", file.fileName};
-            for (std::string& field : file.progress.Fields()) fields.push_back(std::move(field));
+            for (std::string& field : ProgressFields(file.progress, false)) {
+                fields.push_back(std::move(field));
+            }
             text += StateLine(fields);
         }
         if (!ReplaceFile(m_statePath, SealState(text), 0600, error)) return false;

@@ -1,13 +1,13 @@
 // jobresults metrics DIR: the state of a directory name's job results, per
 // client and overall, in the text format of node_exporter's textfile
 // collector. With --state, a run reads only what changed since the run
-// before (FileChange.h), and verifies some unchanged files whole on a budget
-// of bytes (VerifyBudget.h); memory grows with the number of clients and
+// before (jobresults/JobResultsProgress.h), and verifies some unchanged
+// files whole on a budget of bytes; memory grows with the number of clients and
 // files, not of records.
 #include <algorithm>
-#include <cstdio>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -16,12 +16,9 @@
 
 #include "jrtool/Cli.h"
 #include "jrtool/Exposition.h"
-#include "jrtool/FileChange.h"
-#include "jrtool/Progress.h"
 #include "jrtool/StateFile.h"
 #include "jrtool/Text.h"
 #include "jrtool/VerifyBudget.h"
-#include "jrtool/WholeFileReading.h"
 
 namespace jrtool {
 
@@ -152,38 +149,18 @@ void AdvanceTotals(const std::unordered_map<std::string, ClientTally>& before,
 struct KnownFile {
     std::string fileName;
     long long created = 0;
-    FileProgress progress;
-    // The file's status change time when it was read; nullopt when not
-    // known, so that the next run reads it whole.
-    std::optional<std::int64_t> changedNs;
-    // When it was last read whole; 0 for never.
-    std::int64_t verifiedNs = 0;
+    jobresults::FileProgress progress;
 
     std::vector<std::string> Fields() const {
         std::vector<std::string> fields = {"file", fileName, std::to_string(created)};
-        for (std::string& field : progress.Fields()) fields.push_back(std::move(field));
-        fields.push_back(changedNs ? std::to_string(*changedNs) : std::string());
-        fields.push_back(std::to_string(verifiedNs));
+        for (std::string& field : ProgressFields(progress, true)) fields.push_back(std::move(field));
         return fields;
     }
 
-    // The line of a state written before the two times were kept lacks them.
     static bool FromFields(const std::vector<std::string>& fields, KnownFile& file) {
-        const std::size_t progressEnd = 3 + FileProgress().Fields().size();
-        const bool withTimes = fields.size() == progressEnd + 2;
-        if (fields.size() != progressEnd && !withTimes) return false;
-        std::vector<std::string> progressFields = fields;
-        progressFields.resize(progressEnd);
-        const auto progress = FileProgress::FromFields(progressFields, 3);
-        if (!progress || !ParseStateNumber(fields[2], file.created)) return false;
         file.fileName = fields[1];
-        file.progress = *progress;
-        if (!withTimes) return true;
-        const std::string& changed = fields[progressEnd];
-        std::int64_t changedNs = 0;
-        if (!changed.empty() && !ParseStateNumber(changed, changedNs)) return false;
-        if (!changed.empty()) file.changedNs = changedNs;
-        return ParseStateNumber(fields[progressEnd + 1], file.verifiedNs);
+        return ProgressFromFields(fields, 3, true, file.progress) &&
+               ParseStateNumber(fields[2], file.created);
     }
 };
 
@@ -249,10 +226,10 @@ enum class FileRead { kRead, kUnreadable, kReplaced };
 
 // How this run reads one listed file.
 struct PlannedRead {
-    Reading reading = Reading::kWhole;
+    jobresults::FileChange change = jobresults::FileChange::kChanged;
     bool verifying = false;  // unchanged, and picked to be read whole
-    // The file's status change time, taken before the reading.
-    std::optional<std::int64_t> changedNs;
+    // The file's status change time, taken before the reading (0: not known).
+    std::int64_t changedNs = 0;
 };
 
 // How this run reads each of the listed files: by what changed since the
@@ -261,20 +238,21 @@ std::vector<PlannedRead> PlanReads(const Tally& tally,
                                    const std::vector<jobresults::ResultsFile>& listed,
                                    std::uint64_t verifyBudget) {
     std::vector<PlannedRead> plans(listed.size());
-    std::vector<VerifyCandidate> candidates;
+    std::vector<jobresults::VerifyCandidate> candidates;
     for (std::size_t i = 0; i < listed.size(); ++i) {
         const jobresults::ResultsFile& file = listed[i];
         PlannedRead& plan = plans[i];
-        plan.changedNs = StatusChangeNanoseconds(file.path);
+        plan.changedNs = jobresults::StatusChangeNanoseconds(file.path);
         const auto known = tally.files.find(file.identity);
         if (known == tally.files.end()) continue;
-        plan.reading =
-            ReadingFor(known->second.progress, known->second.changedNs, file, plan.changedNs);
-        if (plan.reading == Reading::kUnchanged) {
-            candidates.push_back({known->second.verifiedNs, file.size, i});
+        const jobresults::FileProgress& progress = known->second.progress;
+        plan.change = jobresults::ChangeSince(progress, file, plan.changedNs);
+        if (plan.change == jobresults::FileChange::kUnchanged) {
+            candidates.push_back({progress.verifiedNanoseconds, file.size, i});
         }
     }
-    for (const std::size_t i : PickForVerification(std::move(candidates), verifyBudget)) {
+    for (const std::size_t i :
+         jobresults::PickForVerification(std::move(candidates), verifyBudget)) {
         plans[i].verifying = true;
     }
     return plans;
@@ -299,7 +277,7 @@ FileRead ReadFile(const jobresults::ResultsFile& file, const PlannedRead& plan,
     KnownFile& known = tally.files[file.identity];
     known.fileName = file.fileName;
     known.created = file.createdSeconds;
-    if (plan.reading == Reading::kUnchanged) {
+    if (plan.change == jobresults::FileChange::kUnchanged) {
         ++counts.filesUnchanged;
         if (!plan.verifying) return FileRead::kRead;
         ++counts.filesVerified;
@@ -307,32 +285,32 @@ FileRead ReadFile(const jobresults::ResultsFile& file, const PlannedRead& plan,
         ++counts.filesRead;
     }
     const std::uint64_t pointBefore = known.progress.point.offset;
-    const bool damagedBefore = known.progress.state == FileState::kDamaged;
+    const bool damagedBefore = known.progress.state == jobresults::FileState::kDamaged;
     RecordPlace place{file.createdSeconds, file.fileName, 0};
-    const RecordVisitor count = [&](const JobResults& record, std::uint64_t offset) {
-        place.offset = offset;
-        tally.clients[ClientKey(record.ClientName)].Count(record, place);
-    };
-    const bool whole = plan.reading != Reading::kReadOn;
-    const ReadOutcome outcome = whole ? ReadWholeFile(file, known.progress, count)
-                                      : ReadNewRecords(file, known.progress, count);
+    const jobresults::ProgressOutcome outcome = jobresults::ReadOn(
+        file, plan.change, known.progress, [&](const JobResults& record, std::uint64_t offset) {
+            place.offset = offset;
+            tally.clients[ClientKey(record.ClientName)].Count(record, place);
+        });
+    const bool whole = plan.change != jobresults::FileChange::kGrew;
+    const std::string problem = ProblemText(file, outcome, whole);
     counts.records += outcome.records;
     if (outcome.replaced && pointBefore > 0) {
         std::cerr << "jobresults: " << file.path << ": " << ReplacedText(file, pointBefore)
                   << ": counting anew\n";
         return FileRead::kReplaced;
     }
-    const bool damaged = known.progress.state == FileState::kDamaged;
+    const bool damaged = known.progress.state == jobresults::FileState::kDamaged;
     // A verification that finds the damage already known has nothing to say.
-    if (!outcome.problem.empty() && !(plan.verifying && damagedBefore && damaged)) {
-        std::cerr << "jobresults: " << file.path << ": " << outcome.problem << '\n';
+    if (!problem.empty() && !(plan.verifying && damagedBefore && damaged)) {
+        std::cerr << "jobresults: " << file.path << ": " << problem << '\n';
     }
-    if (!outcome.problem.empty() && !damaged) {
+    if (!problem.empty() && !damaged) {
         tally.files.erase(file.identity);
         return FileRead::kUnreadable;
     }
-    known.changedNs = plan.changedNs;
-    if (whole) known.verifiedNs = startedNs;
+    known.progress.statusChangeNanoseconds = plan.changedNs;
+    if (whole) known.progress.verifiedNanoseconds = startedNs;
     return FileRead::kRead;
 }
 
@@ -356,7 +334,7 @@ std::map<std::string, ClientTally> ShownClients(const Tally& tally) {
 // The modification time of a file the tally read, when it was read.
 long long ModifiedSeconds(const Tally& tally, const std::string& fileName) {
     for (const auto& [identity, file] : tally.files) {
-        if (file.fileName == fileName) return file.progress.modifiedNs / 1000000000;
+        if (file.fileName == fileName) return file.progress.modifiedNanoseconds / 1000000000;
     }
     return 0;
 }
@@ -421,10 +399,10 @@ void RenderFiles(const Tally& tally, const std::vector<jobresults::ResultsFile>&
         newest = std::max(newest, file.createdSeconds);
         const auto known = tally.files.find(file.identity);
         if (known == tally.files.end()) continue;
-        const FileState state = known->second.progress.state;
+        const jobresults::FileState state = known->second.progress.state;
         ++states[FileStateName(state)];
-        if (state == FileState::kDamaged) damaged.push_back(file.path);
-        if (state == FileState::kOpen) oldestOpen = std::min(oldestOpen, file.createdSeconds);
+        if (state == jobresults::FileState::kDamaged) damaged.push_back(file.path);
+        if (state == jobresults::FileState::kOpen) oldestOpen = std::min(oldestOpen, file.createdSeconds);
     }
     text.Family("jobresults_files",
                 "Job results files by state: saved, open (its writer may append), damaged (the "

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "jobresults/JobResultsProgress.h"
+
 namespace jrtool {
 
 std::string StateLine(const std::vector<std::string>& fields);
@@ -29,6 +31,18 @@ bool ParseStateNumber(const std::string& field, Number& value) {
     const auto parsed = std::from_chars(field.data(), end, value);
     return !field.empty() && parsed.ec == std::errc() && parsed.ptr == end;
 }
+
+// The state's word for how a reading left a file: open, saved, damaged.
+const char* FileStateName(jobresults::FileState state);
+
+// A file's progress as fields of a state file line, and back from the
+// fields at `first` on (false when they do not fit). With `times`, the
+// status change time (empty when not known) and the last verification
+// follow; a state written before they were kept lacks them, so with
+// `times` ProgressFromFields takes both forms.
+std::vector<std::string> ProgressFields(const jobresults::FileProgress& progress, bool times);
+bool ProgressFromFields(const std::vector<std::string>& fields, std::size_t first, bool times,
+                        jobresults::FileProgress& progress);
 
 // Writes `text` to a temporary file beside `path` (its name is `path`
 // with a suffix, so readers that pick files by extension pass it over),

@@ -1,9 +1,7 @@
 #include "jrtool/VerifyBudget.h"
 
-#include <algorithm>
 #include <charconv>
 #include <limits>
-#include <tuple>
 #include <utility>
 
 namespace jrtool {
@@ -22,23 +20,6 @@ std::optional<std::uint64_t> ParseByteCount(const std::string& text) {
         return count << shift;
     }
     return std::nullopt;
-}
-
-std::vector<std::size_t> PickForVerification(std::vector<VerifyCandidate> candidates,
-                                             std::uint64_t budget) {
-    std::sort(candidates.begin(), candidates.end(),
-              [](const VerifyCandidate& a, const VerifyCandidate& b) {
-                  return std::tie(a.verifiedNs, a.index) < std::tie(b.verifiedNs, b.index);
-              });
-    std::vector<std::size_t> picked;
-    std::uint64_t spent = 0;
-    for (const VerifyCandidate& candidate : candidates) {
-        const bool fits = spent < budget && candidate.size <= budget - spent;
-        if (budget == 0 || (!picked.empty() && !fits)) break;
-        picked.push_back(candidate.index);
-        spent += candidate.size;
-    }
-    return picked;
 }
 
 }  // namespace jrtool

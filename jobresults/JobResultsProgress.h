@@ -1,0 +1,146 @@
+// Coming back to job results files across runs: what an earlier reading of
+// a file saw, what changed in the file since, and reading only what it
+// gained. A program that watches a directory name (a metrics exporter, a
+// shipper of records) keeps one FileProgress per file, stores it however
+// it likes, and hands it back on its next run:
+//
+//   jobresults::FileProgress progress = Load(file.identity);
+//   const auto change = jobresults::ChangeSince(
+//       progress, file, jobresults::StatusChangeNanoseconds(file.path));
+//   if (change != jobresults::FileChange::kUnchanged) {
+//       const jobresults::ProgressOutcome outcome = jobresults::ReadOn(
+//           file, change, progress, [&](const JobResults& record, std::uint64_t offset) {...});
+//       if (outcome.problem != jobresults::ProgressProblem::kNone) ...  // outcome.check
+//   }
+//   Store(progress);
+//
+// A file is known by its identity (device, inode, birth time), never by its
+// name, which a later file may take. Every reading is strict: a file is
+// judged as CheckResultsFile judges it. No function throws but for running
+// out of memory.
+#ifndef CIJOBRESULTS_JOBRESULTS_JOBRESULTSPROGRESS_H
+#define CIJOBRESULTS_JOBRESULTS_JOBRESULTSPROGRESS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "jobresults/JobResultsCheck.h"
+#include "jobresults/JobResultsFiles.h"
+#include "jobresults/JobResultsReader.h"
+#include "jobresults/JobResultsRecord.h"
+#include "xml/LibraryExport.h"
+
+namespace jobresults {
+
+// How a reading left a file: open (its writer may append more), saved, or
+// damaged (refused from some byte on, or it could not be read).
+enum class FileState { kOpen, kSaved, kDamaged };
+
+// What a reading of a file saw, enough to go on behind it. Plain data: the
+// caller keeps and stores it; a default one stands for a file not read.
+struct FileProgress {
+    FileIdentity identity;
+    std::uint64_t size = 0;  // as listed before the reading
+    std::int64_t modifiedNanoseconds = 0;
+    ResumePoint point;  // behind the last complete record read
+    // Of the file's bytes up to the end of its first record: with the
+    // identity, what names the file for good (0 before a record was read).
+    std::uint64_t firstRecord = 0;
+    FileState state = FileState::kOpen;
+    // The status change time (ctime) when the file was read, for
+    // ChangeSince; 0 when not known. Set by the caller, who takes it
+    // before the reading.
+    std::int64_t statusChangeNanoseconds = 0;
+    // When the file was last read whole; 0 for never. Set by the caller.
+    std::int64_t verifiedNanoseconds = 0;
+};
+
+enum class FileChange {
+    kUnchanged,  // as the reading before left it: no need to open it
+    kGrew,       // grew, and ends as a writer leaves it: read on behind the point
+    kChanged,    // new, or changed otherwise: read whole, judged from its start
+};
+
+// The status change time of the file at `path` in nanoseconds; 0 when it
+// cannot be had (the file went, say). No call sets it to a chosen time, so
+// it shows a write that puts the modification time back (touch -d, a copy
+// that keeps times).
+CIJOBRESULTS_API std::int64_t StatusChangeNanoseconds(const std::string& path);
+
+// Read already, and unchanged since as the listing sees it (identity, size,
+// modification time). A file shorter than the point read to is not: after
+// a power loss its size and times can be those it had when it was listed,
+// while the records read behind them are gone.
+CIJOBRESULTS_API bool UnchangedSince(const FileProgress& progress, const ResultsFile& file);
+
+// What changed in `file`, listed now with status change time
+// `statusChangeNow` (0: not known), since `progress`. Without both status
+// change times a file counts as changed. Damage that shows neither in the
+// listing nor in the status change time, such as a disk giving back other
+// bytes, is left to verification (PickForVerification).
+CIJOBRESULTS_API FileChange ChangeSince(const FileProgress& progress, const ResultsFile& file,
+                                        std::int64_t statusChangeNow);
+
+enum class ProgressProblem {
+    kNone,
+    kDamaged,  // refused while it stood still: check says where and what
+    kFailed,   // a system call failed: check.error; the progress stays
+};
+
+// The outcome of one ReadOn call. Plain data.
+struct ProgressOutcome {
+    std::uint64_t records = 0;  // handed to the visitor
+    // The file was not the one read before (rewritten, replaced, or damaged
+    // in front of the point).
+    bool replaced = false;
+    ProgressProblem problem = ProgressProblem::kNone;
+    // The verdict of the reading, as the check of the file (records counted
+    // from where the reading began).
+    FileCheck check;
+    // For kFailed: the reader's message (JobResultsReader::errorMessage).
+    std::string message;
+};
+
+using ProgressVisitor = std::function<void(const JobResults& record, std::uint64_t offset)>;
+
+// Hands `visit` the records of `file` behind `progress`, each with the
+// offset where it begins, and moves the progress behind them.
+//
+// kGrew: goes on behind the progress's point once the point's fingerprint
+// shows the bytes in front of it unchanged; when they are not, the file is
+// read from its start, every record visited, and `replaced` set.
+//
+// Otherwise: reads the file whole from its start. The records in front of
+// the point were counted before: they are passed over once the fingerprint
+// matches, and the records behind the point are visited. When it does not
+// match, the reading stops with `replaced` set and nothing visited behind,
+// as the caller holds records the file no longer has; the progress stays.
+//
+// A file refused while it changes is taken for a writer at work and stays
+// open, to be read on (its size 0, so that it counts as changed); refused
+// while it stands still, it is damaged.
+CIJOBRESULTS_API ProgressOutcome ReadOn(const ResultsFile& file, FileChange change,
+                                        FileProgress& progress, const ProgressVisitor& visit);
+
+// An unchanged file that may be verified (read whole) in this run.
+struct VerifyCandidate {
+    std::int64_t verifiedNanoseconds = 0;  // when it was last read whole; 0 for never
+    std::uint64_t size = 0;
+    std::size_t index = 0;  // the caller's, handed back when picked
+};
+
+// The candidates to read whole in this run: those verified longest ago
+// first (the earlier index first among equals), as many as `budget` bytes
+// hold, but at least one unless the budget is 0, so that a file larger
+// than the budget comes in turn too. A file that does not fit ends the
+// picking, so that no smaller one behind it goes first: every file comes
+// in turn within two full rotations.
+CIJOBRESULTS_API std::vector<std::size_t> PickForVerification(
+    std::vector<VerifyCandidate> candidates, std::uint64_t budget);
+
+}  // namespace jobresults
+
+#endif  // CIJOBRESULTS_JOBRESULTS_JOBRESULTSPROGRESS_H

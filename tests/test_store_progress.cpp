@@ -1,0 +1,136 @@
+// Coming back to files across runs: a rotation of verifications that keeps
+// within the budget and reaches every file within a cycle, whatever the
+// sizes; and reading on from a progress through appends, rewrites and
+// damage.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "jobresults/JobResultsProgress.h"
+#include "support/repeat.h"
+#include "support/store_files.h"
+
+namespace jobresults {
+namespace {
+
+// Next-fit over a rotation: two runs in a row take more than the budget, so
+// a file comes again within 2 * total / budget + 2 runs.
+TEST(VerifyBudget, EveryFileComesInTurnWithinACycle) {
+    testsupport::SeededRandom random;
+    SCOPED_TRACE(random.Note());
+    EXPECT_TRUE(PickForVerification({{0, 1, 0}}, 0).empty());
+    for (int round = 0; round < 300; ++round) {
+        std::vector<VerifyCandidate> files(1 + random() % 20);
+        const std::uint64_t budget = 1 + random() % 5000;
+        std::uint64_t total = 0;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            files[i] = {static_cast<std::int64_t>(random() % 3), 1 + random() % 3000, i};
+            total += files[i].size;
+        }
+        const std::uint64_t cycle = 2 * total / budget + 2;
+        std::vector<std::uint64_t> lastRun(files.size(), 0);
+        for (std::uint64_t run = 1; run <= 3 * cycle; ++run) {
+            const std::vector<std::size_t> picked = PickForVerification(files, budget);
+            std::uint64_t spent = 0;
+            for (const std::size_t i : picked) {
+                spent += files[i].size;
+                files[i].verifiedNanoseconds = static_cast<std::int64_t>(10 + run);
+                lastRun[i] = run;
+            }
+            ASSERT_FALSE(picked.empty());
+            ASSERT_TRUE(spent <= budget || picked.size() == 1) << "run " << run;
+            for (const std::uint64_t last : lastRun) ASSERT_LE(run - last, cycle) << "run " << run;
+        }
+    }
+}
+
+// The directory name's only file, as listed now.
+ResultsFile Listed(const std::string& dirName) {
+    std::vector<ResultsFile> files;
+    EXPECT_EQ(ListResultsFiles(dirName, files), 0);
+    EXPECT_EQ(files.size(), 1u);
+    return files.empty() ? ResultsFile() : files[0];
+}
+
+struct Reading {
+    ProgressOutcome outcome;
+    std::vector<std::uint64_t> offsets;
+};
+
+Reading Read(const std::string& dirName, FileChange change, FileProgress& progress) {
+    Reading reading;
+    reading.outcome = ReadOn(Listed(dirName), change, progress,
+                             [&](const JobResults&, std::uint64_t offset) {
+                                 reading.offsets.push_back(offset);
+                             });
+    return reading;
+}
+
+// Three records read in two runs, then the file changed behind the point:
+// in place (same identity, other bytes) or by bytes no writer leaves.
+TEST(StoreProgress, ReadsOnlyWhatTheFileGainedAndTellsChangeFromGrowth) {
+    enum class Later { kRewritten, kDamaged };
+    for (const Later later : {Later::kRewritten, Later::kDamaged}) {
+        storetest::ScratchDir dir;
+        ASSERT_TRUE(dir.Ok());
+        const std::string dirName = dir.Path() + "/leaf";
+        CCIJobResults writer;
+        ASSERT_EQ(writer.createJobResults(dirName), 1);
+        ASSERT_EQ(writer.addJobResult({"client-a", "u", "1", "", 5}), 1);
+        ASSERT_EQ(writer.addJobResult({"client-a", "u", "2", "", 6}), 1);
+        FileProgress progress;
+        const std::string path = Listed(dirName).path;
+        EXPECT_EQ(ChangeSince(progress, Listed(dirName), StatusChangeNanoseconds(path)),
+                  FileChange::kChanged);
+        const Reading first = Read(dirName, FileChange::kChanged, progress);
+        ASSERT_EQ(first.offsets.size(), 2u);
+        EXPECT_EQ(progress.state, FileState::kOpen);
+        progress.statusChangeNanoseconds = StatusChangeNanoseconds(path);
+        EXPECT_EQ(ChangeSince(progress, Listed(dirName), StatusChangeNanoseconds(path)),
+                  FileChange::kUnchanged);
+        // A verification of the unchanged file finds nothing new.
+        EXPECT_TRUE(Read(dirName, FileChange::kUnchanged, progress).offsets.empty());
+
+        ASSERT_EQ(writer.addJobResult({"client-a", "u", "3", "", 7}), 1);
+        EXPECT_EQ(ChangeSince(progress, Listed(dirName), StatusChangeNanoseconds(path)),
+                  FileChange::kGrew);
+        const Reading grown = Read(dirName, FileChange::kGrew, progress);
+        ASSERT_EQ(grown.offsets.size(), 1u);
+        EXPECT_GT(grown.offsets[0], first.offsets[1]);
+        EXPECT_FALSE(grown.outcome.replaced);
+
+        std::string bytes = storetest::ReadWholeFile(path);
+        if (later == Later::kRewritten) bytes.replace(bytes.find("client-a"), 8, "client-b");
+        if (later == Later::kDamaged) bytes += "<x/>";
+        const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(pwrite(fd, bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
+        close(fd);
+        const FileProgress before = progress;
+        const Reading whole = Read(dirName, FileChange::kChanged, progress);
+        EXPECT_TRUE(whole.offsets.empty());
+        if (later == Later::kRewritten) {
+            EXPECT_TRUE(whole.outcome.replaced);
+            EXPECT_EQ(progress.point.fingerprint, before.point.fingerprint);
+            // Read on, a rewritten file is read again from its start.
+            const Reading again = Read(dirName, FileChange::kGrew, progress);
+            EXPECT_TRUE(again.outcome.replaced);
+            EXPECT_EQ(again.offsets.size(), 3u);
+        } else {
+            EXPECT_EQ(whole.outcome.problem, ProgressProblem::kDamaged);
+            EXPECT_EQ(whole.outcome.check.damageOffset, CheckResultsFile(path).damageOffset);
+            EXPECT_EQ(progress.state, FileState::kDamaged);
+            // Damage seen is not read again until the file changes.
+            progress.statusChangeNanoseconds = StatusChangeNanoseconds(path);
+            EXPECT_EQ(ChangeSince(progress, Listed(dirName), StatusChangeNanoseconds(path)),
+                      FileChange::kUnchanged);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace jobresults
