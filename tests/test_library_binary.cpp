@@ -115,7 +115,8 @@ TEST(LibraryBinary, ExportsOnlyTheExportedClasses) {
         for (const char* function :
              {"ListResultsFiles(", "DescribeResultsFile(", "EndingOfFile(", "NoteOnDirectoryName(",
               "VersionLine(", "LineOfOffset(", "ParseSyncLevel(", "SyncLevelName(",
-              "CheckResultsFile("}) {
+              "CheckResultsFile(", "SalvageResultsFile(", "RescueDirName(", "ListRescueLeftovers(",
+              "RescueLeftoversOf("}) {
             ours = ours || name.rfind(std::string("jobresults::") + function, 0) == 0;
         }
         EXPECT_TRUE(ours) << "unexpected export: " << name;
