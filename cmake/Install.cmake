@@ -42,6 +42,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/jobresults/cijobresults.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsCheck.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsProgress.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsEnding.h
+  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsSalvage.h
   DESTINATION ${CIJOBRESULTS_INSTALL_HEADERDIR}/jobresults
   COMPONENT development)
 

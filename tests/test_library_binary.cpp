@@ -116,7 +116,8 @@ TEST(LibraryBinary, ExportsOnlyTheExportedClasses) {
              {"ListResultsFiles(", "DescribeResultsFile(", "EndingOfFile(", "NoteOnDirectoryName(",
               "VersionLine(", "LineOfOffset(", "ParseSyncLevel(", "SyncLevelName(",
               "CheckResultsFile(", "StatusChangeNanoseconds(", "UnchangedSince(", "ChangeSince(",
-              "ReadOn(", "PickForVerification("}) {
+              "ReadOn(", "PickForVerification(", "SalvageResultsFile(", "RescueDirName(",
+              "ListRescueLeftovers(", "RescueLeftoversOf("}) {
             ours = ours || name.rfind(std::string("jobresults::") + function, 0) == 0;
         }
         EXPECT_TRUE(ours) << "unexpected export: " << name;

@@ -11,6 +11,7 @@
         print(file.path, file.created, file.size)
 
     verdict = cijobresults.check(file.path)   # as `jobresults check` judges it
+    rescue = cijobresults.salvage(file.path)  # as `jobresults salvage` repairs it
 
     reader = cijobresults.read(path)           # later, only the records added since:
     ...; point = reader.resume_point           # a tuple of ints, kept by the caller
@@ -30,8 +31,8 @@ from typing import List, NamedTuple, Optional, Tuple, Union
 from . import _core
 from ._core import DamagedFileError, Reader, Record
 
-__all__ = ["DamagedFileError", "FileCheck", "Reader", "Record", "ResultsFile", "Writer", "check",
-           "files", "read"]
+__all__ = ["DamagedFileError", "FileCheck", "Reader", "Record", "RescueLeftover", "ResultsFile",
+           "Salvage", "Writer", "check", "files", "read", "rescue_leftovers", "salvage"]
 
 _SEPARATOR = _core.DIRECTORY_SEPARATOR
 _PathArg = Union[str, bytes, os.PathLike]
@@ -85,6 +86,61 @@ def check(path: _PathArg) -> FileCheck:
     if not damage:
         return FileCheck(ending, records, None, None, None)
     return FileCheck(ending, records, damage, offset, length)
+
+
+class Salvage(NamedTuple):
+    """What salvage() did. sound: the file had no damage and nothing was
+    copied (records counts its records). Otherwise records is the count of
+    intact records copied, damaged_stretches the (offset, length) of each
+    run of bytes left out, cut_at where a cut file stops (None when it is
+    not cut), copy_path where the copy is and damaged_path where the damaged
+    file is kept (None unless salvaged in place). leftovers: the copies of
+    stopped salvages of the same file, each (path, 0 when removed or the
+    errno of the failed removal)."""
+
+    sound: bool
+    records: int
+    damaged_stretches: List[Tuple[int, int]]
+    damaged_bytes: int
+    cut_at: Optional[int]
+    copy_path: Optional[str]
+    damaged_path: Optional[str]
+    leftovers: List[Tuple[str, int]]
+
+
+def _optional_path(path: bytes) -> Optional[str]:
+    return os.fsdecode(path) if path else None
+
+
+def salvage(path: _PathArg, *, out_dir_name: Optional[_PathArg] = None) -> Salvage:
+    """Salvages a damaged job results file as `jobresults salvage` does: its
+    intact records are copied through the writer into a file of the same
+    creation time, which takes the file's name, while the damaged file is
+    kept as path + ".damaged"; a stop at any moment loses nothing. With
+    out_dir_name the copy is made under that directory name instead and the
+    file is left as it is. A sound file is not copied. A failure raises
+    OSError with its errno and the file's path (ENODATA: no intact record)."""
+    out = b"" if out_dir_name is None else os.fsencode(out_dir_name)
+    sound, records, stretches, damaged_bytes, cut, cut_at, copy, damaged, leftovers = \
+        _core.salvage_file(os.fsencode(path), out)
+    return Salvage(sound, records, stretches, damaged_bytes, cut_at if cut else None,
+                   _optional_path(copy), _optional_path(damaged),
+                   [(os.fsdecode(p), error) for p, error in leftovers])
+
+
+class RescueLeftover(NamedTuple):
+    """A copy left by a salvage that stopped, and the file it was made for,
+    whose salvage removes it."""
+
+    path: str
+    original: str
+
+
+def rescue_leftovers(dir_name: _PathArg) -> List[RescueLeftover]:
+    """The copies that stopped salvages of the files of dir_name left, by
+    path."""
+    return [RescueLeftover(os.fsdecode(path), os.fsdecode(original))
+            for path, original in _core.rescue_leftovers(os.fsencode(dir_name))]
 
 
 class ResultsFile(NamedTuple):

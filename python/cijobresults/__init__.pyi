@@ -60,6 +60,24 @@ class ResultsFile(NamedTuple):
 
 def files(dir_name: _PathArg) -> List[ResultsFile]: ...
 
+class Salvage(NamedTuple):
+    sound: bool
+    records: int
+    damaged_stretches: List[Tuple[int, int]]
+    damaged_bytes: int
+    cut_at: Optional[int]
+    copy_path: Optional[str]
+    damaged_path: Optional[str]
+    leftovers: List[Tuple[str, int]]
+
+def salvage(path: _PathArg, *, out_dir_name: Optional[_PathArg] = ...) -> Salvage: ...
+
+class RescueLeftover(NamedTuple):
+    path: str
+    original: str
+
+def rescue_leftovers(dir_name: _PathArg) -> List[RescueLeftover]: ...
+
 class Writer:
     def __init__(self, dir_name: _PathArg, sync: Optional[str] = ...) -> None: ...
     def add(self, client_name: _Text, url: _Text, backup_job_id: _Text,

@@ -1,5 +1,6 @@
 // The compiled part of the cijobresults package: the library's streaming
-// reader and its writer, with the record type and the exceptions.
+// reader and its writer, its salvage, with the record type and the
+// exceptions.
 #include <pybind11/pybind11.h>
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include "Record.h"
 #include "RecordReader.h"
 #include "RecordWriter.h"
+#include "Salvage.h"
 #include "jobresults/JobResultsCheck.h"
 #include "jobresults/JobResultsFiles.h"
 #include "jobresults/JobResultsNames.h"
@@ -22,6 +24,7 @@ PYBIND11_MODULE(_core, module) {
     pyjobresults::AddErrorTypes(module);
     pyjobresults::AddReaderType(module);
     pyjobresults::AddWriterType(module);
+    pyjobresults::AddSalvageFunctions(module);
     module.attr("DIRECTORY_SEPARATOR") = py::bytes(std::string(1, jobresults::kDirectorySeparator));
     module.def(
         "list_files",

@@ -33,6 +33,7 @@ set(headers ${INCLUDEDIR}/cijobresults/xml/XmlNode.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsCheck.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsProgress.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsEnding.h
+            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsSalvage.h
             ${INCLUDEDIR}/cijobresults/xml/LibraryExport.h)
 set(expected
   ${lib} ${lib}.${SOVERSION} ${lib}.${VERSION} ${headers}

@@ -216,3 +216,60 @@ def test_resume_in_a_rewritten_file_raises_estale(tmp_path):
     with pytest.raises(OSError) as raised:
         cijobresults.read(path, resume=point)
     assert raised.value.errno == errno.ESTALE and raised.value.filename == path
+def _damage(path, sizes, how):
+    """Damages a written file: cut inside its fourth record, stray bytes
+    over its second, nothing at all, or nothing but stray bytes."""
+    with open(path, "r+b") as file:
+        if how == "cut":
+            file.truncate(sizes[3] - 30)
+        elif how == "stray":
+            file.seek(sizes[0] + 5)
+            file.write(b"#" * 40)
+        elif how == "garbage":
+            file.truncate(0)
+            file.write(b"#" * 200)
+
+
+@pytest.mark.skipif("CIJOBRESULTS_TOOL" not in os.environ, reason="the tool is not built")
+@pytest.mark.parametrize("how, leftover", [("cut", False), ("stray", True), ("none", True),
+                                           ("garbage", False)])
+def test_salvage_does_what_the_tool_does_to_a_copy(tmp_path, how, leftover):
+    """One damaged file salvaged from Python, its twin by the tool: the same
+    records kept, the same file set aside, the same stretches skipped, the
+    same leftovers removed, and a failure where the tool fails."""
+    (tmp_path / "py").mkdir()
+    (tmp_path / "tool").mkdir()
+    path, sizes = write(tmp_path / "py" / "r", numbered(6))
+    _damage(path, sizes, how)
+    twin = path.replace(str(tmp_path / "py"), str(tmp_path / "tool"))
+    shutil.copy(path, twin)
+    if leftover:
+        for original in (path, twin):
+            shutil.copy(original, original + ".rescue\\ci_push_1.xml")
+        assert [left.original for left in cijobresults.rescue_leftovers(tmp_path / "py" / "r")] \
+            == [path]
+    tool = subprocess.run([os.environ["CIJOBRESULTS_TOOL"], "salvage", twin],
+                          capture_output=True, text=True)
+    try:
+        result = cijobresults.salvage(path)
+    except OSError as error:
+        assert (tool.returncode, error.filename) == (1, path), tool.stderr
+        assert error.errno == errno.ENODATA and "no intact record" in tool.stderr
+        return
+    assert tool.returncode == 0, tool.stderr
+    said = tool.stdout.splitlines()
+    assert [f"skipped: {length} byte{'s' * (length != 1)} at byte {offset}"
+            for offset, length in result.damaged_stretches] == \
+        [line for line in said if line.startswith("skipped:")]
+    assert [os.path.basename(p) for p, error in result.leftovers if error == 0] == \
+        [os.path.basename(line.split()[1]) for line in said if line.startswith("removed:")]
+    assert result.sound == said[-1].startswith("sound:")
+    assert (result.damaged_path is not None) == any(l.startswith("damaged file") for l in said)
+    for name in sorted(os.listdir(tmp_path / "tool")):
+        ours = tmp_path / "py" / name
+        with open(tmp_path / "tool" / name, "rb") as theirs, open(ours, "rb") as mine:
+            assert mine.read() == theirs.read(), name
+    assert sorted(os.listdir(tmp_path / "py")) == sorted(os.listdir(tmp_path / "tool"))
+    assert [tuple(r) for r in cijobresults.read(path)] == \
+        [tuple(r) for r in cijobresults.read(twin)]
+    assert len([tuple(r) for r in cijobresults.read(path)]) == result.records

@@ -1,14 +1,11 @@
 #include "jrtool/Files.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <string_view>
 #include <utility>
 
 #include "jobresults/JobResultsNames.h"
@@ -145,68 +142,6 @@ std::optional<DirectoryNameNote> NoteOnDirectoryName(const std::string& dirName)
     return DirectoryNameNote{note.text, note.endsInSlash};
 }
 
-// --- salvage's temporary copies -------------------------------------------
-
-namespace {
-
-constexpr std::string_view kRescueSuffix = ".rescue";
-
-// Calls `take` with the rest of each name in the host directory of
-// `dirName` that begins with its name prefix.
-template <class Take>
-void EachNameOf(const std::string& dirName, Take take) {
-    const jobresults::HostLocation location = LocateOnHost(dirName);
-    DIR* const directory = opendir(location.directory.c_str());
-    if (directory == nullptr) return;
-    while (const dirent* const entry = readdir(directory)) {
-        const std::string_view name = entry->d_name;
-        if (name.substr(0, location.namePrefix.size()) == location.namePrefix) {
-            take(name.substr(location.namePrefix.size()));
-        }
-    }
-    closedir(directory);
-}
-
-bool IsResultsFileName(std::string_view name) {
-    long long seconds = 0;
-    return jobresults::ParseResultsFileName(name, seconds);
-}
-
-}  // namespace
-
-std::string RescueDirName(const std::string& path) { return path + std::string(kRescueSuffix); }
-
-std::vector<RescueLeftover> ListRescueLeftovers(const std::string& dirName) {
-    std::vector<RescueLeftover> leftovers;
-    EachNameOf(dirName, [&](std::string_view rest) {
-        const auto separator = rest.find(kDirectorySeparator);
-        if (separator == std::string_view::npos) return;
-        const std::string_view rescued = rest.substr(0, separator);
-        const std::string_view original =
-            rescued.substr(0, rescued.size() - std::min(rescued.size(), kRescueSuffix.size()));
-        if (rescued.substr(original.size()) != kRescueSuffix || !IsResultsFileName(original) ||
-            !IsResultsFileName(rest.substr(separator + 1))) {
-            return;
-        }
-        leftovers.push_back({dirName + kDirectorySeparator + std::string(rest),
-                             dirName + kDirectorySeparator + std::string(original)});
-    });
-    std::sort(leftovers.begin(), leftovers.end(),
-              [](const RescueLeftover& a, const RescueLeftover& b) { return a.path < b.path; });
-    return leftovers;
-}
-
-std::vector<std::string> RescueLeftoversOf(const std::string& path) {
-    std::vector<std::string> leftovers;
-    const std::string rescueDirName = RescueDirName(path);
-    EachNameOf(rescueDirName, [&](std::string_view rest) {
-        if (IsResultsFileName(rest)) {
-            leftovers.push_back(rescueDirName + kDirectorySeparator + std::string(rest));
-        }
-    });
-    return leftovers;
-}
-
 // --- reading ------------------------------------------------------------
 
 bool RecordSource::Open(const ResultsFilePath& file) {
@@ -308,9 +243,7 @@ bool ResultsWriter::Add(const JobResults& record) {
 bool ResultsWriter::AddFirst(const JobResults& record) {
     // A plain file has no directory name for salvage to default to.
     if (m_dirName.empty()) {
-        m_error =
-            "a new file needs a directory name, and none was given (for a file named by "
-            "a plain path, salvage needs --out)";
+        m_error = kNoDirectoryNameMessage;
         return false;
     }
     // createJobResults appends to the directory name, so it runs only once.

@@ -20,6 +20,7 @@
 #include "jobresults/JobResultsProgress.h"
 #include "jobresults/JobResultsReader.h"
 #include "jobresults/JobResultsRecovery.h"
+#include "jobresults/JobResultsSalvage.h"
 #include "jobresults/cijobresults.h"
 
 namespace jrtool {
@@ -93,29 +94,8 @@ using jobresults::LocateOnHost;
 
 // --- salvage's temporary copies -------------------------------------------
 
-// salvage writes its copy of the file at `path` through the store's writer
-// under the directory name "<path>.rescue", so the copy's name ends in
-// ".xml" only behind a backslash and no listing takes it for a job results
-// file. A salvage that is stopped (killed, or the power lost) leaves it.
-std::string RescueDirName(const std::string& path);
-
-// A copy left by a stopped salvage among the files of a directory name:
-// its whole path and that of the file it was made for, whose salvage
-// removes it.
-struct RescueLeftover {
-    std::string path;
-    std::string original;
-};
-
-// The leftovers of salvages of the files of `dirName`: names of its host
-// directory that are "<file name>.rescue\<file name>" behind its name
-// prefix, both job results file names. Empty when it cannot be read.
-std::vector<RescueLeftover> ListRescueLeftovers(const std::string& dirName);
-
-// The whole paths of the leftovers of salvages of the file at `path`: the
-// names that begin with "<path>.rescue" and go on with a job results file
-// name, nothing else.
-std::vector<std::string> RescueLeftoversOf(const std::string& path);
+using jobresults::ListRescueLeftovers;
+using jobresults::RescueLeftover;
 
 // --- reading ------------------------------------------------------------
 
@@ -187,6 +167,11 @@ std::string ProblemText(const jobresults::ResultsFile& file,
                         const jobresults::ProgressOutcome& outcome, bool withLine);
 
 // --- writing ------------------------------------------------------------
+
+// Why a file named by a plain path gets no copy without a directory name.
+inline constexpr char kNoDirectoryNameMessage[] =
+    "a new file needs a directory name, and none was given (for a file named by a plain path, "
+    "salvage needs --out)";
 
 // Writes records into a new job results file through the store's writer,
 // and finds the path of the file that the store created.
