@@ -8,6 +8,11 @@
 //
 // Reader: openJobResults(dir, "ci_push_<seconds>.xml"); getNextJobResult()
 // while it returns 1; it returns 0 with the last record, -1 with none.
+// Its verdicts are those hand-made files and their callers rely on; the
+// stricter judge is the check of a file (jobresults::CheckResultsFile in
+// JobResultsCheck.h, `jobresults check`), which calls damage any byte a
+// writer of this library does not leave, and JobResultsReader reads under
+// it with setStrict(true).
 //
 // Success flags are 1 and 0. After a failure m_sErrorMsg holds its text and
 // m_nErrno the errno of a failed system call (-1 for invalid file content);
