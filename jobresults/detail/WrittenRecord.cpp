@@ -13,6 +13,7 @@
 #include "jobresults/detail/JobResultsFormat.h"
 #include "jobresults/detail/JobResultsLayout.h"
 #include "xml/detail/XmlScan.h"
+#include "xml/detail/XmlSimd.h"
 
 namespace jobresults {
 namespace {
@@ -79,8 +80,10 @@ LayoutMatch TakeField(LayoutCursor& cursor, const WrittenTags& tags, string_view
     const string_view text = cursor.text;
     const size_t begin = cursor.at - 1;
     size_t end = npos;
-    for (size_t lt = xmlscan::FindByte(text, '<', cursor.at); lt != npos;
-         lt = xmlscan::FindByte(text, '<', lt + 1)) {
+    // A NUL byte stops the same search: no value holds one.
+    for (size_t lt = xmlscan::FindCharOrNul<'<'>(text, cursor.at); lt != npos;
+         lt = xmlscan::FindCharOrNul<'<'>(text, lt + 1)) {
+        if (text[lt] == '\0') return LayoutMatch::kNo;
         LayoutCursor probe{text, lt, true};
         if (probe.Take(tags.Close()) == LayoutMatch::kYes) {
             end = lt;
@@ -89,7 +92,6 @@ LayoutMatch TakeField(LayoutCursor& cursor, const WrittenTags& tags, string_view
         if (FormatTagAt(text.substr(lt)) != 0) return LayoutMatch::kNo;
     }
     content = text.substr(begin, end == npos ? npos : end - begin);
-    if (HoldsNul(content)) return LayoutMatch::kNo;
     if (end == npos) return cursor.atEnd ? LayoutMatch::kNo : LayoutMatch::kMore;
     if (content.size() < 2 || content.back() != '\n') return LayoutMatch::kNo;
     cursor.at = end + tags.Close().size();
