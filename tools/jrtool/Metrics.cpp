@@ -47,8 +47,7 @@ constexpr std::size_t kLongestClientKey = 1024;
 
 std::string ClientKey(const std::string& name) {
     if (name.size() <= kLongestClientKey) return name;
-    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-    for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    const std::uint64_t hash = Checksum(name);
     std::size_t cut = kLongestClientKey - 32;
     while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
     char mark[32];
