@@ -137,7 +137,8 @@ TEST(LibraryBinary, ExportsOnlyTheExportedClasses) {
                                      "AddJobResultWithReason(",
                                      "FileStateName(",
                                      "ProgressFields[abi:cxx11](",
-                                     "ProgressFromFields("}) {
+                                     "ProgressFromFields(",
+                                     "PlanReadings("}) {
             ours = ours || name.rfind(std::string("jobresults::") + function, 0) == 0;
         }
         EXPECT_TRUE(ours) << "unexpected export: " << name;
