@@ -43,6 +43,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/jobresults/cijobresults.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsProgress.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsEnding.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsSalvage.h
+  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsPaths.h
+  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsReasons.h
   DESTINATION ${CIJOBRESULTS_INSTALL_HEADERDIR}/jobresults
   COMPONENT development)
 

@@ -83,7 +83,7 @@ int DescribeResultsFile(const std::string& dirName, const std::string& fileName,
     file = ResultsFile();
     if (!ParseResultsFileName(fileName, file.createdSeconds)) return ENOENT;
     file.fileName = fileName;
-    file.path = dirName + kDirectorySeparator + fileName;
+    file.path = JoinResultsPath(dirName, fileName);
     errno = ENOENT;
     return LookAt(AT_FDCWD, file.path.c_str(), file) ? 0 : errno;
 }
@@ -126,15 +126,14 @@ int ListResultsFiles(const std::string& dirName, std::vector<ResultsFile>& files
             failure = errno;
             break;
         }
-        const std::string_view name = entry->d_name;
         ResultsFile file;
-        if (name.substr(0, location.namePrefix.size()) != location.namePrefix ||
-            !ParseResultsFileName(name.substr(location.namePrefix.size()), file.createdSeconds) ||
+        std::string_view name;
+        if (!ParseHostEntry(location, entry->d_name, name, file.createdSeconds) ||
             !LookAt(dirfd(directory), entry->d_name, file)) {
             continue;
         }
-        file.fileName = std::string(name.substr(location.namePrefix.size()));
-        file.path = dirName + kDirectorySeparator + file.fileName;
+        file.fileName = std::string(name);
+        file.path = JoinResultsPath(dirName, file.fileName);
         files.push_back(std::move(file));
     }
     closedir(directory);
@@ -142,10 +141,7 @@ int ListResultsFiles(const std::string& dirName, std::vector<ResultsFile>& files
         files.clear();
         return failure;
     }
-    std::sort(files.begin(), files.end(), [](const ResultsFile& a, const ResultsFile& b) {
-        return a.createdSeconds != b.createdSeconds ? a.createdSeconds < b.createdSeconds
-                                                    : a.fileName < b.fileName;
-    });
+    std::sort(files.begin(), files.end(), OlderFirst);
     return 0;
 }
 

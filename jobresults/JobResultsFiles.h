@@ -49,6 +49,12 @@ struct ResultsFile {
     FileEnding ending = FileEnding::kNeither;
 };
 
+// The order of a listing: by creation second, then by name.
+inline bool OlderFirst(const ResultsFile& a, const ResultsFile& b) {
+    return a.createdSeconds != b.createdSeconds ? a.createdSeconds < b.createdSeconds
+                                                : a.fileName < b.fileName;
+}
+
 // Fills `files` with the files of `dirName`, oldest first (by creation
 // second, then by name). Returns 0, or the errno of opening or reading the
 // host directory (then `files` is empty). A file that goes while it is

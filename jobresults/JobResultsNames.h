@@ -11,6 +11,7 @@
 #define CIJOBRESULTS_JOBRESULTS_JOBRESULTSNAMES_H
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -56,6 +57,30 @@ inline bool ParseResultsFileName(std::string_view fileName, long long& seconds) 
     return true;
 }
 
+// The creation time that a name following the rule encodes, or nullopt.
+inline std::optional<long long> CreationTimeFromFileName(std::string_view fileName) {
+    long long seconds = 0;
+    if (!ParseResultsFileName(fileName, seconds)) return std::nullopt;
+    return seconds;
+}
+
+// The name of a file created at `seconds` (decimal digits, or a stand-in
+// such as "<seconds>" for help texts): "ci_push_<seconds>.xml".
+inline std::string ResultsFileName(std::string_view seconds) {
+    return std::string(kBaseFileName) + kTimeSeparator + std::string(seconds) +
+           std::string(kExtension);
+}
+inline std::string ResultsFileName(long long seconds) {
+    return ResultsFileName(std::to_string(seconds));
+}
+// "ci_push_<seconds>.xml", for messages and help texts.
+inline std::string ResultsFileNamePattern() { return ResultsFileName("<seconds>"); }
+
+// The path the readers open: directory name, separator, file name.
+inline std::string JoinResultsPath(const std::string& dirName, const std::string& fileName) {
+    return dirName + kDirectorySeparator + fileName;
+}
+
 // Where the files of a directory name live on a POSIX host: everything
 // after the last slash of the directory name starts the files' names. The
 // directory name "/var/ci/results" gives files named
@@ -71,6 +96,16 @@ inline HostLocation LocateOnHost(const std::string& dirName) {
     if (slash == std::string::npos) return {".", dirName + kDirectorySeparator};
     const std::string directory = slash == 0 ? "/" : dirName.substr(0, slash);
     return {directory, dirName.substr(slash + 1) + kDirectorySeparator};
+}
+
+// Whether the host directory's entry `entry` is a file of the directory
+// name at `location`: the name prefix, then a name that follows the naming
+// rule. Sets fileName to that name and seconds to its creation time.
+inline bool ParseHostEntry(const HostLocation& location, std::string_view entry,
+                           std::string_view& fileName, long long& seconds) {
+    if (entry.substr(0, location.namePrefix.size()) != location.namePrefix) return false;
+    fileName = entry.substr(location.namePrefix.size());
+    return ParseResultsFileName(fileName, seconds);
 }
 
 }  // namespace jobresults

@@ -141,6 +141,40 @@ struct VerifyCandidate {
 CIJOBRESULTS_API std::vector<std::size_t> PickForVerification(
     std::vector<VerifyCandidate> candidates, std::uint64_t budget);
 
+// How a run reads one listed file.
+struct PlannedReading {
+    FileChange change = FileChange::kChanged;
+    bool verifying = false;  // unchanged, and picked to be read whole
+    // The file's status change time, taken before the reading (0: not
+    // known), for the caller to keep in the progress once the file is read.
+    std::int64_t statusChangeNanoseconds = 0;
+};
+
+// The progress kept of a listed file; nullptr for a file not read before.
+using ProgressLookup = std::function<const FileProgress*(const ResultsFile& file)>;
+
+// How a run reads each of `listed`: by what changed since the progress
+// kept (a file without one as changed), and of the unchanged files, those
+// that PickForVerification picks on `budget` are read whole.
+CIJOBRESULTS_API std::vector<PlannedReading> PlanReadings(const std::vector<ResultsFile>& listed,
+                                                          const ProgressLookup& kept,
+                                                          std::uint64_t budget);
+
+// --- keeping progress between runs ----------------------------------------
+
+// The word for a state: "open", "saved" or "damaged".
+CIJOBRESULTS_API const char* FileStateName(FileState state);
+
+// A file's progress as text fields (decimal numbers, then the state's
+// word), for a caller that keeps it in a file of its own, and back from
+// the fields at `first` on (false when they do not fit). With `times`, the
+// status change time (empty when not known) and the last verification
+// follow; a caller's older files may lack them, so with `times`
+// ProgressFromFields takes both forms.
+CIJOBRESULTS_API std::vector<std::string> ProgressFields(const FileProgress& progress, bool times);
+CIJOBRESULTS_API bool ProgressFromFields(const std::vector<std::string>& fields, std::size_t first,
+                                         bool times, FileProgress& progress);
+
 }  // namespace jobresults
 
 #endif  // CIJOBRESULTS_JOBRESULTS_JOBRESULTSPROGRESS_H

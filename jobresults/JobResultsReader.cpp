@@ -268,7 +268,7 @@ bool JobResultsReader::open(const std::string& dirName, const std::string& fileN
         m_pState->Reset();
         return false;
     }
-    return m_pState->OpenPath(dirName + jobresults::kDirectorySeparator + fileName, fileName, {});
+    return m_pState->OpenPath(jobresults::JoinResultsPath(dirName, fileName), fileName, {});
 }
 
 bool JobResultsReader::open(const std::string& path) {

@@ -14,4 +14,19 @@ struct JobResults {
     unsigned long long Size = 0;
 };
 
+namespace jobresults {
+
+// Empties every field, keeping the strings' capacity: the readers leave a
+// field that a record lacks as it was, so a record reused for each read is
+// cleared before it.
+inline void ClearRecord(JobResults& record) {
+    record.ClientName.clear();
+    record.Url.clear();
+    record.BackupJobId.clear();
+    record.ErrorString.clear();
+    record.Size = 0;
+}
+
+}  // namespace jobresults
+
 #endif  // CIJOBRESULTS_JOBRESULTS_JOBRESULTSRECORD_H

@@ -88,7 +88,7 @@ bool JobResultsRecovery::open(const std::string& dirName, const std::string& fil
         *m_pState = State();
         return m_pState->Fail(EINVAL);
     }
-    return open(dirName + jobresults::kDirectorySeparator + fileName);
+    return open(jobresults::JoinResultsPath(dirName, fileName));
 }
 
 bool JobResultsRecovery::open(const std::string& path) {

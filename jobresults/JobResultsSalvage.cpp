@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "jobresults/JobResultsNames.h"
+#include "jobresults/JobResultsPaths.h"
 #include "jobresults/JobResultsReader.h"
 #include "jobresults/JobResultsRecovery.h"
 #include "jobresults/detail/RescueCopy.h"
@@ -19,23 +20,7 @@ namespace jobresults {
 
 namespace {
 
-// A file as the readers take it; an empty dirName makes fileName a plain
-// path.
-struct FilePlace {
-    std::string dirName;
-    std::string fileName;
-
-    bool IsPlain() const { return dirName.empty(); }
-    std::string WholePath() const {
-        return IsPlain() ? fileName : dirName + kDirectorySeparator + fileName;
-    }
-};
-
-std::optional<long long> CreationTimeOf(const std::string& fileName) {
-    long long seconds = 0;
-    if (!ParseResultsFileName(fileName, seconds)) return std::nullopt;
-    return seconds;
-}
+using FilePlace = ResultsPath;
 
 // Where the copy goes: the file itself, or outDirName under the same
 // creation time. Nullopt when there is no creation time to keep: the
@@ -49,13 +34,12 @@ std::optional<FilePlace> TargetOf(const FilePlace& file, const std::string& outD
         base.resize(base.size() - kDamagedSuffix.size());
     }
     if (outDirName.empty()) {
-        if (file.IsPlain() || !CreationTimeOf(file.fileName)) return std::nullopt;
+        if (file.IsPlain() || !CreationTimeFromFileName(file.fileName)) return std::nullopt;
         return file;
     }
-    const auto created = CreationTimeOf(base);
+    const auto created = CreationTimeFromFileName(base);
     if (!created) return std::nullopt;
-    return FilePlace{outDirName, std::string(kBaseFileName) + kTimeSeparator +
-                                     std::to_string(*created) + std::string(kExtension)};
+    return FilePlace{outDirName, ResultsFileName(*created)};
 }
 
 // The copies that salvages of the same target left when they were
@@ -175,14 +159,6 @@ void Rescue(const FilePlace& file, const std::optional<FilePlace>& target,
     }
 }
 
-FilePlace SplitPath(const std::string& path) {
-    const auto separator = path.rfind(kDirectorySeparator);
-    if (separator == std::string::npos || separator == 0 || separator + 1 == path.size()) {
-        return {"", path};
-    }
-    return {path.substr(0, separator), path.substr(separator + 1)};
-}
-
 }  // namespace
 
 SalvageResult SalvageResultsFile(const std::string& dirName, const std::string& fileName,
@@ -196,7 +172,7 @@ SalvageResult SalvageResultsFile(const std::string& dirName, const std::string& 
 }
 
 SalvageResult SalvageResultsFile(const std::string& path, const SalvageOptions& options) {
-    const FilePlace file = SplitPath(path);
+    const FilePlace file = SplitWholePath(path).value_or(ResultsPath::Plain(path));
     return SalvageResultsFile(file.dirName, file.fileName, options);
 }
 

@@ -51,8 +51,8 @@ std::vector<RescueLeftover> ListRescueLeftovers(const std::string& dirName) {
             !IsResultsFileName(rest.substr(separator + 1))) {
             return;
         }
-        leftovers.push_back({dirName + kDirectorySeparator + std::string(rest),
-                             dirName + kDirectorySeparator + std::string(original)});
+        leftovers.push_back({JoinResultsPath(dirName, std::string(rest)),
+                             JoinResultsPath(dirName, std::string(original))});
     });
     std::sort(leftovers.begin(), leftovers.end(),
               [](const RescueLeftover& a, const RescueLeftover& b) { return a.path < b.path; });
@@ -64,7 +64,7 @@ std::vector<std::string> RescueLeftoversOf(const std::string& path) {
     const std::string rescueDirName = RescueDirName(path);
     EachNameOf(rescueDirName, [&](std::string_view rest) {
         if (IsResultsFileName(rest)) {
-            leftovers.push_back(rescueDirName + kDirectorySeparator + std::string(rest));
+            leftovers.push_back(JoinResultsPath(rescueDirName, std::string(rest)));
         }
     });
     return leftovers;

@@ -26,4 +26,24 @@ std::vector<std::size_t> PickForVerification(std::vector<VerifyCandidate> candid
     return picked;
 }
 
+std::vector<PlannedReading> PlanReadings(const std::vector<ResultsFile>& listed,
+                                         const ProgressLookup& kept, std::uint64_t budget) {
+    std::vector<PlannedReading> plans(listed.size());
+    std::vector<VerifyCandidate> candidates;
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        PlannedReading& plan = plans[i];
+        plan.statusChangeNanoseconds = StatusChangeNanoseconds(listed[i].path);
+        const FileProgress* const progress = kept(listed[i]);
+        if (progress == nullptr) continue;
+        plan.change = ChangeSince(*progress, listed[i], plan.statusChangeNanoseconds);
+        if (plan.change == FileChange::kUnchanged) {
+            candidates.push_back({progress->verifiedNanoseconds, listed[i].size, i});
+        }
+    }
+    for (const std::size_t i : PickForVerification(std::move(candidates), budget)) {
+        plans[i].verifying = true;
+    }
+    return plans;
+}
+
 }  // namespace jobresults

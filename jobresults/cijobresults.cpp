@@ -309,7 +309,7 @@ int CCIJobResults::openJobResults(std::string sDirName, std::string sFileName) {
     FinishWriting(*this);
     m_sDirName = std::move(sDirName);
     m_sFileName = std::move(sFileName);
-    const std::string path = m_sDirName + jobresults::kDirectorySeparator + m_sFileName;
+    const std::string path = jobresults::JoinResultsPath(m_sDirName, m_sFileName);
 
     m_nFileHandle = jobresults::FileWindow::OpenToRead(path);
     if (m_nFileHandle == -1) {

@@ -112,12 +112,33 @@ TEST(LibraryBinary, ExportsOnlyTheExportedClasses) {
             ours = ours || name.rfind(cls + "::", 0) == 0 || name == "vtable for " + cls ||
                    name == "typeinfo for " + cls || name == "typeinfo name for " + cls;
         }
-        for (const char* function :
-             {"ListResultsFiles(", "DescribeResultsFile(", "EndingOfFile(", "NoteOnDirectoryName(",
-              "VersionLine(", "LineOfOffset(", "ParseSyncLevel(", "SyncLevelName(",
-              "CheckResultsFile(", "StatusChangeNanoseconds(", "UnchangedSince(", "ChangeSince(",
-              "ReadOn(", "PickForVerification(", "SalvageResultsFile(", "RescueDirName(",
-              "ListRescueLeftovers(", "RescueLeftoversOf("}) {
+        for (const char* function : {"ListResultsFiles(",
+                                     "DescribeResultsFile(",
+                                     "EndingOfFile(",
+                                     "NoteOnDirectoryName(",
+                                     "VersionLine(",
+                                     "LineOfOffset(",
+                                     "ParseSyncLevel(",
+                                     "SyncLevelName(",
+                                     "CheckResultsFile(",
+                                     "StatusChangeNanoseconds(",
+                                     "UnchangedSince(",
+                                     "ChangeSince(",
+                                     "ReadOn(",
+                                     "PickForVerification(",
+                                     "SalvageResultsFile(",
+                                     "RescueDirName(",
+                                     "ListRescueLeftovers(",
+                                     "RescueLeftoversOf(",
+                                     "SplitWholePath(",
+                                     "ParseFileArguments(",
+                                     "ParseSingleFileArguments(",
+                                     "WithReason(",
+                                     "AddJobResultWithReason(",
+                                     "FileStateName(",
+                                     "ProgressFields[abi:cxx11](",
+                                     "ProgressFromFields(",
+                                     "PlanReadings("}) {
             ours = ours || name.rfind(std::string("jobresults::") + function, 0) == 0;
         }
         EXPECT_TRUE(ours) << "unexpected export: " << name;

@@ -72,6 +72,36 @@ Reading Read(const std::string& dirName, FileChange change, FileProgress& progre
 
 // Three records read in two runs, then the file changed behind the point:
 // in place (same identity, other bytes) or by bytes no writer leaves.
+// Kept as text and read back, a progress is the same, with or without the
+// times; a field missing, added or garbled is refused.
+TEST(ProgressText, RandomProgressSurvivesItsFieldsAndDamageIsRefused) {
+    testsupport::SeededRandom random;
+    SCOPED_TRACE(random.Note());
+    for (int round = 0; round < 500; ++round) {
+        FileProgress p;
+        p.identity = {random(), random(), static_cast<std::int64_t>(random() >> 1)};
+        p.size = random();
+        p.modifiedNanoseconds = static_cast<std::int64_t>(random() >> 1);
+        p.point = {random(), random(), random()};
+        p.firstRecord = random();
+        p.state = static_cast<FileState>(random() % 3);
+        p.statusChangeNanoseconds = static_cast<std::int64_t>(random() % 2 ? random() >> 1 : 0);
+        p.verifiedNanoseconds = static_cast<std::int64_t>(random() >> 1);
+        const bool times = random() % 2 == 0;
+        std::vector<std::string> fields = ProgressFields(p, times);
+        fields.insert(fields.begin(), "name");
+        FileProgress back;
+        ASSERT_TRUE(ProgressFromFields(fields, 1, times, back));
+        EXPECT_EQ(ProgressFields(back, times), ProgressFields(p, times));
+        std::vector<std::string> damaged = fields;
+        damaged[1 + random() % (fields.size() - 1)] += "x";
+        EXPECT_FALSE(ProgressFromFields(damaged, 1, times, back));
+        damaged = fields;
+        damaged.resize(fields.size() - 1);
+        EXPECT_FALSE(ProgressFromFields(damaged, 1, times, back));
+    }
+}
+
 TEST(StoreProgress, ReadsOnlyWhatTheFileGainedAndTellsChangeFromGrowth) {
     enum class Later { kRewritten, kDamaged };
     for (const Later later : {Later::kRewritten, Later::kDamaged}) {

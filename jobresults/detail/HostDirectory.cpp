@@ -22,7 +22,7 @@ std::string PathOfOpenFile(const std::string& dirName, const std::string& baseNa
             ParseResultsFileName(std::string_view(name).substr(location.namePrefix.size()), seconds) &&
             fstatat(dirfd(directory), entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
             named.st_dev == wanted.st_dev && named.st_ino == wanted.st_ino) {
-            path = dirName + kDirectorySeparator + name.substr(location.namePrefix.size());
+            path = JoinResultsPath(dirName, name.substr(location.namePrefix.size()));
             break;
         }
     }

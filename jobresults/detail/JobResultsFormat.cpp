@@ -97,13 +97,8 @@ ComposedAppend::ComposedAppend(const JobResults& result, bool withHeader) {
 
 std::string CreationPath(const std::string& dirName, const std::string& baseName,
                          long long seconds) {
-    char digits[24];
-    const auto converted = std::to_chars(digits, digits + sizeof digits, seconds);
-    std::string path;
-    path.reserve(dirName.size() + baseName.size() + 32);
-    path.append(dirName).append(1, kDirectorySeparator).append(baseName).append(1, kTimeSeparator);
-    path.append(digits, converted.ptr).append(kExtension);
-    return path;
+    return JoinResultsPath(
+        dirName, baseName + kTimeSeparator + std::to_string(seconds) + std::string(kExtension));
 }
 
 }  // namespace jobresults

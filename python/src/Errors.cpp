@@ -1,7 +1,5 @@
 #include "Errors.h"
 
-#include <cstring>
-
 #include "Text.h"
 
 namespace pyjobresults {
@@ -81,12 +79,6 @@ void SetDamagedFileError(const std::string& message, const std::string& path,
     } catch (py::error_already_set& error) {
         error.restore();
     }
-}
-
-std::string WithReason(const std::string& message, int errorNumber) {
-    if (errorNumber <= 0) return message;
-    const bool period = !message.empty() && message.back() == '.';
-    return message.substr(0, message.size() - (period ? 1 : 0)) + ": " + std::strerror(errorNumber);
 }
 
 }  // namespace pyjobresults

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "jobresults/JobResultsReasons.h"
+
 namespace pyjobresults {
 
 // Creates DamagedFileError, a subclass of OSError, and adds it to the module.
@@ -22,9 +24,7 @@ void SetOSError(int errorNumber, const std::string& text, const std::string& pat
 void SetDamagedFileError(const std::string& message, const std::string& path,
                          std::uint64_t validBytes);
 
-// "message: the system's text for errorNumber", a closing period of the
-// message dropped; the message alone when errorNumber is not positive.
-std::string WithReason(const std::string& message, int errorNumber);
+using jobresults::WithReason;
 
 }  // namespace pyjobresults
 

@@ -23,21 +23,12 @@ namespace {
 
 const char kWhat[] = "this cijobresults reader";
 
-// The library's reader leaves a field that a record lacks as it was.
-void Clear(JobResults& record) {
-    record.ClientName.clear();
-    record.Url.clear();
-    record.BackupJobId.clear();
-    record.ErrorString.clear();
-    record.Size = 0;
-}
-
 }  // namespace
 
 // An empty directory name: the file name is the file's whole path.
 RecordReader::RecordReader(const std::string& dirName, const std::string& fileName, bool asBytes,
                            const std::optional<jobresults::ResumePoint>& resume)
-    : m_path(dirName.empty() ? fileName : dirName + jobresults::kDirectorySeparator + fileName),
+    : m_path(dirName.empty() ? fileName : jobresults::JoinResultsPath(dirName, fileName)),
       m_asBytes(asBytes) {
     if (fileName.empty()) throw py::value_error("the file name must not be empty");
     m_ready.reserve(kBatchSize);
@@ -99,7 +90,7 @@ std::size_t RecordReader::ReadBatch() {
     std::size_t count = 0;
     while (count < kBatchSize) {
         JobResults& record = m_batch[count];
-        Clear(record);
+        jobresults::ClearRecord(record);
         if (!m_reader.next(record)) {
             m_drained = true;
             break;

@@ -62,21 +62,16 @@ bool RecordWriter::Convert(const Values& values, JobResults& record) const {
 // first append, and after a failure that made it give its file up.
 bool RecordWriter::Append(JobResults record) {
     const bool creates = !m_store.m_bHeaderWritten;
-    // A failed creation leaves m_nErrno as it was and tells its reason in
-    // errno; every other failure records its errno in m_nErrno.
-    m_store.m_nErrno = 0;
     int added;
-    int reason;
+    int number;
     {
         py::gil_scoped_release release;
-        added = m_store.addJobResult(std::move(record));
-        reason = errno;
+        added = jobresults::AddJobResultWithReason(m_store, std::move(record), number);
     }
     if (added == 1) {
         if (creates) RememberCreatedFile();
         return true;
     }
-    const int number = m_store.m_nErrno != 0 ? m_store.m_nErrno : creates ? reason : 0;
     // The store refuses a value it cannot keep (a format tag, a NUL byte)
     // with EINVAL before writing anything: the caller's mistake.
     if (number == EINVAL) {

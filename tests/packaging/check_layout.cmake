@@ -34,6 +34,8 @@ set(headers ${INCLUDEDIR}/cijobresults/xml/XmlNode.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsProgress.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsEnding.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsSalvage.h
+            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsPaths.h
+            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsReasons.h
             ${INCLUDEDIR}/cijobresults/xml/LibraryExport.h)
 set(expected
   ${lib} ${lib}.${SOVERSION} ${lib}.${VERSION} ${headers}

@@ -50,7 +50,7 @@ std::optional<std::vector<jobresults::ResultsFile>> ListForCommand(const std::st
         return std::nullopt;
     }
     const auto note = NoteOnDirectoryName(dirName);
-    if (note && note->unusable && listed.empty()) {
+    if (note && note->endsInSlash && listed.empty()) {
         exitCode = ReportUsageError(note->text);
         return std::nullopt;
     }

@@ -12,68 +12,33 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "jobresults/JobResultsFiles.h"
 #include "jobresults/JobResultsNames.h"
+#include "jobresults/JobResultsPaths.h"
 #include "jobresults/JobResultsProgress.h"
 #include "jobresults/JobResultsReader.h"
-#include "jobresults/JobResultsRecovery.h"
+#include "jobresults/JobResultsReasons.h"
 #include "jobresults/JobResultsSalvage.h"
 #include "jobresults/cijobresults.h"
 
 namespace jrtool {
 
-// "message: reason" with the system's text for errno `error` (a closing
-// period of the message dropped); the message alone for 0 or -1.
-std::string WithReason(const std::string& message, int error);
+using jobresults::WithReason;
 
-// The store's message for its last failure, with the reason of a failed
-// system call.
-std::string StoreError(const CCIJobResults& store);
+// The store's message for its last failure, with the reason `error` of a
+// failed system call.
+std::string StoreError(const CCIJobResults& store, int error);
 
 // --- naming -------------------------------------------------------------
 
-// A job results file as the store's reader takes it.
-// A file named by any other path (a job results file renamed, say) is
-// "plain": dirName is empty and fileName holds the path.
-struct ResultsFilePath {
-    std::string dirName;
-    std::string fileName;
-
-    static ResultsFilePath Plain(std::string path) { return {"", std::move(path)}; }
-    bool IsPlain() const { return dirName.empty(); }
-    // Directory name, the store's separator, file name; the path of a plain
-    // file.
-    std::string WholePath() const;
-};
-
-// Splits a whole path at its last backslash; nullopt when it has none or
-// when either side would be empty.
-std::optional<ResultsFilePath> SplitWholePath(const std::string& wholePath);
-
-// Reads file arguments: an argument holding a backslash is a whole path; an
-// argument that names an existing file in no such form is a plain file; any
-// other argument is a directory name, and the argument after it is the file
-// name. Returns nullopt with a message in `error` on misuse.
-std::optional<std::vector<ResultsFilePath>> ParseFileArguments(
-    const std::vector<std::string>& arguments, std::string& error);
-
-// One file from one argument (a whole path) or two (a directory name and a
-// file name; taken as such even when the directory name holds a backslash).
-std::optional<ResultsFilePath> ParseSingleFileArguments(const std::vector<std::string>& arguments,
-                                                        std::string& error);
-
-// "ci_push_<seconds>.xml", the name the writer gives a file created at
-// `seconds`.
-std::string ResultsFileName(long long seconds);
-
-// "ci_push_<seconds>.xml", for messages and help texts.
-std::string ResultsFileNamePattern();
-
-// The creation time encoded in a file name of that form, or nullopt.
-std::optional<long long> CreationTimeFromFileName(const std::string& fileName);
+using ResultsFilePath = jobresults::ResultsPath;
+using jobresults::CreationTimeFromFileName;
+using jobresults::ParseFileArguments;
+using jobresults::ParseSingleFileArguments;
+using jobresults::ResultsFileName;
+using jobresults::ResultsFileNamePattern;
+using jobresults::SplitWholePath;
 
 // --- directory names and listing ------------------------------------------
 
@@ -82,13 +47,7 @@ std::optional<long long> CreationTimeFromFileName(const std::string& fileName);
 // text that says what it means and what to pass instead (the library's
 // note, or for an empty one the default of the metrics service's
 // settings); nullopt for others.
-struct DirectoryNameNote {
-    std::string text;
-    // Empty or ends in "/": file names would start with the backslash,
-    // which no one means.
-    bool unusable = false;
-};
-std::optional<DirectoryNameNote> NoteOnDirectoryName(const std::string& dirName);
+std::optional<jobresults::DirectoryNameNote> NoteOnDirectoryName(const std::string& dirName);
 
 using jobresults::LocateOnHost;
 
@@ -109,11 +68,6 @@ public:
     // when it is not a regular file, cannot be opened or read, or is
     // damaged before its first record.
     bool Open(const ResultsFilePath& file);
-    // Goes on in the file behind `point` (from its start for an empty
-    // point). False, with Stale(), when the file is not the one read.
-    bool Resume(const std::string& wholePath, const jobresults::ResumePoint& point);
-    bool Stale() const { return m_reader.errorNumber() == ESTALE; }
-    jobresults::ResumePoint Point() const { return m_reader.resumePoint(); }
     // The next record into `record`, reset first: the reader leaves a field
     // that a record lacks as it was. False at the end of the records or
     // where the damage begins.
@@ -130,14 +84,6 @@ public:
     std::uint64_t DamageOffset() const { return m_reader.check().damageOffset; }
     // After Next returned false: the verdict as the check of the file.
     jobresults::FileCheck Check() const { return m_reader.check(); }
-    // Behind the last complete record delivered (behind Root's start tag
-    // before the first).
-    std::uint64_t ValidBytes() const { return m_reader.validBytes(); }
-    // Where the last record delivered begins.
-    std::uint64_t RecordOffset() const { return m_reader.recordOffset(); }
-    // After a refusal (Damaged()): the content itself is refused, rather
-    // than the records ending without a last record.
-    bool ContentRefused() const { return m_reader.contentRefused(); }
 
 private:
     JobResultsReader m_reader;
@@ -147,15 +93,8 @@ private:
 // "byte N (line L)", or "byte N" when the line cannot be counted.
 std::string ByteAndLine(const std::string& path, std::uint64_t offset);
 
-// --- layout -------------------------------------------------------------
-
-// Opens the library's walk over the writer's layout on a regular file.
-// False, with a message in `error`, when it cannot.
-bool OpenLayoutWalk(const ResultsFilePath& file, JobResultsRecovery& walk, std::string& error);
-
-// A damaged stretch of `length` bytes, or (for any other find) an end
-// where the file stops too early, in plain words.
-std::string DamageText(JobResultsRecovery::Found found, std::uint64_t length);
+// The damage a check found: a stray stretch of bytes, or an end where the
+// file stops too early, in plain words.
 std::string DamageText(const jobresults::FileCheck& check);
 
 // A reader's message with the system's reason for `errorNumber`.

@@ -170,10 +170,8 @@ private:
     // the name the kernel gave the anonymous file, "#" and its inode.
     std::optional<std::string> FileNameOf(const std::string& entry) const {
         long long seconds = 0;
-        if (entry.compare(0, m_host.namePrefix.size(), m_host.namePrefix) == 0 &&
-            jobresults::ParseResultsFileName(entry.substr(m_host.namePrefix.size()), seconds)) {
-            return entry.substr(m_host.namePrefix.size());
-        }
+        std::string_view name;
+        if (jobresults::ParseHostEntry(m_host, entry, name, seconds)) return std::string(name);
         std::uint64_t inode = 0;
         if (entry.empty() || entry[0] != '#' || !ParseStateNumber(entry.substr(1), inode)) {
             return std::string();
@@ -210,10 +208,7 @@ private:
 
     // Oldest first, so that the lines come in the order the files were made.
     bool ReadAll(std::vector<jobresults::ResultsFile>& files, bool print) {
-        std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
-            return a.createdSeconds != b.createdSeconds ? a.createdSeconds < b.createdSeconds
-                                                        : a.fileName < b.fileName;
-        });
+        std::sort(files.begin(), files.end(), jobresults::OlderFirst);
         for (const auto& file : files) {
             if (!ReadOne(file, print)) return false;
         }

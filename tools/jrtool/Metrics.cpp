@@ -47,8 +47,7 @@ constexpr std::size_t kLongestClientKey = 1024;
 
 std::string ClientKey(const std::string& name) {
     if (name.size() <= kLongestClientKey) return name;
-    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-    for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    const std::uint64_t hash = Checksum(name);
     std::size_t cut = kLongestClientKey - 32;
     while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
     char mark[32];
@@ -180,6 +179,13 @@ struct Tally {
         return SealState(text);
     }
 
+    jobresults::ProgressLookup Lookup() const {
+        return [this](const jobresults::ResultsFile& file) -> const jobresults::FileProgress* {
+            const auto known = files.find(file.identity);
+            return known == files.end() ? nullptr : &known->second.progress;
+        };
+    }
+
     // False when a line does not fit; the caller then starts afresh.
     bool Load(const std::vector<std::string>& lines) {
         for (const std::string& line : lines) {
@@ -224,40 +230,6 @@ std::string Number(std::uint64_t value) { return std::to_string(value); }
 
 enum class FileRead { kRead, kUnreadable, kReplaced };
 
-// How this run reads one listed file.
-struct PlannedRead {
-    jobresults::FileChange change = jobresults::FileChange::kChanged;
-    bool verifying = false;  // unchanged, and picked to be read whole
-    // The file's status change time, taken before the reading (0: not known).
-    std::int64_t changedNs = 0;
-};
-
-// How this run reads each of the listed files: by what changed since the
-// tally read it, and for the unchanged ones, whether the budget picks them.
-std::vector<PlannedRead> PlanReads(const Tally& tally,
-                                   const std::vector<jobresults::ResultsFile>& listed,
-                                   std::uint64_t verifyBudget) {
-    std::vector<PlannedRead> plans(listed.size());
-    std::vector<jobresults::VerifyCandidate> candidates;
-    for (std::size_t i = 0; i < listed.size(); ++i) {
-        const jobresults::ResultsFile& file = listed[i];
-        PlannedRead& plan = plans[i];
-        plan.changedNs = jobresults::StatusChangeNanoseconds(file.path);
-        const auto known = tally.files.find(file.identity);
-        if (known == tally.files.end()) continue;
-        const jobresults::FileProgress& progress = known->second.progress;
-        plan.change = jobresults::ChangeSince(progress, file, plan.changedNs);
-        if (plan.change == jobresults::FileChange::kUnchanged) {
-            candidates.push_back({progress.verifiedNanoseconds, file.size, i});
-        }
-    }
-    for (const std::size_t i :
-         jobresults::PickForVerification(std::move(candidates), verifyBudget)) {
-        plans[i].verifying = true;
-    }
-    return plans;
-}
-
 // Why the tally holds records that `file` no longer has.
 std::string ReplacedText(const jobresults::ResultsFile& file, std::uint64_t pointBefore) {
     if (file.size < pointBefore) {
@@ -272,7 +244,7 @@ std::string ReplacedText(const jobresults::ResultsFile& file, std::uint64_t poin
 // not be read (its problem went to standard error), kReplaced when the
 // records counted before are not all in it any more: the tally holds
 // records that are gone, and a line on standard error names the file.
-FileRead ReadFile(const jobresults::ResultsFile& file, const PlannedRead& plan,
+FileRead ReadFile(const jobresults::ResultsFile& file, const jobresults::PlannedReading& plan,
                   std::int64_t startedNs, Tally& tally, RunCounts& counts) {
     KnownFile& known = tally.files[file.identity];
     known.fileName = file.fileName;
@@ -309,7 +281,7 @@ FileRead ReadFile(const jobresults::ResultsFile& file, const PlannedRead& plan,
         tally.files.erase(file.identity);
         return FileRead::kUnreadable;
     }
-    known.progress.statusChangeNanoseconds = plan.changedNs;
+    known.progress.statusChangeNanoseconds = plan.statusChangeNanoseconds;
     if (whole) known.progress.verifiedNanoseconds = startedNs;
     return FileRead::kRead;
 }
@@ -507,7 +479,7 @@ public:
             tally.dirName = m_dirName;
             run.unreadable.clear();
             bool replaced = false;
-            const std::vector<PlannedRead> plans = PlanReads(tally, *listed, *verifyBudget);
+            const auto plans = jobresults::PlanReadings(*listed, tally.Lookup(), *verifyBudget);
             for (std::size_t i = 0; i < listed->size(); ++i) {
                 const jobresults::ResultsFile& file = (*listed)[i];
                 const FileRead read = ReadFile(file, plans[i], run.startedNs, tally, counts);

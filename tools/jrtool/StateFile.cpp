@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <fstream>
@@ -18,19 +17,8 @@ namespace jrtool {
 
 namespace {
 
-constexpr std::array<const char*, 3> kStateNames = {"open", "saved", "damaged"};
-
-constexpr std::size_t kProgressFields = 10;
-
 bool WriteAndSync(int fd, const std::string& text) {
     return WriteAll(fd, text.data(), text.size()) && fsync(fd) == 0;
-}
-
-// FNV-1a over the state's text.
-std::uint64_t Checksum(const std::string& text) {
-    std::uint64_t hash = 14695981039346656037ULL;
-    for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
-    return hash;
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -41,42 +29,10 @@ std::string DirectoryOf(const std::string& path) {
 
 }  // namespace
 
-const char* FileStateName(jobresults::FileState state) {
-    return kStateNames[static_cast<std::size_t>(state)];
-}
-
-std::vector<std::string> ProgressFields(const jobresults::FileProgress& p, bool times) {
-    std::vector<std::string> fields = {
-        std::to_string(p.identity.device),  std::to_string(p.identity.inode),
-        std::to_string(p.identity.birthNanoseconds), std::to_string(p.size),
-        std::to_string(p.modifiedNanoseconds), std::to_string(p.point.offset),
-        std::to_string(p.point.rootContent), std::to_string(p.point.fingerprint),
-        std::to_string(p.firstRecord), FileStateName(p.state)};
-    if (!times) return fields;
-    const std::int64_t changed = p.statusChangeNanoseconds;
-    fields.push_back(changed == 0 ? std::string() : std::to_string(changed));
-    fields.push_back(std::to_string(p.verifiedNanoseconds));
-    return fields;
-}
-
-bool ProgressFromFields(const std::vector<std::string>& fields, std::size_t first, bool times,
-                        jobresults::FileProgress& p) {
-    times = times && fields.size() == first + kProgressFields + 2;
-    if (fields.size() != first + kProgressFields && !times) return false;
-    const std::string* f = &fields[first];
-    std::size_t state = kStateNames.size();
-    for (std::size_t i = 0; i < kStateNames.size(); ++i) {
-        if (f[9] == kStateNames[i]) state = i;
-    }
-    p.state = static_cast<jobresults::FileState>(state);
-    return ParseStateNumber(f[0], p.identity.device) && ParseStateNumber(f[1], p.identity.inode) &&
-           ParseStateNumber(f[2], p.identity.birthNanoseconds) && ParseStateNumber(f[3], p.size) &&
-           ParseStateNumber(f[4], p.modifiedNanoseconds) &&
-           ParseStateNumber(f[5], p.point.offset) && ParseStateNumber(f[6], p.point.rootContent) &&
-           ParseStateNumber(f[7], p.point.fingerprint) && ParseStateNumber(f[8], p.firstRecord) &&
-           state < kStateNames.size() &&
-           (!times || ((f[10].empty() || ParseStateNumber(f[10], p.statusChangeNanoseconds)) &&
-                       ParseStateNumber(f[11], p.verifiedNanoseconds)));
+std::uint64_t Checksum(const std::string& text) {
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    return hash;
 }
 
 std::string StateLine(const std::vector<std::string>& fields) {

@@ -12,6 +12,7 @@
 #include <sys/types.h>
 
 #include <charconv>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,17 +33,12 @@ bool ParseStateNumber(const std::string& field, Number& value) {
     return !field.empty() && parsed.ec == std::errc() && parsed.ptr == end;
 }
 
-// The state's word for how a reading left a file: open, saved, damaged.
-const char* FileStateName(jobresults::FileState state);
+// FNV-1a over `text`: the state's check, and short keys for long names.
+std::uint64_t Checksum(const std::string& text);
 
-// A file's progress as fields of a state file line, and back from the
-// fields at `first` on (false when they do not fit). With `times`, the
-// status change time (empty when not known) and the last verification
-// follow; a state written before they were kept lacks them, so with
-// `times` ProgressFromFields takes both forms.
-std::vector<std::string> ProgressFields(const jobresults::FileProgress& progress, bool times);
-bool ProgressFromFields(const std::vector<std::string>& fields, std::size_t first, bool times,
-                        jobresults::FileProgress& progress);
+using jobresults::FileStateName;
+using jobresults::ProgressFields;
+using jobresults::ProgressFromFields;
 
 // Writes `text` to a temporary file beside `path` (its name is `path`
 // with a suffix, so readers that pick files by extension pass it over),

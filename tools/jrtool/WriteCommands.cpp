@@ -47,7 +47,7 @@ public:
 
     int Run() override {
         if (const auto note = NoteOnDirectoryName(m_dirName)) {
-            if (note->unusable) return ReportUsageError(note->text);
+            if (note->endsInSlash) return ReportUsageError(note->text);
             std::cerr << "jobresults: note: " << note->text << '\n';
         }
         if (m_input == "-") return WriteFrom(std::cin, STDIN_FILENO, "standard input");
