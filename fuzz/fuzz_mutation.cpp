@@ -186,8 +186,9 @@ Walked Walk(const char* name) {
 // would (the record's first `split` bytes over what lies there), reads
 // whole behind the writer's records in front of it (changes to those are
 // judged apart). Where its write was cut, any completion will do: tried are
-// the rest of the writer's record from the cut, or from behind one of its
-// line breaks, each with and without a line break first.
+// the rest of the writer's record from the cut, from behind one of its
+// line breaks or from one of its end tags, each with and without a line
+// break first.
 bool CompletesWhole(const Written& written, const std::string& bytes, size_t split, bool cut) {
     const size_t at = written.starts.back();
     const std::string head =
@@ -206,6 +207,22 @@ bool CompletesWhole(const Written& written, const std::string& bytes, size_t spl
             }
         }
         if (rest.find('\n', from) == std::string::npos) break;
+    }
+    // A cut inside an end tag of the record may have left its first bytes
+    // as the value's own: that value goes on, and any of the record's end
+    // tags from there may close it.
+    if (!cut) return false;
+    for (size_t tag = written.completed.find("</", at); tag != std::string::npos;
+         tag = written.completed.find("</", tag + 1)) {
+        for (const char* join : {"", "\n"}) {
+            FUZZ_CHECK(jobfiles::WriteWholeFile(Dir().StorePath(kCompletedName),
+                                                head + join + written.completed.substr(tag)));
+            const Walked walked = Walk(kCompletedName);
+            if (walked.sound && walked.ending == JobResultsRecovery::Ending::kOpen &&
+                walked.starts == written.starts) {
+                return true;
+            }
+        }
     }
     return false;
 }
