@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,34 @@ using ProgressVisitor = std::function<void(const JobResults& record, std::uint64
 // while it stands still, it is damaged.
 CIJOBRESULTS_API ProgressOutcome ReadOn(const ResultsFile& file, FileChange change,
                                         FileProgress& progress, const ProgressVisitor& visit);
+
+// ReadOn one record at a time, for a caller that pulls records (an
+// iterator, say) rather than being handed them: the same records, offsets,
+// outcome and progress. It works on a copy of the progress, which holds
+// the new place once Next has returned false; a reading dropped before
+// that leaves the caller's progress as it was.
+class CIJOBRESULTS_API ProgressReading {
+public:
+    ProgressReading(const ResultsFile& file, FileChange change, const FileProgress& progress);
+    ~ProgressReading();
+    ProgressReading(const ProgressReading&) = delete;
+    ProgressReading& operator=(const ProgressReading&) = delete;
+
+    // The next record behind the progress into `record`, with the offset
+    // where it begins: true; false once the reading is over, and from then
+    // on.
+    bool Next(JobResults& record, std::uint64_t& offset);
+    bool Over() const;
+    // Final once the reading is over.
+    const ProgressOutcome& Outcome() const;
+    // Its firstRecord is set once a record was handed out; the rest moves
+    // once the reading is over.
+    const FileProgress& Progress() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 
 // An unchanged file that may be verified (read whole) in this run.
 struct VerifyCandidate {

@@ -125,6 +125,7 @@ TEST(LibraryBinary, ExportsOnlyTheExportedClasses) {
                                      "UnchangedSince(",
                                      "ChangeSince(",
                                      "ReadOn(",
+                                     "ProgressReading::",
                                      "PickForVerification(",
                                      "SalvageResultsFile(",
                                      "RescueDirName(",
