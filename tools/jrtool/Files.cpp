@@ -17,7 +17,7 @@ std::optional<jobresults::DirectoryNameNote> NoteOnDirectoryName(const std::stri
             true, true,
             "the directory name is empty: pass the one the files were written with, such as "
             "/var/ci/results for the files '/var/ci/" +
-                ResultsFilePath{"results", ResultsFileNamePattern()}.WholePath() +
+                ResultsFilePath{"results", jobresults::ResultsFileNamePattern()}.WholePath() +
                 "' (the metrics service takes it from JOBRESULTS_DIR in "
                 "/etc/default/jobresults-metrics)"};
     }
@@ -75,12 +75,12 @@ std::string ProblemText(const jobresults::ResultsFile& file,
                         const jobresults::ProgressOutcome& outcome, bool withLine) {
     const jobresults::FileCheck& check = outcome.check;
     switch (outcome.problem) {
-    case jobresults::ProgressProblem::kNone:
-        return std::string();
-    case jobresults::ProgressProblem::kFailed:
-        return ReaderError(outcome.message, check.error);
-    case jobresults::ProgressProblem::kDamaged:
-        break;
+        case jobresults::ProgressProblem::kNone:
+            return std::string();
+        case jobresults::ProgressProblem::kFailed:
+            return ReaderError(outcome.message, check.error);
+        case jobresults::ProgressProblem::kDamaged:
+            break;
     }
     const std::string where = withLine ? ByteAndLine(file.path, check.damageOffset)
                                        : "byte " + std::to_string(check.damageOffset);
@@ -115,7 +115,7 @@ bool ResultsWriter::AddFirst(const JobResults& record) {
     m_createdPath = m_store.getJobResultsFilePath();
     if (m_createdPath.empty()) {
         m_error = "the store reported success, but no file named " +
-                  ResultsFilePath{m_dirName, ResultsFileNamePattern()}.WholePath() +
+                  ResultsFilePath{m_dirName, jobresults::ResultsFileNamePattern()}.WholePath() +
                   " is the file it wrote";
         return false;
     }

@@ -33,12 +33,6 @@ std::string StoreError(const CCIJobResults& store, int error);
 // --- naming -------------------------------------------------------------
 
 using ResultsFilePath = jobresults::ResultsPath;
-using jobresults::CreationTimeFromFileName;
-using jobresults::ParseFileArguments;
-using jobresults::ParseSingleFileArguments;
-using jobresults::ResultsFileName;
-using jobresults::ResultsFileNamePattern;
-using jobresults::SplitWholePath;
 
 // --- directory names and listing ------------------------------------------
 
@@ -49,12 +43,7 @@ using jobresults::SplitWholePath;
 // settings); nullopt for others.
 std::optional<jobresults::DirectoryNameNote> NoteOnDirectoryName(const std::string& dirName);
 
-using jobresults::LocateOnHost;
-
 // --- salvage's temporary copies -------------------------------------------
-
-using jobresults::ListRescueLeftovers;
-using jobresults::RescueLeftover;
 
 // --- reading ------------------------------------------------------------
 

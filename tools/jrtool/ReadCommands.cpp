@@ -119,11 +119,12 @@ public:
         AddDirectoryNameArgument(command, m_dirName);
         command->add_option("--format", m_format, "table (default) or json")
             ->check(CLI::IsMember({"table", "json"}));
-        command->footer("The files of the directory name demo/results are the files named '" +
-                        ResultsFilePath{"results", ResultsFileNamePattern()}.WholePath() +
-                        "' in demo. State: saved, open (ends in the trailer of an append: "
-                        "its writer has not saved it, or stopped), or damaged (the reader "
-                        "refuses it).");
+        command->footer(
+            "The files of the directory name demo/results are the files named '" +
+            ResultsFilePath{"results", jobresults::ResultsFileNamePattern()}.WholePath() +
+            "' in demo. State: saved, open (ends in the trailer of an append: "
+            "its writer has not saved it, or stopped), or damaged (the reader "
+            "refuses it).");
         return command;
     }
 
@@ -225,7 +226,7 @@ public:
 
     int Run() override {
         std::string error;
-        const auto files = ParseFileArguments(m_fileArguments, error);
+        const auto files = jobresults::ParseFileArguments(m_fileArguments, error);
         if (!files) return ReportUsageError(error);
         bool allValid = true;
         for (const ResultsFilePath& file : *files) allValid = CheckOne(file) && allValid;
