@@ -10,8 +10,10 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "xml/LibraryExport.h"
 
@@ -46,6 +48,31 @@ CIJOBRESULTS_API int CheckReplaceable(const std::string& path);
 // and EINTR: 0, or the errno of the failure (EIO for a write that makes no
 // progress).
 CIJOBRESULTS_API int WriteFully(int fd, const char* data, std::size_t size);
+
+// --- sealed text -------------------------------------------------------------
+
+// A program's state must never be taken for a smaller truth when a copy of
+// it was cut short or garbled: sealed text ends in a line that checks all
+// before it ("end", the number of lines and their checksum, separated by
+// tabs), and its first line names its kind.
+
+// FNV-1a over `text`: the seal's checksum, and a short stable key for a
+// long name.
+CIJOBRESULTS_API std::uint64_t TextChecksum(std::string_view text);
+
+// `text` (lines that end in a line feed, the kind's first) with its seal.
+CIJOBRESULTS_API std::string SealText(std::string_view text);
+
+enum class SealedRead {
+    kRead,
+    kOtherKind,  // the first line is not the kind asked for
+    kBroken,     // the seal does not match what it seals
+};
+
+// The lines of `sealed` between its first line, which must be `kind`, and
+// its seal, into `lines`, for kRead.
+CIJOBRESULTS_API SealedRead OpenSealedText(std::string_view sealed, std::string_view kind,
+                                           std::vector<std::string>& lines);
 
 }  // namespace jobresults
 

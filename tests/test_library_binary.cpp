@@ -148,7 +148,10 @@ TEST(LibraryBinary, ExportsOnlyTheExportedClasses) {
                                      "FindByInode(",
                                      "LookupIn(",
                                      "WatchResultsFiles(",
-                                     "ReadWatchedChanges("}) {
+                                     "ReadWatchedChanges(",
+                                     "TextChecksum(",
+                                     "SealText[abi:cxx11](",
+                                     "OpenSealedText("}) {
             ours = ours || name.rfind(std::string("jobresults::") + function, 0) == 0;
         }
         EXPECT_TRUE(ours) << "unexpected export: " << name;

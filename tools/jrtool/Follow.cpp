@@ -18,7 +18,6 @@
 #include <iostream>
 #include <vector>
 
-#include "jobresults/JobResultsReplace.h"
 #include "jobresults/JobResultsWatch.h"
 #include "jrtool/Cli.h"
 #include "jrtool/Output.h"
@@ -268,7 +267,7 @@ private:
             }
             text += StateLine(fields);
         }
-        if (!ReplaceFile(m_statePath, SealState(text), 0600, error)) return false;
+        if (!ReplaceFile(m_statePath, jobresults::SealText(text), 0600, error)) return false;
         m_dirty = false;
         return true;
     }

@@ -47,7 +47,7 @@ constexpr std::size_t kLongestClientKey = 1024;
 
 std::string ClientKey(const std::string& name) {
     if (name.size() <= kLongestClientKey) return name;
-    const std::uint64_t hash = Checksum(name);
+    const std::uint64_t hash = jobresults::TextChecksum(name);
     std::size_t cut = kLongestClientKey - 32;
     while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
     char mark[32];
@@ -171,7 +171,7 @@ struct Tally {
         for (const auto& [identity, file] : files) text += StateLine(FileFields(file));
         for (const auto& [client, tally] : clients) text += StateLine(tally.Fields(client));
         for (const auto& [client, total] : totals) text += StateLine(total.Fields(client));
-        return SealState(text);
+        return jobresults::SealText(text);
     }
 
     // False when a line does not fit; the caller then starts afresh.

@@ -4,19 +4,11 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
-#include "jobresults/JobResultsReplace.h"
 #include "jrtool/Files.h"
 #include "jrtool/Input.h"
 
 namespace jrtool {
-
-std::uint64_t Checksum(const std::string& text) {
-    std::uint64_t hash = 14695981039346656037ULL;
-    for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
-    return hash;
-}
 
 std::string StateLine(const std::vector<std::string>& fields) {
     std::string line;
@@ -45,12 +37,6 @@ bool ReplaceFile(const std::string& path, const std::string& text, mode_t mode,
     return false;
 }
 
-std::string SealState(const std::string& text) {
-    std::size_t lines = 0;
-    for (const char c : text) lines += c == '\n' ? 1 : 0;
-    return text + StateLine({"end", std::to_string(lines), std::to_string(Checksum(text))});
-}
-
 bool CheckWritable(const std::string& path, std::string& error) {
     const int failure = jobresults::CheckReplaceable(path);
     if (failure != 0) error = WithReason("cannot write " + path, failure);
@@ -68,30 +54,22 @@ std::optional<std::vector<std::string>> ReadStateLines(const std::string& path,
         return std::nullopt;
     }
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<std::string> lines;
+    const jobresults::SealedRead read = jobresults::OpenSealedText(text, kind, lines);
+    broken = !in.bad() && read == jobresults::SealedRead::kBroken;
     if (in.bad()) {
         error = "cannot read " + path;
-        return std::nullopt;
-    }
-    if (text.compare(0, kind.size() + 1, kind + '\n') != 0) {
+    } else if (read == jobresults::SealedRead::kOtherKind) {
         error =
             path + " is not a state file of this command (its first line is not '" + kind + "')";
-        return std::nullopt;
-    }
-    // The check line is the last; all before it must give the same line.
-    const auto lastStart = text.size() < 2 ? std::string::npos : text.rfind('\n', text.size() - 2);
-    const std::string body = text.substr(0, lastStart == std::string::npos ? 0 : lastStart + 1);
-    if (text.empty() || text.back() != '\n' || lastStart == std::string::npos ||
-        SealState(body) != text) {
-        broken = true;
+    } else if (broken) {
         error = path +
                 " is cut short or damaged (its last line, the check of the lines before "
                 "it, does not match them)";
-        return std::nullopt;
+    } else {
+        return lines;
     }
-    std::vector<std::string> lines;
-    std::istringstream rest(body.substr(kind.size() + 1));
-    for (std::string line; std::getline(rest, line);) lines.push_back(line);
-    return lines;
+    return std::nullopt;
 }
 
 }  // namespace jrtool

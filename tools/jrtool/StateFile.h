@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "jobresults/JobResultsProgress.h"
+#include "jobresults/JobResultsReplace.h"
 #include "jrtool/Text.h"
 
 namespace jrtool {
@@ -25,17 +26,11 @@ std::string StateLine(const std::vector<std::string>& fields);
 // The fields of a line that StateLine made.
 std::vector<std::string> StateFields(const std::string& line);
 
-// FNV-1a over `text`: the state's check, and short keys for long names.
-std::uint64_t Checksum(const std::string& text);
-
 // Writes `text` to a temporary file beside `path` (its name is `path`
 // with a suffix, so readers that pick files by extension pass it over),
 // gives it `mode` less the umask, syncs it, renames it over `path` and
 // syncs the directory. False with a message in `error`.
 bool ReplaceFile(const std::string& path, const std::string& text, mode_t mode, std::string& error);
-
-// `text` (the kind's line and the state's lines) with its check line.
-std::string SealState(const std::string& text);
 
 // The lines of a state file whose first line is `kind`, between that line
 // and the check: an empty list when the file does not exist, nullopt with
