@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "jrtool/Text.h"
+
 namespace jrtool {
 
 std::string StoreError(const CCIJobResults& store, int error) {
@@ -53,22 +55,26 @@ std::string ReaderError(const std::string& message, int errorNumber) {
 // call with its errno.
 bool RecordSource::Damaged() const { return !m_reader.ok() && m_reader.errorNumber() == -1; }
 
-std::string ByteAndLine(const std::string& path, std::uint64_t offset) {
-    std::string where = "byte " + std::to_string(offset);
-    std::uint64_t line = 0;
-    if (jobresults::LineOfOffset(path, offset, line) == 0) {
-        where += " (line " + std::to_string(line) + ")";
-    }
-    return where;
-}
+namespace {
 
+// The damage a check found: a stray stretch of bytes, or an end where the
+// file stops too early, in plain words.
 std::string DamageText(const jobresults::FileCheck& check) {
     if (check.damage != jobresults::DamageKind::kStray) {
         return "the file stops where a record or its end tag should follow";
     }
-    const std::uint64_t length = check.damageLength;
-    return "bytes that no writer leaves there (" + std::to_string(length) +
-           (length == 1 ? " byte)" : " bytes)");
+    return "bytes that no writer leaves there (" + Counted(check.damageLength, "byte") + ")";
+}
+
+}  // namespace
+
+std::string DamagedAt(const std::string& path, const jobresults::FileCheck& check, bool withLine) {
+    std::string where = "byte " + std::to_string(check.damageOffset);
+    std::uint64_t line = 0;
+    if (withLine && jobresults::LineOfOffset(path, check.damageOffset, line) == 0) {
+        where += " (line " + std::to_string(line) + ")";
+    }
+    return "damaged at " + where + ": " + DamageText(check);
 }
 
 std::string ProblemText(const jobresults::ResultsFile& file,
@@ -82,9 +88,7 @@ std::string ProblemText(const jobresults::ResultsFile& file,
         case jobresults::ProgressProblem::kDamaged:
             break;
     }
-    const std::string where = withLine ? ByteAndLine(file.path, check.damageOffset)
-                                       : "byte " + std::to_string(check.damageOffset);
-    return "damaged at " + where + ": " + DamageText(check);
+    return DamagedAt(file.path, check, withLine);
 }
 
 // --- writing ------------------------------------------------------------

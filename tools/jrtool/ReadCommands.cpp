@@ -23,8 +23,7 @@ namespace {
 // call otherwise.
 std::string Verdict(const ResultsFilePath& file, const RecordSource& source) {
     if (!source.Damaged()) return source.Error();
-    return "damaged at " + ByteAndLine(file.WholePath(), source.DamageOffset()) + ": " +
-           DamageText(source.Check());
+    return DamagedAt(file.WholePath(), source.Check(), true);
 }
 
 // The verdict of dump, which names no file unless the content is at fault
