@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -188,6 +189,38 @@ using ProgressLookup = std::function<const FileProgress*(const ResultsFile& file
 CIJOBRESULTS_API std::vector<PlannedReading> PlanReadings(const std::vector<ResultsFile>& listed,
                                                           const ProgressLookup& kept,
                                                           std::uint64_t budget);
+
+// --- the files of a directory name read so far ------------------------------
+
+// A file read before, as a caller that comes back to a directory name keeps
+// it: the name it had when it was read last (a later file may take that
+// name) and its creation second, with its progress.
+struct KnownFile {
+    std::string fileName;
+    long long createdSeconds = 0;
+    FileProgress progress;
+};
+
+// The files read so far, by identity, never by name.
+using KnownFiles = std::map<FileIdentity, KnownFile>;
+
+// The entry of the listed `file`, made when it is new, with its name and
+// creation second as listed. An entry of another file under the same name
+// is dropped first: the file it stood for went.
+CIJOBRESULTS_API KnownFile& KnownEntry(KnownFiles& known, const ResultsFile& file);
+
+// Drops the entries of the files that `listed` lacks (they went while
+// nobody looked); true when every entry was listed.
+CIJOBRESULTS_API bool KeepListed(KnownFiles& known, const std::vector<ResultsFile>& listed);
+
+// Drops the entries under the name `fileName`; true when there was one.
+CIJOBRESULTS_API bool ForgetFileName(KnownFiles& known, const std::string& fileName);
+
+// The entry of the file with the inode `inode`; nullptr when there is none.
+CIJOBRESULTS_API const KnownFile* FindByInode(const KnownFiles& known, std::uint64_t inode);
+
+// The progress kept in `known`, for PlanReadings; `known` must outlive it.
+CIJOBRESULTS_API ProgressLookup LookupIn(const KnownFiles& known);
 
 // --- keeping progress between runs ----------------------------------------
 
