@@ -30,7 +30,7 @@
 #include "jobresults/detail/FileWindow.h"
 #include "jobresults/detail/JobResultsFormat.h"
 #include "jobresults/detail/JobResultsLayout.h"
-#include "jobresults/detail/JobResultsScan.h"
+#include "jobresults/detail/RootCursor.h"
 #include "tests/support/both_readers.h"
 #include "xml/XmlNode.h"
 

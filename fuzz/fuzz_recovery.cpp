@@ -16,7 +16,7 @@
 #include "job_files.h"
 #include "jobresults/detail/FileWindow.h"
 #include "jobresults/detail/JobResultsFormat.h"
-#include "jobresults/detail/JobResultsScan.h"
+#include "jobresults/detail/PlainRecord.h"
 #include "jobresults/detail/LayoutWalk.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "jobresults/detail/Fingerprint.h"
 #include "jobresults/detail/JobResultsFormat.h"
 #include "jobresults/detail/JobResultsMessages.h"
-#include "jobresults/detail/JobResultsScan.h"
+#include "jobresults/detail/RootCursor.h"
 
 namespace {
 

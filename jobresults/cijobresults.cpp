@@ -13,11 +13,12 @@
 
 #include "jobresults/detail/Durability.h"
 #include "jobresults/detail/HostDirectory.h"
-#include "jobresults/detail/JobResultsFile.h"
+#include "jobresults/detail/AppendProtocol.h"
 #include "jobresults/detail/JobResultsFormat.h"
 #include "jobresults/detail/JobResultsLayout.h"
 #include "jobresults/detail/JobResultsMessages.h"
-#include "jobresults/detail/JobResultsScan.h"
+#include "jobresults/detail/PlainRecord.h"
+#include "jobresults/detail/RootCursor.h"
 #include "jobresults/detail/QxCast.h"
 
 using jobresults::AppendStatus;

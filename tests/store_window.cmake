@@ -5,7 +5,8 @@ if(TARGET test_store_window)
     ${PROJECT_SOURCE_DIR}/jobresults/detail/FileWindow.cpp
     ${PROJECT_SOURCE_DIR}/jobresults/detail/JobResultsFormat.cpp
     ${PROJECT_SOURCE_DIR}/jobresults/detail/JobResultsLayout.cpp
-    ${PROJECT_SOURCE_DIR}/jobresults/detail/JobResultsScan.cpp
-    ${PROJECT_SOURCE_DIR}/jobresults/detail/RootLookAhead.cpp
+    ${PROJECT_SOURCE_DIR}/jobresults/detail/PlainRecord.cpp
+    ${PROJECT_SOURCE_DIR}/jobresults/detail/RootCursor.cpp
+    ${PROJECT_SOURCE_DIR}/jobresults/detail/RootCursorLookAhead.cpp
     ${PROJECT_SOURCE_DIR}/jobresults/detail/WrittenRecord.cpp)
 endif()

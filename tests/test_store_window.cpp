@@ -17,7 +17,7 @@
 #include "jobresults/cijobresults.h"
 #include "jobresults/detail/FileWindow.h"
 #include "jobresults/detail/JobResultsLayout.h"
-#include "jobresults/detail/JobResultsScan.h"
+#include "jobresults/detail/RootCursor.h"
 #include "support/describe.h"
 #include "support/reference.h"
 #include "support/store_files.h"

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "jobresults/detail/JobResultsFile.h"
+#include "jobresults/detail/AppendProtocol.h"
 
 namespace jobresults {
 namespace {

@@ -9,7 +9,7 @@
 // closes Root. A failed step puts the old trailer back and cuts the file
 // behind it. A record for which no lead gives an inert tail (its text would
 // have to hold every candidate end tag) also goes in one write.
-#include "jobresults/detail/JobResultsFile.h"
+#include "jobresults/detail/AppendProtocol.h"
 
 #include <fcntl.h>
 #include <unistd.h>

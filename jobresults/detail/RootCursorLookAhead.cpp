@@ -11,7 +11,7 @@
 #include "jobresults/detail/FileWindow.h"
 #include "jobresults/detail/JobResultsFormat.h"
 #include "jobresults/detail/JobResultsLayout.h"
-#include "jobresults/detail/JobResultsScan.h"
+#include "jobresults/detail/RootCursor.h"
 #include "xml/detail/XmlScan.h"
 #include "xml/detail/XmlSimd.h"
 

@@ -7,8 +7,8 @@
 // The result is the same as cutting the text level by level with the flat
 // element scanner, but the Root content is cut in the same pass that finds
 // Root's end tag, without copying the content first.
-#ifndef CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSSCAN_H
-#define CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSSCAN_H
+#ifndef CIJOBRESULTS_JOBRESULTS_DETAIL_ROOTCURSOR_H
+#define CIJOBRESULTS_JOBRESULTS_DETAIL_ROOTCURSOR_H
 
 #include <cstddef>
 #include <cstdint>
@@ -73,6 +73,7 @@ private:
     template <class Visit>
     void Children(Visit& visit, bool& paused);
     void Head();
+    bool EndContent(std::string_view text, size_t stop, size_t gapFrom);
     void Tail();
     // Takes verdict when the bytes it rests on read the same again; false
     // when they changed and the walk goes on.
@@ -129,12 +130,6 @@ private:
 // there with its message for a list that holds no further record.
 int ReadRootChildren(FileWindow& window, std::vector<XmlNode>& children);
 
-// Assigns the fields found in a record's content to result, each value
-// trimmed; fields not present keep their value, and so does a Size that
-// does not start with a number ("%llu" rules). False, with result
-// untouched, when the content is damaged: an element in it is not closed.
-bool FillRecord(std::string_view content, JobResults& result);
-
 }  // namespace jobresults
 
-#endif  // CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSSCAN_H
+#endif  // CIJOBRESULTS_JOBRESULTS_DETAIL_ROOTCURSOR_H

@@ -1,11 +1,11 @@
-// Writing a job results file with POSIX calls so that it is a complete
-// document at every moment: after each append, after a failed append, and
-// at any point where the process may be killed.
+// The writer's append protocol: writing a job results file with POSIX calls so
+// that it is a complete document at every moment: after each append, after a
+// failed append, and at any point where the process may be killed.
 //
 // Layout between appends: header, records, trailer "</Root>" at the end of
 // the file, file position on the trailer's first byte.
-#ifndef CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSFILE_H
-#define CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSFILE_H
+#ifndef CIJOBRESULTS_JOBRESULTS_DETAIL_APPENDPROTOCOL_H
+#define CIJOBRESULTS_JOBRESULTS_DETAIL_APPENDPROTOCOL_H
 
 #include <sys/types.h>
 
@@ -83,4 +83,4 @@ FinishOutcome FinishAt(int fd, off64_t trailer, bool durable = false);
 
 }  // namespace jobresults
 
-#endif  // CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSFILE_H
+#endif  // CIJOBRESULTS_JOBRESULTS_DETAIL_APPENDPROTOCOL_H
