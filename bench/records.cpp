@@ -8,6 +8,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "jobresults/detail/JobResultsFormat.h"
+
 namespace bench {
 namespace {
 
@@ -132,18 +134,7 @@ JobResults MakeRecord(std::uint64_t index) {
 }
 
 const std::string& FileHeader() {
-    static const std::string header =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<!DOCTYPE Root [\n"
-        "\t<!ELEMENT Root\t\t\t\t    (JobResult+)>\n"
-        "\t<!ELEMENT JobResult\t\t\t  (ClientName, Url, BackupJobId, ErrorString, Size)>\n"
-        "\t<!ELEMENT ClientName\t\t\t(#PCDATA)>\n"
-        "\t<!ELEMENT Url\t\t\t        (#PCDATA)>\n"
-        "\t<!ELEMENT BackupJobId\t\t\t(#PCDATA)>\n"
-        "\t<!ELEMENT ErrorString\t\t\t(#PCDATA)>\n"
-        "\t<!ELEMENT Size\t\t\t(#PCDATA)>\n"
-        "]>\n\n"
-        "<Root>\n\n";
+    static const std::string header(jobresults::kHeader);
     return header;
 }
 

@@ -31,16 +31,14 @@ namespace messages = jobresults::messages;
 // written, and one holding a NUL byte is no text (see IsUnstorableValue):
 // the record is refused, naming the first field that holds either.
 bool RefuseUnstorableValue(CCIJobResults& store, const JobResults& record) {
-    const std::pair<std::string_view, const std::string*> fields[] = {
-        {jobresults::kClientNameTag, &record.ClientName},
-        {jobresults::kUrlTag, &record.Url},
-        {jobresults::kBackupJobIdTag, &record.BackupJobId},
-        {jobresults::kErrorStringTag, &record.ErrorString}};
-    for (const auto& [name, value] : fields) {
-        if (!jobresults::IsUnstorableValue(*value)) continue;
+    for (const jobresults::RecordField& field : jobresults::kRecordFields) {
+        if (field.kind != jobresults::FieldKind::kText) continue;
+        const std::string& value = record.*field.text;
+        if (!jobresults::IsUnstorableValue(value)) continue;
         store.m_nErrno = EINVAL;
-        const std::string_view tag = jobresults::FormatTagIn(*value);
-        store.m_sErrorMsg = tag.empty() ? messages::NulInValue(name) : messages::UnreadableValue(name, tag);
+        const std::string_view tag = jobresults::FormatTagIn(value);
+        store.m_sErrorMsg =
+            tag.empty() ? messages::NulInValue(field.tag) : messages::UnreadableValue(field.tag, tag);
         return true;
     }
     return false;

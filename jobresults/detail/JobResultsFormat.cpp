@@ -63,18 +63,39 @@ bool ReadWrittenSize(std::string_view content, unsigned long long& size) {
     return true;
 }
 
+namespace {
+
+// The fields' values as they are written: a number field's as its shortest
+// digits, which ReadWrittenSize reads back.
+struct FieldValues {
+    std::string_view text[kRecordFieldCount];
+    char digits[kRecordFieldCount][kMaxDigits];
+
+    explicit FieldValues(const JobResults& result) {
+        for (size_t i = 0; i < kRecordFieldCount; ++i) {
+            const RecordField& field = kRecordFields[i];
+            if (field.kind == FieldKind::kText) {
+                text[i] = result.*field.text;
+                continue;
+            }
+            char* const end =
+                std::to_chars(digits[i], digits[i] + kMaxDigits, result.*field.number).ptr;
+            text[i] = std::string_view(digits[i], static_cast<size_t>(end - digits[i]));
+        }
+    }
+};
+
+}  // namespace
+
 ComposedAppend::ComposedAppend(const JobResults& result, bool withHeader) {
-    char digits[kMaxDigits];
-    const std::string_view size(
-        digits,
-        static_cast<size_t>(std::to_chars(digits, digits + kMaxDigits, result.Size).ptr - digits));
+    const FieldValues values(result);
     // The record's content is never empty and always ends with a newline,
     // so the record is its start tag line, the fields and its end tag line.
     m_size = (withHeader ? kHeader.size() : 0) + 2 * kRecordTag.size() + kElementMarkup +
-             ElementLength(kClientNameTag, result.ClientName) + ElementLength(kUrlTag, result.Url) +
-             ElementLength(kBackupJobIdTag, result.BackupJobId) +
-             ElementLength(kErrorStringTag, result.ErrorString) + ElementLength(kSizeTag, size) +
              kTrailer.size();
+    for (size_t i = 0; i < kRecordFieldCount; ++i) {
+        m_size += ElementLength(kRecordFields[i].tag, values.text[i]);
+    }
     if (m_size > kInlineSize) {
         m_large.reset(new char[m_size]);
         m_data = m_large.get();
@@ -84,11 +105,9 @@ ComposedAppend::ComposedAppend(const JobResults& result, bool withHeader) {
     *out++ = '<';
     out = Put(out, kRecordTag);
     out = Put(out, ">\n");
-    out = PutElement(out, kClientNameTag, result.ClientName);
-    out = PutElement(out, kUrlTag, result.Url);
-    out = PutElement(out, kBackupJobIdTag, result.BackupJobId);
-    out = PutElement(out, kErrorStringTag, result.ErrorString);
-    out = PutElement(out, kSizeTag, size);
+    for (size_t i = 0; i < kRecordFieldCount; ++i) {
+        out = PutElement(out, kRecordFields[i].tag, values.text[i]);
+    }
     out = Put(out, "</");
     out = Put(out, kRecordTag);
     out = Put(out, ">\n");

@@ -29,6 +29,34 @@ inline constexpr std::string_view kHeader =
     "<Root>\n\n";
 static_assert(kHeader.size() == 353, "the header of a job results file is 353 bytes");
 
+// Whether `header` declares the record's fields as kRecordFields lists
+// them: the record's content model names them in order, and each has a
+// declaration of its own.
+constexpr bool DeclaresRecordFields(std::string_view header) {
+    const std::string_view model = "<!ELEMENT JobResult";
+    size_t at = header.find(model);
+    if (at == std::string_view::npos) return false;
+    at = header.find('(', at);
+    for (size_t i = 0; i < kRecordFieldCount; ++i) {
+        const std::string_view tag = kRecordFields[i].tag;
+        const std::string_view separator = i + 1 < kRecordFieldCount ? ", " : ")";
+        if (at == std::string_view::npos || header.compare(at + 1, tag.size(), tag) != 0 ||
+            header.compare(at + 1 + tag.size(), separator.size(), separator) != 0) {
+            return false;
+        }
+        at += tag.size() + separator.size();
+        size_t declaration = header.find("<!ELEMENT ");
+        while (declaration != std::string_view::npos &&
+               !(header.compare(declaration + 10, tag.size(), tag) == 0 &&
+                 header[declaration + 10 + tag.size()] == '\t')) {
+            declaration = header.find("<!ELEMENT ", declaration + 1);
+        }
+        if (declaration == std::string_view::npos) return false;
+    }
+    return true;
+}
+static_assert(DeclaresRecordFields(kHeader), "the header declares the record's fields");
+
 // The bytes one append writes: the header when the file is new, the
 // JobResult element of the result (byte for byte the text that the element
 // output of XmlNode gives for it), and the trailer. Composed once into a

@@ -1,6 +1,7 @@
 #include "jobresults/detail/JobResultsLayout.h"
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -11,9 +12,14 @@
 namespace jobresults {
 namespace {
 
-constexpr std::string_view kFormatNames[] = {
-    kRootTag, kRecordTag, kClientNameTag, kUrlTag, kBackupJobIdTag, kErrorStringTag, kSizeTag};
-constexpr size_t kOuterNames = 2;  // Root and JobResult come first
+constexpr size_t kOuterNames = 2;  // Root and JobResult come first, then the fields
+
+constexpr std::array<std::string_view, kOuterNames + kRecordFieldCount> FormatNames() {
+    std::array<std::string_view, kOuterNames + kRecordFieldCount> names{kRootTag, kRecordTag};
+    for (size_t i = 0; i < kRecordFieldCount; ++i) names[kOuterNames + i] = kRecordFields[i].tag;
+    return names;
+}
+constexpr auto kFormatNames = FormatNames();
 
 using xmlscan::StartsWith;
 

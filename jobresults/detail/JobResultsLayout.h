@@ -28,12 +28,14 @@ std::string_view FormatTagIn(std::string_view value);
 size_t FormatTagAt(std::string_view text);
 // The longest tag FormatTagIn finds ("<" name " />"), by which a search in
 // pieces of a file overlaps them.
-inline constexpr size_t kLongestFormatTag =
-    std::max({kRootTag.size(), kRecordTag.size(), kClientNameTag.size(), kUrlTag.size(),
-              kBackupJobIdTag.size(), kErrorStringTag.size(), kSizeTag.size()}) +
-    4;
+constexpr size_t LongestFormatTag() {
+    size_t longest = std::max(kRootTag.size(), kRecordTag.size());
+    for (const RecordField& field : kRecordFields) longest = std::max(longest, field.tag.size());
+    return longest + 4;
+}
+inline constexpr size_t kLongestFormatTag = LongestFormatTag();
 
-// One of the five fields' names.
+// One of the fields' names.
 bool IsFieldName(std::string_view name);
 
 // Whether a child of Root (its content empty when it is self-closing) is

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "jobresults/detail/ElementScan.h"
 #include "jobresults/detail/JobResultsFormat.h"
@@ -51,28 +52,18 @@ void ParseSize(string_view text, unsigned long long& size) {
     if (std::sscanf(terminated.c_str(), "%llu", &value) == 1) size = value;
 }
 
-static_assert(kBackupJobIdTag.size() == kErrorStringTag.size(), "two names share a length");
-
+// The field named `name`, if it is one, gets value: a number by the
+// "%llu" rules of ParseSize.
 void AssignField(string_view name, string_view value, JobResults& result) {
-    std::string* field = nullptr;
-    switch (name.size()) {
-        case kUrlTag.size():
-            if (name == kUrlTag) field = &result.Url;
-            break;
-        case kSizeTag.size():
-            if (name == kSizeTag) ParseSize(value, result.Size);
-            return;
-        case kClientNameTag.size():
-            if (name == kClientNameTag) field = &result.ClientName;
-            break;
-        case kBackupJobIdTag.size():
-            if (name == kBackupJobIdTag) field = &result.BackupJobId;
-            if (name == kErrorStringTag) field = &result.ErrorString;
-            break;
-        default:
-            return;
+    for (const RecordField& field : kRecordFields) {
+        if (name != field.tag) continue;
+        if (field.kind == FieldKind::kNumber) {
+            ParseSize(value, result.*field.number);
+        } else {
+            (result.*field.text).assign(value.data(), value.size());
+        }
+        return;
     }
-    if (field != nullptr) field->assign(value.data(), value.size());
 }
 
 // The element whose "<" stands at open, when it is "<name>", a value with
@@ -80,8 +71,9 @@ void AssignField(string_view name, string_view value, JobResults& result) {
 // general scan gives such an element the same content: its first ">" ends
 // the tag, and the first "<" behind it starts the first "</name>". The name
 // is a template argument so that its compares are a few fixed-size loads.
-template <const string_view& kName>
+template <size_t kField>
 size_t CutPlainField(string_view text, size_t open) {
+    constexpr string_view kName = kRecordFields[kField].tag;
     constexpr size_t kLength = kName.size();
     if (text.size() - open < 2 * kLength + 5) return npos;
     const char* start = text.data() + open;
@@ -110,8 +102,9 @@ size_t NextOpenAfterBlanks(string_view text, size_t pos) {
 // Whether "<" + name + " />", the writer's form of an empty field, stands
 // at open. The general scan reads it as a self-closing element of that
 // name: empty content, the scan going on behind its ">".
-template <const string_view& kName>
+template <size_t kField>
 bool IsEmptyField(string_view text, size_t open) {
+    constexpr string_view kName = kRecordFields[kField].tag;
     constexpr size_t kLength = kName.size();
     if (text.size() - open < kLength + 4) return false;
     const char* start = text.data() + open;
@@ -121,16 +114,17 @@ bool IsEmptyField(string_view text, size_t open) {
 
 // The next element from pos, when it is the field kName in one of the
 // writer's two forms: its trimmed value goes to value and pos moves past it.
-template <const string_view& kName>
+template <size_t kField>
 bool TakePlainField(string_view content, size_t& pos, string_view& value) {
+    constexpr string_view kName = kRecordFields[kField].tag;
     const size_t open = NextOpenAfterBlanks(content, pos);
     if (open == npos) return false;
-    if (IsEmptyField<kName>(content, open)) {
+    if (IsEmptyField<kField>(content, open)) {
         value = string_view();
         pos = open + kName.size() + 4;
         return true;
     }
-    const size_t end = CutPlainField<kName>(content, open);
+    const size_t end = CutPlainField<kField>(content, open);
     if (end == npos) return false;
     const size_t valueBegin = open + kName.size() + 2;
     value = Trim(content.substr(valueBegin, end - valueBegin));
@@ -138,29 +132,56 @@ bool TakePlainField(string_view content, size_t& pos, string_view& value) {
     return true;
 }
 
-// The writer's five fields in its order, each in one of its two forms, from
-// pos on: how many of them stand there in a row. values[i] is the trimmed
-// value of field i for each of them; pos moves behind the last.
-constexpr size_t kFieldCount = 5;
+// The writer's fields in its order, each in one of its two forms, from pos
+// on: how many of them stand there in a row. values[i] is the trimmed value
+// of field i for each of them; pos moves behind the last.
+constexpr size_t kFieldCount = kRecordFieldCount;
 using FieldValues = string_view[kFieldCount];
 
+template <size_t... kField>
+size_t TakePlainFields(string_view content, size_t& pos, FieldValues& values,
+                       std::index_sequence<kField...>) {
+    size_t taken = 0;
+    static_cast<void>(
+        ((TakePlainField<kField>(content, pos, values[kField]) && (++taken, true)) && ...));
+    return taken;
+}
+
 size_t TakePlainFields(string_view content, size_t& pos, FieldValues& values) {
-    if (!TakePlainField<kClientNameTag>(content, pos, values[0])) return 0;
-    if (!TakePlainField<kUrlTag>(content, pos, values[1])) return 1;
-    if (!TakePlainField<kBackupJobIdTag>(content, pos, values[2])) return 2;
-    if (!TakePlainField<kErrorStringTag>(content, pos, values[3])) return 3;
-    if (!TakePlainField<kSizeTag>(content, pos, values[4])) return 4;
-    return kFieldCount;
+    return TakePlainFields(content, pos, values, std::make_index_sequence<kFieldCount>());
+}
+
+// Field kField gets value: a number by the "%llu" rules of ParseSize. One
+// instance per field, so that no table is looked up per record.
+template <size_t kField>
+void AssignValue(string_view value, JobResults& record) {
+    constexpr RecordField kTheField = kRecordFields[kField];
+    if constexpr (kTheField.kind == FieldKind::kNumber) {
+        ParseSize(value, record.*kTheField.number);
+    } else {
+        (record.*kTheField.text).assign(value.data(), value.size());
+    }
+}
+
+template <size_t... kField>
+void AssignPlainFields(const FieldValues& values, JobResults& record,
+                       std::index_sequence<kField...>) {
+    (AssignValue<kField>(values[kField], record), ...);
 }
 
 // Assigns the first count values that TakePlainFields found.
 void AssignPlainFields(const FieldValues& values, size_t count, JobResults& record) {
-    std::string* const strings[] = {&record.ClientName, &record.Url, &record.BackupJobId,
-                                    &record.ErrorString};
-    for (size_t i = 0; i < std::min(count, std::size(strings)); ++i) {
-        strings[i]->assign(values[i].data(), values[i].size());
+    if (count == kFieldCount) {
+        return AssignPlainFields(values, record, std::make_index_sequence<kFieldCount>());
     }
-    if (count == kFieldCount) ParseSize(values[kFieldCount - 1], record.Size);
+    for (size_t i = 0; i < count; ++i) {
+        const RecordField& field = kRecordFields[i];
+        if (field.kind == FieldKind::kNumber) {
+            ParseSize(values[i], record.*field.number);
+        } else {
+            (record.*field.text).assign(values[i].data(), values[i].size());
+        }
+    }
 }
 
 }  // namespace
@@ -178,7 +199,7 @@ bool CutPlainRecord(string_view text, size_t pos, JobResults& record, size_t& op
     if (TakePlainFields(text, at, values) != kFieldCount) return false;
     const size_t end = NextOpenAfterBlanks(text, at);
     if (end == npos || !IsEndTagAt(text, end, kRecordTag)) return false;
-    AssignPlainFields(values, kFieldCount, record);
+    AssignPlainFields(values, record, std::make_index_sequence<kFieldCount>());
     endTag = end;
     return true;
 }

@@ -1,12 +1,13 @@
-// Each record is "<JobResult>\n", five fields in a fixed order, each
+// Each record is "<JobResult>\n", the fields of kRecordFields in order, each
 // "<F />\n" (empty value) or "<F>\n" + raw + "</F>\n", where raw is the
-// value with "\n" added unless it ends in one, then "</JobResult>\n"; Size
-// is never empty and holds what ReadWrittenSize reads. The writer refuses
-// values that hold a tag of the format's own elements or a NUL byte
+// value with "\n" added unless it ends in one, then "</JobResult>\n"; a
+// number is never empty and holds what ReadWrittenSize reads. The writer
+// refuses values that hold a tag of the format's own elements or a NUL byte
 // (IsUnstorableValue), so a field's raw text runs to the first "</F>" and
 // holds neither.
 #include "jobresults/detail/WrittenRecord.h"
 
+#include <array>
 #include <iterator>
 #include <string>
 #include <utility>
@@ -61,22 +62,25 @@ constexpr WrittenTags TagsOf(string_view name) {
     return tags;
 }
 
+template <size_t... kField>
+constexpr std::array<WrittenTags, sizeof...(kField)> FieldTagsOf(std::index_sequence<kField...>) {
+    return {TagsOf(kRecordFields[kField].tag)...};
+}
+
 constexpr WrittenTags kRecordTags = TagsOf(kRecordTag);
-constexpr WrittenTags kFieldTags[] = {TagsOf(kClientNameTag), TagsOf(kUrlTag),
-                                      TagsOf(kBackupJobIdTag), TagsOf(kErrorStringTag),
-                                      TagsOf(kSizeTag)};
-constexpr size_t kFieldCount = std::size(kFieldTags);
+constexpr size_t kFieldCount = kRecordFieldCount;
+constexpr auto kFieldTags = FieldTagsOf(std::make_index_sequence<kFieldCount>());
 static_assert(kLongestFormatTag < sizeof WrittenTags{}.open, "every tag fits");
 
-// Whether a Size's content cut short by the end of the text, its end tag
+// Whether a number's content cut short by the end of the text, its end tag
 // perhaps begun, may still be what a writer writes there: a line break,
 // digits, then the first bytes of a line break and the end tag.
-bool MayBeWrittenSize(string_view partial) {
+bool MayBeWrittenNumber(string_view partial, const WrittenTags& tags) {
     if (partial.empty()) return true;
     size_t digits = 1;
     while (digits < partial.size() && partial[digits] >= '0' && partial[digits] <= '9') ++digits;
     const string_view rest = partial.substr(digits);
-    const std::string end = "\n</" + std::string(kSizeTag) + ">";
+    const std::string end = "\n" + std::string(tags.Close());
     return (digits > 1 || rest.empty()) && StartsWith(end, rest);
 }
 
@@ -110,10 +114,10 @@ LayoutMatch TakeField(LayoutCursor& cursor, string_view& content) {
     content = text.substr(begin, end == npos ? npos : end - begin);
     if (end == npos) {
         if (cursor.atEnd) return LayoutMatch::kNo;
-        // A Size cut short is no match unless a writer may still be
+        // A number cut short is no match unless a writer may still be
         // writing it.
-        if constexpr (kField + 1 == kFieldCount) {
-            if (!MayBeWrittenSize(content)) return LayoutMatch::kNo;
+        if constexpr (kRecordFields[kField].kind == FieldKind::kNumber) {
+            if (!MayBeWrittenNumber(content, tags)) return LayoutMatch::kNo;
         }
         return LayoutMatch::kMore;
     }
@@ -136,27 +140,45 @@ LayoutMatch TakeFields(LayoutCursor& cursor, string_view (&contents)[kFieldCount
     return match;
 }
 
+// Field kField gets its value: past the line breaks the writer puts around
+// every raw text, or the number read. One instance per field, so that no
+// table is looked up per record.
+template <size_t kField>
+void AssignField(string_view content, unsigned long long number, JobResults& record) {
+    constexpr RecordField kTheField = kRecordFields[kField];
+    if constexpr (kTheField.kind == FieldKind::kNumber) {
+        record.*kTheField.number = number;
+    } else {
+        const string_view value =
+            content.empty() ? content : xmlscan::Trim(content.substr(1, content.size() - 2));
+        (record.*kTheField.text).assign(value.data(), value.size());
+    }
+}
+
+template <size_t... kField>
+void AssignFields(const string_view (&contents)[kFieldCount],
+                  const unsigned long long (&numbers)[kFieldCount], JobResults& record,
+                  std::index_sequence<kField...>) {
+    (AssignField<kField>(contents[kField], numbers[kField], record), ...);
+}
+
 }  // namespace
 
 LayoutMatch TakeWrittenRecord(LayoutCursor& cursor, JobResults& record) {
     JR_TAKE(cursor.Take(kRecordTags.Open()));
     string_view contents[kFieldCount];
     JR_TAKE(TakeFields(cursor, contents, std::make_index_sequence<kFieldCount>()));
-    unsigned long long size = 0;
-    if (!ReadWrittenSize(contents[kFieldCount - 1], size)) return LayoutMatch::kNo;
+    unsigned long long numbers[kFieldCount] = {};
+    for (size_t i = 0; i < kFieldCount; ++i) {
+        if (kRecordFields[i].kind == FieldKind::kNumber &&
+            !ReadWrittenSize(contents[i], numbers[i])) {
+            return LayoutMatch::kNo;
+        }
+    }
     JR_TAKE(cursor.Take(kRecordTags.Close()));
     if (cursor.at == cursor.text.size() && !cursor.atEnd) return LayoutMatch::kMore;
     if (cursor.at < cursor.text.size() && cursor.text[cursor.at] == '\n') ++cursor.at;
-    std::string* const strings[] = {&record.ClientName, &record.Url, &record.BackupJobId,
-                                    &record.ErrorString};
-    for (size_t i = 0; i < std::size(strings); ++i) {
-        // Past the line breaks the writer puts around every raw text.
-        const string_view value =
-            contents[i].empty() ? contents[i]
-                                : xmlscan::Trim(contents[i].substr(1, contents[i].size() - 2));
-        strings[i]->assign(value.data(), value.size());
-    }
-    record.Size = size;
+    AssignFields(contents, numbers, record, std::make_index_sequence<kFieldCount>());
     return LayoutMatch::kYes;
 }
 
