@@ -52,74 +52,111 @@ void Settle(const ResultsFile& file, const JobResultsReader& reader, FileProgres
     }
 }
 
-// Hands the record the reader delivered last to `visit`.
-void Visit(const JobResultsReader& reader, const JobResults& record, FileProgress& progress,
-           const ProgressVisitor& visit, ProgressOutcome& outcome) {
-    if (progress.firstRecord == 0) progress.firstRecord = reader.resumePoint().fingerprint;
-    visit(record, reader.recordOffset());
-    ++outcome.records;
-}
+}  // namespace
 
-// Goes on behind the point; a file that is not the one read is read again
-// from its start.
-void ReadBehindPoint(const ResultsFile& file, JobResultsReader& reader, FileProgress& progress,
-                     const ProgressVisitor& visit, ProgressOutcome& outcome) {
-    bool opened = reader.resume(file.path, progress.point);
-    if (!opened && reader.errorNumber() == ESTALE) {
+struct ProgressReading::State {
+    ResultsFile file;
+    FileProgress progress;
+    JobResultsReader reader;
+    ProgressOutcome outcome;
+    // Read whole from the start: the records up to `counted` were handed
+    // out before, and are passed over once the bytes in front of it are
+    // known to be the same (sameInFront).
+    bool whole = false;
+    ResumePoint counted;
+    bool sameInFront = true;
+    bool over = false;
+
+    State(const ResultsFile& listed, FileChange change, const FileProgress& kept)
+        : file(listed), progress(kept) {
+        if (progress.identity != file.identity) progress = FileProgress();
+        reader.setStrict(true);
+        const bool opened = change == FileChange::kGrew ? OpenBehindPoint() : OpenWhole();
+        if (!opened) Finish();
+    }
+
+    // Goes on behind the point; a file that is not the one read is read
+    // again from its start.
+    bool OpenBehindPoint() {
+        if (reader.resume(file.path, progress.point)) return true;
+        if (reader.errorNumber() != ESTALE) return false;
         outcome.replaced = true;
         progress = FileProgress();
-        opened = reader.resume(file.path, progress.point);
+        return reader.resume(file.path, progress.point);
     }
-    JobResults record;
-    while (opened && reader.next(record)) Visit(reader, record, progress, visit, outcome);
-}
 
-// Reads from the start, passing over the records counted before once the
-// point shows them unchanged. False when it does not.
-bool ReadWhole(const ResultsFile& file, JobResultsReader& reader, FileProgress& progress,
-               const ProgressVisitor& visit, ProgressOutcome& outcome) {
-    const ResumePoint counted = progress.point;
-    const bool opened = reader.open(file.path);
-    bool sameInFront = counted.offset == 0 || (opened && AtSamePoint(reader, counted));
-    JobResults record;
-    while (opened && reader.next(record)) {
-        if (reader.validBytes() <= counted.offset) {
-            sameInFront = sameInFront || AtSamePoint(reader, counted);
-            continue;
+    bool OpenWhole() {
+        whole = true;
+        counted = progress.point;
+        const bool opened = reader.open(file.path);
+        sameInFront = counted.offset == 0 || (opened && AtSamePoint(reader, counted));
+        return opened;
+    }
+
+    bool Next(JobResults& record, std::uint64_t& offset) {
+        if (over) return false;
+        while (reader.next(record)) {
+            if (whole && reader.validBytes() <= counted.offset) {
+                sameInFront = sameInFront || AtSamePoint(reader, counted);
+                continue;
+            }
+            if (!sameInFront) break;
+            if (progress.firstRecord == 0) progress.firstRecord = reader.resumePoint().fingerprint;
+            offset = reader.recordOffset();
+            ++outcome.records;
+            return true;
         }
-        if (!sameInFront) break;
-        Visit(reader, record, progress, visit, outcome);
+        Finish();
+        return false;
     }
-    return sameInFront;
+
+    void Finish() {
+        over = true;
+        outcome.check = reader.check();
+        if (!reader.ok() && !Refused(reader)) {
+            outcome.problem = ProgressProblem::kFailed;
+            outcome.check.error = reader.errorNumber();
+            outcome.message = reader.errorMessage();
+        } else if (!sameInFront) {
+            // The caller holds records the file no longer has: the
+            // progress stays.
+            outcome.replaced = true;
+        } else {
+            Settle(file, reader, progress, outcome);
+        }
+        reader.close();
+    }
+};
+
+ProgressReading::ProgressReading(const ResultsFile& file, FileChange change,
+                                 const FileProgress& progress)
+    : m_state(std::make_unique<State>(file, change, progress)) {}
+
+ProgressReading::~ProgressReading() = default;
+
+bool ProgressReading::Next(JobResults& record, std::uint64_t& offset) {
+    return m_state->Next(record, offset);
 }
 
-}  // namespace
+bool ProgressReading::Over() const { return m_state->over; }
+
+const ProgressOutcome& ProgressReading::Outcome() const { return m_state->outcome; }
+
+const FileProgress& ProgressReading::Progress() const { return m_state->progress; }
 
 ProgressOutcome ReadOn(const ResultsFile& file, FileChange change, FileProgress& progress,
                        const ProgressVisitor& visit) {
-    ProgressOutcome outcome;
-    if (progress.identity != file.identity) progress = FileProgress();
-    JobResultsReader reader;
-    reader.setStrict(true);
-    bool inStep = true;
-    if (change == FileChange::kGrew) {
-        ReadBehindPoint(file, reader, progress, visit, outcome);
-    } else {
-        inStep = ReadWhole(file, reader, progress, visit, outcome);
+    ProgressReading reading(file, change, progress);
+    JobResults record;
+    std::uint64_t offset = 0;
+    // The visitor may look at the progress: it names the file by its first
+    // record from the first visit on.
+    while (reading.Next(record, offset)) {
+        progress = reading.Progress();
+        visit(record, offset);
     }
-    outcome.check = reader.check();
-    if (!reader.ok() && !Refused(reader)) {
-        outcome.problem = ProgressProblem::kFailed;
-        outcome.check.error = reader.errorNumber();
-        outcome.message = reader.errorMessage();
-        return outcome;
-    }
-    if (!inStep) {
-        outcome.replaced = true;
-        return outcome;
-    }
-    Settle(file, reader, progress, outcome);
-    return outcome;
+    progress = reading.Progress();
+    return reading.Outcome();
 }
 
 }  // namespace jobresults

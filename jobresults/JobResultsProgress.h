@@ -24,6 +24,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -125,6 +127,34 @@ using ProgressVisitor = std::function<void(const JobResults& record, std::uint64
 CIJOBRESULTS_API ProgressOutcome ReadOn(const ResultsFile& file, FileChange change,
                                         FileProgress& progress, const ProgressVisitor& visit);
 
+// ReadOn one record at a time, for a caller that pulls records (an
+// iterator, say) rather than being handed them: the same records, offsets,
+// outcome and progress. It works on a copy of the progress, which holds
+// the new place once Next has returned false; a reading dropped before
+// that leaves the caller's progress as it was.
+class CIJOBRESULTS_API ProgressReading {
+public:
+    ProgressReading(const ResultsFile& file, FileChange change, const FileProgress& progress);
+    ~ProgressReading();
+    ProgressReading(const ProgressReading&) = delete;
+    ProgressReading& operator=(const ProgressReading&) = delete;
+
+    // The next record behind the progress into `record`, with the offset
+    // where it begins: true; false once the reading is over, and from then
+    // on.
+    bool Next(JobResults& record, std::uint64_t& offset);
+    bool Over() const;
+    // Final once the reading is over.
+    const ProgressOutcome& Outcome() const;
+    // Its firstRecord is set once a record was handed out; the rest moves
+    // once the reading is over.
+    const FileProgress& Progress() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+
 // An unchanged file that may be verified (read whole) in this run.
 struct VerifyCandidate {
     std::int64_t verifiedNanoseconds = 0;  // when it was last read whole; 0 for never
@@ -159,6 +189,38 @@ using ProgressLookup = std::function<const FileProgress*(const ResultsFile& file
 CIJOBRESULTS_API std::vector<PlannedReading> PlanReadings(const std::vector<ResultsFile>& listed,
                                                           const ProgressLookup& kept,
                                                           std::uint64_t budget);
+
+// --- the files of a directory name read so far ------------------------------
+
+// A file read before, as a caller that comes back to a directory name keeps
+// it: the name it had when it was read last (a later file may take that
+// name) and its creation second, with its progress.
+struct KnownFile {
+    std::string fileName;
+    long long createdSeconds = 0;
+    FileProgress progress;
+};
+
+// The files read so far, by identity, never by name.
+using KnownFiles = std::map<FileIdentity, KnownFile>;
+
+// The entry of the listed `file`, made when it is new, with its name and
+// creation second as listed. An entry of another file under the same name
+// is dropped first: the file it stood for went.
+CIJOBRESULTS_API KnownFile& KnownEntry(KnownFiles& known, const ResultsFile& file);
+
+// Drops the entries of the files that `listed` lacks (they went while
+// nobody looked); true when every entry was listed.
+CIJOBRESULTS_API bool KeepListed(KnownFiles& known, const std::vector<ResultsFile>& listed);
+
+// Drops the entries under the name `fileName`; true when there was one.
+CIJOBRESULTS_API bool ForgetFileName(KnownFiles& known, const std::string& fileName);
+
+// The entry of the file with the inode `inode`; nullptr when there is none.
+CIJOBRESULTS_API const KnownFile* FindByInode(const KnownFiles& known, std::uint64_t inode);
+
+// The progress kept in `known`, for PlanReadings; `known` must outlive it.
+CIJOBRESULTS_API ProgressLookup LookupIn(const KnownFiles& known);
 
 // --- keeping progress between runs ----------------------------------------
 

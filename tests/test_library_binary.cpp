@@ -125,6 +125,7 @@ TEST(LibraryBinary, ExportsOnlyTheExportedClasses) {
                                      "UnchangedSince(",
                                      "ChangeSince(",
                                      "ReadOn(",
+                                     "ProgressReading::",
                                      "PickForVerification(",
                                      "SalvageResultsFile(",
                                      "RescueDirName(",
@@ -138,7 +139,20 @@ TEST(LibraryBinary, ExportsOnlyTheExportedClasses) {
                                      "FileStateName(",
                                      "ProgressFields[abi:cxx11](",
                                      "ProgressFromFields(",
-                                     "PlanReadings("}) {
+                                     "PlanReadings(",
+                                     "ReplaceFileDurably(",
+                                     "CheckReplaceable(",
+                                     "WriteFully(",
+                                     "KnownEntry(",
+                                     "KeepListed(",
+                                     "ForgetFileName(",
+                                     "FindByInode(",
+                                     "LookupIn(",
+                                     "WatchResultsFiles(",
+                                     "ReadWatchedChanges(",
+                                     "TextChecksum(",
+                                     "SealText[abi:cxx11](",
+                                     "OpenSealedText("}) {
             ours = ours || name.rfind(std::string("jobresults::") + function, 0) == 0;
         }
         EXPECT_TRUE(ours) << "unexpected export: " << name;

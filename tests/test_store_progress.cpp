@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "jobresults/JobResultsProgress.h"
@@ -61,12 +62,27 @@ struct Reading {
     std::vector<std::uint64_t> offsets;
 };
 
+// Read on with ReadOn, and compared with the pull form from the same
+// progress: records, outcome and progress must be the same.
 Reading Read(const std::string& dirName, FileChange change, FileProgress& progress) {
+    const ResultsFile file = Listed(dirName);
+    ProgressReading pulled(file, change, progress);
     Reading reading;
-    reading.outcome = ReadOn(Listed(dirName), change, progress,
-                             [&](const JobResults&, std::uint64_t offset) {
-                                 reading.offsets.push_back(offset);
-                             });
+    reading.outcome = ReadOn(file, change, progress, [&](const JobResults&, std::uint64_t offset) {
+        reading.offsets.push_back(offset);
+    });
+    JobResults record;
+    std::vector<std::uint64_t> offsets;
+    for (std::uint64_t offset = 0; pulled.Next(record, offset);) offsets.push_back(offset);
+    const ProgressOutcome& outcome = pulled.Outcome();
+    EXPECT_TRUE(pulled.Over());
+    EXPECT_EQ(offsets, reading.offsets);
+    EXPECT_EQ(ProgressFields(pulled.Progress(), true), ProgressFields(progress, true));
+    EXPECT_EQ(std::tie(outcome.records, outcome.replaced, outcome.problem, outcome.check.damage,
+                       outcome.check.damageOffset, outcome.check.ending),
+              std::tie(reading.outcome.records, reading.outcome.replaced, reading.outcome.problem,
+                       reading.outcome.check.damage, reading.outcome.check.damageOffset,
+                       reading.outcome.check.ending));
     return reading;
 }
 

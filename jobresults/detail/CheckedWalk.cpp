@@ -6,7 +6,7 @@ namespace jobresults {
 
 bool CheckedWalk::Next(JobResults& record) {
     if (m_done) return false;
-    const LayoutItem item = m_walk.Next(record);
+    const LayoutItem& item = m_walk.Next(record);
     if (item.kind != LayoutItem::Kind::kRecord) {
         Conclude(item);
         return false;

@@ -94,7 +94,7 @@ std::optional<LayoutWalk::Unfinished> UnfinishedAppendAt(string_view rest, bool 
 }
 }  // namespace
 
-LayoutItem LayoutWalk::Next(JobResults& record) {
+const LayoutItem& LayoutWalk::Next(JobResults& record) {
     if (m_pending) {
         m_last = *m_pending;
         m_pending.reset();

@@ -39,7 +39,7 @@ public:
     // The next item in file order; a record's fields go to record (each
     // value as the readers give it). After kEnd or kFailed it gives the same
     // item again.
-    LayoutItem Next(JobResults& record);
+    const LayoutItem& Next(JobResults& record);
     // For a walk that goes on behind a record of the file (the window
     // passes from the header over the records before it): the file ends
     // only once a record is written, and one was.

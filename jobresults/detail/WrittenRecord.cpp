@@ -9,6 +9,7 @@
 
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "jobresults/detail/JobResultsFormat.h"
 #include "jobresults/detail/JobResultsLayout.h"
@@ -67,9 +68,24 @@ constexpr WrittenTags kFieldTags[] = {TagsOf(kClientNameTag), TagsOf(kUrlTag),
 constexpr size_t kFieldCount = std::size(kFieldTags);
 static_assert(kLongestFormatTag < sizeof WrittenTags{}.open, "every tag fits");
 
+// Whether a Size's content cut short by the end of the text, its end tag
+// perhaps begun, may still be what a writer writes there: a line break,
+// digits, then the first bytes of a line break and the end tag.
+bool MayBeWrittenSize(string_view partial) {
+    if (partial.empty()) return true;
+    size_t digits = 1;
+    while (digits < partial.size() && partial[digits] >= '0' && partial[digits] <= '9') ++digits;
+    const string_view rest = partial.substr(digits);
+    const std::string end = "\n</" + std::string(kSizeTag) + ">";
+    return (digits > 1 || rest.empty()) && StartsWith(end, rest);
+}
+
 // tags.Open() + content + tags.Close() + "\n", or tags.Empty(); content is
-// "\n" + raw, empty for the self-closing form.
-LayoutMatch TakeField(LayoutCursor& cursor, const WrittenTags& tags, string_view& content) {
+// "\n" + raw, empty for the self-closing form. One instance per field, so
+// that each tag is a constant and its comparison a load or two.
+template <size_t kField>
+LayoutMatch TakeField(LayoutCursor& cursor, string_view& content) {
+    constexpr const WrittenTags& tags = kFieldTags[kField];
     content = string_view();
     const LayoutMatch open = cursor.Take(tags.Open());
     if (open == LayoutMatch::kNo) return cursor.Take(tags.Empty());
@@ -92,22 +108,32 @@ LayoutMatch TakeField(LayoutCursor& cursor, const WrittenTags& tags, string_view
         if (FormatTagAt(text.substr(lt)) != 0) return LayoutMatch::kNo;
     }
     content = text.substr(begin, end == npos ? npos : end - begin);
-    if (end == npos) return cursor.atEnd ? LayoutMatch::kNo : LayoutMatch::kMore;
+    if (end == npos) {
+        if (cursor.atEnd) return LayoutMatch::kNo;
+        // A Size cut short is no match unless a writer may still be
+        // writing it.
+        if constexpr (kField + 1 == kFieldCount) {
+            if (!MayBeWrittenSize(content)) return LayoutMatch::kNo;
+        }
+        return LayoutMatch::kMore;
+    }
     if (content.size() < 2 || content.back() != '\n') return LayoutMatch::kNo;
     cursor.at = end + tags.Close().size();
-    return cursor.Take("\n");
+    if (cursor.at == text.size()) return cursor.atEnd ? LayoutMatch::kNo : LayoutMatch::kMore;
+    if (text[cursor.at] != '\n') return LayoutMatch::kNo;
+    ++cursor.at;
+    return LayoutMatch::kYes;
 }
 
-// Whether a Size's content cut short by the end of the text, its end tag
-// perhaps begun, may still be what a writer writes there: a line break,
-// digits, then the first bytes of a line break and the end tag.
-bool MayBeWrittenSize(string_view partial) {
-    if (partial.empty()) return true;
-    size_t digits = 1;
-    while (digits < partial.size() && partial[digits] >= '0' && partial[digits] <= '9') ++digits;
-    const string_view rest = partial.substr(digits);
-    const std::string end = "\n</" + std::string(kSizeTag) + ">";
-    return (digits > 1 || rest.empty()) && StartsWith(end, rest);
+// The five fields in the writer's order, up to the first that is not
+// matched.
+template <size_t... kField>
+LayoutMatch TakeFields(LayoutCursor& cursor, string_view (&contents)[kFieldCount],
+                       std::index_sequence<kField...>) {
+    LayoutMatch match = LayoutMatch::kYes;
+    static_cast<void>(
+        (((match = TakeField<kField>(cursor, contents[kField])) == LayoutMatch::kYes) && ...));
+    return match;
 }
 
 }  // namespace
@@ -115,13 +141,7 @@ bool MayBeWrittenSize(string_view partial) {
 LayoutMatch TakeWrittenRecord(LayoutCursor& cursor, JobResults& record) {
     JR_TAKE(cursor.Take(kRecordTags.Open()));
     string_view contents[kFieldCount];
-    for (size_t i = 0; i < kFieldCount; ++i) {
-        const LayoutMatch field = TakeField(cursor, kFieldTags[i], contents[i]);
-        if (field == LayoutMatch::kMore && i + 1 == kFieldCount && !MayBeWrittenSize(contents[i])) {
-            return LayoutMatch::kNo;
-        }
-        JR_TAKE(field);
-    }
+    JR_TAKE(TakeFields(cursor, contents, std::make_index_sequence<kFieldCount>()));
     unsigned long long size = 0;
     if (!ReadWrittenSize(contents[kFieldCount - 1], size)) return LayoutMatch::kNo;
     JR_TAKE(cursor.Take(kRecordTags.Close()));

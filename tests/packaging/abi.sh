@@ -21,7 +21,7 @@ exported_symbols() {
 
 classes='(XmlNode|XmlParsedNode|CCIJobResults|JobResultsReader|JobResultsRecovery)'
 # The functions of namespace jobresults that the listing exports.
-functions='jobresults::(ListResultsFiles|DescribeResultsFile|EndingOfFile|NoteOnDirectoryName|VersionLine|LineOfOffset|ParseSyncLevel|SyncLevelName|CheckResultsFile|StatusChangeNanoseconds|UnchangedSince|ChangeSince|ReadOn|PickForVerification|SalvageResultsFile|RescueDirName|ListRescueLeftovers|RescueLeftoversOf|SplitWholePath|ParseFileArguments|ParseSingleFileArguments|WithReason|AddJobResultWithReason|FileStateName|ProgressFields|ProgressFromFields|PlanReadings)(\[abi:cxx11\])?\('
+functions='jobresults::(ListResultsFiles|DescribeResultsFile|EndingOfFile|NoteOnDirectoryName|VersionLine|LineOfOffset|ParseSyncLevel|SyncLevelName|CheckResultsFile|StatusChangeNanoseconds|UnchangedSince|ChangeSince|ReadOn|ProgressReading::~?ProgressReading|ProgressReading::[A-Za-z]+|PickForVerification|SalvageResultsFile|RescueDirName|ListRescueLeftovers|RescueLeftoversOf|SplitWholePath|ParseFileArguments|ParseSingleFileArguments|WithReason|AddJobResultWithReason|FileStateName|ProgressFields|ProgressFromFields|PlanReadings|ReplaceFileDurably|CheckReplaceable|WriteFully|KnownEntry|KeepListed|ForgetFileName|FindByInode|LookupIn|WatchResultsFiles|ReadWatchedChanges|TextChecksum|SealText|OpenSealedText)(\[abi:cxx11\])?\('
 exported_pattern="^(${classes}::|${functions}|(typeinfo|typeinfo name|vtable) for ${classes}\$)"
 
 [ $# -ge 3 ] || usage

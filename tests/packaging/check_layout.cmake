@@ -36,6 +36,8 @@ set(headers ${INCLUDEDIR}/cijobresults/xml/XmlNode.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsSalvage.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsPaths.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsReasons.h
+            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsReplace.h
+            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsWatch.h
             ${INCLUDEDIR}/cijobresults/xml/LibraryExport.h)
 set(expected
   ${lib} ${lib}.${SOVERSION} ${lib}.${VERSION} ${headers}

@@ -9,7 +9,7 @@
 namespace jrtool {
 
 std::string FileArgumentHelp() {
-    const std::string example = ResultsFileName(1700000000);
+    const std::string example = jobresults::ResultsFileName(1700000000);
     return "A file is named by its whole path, e.g. '" +
            ResultsFilePath{"demo/results", example}.WholePath() +
            "' (everything before the last backslash is the directory name), or by a "
@@ -45,8 +45,8 @@ std::optional<std::vector<jobresults::ResultsFile>> ListForCommand(const std::st
                                                                    int& exitCode) {
     std::vector<jobresults::ResultsFile> listed;
     if (const int failure = jobresults::ListResultsFiles(dirName, listed)) {
-        exitCode = ReportFailure(
-            WithReason("cannot read directory " + LocateOnHost(dirName).directory, failure));
+        exitCode = ReportFailure(WithReason(
+            "cannot read directory " + jobresults::LocateOnHost(dirName).directory, failure));
         return std::nullopt;
     }
     const auto note = NoteOnDirectoryName(dirName);
@@ -60,7 +60,7 @@ std::optional<std::vector<jobresults::ResultsFile>> ListForCommand(const std::st
 }
 
 void NoteRescueLeftovers(const std::string& dirName) {
-    for (const RescueLeftover& leftover : ListRescueLeftovers(dirName)) {
+    for (const jobresults::RescueLeftover& leftover : jobresults::ListRescueLeftovers(dirName)) {
         std::cerr << "jobresults: note: '" << leftover.path
                   << "' is a copy left by a salvage that stopped; jobresults salvage '"
                   << leftover.original << "' removes it\n";
@@ -90,7 +90,7 @@ void SingleFileArgument::Register(CLI::App* command) {
 std::optional<ResultsFilePath> SingleFileArgument::Parse(std::string& error) const {
     std::vector<std::string> arguments{m_file};
     if (!m_name.empty()) arguments.push_back(m_name);
-    return ParseSingleFileArguments(arguments, error);
+    return jobresults::ParseSingleFileArguments(arguments, error);
 }
 
 }  // namespace jrtool

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "jrtool/Text.h"
+
 namespace jrtool {
 
 std::string StoreError(const CCIJobResults& store, int error) {
@@ -17,7 +19,7 @@ std::optional<jobresults::DirectoryNameNote> NoteOnDirectoryName(const std::stri
             true, true,
             "the directory name is empty: pass the one the files were written with, such as "
             "/var/ci/results for the files '/var/ci/" +
-                ResultsFilePath{"results", ResultsFileNamePattern()}.WholePath() +
+                ResultsFilePath{"results", jobresults::ResultsFileNamePattern()}.WholePath() +
                 "' (the metrics service takes it from JOBRESULTS_DIR in "
                 "/etc/default/jobresults-metrics)"};
     }
@@ -53,38 +55,40 @@ std::string ReaderError(const std::string& message, int errorNumber) {
 // call with its errno.
 bool RecordSource::Damaged() const { return !m_reader.ok() && m_reader.errorNumber() == -1; }
 
-std::string ByteAndLine(const std::string& path, std::uint64_t offset) {
-    std::string where = "byte " + std::to_string(offset);
-    std::uint64_t line = 0;
-    if (jobresults::LineOfOffset(path, offset, line) == 0) {
-        where += " (line " + std::to_string(line) + ")";
-    }
-    return where;
-}
+namespace {
 
+// The damage a check found: a stray stretch of bytes, or an end where the
+// file stops too early, in plain words.
 std::string DamageText(const jobresults::FileCheck& check) {
     if (check.damage != jobresults::DamageKind::kStray) {
         return "the file stops where a record or its end tag should follow";
     }
-    const std::uint64_t length = check.damageLength;
-    return "bytes that no writer leaves there (" + std::to_string(length) +
-           (length == 1 ? " byte)" : " bytes)");
+    return "bytes that no writer leaves there (" + Counted(check.damageLength, "byte") + ")";
+}
+
+}  // namespace
+
+std::string DamagedAt(const std::string& path, const jobresults::FileCheck& check, bool withLine) {
+    std::string where = "byte " + std::to_string(check.damageOffset);
+    std::uint64_t line = 0;
+    if (withLine && jobresults::LineOfOffset(path, check.damageOffset, line) == 0) {
+        where += " (line " + std::to_string(line) + ")";
+    }
+    return "damaged at " + where + ": " + DamageText(check);
 }
 
 std::string ProblemText(const jobresults::ResultsFile& file,
                         const jobresults::ProgressOutcome& outcome, bool withLine) {
     const jobresults::FileCheck& check = outcome.check;
     switch (outcome.problem) {
-    case jobresults::ProgressProblem::kNone:
-        return std::string();
-    case jobresults::ProgressProblem::kFailed:
-        return ReaderError(outcome.message, check.error);
-    case jobresults::ProgressProblem::kDamaged:
-        break;
+        case jobresults::ProgressProblem::kNone:
+            return std::string();
+        case jobresults::ProgressProblem::kFailed:
+            return ReaderError(outcome.message, check.error);
+        case jobresults::ProgressProblem::kDamaged:
+            break;
     }
-    const std::string where = withLine ? ByteAndLine(file.path, check.damageOffset)
-                                       : "byte " + std::to_string(check.damageOffset);
-    return "damaged at " + where + ": " + DamageText(check);
+    return DamagedAt(file.path, check, withLine);
 }
 
 // --- writing ------------------------------------------------------------
@@ -115,7 +119,7 @@ bool ResultsWriter::AddFirst(const JobResults& record) {
     m_createdPath = m_store.getJobResultsFilePath();
     if (m_createdPath.empty()) {
         m_error = "the store reported success, but no file named " +
-                  ResultsFilePath{m_dirName, ResultsFileNamePattern()}.WholePath() +
+                  ResultsFilePath{m_dirName, jobresults::ResultsFileNamePattern()}.WholePath() +
                   " is the file it wrote";
         return false;
     }

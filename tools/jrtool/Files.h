@@ -33,12 +33,6 @@ std::string StoreError(const CCIJobResults& store, int error);
 // --- naming -------------------------------------------------------------
 
 using ResultsFilePath = jobresults::ResultsPath;
-using jobresults::CreationTimeFromFileName;
-using jobresults::ParseFileArguments;
-using jobresults::ParseSingleFileArguments;
-using jobresults::ResultsFileName;
-using jobresults::ResultsFileNamePattern;
-using jobresults::SplitWholePath;
 
 // --- directory names and listing ------------------------------------------
 
@@ -49,12 +43,7 @@ using jobresults::SplitWholePath;
 // settings); nullopt for others.
 std::optional<jobresults::DirectoryNameNote> NoteOnDirectoryName(const std::string& dirName);
 
-using jobresults::LocateOnHost;
-
 // --- salvage's temporary copies -------------------------------------------
-
-using jobresults::ListRescueLeftovers;
-using jobresults::RescueLeftover;
 
 // --- reading ------------------------------------------------------------
 
@@ -79,9 +68,8 @@ public:
     // The reader's message, with the system's reason for a failed call.
     std::string Error() const;
     // The reader refused the content (rather than a system call failing):
-    // then DamageOffset() is where the damage begins.
+    // then Check() says where the damage begins.
     bool Damaged() const;
-    std::uint64_t DamageOffset() const { return m_reader.check().damageOffset; }
     // After Next returned false: the verdict as the check of the file.
     jobresults::FileCheck Check() const { return m_reader.check(); }
 
@@ -90,12 +78,10 @@ private:
     std::size_t m_delivered = 0;
 };
 
-// "byte N (line L)", or "byte N" when the line cannot be counted.
-std::string ByteAndLine(const std::string& path, std::uint64_t offset);
-
-// The damage a check found: a stray stretch of bytes, or an end where the
-// file stops too early, in plain words.
-std::string DamageText(const jobresults::FileCheck& check);
+// "damaged at byte N (line L): what" for the damage `check` found in the
+// file at `path`; without the line unless `withLine` (or when it cannot be
+// counted).
+std::string DamagedAt(const std::string& path, const jobresults::FileCheck& check, bool withLine);
 
 // A reader's message with the system's reason for `errorNumber`.
 std::string ReaderError(const std::string& message, int errorNumber);

@@ -8,7 +8,6 @@
 // first record) and the record's offset. The files decide what is read,
 // never the clock.
 #include <poll.h>
-#include <sys/inotify.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -17,10 +16,9 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
-#include <map>
-#include <set>
 #include <vector>
 
+#include "jobresults/JobResultsWatch.h"
 #include "jrtool/Cli.h"
 #include "jrtool/Output.h"
 #include "jrtool/StateFile.h"
@@ -33,15 +31,6 @@ const std::string kStateKind = "jobresults follow state 2";
 
 constexpr int kPollMilliseconds = 1000;
 constexpr std::size_t kOutputChunk = std::size_t{64} << 10;
-
-constexpr uint32_t kWatchedEvents = IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_MOVED_TO |
-                                    IN_MOVED_FROM | IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF |
-                                    IN_ONLYDIR;
-
-struct FollowedFile {
-    std::string fileName;
-    jobresults::FileProgress progress;
-};
 
 class Follower {
 public:
@@ -91,15 +80,13 @@ private:
     }
 
     int WatchDirectory() const {
-        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (watch >= 0 && inotify_add_watch(watch, m_host.directory.c_str(), kWatchedEvents) >= 0) {
-            return watch;
+        int watch = -1;
+        if (const int failure = jobresults::WatchResultsFiles(m_dirName, watch)) {
+            std::cerr << "jobresults: "
+                      << WithReason("cannot watch " + m_host.directory + " for changes", failure)
+                      << "; looking every second instead\n";
         }
-        std::cerr << "jobresults: "
-                  << WithReason("cannot watch " + m_host.directory + " for changes", errno)
-                  << "; looking every second instead\n";
-        if (watch >= 0) close(watch);
-        return -1;
+        return watch;
     }
 
     int Loop(int signals, int watch) {
@@ -123,30 +110,19 @@ private:
 
     // Reads the queued events and reads the files they name, each once.
     bool HandleEvents(int watch) {
-        alignas(inotify_event) char buffer[64 * 1024];
-        std::set<std::string> touched;
-        bool rescan = false;
-        // One read a round: events that keep coming wait for the next one,
-        // behind a signal to stop.
-        const ssize_t size = read(watch, buffer, sizeof buffer);
-        for (const char* at = buffer; size > 0 && at < buffer + size;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(at);
-            at += sizeof(inotify_event) + event->len;
-            if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) {
-                ReportFailure(m_host.directory + " was removed or moved");
-                return false;
-            }
-            if (event->mask & IN_Q_OVERFLOW) rescan = true;
-            if (event->len > 0) touched.insert(event->name);
+        const jobresults::WatchedChanges changes = jobresults::ReadWatchedChanges(watch, m_dirName);
+        if (changes.directoryGone) {
+            ReportFailure(m_host.directory + " was removed or moved");
+            return false;
         }
-        std::vector<std::string> names;
-        for (const std::string& entry : touched) {
-            const auto name = FileNameOf(entry);
-            if (!name) {
-                rescan = true;
-                break;
-            }
-            if (!name->empty()) names.push_back(*name);
+        std::vector<std::string> names = changes.fileNames;
+        bool rescan = changes.overflowed;
+        // Appends through a file not yet linked into place: only a look at
+        // the whole directory finds a file not followed yet.
+        for (const std::uint64_t inode : changes.unnamedInodes) {
+            const jobresults::KnownFile* known = jobresults::FindByInode(m_files, inode);
+            rescan = rescan || known == nullptr;
+            if (known != nullptr) names.push_back(known->fileName);
         }
         if (rescan) return ScanAll(true);
         std::vector<jobresults::ResultsFile> files;
@@ -155,40 +131,13 @@ private:
             if (jobresults::DescribeResultsFile(m_dirName, name, file) == 0) {
                 files.push_back(std::move(file));
             } else {
-                Forget(name);
+                m_dirty = jobresults::ForgetFileName(m_files, name) || m_dirty;
             }
         }
         return ReadAll(files, true);
     }
 
     // --- files ----------------------------------------------------------
-
-    // The file name an event's entry stands for: empty for an entry of no
-    // job results file, nullopt when only a look at the whole directory can
-    // tell. The store makes a file without a name and links it into place
-    // once it reads; appends through that descriptor are reported under
-    // the name the kernel gave the anonymous file, "#" and its inode.
-    std::optional<std::string> FileNameOf(const std::string& entry) const {
-        long long seconds = 0;
-        std::string_view name;
-        if (jobresults::ParseHostEntry(m_host, entry, name, seconds)) return std::string(name);
-        std::uint64_t inode = 0;
-        if (entry.empty() || entry[0] != '#' || !ParseStateNumber(entry.substr(1), inode)) {
-            return std::string();
-        }
-        for (const auto& [identity, file] : m_files) {
-            if (identity.inode == inode) return file.fileName;
-        }
-        return std::nullopt;
-    }
-
-    void Forget(const std::string& fileName) {
-        for (auto it = m_files.begin(); it != m_files.end();) {
-            const bool gone = it->second.fileName == fileName;
-            m_dirty = m_dirty || gone;
-            it = gone ? m_files.erase(it) : std::next(it);
-        }
-    }
 
     bool ScanAll(bool print) {
         std::vector<jobresults::ResultsFile> files;
@@ -197,11 +146,7 @@ private:
             return false;
         }
         // Files that went while nobody watched drop out.
-        std::set<jobresults::FileIdentity> listed;
-        for (const auto& file : files) listed.insert(file.identity);
-        for (auto it = m_files.begin(); it != m_files.end();) {
-            it = listed.count(it->first) > 0 ? std::next(it) : m_files.erase(it);
-        }
+        jobresults::KeepListed(m_files, files);
         m_dirty = true;
         return ReadAll(files, print);
     }
@@ -217,26 +162,22 @@ private:
 
     // Prints what the file gained; false only when the output fails.
     bool ReadOne(const jobresults::ResultsFile& file, bool print) {
-        // A name taken by another file: the file it named went.
-        for (auto it = m_files.begin(); it != m_files.end();) {
-            const bool gone = it->second.fileName == file.fileName && it->first != file.identity;
-            it = gone ? m_files.erase(it) : std::next(it);
-        }
-        FollowedFile& followed = m_files[file.identity];
-        followed.fileName = file.fileName;
+        jobresults::KnownFile& followed = jobresults::KnownEntry(m_files, file);
         if (jobresults::UnchangedSince(followed.progress, file)) return true;
         bool written = true;
         std::string key;
-        const jobresults::ProgressOutcome outcome = jobresults::ReadOn(
-            file, jobresults::FileChange::kGrew, followed.progress,
-            [&](const JobResults& record, std::uint64_t offset) {
-                if (!print) return;
-                if (key.empty()) key = KeyStart(file, followed.progress.firstRecord);
-                (m_output += key) += std::to_string(offset) + ',';
-                AppendRecordMembers(record, m_output);
-                m_output += "}\n";
-                if (m_output.size() >= kOutputChunk) written = Flush() && written;
-            });
+        const jobresults::ProgressOutcome outcome =
+            jobresults::ReadOn(file, jobresults::FileChange::kGrew, followed.progress,
+                               [&](const JobResults& record, std::uint64_t offset) {
+                                   if (!print) return;
+                                   if (key.empty())
+                                       key = KeyStart(file, followed.progress.firstRecord);
+                                   (m_output += key) += std::to_string(offset) + ',';
+                                   AppendRecordMembers(record, m_output);
+                                   m_output += "}\n";
+                                   if (m_output.size() >= kOutputChunk)
+                                       written = Flush() && written;
+                               });
         m_dirty = true;
         if (!print) m_taken += outcome.records;
         // The lines go out before the state can count their records done.
@@ -276,8 +217,9 @@ private:
     }
 
     bool Flush() {
-        if (!WriteAll(STDOUT_FILENO, m_output.data(), m_output.size())) {
-            if (errno != EPIPE) ReportFailure(WithReason("cannot write the output", errno));
+        if (const int failed =
+                jobresults::WriteFully(STDOUT_FILENO, m_output.data(), m_output.size())) {
+            if (failed != EPIPE) ReportFailure(WithReason("cannot write the output", failed));
             return false;
         }
         m_output.clear();
@@ -300,12 +242,12 @@ private:
             }
             jobresults::FileProgress progress;
             if (fields.size() <= 2 || fields[0] != "file" ||
-                !ProgressFromFields(fields, 2, false, progress)) {
+                !jobresults::ProgressFromFields(fields, 2, false, progress)) {
                 error = m_statePath +
                         " holds a line this command does not write; remove it to start afresh";
                 return false;
             }
-            m_files[progress.identity] = FollowedFile{fields[1], progress};
+            m_files[progress.identity] = jobresults::KnownFile{fields[1], 0, progress};
         }
         if (!lines->empty() && !resumed) {
             error = m_statePath + " belongs to another directory name";
@@ -320,12 +262,12 @@ private:
         std::string text = kStateKind + '\n' + StateLine({"dir", m_dirName});
         for (const auto& [identity, file] : m_files) {
             std::vector<std::string> fields = {"file", file.fileName};
-            for (std::string& field : ProgressFields(file.progress, false)) {
+            for (std::string& field : jobresults::ProgressFields(file.progress, false)) {
                 fields.push_back(std::move(field));
             }
             text += StateLine(fields);
         }
-        if (!ReplaceFile(m_statePath, SealState(text), 0600, error)) return false;
+        if (!ReplaceFile(m_statePath, jobresults::SealText(text), 0600, error)) return false;
         m_dirty = false;
         return true;
     }
@@ -355,7 +297,7 @@ private:
     const std::string m_statePath;
     const bool m_fromStart;
     const jobresults::HostLocation m_host;
-    std::map<jobresults::FileIdentity, FollowedFile> m_files;
+    jobresults::KnownFiles m_files;
     std::string m_output;
     bool m_dirty = false;
     std::string m_stateFailure;  // the last failure to save said, until a save works

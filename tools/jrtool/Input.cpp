@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <limits>
 #include <string_view>
 #include <utility>
 
@@ -95,7 +94,7 @@ bool SizeFromJson(const nlohmann::json& value, unsigned long long& size) {
         return true;
     }
     // Digits in a string too, for producers that quote numbers above 2^53.
-    return value.is_string() && ParseSizeText(value.get<std::string>(), size);
+    return value.is_string() && ParseDecimal(value.get<std::string>(), size);
 }
 
 // "client, url, job_id, error, size".
@@ -140,20 +139,6 @@ InputFormat DetectInputFormat(const std::string& firstLine) {
                                                                  : InputFormat::kTsv;
 }
 
-bool ParseSizeText(const std::string& text, unsigned long long& size) {
-    if (text.empty()) return false;
-    const auto maximum = std::numeric_limits<unsigned long long>::max();
-    unsigned long long value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        const auto digit = static_cast<unsigned long long>(c - '0');
-        if (value > (maximum - digit) / 10) return false;
-        value = value * 10 + digit;
-    }
-    size = value;
-    return true;
-}
-
 std::optional<TsvColumns> ParseTsvHeader(const std::string& line, std::string& fault) {
     const auto cells = SplitTsvLine(WithoutCarriageReturn(line));
     TsvColumns columns{};
@@ -192,7 +177,7 @@ bool ParseTsvRecord(const std::string& line, JobResults& record, std::string& fa
         return false;
     }
     const std::string sizeText = Trimmed(fields[columns[4]]);
-    if (!ParseSizeText(sizeText, record.Size)) {
+    if (!ParseDecimal(sizeText, record.Size)) {
         fault = "size \"" + sizeText + "\" is not a whole number of bytes (0 to 2^64-1)";
         return false;
     }

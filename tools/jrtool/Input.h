@@ -62,9 +62,6 @@ bool ParseJsonRecord(const std::string& line, JobResults& record, std::string& f
 // columns but not each once.
 std::optional<TsvColumns> ParseTsvHeader(const std::string& line, std::string& fault);
 
-// Decimal digits only, up to 18446744073709551615.
-bool ParseSizeText(const std::string& text, unsigned long long& size);
-
 // Pulls records from a stream, keeping the line number for messages.
 class RecordStream {
 public:

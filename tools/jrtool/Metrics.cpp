@@ -47,7 +47,7 @@ constexpr std::size_t kLongestClientKey = 1024;
 
 std::string ClientKey(const std::string& name) {
     if (name.size() <= kLongestClientKey) return name;
-    const std::uint64_t hash = Checksum(name);
+    const std::uint64_t hash = jobresults::TextChecksum(name);
     std::size_t cut = kLongestClientKey - 32;
     while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
     char mark[32];
@@ -96,14 +96,14 @@ struct ClientTally {
     }
 
     static bool FromFields(const std::vector<std::string>& fields, ClientTally& tally) {
-        return fields.size() == 9 && ParseStateNumber(fields[2], tally.success) &&
-               ParseStateNumber(fields[3], tally.error) &&
-               ParseStateNumber(fields[4], tally.last.created) &&
+        return fields.size() == 9 && ParseDecimal(fields[2], tally.success) &&
+               ParseDecimal(fields[3], tally.error) &&
+               ParseDecimal(fields[4], tally.last.created) &&
                (tally.last.fileName = fields[5], true) &&
-               ParseStateNumber(fields[6], tally.last.offset) &&
+               ParseDecimal(fields[6], tally.last.offset) &&
                (fields[7] == "0" || fields[7] == "1") &&
                (tally.lastSuccess = fields[7] == "1", true) &&
-               ParseStateNumber(fields[8], tally.lastSize);
+               ParseDecimal(fields[8], tally.lastSize);
     }
 };
 
@@ -119,8 +119,8 @@ struct RecordTotals {
     }
 
     static bool FromFields(const std::vector<std::string>& fields, RecordTotals& totals) {
-        return fields.size() == 4 && ParseStateNumber(fields[2], totals.success) &&
-               ParseStateNumber(fields[3], totals.error);
+        return fields.size() == 4 && ParseDecimal(fields[2], totals.success) &&
+               ParseDecimal(fields[3], totals.error);
     }
 };
 
@@ -145,45 +145,33 @@ void AdvanceTotals(const std::unordered_map<std::string, ClientTally>& before,
     }
 }
 
-struct KnownFile {
-    std::string fileName;
-    long long created = 0;
-    jobresults::FileProgress progress;
+std::vector<std::string> FileFields(const jobresults::KnownFile& file) {
+    std::vector<std::string> fields = {"file", file.fileName, std::to_string(file.createdSeconds)};
+    for (std::string& field : jobresults::ProgressFields(file.progress, true))
+        fields.push_back(std::move(field));
+    return fields;
+}
 
-    std::vector<std::string> Fields() const {
-        std::vector<std::string> fields = {"file", fileName, std::to_string(created)};
-        for (std::string& field : ProgressFields(progress, true)) fields.push_back(std::move(field));
-        return fields;
-    }
-
-    static bool FromFields(const std::vector<std::string>& fields, KnownFile& file) {
-        file.fileName = fields[1];
-        return ProgressFromFields(fields, 3, true, file.progress) &&
-               ParseStateNumber(fields[2], file.created);
-    }
-};
+bool FileFromFields(const std::vector<std::string>& fields, jobresults::KnownFile& file) {
+    file.fileName = fields[1];
+    return jobresults::ProgressFromFields(fields, 3, true, file.progress) &&
+           ParseDecimal(fields[2], file.createdSeconds);
+}
 
 // What one run knows: every file read so far and the clients of their
 // records. The state file holds exactly this.
 struct Tally {
     std::string dirName;
-    std::map<jobresults::FileIdentity, KnownFile> files;
+    jobresults::KnownFiles files;
     std::unordered_map<std::string, ClientTally> clients;
     ClientTotals totals;
 
     std::string StateText() const {
         std::string text = kStateKind + '\n' + StateLine({"dir", dirName});
-        for (const auto& [identity, file] : files) text += StateLine(file.Fields());
+        for (const auto& [identity, file] : files) text += StateLine(FileFields(file));
         for (const auto& [client, tally] : clients) text += StateLine(tally.Fields(client));
         for (const auto& [client, total] : totals) text += StateLine(total.Fields(client));
-        return SealState(text);
-    }
-
-    jobresults::ProgressLookup Lookup() const {
-        return [this](const jobresults::ResultsFile& file) -> const jobresults::FileProgress* {
-            const auto known = files.find(file.identity);
-            return known == files.end() ? nullptr : &known->second.progress;
-        };
+        return jobresults::SealText(text);
     }
 
     // False when a line does not fit; the caller then starts afresh.
@@ -193,8 +181,8 @@ struct Tally {
             if (fields.size() == 2 && fields[0] == "dir") {
                 dirName = fields[1];
             } else if (fields.size() > 3 && fields[0] == "file") {
-                KnownFile file;
-                if (!KnownFile::FromFields(fields, file)) return false;
+                jobresults::KnownFile file;
+                if (!FileFromFields(fields, file)) return false;
                 files[file.progress.identity] = file;
             } else if (fields.size() == 9 && fields[0] == "client") {
                 if (!ClientTally::FromFields(fields, clients[fields[1]])) return false;
@@ -217,15 +205,6 @@ struct RunCounts {
     bool recounted = false;
 };
 
-// Whether the tally can be carried on: every file it knows is still there.
-// Otherwise its counts would hold records that are gone, and the run counts
-// everything again.
-bool CanCarryOn(const Tally& tally, const std::vector<jobresults::ResultsFile>& listed) {
-    std::size_t present = 0;
-    for (const auto& file : listed) present += tally.files.count(file.identity);
-    return present == tally.files.size();
-}
-
 std::string Number(std::uint64_t value) { return std::to_string(value); }
 
 enum class FileRead { kRead, kUnreadable, kReplaced };
@@ -246,9 +225,7 @@ std::string ReplacedText(const jobresults::ResultsFile& file, std::uint64_t poin
 // records that are gone, and a line on standard error names the file.
 FileRead ReadFile(const jobresults::ResultsFile& file, const jobresults::PlannedReading& plan,
                   std::int64_t startedNs, Tally& tally, RunCounts& counts) {
-    KnownFile& known = tally.files[file.identity];
-    known.fileName = file.fileName;
-    known.created = file.createdSeconds;
+    jobresults::KnownFile& known = jobresults::KnownEntry(tally.files, file);
     if (plan.change == jobresults::FileChange::kUnchanged) {
         ++counts.filesUnchanged;
         if (!plan.verifying) return FileRead::kRead;
@@ -372,9 +349,10 @@ void RenderFiles(const Tally& tally, const std::vector<jobresults::ResultsFile>&
         const auto known = tally.files.find(file.identity);
         if (known == tally.files.end()) continue;
         const jobresults::FileState state = known->second.progress.state;
-        ++states[FileStateName(state)];
+        ++states[jobresults::FileStateName(state)];
         if (state == jobresults::FileState::kDamaged) damaged.push_back(file.path);
-        if (state == jobresults::FileState::kOpen) oldestOpen = std::min(oldestOpen, file.createdSeconds);
+        if (state == jobresults::FileState::kOpen)
+            oldestOpen = std::min(oldestOpen, file.createdSeconds);
     }
     text.Family("jobresults_files",
                 "Job results files by state: saved, open (its writer may append), damaged (the "
@@ -448,9 +426,10 @@ public:
     int Run() override {
         const auto verifyBudget = ParseByteCount(m_verifyBudget);
         if (!verifyBudget) {
-            return ReportUsageError("--verify-budget: not a count of bytes (digits, then K, M or "
-                                    "G for powers of 1024): " +
-                                    m_verifyBudget);
+            return ReportUsageError(
+                "--verify-budget: not a count of bytes (digits, then K, M or "
+                "G for powers of 1024): " +
+                m_verifyBudget);
         }
         int exitCode = kExitSuccess;
         const auto listed = ListForCommand(m_dirName, exitCode);
@@ -468,10 +447,13 @@ public:
         RunFacts run;
         const auto started = std::chrono::system_clock::now();
         run.now = static_cast<long long>(std::chrono::system_clock::to_time_t(started));
-        run.startedNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                            started.time_since_epoch())
-                            .count();
-        for (bool carryOn = sameDirectory && CanCarryOn(tally, *listed);; carryOn = false) {
+        run.startedNs =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(started.time_since_epoch())
+                .count();
+        // The tally is carried on only when every file it knows is still
+        // there; otherwise its counts would hold records that are gone.
+        for (bool carryOn = sameDirectory && jobresults::KeepListed(tally.files, *listed);;
+             carryOn = false) {
             if (!carryOn) {
                 counts.recounted = counts.recounted || !tally.files.empty();
                 tally = Tally();
@@ -479,7 +461,8 @@ public:
             tally.dirName = m_dirName;
             run.unreadable.clear();
             bool replaced = false;
-            const auto plans = jobresults::PlanReadings(*listed, tally.Lookup(), *verifyBudget);
+            const auto plans =
+                jobresults::PlanReadings(*listed, jobresults::LookupIn(tally.files), *verifyBudget);
             for (std::size_t i = 0; i < listed->size(); ++i) {
                 const jobresults::ResultsFile& file = (*listed)[i];
                 const FileRead read = ReadFile(file, plans[i], run.startedNs, tally, counts);

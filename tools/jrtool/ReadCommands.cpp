@@ -23,8 +23,7 @@ namespace {
 // call otherwise.
 std::string Verdict(const ResultsFilePath& file, const RecordSource& source) {
     if (!source.Damaged()) return source.Error();
-    return "damaged at " + ByteAndLine(file.WholePath(), source.DamageOffset()) + ": " +
-           DamageText(source.Check());
+    return DamagedAt(file.WholePath(), source.Check(), true);
 }
 
 // The verdict of dump, which names no file unless the content is at fault
@@ -119,11 +118,12 @@ public:
         AddDirectoryNameArgument(command, m_dirName);
         command->add_option("--format", m_format, "table (default) or json")
             ->check(CLI::IsMember({"table", "json"}));
-        command->footer("The files of the directory name demo/results are the files named '" +
-                        ResultsFilePath{"results", ResultsFileNamePattern()}.WholePath() +
-                        "' in demo. State: saved, open (ends in the trailer of an append: "
-                        "its writer has not saved it, or stopped), or damaged (the reader "
-                        "refuses it).");
+        command->footer(
+            "The files of the directory name demo/results are the files named '" +
+            ResultsFilePath{"results", jobresults::ResultsFileNamePattern()}.WholePath() +
+            "' in demo. State: saved, open (ends in the trailer of an append: "
+            "its writer has not saved it, or stopped), or damaged (the reader "
+            "refuses it).");
         return command;
     }
 
@@ -225,7 +225,7 @@ public:
 
     int Run() override {
         std::string error;
-        const auto files = ParseFileArguments(m_fileArguments, error);
+        const auto files = jobresults::ParseFileArguments(m_fileArguments, error);
         if (!files) return ReportUsageError(error);
         bool allValid = true;
         for (const ResultsFilePath& file : *files) allValid = CheckOne(file) && allValid;

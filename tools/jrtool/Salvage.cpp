@@ -66,7 +66,8 @@ std::string FailureText(const SalvageResult& result, const std::string& path) {
             return WithReason(result.storeMessage, reason);
         case SalvageStep::kLocateCopy:
             return "the store reported success, but no file named " +
-                   ResultsFilePath{result.copyDirName, ResultsFileNamePattern()}.WholePath() +
+                   ResultsFilePath{result.copyDirName, jobresults::ResultsFileNamePattern()}
+                       .WholePath() +
                    " is the file it wrote";
         case SalvageStep::kNoRecord:
             return "no intact record to recover; no file written";

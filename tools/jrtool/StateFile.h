@@ -11,13 +11,14 @@
 
 #include <sys/types.h>
 
-#include <charconv>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "jobresults/JobResultsProgress.h"
+#include "jobresults/JobResultsReplace.h"
+#include "jrtool/Text.h"
 
 namespace jrtool {
 
@@ -25,33 +26,11 @@ std::string StateLine(const std::vector<std::string>& fields);
 // The fields of a line that StateLine made.
 std::vector<std::string> StateFields(const std::string& line);
 
-// A whole field as a decimal number; false when it is anything else.
-template <class Number>
-bool ParseStateNumber(const std::string& field, Number& value) {
-    const char* end = field.data() + field.size();
-    const auto parsed = std::from_chars(field.data(), end, value);
-    return !field.empty() && parsed.ec == std::errc() && parsed.ptr == end;
-}
-
-// FNV-1a over `text`: the state's check, and short keys for long names.
-std::uint64_t Checksum(const std::string& text);
-
-using jobresults::FileStateName;
-using jobresults::ProgressFields;
-using jobresults::ProgressFromFields;
-
 // Writes `text` to a temporary file beside `path` (its name is `path`
 // with a suffix, so readers that pick files by extension pass it over),
 // gives it `mode` less the umask, syncs it, renames it over `path` and
 // syncs the directory. False with a message in `error`.
 bool ReplaceFile(const std::string& path, const std::string& text, mode_t mode, std::string& error);
-
-// Writes all size bytes at fd's position, going on after short counts and
-// EINTR; false on a failure (errno holds why).
-bool WriteAll(int fd, const char* data, std::size_t size);
-
-// `text` (the kind's line and the state's lines) with its check line.
-std::string SealState(const std::string& text);
 
 // The lines of a state file whose first line is `kind`, between that line
 // and the check: an empty list when the file does not exist, nullopt with

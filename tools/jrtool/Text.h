@@ -3,6 +3,7 @@
 #ifndef JRTOOL_TEXT_H
 #define JRTOOL_TEXT_H
 
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -61,6 +62,15 @@ std::string ShownEscaped(const std::string& bytes, LineBreaks lineBreaks);
 // Terminal columns the text takes (see CharacterWidth.h), counting each
 // byte outside a well-formed sequence as one; used to align columns.
 std::size_t DisplayWidth(const std::string& text);
+
+// The whole of `text` as a decimal number (a sign only for a signed type):
+// false for anything else, or a number that does not fit.
+template <class Number>
+bool ParseDecimal(const std::string& text, Number& value) {
+    const char* end = text.data() + text.size();
+    const auto parsed = std::from_chars(text.data(), end, value);
+    return !text.empty() && parsed.ec == std::errc() && parsed.ptr == end;
+}
 
 // "1 record", "2 records": the count and its noun, with `plural` for more
 // than one when the noun does not take an "s".

@@ -7,7 +7,7 @@
 #include "jrtool/Files.h"
 #include "jrtool/Output.h"
 
-namespace jrtool {
+namespace jobresults {
 namespace {
 
 TEST(FilePath, WholePathSplitsAtTheLastBackslash) {
@@ -54,8 +54,8 @@ TEST(FilePath, CreationTimeComesFromTheName) {
 }
 
 TEST(FilePath, UtcTimeIsIso8601) {
-    EXPECT_EQ(FormatUtcTime(0), "1970-01-01T00:00:00Z");
-    EXPECT_EQ(FormatUtcTime(1700000000), "2023-11-14T22:13:20Z");
+    EXPECT_EQ(jrtool::FormatUtcTime(0), "1970-01-01T00:00:00Z");
+    EXPECT_EQ(jrtool::FormatUtcTime(1700000000), "2023-11-14T22:13:20Z");
 }
 
 TEST(FileListing, LastComponentOfTheDirectoryNameStartsTheFileName) {
@@ -74,4 +74,4 @@ TEST(FileListing, LastComponentOfTheDirectoryNameStartsTheFileName) {
 }
 
 }  // namespace
-}  // namespace jrtool
+}  // namespace jobresults

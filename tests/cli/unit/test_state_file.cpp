@@ -42,7 +42,7 @@ TEST(StateFile, EveryFaultOfAStoredStateIsRefused) {
                                             StateLine({"client", "be\tta", "7"})};
     std::string body = kKind + "\n";
     for (const std::string& line : lines) body += line;
-    const std::string sealed = SealState(body);
+    const std::string sealed = jobresults::SealText(body);
     const Outcome whole = ReadBack(sealed);
     ASSERT_TRUE(whole.read);
     EXPECT_EQ(whole.lines.size(), lines.size());
@@ -55,11 +55,11 @@ TEST(StateFile, EveryFaultOfAStoredStateIsRefused) {
     };
     std::vector<Fault> faults = {
         {"no check line", body},
-        {"a line lost", SealState(body).erase(kKind.size() + 1, lines[0].size())},
+        {"a line lost", jobresults::SealText(body).erase(kKind.size() + 1, lines[0].size())},
         {"a line added", sealed + lines[1]},
         {"a digit changed", std::string(sealed).replace(sealed.find("451383"), 6, "451384")},
-        {"two lines swapped", kKind + "\n" + lines[1] + lines[0] + lines[2] +
-                                  sealed.substr(body.size())},
+        {"two lines swapped",
+         kKind + "\n" + lines[1] + lines[0] + lines[2] + sealed.substr(body.size())},
     };
     for (std::size_t cut = kKind.size() + 1; cut < sealed.size(); ++cut) {
         faults.push_back({"cut at " + std::to_string(cut), sealed.substr(0, cut)});
