@@ -16,7 +16,7 @@ if(Python3_FOUND)
 endif()
 
 # A sanitized library cannot be loaded into an interpreter that is not.
-if(Python3_FOUND AND pybind11_FOUND AND NOT CIJOBRESULTS_SANITIZE)
+if(Python3_FOUND AND pybind11_FOUND AND NOT CIJOBRESULTS_SANITIZE AND CIJOBRESULTS_TOP_LEVEL)
   set(_cijobresults_python_default ON)
 else()
   set(_cijobresults_python_default OFF)

@@ -9,6 +9,6 @@ cd "$(dirname "$0")/.."
 ./scripts/deps.sh
 build=${BUILD_DIR:-build}
 cmake_generator_args "$build"
-cmake -S . -B "$build" "${generator[@]}" "$@"
+cmake -S . -B "$build" "${generator[@]}" -DCIJOBRESULTS_BUILD_TESTS=ON "$@"
 cmake --build "$build" --parallel "$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j2

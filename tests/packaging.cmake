@@ -108,6 +108,21 @@ add_test(NAME packaging_runpath
     -P ${CIJOBRESULTS_PACKAGING_SCRIPTS}/check_runpath.cmake)
 set_tests_properties(packaging_runpath PROPERTIES LABELS packaging TIMEOUT 60)
 
+# A consumer that builds the source tree inside its own build gets the
+# library alone. A sanitizer build would only build the same again.
+if(NOT CIJOBRESULTS_SANITIZE)
+  add_test(NAME consumer_subdirectory
+    COMMAND ${CMAKE_COMMAND}
+      -DSOURCE_DIR=${CIJOBRESULTS_CONSUMER_SOURCE}
+      -DPROJECT_DIR=${PROJECT_SOURCE_DIR}
+      -DBINARY_DIR=${CIJOBRESULTS_PACKAGING_WORK}/consumer-subdirectory
+      -DGENERATOR=${CMAKE_GENERATOR}
+      -DCXX_COMPILER=${CMAKE_CXX_COMPILER}
+      "-DCXX_FLAGS=${CMAKE_CXX_FLAGS} ${CIJOBRESULTS_CONSUMER_WARNINGS}"
+      -P ${CIJOBRESULTS_PACKAGING_SCRIPTS}/consumer_subdirectory.cmake)
+  set_tests_properties(consumer_subdirectory PROPERTIES LABELS packaging TIMEOUT 600)
+endif()
+
 # The Debian packages, built by dpkg-buildpackage from a copy of the sources
 # (whatever this build's configuration) and checked with lintian. A
 # sanitizer build would only build the same packages again.
