@@ -163,18 +163,50 @@ class FileId(NamedTuple):
     birth_ns: int
 
 
-class ResultsFile(NamedTuple):
-    """A job results file found by files(): its whole path, its creation time
-    (from its name, UTC), its size in bytes, its id, its modification time
-    in nanoseconds, and how it ends by its last bytes ("saved", "open", or
-    None for neither)."""
-
+class _ListedFields(NamedTuple):
     path: str
     created: datetime.datetime
     size: int
+
+
+class ResultsFile(_ListedFields):
+    """A job results file found by files(): its whole path, its creation time
+    (from its name, UTC) and its size in bytes, which it unpacks to and
+    compares by as a tuple, and as attributes its id, its modification time
+    in nanoseconds, and how it ends by its last bytes ("saved", "open", or
+    None for neither)."""
+
     id: FileId
     modified_ns: int
     ending: Optional[str]
+
+    @classmethod
+    def _of(cls, path: str, created: datetime.datetime, size: int, id: FileId,
+            modified_ns: int, ending: Optional[str]) -> "ResultsFile":
+        file = cls(path, created, size)
+        file.id, file.modified_ns, file.ending = id, modified_ns, ending
+        return file
+
+    def _extras(self) -> tuple:
+        return self.id, self.modified_ns, self.ending
+
+    # Copies and pickles are made from all six values rather than left to
+    # how the tuple's own reduction treats attributes; the tuple's
+    # _replace() knows only its three fields.
+    def __reduce__(self) -> tuple:
+        return _results_file, (*self, *self._extras())
+
+    def _replace(self, **changes) -> "ResultsFile":
+        fields = dict(zip(self._fields + ("id", "modified_ns", "ending"), (*self, *self._extras())))
+        return self._of(**{**fields, **changes})
+
+    def __repr__(self) -> str:
+        return (f"{super().__repr__()[:-1]}, id={self.id!r}, modified_ns={self.modified_ns!r}, "
+                f"ending={self.ending!r})")
+
+
+def _results_file(*fields) -> ResultsFile:
+    return ResultsFile._of(*fields)
 
 
 _EPOCH = datetime.datetime(1970, 1, 1, tzinfo=datetime.timezone.utc)
@@ -182,8 +214,8 @@ _EPOCH = datetime.datetime(1970, 1, 1, tzinfo=datetime.timezone.utc)
 
 def _listed(fields: tuple) -> ResultsFile:
     path, seconds, size, modified_ns, identity, ending = fields
-    return ResultsFile(os.fsdecode(path), _EPOCH + datetime.timedelta(seconds=seconds), size,
-                       FileId(*identity), modified_ns, ending)
+    return ResultsFile._of(os.fsdecode(path), _EPOCH + datetime.timedelta(seconds=seconds),
+                           size, FileId(*identity), modified_ns, ending)
 
 
 def _check_directory_name(dir_name: bytes) -> None:

@@ -58,13 +58,16 @@ class FileId(NamedTuple):
     inode: int
     birth_ns: int
 
-class ResultsFile(NamedTuple):
+class _ListedFields(NamedTuple):
     path: str
     created: datetime.datetime
     size: int
+
+class ResultsFile(_ListedFields):
     id: FileId
     modified_ns: int
     ending: Optional[str]
+    def _replace(self, **changes: object) -> ResultsFile: ...
 
 def files(dir_name: _PathArg) -> List[ResultsFile]: ...
 

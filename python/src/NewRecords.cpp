@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "Errors.h"
@@ -27,7 +28,7 @@ const char kWhat[] = "this cijobresults reading";
 const char* const kChangeWords[] = {"unchanged", "grew", "changed"};
 const char* const kProblemWords[] = {"", "damaged", "failed"};
 
-// Whether ReadOn moved the progress: it leaves it as it was when a system
+// Whether the reading moved the progress: it leaves it as it was when a system
 // call failed, and when the records counted before are gone from a file
 // read whole.
 bool ProgressMoved(jobresults::FileChange change, const jobresults::ProgressOutcome& outcome) {
@@ -40,100 +41,26 @@ bool ProgressMoved(jobresults::FileChange change, const jobresults::ProgressOutc
 NewRecords::NewRecords(jobresults::ResultsFile file, const jobresults::FileProgress& progress,
                        bool asBytes)
     : m_file(std::move(file)), m_asBytes(asBytes), m_progress(progress) {
-    {
-        py::gil_scoped_release release;
-        // Taken after the listing and before the reading, as the progress
-        // keeps it.
-        m_statusChange = jobresults::StatusChangeNanoseconds(m_file.path);
-        m_change = jobresults::ChangeSince(m_progress, m_file, m_statusChange);
-    }
+    py::gil_scoped_release release;
+    // Taken after the listing and before the reading, as the progress
+    // keeps it.
+    m_statusChange = jobresults::StatusChangeNanoseconds(m_file.path);
+    m_change = jobresults::ChangeSince(m_progress, m_file, m_statusChange);
     if (m_change == jobresults::FileChange::kUnchanged) {
-        m_workDone = true;
+        m_finished = true;
         return;
     }
-    m_filling.reserve(kBatchSize);
-    m_worker = std::thread([this] { Work(); });
-}
-
-NewRecords::~NewRecords() { Abandon(); }
-
-void NewRecords::Work() {
-    try {
-        m_outcome = jobresults::ReadOn(
-            m_file, m_change, m_progress,
-            [this](const JobResults& record, std::uint64_t offset) { Deliver(record, offset); });
-        if (ProgressMoved(m_change, m_outcome)) m_progress.statusChangeNanoseconds = m_statusChange;
-        if (!m_filling.empty()) HandOver();
-    } catch (...) {
-        // Out of memory: no outcome to give.
-        m_workFailed = true;
-    }
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    m_workDone = true;
-    m_moved.notify_all();
-}
-
-void NewRecords::Deliver(const JobResults& record, std::uint64_t offset) {
-    if (m_abandoned) return;
-    m_filling.push_back({record, offset});
-    if (m_filling.size() == kBatchSize) HandOver();
-}
-
-void NewRecords::HandOver() {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_moved.wait(lock, [this] { return !m_handedReady || m_abandoned; });
-    if (!m_abandoned) {
-        std::swap(m_filling, m_handed);
-        m_handedReady = true;
-        m_moved.notify_all();
-    }
-    // The batch Python took before, or the one given up.
-    m_filling.clear();
-}
-
-bool NewRecords::TakeBatch() {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_moved.wait(lock, [this] { return m_handedReady || m_workDone; });
-    if (!m_handedReady) return false;
-    std::swap(m_taken, m_handed);
-    m_handedReady = false;
-    m_moved.notify_all();
-    return true;
-}
-
-void NewRecords::Abandon() {
-    if (!m_worker.joinable()) return;
-    {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        m_abandoned = true;
-        m_moved.notify_all();
-    }
-    m_worker.join();
+    m_reading = std::make_unique<jobresults::ProgressReading>(m_file, m_change, m_progress);
 }
 
 PyObject* NewRecords::Next() {
     Exclusive use(m_inUse, kWhat);
     if (!use) return nullptr;
-    if (m_closed || m_finished) return nullptr;
-    if (m_nextTaken == m_taken.size()) {
-        bool taken;
-        {
-            py::gil_scoped_release release;
-            taken = TakeBatch();
-            if (!taken && m_worker.joinable()) m_worker.join();
-        }
-        m_nextTaken = 0;
-        if (!taken) {
-            m_taken.clear();
-            m_closed = m_workFailed;
-            m_finished = !m_workFailed;
-            return m_workFailed ? PyErr_NoMemory() : nullptr;
-        }
-    }
-    const Delivered& delivered = m_taken[m_nextTaken++];
-    PyObject* record = NewRecord(delivered.record, m_asBytes);
+    if (m_nextPulled == m_pulled && !Refill()) return nullptr;
+    const std::size_t index = m_nextPulled++;
+    PyObject* record = NewRecord(m_batch[index], m_asBytes);
     if (record == nullptr) return nullptr;
-    PyObject* offset = PyLong_FromUnsignedLongLong(delivered.offset);
+    PyObject* offset = PyLong_FromUnsignedLongLong(m_offsets[index]);
     if (offset == nullptr) {
         Py_DECREF(record);
         return nullptr;
@@ -144,12 +71,45 @@ PyObject* NewRecords::Next() {
     return pair;
 }
 
+bool NewRecords::Refill() {
+    m_nextPulled = m_pulled = 0;
+    try {
+        m_pulled = m_reading ? PullBatch() : 0;
+    } catch (const std::bad_alloc&) {
+        // Records of the batch are lost: the reading cannot go on.
+        m_reading.reset();
+        throw;
+    }
+    if (m_pulled > 0) return true;
+    if (m_reading && m_reading->Over()) Finish();
+    return false;
+}
+
+std::size_t NewRecords::PullBatch() {
+    py::gil_scoped_release release;
+    std::size_t count = 0;
+    while (count < kBatchSize) {
+        JobResults& record = m_batch[count];
+        jobresults::ClearRecord(record);
+        if (!m_reading->Next(record, m_offsets[count])) break;
+        ++count;
+    }
+    return count;
+}
+
+void NewRecords::Finish() {
+    m_outcome = m_reading->Outcome();
+    m_progress = m_reading->Progress();
+    if (ProgressMoved(m_change, m_outcome)) m_progress.statusChangeNanoseconds = m_statusChange;
+    m_reading.reset();
+    m_finished = true;
+}
+
 bool NewRecords::Close() {
     Exclusive use(m_inUse, kWhat);
     if (!use) return false;
-    if (!m_finished) m_closed = true;
-    py::gil_scoped_release release;
-    Abandon();
+    m_reading.reset();
+    m_pulled = m_nextPulled = 0;
     return true;
 }
 
@@ -242,7 +202,8 @@ void AddNewRecordsType(py::module_& module) {
             [](NewRecords& reading) {
                 if (!reading.Close()) throw py::error_already_set();
             },
-            "Gives the reading up before its end; its outcome stays unknown.")
+            "Gives the reading up before its end: its outcome stays unknown and the "
+            "Progress it was given stays as it was.")
         .def("__enter__", [](py::object self) { return self; })
         .def(
             "__exit__",

@@ -2,6 +2,7 @@
 tool lists: values of every byte, errors, files that grow or break while
 they are read, and memory that does not grow with the file."""
 import contextlib
+import copy
 import errno
 import json
 import os
@@ -160,6 +161,11 @@ def test_files_and_writer_path_agree_with_the_tool(tmp_path):
     assert [(f.path, f.created.timestamp(), f.size) for f in files] == \
         [(f["path"], f["created_unix"], f["bytes"]) for f in listed]
     assert path in [f.path for f in files] and len(files) == 3  # 100, 5 and the written one
+    first, created, size = files[0]  # three names, as before the extras came
+    for twin in (files[0], pickle.loads(pickle.dumps(files[0])), copy.copy(files[0]),
+                 files[0]._replace(size=size)):
+        assert (*twin, twin.id.inode, twin.modified_ns, twin.ending) == \
+            (first, created, size, os.stat(first).st_ino, os.stat(first).st_mtime_ns, "saved")
 
 
 def test_any_path_reads_and_a_directory_gets_the_tools_hint(tmp_path):
