@@ -17,6 +17,12 @@
     ...; point = reader.resume_point           # a tuple of ints, kept by the caller
     for record in cijobresults.read(path, resume=point): ...
 
+    for file in cijobresults.files("/var/ci/results"):   # run after run:
+        reading = cijobresults.read_new(file, store.get(file.id))
+        for record, offset in reading:                  # only what the file gained
+            ship(record, offset)
+        store[file.id] = reading.progress               # a Progress: to_text(), pickle
+
 A file's path is its directory name, a backslash and ci_push_<seconds>.xml; on
 POSIX the backslash is part of the file name. Strings are the file's bytes
 decoded as UTF-8 with "surrogateescape" (any byte survives a round trip);
@@ -29,10 +35,11 @@ import warnings
 from typing import List, NamedTuple, Optional, Tuple, Union
 
 from . import _core
-from ._core import DamagedFileError, Reader, Record
+from ._core import DamagedFileError, Progress, Reader, Record
 
-__all__ = ["DamagedFileError", "FileCheck", "Reader", "Record", "RescueLeftover", "ResultsFile",
-           "Salvage", "Writer", "check", "files", "read", "rescue_leftovers", "salvage"]
+__all__ = ["DamagedFileError", "FileCheck", "FileId", "NewRecords", "Progress", "Reader", "Record",
+           "RescueLeftover", "ResultsFile", "Salvage", "Writer", "check", "files", "read",
+           "read_new", "rescue_leftovers", "salvage"]
 
 _SEPARATOR = _core.DIRECTORY_SEPARATOR
 _PathArg = Union[str, bytes, os.PathLike]
@@ -82,7 +89,11 @@ def check(path: _PathArg) -> FileCheck:
     """Checks a job results file as `jobresults check` does: sound only when it
     is exactly as a writer leaves it. read() refuses a file exactly where this
     finds damage. A file that cannot be opened or read raises OSError."""
-    ending, records, damage, offset, length = _core.check_file(os.fsencode(path))
+    return _file_check(_core.check_file(os.fsencode(path)))
+
+
+def _file_check(fields: Tuple[str, int, str, int, int]) -> FileCheck:
+    ending, records, damage, offset, length = fields
     if not damage:
         return FileCheck(ending, records, None, None, None)
     return FileCheck(ending, records, damage, offset, length)
@@ -143,13 +154,68 @@ def rescue_leftovers(dir_name: _PathArg) -> List[RescueLeftover]:
             for path, original in _core.rescue_leftovers(os.fsencode(dir_name))]
 
 
-class ResultsFile(NamedTuple):
-    """A job results file found by files(): its whole path, its creation time
-    (from its name, UTC) and its size in bytes."""
+class FileId(NamedTuple):
+    """What tells a file apart from every other, also from a later one under
+    the same name: a key to keep its Progress under."""
 
+    device: int
+    inode: int
+    birth_ns: int
+
+
+class _ListedFields(NamedTuple):
     path: str
     created: datetime.datetime
     size: int
+
+
+class ResultsFile(_ListedFields):
+    """A job results file found by files(): its whole path, its creation time
+    (from its name, UTC) and its size in bytes, which it unpacks to and
+    compares by as a tuple, and as attributes its id, its modification time
+    in nanoseconds, and how it ends by its last bytes ("saved", "open", or
+    None for neither)."""
+
+    id: FileId
+    modified_ns: int
+    ending: Optional[str]
+
+    @classmethod
+    def _of(cls, path: str, created: datetime.datetime, size: int, id: FileId,
+            modified_ns: int, ending: Optional[str]) -> "ResultsFile":
+        file = cls(path, created, size)
+        file.id, file.modified_ns, file.ending = id, modified_ns, ending
+        return file
+
+    def _extras(self) -> tuple:
+        return self.id, self.modified_ns, self.ending
+
+    # Copies and pickles are made from all six values rather than left to
+    # how the tuple's own reduction treats attributes; the tuple's
+    # _replace() knows only its three fields.
+    def __reduce__(self) -> tuple:
+        return _results_file, (*self, *self._extras())
+
+    def _replace(self, **changes) -> "ResultsFile":
+        fields = dict(zip(self._fields + ("id", "modified_ns", "ending"), (*self, *self._extras())))
+        return self._of(**{**fields, **changes})
+
+    def __repr__(self) -> str:
+        return (f"{super().__repr__()[:-1]}, id={self.id!r}, modified_ns={self.modified_ns!r}, "
+                f"ending={self.ending!r})")
+
+
+def _results_file(*fields) -> ResultsFile:
+    return ResultsFile._of(*fields)
+
+
+_EPOCH = datetime.datetime(1970, 1, 1, tzinfo=datetime.timezone.utc)
+
+
+def _listed(fields: tuple) -> ResultsFile:
+    path, seconds, size, modified_ns, identity, ending = fields
+    return ResultsFile._of(os.fsdecode(path), _EPOCH + datetime.timedelta(seconds=seconds),
+                           size, FileId(*identity), modified_ns, ending)
 
 
 def _check_directory_name(dir_name: bytes) -> None:
@@ -169,9 +235,42 @@ def files(dir_name: _PathArg) -> List[ResultsFile]:
     them: the regular files named dir_name + "\\ci_push_<seconds>.xml"."""
     dir_name = os.fsencode(dir_name)
     _check_directory_name(dir_name)
-    epoch = datetime.datetime(1970, 1, 1, tzinfo=datetime.timezone.utc)
-    return [ResultsFile(os.fsdecode(path), epoch + datetime.timedelta(seconds=seconds), size)
-            for path, seconds, size in _core.list_files(dir_name)]
+    return [_listed(fields) for fields in _core.list_files(dir_name)]
+
+
+class NewRecords(_core.NewRecords):
+    """The records a file gained since a kept Progress, from read_new():
+    (record, offset) pairs, read as the loop goes. Once they are all taken:
+    progress (the Progress to keep), records (how many came), replaced (the
+    file is not the one the progress was kept of: read from its start when
+    change is "grew", otherwise nothing came and the progress stays; drop
+    what was kept of it and call read_new(file) without one), problem (None,
+    "damaged": refused where check() finds the damage; "failed": a system
+    call failed, error holds the OSError) and check."""
+
+    @property
+    def check(self) -> Optional[FileCheck]:
+        """The verdict of the reading as check() gives it, its records
+        counted from where the reading began; None for a file not opened
+        (unchanged) or not read (problem "failed")."""
+        fields = self._check_fields
+        return None if fields is None else _file_check(fields)
+
+
+def read_new(file: Union[ResultsFile, _PathArg], progress: Optional[Progress] = None, *,
+             bytes: bool = False) -> NewRecords:
+    """The records a file gained since progress, the Progress its last
+    reading gave (None: all of them). file is what files() listed, or the
+    path of a job results file. An unchanged file (by its listing and status
+    change time) is not opened and yields nothing; one that grew is read on
+    behind the progress; any other change reads it from its start, judged
+    as check() judges it, passing over the records yielded before. Damage
+    is reported by the reading's problem and check, not raised, so that
+    the progress that marks the file damaged can be kept."""
+    if not isinstance(file, ResultsFile):
+        file = _listed(_core.describe_file(os.fsencode(file)))
+    return NewRecords(os.fsencode(file.path), file.size, file.modified_ns, tuple(file.id),
+                      file.ending, progress, bytes)
 
 
 class Writer(_core.Writer):

@@ -2,9 +2,11 @@
 tool lists: values of every byte, errors, files that grow or break while
 they are read, and memory that does not grow with the file."""
 import contextlib
+import copy
 import errno
 import json
 import os
+import pickle
 import shutil
 import subprocess
 import sys
@@ -159,6 +161,11 @@ def test_files_and_writer_path_agree_with_the_tool(tmp_path):
     assert [(f.path, f.created.timestamp(), f.size) for f in files] == \
         [(f["path"], f["created_unix"], f["bytes"]) for f in listed]
     assert path in [f.path for f in files] and len(files) == 3  # 100, 5 and the written one
+    first, created, size = files[0]  # three names, as before the extras came
+    for twin in (files[0], pickle.loads(pickle.dumps(files[0])), copy.copy(files[0]),
+                 files[0]._replace(size=size)):
+        assert (*twin, twin.id.inode, twin.modified_ns, twin.ending) == \
+            (first, created, size, os.stat(first).st_ino, os.stat(first).st_mtime_ns, "saved")
 
 
 def test_any_path_reads_and_a_directory_gets_the_tools_hint(tmp_path):
@@ -172,13 +179,15 @@ def test_any_path_reads_and_a_directory_gets_the_tools_hint(tmp_path):
             call(tmp_path)
 
 
-def test_reader_memory_does_not_grow_with_the_file(tmp_path):
+@pytest.mark.parametrize("loop", ["record in cijobresults.read(sys.argv[1])",
+                                  "pair in cijobresults.read_new(sys.argv[1])"])
+def test_reader_memory_does_not_grow_with_the_file(tmp_path, loop):
     """Peak resident size of a whole process reading 2 000 and 200 000 records."""
     peaks = []
     for count in (2000, 200000):
         path, _ = write(tmp_path / f"r{count}", numbered(count))
         script = ("import cijobresults, sys\n"
-                  "for record in cijobresults.read(sys.argv[1]): pass\n"
+                  f"for {loop}: pass\n"
                   "print(open('/proc/self/status').read().split('VmHWM:')[1].split()[0])")
         peaks.append(int(subprocess.run([sys.executable, "-c", script, path], check=True,
                                         capture_output=True, text=True).stdout))
@@ -273,3 +282,96 @@ def test_salvage_does_what_the_tool_does_to_a_copy(tmp_path, how, leftover):
     assert [tuple(r) for r in cijobresults.read(path)] == \
         [tuple(r) for r in cijobresults.read(twin)]
     assert len([tuple(r) for r in cijobresults.read(path)]) == result.records
+
+
+# How a caller may keep a Progress between runs.
+KEEPERS = {"as is": lambda p: p,
+           "text": lambda p: cijobresults.Progress.from_text(p.to_text()),
+           "pickle": lambda p: pickle.loads(pickle.dumps(p))}
+
+
+def read_new_all(dir_name, store, keep=KEEPERS["as is"]):
+    """One run over a directory name: the (record, offset) pairs and the
+    readings of its files, the store updated."""
+    got, readings = [], []
+    for file in cijobresults.files(dir_name):
+        reading = cijobresults.read_new(file, store.get(file.id))
+        got += [(tuple(record), offset) for record, offset in reading]
+        store[file.id] = keep(reading.progress)
+        assert store[file.id] == reading.progress
+        readings.append(reading)
+    return got, readings
+
+
+@pytest.mark.parametrize("keep", KEEPERS)
+@pytest.mark.parametrize("first, then", [(1, 2), (3, 1), (300, 260)])
+def test_read_new_yields_only_what_a_file_gained(tmp_path, keep, first, then):
+    records, store = numbered(first + then), {}
+    with cijobresults.Writer(tmp_path / "r") as writer:
+        for part in (records[:first], records[first:]):
+            for record in part:
+                writer.add(*record)
+            got, readings = read_new_all(tmp_path / "r", store, KEEPERS[keep])
+            assert [record for record, _ in got] == part
+            with open(writer.path, "rb") as file:
+                content = file.read()
+            assert all(content[offset:].startswith(b"<JobResult>") for _, offset in got)
+            assert store[readings[0].progress.id].offset == len(content) - len(BEHIND_RECORD)
+    for _ in range(2):  # the save, then nothing
+        got, readings = read_new_all(tmp_path / "r", store, KEEPERS[keep])
+        assert (got, readings[0].progress.state) == ([], "saved")
+    assert readings[0].change == "unchanged"
+    half_read = cijobresults.read_new(writer.path)
+    next(half_read)
+    half_read.close()
+    with pytest.raises(RuntimeError, match="not finished"):
+        half_read.progress
+
+
+# Rewritten in place: the same size, or longer and ending as a writer
+# leaves a file (read from its start).
+@pytest.mark.parametrize("grows, yielded", [(False, 0), (True, 5)])
+def test_read_new_in_a_rewritten_file_reports_it_replaced(tmp_path, grows, yielded):
+    path, _ = write(tmp_path / "r", numbered(3))
+    other, _ = write(tmp_path / "o", numbered(yielded or 3))
+    store = {}
+    read_new_all(tmp_path / "r", store)
+    kept = dict(store)
+    with open(other, "rb") as source, open(path, "r+b") as target:
+        target.write(source.read().replace(b"client-1", b"client-9"))
+    got, (reading,) = read_new_all(tmp_path / "r", store)
+    assert reading.replaced and len(got) == yielded == reading.records
+    assert (reading.progress == kept[reading.progress.id]) == (not grows)
+
+
+@pytest.mark.parametrize("how, read_before", [("cut", 0), ("stray", 0), ("garbage", 0),
+                                              ("cut", 3)])
+def test_read_new_reports_damage_as_check_does(tmp_path, how, read_before):
+    store = {}
+    with cijobresults.Writer(tmp_path / "r") as writer:
+        sizes = []
+        for record in numbered(6):
+            writer.add(*record)
+            sizes.append(os.path.getsize(writer.path))
+            if len(sizes) == read_before:
+                read_new_all(tmp_path / "r", store)
+    _damage(writer.path, sizes, how)
+    got, (reading,) = read_new_all(tmp_path / "r", store)
+    verdict = cijobresults.check(writer.path)
+    assert (reading.problem, reading.check, reading.progress.state) == \
+        ("damaged", verdict, "damaged")
+    assert len(got) == verdict.records - read_before and not reading.replaced
+    got, (reading,) = read_new_all(tmp_path / "r", store)
+    assert (got, reading.change, reading.problem) == ([], "unchanged", None)
+
+
+def test_read_new_of_a_file_gone_since_the_listing_fails(tmp_path):
+    path, _ = write(tmp_path / "r", numbered(2))
+    (listed,) = cijobresults.files(tmp_path / "r")
+    os.remove(path)
+    reading = cijobresults.read_new(listed)
+    assert list(reading) == [] and reading.problem == "failed" and reading.check is None
+    assert isinstance(reading.error, FileNotFoundError) and reading.error.filename == path
+    assert reading.progress == cijobresults.Progress()
+    with pytest.raises(FileNotFoundError):
+        cijobresults.read_new(path)
