@@ -1,6 +1,7 @@
-// The writer's append protocol: writing a job results file with POSIX calls so
-// that it is a complete document at every moment: after each append, after a
-// failed append, and at any point where the process may be killed.
+// The writer's append protocol (docs/FORMAT.md, "The append protocol"):
+// writing a job results file with POSIX calls so that it is a complete
+// document at every moment: after each append, after a failed append, and
+// at any point where the process may be killed.
 //
 // Layout between appends: header, records, trailer "</Root>" at the end of
 // the file, file position on the trailer's first byte.
@@ -66,7 +67,7 @@ struct AppendOutcome {
 // disk. data is modified during the call and restored before it returns.
 // When durable, the record is synced before the call returns. One sync
 // cannot order the record's pages against the file's new size, so a power
-// loss during the call may tear the end (see README); a second sync per
+// loss during the call may tear the end (docs/FORMAT.md, "Torn states"); a second sync per
 // append would rule that out at twice the cost.
 AppendOutcome AppendOverTrailer(int fd, char* data, size_t size, bool durable);
 

@@ -1,6 +1,7 @@
 // What a writer leaves in a job results file around its records: the tags
 // that no value may hold, and the bytes that a write cut short by a kill can
-// leave at the offset of the trailer. The writer keeps to these facts; the
+// leave at the offset of the trailer (docs/FORMAT.md shows each with its
+// bytes). The writer keeps to these facts; the
 // readers, the check of a file and the rescue of a damaged one rely on them
 // to tell a writer's states apart from damage.
 #ifndef CIJOBRESULTS_JOBRESULTS_DETAIL_JOBRESULTSLAYOUT_H

@@ -1,3 +1,5 @@
+// docs/FORMAT.md describes the layout and every torn state this accepts.
+//
 // The rule: a file is sound when it is kHeader, then records each exactly
 // as ComposedAppend writes them, then one of the ends below; any other byte
 // is damage, and the walk resumes at the next "<JobResult>\n".
