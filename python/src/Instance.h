@@ -9,6 +9,8 @@
 
 #include <pybind11/pybind11.h>
 
+#include <new>
+
 namespace pyjobresults {
 
 // The object, or nullptr with TypeError set when __init__ has not run.
@@ -20,6 +22,26 @@ T* CppObject(PyObject* self) {
         PyErr_Format(PyExc_TypeError, "%.100s object is not initialised", Py_TYPE(self)->tp_name);
     }
     return static_cast<T*>(value);
+}
+
+// tp_iter of an iterator class: the iterator itself.
+inline PyObject* IterSelf(PyObject* self) {
+    Py_INCREF(self);
+    return self;
+}
+
+// tp_iternext of an iterator class T whose Next() gives a new reference, or
+// nullptr with an error or StopIteration set: a for loop reaches the next
+// item without the dispatch of a bound method.
+template <typename T>
+PyObject* IterNext(PyObject* self) {
+    T* iterator = CppObject<T>(self);
+    if (iterator == nullptr) return nullptr;
+    try {
+        return iterator->Next();
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    }
 }
 
 }  // namespace pyjobresults

@@ -125,21 +125,6 @@ const char kNewRecordsDoc[] =
     "found. The file is read as the loop goes, in the same memory whatever its\n"
     "size. Use from one thread at a time: a second thread gets RuntimeError.";
 
-PyObject* IterSelf(PyObject* self) {
-    Py_INCREF(self);
-    return self;
-}
-
-PyObject* IterNext(PyObject* self) {
-    NewRecords* reading = CppObject<NewRecords>(self);
-    if (reading == nullptr) return nullptr;
-    try {
-        return reading->Next();
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    }
-}
-
 // The outcome, which is only known once every record was taken.
 const NewRecords& Finished(const NewRecords& reading) {
     if (!reading.Finished()) {
@@ -192,7 +177,7 @@ void AddNewRecordsType(py::module_& module) {
     py::class_<NewRecords>(module, "NewRecords", kNewRecordsDoc,
                            py::custom_type_setup([](PyHeapTypeObject* heapType) {
                                heapType->ht_type.tp_iter = IterSelf;
-                               heapType->ht_type.tp_iternext = IterNext;
+                               heapType->ht_type.tp_iternext = IterNext<NewRecords>;
                            }))
         .def(py::init(&Create), py::arg("path"), py::arg("size"), py::arg("modified_ns"),
              py::arg("id"), py::arg("ending"), py::arg("progress"), py::arg("as_bytes") = false,

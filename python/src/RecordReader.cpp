@@ -151,30 +151,13 @@ const char kReaderDoc[] =
     "records in front of the damage come first, then DamagedFileError.\n"
     "Use from one thread at a time: a second thread gets RuntimeError.";
 
-PyObject* IterSelf(PyObject* self) {
-    Py_INCREF(self);
-    return self;
-}
-
-// tp_iternext itself, so that a for loop reaches the next record without
-// the dispatch of a bound method.
-PyObject* IterNext(PyObject* self) {
-    RecordReader* reader = CppObject<RecordReader>(self);
-    if (reader == nullptr) return nullptr;
-    try {
-        return reader->Next();
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    }
-}
-
 }  // namespace
 
 void AddReaderType(py::module_& module) {
     py::class_<RecordReader>(module, "Reader", kReaderDoc,
                              py::custom_type_setup([](PyHeapTypeObject* heapType) {
                                  heapType->ht_type.tp_iter = IterSelf;
-                                 heapType->ht_type.tp_iternext = IterNext;
+                                 heapType->ht_type.tp_iternext = IterNext<RecordReader>;
                              }))
         .def(py::init([](const std::string& dirName, const std::string& fileName, bool asBytes,
                          const std::optional<std::tuple<std::uint64_t, std::uint64_t,
