@@ -28,27 +28,16 @@ install(TARGETS cijobresults
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     COMPONENT runtime
     NAMELINK_COMPONENT development)
-install(FILES ${PROJECT_SOURCE_DIR}/xml/XmlNode.h ${PROJECT_SOURCE_DIR}/xml/LibraryExport.h
-  DESTINATION ${CIJOBRESULTS_INSTALL_HEADERDIR}/xml
-  COMPONENT development)
-install(FILES ${PROJECT_SOURCE_DIR}/jobresults/cijobresults.h
-  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsReader.h
-  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsRecovery.h
-  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsNames.h
-  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsFiles.h
-  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsRecord.h
-  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsVersion.h
-  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsSync.h
-  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsCheck.h
-  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsProgress.h
-  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsEnding.h
-  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsSalvage.h
-  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsPaths.h
-  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsReasons.h
-  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsReplace.h
-  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsWatch.h
-  DESTINATION ${CIJOBRESULTS_INSTALL_HEADERDIR}/jobresults
-  COMPONENT development)
+# Each header of cmake/public-headers.txt at its path under the source
+# tree: xml/XmlNode.h goes to include/cijobresults/xml/XmlNode.h.
+include(${CMAKE_CURRENT_LIST_DIR}/PublicHeaders.cmake)
+cijobresults_public_headers(_cijobresults_headers ${PROJECT_SOURCE_DIR})
+foreach(header IN LISTS _cijobresults_headers)
+  get_filename_component(header_dir ${header} DIRECTORY)
+  install(FILES ${PROJECT_SOURCE_DIR}/${header}
+    DESTINATION ${CIJOBRESULTS_INSTALL_HEADERDIR}/${header_dir}
+    COMPONENT development)
+endforeach()
 
 # The tool is not part of the exported targets: the CMake package must stay
 # usable when only the library packages are installed.

@@ -199,6 +199,8 @@ CCIJobResults::~CCIJobResults() {
     CloseHandle(*this);
 }
 
+// By value: the exported signature is fixed.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 int CCIJobResults::createJobResults(std::string sDirName) {
     if (sDirName.empty()) {
         m_sErrorMsg = messages::InvalidDirectoryName(sDirName);
@@ -209,6 +211,8 @@ int CCIJobResults::createJobResults(std::string sDirName) {
     return 1;
 }
 
+// By value: the exported signature is fixed.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 int CCIJobResults::addJobResult(JobResults jobResult) {
     if (RefuseUnstorableValue(*this, jobResult)) return 0;
     jobresults::CreatedFile created;

@@ -33,6 +33,13 @@ if(NOT CIJOBRESULTS_PKG_CONFIG)
   message(WARNING "pkg-config not found: test consumer_pkg_config will fail (run scripts/deps.sh)")
 endif()
 
+# The one list of public headers names each public header of the tree.
+# Quick, so it runs in the loop outside the packaging label.
+add_test(NAME public_headers_listed
+  COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+    -P ${CIJOBRESULTS_PACKAGING_SCRIPTS}/check_public_headers.cmake)
+set_tests_properties(public_headers_listed PROPERTIES TIMEOUT 60)
+
 add_test(NAME packaging_install
   COMMAND ${CMAKE_COMMAND}
     -DBUILD_DIR=${PROJECT_BINARY_DIR}

@@ -333,6 +333,8 @@ std::string XmlNode::UlongToString(unsigned long nValue) {
     return buffer;
 }
 
+// By value: the exported signature is fixed.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 int XmlNode::StringToInt(std::string sText) {
     const long value = std::strtol(sText.c_str(), nullptr, 10);
     // Keep the low 32 bits, so out-of-range values wrap.

@@ -97,13 +97,10 @@ $(diff <(echo "$expected") <(echo "$got") | sed -n 's/^</  missing:/p; s/^>/  un
 }
 check_package "$runtime" "libc6 .*libstdc\+\+6 " "$lib.$soversion" "$lib.$version" \
   "usr/share/lintian/overrides/$runtime"
+# The headers the install rules install: those of the one list.
+mapfile -t public_headers < <(grep -v -e '^#' -e '^$' "$tree/cmake/public-headers.txt")
 check_package libcijobresults-dev "$runtime \(= $version\)" "$lib" \
-  usr/include/cijobresults/jobresults/cijobresults.h \
-  usr/include/cijobresults/jobresults/JobResultsReader.h \
-  usr/include/cijobresults/jobresults/JobResultsRecovery.h \
-  usr/include/cijobresults/jobresults/JobResultsNames.h usr/include/cijobresults/xml/XmlNode.h \
-  usr/include/cijobresults/xml/LibraryExport.h \
-  usr/include/cijobresults/jobresults/JobResults{Check,Ending,Files,Paths,Progress,Reasons,Record,Replace,Salvage,Sync,Version,Watch}.h \
+  "${public_headers[@]/#/usr/include/cijobresults/}" \
   usr/lib/"$multiarch"/cmake/cijobresults/cijobresults{Config,ConfigVersion,Targets,Targets-none}.cmake \
   usr/lib/"$multiarch"/pkgconfig/cijobresults.pc
 units=(jobresults-metrics.service jobresults-metrics.timer)

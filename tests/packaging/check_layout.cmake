@@ -1,7 +1,8 @@
 # Checks the installed tree: exactly the expected files, the SONAME links,
 # the headers as in the sources, a version file that accepts the same major
 # version only, a relocatable pkg-config file and a tool that finds the
-# library of its own prefix.
+# library of its own prefix. The headers expected are those of
+# cmake/public-headers.txt in SOURCE_DIR.
 #   cmake -DPREFIX=... -DSOURCE_DIR=... -DLIBDIR=... -DINCLUDEDIR=... -DBINDIR=...
 #         -DDATADIR=... -DMANDIR=... -DDOCDIR=... -DVERSION=1.0.0 -DSOVERSION=1
 #         -DHAVE_TOOL=ON|OFF [-DPYTHON=... -DPYTHON_DIR=... -DPYTHON_MODULE=...]
@@ -21,24 +22,9 @@ endmacro()
 
 set(lib ${LIBDIR}/libcijobresults.so)
 set(cmakedir ${LIBDIR}/cmake/cijobresults)
-set(headers ${INCLUDEDIR}/cijobresults/xml/XmlNode.h
-            ${INCLUDEDIR}/cijobresults/jobresults/cijobresults.h
-            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsReader.h
-            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsRecovery.h
-            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsNames.h
-            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsFiles.h
-            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsRecord.h
-            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsVersion.h
-            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsSync.h
-            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsCheck.h
-            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsProgress.h
-            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsEnding.h
-            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsSalvage.h
-            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsPaths.h
-            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsReasons.h
-            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsReplace.h
-            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsWatch.h
-            ${INCLUDEDIR}/cijobresults/xml/LibraryExport.h)
+include(${SOURCE_DIR}/cmake/PublicHeaders.cmake)
+cijobresults_public_headers(public_headers ${SOURCE_DIR})
+list(TRANSFORM public_headers PREPEND ${INCLUDEDIR}/cijobresults/ OUTPUT_VARIABLE headers)
 set(expected
   ${lib} ${lib}.${SOVERSION} ${lib}.${VERSION} ${headers}
   ${cmakedir}/cijobresultsConfig.cmake

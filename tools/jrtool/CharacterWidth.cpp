@@ -9,8 +9,9 @@ namespace jrtool {
 int CharacterWidth(char32_t codePoint) {
     if (codePoint >= 0x20 && codePoint < 0x7F) return 1;
     // One C.UTF-8 locale for the process, whatever the user's locale is.
-    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    if (utf8 == static_cast<locale_t>(0)) return 1;
+    // locale_t{} is POSIX's (locale_t)0, whether locale_t is a pointer or not.
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+    if (utf8 == locale_t{}) return 1;
     const locale_t previous = uselocale(utf8);
     const int width = wcwidth(static_cast<wchar_t>(codePoint));
     uselocale(previous);

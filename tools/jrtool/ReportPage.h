@@ -12,7 +12,7 @@ namespace jrtool {
 
 // A client whose newest successful job is older than this has no recent
 // backup: a daily job plus two hours of slack.
-constexpr long long kStaleSeconds = 26 * 3600;
+constexpr long long kStaleSeconds = 26LL * 3600;
 
 std::string ReportPage(const std::string& dirName, const ReportTally& tally);
 

@@ -27,6 +27,9 @@ int ExitForParseError(CLI::App& app, const CLI::ParseError& error) {
 
 }  // namespace
 
+// What can escape is the parser's setup failing, on a duplicate option (a
+// fault of this program) or lack of memory: ending at once is right for both.
+// NOLINTNEXTLINE(bugprone-exception-escape)
 int main(int argc, char** argv) {
     CLI::App app{"Write, inspect, validate and rescue job results files.", "jobresults"};
     app.set_version_flag(
