@@ -159,7 +159,7 @@ int RootCursor::FormatTagAhead(std::uint64_t from, std::uint64_t to, bool& found
 int RootCursor::PassOverBytes(std::uint64_t start, std::uint64_t end) {
     std::uint64_t nul = 0;
     std::uint64_t unused = 0;
-    if (const int error = m_window.FindAhead(start, string_view("", 1), nul, unused, end)) {
+    if (const int error = m_window.FindAhead(start, string_view("\0", 1), nul, unused, end)) {
         return error;
     }
     m_strayContent = m_strayContent || nul != FileWindow::kNotFound;
