@@ -46,6 +46,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/jobresults/cijobresults.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsPaths.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsReasons.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsReplace.h
+  ${PROJECT_SOURCE_DIR}/jobresults/JobResultsTally.h
   ${PROJECT_SOURCE_DIR}/jobresults/JobResultsWatch.h
   DESTINATION ${CIJOBRESULTS_INSTALL_HEADERDIR}/jobresults
   COMPONENT development)

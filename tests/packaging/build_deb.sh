@@ -103,7 +103,7 @@ check_package libcijobresults-dev "$runtime \(= $version\)" "$lib" \
   usr/include/cijobresults/jobresults/JobResultsRecovery.h \
   usr/include/cijobresults/jobresults/JobResultsNames.h usr/include/cijobresults/xml/XmlNode.h \
   usr/include/cijobresults/xml/LibraryExport.h \
-  usr/include/cijobresults/jobresults/JobResults{Check,Ending,Files,Paths,Progress,Reasons,Record,Replace,Salvage,Sync,Version,Watch}.h \
+  usr/include/cijobresults/jobresults/JobResults{Check,Ending,Files,Paths,Progress,Reasons,Record,Replace,Salvage,Sync,Tally,Version,Watch}.h \
   usr/lib/"$multiarch"/cmake/cijobresults/cijobresults{Config,ConfigVersion,Targets,Targets-none}.cmake \
   usr/lib/"$multiarch"/pkgconfig/cijobresults.pc
 units=(jobresults-metrics.service jobresults-metrics.timer)

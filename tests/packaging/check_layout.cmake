@@ -37,6 +37,7 @@ set(headers ${INCLUDEDIR}/cijobresults/xml/XmlNode.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsPaths.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsReasons.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsReplace.h
+            ${INCLUDEDIR}/cijobresults/jobresults/JobResultsTally.h
             ${INCLUDEDIR}/cijobresults/jobresults/JobResultsWatch.h
             ${INCLUDEDIR}/cijobresults/xml/LibraryExport.h)
 set(expected
