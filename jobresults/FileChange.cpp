@@ -25,6 +25,13 @@ std::int64_t StatusChangeNanoseconds(const std::string& path) {
            status.st_ctim.tv_nsec;
 }
 
+void MarkDamaged(FileProgress& progress, const ResultsFile& file) {
+    progress.identity = file.identity;
+    progress.size = file.size;
+    progress.modifiedNanoseconds = file.modifiedNanoseconds;
+    progress.state = FileState::kDamaged;
+}
+
 bool UnchangedSince(const FileProgress& progress, const ResultsFile& file) {
     return ReadBefore(progress, file) && progress.size > 0 && progress.point.offset <= file.size &&
            progress.size == file.size && progress.modifiedNanoseconds == file.modifiedNanoseconds;

@@ -155,6 +155,12 @@ private:
     std::unique_ptr<State> m_state;
 };
 
+// Takes `file`, as listed, for damaged in `progress`: for a caller that
+// could not read it (ReadOn's kFailed leaves the progress as it was) and
+// waits for it to change before it tries again, so that a failure is said
+// once.
+CIJOBRESULTS_API void MarkDamaged(FileProgress& progress, const ResultsFile& file);
+
 // An unchanged file that may be verified (read whole) in this run.
 struct VerifyCandidate {
     std::int64_t verifiedNanoseconds = 0;  // when it was last read whole; 0 for never
@@ -219,6 +225,28 @@ CIJOBRESULTS_API bool ForgetFileName(KnownFiles& known, const std::string& fileN
 // The entry of the file with the inode `inode`; nullptr when there is none.
 CIJOBRESULTS_API const KnownFile* FindByInode(const KnownFiles& known, std::uint64_t inode);
 
+// The entry of the file last read under the name `fileName`; nullptr when
+// there is none.
+CIJOBRESULTS_API const KnownFile* FindByName(const KnownFiles& known, const std::string& fileName);
+
+// How a directory name's files stand, for a caller that reports on them.
+struct FilesOverview {
+    // By FileState (open, saved, damaged); a listed file not known is in
+    // none, a file that could not be read at all is damaged.
+    std::size_t byState[3] = {};
+    std::vector<std::string> damaged;  // whole paths, sorted
+    long long newestCreated = 0;       // of the listed files; 0 for none
+    long long oldestOpenCreated = 0;   // of the open files; 0 for none
+
+    std::size_t InState(FileState state) const { return byState[static_cast<std::size_t>(state)]; }
+};
+
+// The overview of the files `listed` by what `known` holds of them, with
+// `unreadable` (whole paths of files that could not be read at all).
+CIJOBRESULTS_API FilesOverview OverviewOfFiles(const std::vector<ResultsFile>& listed,
+                                               const KnownFiles& known,
+                                               const std::vector<std::string>& unreadable);
+
 // The progress kept in `known`, for PlanReadings; `known` must outlive it.
 CIJOBRESULTS_API ProgressLookup LookupIn(const KnownFiles& known);
 
@@ -236,6 +264,14 @@ CIJOBRESULTS_API const char* FileStateName(FileState state);
 CIJOBRESULTS_API std::vector<std::string> ProgressFields(const FileProgress& progress, bool times);
 CIJOBRESULTS_API bool ProgressFromFields(const std::vector<std::string>& fields, std::size_t first,
                                          bool times, FileProgress& progress);
+
+// A known file as text fields: its name, with `times` its creation second,
+// then its progress's fields (ProgressFields with `times`); and back from
+// the fields at `first` on, taking both forms of the progress as
+// ProgressFromFields does (false when they do not fit).
+CIJOBRESULTS_API std::vector<std::string> KnownFileFields(const KnownFile& file, bool times);
+CIJOBRESULTS_API bool KnownFileFromFields(const std::vector<std::string>& fields, std::size_t first,
+                                          bool times, KnownFile& file);
 
 }  // namespace jobresults
 

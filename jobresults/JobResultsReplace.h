@@ -74,6 +74,13 @@ enum class SealedRead {
 CIJOBRESULTS_API SealedRead OpenSealedText(std::string_view sealed, std::string_view kind,
                                            std::vector<std::string>& lines);
 
+// Reads the file at `path` whole and opens its sealed text as
+// OpenSealedText does, into `lines` and `outcome`: 0, or the errno of the
+// failure to open or read it (ENOENT: there is no such file), which leaves
+// both as they were.
+CIJOBRESULTS_API int ReadSealedFile(const std::string& path, std::string_view kind,
+                                    std::vector<std::string>& lines, SealedRead& outcome);
+
 }  // namespace jobresults
 
 #endif  // CIJOBRESULTS_JOBRESULTS_JOBRESULTSREPLACE_H

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "jobresults/JobResultsProgress.h"
 #include "xml/LibraryExport.h"
 
 namespace jobresults {
@@ -38,6 +39,16 @@ CIJOBRESULTS_API int WatchResultsFiles(const std::string& dirName, int& fd);
 // Reads the events queued on the watch `fd` of `dirName`, with one read,
 // so that events that keep coming wait for the caller's next round.
 CIJOBRESULTS_API WatchedChanges ReadWatchedChanges(int fd, const std::string& dirName);
+
+// The files that `changes` names, for a caller that follows the files
+// `known` of `dirName`: those that are there, described anew, into `files`
+// (an unnamed one by the name it had when it was read); the entries of
+// names whose file went are dropped. False, with nothing done, when only a
+// look at the whole directory tells what changed: events were lost, or a
+// file not known yet was written before it had a name.
+CIJOBRESULTS_API bool DescribeWatchedFiles(const std::string& dirName,
+                                           const WatchedChanges& changes, KnownFiles& known,
+                                           std::vector<ResultsFile>& files);
 
 }  // namespace jobresults
 

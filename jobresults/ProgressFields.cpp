@@ -1,8 +1,8 @@
 // A file's progress as text fields, for callers that keep it between runs.
 #include <array>
-#include <charconv>
 
 #include "jobresults/JobResultsProgress.h"
+#include "jobresults/detail/DecimalField.h"
 
 namespace jobresults {
 namespace {
@@ -10,15 +10,9 @@ namespace {
 constexpr std::array<const char*, 3> kStateNames = {"open", "saved", "damaged"};
 constexpr std::size_t kProgressFields = 10;
 
-// A whole field as a decimal number; false when it is anything else.
-template <class Number>
-bool ParseNumber(const std::string& field, Number& value) {
-    const char* end = field.data() + field.size();
-    const auto parsed = std::from_chars(field.data(), end, value);
-    return !field.empty() && parsed.ec == std::errc() && parsed.ptr == end;
-}
-
 }  // namespace
+
+using detail::ParseDecimalField;
 
 const char* FileStateName(FileState state) { return kStateNames[static_cast<std::size_t>(state)]; }
 
@@ -50,13 +44,33 @@ bool ProgressFromFields(const std::vector<std::string>& fields, std::size_t firs
         if (f[9] == kStateNames[i]) state = i;
     }
     p.state = static_cast<FileState>(state);
-    return ParseNumber(f[0], p.identity.device) && ParseNumber(f[1], p.identity.inode) &&
-           ParseNumber(f[2], p.identity.birthNanoseconds) && ParseNumber(f[3], p.size) &&
-           ParseNumber(f[4], p.modifiedNanoseconds) && ParseNumber(f[5], p.point.offset) &&
-           ParseNumber(f[6], p.point.rootContent) && ParseNumber(f[7], p.point.fingerprint) &&
-           ParseNumber(f[8], p.firstRecord) && state < kStateNames.size() &&
-           (!times || ((f[10].empty() || ParseNumber(f[10], p.statusChangeNanoseconds)) &&
-                       ParseNumber(f[11], p.verifiedNanoseconds)));
+    return ParseDecimalField(f[0], p.identity.device) &&
+           ParseDecimalField(f[1], p.identity.inode) &&
+           ParseDecimalField(f[2], p.identity.birthNanoseconds) &&
+           ParseDecimalField(f[3], p.size) && ParseDecimalField(f[4], p.modifiedNanoseconds) &&
+           ParseDecimalField(f[5], p.point.offset) &&
+           ParseDecimalField(f[6], p.point.rootContent) &&
+           ParseDecimalField(f[7], p.point.fingerprint) && ParseDecimalField(f[8], p.firstRecord) &&
+           state < kStateNames.size() &&
+           (!times || ((f[10].empty() || ParseDecimalField(f[10], p.statusChangeNanoseconds)) &&
+                       ParseDecimalField(f[11], p.verifiedNanoseconds)));
+}
+
+std::vector<std::string> KnownFileFields(const KnownFile& file, bool times) {
+    std::vector<std::string> fields = {file.fileName};
+    if (times) fields.push_back(std::to_string(file.createdSeconds));
+    for (std::string& field : ProgressFields(file.progress, times))
+        fields.push_back(std::move(field));
+    return fields;
+}
+
+bool KnownFileFromFields(const std::vector<std::string>& fields, std::size_t first, bool times,
+                         KnownFile& file) {
+    const std::size_t progress = first + (times ? 2 : 1);
+    if (fields.size() <= progress) return false;
+    file.fileName = fields[first];
+    return ProgressFromFields(fields, progress, times, file.progress) &&
+           (!times || ParseDecimalField(fields[first + 1], file.createdSeconds));
 }
 
 }  // namespace jobresults

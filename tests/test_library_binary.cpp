@@ -152,7 +152,23 @@ TEST(LibraryBinary, ExportsOnlyTheExportedClasses) {
                                      "ReadWatchedChanges(",
                                      "TextChecksum(",
                                      "SealText[abi:cxx11](",
-                                     "OpenSealedText("}) {
+                                     "OpenSealedText(",
+                                     "KnownFileFields[abi:cxx11](",
+                                     "KnownFileFromFields(",
+                                     "Succeeded(",
+                                     "ClientKey(",
+                                     "ClientSummary::",
+                                     "AdvanceTotals(",
+                                     "ClientSummaryFields[abi:cxx11](",
+                                     "ClientSummaryFromFields(",
+                                     "RecordTotalsFields[abi:cxx11](",
+                                     "RecordTotalsFromFields(",
+                                     "DescribeWatchedFiles(",
+                                     "MarkDamaged(",
+                                     "ReadSealedFile(",
+                                     "RecordTotals::",
+                                     "FindByName(",
+                                     "OverviewOfFiles("}) {
             ours = ours || name.rfind(std::string("jobresults::") + function, 0) == 0;
         }
         EXPECT_TRUE(ours) << "unexpected export: " << name;

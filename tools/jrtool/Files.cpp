@@ -93,6 +93,12 @@ std::string ProblemText(const jobresults::ResultsFile& file,
 
 // --- writing ------------------------------------------------------------
 
+std::string NoCreatedFileMessage(const std::string& dirName) {
+    return "the store reported success, but no file named " +
+           ResultsFilePath{dirName, jobresults::ResultsFileNamePattern()}.WholePath() +
+           " is the file it wrote";
+}
+
 ResultsWriter::ResultsWriter(std::string dirName) : m_dirName(std::move(dirName)) {}
 
 bool ResultsWriter::Add(const JobResults& record) {
@@ -118,9 +124,7 @@ bool ResultsWriter::AddFirst(const JobResults& record) {
     }
     m_createdPath = m_store.getJobResultsFilePath();
     if (m_createdPath.empty()) {
-        m_error = "the store reported success, but no file named " +
-                  ResultsFilePath{m_dirName, jobresults::ResultsFileNamePattern()}.WholePath() +
-                  " is the file it wrote";
+        m_error = NoCreatedFileMessage(m_dirName);
         return false;
     }
     return true;

@@ -98,6 +98,9 @@ inline constexpr char kNoDirectoryNameMessage[] =
     "a new file needs a directory name, and none was given (for a file named by a plain path, "
     "salvage needs --out)";
 
+// Why a file the store said it wrote under `dirName` is not there.
+std::string NoCreatedFileMessage(const std::string& dirName);
+
 // Writes records into a new job results file through the store's writer,
 // and finds the path of the file that the store created.
 class ResultsWriter {

@@ -115,25 +115,11 @@ private:
             ReportFailure(m_host.directory + " was removed or moved");
             return false;
         }
-        std::vector<std::string> names = changes.fileNames;
-        bool rescan = changes.overflowed;
-        // Appends through a file not yet linked into place: only a look at
-        // the whole directory finds a file not followed yet.
-        for (const std::uint64_t inode : changes.unnamedInodes) {
-            const jobresults::KnownFile* known = jobresults::FindByInode(m_files, inode);
-            rescan = rescan || known == nullptr;
-            if (known != nullptr) names.push_back(known->fileName);
-        }
-        if (rescan) return ScanAll(true);
+        const std::size_t knownBefore = m_files.size();
         std::vector<jobresults::ResultsFile> files;
-        for (const std::string& name : names) {
-            jobresults::ResultsFile file;
-            if (jobresults::DescribeResultsFile(m_dirName, name, file) == 0) {
-                files.push_back(std::move(file));
-            } else {
-                m_dirty = jobresults::ForgetFileName(m_files, name) || m_dirty;
-            }
-        }
+        if (!jobresults::DescribeWatchedFiles(m_dirName, changes, m_files, files))
+            return ScanAll(true);
+        m_dirty = m_dirty || m_files.size() != knownBefore;
         return ReadAll(files, true);
     }
 
@@ -192,11 +178,7 @@ private:
                   << '\n';
         // Said once: a file that could not be read is tried again when it
         // changes.
-        jobresults::FileProgress& progress = followed.progress;
-        progress.identity = file.identity;
-        progress.size = file.size;
-        progress.modifiedNanoseconds = file.modifiedNanoseconds;
-        progress.state = jobresults::FileState::kDamaged;
+        jobresults::MarkDamaged(followed.progress, file);
         return true;
     }
 
@@ -240,14 +222,14 @@ private:
                 resumed = true;
                 continue;
             }
-            jobresults::FileProgress progress;
-            if (fields.size() <= 2 || fields[0] != "file" ||
-                !jobresults::ProgressFromFields(fields, 2, false, progress)) {
+            jobresults::KnownFile file;
+            if (fields.empty() || fields[0] != "file" ||
+                !jobresults::KnownFileFromFields(fields, 1, false, file)) {
                 error = m_statePath +
                         " holds a line this command does not write; remove it to start afresh";
                 return false;
             }
-            m_files[progress.identity] = jobresults::KnownFile{fields[1], 0, progress};
+            m_files[file.progress.identity] = file;
         }
         if (!lines->empty() && !resumed) {
             error = m_statePath + " belongs to another directory name";
@@ -260,13 +242,8 @@ private:
     bool SaveState(std::string& error) {
         if (m_statePath.empty() || !m_dirty) return true;
         std::string text = kStateKind + '\n' + StateLine({"dir", m_dirName});
-        for (const auto& [identity, file] : m_files) {
-            std::vector<std::string> fields = {"file", file.fileName};
-            for (std::string& field : jobresults::ProgressFields(file.progress, false)) {
-                fields.push_back(std::move(field));
-            }
-            text += StateLine(fields);
-        }
+        for (const auto& [identity, file] : m_files)
+            text += StateLine({"file"}, jobresults::KnownFileFields(file, false));
         if (!ReplaceFile(m_statePath, jobresults::SealText(text), 0600, error)) return false;
         m_dirty = false;
         return true;

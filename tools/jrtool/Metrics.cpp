@@ -6,14 +6,12 @@
 // files, not of records.
 #include <algorithm>
 #include <chrono>
-#include <climits>
-#include <cstdio>
 #include <iostream>
 #include <map>
 #include <optional>
-#include <tuple>
 #include <unordered_map>
 
+#include "jobresults/JobResultsTally.h"
 #include "jrtool/Cli.h"
 #include "jrtool/Exposition.h"
 #include "jrtool/StateFile.h"
@@ -26,151 +24,25 @@ namespace {
 
 const std::string kStateKind = "jobresults metrics state 2";
 
-// Where a record stands among all records: newer files first by creation
-// time, then by name; in one file, the later offset.
-struct RecordPlace {
-    long long created = LLONG_MIN;
-    std::string fileName;
-    std::uint64_t offset = 0;
-
-    bool operator<(const RecordPlace& other) const {
-        return std::tie(created, fileName, offset) <
-               std::tie(other.created, other.fileName, other.offset);
-    }
-};
-
-// Client names longer than this are counted under their first bytes, a
-// mark and a hash of the whole name: a label and a state line stay short
-// (a name of megabytes would be written into every series of the client),
-// and two long names still count apart.
-constexpr std::size_t kLongestClientKey = 1024;
-
-std::string ClientKey(const std::string& name) {
-    if (name.size() <= kLongestClientKey) return name;
-    const std::uint64_t hash = jobresults::TextChecksum(name);
-    std::size_t cut = kLongestClientKey - 32;
-    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
-    char mark[32];
-    std::snprintf(mark, sizeof mark, "...#%016llx", static_cast<unsigned long long>(hash));
-    return name.substr(0, cut) + mark;
-}
-
-// The records of one client: counted by outcome, and its newest one.
-struct ClientTally {
-    std::uint64_t success = 0;
-    std::uint64_t error = 0;
-    RecordPlace last;
-    bool lastSuccess = false;
-    std::uint64_t lastSize = 0;
-
-    void Count(const JobResults& record, const RecordPlace& place) {
-        const bool succeeded = record.ErrorString.empty();
-        ++(succeeded ? success : error);
-        if (last < place) {
-            last = place;
-            lastSuccess = succeeded;
-            lastSize = record.Size;
-        }
-    }
-
-    void Merge(const ClientTally& other) {
-        success += other.success;
-        error += other.error;
-        if (last < other.last) {
-            last = other.last;
-            lastSuccess = other.lastSuccess;
-            lastSize = other.lastSize;
-        }
-    }
-
-    std::vector<std::string> Fields(const std::string& client) const {
-        return {"client",
-                client,
-                std::to_string(success),
-                std::to_string(error),
-                std::to_string(last.created),
-                last.fileName,
-                std::to_string(last.offset),
-                lastSuccess ? "1" : "0",
-                std::to_string(lastSize)};
-    }
-
-    static bool FromFields(const std::vector<std::string>& fields, ClientTally& tally) {
-        return fields.size() == 9 && ParseDecimal(fields[2], tally.success) &&
-               ParseDecimal(fields[3], tally.error) &&
-               ParseDecimal(fields[4], tally.last.created) &&
-               (tally.last.fileName = fields[5], true) &&
-               ParseDecimal(fields[6], tally.last.offset) &&
-               (fields[7] == "0" || fields[7] == "1") &&
-               (tally.lastSuccess = fields[7] == "1", true) &&
-               ParseDecimal(fields[8], tally.lastSize);
-    }
-};
-
-// Records ever counted for one client, by outcome: the counter that does
-// not drop when files go. Kept in the state file; without one, each run
-// starts it at the records present.
-struct RecordTotals {
-    std::uint64_t success = 0;
-    std::uint64_t error = 0;
-
-    std::vector<std::string> Fields(const std::string& client) const {
-        return {"total", client, std::to_string(success), std::to_string(error)};
-    }
-
-    static bool FromFields(const std::vector<std::string>& fields, RecordTotals& totals) {
-        return fields.size() == 4 && ParseDecimal(fields[2], totals.success) &&
-               ParseDecimal(fields[3], totals.error);
-    }
-};
-
-using ClientTotals = std::unordered_map<std::string, RecordTotals>;
-
-// Adds to the totals what each client's counts gained since the run before:
-// all that is new when the run carried on; the net gain when it counted
-// afresh, as the records of files that went cannot be told apart from
-// those still there. A client without totals starts at its counts before.
-void AdvanceTotals(const std::unordered_map<std::string, ClientTally>& before,
-                   const std::unordered_map<std::string, ClientTally>& now, ClientTotals& totals) {
-    const auto gain = [](std::uint64_t from, std::uint64_t to) {
-        return to > from ? to - from : 0;
-    };
-    for (const auto& [client, counts] : now) {
-        const auto earlier = before.find(client);
-        const ClientTally previous = earlier == before.end() ? ClientTally() : earlier->second;
-        const auto total =
-            totals.try_emplace(client, RecordTotals{previous.success, previous.error}).first;
-        total->second.success += gain(previous.success, counts.success);
-        total->second.error += gain(previous.error, counts.error);
-    }
-}
-
-std::vector<std::string> FileFields(const jobresults::KnownFile& file) {
-    std::vector<std::string> fields = {"file", file.fileName, std::to_string(file.createdSeconds)};
-    for (std::string& field : jobresults::ProgressFields(file.progress, true))
-        fields.push_back(std::move(field));
-    return fields;
-}
-
-bool FileFromFields(const std::vector<std::string>& fields, jobresults::KnownFile& file) {
-    file.fileName = fields[1];
-    return jobresults::ProgressFromFields(fields, 3, true, file.progress) &&
-           ParseDecimal(fields[2], file.createdSeconds);
-}
+using jobresults::ClientSummary;
+using jobresults::RecordTotals;
 
 // What one run knows: every file read so far and the clients of their
 // records. The state file holds exactly this.
 struct Tally {
     std::string dirName;
     jobresults::KnownFiles files;
-    std::unordered_map<std::string, ClientTally> clients;
-    ClientTotals totals;
+    jobresults::ClientSummaries clients;
+    jobresults::ClientTotals totals;
 
     std::string StateText() const {
         std::string text = kStateKind + '\n' + StateLine({"dir", dirName});
-        for (const auto& [identity, file] : files) text += StateLine(FileFields(file));
-        for (const auto& [client, tally] : clients) text += StateLine(tally.Fields(client));
-        for (const auto& [client, total] : totals) text += StateLine(total.Fields(client));
+        for (const auto& [identity, file] : files)
+            text += StateLine({"file"}, jobresults::KnownFileFields(file, true));
+        for (const auto& [client, summary] : clients)
+            text += StateLine({"client", client}, jobresults::ClientSummaryFields(summary));
+        for (const auto& [client, total] : totals)
+            text += StateLine({"total", client}, jobresults::RecordTotalsFields(total));
         return jobresults::SealText(text);
     }
 
@@ -182,12 +54,13 @@ struct Tally {
                 dirName = fields[1];
             } else if (fields.size() > 3 && fields[0] == "file") {
                 jobresults::KnownFile file;
-                if (!FileFromFields(fields, file)) return false;
+                if (!jobresults::KnownFileFromFields(fields, 1, true, file)) return false;
                 files[file.progress.identity] = file;
             } else if (fields.size() == 9 && fields[0] == "client") {
-                if (!ClientTally::FromFields(fields, clients[fields[1]])) return false;
+                if (!jobresults::ClientSummaryFromFields(fields, 2, clients[fields[1]]))
+                    return false;
             } else if (fields.size() == 4 && fields[0] == "total") {
-                if (!RecordTotals::FromFields(fields, totals[fields[1]])) return false;
+                if (!jobresults::RecordTotalsFromFields(fields, 2, totals[fields[1]])) return false;
             } else {
                 return false;
             }
@@ -235,11 +108,11 @@ FileRead ReadFile(const jobresults::ResultsFile& file, const jobresults::Planned
     }
     const std::uint64_t pointBefore = known.progress.point.offset;
     const bool damagedBefore = known.progress.state == jobresults::FileState::kDamaged;
-    RecordPlace place{file.createdSeconds, file.fileName, 0};
+    jobresults::RecordPlace place{file.createdSeconds, file.fileName, 0};
     const jobresults::ProgressOutcome outcome = jobresults::ReadOn(
         file, plan.change, known.progress, [&](const JobResults& record, std::uint64_t offset) {
             place.offset = offset;
-            tally.clients[ClientKey(record.ClientName)].Count(record, place);
+            tally.clients[jobresults::ClientKey(record.ClientName)].Count(record, place);
         });
     const bool whole = plan.change != jobresults::FileChange::kGrew;
     const std::string problem = ProblemText(file, outcome, whole);
@@ -272,8 +145,8 @@ struct RunFacts {
 };
 
 // Client names that show as the same label value are one client.
-std::map<std::string, ClientTally> ShownClients(const Tally& tally) {
-    std::map<std::string, ClientTally> shown;
+std::map<std::string, ClientSummary> ShownClients(const Tally& tally) {
+    std::map<std::string, ClientSummary> shown;
     for (const auto& [client, counts] : tally.clients) {
         shown[Utf8WithReplacement(client)].Merge(counts);
     }
@@ -282,10 +155,8 @@ std::map<std::string, ClientTally> ShownClients(const Tally& tally) {
 
 // The modification time of a file the tally read, when it was read.
 long long ModifiedSeconds(const Tally& tally, const std::string& fileName) {
-    for (const auto& [identity, file] : tally.files) {
-        if (file.fileName == fileName) return file.progress.modifiedNanoseconds / 1000000000;
-    }
-    return 0;
+    const jobresults::KnownFile* file = jobresults::FindByName(tally.files, fileName);
+    return file == nullptr ? 0 : file->progress.modifiedNanoseconds / 1000000000;
 }
 
 // A family of counts by client and outcome (error text empty or not).
@@ -307,18 +178,18 @@ void RenderClients(const Tally& tally, Exposition& text) {
     };
     perClient("jobresults_last_job_timestamp_seconds",
               "Creation time of the newest job results file holding a record of the client.",
-              [](const ClientTally& t) { return std::to_string(t.last.created); });
+              [](const ClientSummary& t) { return std::to_string(t.last.created); });
     perClient("jobresults_last_append_timestamp_seconds",
               "Modification time, when it was read, of the file holding the newest record of "
               "the client: the time of that record's append or of a later one in that file.",
-              [&](const ClientTally& t) {
+              [&](const ClientSummary& t) {
                   return std::to_string(ModifiedSeconds(tally, t.last.fileName));
               });
     perClient("jobresults_last_job_success",
               "1 when the newest record of the client has an empty error text, else 0.",
-              [](const ClientTally& t) { return std::string(t.lastSuccess ? "1" : "0"); });
+              [](const ClientSummary& t) { return std::string(t.lastSuccess ? "1" : "0"); });
     perClient("jobresults_last_job_size", "Size of the newest record of the client.",
-              [](const ClientTally& t) { return Number(t.lastSize); });
+              [](const ClientSummary& t) { return Number(t.lastSize); });
     ByOutcome(shown, "jobresults_records",
               "Records in the job results files, by client and outcome (error text empty or not).",
               "gauge", text);
@@ -326,11 +197,8 @@ void RenderClients(const Tally& tally, Exposition& text) {
 
 void RenderTotals(const Tally& tally, Exposition& text) {
     std::map<std::string, RecordTotals> shown;
-    for (const auto& [client, total] : tally.totals) {
-        RecordTotals& sum = shown[Utf8WithReplacement(client)];
-        sum.success += total.success;
-        sum.error += total.error;
-    }
+    for (const auto& [client, total] : tally.totals)
+        shown[Utf8WithReplacement(client)].Merge(total);
     ByOutcome(shown, "jobresults_records_total",
               "Records counted since the state file began, by client and outcome; unlike "
               "jobresults_records it does not drop when files are removed.",
@@ -339,42 +207,32 @@ void RenderTotals(const Tally& tally, Exposition& text) {
 
 void RenderFiles(const Tally& tally, const std::vector<jobresults::ResultsFile>& listed,
                  const RunFacts& run, Exposition& text) {
-    std::map<std::string, std::size_t> states = {
-        {"saved", 0}, {"open", 0}, {"damaged", run.unreadable.size()}};
-    std::vector<std::string> damaged = run.unreadable;
-    long long newest = 0;
-    long long oldestOpen = run.now;
-    for (const jobresults::ResultsFile& file : listed) {
-        newest = std::max(newest, file.createdSeconds);
-        const auto known = tally.files.find(file.identity);
-        if (known == tally.files.end()) continue;
-        const jobresults::FileState state = known->second.progress.state;
-        ++states[jobresults::FileStateName(state)];
-        if (state == jobresults::FileState::kDamaged) damaged.push_back(file.path);
-        if (state == jobresults::FileState::kOpen)
-            oldestOpen = std::min(oldestOpen, file.createdSeconds);
-    }
+    const jobresults::FilesOverview files =
+        jobresults::OverviewOfFiles(listed, tally.files, run.unreadable);
     text.Family("jobresults_files",
                 "Job results files by state: saved, open (its writer may append), damaged (the "
                 "reader refuses it from some byte on, or it cannot be read).",
                 "gauge");
-    for (const char* state : {"saved", "open", "damaged"}) {
-        text.Sample("jobresults_files", {{"state", state}}, Number(states[state]));
+    using jobresults::FileState;
+    for (const FileState state : {FileState::kSaved, FileState::kOpen, FileState::kDamaged}) {
+        text.Sample("jobresults_files", {{"state", jobresults::FileStateName(state)}},
+                    Number(files.InState(state)));
     }
     text.Family("jobresults_file_damaged",
                 "1 for each damaged job results file, named by its whole path; jobresults "
                 "salvage replaces it by its intact records.",
                 "gauge");
-    std::sort(damaged.begin(), damaged.end());
-    for (const std::string& path : damaged)
+    for (const std::string& path : files.damaged)
         text.Sample("jobresults_file_damaged", {{"file", path}}, "1");
     text.Gauge("jobresults_newest_file_timestamp_seconds",
                "Creation time of the newest job results file; 0 when there is none.",
-               std::to_string(newest));
+               std::to_string(files.newestCreated));
     text.Gauge("jobresults_oldest_open_file_age_seconds",
                "Seconds since the creation of the oldest file that its writer has not saved; 0 "
                "when every file is saved.",
-               std::to_string(std::max(0LL, run.now - oldestOpen)));
+               std::to_string(files.InState(FileState::kOpen) == 0
+                                  ? 0
+                                  : std::max(0LL, run.now - files.oldestOpenCreated)));
 }
 
 void RenderRun(const RunFacts& run, Exposition& text) {
@@ -443,7 +301,8 @@ public:
         // Totals of another directory name do not carry over.
         const bool sameDirectory = tally.dirName == m_dirName;
         const auto countsBefore = sameDirectory ? tally.clients : decltype(tally.clients)();
-        ClientTotals totals = sameDirectory ? std::move(tally.totals) : ClientTotals();
+        jobresults::ClientTotals totals =
+            sameDirectory ? std::move(tally.totals) : jobresults::ClientTotals();
         RunFacts run;
         const auto started = std::chrono::system_clock::now();
         run.now = static_cast<long long>(std::chrono::system_clock::to_time_t(started));
@@ -471,7 +330,7 @@ public:
             }
             if (!replaced) break;
         }
-        AdvanceTotals(countsBefore, tally.clients, totals);
+        jobresults::AdvanceTotals(countsBefore, tally.clients, totals);
         tally.totals = std::move(totals);
         if (m_verbose) Tell(counts);
         const std::string text = Render(tally, *listed, run);

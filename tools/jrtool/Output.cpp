@@ -8,6 +8,7 @@
 #include <limits>
 #include <string_view>
 
+#include "jobresults/JobResultsTally.h"
 #include "jrtool/Input.h"
 
 namespace jrtool {
@@ -263,7 +264,7 @@ public:
         const auto maximum = std::numeric_limits<unsigned long long>::max();
         // Saturates rather than wraps: a sum past 16 EiB means bad data.
         m_total = record.Size > maximum - m_total ? maximum : m_total + record.Size;
-        if (!record.ErrorString.empty()) ++m_failed;
+        if (!jobresults::Succeeded(record)) ++m_failed;
         ++m_records;
     }
 

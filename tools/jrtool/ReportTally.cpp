@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "jobresults/JobResultsTally.h"
 #include "jrtool/Html.h"
 #include "jrtool/Text.h"
 
@@ -50,7 +51,7 @@ void ReportTally::Add(const JobResults& record, long long created, const std::st
     auto found = m_clients.find(record.ClientName);
     if (found == m_clients.end()) found = m_clients.emplace(record.ClientName, ClientTally()).first;
     ClientTally& client = found->second;
-    const bool succeeded = record.ErrorString.empty();
+    const bool succeeded = jobresults::Succeeded(record);
     ++client.jobs;
     JobMoment moment{m_jobs, created, record.Size, ""};
     if (!succeeded) moment.error = Shortened(record.ErrorString, kErrorTextLimit);

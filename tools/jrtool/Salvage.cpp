@@ -65,10 +65,7 @@ std::string FailureText(const SalvageResult& result, const std::string& path) {
             if (result.storeMessage.empty()) return "the store failed without a message";
             return WithReason(result.storeMessage, reason);
         case SalvageStep::kLocateCopy:
-            return "the store reported success, but no file named " +
-                   ResultsFilePath{result.copyDirName, jobresults::ResultsFileNamePattern()}
-                       .WholePath() +
-                   " is the file it wrote";
+            return NoCreatedFileMessage(result.copyDirName);
         case SalvageStep::kNoRecord:
             return "no intact record to recover; no file written";
         case SalvageStep::kCopyRead:

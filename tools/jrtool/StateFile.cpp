@@ -2,17 +2,16 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 
 #include "jrtool/Files.h"
 #include "jrtool/Input.h"
 
 namespace jrtool {
 
-std::string StateLine(const std::vector<std::string>& fields) {
+std::string StateLine(std::vector<std::string> head, const std::vector<std::string>& tail) {
+    head.insert(head.end(), tail.begin(), tail.end());
     std::string line;
-    for (const std::string& field : fields) {
+    for (const std::string& field : head) {
         if (!line.empty()) line += '\t';
         line += EscapeTsvValue(field);
     }
@@ -46,19 +45,13 @@ bool CheckWritable(const std::string& path, std::string& error) {
 std::optional<std::vector<std::string>> ReadStateLines(const std::string& path,
                                                        const std::string& kind, std::string& error,
                                                        bool& broken) {
-    broken = false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (errno == ENOENT) return std::vector<std::string>();
-        error = WithReason("cannot read " + path, errno);
-        return std::nullopt;
-    }
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     std::vector<std::string> lines;
-    const jobresults::SealedRead read = jobresults::OpenSealedText(text, kind, lines);
-    broken = !in.bad() && read == jobresults::SealedRead::kBroken;
-    if (in.bad()) {
-        error = "cannot read " + path;
+    jobresults::SealedRead read = jobresults::SealedRead::kRead;
+    const int failure = jobresults::ReadSealedFile(path, kind, lines, read);
+    broken = failure == 0 && read == jobresults::SealedRead::kBroken;
+    if (failure == ENOENT) return lines;
+    if (failure != 0) {
+        error = WithReason("cannot read " + path, failure);
     } else if (read == jobresults::SealedRead::kOtherKind) {
         error =
             path + " is not a state file of this command (its first line is not '" + kind + "')";

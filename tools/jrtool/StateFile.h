@@ -22,7 +22,9 @@
 
 namespace jrtool {
 
-std::string StateLine(const std::vector<std::string>& fields);
+// A line of `head` (the line's tag and key) followed by `tail` (the
+// fields the library gives for what the line keeps).
+std::string StateLine(std::vector<std::string> head, const std::vector<std::string>& tail = {});
 // The fields of a line that StateLine made.
 std::vector<std::string> StateFields(const std::string& line);
 
