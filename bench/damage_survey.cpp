@@ -146,7 +146,8 @@ void CountSilence(const std::string& dirName, const std::string& name,
     std::vector<std::uint64_t> walked;
     walk.open(dirName, name);
     JobResultsRecovery::Found found;
-    while ((found = walk.next()) == JobResultsRecovery::Found::kRecord) walked.push_back(walk.offset());
+    while ((found = walk.next()) == JobResultsRecovery::Found::kRecord)
+        walked.push_back(walk.offset());
     silence.walk += found == JobResultsRecovery::Found::kEnd &&
                     walk.ending() != JobResultsRecovery::Ending::kCut && walked != starts;
 }
@@ -223,10 +224,12 @@ bool AdversarySurvey(const std::string& scratch, const std::string& path,
         const std::string small = WriterFile(scratch + "/s" + (saved ? "1" : "0"), 40, saved);
         const std::string large = WriterFile(scratch + "/l" + (saved ? "1" : "0"), 1500, saved);
         quiet = PrintSurvey(saved ? "one byte, 40 records, saved" : "one byte, 40 records, open",
-                            ByteSurvey(small, path, dirName, name)) && quiet;
-        quiet = PrintSurvey(saved ? "zeroed page, 1500 records, saved"
-                                  : "zeroed page, 1500 records, open",
-                            PageSurvey(large, path, dirName, name)) && quiet;
+                            ByteSurvey(small, path, dirName, name)) &&
+                quiet;
+        quiet = PrintSurvey(
+                    saved ? "zeroed page, 1500 records, saved" : "zeroed page, 1500 records, open",
+                    PageSurvey(large, path, dirName, name)) &&
+                quiet;
     }
     return quiet;
 }

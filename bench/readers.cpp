@@ -271,8 +271,8 @@ ReadResult ReadFloor(const JobResultsFile& file) {
 
 const std::vector<Reader>& AllReaders() {
     static const std::vector<Reader> readers = {
-        Reader::kOurs,        Reader::kOursStream,  Reader::kOursStrict,
-        Reader::kPugixml,     Reader::kRapidxml,    Reader::kExpat,
+        Reader::kOurs,        Reader::kOursStream,    Reader::kOursStrict,
+        Reader::kPugixml,     Reader::kRapidxml,      Reader::kExpat,
         Reader::kLibxml2Tree, Reader::kLibxml2Reader, Reader::kFloor};
     return readers;
 }

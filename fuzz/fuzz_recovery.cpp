@@ -16,8 +16,8 @@
 #include "job_files.h"
 #include "jobresults/detail/FileWindow.h"
 #include "jobresults/detail/JobResultsFormat.h"
-#include "jobresults/detail/PlainRecord.h"
 #include "jobresults/detail/LayoutWalk.h"
+#include "jobresults/detail/PlainRecord.h"
 
 namespace {
 

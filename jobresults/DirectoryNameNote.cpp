@@ -71,8 +71,8 @@ DirectoryNameNote NoteOnDirectoryName(const std::string& dirName) {
                 ": a directory name starts the paths of its files rather than naming their "
                 "directory, so the files of '" +
                 dirName + "' are named '" + host.namePrefix + std::string(kBaseFileName) +
-                kTimeSeparator + "<seconds>" + std::string(kExtension) + "' in '" +
-                host.directory + "'. For the files inside " + directory + ", pass " + instead;
+                kTimeSeparator + "<seconds>" + std::string(kExtension) + "' in '" + host.directory +
+                "'. For the files inside " + directory + ", pass " + instead;
     return note;
 }
 

@@ -15,7 +15,6 @@
 
 namespace jobresults {
 
-
 // What tells a file apart from every other file, also from one that later
 // takes the same name, or the same inode once the file is deleted: the
 // device, the inode and the birth time (statx), where the file system keeps

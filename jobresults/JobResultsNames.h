@@ -46,7 +46,8 @@ inline bool ParseResultsFileName(std::string_view fileName, long long& seconds) 
         fileName.substr(fileName.size() - kExtension.size()) != kExtension) {
         return false;
     }
-    const std::string_view digits = fileName.substr(head, fileName.size() - head - kExtension.size());
+    const std::string_view digits =
+        fileName.substr(head, fileName.size() - head - kExtension.size());
     if (digits.size() > 18) return false;
     long long value = 0;
     for (const char c : digits) {

@@ -14,9 +14,8 @@ namespace {
 bool SameAsListed(const ResultsFile& file) {
     ResultsFile now;
     const std::string dirName = file.path.substr(0, file.path.size() - file.fileName.size() - 1);
-    return DescribeResultsFile(dirName, file.fileName, now) == 0 &&
-           now.identity == file.identity && now.size == file.size &&
-           now.modifiedNanoseconds == file.modifiedNanoseconds;
+    return DescribeResultsFile(dirName, file.fileName, now) == 0 && now.identity == file.identity &&
+           now.size == file.size && now.modifiedNanoseconds == file.modifiedNanoseconds;
 }
 
 // Whether the reader stands at `point` of the file a reading before saw.
@@ -27,9 +26,7 @@ bool AtSamePoint(const JobResultsReader& reader, const ResumePoint& point) {
 }
 
 // The reader refused the content, rather than a system call failing.
-bool Refused(const JobResultsReader& reader) {
-    return !reader.ok() && reader.errorNumber() == -1;
-}
+bool Refused(const JobResultsReader& reader) { return !reader.ok() && reader.errorNumber() == -1; }
 
 // Moves the progress to where the reading that `reader` ended stands.
 void Settle(const ResultsFile& file, const JobResultsReader& reader, FileProgress& progress,

@@ -48,9 +48,9 @@
 #include <memory>
 #include <string>
 
-#include "xml/LibraryExport.h"
 #include "jobresults/JobResultsCheck.h"
 #include "jobresults/JobResultsRecord.h"
+#include "xml/LibraryExport.h"
 
 namespace jobresults {
 

@@ -19,7 +19,8 @@ using jobresults::LayoutWalk;
 // The descriptor, the window on it and the walk, which refer to one another
 // and so stay in one place.
 struct OpenFile {
-    OpenFile(int descriptor, bool closeAtEnd) : fd(descriptor), owned(closeAtEnd), window(descriptor), walk(window) {}
+    OpenFile(int descriptor, bool closeAtEnd)
+        : fd(descriptor), owned(closeAtEnd), window(descriptor), walk(window) {}
     ~OpenFile() {
         if (owned) ::close(fd);
     }
@@ -124,9 +125,7 @@ std::uint64_t JobResultsRecovery::offset() const { return m_pState->last.offset;
 
 std::uint64_t JobResultsRecovery::length() const { return m_pState->last.length; }
 
-JobResultsRecovery::Ending JobResultsRecovery::ending() const {
-    return m_pState->last.ending;
-}
+JobResultsRecovery::Ending JobResultsRecovery::ending() const { return m_pState->last.ending; }
 
 int JobResultsRecovery::errorNumber() const { return m_pState->last.error; }
 

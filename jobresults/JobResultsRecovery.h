@@ -16,8 +16,8 @@
 #include <string>
 
 #include "jobresults/JobResultsEnding.h"
-#include "xml/LibraryExport.h"
 #include "jobresults/JobResultsRecord.h"
+#include "xml/LibraryExport.h"
 
 class CIJOBRESULTS_API JobResultsRecovery {
 public:

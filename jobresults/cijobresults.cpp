@@ -11,15 +11,15 @@
 #include <string_view>
 #include <utility>
 
+#include "jobresults/detail/AppendProtocol.h"
 #include "jobresults/detail/Durability.h"
 #include "jobresults/detail/HostDirectory.h"
-#include "jobresults/detail/AppendProtocol.h"
 #include "jobresults/detail/JobResultsFormat.h"
 #include "jobresults/detail/JobResultsLayout.h"
 #include "jobresults/detail/JobResultsMessages.h"
 #include "jobresults/detail/PlainRecord.h"
-#include "jobresults/detail/RootCursor.h"
 #include "jobresults/detail/QxCast.h"
+#include "jobresults/detail/RootCursor.h"
 
 using jobresults::AppendStatus;
 
@@ -37,8 +37,8 @@ bool RefuseUnstorableValue(CCIJobResults& store, const JobResults& record) {
         if (!jobresults::IsUnstorableValue(value)) continue;
         store.m_nErrno = EINVAL;
         const std::string_view tag = jobresults::FormatTagIn(value);
-        store.m_sErrorMsg =
-            tag.empty() ? messages::NulInValue(field.tag) : messages::UnreadableValue(field.tag, tag);
+        store.m_sErrorMsg = tag.empty() ? messages::NulInValue(field.tag)
+                                        : messages::UnreadableValue(field.tag, tag);
         return true;
     }
     return false;

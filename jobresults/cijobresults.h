@@ -28,9 +28,9 @@
 #include <string>
 #include <vector>
 
-#include "xml/LibraryExport.h"
 #include "jobresults/JobResultsRecord.h"
 #include "jobresults/JobResultsSync.h"
+#include "xml/LibraryExport.h"
 #include "xml/XmlNode.h"
 
 class CIJOBRESULTS_API CCIJobResults {

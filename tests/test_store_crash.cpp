@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "support/damage.h"
 #include "jobresults/cijobresults.h"
+#include "support/damage.h"
 #include "support/store_files.h"
 
 namespace {

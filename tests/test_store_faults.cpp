@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "support/damage.h"
 #include "jobresults/cijobresults.h"
+#include "support/damage.h"
 #include "support/posix_fault_seam.h"
 #include "support/store_files.h"
 

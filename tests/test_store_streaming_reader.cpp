@@ -1,8 +1,8 @@
 // The streaming reader where the comparison with the classic reader does not
 // reach (moving, a record larger than the window, where damage begins), and
 // both readers beside a writer that is still appending.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <atomic>

@@ -45,10 +45,11 @@ long long FileWindow::ReadText(char* into, size_t size, std::uint64_t at) {
         const std::uint64_t textAt = at + done;
         size_t wanted = std::min(size - done, kMaxReadSize);
         // A read stops at the start of the skipped stretch.
-        if (textAt < m_skipFrom) wanted = static_cast<size_t>(std::min<std::uint64_t>(wanted, m_skipFrom - textAt));
-        const ssize_t count =
-            m_seekable ? pread64(m_fd, into + done, wanted, static_cast<off64_t>(FileOffset(textAt)))
-                       : read(m_fd, into + done, wanted);
+        if (textAt < m_skipFrom)
+            wanted = static_cast<size_t>(std::min<std::uint64_t>(wanted, m_skipFrom - textAt));
+        const ssize_t count = m_seekable ? pread64(m_fd, into + done, wanted,
+                                                   static_cast<off64_t>(FileOffset(textAt)))
+                                         : read(m_fd, into + done, wanted);
         if (count < 0) {
             if (errno == EINTR) continue;
             return -1;
@@ -89,8 +90,8 @@ int FileWindow::Advance(size_t used) {
     if (m_atEnd) return 0;
     if (m_capacity == 0) {
         if (!Grow(m_firstBlock)) return ENOMEM;
-    } else if (m_size > m_capacity / 2 && (m_capacity < m_reserved || m_reserved == 0 ||
-                                           m_size == m_capacity)) {
+    } else if (m_size > m_capacity / 2 &&
+               (m_capacity < m_reserved || m_reserved == 0 || m_size == m_capacity)) {
         // By half again, not double: an element held whole then costs at
         // most 1.5 times its size in the window, beside its copy in the
         // caller's record.
@@ -141,8 +142,8 @@ namespace {
 ssize_t ReadFully(int fd, char* into, size_t length, std::uint64_t offset) {
     size_t done = 0;
     while (done < length) {
-        const ssize_t count = pread64(fd, into + done, length - done,
-                                      static_cast<off64_t>(offset + done));
+        const ssize_t count =
+            pread64(fd, into + done, length - done, static_cast<off64_t>(offset + done));
         if (count < 0 && errno == EINTR) continue;
         if (count < 0) return -1;
         if (count == 0) break;

@@ -38,7 +38,8 @@ int HashRange(int fd, std::uint64_t from, std::uint64_t to, std::uint64_t& hash)
 int FingerprintAt(int fd, std::uint64_t offset, std::uint64_t rootContent,
                   std::uint64_t& fingerprint) {
     const std::uint64_t headEnd = std::min(offset, std::max(kHeadBytes, rootContent));
-    const std::uint64_t behindStart = std::max(headEnd, offset > kBehindBytes ? offset - kBehindBytes : 0);
+    const std::uint64_t behindStart =
+        std::max(headEnd, offset > kBehindBytes ? offset - kBehindBytes : 0);
     std::uint64_t hash = kFnvOffset;
     int error = HashRange(fd, 0, headEnd, hash);
     if (error == 0) error = HashRange(fd, behindStart, offset, hash);

@@ -19,7 +19,8 @@ std::string PathOfOpenFile(const std::string& dirName, const std::string& baseNa
         const std::string name = entry->d_name;
         struct stat named;
         if (name.compare(0, start.size(), start) == 0 &&
-            ParseResultsFileName(std::string_view(name).substr(location.namePrefix.size()), seconds) &&
+            ParseResultsFileName(std::string_view(name).substr(location.namePrefix.size()),
+                                 seconds) &&
             fstatat(dirfd(directory), entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
             named.st_dev == wanted.st_dev && named.st_ino == wanted.st_ino) {
             path = JoinResultsPath(dirName, name.substr(location.namePrefix.size()));

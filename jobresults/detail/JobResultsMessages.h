@@ -43,7 +43,8 @@ inline std::string UnreadableValue(std::string_view field, std::string_view tag)
 }
 inline std::string NulInValue(std::string_view field) {
     return "Invalid " + std::string(field) +
-           " received from caller: the value holds a NUL byte, which a job results file cannot hold.";
+           " received from caller: the value holds a NUL byte, which a job results file cannot "
+           "hold.";
 }
 // The sync levels (newer than the others too).
 inline constexpr std::string_view kSyncFailed = "Failed to sync job results file to disk.";

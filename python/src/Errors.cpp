@@ -45,14 +45,15 @@ void AddErrorTypes(py::module_& module) {
     // OSError's own str() shows errno and strerror, which a damage lacks:
     // "[Errno None] None: '<path>'". The message carries the offset.
     const py::handle type(g_damagedFileError);
-    py::setattr(type, "__str__", py::cpp_function(
-                                     [](py::handle self) -> py::object {
-                                         const py::tuple arguments = self.attr("args");
-                                         if (arguments.size() == 1) return py::str(arguments[0]);
-                                         return py::reinterpret_borrow<py::object>(PyExc_OSError)
-                                             .attr("__str__")(self);
-                                     },
-                                     py::is_method(type)));
+    py::setattr(
+        type, "__str__",
+        py::cpp_function(
+            [](py::handle self) -> py::object {
+                const py::tuple arguments = self.attr("args");
+                if (arguments.size() == 1) return py::str(arguments[0]);
+                return py::reinterpret_borrow<py::object>(PyExc_OSError).attr("__str__")(self);
+            },
+            py::is_method(type)));
     module.add_object("DamagedFileError", g_damagedFileError);
 }
 

@@ -128,9 +128,9 @@ std::optional<jobresults::ResumePoint> RecordReader::Point() {
 void RecordReader::SetVerdictError() {
     if (m_reader.errorNumber() == -1) {
         const std::uint64_t damage = m_reader.check().damageOffset;
-        SetDamagedFileError(m_reader.errorMessage() + " (the damage begins at byte " +
-                                std::to_string(damage) + ")",
-                            m_path, damage);
+        SetDamagedFileError(
+            m_reader.errorMessage() + " (the damage begins at byte " + std::to_string(damage) + ")",
+            m_path, damage);
     } else if (m_reader.errorNumber() == ESTALE) {
         // The system's text for ESTALE speaks of file handles.
         SetOSError(ESTALE, m_reader.errorMessage(), m_path);
@@ -159,16 +159,17 @@ void AddReaderType(py::module_& module) {
                                  heapType->ht_type.tp_iter = IterSelf;
                                  heapType->ht_type.tp_iternext = IterNext<RecordReader>;
                              }))
-        .def(py::init([](const std::string& dirName, const std::string& fileName, bool asBytes,
-                         const std::optional<std::tuple<std::uint64_t, std::uint64_t,
-                                                        std::uint64_t>>& resume) {
-                 std::optional<jobresults::ResumePoint> point;
-                 if (resume) {
-                     point = jobresults::ResumePoint{std::get<0>(*resume), std::get<1>(*resume),
-                                                     std::get<2>(*resume)};
-                 }
-                 return std::make_unique<RecordReader>(dirName, fileName, asBytes, point);
-             }),
+        .def(py::init(
+                 [](const std::string& dirName, const std::string& fileName, bool asBytes,
+                    const std::optional<std::tuple<std::uint64_t, std::uint64_t, std::uint64_t>>&
+                        resume) {
+                     std::optional<jobresults::ResumePoint> point;
+                     if (resume) {
+                         point = jobresults::ResumePoint{std::get<0>(*resume), std::get<1>(*resume),
+                                                         std::get<2>(*resume)};
+                     }
+                     return std::make_unique<RecordReader>(dirName, fileName, asBytes, point);
+                 }),
              py::arg("dir_name"), py::arg("file_name"), py::arg("as_bytes") = false,
              py::arg("resume") = py::none(),
              "Opens dir_name + '\\\\' + file_name, or the path file_name when dir_name is "

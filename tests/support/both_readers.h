@@ -31,9 +31,9 @@ struct ReaderOutcome {
     std::vector<std::uint64_t> ends;  // validBytes() after each record
     // resumePoint() after open and after each record
     std::vector<jobresults::ResumePoint> points;
-    std::uint64_t validBytes = 0;     // at the end
-    jobresults::FileCheck check;      // check() at the end
-    bool nextAfterEnd = false;        // what one more next() gave
+    std::uint64_t validBytes = 0;  // at the end
+    jobresults::FileCheck check;   // check() at the end
+    bool nextAfterEnd = false;     // what one more next() gave
 };
 
 inline ReaderOutcome ReadClassic(const std::string& dir, const std::string& name) {

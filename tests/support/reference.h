@@ -161,7 +161,9 @@ inline bool ReferenceRootChildren(const std::string& text, const RecordNames& na
     if (nul != std::string::npos) {
         size_t kept = 0;
         while (kept < scanned.size() && scanned[kept].behind <= nul) ++kept;
-        children.erase(children.begin() + static_cast<std::ptrdiff_t>(std::min(children.size(), kept)), children.end());
+        children.erase(
+            children.begin() + static_cast<std::ptrdiff_t>(std::min(children.size(), kept)),
+            children.end());
         damage = true;
     }
     // So is what is left of a record whose own tags were damaged: a field

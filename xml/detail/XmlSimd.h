@@ -52,7 +52,8 @@ size_t FindCharOrNul(std::string_view text, size_t from) {
     const __m128i zero = _mm_setzero_si128();
     for (; pos + 16 <= size; pos += 16) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + pos));
-        const __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(chunk, wanted), _mm_cmpeq_epi8(chunk, zero));
+        const __m128i hits =
+            _mm_or_si128(_mm_cmpeq_epi8(chunk, wanted), _mm_cmpeq_epi8(chunk, zero));
         const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
         if (mask != 0) return pos + static_cast<size_t>(__builtin_ctz(mask));
     }
