@@ -1,5 +1,8 @@
 #include "Record.h"
 
+#include <array>
+#include <cstddef>
+
 #include "RecordFields.h"
 #include "Text.h"
 
@@ -9,29 +12,30 @@ namespace {
 
 PyTypeObject* g_recordType = nullptr;
 
-PyStructSequence_Field g_fields[] = {
-    {kClientNameField, "name of the client the job ran for"},
-    {kUrlField, "URL text of the job"},
-    {kBackupJobIdField, "identifier of the job, as text"},
-    {kErrorStringField, "error text of the job; empty when there was none"},
-    {kSizeField, "size reported for the job"},
-    {nullptr, nullptr},
-};
+// The struct sequence's fields, ended by an empty entry as CPython wants.
+std::array<PyStructSequence_Field, jobresults::kRecordFieldCount + 1> g_fields = [] {
+    std::array<PyStructSequence_Field, jobresults::kRecordFieldCount + 1> fields{};
+    for (std::size_t i = 0; i < jobresults::kRecordFieldCount; ++i) {
+        fields[i] = {kPythonFields[i].name, kPythonFields[i].help};
+    }
+    return fields;
+}();
 
 PyStructSequence_Desc g_description = {
     "cijobresults.Record",
     "One job result read from a job results file: a named tuple of client_name,\n"
     "url, backup_job_id, error_string (str, or bytes when read with bytes=True)\n"
     "and size (int).",
-    g_fields,
-    5,
+    g_fields.data(),
+    static_cast<int>(jobresults::kRecordFieldCount),
 };
 
-bool SetText(PyObject* record, Py_ssize_t index, const std::string& text, bool asBytes) {
-    PyObject* value = NewText(text.data(), text.size(), asBytes);
-    if (value == nullptr) return false;
-    PyStructSequence_SET_ITEM(record, index, value);
-    return true;
+PyObject* NewValue(const JobResults& record, const jobresults::RecordField& field, bool asBytes) {
+    if (field.kind == jobresults::FieldKind::kNumber) {
+        return PyLong_FromUnsignedLongLong(record.*field.number);
+    }
+    const std::string& text = record.*field.text;
+    return NewText(text.data(), text.size(), asBytes);
 }
 
 }  // namespace
@@ -45,16 +49,14 @@ void AddRecordType(pybind11::module_& module) {
 PyObject* NewRecord(const JobResults& record, bool asBytes) {
     PyObject* result = PyStructSequence_New(g_recordType);
     if (result == nullptr) return nullptr;
-    PyObject* size = PyLong_FromUnsignedLongLong(record.Size);
-    if (size == nullptr || !SetText(result, 0, record.ClientName, asBytes) ||
-        !SetText(result, 1, record.Url, asBytes) ||
-        !SetText(result, 2, record.BackupJobId, asBytes) ||
-        !SetText(result, 3, record.ErrorString, asBytes)) {
-        Py_XDECREF(size);
-        Py_DECREF(result);
-        return nullptr;
+    for (std::size_t i = 0; i < jobresults::kRecordFieldCount; ++i) {
+        PyObject* value = NewValue(record, jobresults::kRecordFields[i], asBytes);
+        if (value == nullptr) {
+            Py_DECREF(result);
+            return nullptr;
+        }
+        PyStructSequence_SET_ITEM(result, static_cast<Py_ssize_t>(i), value);
     }
-    PyStructSequence_SET_ITEM(result, 4, size);
     return result;
 }
 

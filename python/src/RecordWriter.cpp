@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <new>
+#include <vector>
 
 #include "Arguments.h"
 #include "Errors.h"
@@ -48,14 +49,17 @@ bool RecordWriter::Add(const Values& values) {
 }
 
 bool RecordWriter::Convert(const Values& values, JobResults& record) const {
-    if (!BytesOf(values[0], kClientNameField, record.ClientName) ||
-        !BytesOf(values[1], kUrlField, record.Url) ||
-        !BytesOf(values[2], kBackupJobIdField, record.BackupJobId) ||
-        !BytesOf(values[3], kErrorStringField, record.ErrorString)) {
-        return false;
+    for (std::size_t i = 0; i < jobresults::kRecordFieldCount; ++i) {
+        const jobresults::RecordField& field = jobresults::kRecordFields[i];
+        if (field.kind == jobresults::FieldKind::kText) {
+            if (!BytesOf(values[i], kPythonFields[i].name, record.*field.text)) return false;
+            continue;
+        }
+        unsigned long long& number = record.*field.number;
+        number = PyLong_AsUnsignedLongLong(values[i]);
+        if (number == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
     }
-    record.Size = PyLong_AsUnsignedLongLong(values[4]);
-    return !(record.Size == static_cast<unsigned long long>(-1) && PyErr_Occurred());
+    return true;
 }
 
 // The store creates a new file whenever no file is in progress: on the
@@ -134,18 +138,26 @@ const char kAddDoc[] =
     "int from 0 to 2**64 - 1. Raises OSError with the library's message when\n"
     "the append fails; the file keeps every earlier record.";
 
+std::vector<const char*> FieldNames() {
+    std::vector<const char*> names;
+    for (const PythonField& field : kPythonFields) names.push_back(field.name);
+    return names;
+}
+
 // Writer.add, called the vectorcall way: an append costs about a
 // microsecond, and a classic call with keywords would add most of another.
 PyObject* AddMethod(PyObject* self, PyObject* const* args, Py_ssize_t positional,
                     PyObject* keywordNames) {
-    static const Arguments arguments(
-        "add", {kClientNameField, kUrlField, kBackupJobIdField, kErrorStringField, kSizeField}, 3);
+    static const Arguments arguments("add", FieldNames(), kRequiredFieldCount);
     static PyObject* const emptyText = PyUnicode_FromStringAndSize("", 0);
     static PyObject* const zero = PyLong_FromLong(0);
     RecordWriter::Values values;
     if (!arguments.Parse(args, positional, keywordNames, values.data())) return nullptr;
-    if (values[3] == nullptr) values[3] = emptyText;
-    if (values[4] == nullptr) values[4] = zero;
+    for (std::size_t i = kRequiredFieldCount; i < jobresults::kRecordFieldCount; ++i) {
+        if (values[i] != nullptr) continue;
+        const bool text = jobresults::kRecordFields[i].kind == jobresults::FieldKind::kText;
+        values[i] = text ? emptyText : zero;
+    }
     RecordWriter* writer = CppObject<RecordWriter>(self);
     try {
         if (writer == nullptr || !writer->Add(values)) return nullptr;

@@ -9,6 +9,7 @@
 #include <array>
 #include <string>
 
+#include "jobresults/JobResultsRecord.h"
 #include "jobresults/cijobresults.h"
 
 namespace pyjobresults {
@@ -21,7 +22,7 @@ public:
 
     // The values of one record, in the order of JobResults: four str or
     // bytes objects and an int.
-    using Values = std::array<PyObject*, 5>;
+    using Values = std::array<PyObject*, jobresults::kRecordFieldCount>;
 
     // Appends one record; the first creates the file. False with a Python
     // error set: OSError with the library's message when the append fails

@@ -119,6 +119,37 @@ bool StringFromJson(const nlohmann::json& object, const char* key, bool required
     return true;
 }
 
+// The fault of a number column whose value is `shown`.
+std::string NotANumber(std::size_t column, const std::string& shown) {
+    return std::string(kColumnNames[column]) + " " + shown +
+           " is not a whole number of bytes (0 to 2^64-1)";
+}
+
+bool NumberFromJson(const nlohmann::json& object, Column column, unsigned long long& value,
+                    std::string& fault) {
+    const char* key = kColumnNames[column];
+    const auto found = object.find(key);
+    if (found == object.end()) {
+        fault = std::string("missing key \"") + key + "\"";
+        return false;
+    }
+    if (!SizeFromJson(*found, value)) {
+        fault = NotANumber(column, found->dump());
+        return false;
+    }
+    return true;
+}
+
+bool FieldFromJson(const nlohmann::json& object, Column column, JobResults& record,
+                   std::string& fault) {
+    const jobresults::RecordField& field = jobresults::kRecordFields[column];
+    if (field.kind == jobresults::FieldKind::kNumber) {
+        return NumberFromJson(object, column, record.*field.number, fault);
+    }
+    return StringFromJson(object, kColumnNames[column], column != kOptionalJsonColumn,
+                          record.*field.text, fault);
+}
+
 bool CheckKeys(const nlohmann::json& object, std::string& fault) {
     for (const auto& item : object.items()) {
         bool known = false;
@@ -176,15 +207,16 @@ bool ParseTsvRecord(const std::string& line, JobResults& record, std::string& fa
                 std::to_string(fields.size());
         return false;
     }
-    const std::string sizeText = Trimmed(fields[columns[4]]);
-    if (!ParseDecimal(sizeText, record.Size)) {
-        fault = "size \"" + sizeText + "\" is not a whole number of bytes (0 to 2^64-1)";
-        return false;
+    for (std::size_t column = 0; column < kColumnCount; ++column) {
+        const jobresults::RecordField& field = jobresults::kRecordFields[column];
+        const std::string& cell = fields[columns[column]];
+        if (field.kind == jobresults::FieldKind::kText) {
+            record.*field.text = UnescapeTsvValue(cell);
+        } else if (!ParseDecimal(Trimmed(cell), record.*field.number)) {
+            fault = NotANumber(column, '"' + Trimmed(cell) + '"');
+            return false;
+        }
     }
-    record.ClientName = UnescapeTsvValue(fields[columns[0]]);
-    record.Url = UnescapeTsvValue(fields[columns[1]]);
-    record.BackupJobId = UnescapeTsvValue(fields[columns[2]]);
-    record.ErrorString = UnescapeTsvValue(fields[columns[3]]);
     return true;
 }
 
@@ -200,21 +232,9 @@ bool ParseJsonRecord(const std::string& line, JobResults& record, std::string& f
         fault = "expected a JSON object with the keys " + ColumnList();
         return false;
     }
-    if (!CheckKeys(object, fault) ||
-        !StringFromJson(object, kColumnNames[kClientColumn], true, record.ClientName, fault) ||
-        !StringFromJson(object, kColumnNames[kUrlColumn], true, record.Url, fault) ||
-        !StringFromJson(object, kColumnNames[kJobIdColumn], true, record.BackupJobId, fault) ||
-        !StringFromJson(object, kColumnNames[kErrorColumn], false, record.ErrorString, fault)) {
-        return false;
-    }
-    const auto size = object.find(kColumnNames[kSizeColumn]);
-    if (size == object.end()) {
-        fault = std::string("missing key \"") + kColumnNames[kSizeColumn] + "\"";
-        return false;
-    }
-    if (!SizeFromJson(*size, record.Size)) {
-        fault = "size " + size->dump() + " is not a whole number of bytes (0 to 2^64-1)";
-        return false;
+    if (!CheckKeys(object, fault)) return false;
+    for (std::size_t column = 0; column < kColumnCount; ++column) {
+        if (!FieldFromJson(object, static_cast<Column>(column), record, fault)) return false;
     }
     return true;
 }

@@ -20,16 +20,27 @@
 #include <string>
 #include <vector>
 
+#include "jobresults/JobResultsRecord.h"
 #include "jobresults/cijobresults.h"
 
 namespace jrtool {
 
-// The columns of the tool's record formats, in order: the header cells of
-// TSV and CSV, and the keys of JSON.
+// The columns of the tool's record formats: the header cells of TSV and
+// CSV, and the keys of JSON. Column i holds the record's field
+// jobresults::kRecordFields[i], so the formats follow the record's table;
+// only the names are the tool's own.
 enum Column : std::size_t { kClientColumn, kUrlColumn, kJobIdColumn, kErrorColumn, kSizeColumn };
-inline constexpr std::size_t kColumnCount = 5;
+inline constexpr std::size_t kColumnCount = jobresults::kRecordFieldCount;
 inline constexpr std::array<const char*, kColumnCount> kColumnNames = {"client", "url", "job_id",
                                                                        "error", "size"};
+static_assert(jobresults::kRecordFields[kClientColumn].tag == jobresults::kClientNameTag &&
+                  jobresults::kRecordFields[kErrorColumn].tag == jobresults::kErrorStringTag &&
+                  jobresults::kRecordFields[kSizeColumn].tag == jobresults::kSizeTag,
+              "the tool's columns follow the record's fields");
+
+// A JSON object may leave this column out: an empty error text means the
+// job succeeded.
+inline constexpr Column kOptionalJsonColumn = kErrorColumn;
 
 // --- TSV text -----------------------------------------------------------
 

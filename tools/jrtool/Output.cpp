@@ -17,11 +17,14 @@ namespace jrtool {
 
 nlohmann::ordered_json RecordToJson(const JobResults& record) {
     nlohmann::ordered_json object;
-    object[kColumnNames[kClientColumn]] = ToValidUtf8(record.ClientName);
-    object[kColumnNames[kUrlColumn]] = ToValidUtf8(record.Url);
-    object[kColumnNames[kJobIdColumn]] = ToValidUtf8(record.BackupJobId);
-    object[kColumnNames[kErrorColumn]] = ToValidUtf8(record.ErrorString);
-    object[kColumnNames[kSizeColumn]] = record.Size;
+    for (std::size_t column = 0; column < kColumnCount; ++column) {
+        const jobresults::RecordField& field = jobresults::kRecordFields[column];
+        if (field.kind == jobresults::FieldKind::kText) {
+            object[kColumnNames[column]] = ToValidUtf8(record.*field.text);
+        } else {
+            object[kColumnNames[column]] = record.*field.number;
+        }
+    }
     return object;
 }
 
@@ -102,18 +105,18 @@ void AppendKey(Column column, std::string& out) {
 }  // namespace
 
 void AppendRecordMembers(const JobResults& record, std::string& out) {
-    AppendKey(kClientColumn, out);
-    AppendJsonString(record.ClientName, out);
-    AppendKey(kUrlColumn, out);
-    AppendJsonString(record.Url, out);
-    AppendKey(kJobIdColumn, out);
-    AppendJsonString(record.BackupJobId, out);
-    AppendKey(kErrorColumn, out);
-    AppendJsonString(record.ErrorString, out);
-    AppendKey(kSizeColumn, out);
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, record.Size).ptr;
-    out.append(digits, static_cast<std::size_t>(end - digits));
+    for (std::size_t column = 0; column < kColumnCount; ++column) {
+        const jobresults::RecordField& field = jobresults::kRecordFields[column];
+        AppendKey(static_cast<Column>(column), out);
+        if (field.kind == jobresults::FieldKind::kText) {
+            AppendJsonString(record.*field.text, out);
+        } else {
+            char digits[24];
+            const auto end =
+                std::to_chars(digits, digits + sizeof digits, record.*field.number).ptr;
+            out.append(digits, static_cast<std::size_t>(end - digits));
+        }
+    }
 }
 
 void JsonArrayStream::Add(const nlohmann::ordered_json& element) {
@@ -154,6 +157,15 @@ private:
     JsonArrayStream m_array;
 };
 
+// The bytes of a record's text values, which its JSON line takes at least.
+std::size_t TextBytes(const JobResults& record) {
+    std::size_t bytes = 0;
+    for (const jobresults::RecordField& field : jobresults::kRecordFields) {
+        if (field.kind == jobresults::FieldKind::kText) bytes += (record.*field.text).size();
+    }
+    return bytes;
+}
+
 // Lines are gathered in one buffer and written in large pieces: a stream
 // insertion per line would cost more than encoding it.
 class JsonLinesPrinter : public RecordPrinter {
@@ -162,8 +174,7 @@ public:
     void Add(const JobResults& record) override {
         // A record larger than the buffer goes into one of its own size,
         // not into one doubled past it.
-        const std::size_t values = record.ClientName.size() + record.Url.size() +
-                                   record.BackupJobId.size() + record.ErrorString.size();
+        const std::size_t values = TextBytes(record);
         if (m_buffer.size() + values > std::max(m_buffer.capacity(), kFlushSize)) {
             Flush();
             m_buffer.reserve(values + kFlushSize);
@@ -201,11 +212,16 @@ public:
         m_out << m_lineEnd;
     }
     void Add(const JobResults& record) override {
-        for (const std::string* value :
-             {&record.ClientName, &record.Url, &record.BackupJobId, &record.ErrorString}) {
-            m_out << m_field(*value) << m_separator;
+        for (std::size_t column = 0; column < kColumnCount; ++column) {
+            const jobresults::RecordField& field = jobresults::kRecordFields[column];
+            if (column > 0) m_out << m_separator;
+            if (field.kind == jobresults::FieldKind::kText) {
+                m_out << m_field(record.*field.text);
+            } else {
+                m_out << record.*field.number;
+            }
         }
-        m_out << record.Size << m_lineEnd;
+        m_out << m_lineEnd;
     }
 
 private:
