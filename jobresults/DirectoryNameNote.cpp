@@ -70,9 +70,8 @@ DirectoryNameNote NoteOnDirectoryName(const std::string& dirName) {
     note.text = "'" + dirName + "' " + (note.endsInSlash ? "ends in '/'" : "is a directory") +
                 ": a directory name starts the paths of its files rather than naming their "
                 "directory, so the files of '" +
-                dirName + "' are named '" + host.namePrefix + std::string(kBaseFileName) +
-                kTimeSeparator + "<seconds>" + std::string(kExtension) + "' in '" + host.directory +
-                "'. For the files inside " + directory + ", pass " + instead;
+                dirName + "' are named '" + host.namePrefix + ResultsFileNamePattern() + "' in '" +
+                host.directory + "'. For the files inside " + directory + ", pass " + instead;
     return note;
 }
 

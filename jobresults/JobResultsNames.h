@@ -66,10 +66,11 @@ inline std::optional<long long> CreationTimeFromFileName(std::string_view fileNa
 }
 
 // The name of a file created at `seconds` (decimal digits, or a stand-in
-// such as "<seconds>" for help texts): "ci_push_<seconds>.xml".
-inline std::string ResultsFileName(std::string_view seconds) {
-    return std::string(kBaseFileName) + kTimeSeparator + std::string(seconds) +
-           std::string(kExtension);
+// such as "<seconds>" for help texts): "ci_push_<seconds>.xml", or the same
+// after another base name (a writer's m_sFileName).
+inline std::string ResultsFileName(std::string_view seconds,
+                                   std::string_view baseName = kBaseFileName) {
+    return std::string(baseName) + kTimeSeparator + std::string(seconds) + std::string(kExtension);
 }
 inline std::string ResultsFileName(long long seconds) {
     return ResultsFileName(std::to_string(seconds));

@@ -116,8 +116,7 @@ ComposedAppend::ComposedAppend(const JobResults& result, bool withHeader) {
 
 std::string CreationPath(const std::string& dirName, const std::string& baseName,
                          long long seconds) {
-    return JoinResultsPath(
-        dirName, baseName + kTimeSeparator + std::to_string(seconds) + std::string(kExtension));
+    return JoinResultsPath(dirName, ResultsFileName(std::to_string(seconds), baseName));
 }
 
 }  // namespace jobresults

@@ -75,7 +75,9 @@ protected:
     std::ostream& m_out;
 };
 
-// The printer of "json", "jsonl", "csv" or "tsv"; nullptr for any other.
+// The formats that print a record as soon as it is read, and their printer
+// (nullptr for any other name).
+inline constexpr std::array<const char*, 4> kStreamingFormats = {"json", "jsonl", "csv", "tsv"};
 std::unique_ptr<RecordPrinter> MakeStreamingPrinter(const std::string& format, std::ostream& out);
 
 std::string CsvField(const std::string& value);

@@ -18,6 +18,13 @@ namespace jrtool {
 
 namespace {
 
+// dump's formats: the table for people, then the streaming ones.
+std::vector<std::string> WithTable(const decltype(kStreamingFormats)& streaming) {
+    std::vector<std::string> formats = {"table"};
+    formats.insert(formats.end(), streaming.begin(), streaming.end());
+    return formats;
+}
+
 // The check's verdict on a file the reader refused: "damaged at byte N
 // (line L): what" when the content is at fault, the failure of a system
 // call otherwise.
@@ -155,7 +162,7 @@ public:
             parent.add_subcommand("dump", "Print every record of a job results file");
         m_fileArgument.Register(command);
         command->add_option("--format", m_format, "table (default), json, jsonl, csv or tsv")
-            ->check(CLI::IsMember({"table", "json", "jsonl", "csv", "tsv"}));
+            ->check(CLI::IsMember(WithTable(kStreamingFormats)));
         command->footer(FileArgumentHelp() +
                         "\nJSON is UTF-8: a byte outside valid UTF-8 shows as the Latin-1 "
                         "character of the same value.");
