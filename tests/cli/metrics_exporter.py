@@ -33,8 +33,8 @@ def line(record):
     return b"\t".join([tsv(client), b"/u", b"1", tsv(error), str(size).encode()]) + b"\n"
 
 
-def write(records):
-    out = subprocess.run([tool, "write", "--format", "tsv", DIR, "-"], input=b"".join(map(line, records)),
+def write(records, directory=DIR):
+    out = subprocess.run([tool, "write", "--format", "tsv", directory, "-"], input=b"".join(map(line, records)),
                          capture_output=True, check=True)
     return out.stdout.decode().strip()
 
@@ -141,7 +141,14 @@ check(abs(int(clock[MOMENT[0]]) - time.time()) < 60 and
       int(clock[MOMENT[1]]) == max(0, int(clock[MOMENT[0]]) - created(opened)),
       "run time and open file age follow the clock: %s" % clock)
 
-# node_exporter serves the file as it is.
+# A second directory name of the host writes into the same textfile
+# directory; its --label keeps each of its series apart from the first's.
+second = {write([(b"plain", b"lost", 3)], "second"): ("saved", [(b"plain", b"lost", 3)])}
+subprocess.run([tool, "metrics", "second", "--label", "dir=second", "--output", "textfile/second.prom"],
+               check=True)
+labelled = {(name, tuple(sorted(labels + (("dir", "second"),)))): value for (name, labels), value in model(second).items()}
+
+# node_exporter serves the files as they are.
 with socket.socket() as probe:
     probe.bind(("127.0.0.1", 0))
     port = probe.getsockname()[1]
@@ -164,7 +171,8 @@ finally:
 text = scraped.decode("utf-8")
 check(parse(text, "node_textfile_scrape_error") == {("node_textfile_scrape_error", ()): 0.0},
       "node_exporter read the file without error")
-check(parse(text, "jobresults_") == model(files), "scraped values equal the model")
+check(parse(text, "jobresults_") == {**model(files), **labelled},
+      "scraped values of both directory names equal the model")
 
 # A new file and a grown one: a run with --state reads those two alone and
 # prints what a run without state prints.

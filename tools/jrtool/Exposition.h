@@ -14,10 +14,22 @@ namespace jrtool {
 // Utf8WithReplacement with backslash, double quote and newline escaped.
 std::string LabelValue(const std::string& bytes);
 
+// Labels given as KEY=VALUE, each KEY a label name the format allows
+// ([a-zA-Z_][a-zA-Z0-9_]*, not starting with "__"), given once and none of
+// `taken`. False with `fault` naming the first one refused.
+bool ParseConstantLabels(const std::vector<std::string>& given,
+                         const std::vector<std::string>& taken,
+                         std::vector<std::pair<std::string, std::string>>& labels,
+                         std::string& fault);
+
 // Builds the text of one exposition, family by family.
 class Exposition {
 public:
     using Labels = std::vector<std::pair<std::string, std::string>>;
+
+    // `constant` labels go on every sample, after the sample's own: what
+    // keeps two expositions of one host apart in one textfile directory.
+    explicit Exposition(Labels constant = {}) : m_constant(std::move(constant)) {}
 
     // Starts a family: its HELP and TYPE ("gauge", "counter") lines.
     void Family(const std::string& name, const std::string& help, const std::string& type);
@@ -34,6 +46,9 @@ public:
     const std::string& Text() const { return m_text; }
 
 private:
+    void AppendLabels(const Labels& labels, bool& first);
+
+    Labels m_constant;
     std::string m_text;
 };
 

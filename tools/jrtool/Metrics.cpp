@@ -243,9 +243,14 @@ void RenderRun(const RunFacts& run, Exposition& text) {
                run.unreadable.empty() ? "1" : "0");
 }
 
+// The labels of the series above, and the two that Prometheus gives every
+// series of a scrape target: --label may add none of them.
+const std::vector<std::string> kTakenLabels = {"client", "outcome",  "state",
+                                               "file",   "instance", "job"};
+
 std::string Render(const Tally& tally, const std::vector<jobresults::ResultsFile>& listed,
-                   const RunFacts& run) {
-    Exposition text;
+                   const RunFacts& run, const Exposition::Labels& constant) {
+    Exposition text(constant);
     RenderClients(tally, text);
     RenderTotals(tally, text);
     RenderFiles(tally, listed, run, text);
@@ -273,6 +278,12 @@ public:
                                      "of 1024; 0: none; default ") +
                              kDefaultVerifyBudget + ")")
             ->type_name("BYTES");
+        command
+            ->add_option("--label", m_labels,
+                         "Add this label to every series (repeatable), for example "
+                         "dir=nightly, so that the metrics of two directory names on one "
+                         "host stay apart")
+            ->type_name("KEY=VALUE");
         command->add_flag("--verbose", m_verbose,
                           "Say on standard error how many files were read and how many records");
         command->footer(
@@ -288,6 +299,11 @@ public:
                 "--verify-budget: not a count of bytes (digits, then K, M or "
                 "G for powers of 1024): " +
                 m_verifyBudget);
+        }
+        Exposition::Labels constant;
+        std::string fault;
+        if (!ParseConstantLabels(m_labels, kTakenLabels, constant, fault)) {
+            return ReportUsageError("--label: " + fault);
         }
         int exitCode = kExitSuccess;
         const auto listed = ListForCommand(m_dirName, exitCode);
@@ -333,7 +349,7 @@ public:
         jobresults::AdvanceTotals(countsBefore, tally.clients, totals);
         tally.totals = std::move(totals);
         if (m_verbose) Tell(counts);
-        const std::string text = Render(tally, *listed, run);
+        const std::string text = Render(tally, *listed, run, constant);
         if (const int written = WriteResult(m_output, text)) return written;
         // A file that could not be read may have given some records: the
         // state before this run stays, as it agrees with itself.
@@ -377,6 +393,7 @@ private:
     std::string m_output;
     std::string m_state;
     std::string m_verifyBudget = kDefaultVerifyBudget;
+    std::vector<std::string> m_labels;
     bool m_verbose = false;
 };
 
