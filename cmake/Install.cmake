@@ -57,6 +57,11 @@ if(TARGET jobresults)
     DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
     RENAME jobresults
     COMPONENT tools)
+  # What jobresults-metrics.service runs: metrics for each directory name
+  # of its settings file.
+  install(PROGRAMS ${PROJECT_SOURCE_DIR}/tools/systemd/metrics-run
+    DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/jobresults
+    COMPONENT tools)
   # Prometheus alert rules for the metrics command's output.
   install(FILES ${PROJECT_SOURCE_DIR}/tools/alerts/jobresults-alerts.yml
     DESTINATION ${CMAKE_INSTALL_DATADIR}/jobresults

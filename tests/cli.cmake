@@ -26,6 +26,10 @@ if(TARGET jobresults)
         $<TARGET_FILE:jobresults> ${CMAKE_CURRENT_BINARY_DIR}/cli-e2e/${script})
     set_tests_properties(cli.${script} PROPERTIES TIMEOUT 120)
   endforeach()
+  add_test(NAME cli.metrics_run
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/cli/metrics_run.sh
+      ${PROJECT_SOURCE_DIR}/tools/systemd/metrics-run $<TARGET_FILE:jobresults>
+      ${CMAKE_CURRENT_BINARY_DIR}/cli-e2e/metrics_run)
 endif()
 
 # report in headless chromium through selenium; skipped (with the reason)

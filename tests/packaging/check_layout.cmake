@@ -3,7 +3,7 @@
 # version only, a relocatable pkg-config file and a tool that finds the
 # library of its own prefix. The headers expected are those of
 # cmake/public-headers.txt in SOURCE_DIR.
-#   cmake -DPREFIX=... -DSOURCE_DIR=... -DLIBDIR=... -DINCLUDEDIR=... -DBINDIR=...
+#   cmake -DPREFIX=... -DSOURCE_DIR=... -DLIBDIR=... -DINCLUDEDIR=... -DBINDIR=... -DLIBEXECDIR=...
 #         -DDATADIR=... -DMANDIR=... -DDOCDIR=... -DVERSION=1.0.0 -DSOVERSION=1
 #         -DHAVE_TOOL=ON|OFF [-DPYTHON=... -DPYTHON_DIR=... -DPYTHON_MODULE=...]
 #         -P check_layout.cmake
@@ -12,7 +12,7 @@
 # must import from there and find the library of its own prefix.
 cmake_minimum_required(VERSION 3.20)
 include(${CMAKE_CURRENT_LIST_DIR}/common.cmake)
-require_vars(PREFIX SOURCE_DIR LIBDIR INCLUDEDIR BINDIR DATADIR MANDIR DOCDIR VERSION SOVERSION
+require_vars(PREFIX SOURCE_DIR LIBDIR INCLUDEDIR BINDIR LIBEXECDIR DATADIR MANDIR DOCDIR VERSION SOVERSION
   HAVE_TOOL)
 
 set(errors)
@@ -34,7 +34,8 @@ set(expected
   ${DOCDIR}/LICENSE)
 if(HAVE_TOOL)
   list(APPEND expected ${BINDIR}/jobresults ${MANDIR}/man1/jobresults.1
-    ${DATADIR}/bash-completion/completions/jobresults ${DATADIR}/jobresults/jobresults-alerts.yml)
+    ${DATADIR}/bash-completion/completions/jobresults ${DATADIR}/jobresults/jobresults-alerts.yml
+    ${LIBEXECDIR}/jobresults/metrics-run)
 endif()
 
 if(PYTHON)
