@@ -3,7 +3,9 @@
 # whose textfile collector serves `jobresults metrics`. A failing client, a
 # missing client, a damaged file and a stuck writer must fire exactly their
 # alerts; each must clear when its cause is gone; stopped metrics must fire
-# and clear. Prints the seconds each took.
+# and clear. Prometheus sends them to a real Alertmanager, which must deliver
+# each, firing and then resolved, to a webhook with its host in its labels
+# and summary. Prints the seconds each took.
 #
 # Usage: prometheus_alerts.py TOOL RULES WORKDIR
 import json
@@ -16,6 +18,7 @@ import sys
 import threading
 import time
 import urllib.request
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 tool, rules, work = os.path.abspath(sys.argv[1]), sys.argv[2], sys.argv[3]
 shutil.rmtree(work, ignore_errors=True)
@@ -80,9 +83,35 @@ while not os.path.exists("textfile/jobresults.prom"):
 assert subprocess.run(["promtool", "check", "metrics"],
                       stdin=open("textfile/jobresults.prom", "rb")).returncode == 0, "promtool check metrics"
 
-exporter_port, prometheus_port = free_port(), free_port()
+# The webhook receiver: every alert Alertmanager delivers, as (status, labels,
+# annotations).
+delivered = []
+
+
+class Webhook(BaseHTTPRequestHandler):
+    def do_POST(self):
+        body = json.loads(self.rfile.read(int(self.headers["Content-Length"])))
+        delivered.extend((a["status"], a["labels"], a["annotations"]) for a in body["alerts"])
+        self.send_response(200)
+        self.end_headers()
+
+    def log_message(self, *args):
+        pass
+
+
+webhook = ThreadingHTTPServer(("127.0.0.1", 0), Webhook)
+threading.Thread(target=webhook.serve_forever, daemon=True).start()
+# One notification per alert, at once, and its resolution too.
+open("alertmanager.yml", "w").write(json.dumps({
+    "route": {"receiver": "hook", "group_by": ["..."], "group_wait": "1s", "group_interval": "1s",
+              "repeat_interval": "1h"},
+    "receivers": [{"name": "hook", "webhook_configs": [
+        {"url": "http://127.0.0.1:%d/" % webhook.server_port, "send_resolved": True}]}]}))
+
+exporter_port, prometheus_port, alertmanager_port = free_port(), free_port(), free_port()
 open("prometheus.yml", "w").write(json.dumps({
     "global": {"scrape_interval": "1s", "evaluation_interval": "1s"},
+    "alerting": {"alertmanagers": [{"static_configs": [{"targets": ["127.0.0.1:%d" % alertmanager_port]}]}]},
     "rule_files": ["rules.yml"],
     "scrape_configs": [{"job_name": "node",
                         "static_configs": [{"targets": ["127.0.0.1:%d" % exporter_port]}]}]}))
@@ -90,7 +119,11 @@ servers = [
     subprocess.Popen(["prometheus-node-exporter", "--web.listen-address=127.0.0.1:%d" % exporter_port,
                       "--collector.disable-defaults", "--collector.textfile",
                       "--collector.textfile.directory=textfile"], stderr=subprocess.DEVNULL),
+    subprocess.Popen(["prometheus-alertmanager", "--config.file=alertmanager.yml", "--storage.path=am",
+                      "--web.listen-address=127.0.0.1:%d" % alertmanager_port, "--cluster.listen-address="],
+                     stderr=subprocess.DEVNULL),
     subprocess.Popen(["prometheus", "--config.file=prometheus.yml", "--storage.tsdb.path=data",
+                      "--rules.alert.resend-delay=1s",
                       "--web.listen-address=127.0.0.1:%d" % prometheus_port], stderr=subprocess.DEVNULL)]
 
 
@@ -121,10 +154,33 @@ def wait_for(expected, what, timeout=60):
     raise SystemExit("FAIL: %s: firing %s, expected %s" % (what, firing(), expected))
 
 
+def alert_key(labels):
+    return labels["alertname"], labels.get("client") or labels.get("file")
+
+
+# Waits until Alertmanager delivered each of `alerts` with `status`, and
+# checks that every delivery names the host in its labels and summary.
+def wait_delivered(alerts, status, timeout=60):
+    start, host = time.monotonic(), "127.0.0.1:%d" % exporter_port
+    while time.monotonic() - start < timeout:
+        seen = {alert_key(labels) for s, labels, _ in list(delivered) if s == status}
+        if alerts <= seen:
+            break
+        time.sleep(0.2)
+    else:
+        raise SystemExit("FAIL: delivered %s %s, expected each of %s" % (status, seen, alerts))
+    unnamed = [(labels, notes) for _, labels, notes in delivered
+               if labels.get("instance") != host or host not in notes.get("summary", "")]
+    if unnamed:
+        raise SystemExit("FAIL: deliveries that do not name the host %s: %s" % (host, unnamed))
+    print("%-40s %5.1f s" % ("delivered: each " + status, time.monotonic() - start))
+
+
 try:
     expected = {("JobresultsBackupFailed", "failing"), ("JobresultsBackupMissing", "missing"),
                 ("JobresultsDamagedFile", damaged), ("JobresultsWriterStuck", None)}
     wait_for(expected, "fire: all four, from the servers' start")
+    wait_delivered(set(expected), "firing")
     cures = [(("JobresultsBackupFailed", "failing"), lambda: write(("failing", ""))),
              (("JobresultsBackupMissing", "missing"), lambda: write(("missing", ""))),
              (("JobresultsDamagedFile", damaged),
@@ -136,10 +192,15 @@ try:
         wait_for(expected, "clear: " + alert[0])
     running.clear()
     wait_for({("JobresultsMetricsStale", None)}, "fire: JobresultsMetricsStale, runs stopped")
+    wait_delivered({("JobresultsMetricsStale", None)}, "firing")
     running.set()
     wait_for(set(), "clear: JobresultsMetricsStale")
+    wait_delivered({("JobresultsBackupFailed", "failing"), ("JobresultsBackupMissing", "missing"),
+                    ("JobresultsDamagedFile", damaged), ("JobresultsWriterStuck", None),
+                    ("JobresultsMetricsStale", None)}, "resolved")
 finally:
     for server in servers:
         server.terminate()
         server.wait()
+    webhook.shutdown()
     writer.kill()
