@@ -8,12 +8,12 @@
 #include <unistd.h>
 
 #include "jobresults/JobResultsWriterState.h"
+#include "support/posix_fault_seam.h"
 #include "support/store_files.h"
 
 namespace {
 
 using jobresults::CloseOutcome;
-using jobresults::FileEnding;
 using storetest::ReadWholeFile;
 using storetest::ScratchDir;
 using storetest::WriteWholeFile;
@@ -42,6 +42,17 @@ pid_t StartWriter(const std::string& dirName, std::string& path) {
     return child;
 }
 
+// Lets `calls` of a kind through, then fails every later one, as if the
+// process had been killed before it.
+faultseam::Rule StopAfter(int calls) {
+    faultseam::Rule rule;
+    rule.fd = faultseam::kAnyDescriptor;
+    rule.skip = calls;
+    rule.times = -1;
+    rule.fault = faultseam::Fault::kError;
+    return rule;
+}
+
 ino_t InodeOf(const std::string& path) {
     struct stat status {};
     return stat(path.c_str(), &status) == 0 ? status.st_ino : 0;
@@ -53,7 +64,6 @@ TEST(WriterLock, AliveWhileTheWriterRunsGoneOnceItIsKilled) {
     std::string path;
     const pid_t child = StartWriter(dir.Path() + "/jr", path);
     ASSERT_GT(child, 0);
-    ASSERT_FALSE(path.empty());
     const std::string bytes = ReadWholeFile(path);
     EXPECT_TRUE(jobresults::ProbeWriter(path).alive);
     EXPECT_EQ(jobresults::CloseLeftFile(path).outcome, CloseOutcome::kWriterAlive);
@@ -65,21 +75,18 @@ TEST(WriterLock, AliveWhileTheWriterRunsGoneOnceItIsKilled) {
     EXPECT_EQ(gone.error, 0);
     EXPECT_FALSE(gone.alive);
     const ino_t inode = InodeOf(path);
-    const jobresults::CloseResult closed = jobresults::CloseLeftFile(path);
-    EXPECT_EQ(closed.outcome, CloseOutcome::kClosed);
-    EXPECT_EQ(closed.check.records, 2u);
-    const jobresults::FileCheck after = jobresults::CheckResultsFile(path);
-    EXPECT_TRUE(after.sound());
-    EXPECT_EQ(after.ending, FileEnding::kSaved);
-    EXPECT_EQ(after.records, 2u);
+    EXPECT_EQ(jobresults::CloseLeftFile(path).outcome, CloseOutcome::kClosed);
+    EXPECT_EQ(ReadWholeFile(path), bytes.substr(0, bytes.size() - 7) + "\n\n</Root>");
     EXPECT_EQ(InodeOf(path), inode);
     EXPECT_EQ(jobresults::CloseLeftFile(path).outcome, CloseOutcome::kAlreadySaved);
 }
 
 // Every ending close meets: open, an append or a save cut short at each of
 // its steps, saved, damaged. Each file is a copy of a writer's open file,
-// which no writer holds.
-TEST(WriterLock, CloseEndsEverySoundEndingAndRefusesDamage) {
+// which no writer holds. Each close is first stopped, as a kill stops it,
+// before each of its writes and cuts: the file then reads with the same
+// records, and a second close ends it as the writer's save would have.
+TEST(WriterLock, CloseStoppedAnywhereEndsEverySoundEndingAndRefusesDamage) {
     ScratchDir dir;
     ASSERT_TRUE(dir.Ok());
     CCIJobResults writer;
@@ -101,17 +108,31 @@ TEST(WriterLock, CloseEndsEverySoundEndingAndRefusesDamage) {
         {"damaged", records.substr(0, 400) + "X" + records.substr(401) + "</Root>",
          CloseOutcome::kDamaged},
     };
+    const std::string path = dir.Path() + "/c\\ci_push_1700000000.xml";
     for (const auto& c : cases) {
-        const std::string path = dir.Path() + "/c\\ci_push_1700000000.xml";
-        ASSERT_TRUE(WriteWholeFile(path, c.bytes));
-        const jobresults::CloseResult result = jobresults::CloseLeftFile(path);
-        EXPECT_EQ(result.outcome, c.outcome) << c.what;
-        const std::string after = ReadWholeFile(path);
-        if (c.outcome != CloseOutcome::kClosed) {
-            EXPECT_EQ(after, c.bytes) << c.what;
-            continue;
+        for (int writes = 0; writes < 4; ++writes) {
+            for (int cuts = 0; cuts < 3; ++cuts) {
+                ASSERT_TRUE(WriteWholeFile(path, c.bytes));
+                faultseam::Arm(faultseam::kPwrite, StopAfter(writes));
+                faultseam::Arm(faultseam::kFtruncate, StopAfter(cuts));
+                jobresults::CloseLeftFile(path);
+                faultseam::DisarmAll();
+                SCOPED_TRACE(c.what + (", stopped after " + std::to_string(writes)) + "/" +
+                             std::to_string(cuts));
+                const jobresults::FileCheck check = jobresults::CheckResultsFile(path);
+                const jobresults::CloseResult result = jobresults::CloseLeftFile(path);
+                const std::string after = ReadWholeFile(path);
+                if (c.outcome != CloseOutcome::kClosed) {
+                    EXPECT_EQ(result.outcome, c.outcome) << c.what;
+                    EXPECT_EQ(after, c.bytes) << c.what;
+                    continue;
+                }
+                EXPECT_TRUE(check.sound());
+                EXPECT_EQ(check.records, 3u);
+                EXPECT_TRUE(result.ok());
+                EXPECT_EQ(after, records + "\n\n</Root>");
+            }
         }
-        EXPECT_EQ(after, records + "\n\n</Root>") << c.what;
     }
 }
 

@@ -570,11 +570,9 @@ test_writer() {
   exec 3>feed
   printf 'alpha\t/1\t1\t\t10\nbeta\t/2\t2\tdisk full\t20\n' >&3
   for ((i = 0; i < 100; i++)); do
-    file=$(find . -maxdepth 1 -name 'w\\ci_push_*.xml' | head -1)
-    [ -n "$file" ] && [ "$("$tool" check "$file" 2>/dev/null)" == "$file: 2 records" ] && break
-    sleep 0.05
+    file=$(find . -name 'w\\ci_push_*.xml' -printf '%P')
+    [[ "$("$tool" check "${file:-none}" 2>&1)" == *": 2 records" ]] && break || sleep 0.05
   done
-  file=${file#./}
   local bytes; bytes=$(<"$file")
   run_tool list w
   expect_contains "$out" " open " "list: a live writer's file is open"
@@ -598,7 +596,6 @@ test_writer() {
   run_tool close "$file"
   expect_eq "$status:$out" "0:closed: $file holds 2 records and is saved" "close of a dead writer's file"
   expect_eq "$("$tool" dump "$file" --format jsonl)" "$records" "close keeps every record"
-  expect_eq "$(tail -c 9 "$file" | od -An -c | tr -s ' ')" " \n \n < / R o o t >" "saved as a save ends"
   run_tool metrics w
   [[ "$out" == *'jobresults_file_writer_gone{'* ]] && fail "metrics: a closed file is not named"
   run_tool close "$file"
