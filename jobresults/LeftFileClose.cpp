@@ -22,24 +22,31 @@ CloseResult Outcome(CloseOutcome outcome, int errorNumber) {
     return result;
 }
 
+FileCheck ReadFailed(int error) {
+    FileCheck failed;
+    failed.error = error != 0 ? error : EIO;
+    return failed;
+}
+
 // The check of the file, and where the walk over the writer's layout
 // finds its end: behind the last whole record, where the writer's last
 // finished append left the trailer. The check judges; the walk, which
-// goes on behind damage, is asked only about a sound file.
+// goes on behind damage, is asked only about a sound file, and must agree
+// with the check before anything is written at its end.
 FileCheck Judge(int fd, std::uint64_t& trailer) {
     const FileCheck check = CheckResultsFile(fd);
-    if (!check.sound()) return check;
+    if (!check.sound() || check.ending == FileEnding::kSaved) return check;
     JobResultsRecovery walk;
-    if (!walk.open(fd)) return check;
-    for (;;) {
-        const JobResultsRecovery::Found found = walk.next();
-        if (found == JobResultsRecovery::Found::kEnd) break;
+    if (!walk.open(fd)) return ReadFailed(walk.errorNumber());
+    for (JobResultsRecovery::Found found = walk.next(); found != JobResultsRecovery::Found::kEnd;
+         found = walk.next()) {
         if (found == JobResultsRecovery::Found::kReadFailed) {
-            FileCheck failed;
-            failed.error = walk.errorNumber();
-            return failed;
+            return ReadFailed(walk.errorNumber());
         }
     }
+    // The file changed between the two reads (no writer of this library
+    // changes it while the lock is held).
+    if (walk.ending() != check.ending) return ReadFailed(ESTALE);
     trailer = walk.offset();
     return check;
 }
