@@ -13,8 +13,10 @@
 #include "jobresults/JobResultsPaths.h"
 #include "jobresults/JobResultsReader.h"
 #include "jobresults/JobResultsRecovery.h"
+#include "jobresults/detail/FileWindow.h"
 #include "jobresults/detail/RescueCopy.h"
 #include "jobresults/detail/RescuePlacement.h"
+#include "jobresults/detail/WriterLock.h"
 
 namespace jobresults {
 
@@ -159,12 +161,39 @@ void Rescue(const FilePlace& file, const std::optional<FilePlace>& target,
     }
 }
 
+// Keeps writers out of the file while it is salvaged: a shared hold on the
+// writer's lock, released when the salvage closes its descriptor. A file
+// whose writer is alive is refused (kOpen, EBUSY): its records appended
+// after the copy would stay in the damaged file, which no listing takes.
+// A file that cannot be opened here is left to the survey to report, and
+// a file system without locks to the salvage as it was.
+class WriterExclusion {
+public:
+    explicit WriterExclusion(const FilePlace& file)
+        : m_fd(FileWindow::OpenToRead(file.WholePath())) {}
+    ~WriterExclusion() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    WriterExclusion(const WriterExclusion&) = delete;
+    WriterExclusion& operator=(const WriterExclusion&) = delete;
+
+    bool WriterAlive() const { return m_fd >= 0 && ShareWriterLock(m_fd) == EAGAIN; }
+
+private:
+    int m_fd;
+};
+
 }  // namespace
 
 SalvageResult SalvageResultsFile(const std::string& dirName, const std::string& fileName,
                                  const SalvageOptions& options) {
     SalvageResult result;
     const FilePlace file{dirName, fileName};
+    const WriterExclusion exclusion(file);
+    if (exclusion.WriterAlive()) {
+        Fail(SalvageStep::kOpen, EBUSY, result);
+        return result;
+    }
     const std::optional<FilePlace> target = TargetOf(file, options.outDirName);
     if (target) RemoveLeftovers(target->WholePath(), result);
     if (Survey(file, result) && !result.sound) Rescue(file, target, options.outDirName, result);

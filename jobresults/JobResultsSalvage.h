@@ -13,6 +13,10 @@
 //   else if (result.sound) ...       // nothing copied
 //   else ...                         // result.copyPath, result.damagedPath
 //
+// A file whose writer is alive is refused with kOpen and EBUSY, nothing
+// changed: its appends after the copy would go to the damaged file. While
+// a salvage runs it keeps writers (and CloseLeftFile) out of the file.
+//
 // Salvages of one file run one at a time: a salvage removes the copies
 // that stopped salvages of its file left, and with them the copy of one
 // running at the same moment.
@@ -40,7 +44,7 @@ struct SalvageOptions {
 // Where a salvage stopped.
 enum class SalvageStep {
     kNone,             // it did not fail
-    kOpen,             // the file could not be opened
+    kOpen,             // the file could not be opened; EBUSY: its writer is alive
     kSurvey,           // reading the file to judge it failed; nothing written
     kNoDirectoryName,  // a file named by a plain path needs outDirName
     kCopy,             // the store's writer failed (storeMessage)

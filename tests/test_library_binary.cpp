@@ -168,7 +168,9 @@ TEST(LibraryBinary, ExportsOnlyTheExportedClasses) {
                                      "ReadSealedFile(",
                                      "RecordTotals::",
                                      "FindByName(",
-                                     "OverviewOfFiles("}) {
+                                     "OverviewOfFiles(",
+                                     "ProbeWriter(",
+                                     "CloseLeftFile("}) {
             ours = ours || name.rfind(std::string("jobresults::") + function, 0) == 0;
         }
         EXPECT_TRUE(ours) << "unexpected export: " << name;

@@ -22,6 +22,7 @@
 #include "jobresults/detail/Durability.h"
 #include "jobresults/detail/JobResultsFormat.h"
 #include "jobresults/detail/JobResultsLayout.h"
+#include "jobresults/detail/WriterLock.h"
 #include "xml/detail/XmlScan.h"
 
 namespace jobresults {
@@ -146,6 +147,31 @@ CreatedFile CreateNamed(const std::string& dirName, const std::string& baseName,
     return created;
 }
 
+// The writer's lock on the new file, from before its name shows (for a
+// file made without one) until the writer closes it. A file system that
+// keeps no such locks still gets the record: the file then reads as one
+// whose writer is gone, and what would end it cannot take the lock either,
+// so it refuses.
+CreatedFile Locked(CreatedFile created) {
+    if (created.fd >= 0) TakeWriterLock(created.fd);
+    return created;
+}
+
+CreatedFile CreateUnlocked(const std::string& dirName, const std::string& baseName,
+                           long long seconds) {
+    CreatedFile created;
+    created.path = CreationPath(dirName, baseName, seconds);
+    created.fd =
+        OpenRetryingEintr(HoldingDirectory(created.path).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC);
+    if (created.fd >= 0) {
+        created.anonymous = true;
+        return created;
+    }
+    created.error = errno;
+    if (!TmpfileUnsupported(created.error)) return created;
+    return CreateNamed(dirName, baseName, seconds);
+}
+
 }  // namespace
 
 int WriteAllAt(int fd, const char* data, size_t size, off64_t offset) {
@@ -178,17 +204,7 @@ int TruncateTo(int fd, off64_t size) {
 
 CreatedFile CreateJobResultsFile(const std::string& dirName, const std::string& baseName,
                                  long long seconds) {
-    CreatedFile created;
-    created.path = CreationPath(dirName, baseName, seconds);
-    created.fd =
-        OpenRetryingEintr(HoldingDirectory(created.path).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC);
-    if (created.fd >= 0) {
-        created.anonymous = true;
-        return created;
-    }
-    created.error = errno;
-    if (!TmpfileUnsupported(created.error)) return created;
-    return CreateNamed(dirName, baseName, seconds);
+    return Locked(CreateUnlocked(dirName, baseName, seconds));
 }
 
 int NameCreatedFile(CreatedFile& created, const std::string& dirName, const std::string& baseName,
@@ -249,6 +265,42 @@ FinishOutcome FinishAt(int fd, off64_t trailer, bool durable) {
     }
     if (const int error = durable ? SyncData(fd) : 0) return {error, true};
     return {};
+}
+
+namespace {
+
+// Whether the file ends in the spare end tag of a save, which only a save
+// writes, at trailer + 7: the save got past its first step.
+bool SaveUnderWay(int fd, off64_t trailer) {
+    char tail[kFinishTail.size() + 1];
+    const off64_t at = trailer + kTrailerLength;
+    ssize_t count;
+    do {
+        count = pread64(fd, tail, sizeof tail, at);
+    } while (count < 0 && errno == EINTR);
+    return count == static_cast<ssize_t>(kFinishTail.size()) &&
+           std::string_view(tail, kFinishTail.size()) == kFinishTail;
+}
+
+}  // namespace
+
+// Two ways, each through states the readers accept at every moment:
+// - a save got past its first step ("t></Root>" ends the file): FinishAt
+//   from the same offset rewrites that step's bytes as they are, and its
+//   later steps go on as they would have (torn save states);
+// - otherwise the trailer goes back at its offset, as after a failed
+//   append (Undo): written over a torn head it mends it, or, cut at the
+//   page boundary that cut the head, leaves the lead as the writer's
+//   undoing leaves it; the cut behind it is one call, which a kill does
+//   not split. The file is then open, and FinishAt saves it.
+FinishOutcome FinishLeftAt(int fd, off64_t trailer, bool durable) {
+    if (!SaveUnderWay(fd, trailer)) {
+        if (const int error = WriteAllAt(fd, kTrailer.data(), kTrailer.size(), trailer)) {
+            return {error, false};
+        }
+        if (const int error = TruncateTo(fd, trailer + kTrailerLength)) return {error, false};
+    }
+    return FinishAt(fd, trailer, durable);
 }
 
 }  // namespace jobresults

@@ -82,6 +82,14 @@ struct FinishOutcome {
 // When durable, the finished file is synced before the call returns.
 FinishOutcome FinishAt(int fd, off64_t trailer, bool durable = false);
 
+// Ends a file whose writer is gone, as its save would have, where the
+// writer's last append left the trailer at offset trailer (behind the last
+// whole record). What the writer may have left behind that trailer, an
+// unfinished append or save, goes first, the way the writer itself takes
+// back a failed append. Every state a kill can leave on the way is one the
+// readers accept (see the definition). The caller holds the writer's lock.
+FinishOutcome FinishLeftAt(int fd, off64_t trailer, bool durable);
+
 }  // namespace jobresults
 
 #endif  // CIJOBRESULTS_JOBRESULTS_DETAIL_APPENDPROTOCOL_H

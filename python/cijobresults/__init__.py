@@ -39,7 +39,7 @@ from ._core import DamagedFileError, Progress, Reader, Record
 
 __all__ = ["DamagedFileError", "FileCheck", "FileId", "NewRecords", "Progress", "Reader", "Record",
            "RescueLeftover", "ResultsFile", "Salvage", "Writer", "check", "files", "read",
-           "read_new", "rescue_leftovers", "salvage"]
+           "read_new", "rescue_leftovers", "salvage", "writer_alive"]
 
 _SEPARATOR = _core.DIRECTORY_SEPARATOR
 _PathArg = Union[str, bytes, os.PathLike]
@@ -190,6 +190,13 @@ class ResultsFile(_ListedFields):
     def _extras(self) -> tuple:
         return self.id, self.modified_ns, self.ending
 
+    @property
+    def writer_alive(self) -> bool:
+        """Whether a writer holds the file now. A file that ends "open" with
+        no writer was left by one that was killed: `jobresults close` saves
+        it. OSError when the file cannot be opened or tested."""
+        return writer_alive(self.path)
+
     # Copies and pickles are made from all six values rather than left to
     # how the tuple's own reduction treats attributes; the tuple's
     # _replace() knows only its three fields.
@@ -216,6 +223,13 @@ def _listed(fields: tuple) -> ResultsFile:
     path, seconds, size, modified_ns, identity, ending = fields
     return ResultsFile._of(os.fsdecode(path), _EPOCH + datetime.timedelta(seconds=seconds),
                            size, FileId(*identity), modified_ns, ending)
+
+
+def writer_alive(path: _PathArg) -> bool:
+    """Whether a writer holds the job results file now (it has the file open
+    and its process lives). The test never blocks and never disturbs the
+    writer. OSError when the file cannot be opened or tested."""
+    return _core.writer_alive(os.fsencode(path))
 
 
 def _check_directory_name(dir_name: bytes) -> None:

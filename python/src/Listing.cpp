@@ -5,6 +5,7 @@
 
 #include "jobresults/JobResultsNames.h"
 #include "jobresults/JobResultsPaths.h"
+#include "jobresults/JobResultsWriterState.h"
 
 namespace pyjobresults {
 
@@ -106,6 +107,14 @@ void AddListingFunctions(py::module_& module) {
             return CheckTuple(check);
         },
         py::arg("path"), "(ending, records, damage kind or '', damage offset, damage length).");
+    module.def(
+        "writer_alive",
+        [](const std::string& path) {
+            const jobresults::WriterProbe probe = jobresults::ProbeWriter(path);
+            if (probe.error != 0) RaiseOSError(probe.error, path);
+            return probe.alive;
+        },
+        py::arg("path"), "Whether a writer holds the file now.");
     module.def(
         "directory_name_note",
         [](const std::string& dirName) -> py::object {

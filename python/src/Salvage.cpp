@@ -1,5 +1,7 @@
 #include "Salvage.h"
 
+#include <cerrno>
+
 #include <string>
 
 #include "Errors.h"
@@ -15,10 +17,13 @@ namespace {
 // failed, otherwise the step that failed.
 [[noreturn]] void RaiseSalvageError(const jobresults::SalvageResult& result,
                                     const std::string& path) {
+    const bool writerAlive =
+        result.step == jobresults::SalvageStep::kOpen && result.errorNumber == EBUSY;
     const std::string text =
         result.step == jobresults::SalvageStep::kCopy && !result.storeMessage.empty()
             ? result.storeMessage
-            : std::string("salvage failed: ") + jobresults::SalvageStepName(result.step);
+        : writerAlive ? std::string("salvage refused: the file's writer is alive")
+                      : std::string("salvage failed: ") + jobresults::SalvageStepName(result.step);
     SetOSError(result.errorNumber, text, path);
     throw py::error_already_set();
 }

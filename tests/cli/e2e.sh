@@ -475,7 +475,7 @@ test_list() {
   expect_eq "${#lines[@]}" 5 "list: header and four files"
   expect_eq "$(awk '{print $1, $3, $4}' <<<"${lines[1]}")" "2020-09-13T12:26:40Z - damaged" "list: damaged file"
   expect_eq "$(awk '{print $1, $2, $3, $4}' <<<"${lines[2]}")" \
-    "2023-11-14T22:13:20Z $(file_size "demo/results\\ci_push_1700000000.xml") 1 open" "list: open file"
+    "2023-11-14T22:13:20Z $(file_size "demo/results\\ci_push_1700000000.xml") 1 abandoned" "list: open file, no writer"
   expect_eq "$(awk '{print $2, $3, $4}' <<<"${lines[3]}")" "$(file_size "$saved") 1 saved" "list: first saved file"
   expect_eq "$(awk '{print $3, $4}' <<<"${lines[4]}")" "2 saved" "list: second saved file"
 
@@ -557,6 +557,54 @@ CASES
   run_tool write d /no/such/input.tsv
   expect_eq "$status" 1 "write from a missing input: exit code"
   expect_contains "$err" "/no/such/input.tsv: $missing" "write from a missing input: reason"
+}
+
+# ---------------------------------------------------------------------------
+# A writer alive, then killed: every command tells the two apart, salvage
+# and close leave a live writer's file alone, close saves a dead one's.
+
+test_writer() {
+  mkfifo feed
+  "$tool" write w feed >/dev/null 2>&1 &
+  local writer=$! file i
+  exec 3>feed
+  printf 'alpha\t/1\t1\t\t10\nbeta\t/2\t2\tdisk full\t20\n' >&3
+  for ((i = 0; i < 100; i++)); do
+    file=$(find . -name 'w\\ci_push_*.xml' -printf '%P')
+    [[ "$("$tool" check "${file:-none}" 2>&1)" == *": 2 records" ]] && break || sleep 0.05
+  done
+  local bytes; bytes=$(<"$file")
+  run_tool list w
+  expect_contains "$out" " open " "list: a live writer's file is open"
+  for command in salvage close; do
+    run_tool "$command" "$file"
+    expect_eq "$status" 1 "$command of a live writer's file: exit code"
+    expect_contains "$err" "its writer is alive" "$command of a live writer's file: says why"
+  done
+  expect_eq "$(<"$file")" "$bytes" "salvage and close leave a live writer's file as it is"
+
+  kill -9 "$writer"; wait "$writer" 2>/dev/null; exec 3>&-
+  local records; records=$("$tool" dump "$file" --format jsonl)
+  run_tool list w
+  expect_contains "$out" " abandoned " "list: a dead writer's file is abandoned"
+  run_tool list w --format json
+  expect_contains "$out" '"state": "open",'$'\n''    "writer_alive": false' "list JSON: open, no writer"
+  run_tool check "$file"
+  expect_eq "$out" "$file: 2 records; open, its writer is gone: jobresults close saves it" "check"
+  run_tool metrics w
+  expect_contains "$out" "jobresults_file_writer_gone{file=\"${file//\\/\\\\}\"} 1" "metrics names it"
+  run_tool close "$file"
+  expect_eq "$status:$out" "0:closed: $file holds 2 records and is saved" "close of a dead writer's file"
+  expect_eq "$("$tool" dump "$file" --format jsonl)" "$records" "close keeps every record"
+  run_tool metrics w
+  [[ "$out" == *'jobresults_file_writer_gone{'* ]] && fail "metrics: a closed file is not named"
+  run_tool close "$file"
+  expect_eq "$status:$out" "0:saved already: $file holds 2 records; nothing changed" "close again"
+
+  sed 's/beta/be\x00a/' "$file" >"w\\ci_push_2.xml"
+  run_tool close "w\\ci_push_2.xml"
+  expect_eq "$status" 1 "close of a damaged file: exit code"
+  expect_contains "$err" "jobresults salvage 'w\\ci_push_2.xml'" "close of a damaged file names salvage"
 }
 
 "test_$group"

@@ -43,6 +43,9 @@ def created(path):
     return int(re.search(r"ci_push_(-?\d+)\.xml$", path).group(1))
 
 
+writer_gone = set()  # open files that no writer holds
+
+
 def model(files):
     """files: {path: (state, [records counted])} -> {(name, labels): value}"""
     expected, newest = {}, {}
@@ -68,6 +71,8 @@ def model(files):
     for path in files:
         if files[path][0] == "damaged":
             expected[("jobresults_file_damaged", (("file", path),))] = 1
+    for path in writer_gone:
+        expected[("jobresults_file_writer_gone", (("file", path),))] = 1
     expected[("jobresults_metrics_run_success", ())] = 1
     return expected
 
@@ -229,6 +234,7 @@ data = open(lost, "rb").read()
 open(lost, "wb").write(data[:[m.end() for m in re.finditer(rb"</JobResult>", data)][1]] + b"\n</Root>")
 os.utime(lost, ns=(10 ** 18, 10 ** 18))
 files[lost] = ("open", files[lost][1][:2])
+writer_gone.add(lost)
 lines = [l.split(b"\t") for l in open("state", "rb").read().split(b"\n")[:-2]]
 for fields in lines:
     if fields[:2] == [b"file", os.path.basename(lost).split("\\")[1].encode()]:

@@ -375,3 +375,17 @@ def test_read_new_of_a_file_gone_since_the_listing_fails(tmp_path):
     assert reading.progress == cijobresults.Progress()
     with pytest.raises(FileNotFoundError):
         cijobresults.read_new(path)
+
+
+def test_writer_alive_as_the_tool_lists_it(tmp_path):
+    with cijobresults.Writer(tmp_path / "w") as writer:
+        writer.add(*numbered(1)[0])
+        left = str(tmp_path / "w\\ci_push_5.xml")
+        shutil.copy(writer.path, left)  # open, but no writer holds the copy
+        listed = json.loads(subprocess.run(
+            [os.environ["CIJOBRESULTS_TOOL"], "list", str(tmp_path / "w"), "--format", "json"],
+            check=True, capture_output=True).stdout)
+        alive = {f.path: f.writer_alive for f in cijobresults.files(tmp_path / "w")}
+        assert alive == {f["path"]: f["writer_alive"] for f in listed} == \
+            {writer.path: True, left: False}
+    assert not cijobresults.writer_alive(writer.path)

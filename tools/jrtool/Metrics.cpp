@@ -9,6 +9,7 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <set>
 #include <unordered_map>
 
 #include "jobresults/JobResultsTally.h"
@@ -17,6 +18,7 @@
 #include "jrtool/StateFile.h"
 #include "jrtool/Text.h"
 #include "jrtool/VerifyBudget.h"
+#include "jrtool/WriterState.h"
 
 namespace jrtool {
 
@@ -142,7 +144,38 @@ struct RunFacts {
     std::int64_t startedNs = 0;  // the same moment, to order verifications
     // Files that could not be read at all; they count as damaged.
     std::vector<std::string> unreadable;
+    // Files not saved whose writer was gone before they were read.
+    std::set<std::string> writerGone;
 };
+
+// Probed before the files are read: a file found without a writer and then
+// read open stays open.
+std::set<std::string> WriterGone(const std::vector<jobresults::ResultsFile>& listed) {
+    std::set<std::string> gone;
+    for (const jobresults::ResultsFile& file : listed) {
+        if (file.ending == jobresults::FileEnding::kSaved) continue;
+        const std::optional<bool> alive = WriterAlive(file.path);
+        if (alive && !*alive) gone.insert(file.path);
+    }
+    return gone;
+}
+
+// Open files whose writer is gone, each named, so that an alert can say
+// which file to close and clears once it is closed.
+void RenderWriterGone(const Tally& tally, const std::vector<jobresults::ResultsFile>& listed,
+                      const RunFacts& run, Exposition& text) {
+    text.Family("jobresults_file_writer_gone",
+                "1 for each open job results file whose writer is gone (killed before its "
+                "save), named by its whole path; jobresults close saves it.",
+                "gauge");
+    for (const jobresults::ResultsFile& file : listed) {
+        const auto known = tally.files.find(file.identity);
+        if (run.writerGone.count(file.path) != 0 && known != tally.files.end() &&
+            known->second.progress.state == jobresults::FileState::kOpen) {
+            text.Sample("jobresults_file_writer_gone", {{"file", file.path}}, "1");
+        }
+    }
+}
 
 // Client names that show as the same label value are one client.
 std::map<std::string, ClientSummary> ShownClients(const Tally& tally) {
@@ -254,6 +287,7 @@ std::string Render(const Tally& tally, const std::vector<jobresults::ResultsFile
     RenderClients(tally, text);
     RenderTotals(tally, text);
     RenderFiles(tally, listed, run, text);
+    RenderWriterGone(tally, listed, run, text);
     RenderRun(run, text);
     return text.Text();
 }
@@ -320,6 +354,7 @@ public:
         jobresults::ClientTotals totals =
             sameDirectory ? std::move(tally.totals) : jobresults::ClientTotals();
         RunFacts run;
+        run.writerGone = WriterGone(*listed);
         const auto started = std::chrono::system_clock::now();
         run.now = static_cast<long long>(std::chrono::system_clock::to_time_t(started));
         run.startedNs =

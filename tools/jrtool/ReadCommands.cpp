@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "jrtool/Cli.h"
 #include "jrtool/Files.h"
 #include "jrtool/Output.h"
+#include "jrtool/WriterState.h"
 
 namespace jrtool {
 
@@ -49,11 +51,13 @@ struct FileStatus {
     std::size_t records = 0;
     std::string state = "damaged";
     std::string error;
+    std::optional<bool> writerAlive;  // nullopt when it cannot be told
 };
 
 FileStatus StatusOf(const jobresults::ResultsFile& file) {
     FileStatus status;
     status.bytes = file.size;
+    status.writerAlive = WriterAlive(file.path);
     RecordSource source;
     if (source.Open(ResultsFilePath::Plain(file.path))) {
         JobResults record;
@@ -67,7 +71,10 @@ FileStatus StatusOf(const jobresults::ResultsFile& file) {
     }
     status.records = source.Delivered();
     // Only the final end tag of a save makes a file saved.
-    status.state = source.Check().ending == jobresults::FileEnding::kSaved ? "saved" : "open";
+    const bool saved = source.Check().ending == jobresults::FileEnding::kSaved;
+    status.state = saved                                  ? "saved"
+                   : Abandoned(status.writerAlive, saved) ? kAbandonedState
+                                                          : "open";
     return status;
 }
 
@@ -110,7 +117,10 @@ void WriteFileJson(const std::vector<jobresults::ResultsFile>& files, std::ostre
         entry["bytes"] = status.bytes;
         entry["records"] =
             status.valid ? nlohmann::ordered_json(status.records) : nlohmann::ordered_json(nullptr);
-        entry["state"] = status.state;
+        // Machines keep the state words they know; the writer tells the rest.
+        entry["state"] = status.state == kAbandonedState ? "open" : status.state;
+        entry["writer_alive"] = status.writerAlive ? nlohmann::ordered_json(*status.writerAlive)
+                                                   : nlohmann::ordered_json(nullptr);
         if (!status.valid) entry["error"] = ToValidUtf8(status.error);
         array.Add(entry);
     }
@@ -128,9 +138,10 @@ public:
         command->footer(
             "The files of the directory name demo/results are the files named '" +
             ResultsFilePath{"results", jobresults::ResultsFileNamePattern()}.WholePath() +
-            "' in demo. State: saved, open (ends in the trailer of an append: "
-            "its writer has not saved it, or stopped), or damaged (the reader "
-            "refuses it).");
+            "' in demo. State: saved, open (its writer has not saved it yet), abandoned "
+            "(open, but its writer is gone: jobresults close saves it), or damaged (the "
+            "reader refuses it). JSON gives an abandoned file's state as open, with "
+            "writer_alive false.");
         return command;
     }
 
@@ -241,6 +252,7 @@ public:
 
 private:
     static bool CheckOne(const ResultsFilePath& file) {
+        const std::optional<bool> writerAlive = WriterAlive(file.WholePath());
         RecordSource source;
         if (source.Open(file)) {
             JobResults record;
@@ -253,7 +265,11 @@ private:
             return false;
         }
         const std::size_t count = source.Delivered();
-        std::cout << file.WholePath() << ": " << Counted(count, "record") << '\n';
+        const bool saved = source.Check().ending == jobresults::FileEnding::kSaved;
+        std::cout << file.WholePath() << ": " << Counted(count, "record")
+                  << (Abandoned(writerAlive, saved) ? std::string("; open, ") + kWriterGoneText
+                                                    : "")
+                  << '\n';
         return true;
     }
 

@@ -7,6 +7,7 @@
 #include "jrtool/Cli.h"
 #include "jrtool/ReportPage.h"
 #include "jrtool/ReportTally.h"
+#include "jrtool/WriterState.h"
 
 namespace jrtool {
 
@@ -19,6 +20,7 @@ constexpr int kMostDays = 366;
 // check says of it.
 void ReadFile(const jobresults::ResultsFile& file, ReportTally& tally) {
     const std::string& path = file.path;
+    const std::optional<bool> writerAlive = WriterAlive(path);
     RecordSource source;
     if (source.Open(ResultsFilePath::Plain(path))) {
         JobResults record;
@@ -29,10 +31,12 @@ void ReadFile(const jobresults::ResultsFile& file, ReportTally& tally) {
         tally.CountSavedFile();
         return;
     }
+    const char* const sound =
+        Abandoned(writerAlive, false)
+            ? kWriterGoneText
+            : "check passes it: it ends as a writer leaves it after an append";
     tally.AddFile({path, file.createdSeconds, !verdict.empty(), source.Delivered(),
-                   verdict.empty()
-                       ? "check passes it: it ends as a writer leaves it after an append"
-                       : verdict});
+                   verdict.empty() ? sound : verdict});
 }
 
 class ReportCommand : public Command {

@@ -56,6 +56,11 @@ std::string FailureText(const SalvageResult& result, const std::string& path) {
         case SalvageStep::kNone:
             break;
         case SalvageStep::kOpen:
+            if (reason == EBUSY) {
+                return path +
+                       ": its writer is alive and may still append; nothing changed (salvage "
+                       "it once its writer has stopped)";
+            }
             return WithReason("cannot open " + path, reason);
         case SalvageStep::kSurvey:
             return WithReason("cannot read " + path, reason);

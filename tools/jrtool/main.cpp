@@ -1,4 +1,4 @@
-// jobresults: writes, lists, dumps, checks and salvages job results files
+// jobresults: writes, lists, dumps, checks, salvages and closes job results files
 // through the cijobresults library, and hands their records to monitoring
 // (metrics) and log pipelines (follow).
 #include <exception>
@@ -43,8 +43,8 @@ int main(int argc, char** argv) {
     std::vector<std::pair<std::unique_ptr<jrtool::Command>, CLI::App*>> commands;
     for (auto* make :
          {jrtool::MakeWriteCommand, jrtool::MakeListCommand, jrtool::MakeDumpCommand,
-          jrtool::MakeCheckCommand, jrtool::MakeSalvageCommand, jrtool::MakeMetricsCommand,
-          jrtool::MakeFollowCommand, jrtool::MakeReportCommand}) {
+          jrtool::MakeCheckCommand, jrtool::MakeSalvageCommand, jrtool::MakeCloseCommand,
+          jrtool::MakeMetricsCommand, jrtool::MakeFollowCommand, jrtool::MakeReportCommand}) {
         auto command = make();
         CLI::App* subcommand = command->Register(app);
         commands.emplace_back(std::move(command), subcommand);
