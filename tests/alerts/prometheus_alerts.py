@@ -59,10 +59,21 @@ renamed(write(("missing", "")), now - 7200)
 damaged = renamed(write(("good", ""), ("good", "")), now - 60)
 with open(damaged, "r+b") as cut:
     cut.truncate(os.path.getsize(damaged) - 30)
-writer = subprocess.Popen([tool, "write", "--format", "tsv", DIR], stdin=subprocess.PIPE,
-                          stdout=subprocess.DEVNULL)
-writer.stdin.write(b"good\tu\t1\t\t1\n")
-writer.stdin.flush()
+def open_writer():
+    before = set(os.listdir("."))
+    proc = subprocess.Popen([tool, "write", "--format", "tsv", DIR], stdin=subprocess.PIPE,
+                            stdout=subprocess.DEVNULL)
+    proc.stdin.write(b"good\tu\t1\t\t1\n")
+    proc.stdin.flush()
+    while not set(os.listdir(".")) - before:
+        time.sleep(0.05)
+    return proc, (set(os.listdir(".")) - before).pop()
+
+
+# A writer that hangs, and one killed before its save, its file left open.
+writer, _ = open_writer()
+killed, left_open = open_writer()
+killed.kill()
 
 # jobresults metrics twice a second, as the timer would run it, until paused.
 running = threading.Event()
@@ -177,11 +188,15 @@ def wait_delivered(alerts, status, timeout=60):
 
 
 try:
+    # The hanging writer shows once the file that lost its writer is closed.
     expected = {("JobresultsBackupFailed", "failing"), ("JobresultsBackupMissing", "missing"),
-                ("JobresultsDamagedFile", damaged), ("JobresultsWriterStuck", None)}
+                ("JobresultsDamagedFile", damaged), ("JobresultsWriterStuck", left_open)}
     wait_for(expected, "fire: all four, from the servers' start")
     wait_delivered(set(expected), "firing")
-    cures = [(("JobresultsBackupFailed", "failing"), lambda: write(("failing", ""))),
+    cures = [(("JobresultsWriterStuck", left_open),
+              lambda: (subprocess.run([tool, "close", left_open], capture_output=True, check=True),
+                       expected.add(("JobresultsWriterStuck", None)))),
+             (("JobresultsBackupFailed", "failing"), lambda: write(("failing", ""))),
              (("JobresultsBackupMissing", "missing"), lambda: write(("missing", ""))),
              (("JobresultsDamagedFile", damaged),
               lambda: subprocess.run([tool, "salvage", damaged], capture_output=True, check=True)),
@@ -197,6 +212,7 @@ try:
     wait_for(set(), "clear: JobresultsMetricsStale")
     wait_delivered({("JobresultsBackupFailed", "failing"), ("JobresultsBackupMissing", "missing"),
                     ("JobresultsDamagedFile", damaged), ("JobresultsWriterStuck", None),
+                    ("JobresultsWriterStuck", left_open),
                     ("JobresultsMetricsStale", None)}, "resolved")
 finally:
     for server in servers:
