@@ -37,6 +37,10 @@ constexpr int kPollMilliseconds = 1000;
 constexpr std::size_t kOutputChunk = std::size_t{64} << 10;
 // Whatever the records' sizes, a batch for --exec stays within this.
 constexpr std::size_t kBatchBytes = std::size_t{16} << 20;
+// While batches follow one another, the state is saved at most this often:
+// each save syncs the disk, which would cost more than the batches. A kill
+// sends again at most what was kept since.
+constexpr std::chrono::milliseconds kStateSpacing{250};
 
 struct FollowOptions {
     std::string dirName;
@@ -207,7 +211,13 @@ private:
             ((m_output += key) += std::to_string(offset)) += whereabouts;
             AppendRecordMembers(record, m_output);
             m_output += "}\n";
-            if (BatchFull() && !Send()) return false;
+            if (BatchFull()) {
+                // Once sent, the state goes on behind the batch's last
+                // record, even in the middle of a file.
+                followed.progress = reading.ProgressSoFar();
+                m_dirty = true;
+                if (!Send()) return false;
+            }
         }
         followed.progress = reading.Progress();
         const jobresults::ProgressOutcome& outcome = reading.Outcome();
@@ -279,7 +289,7 @@ private:
         }
         m_output.clear();
         m_pending = 0;
-        if (m_command) KeepState();
+        if (m_command && Clock::now() - m_saved >= kStateSpacing) KeepState();
         return true;
     }
 
@@ -323,6 +333,7 @@ private:
             text += StateLine({"file"}, jobresults::KnownFileFields(file, false));
         if (!ReplaceFile(m_statePath, jobresults::SealText(text), 0600, error)) return false;
         m_dirty = false;
+        m_saved = Clock::now();
         return true;
     }
 
@@ -357,6 +368,7 @@ private:
     std::size_t m_pending = 0;     // the records of those lines
     Clock::time_point m_batchDue;  // when the open batch is sent, full or not
     bool m_stopped = false;
+    Clock::time_point m_saved;  // when the state was saved last
     bool m_dirty = false;
     std::string m_stateFailure;  // the last failure to save said, until a save works
     std::size_t m_taken = 0;     // records taken as printed on a first run
