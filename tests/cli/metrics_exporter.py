@@ -30,10 +30,6 @@ CLIENTS = [b"plain", b'quo"te', b"back\\slash", b"new\nline", b"caf\xe9", b"caf\
 codecs.register_error("jobresults", lambda e: ("".join("\\x%02X" % b for b in e.object[e.start:e.end]), e.end))
 
 
-def tool_text(value):
-    return value.decode("utf-8", "jobresults")
-
-
 def tsv(value):
     return value.replace(b"\\", b"\\\\").replace(b"\t", b"\\t").replace(b"\n", b"\\n")
 
@@ -58,7 +54,7 @@ def model(files):
     expected, newest = {}, {}
     for path in sorted(files, key=lambda p: (created(p), p)):
         for client, error, size in files[path][1]:
-            label = tool_text(client)
+            label = client.decode("utf-8", "jobresults")
             outcome = "error" if error else "success"
             for o in ("success", "error"):
                 expected.setdefault(("jobresults_records", (("client", label), ("outcome", o))), 0)

@@ -94,10 +94,9 @@ codecs.register_error("perbyte", lambda e: ("\ufffd" * (e.end - e.start), e.end)
 
 
 def shown(name):
-    """The page's name for a client as `dump --format jsonl` gives it: read
-    back to bytes (\\\\ a backslash, \\xHH a byte outside UTF-8), each
-    stray byte U+FFFD as the page shows it; any other control but tab and
-    newline shows escaped."""
+    """The page's name for a client as `dump --format jsonl` gives it, read
+    back to bytes: each stray byte U+FFFD, any other control but tab and
+    newline escaped."""
     raw = re.sub(rb"\\(\\|x([0-9A-F]{2}))",
                  lambda m: bytes.fromhex(m.group(2).decode()) if m.group(2) else b"\\", name.encode())
     return "".join(c if c in "\t\n" or not hidden(c) else ("\\x%02X" if ord(c) < 0x80 else "\\u%04X") % ord(c)
