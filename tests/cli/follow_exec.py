@@ -42,7 +42,9 @@ def records(lines):
 
 write(["early\t/u\t%d\t\t1\n" % i for i in range(10)])
 first = follow("first", "1:exit 2:kill 3:exit 4:hang")
-time.sleep(6)
+deadline = time.time() + 30
+while "kept the batch" not in open("first.err").read() and time.time() < deadline:
+    time.sleep(0.1)
 check(first.poll() is None, "follow goes on through failing runs")
 first.kill()
 threads = [threading.Thread(target=write, args=(["c%d\t/u\t%d\t\t1\n" % (k, i) for i in range(60)], 0.15))
