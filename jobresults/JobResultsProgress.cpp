@@ -141,6 +141,18 @@ const ProgressOutcome& ProgressReading::Outcome() const { return m_state->outcom
 
 const FileProgress& ProgressReading::Progress() const { return m_state->progress; }
 
+FileProgress ProgressReading::ProgressSoFar() const {
+    const State& state = *m_state;
+    if (state.over || state.outcome.records == 0) return state.progress;
+    FileProgress progress = state.progress;
+    progress.identity = state.file.identity;
+    progress.point = state.reader.resumePoint();
+    progress.size = 0;
+    progress.modifiedNanoseconds = state.file.modifiedNanoseconds;
+    progress.state = FileState::kOpen;
+    return progress;
+}
+
 ProgressOutcome ReadOn(const ResultsFile& file, FileChange change, FileProgress& progress,
                        const ProgressVisitor& visit) {
     ProgressReading reading(file, change, progress);

@@ -149,6 +149,13 @@ public:
     // Its firstRecord is set once a record was handed out; the rest moves
     // once the reading is over.
     const FileProgress& Progress() const;
+    // The progress a reading that stopped behind the last record handed
+    // out would leave, for a caller that keeps its place in the middle of
+    // a file (a shipper whose consumer took part of it): read on (kGrew)
+    // from it, the file gives the records behind that one. It counts as
+    // changed (its size 0), as the file holds more than was read. Before
+    // the first record and once the reading is over, Progress().
+    FileProgress ProgressSoFar() const;
 
 private:
     struct State;

@@ -19,8 +19,8 @@ if(TARGET jobresults)
     set_tests_properties(cli.e2e.${group} PROPERTIES TIMEOUT 120)
   endforeach()
   # metrics through promtool and node_exporter, and its --state on damaged
-  # files; follow killed and restarted.
-  foreach(script metrics_exporter metrics_damage follow_restart)
+  # files; follow killed and restarted, and its --exec sink failing.
+  foreach(script metrics_exporter metrics_damage follow_restart follow_exec)
     add_test(NAME cli.${script}
       COMMAND python3 ${CMAKE_CURRENT_LIST_DIR}/cli/${script}.py
         $<TARGET_FILE:jobresults> ${CMAKE_CURRENT_BINARY_DIR}/cli-e2e/${script})

@@ -118,6 +118,33 @@ TEST(ProgressText, RandomProgressSurvivesItsFieldsAndDamageIsRefused) {
     }
 }
 
+// Stopped behind each record in turn, a reading's place in the middle of
+// the file reads on to exactly the records behind it, and those appended
+// since.
+TEST(StoreProgress, PlaceInTheMiddleReadsOnBehindTheLastRecordHandedOut) {
+    storetest::ScratchDir dir;
+    ASSERT_TRUE(dir.Ok());
+    const std::string dirName = dir.Path() + "/leaf";
+    CCIJobResults writer;
+    ASSERT_EQ(writer.createJobResults(dirName), 1);
+    for (const char* id : {"1", "2", "3", "4", "5"})
+        ASSERT_EQ(writer.addJobResult({"client", "u", id, "", 5}), 1);
+    for (std::ptrdiff_t stop = 1; stop <= 5; ++stop) {
+        ProgressReading reading(Listed(dirName), FileChange::kGrew, FileProgress());
+        JobResults record;
+        std::uint64_t offset = 0;
+        for (std::ptrdiff_t i = 0; i < stop; ++i) ASSERT_TRUE(reading.Next(record, offset));
+        FileProgress place = reading.ProgressSoFar();
+        ASSERT_EQ(writer.addJobResult({"later", "u", "6", "", 5}), 1);
+        FileProgress whole;
+        const std::vector<std::uint64_t> all = Read(dirName, FileChange::kGrew, whole).offsets;
+        EXPECT_FALSE(UnchangedSince(place, Listed(dirName)));
+        EXPECT_EQ(Read(dirName, FileChange::kGrew, place).offsets,
+                  std::vector<std::uint64_t>(all.begin() + stop, all.end()))
+            << "stopped behind record " << stop;
+    }
+}
+
 TEST(StoreProgress, ReadsOnlyWhatTheFileGainedAndTellsChangeFromGrowth) {
     enum class Later { kRewritten, kDamaged };
     for (const Later later : {Later::kRewritten, Later::kDamaged}) {

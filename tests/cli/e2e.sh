@@ -37,7 +37,7 @@ counted() { if [ "$1" -eq 1 ]; then echo "1 $2"; else echo "$1 $2s"; fi; }
 
 test_roundtrip() {
   # Padded values, escapes, the largest size, raw markup characters, UTF-8,
-  # and one Latin-1 byte (0xE9), which JSON output shows as U+00E9.
+  # and one Latin-1 byte (0xE9), which JSON output shows as the text \xE9.
   printf 'Client\tURL\tJob ID\tError\tSize\r\n' >in.tsv
   printf '  alpha  \t/jobs/1\t1001\t\t4096\r\n' >>in.tsv
   printf 'beta\t /jobs/2 \t1002\tdisk full\\tnow\t0\n' >>in.tsv
@@ -48,7 +48,7 @@ test_roundtrip() {
 {"client":"alpha","url":"/jobs/1","job_id":"1001","error":"","size":4096}
 {"client":"beta","url":"/jobs/2","job_id":"1002","error":"disk full\tnow","size":0}
 {"client":"été","url":"https://x/?a=1&b=<2>","job_id":"","error":"\"quoted\" \\ back","size":18446744073709551615}
-{"client":"café","url":"u","job_id":"3","error":"line1\nline2","size":1}
+{"client":"caf\\xE9","url":"u","job_id":"3","error":"line1\nline2","size":1}
 JSON
   run_tool write tsv in.tsv
   expect_eq "$status" 0 "write TSV exit code"
@@ -76,7 +76,8 @@ JSON
   run_tool write jsonl --format jsonl in.jsonl
   expect_eq "$status" 0 "write JSON Lines exit code"
   run_tool dump "$out" --format jsonl
-  expect_eq "$out" "$(<expected.jsonl)" "JSON Lines round trip through the file"
+  # JSON has no byte 0xE9 to give, so that client is the UTF-8 "café" here.
+  expect_eq "$out" "$(sed 's/caf\\\\xE9/café/' expected.jsonl)" "JSON Lines round trip through the file"
 
   # A header names the columns in the order of the lines below it.
   printf 'Size\tError\tJob ID\tURL\tClient\n4096\t\t1001\t/jobs/1\t  alpha  \n' >reordered.tsv

@@ -17,6 +17,7 @@ import random
 import re
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import threading
@@ -97,6 +98,10 @@ def union():
         for line in text.split("\n")[:-1]:  # a line cut by the kill has no newline
             record = json.loads(line)
             key = (record.pop("file_id"), record.pop("offset"))
+            stamp = int(re.search(r"_(\d+)\.xml$", record["file"]).group(1))
+            check((record.pop("host"), record.pop("time"), record.pop("time_seconds")) ==
+                  (socket.gethostname(), time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(stamp)), stamp),
+                  "a line names its host and its job's time")
             record = (record.pop("file"), record)
             check(seen.setdefault(key, record) == record, "key %s names two records" % (key,))
     return seen

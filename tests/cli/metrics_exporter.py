@@ -5,6 +5,7 @@ equal a model computed here from the records written. Then --state runs
 must read only what changed and print what a run without state prints.
 
 Usage: metrics_exporter.py TOOL WORKDIR"""
+import codecs
 import functools
 import os
 import re
@@ -22,6 +23,11 @@ os.chdir(work)
 DIR = "results"
 PROM = "textfile/jobresults.prom"
 CLIENTS = [b"plain", b'quo"te', b"back\\slash", b"new\nline", b"caf\xe9", b"caf\xea", b"tab\there"]
+
+
+# The tool's text of raw bytes: each byte outside well-formed UTF-8 as
+# \xHH; no client here holds a backslash that the tool doubles.
+codecs.register_error("jobresults", lambda e: ("".join("\\x%02X" % b for b in e.object[e.start:e.end]), e.end))
 
 
 def tsv(value):
@@ -51,7 +57,7 @@ def model(files):
     expected, newest = {}, {}
     for path in sorted(files, key=lambda p: (created(p), p)):
         for client, error, size in files[path][1]:
-            label = client.decode("utf-8", "replace")
+            label = client.decode("utf-8", "jobresults")
             outcome = "error" if error else "success"
             for o in ("success", "error"):
                 expected.setdefault(("jobresults_records", (("client", label), ("outcome", o))), 0)

@@ -3,6 +3,7 @@ without a console error, runs no script, keeps a hostile client name as
 text, fits a phone's width, and its summary and grid equal a model computed
 from `dump --format jsonl`. Run by CTest with CIJOBRESULTS_TOOL and
 REPORT_WORKDIR set; the screenshot stays in REPORT_WORKDIR."""
+import codecs
 import datetime
 import json
 import os
@@ -89,12 +90,17 @@ def hidden(c):  # a control, or one of Unicode's Bidi_Control characters
         "LRE", "RLE", "PDF", "LRO", "RLO", "LRI", "RLI", "FSI", "PDI")
 
 
+codecs.register_error("perbyte", lambda e: ("\ufffd" * (e.end - e.start), e.end))
+
+
 def shown(name):
-    """The page's name for a client as `dump --format jsonl` gives it: the
-    sample holds no character U+0080..U+00FF, so one comes from a stray byte
-    (U+FFFD on the page); any other control but tab and newline shows escaped."""
-    return "".join("\ufffd" if 0x80 <= ord(c) <= 0xFF else c if c in "\t\n" or not hidden(c)
-                   else ("\\x%02X" if ord(c) < 0x80 else "\\u%04X") % ord(c) for c in name)
+    """The page's name for a client as `dump --format jsonl` gives it, read
+    back to bytes: each stray byte U+FFFD, any other control but tab and
+    newline escaped."""
+    raw = re.sub(rb"\\(\\|x([0-9A-F]{2}))",
+                 lambda m: bytes.fromhex(m.group(2).decode()) if m.group(2) else b"\\", name.encode())
+    return "".join(c if c in "\t\n" or not hidden(c) else ("\\x%02X" if ord(c) < 0x80 else "\\u%04X") % ord(c)
+                   for c in raw.decode("utf-8", "perbyte"))
 
 
 def model(now, days):

@@ -8,7 +8,7 @@
 namespace jrtool {
 
 std::string LabelValue(const std::string& bytes) {
-    return ReplaceBytes(Utf8WithReplacement(bytes), "\\\"\n", {"\\\\", "\\\"", "\\n"});
+    return ReplaceBytes(ToValidUtf8(bytes), "\\\"\n", {"\\\\", "\\\"", "\\n"});
 }
 
 void Exposition::Family(const std::string& name, const std::string& help, const std::string& type) {

@@ -11,7 +11,8 @@
 namespace jrtool {
 
 // A label value as the format writes it between double quotes: the text of
-// Utf8WithReplacement with backslash, double quote and newline escaped.
+// ToValidUtf8, the same as in JSON output, with backslash, double quote and
+// newline escaped.
 std::string LabelValue(const std::string& bytes);
 
 // Labels given as KEY=VALUE, each KEY a label name the format allows

@@ -1,24 +1,28 @@
 // jobresults follow DIR: every record of a directory name's job results
 // files as one JSON line, as it lands, for log shippers. inotify on the
 // host directory wakes it; where inotify cannot watch, it looks every
-// second. A record is done once its line is written; with --state, a
-// restart goes on behind the records done, so after a kill at any moment
-// every record is printed at least once, a repeat under the same key: the
-// file's identity (device, inode, birth time and the fingerprint of its
-// first record) and the record's offset. The files decide what is read,
-// never the clock.
+// second. A record is done once its line is written to standard output,
+// or, with --exec, once the command that took its batch exited with 0;
+// with --state, a restart goes on behind the records done, so after a kill
+// at any moment every record is printed at least once, a repeat under the
+// same key: the file's identity (device, inode, birth time and the
+// fingerprint of its first record) and the record's offset. The files
+// decide what is read, never the clock; the clock only closes a batch.
 #include <poll.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <vector>
 
 #include "jobresults/JobResultsWatch.h"
+#include "jrtool/BatchCommand.h"
 #include "jrtool/Cli.h"
 #include "jrtool/Output.h"
 #include "jrtool/StateFile.h"
@@ -31,18 +35,41 @@ const std::string kStateKind = "jobresults follow state 2";
 
 constexpr int kPollMilliseconds = 1000;
 constexpr std::size_t kOutputChunk = std::size_t{64} << 10;
+// Whatever the records' sizes, a batch for --exec stays within this.
+constexpr std::size_t kBatchBytes = std::size_t{16} << 20;
+// While batches follow one another, the state is saved at most this often:
+// each save syncs the disk, which would cost more than the batches. A kill
+// sends again at most what was kept since.
+constexpr std::chrono::milliseconds kStateSpacing{250};
+
+struct FollowOptions {
+    std::string dirName;
+    std::string statePath;
+    bool fromStart = false;
+    std::string hostName;  // the value of each line's host
+    std::string exec;      // the command of --exec; empty: standard output
+    unsigned execTimeoutSeconds = 60;
+    std::size_t batchRecords = 1000;
+    unsigned batchMilliseconds = 200;
+};
 
 class Follower {
 public:
-    Follower(std::string dirName, std::string statePath, bool fromStart)
-        : m_dirName(std::move(dirName)),
-          m_statePath(std::move(statePath)),
-          m_fromStart(fromStart),
+    using Clock = BatchCommand::Clock;
+
+    explicit Follower(FollowOptions options)
+        : m_options(std::move(options)),
+          m_dirName(m_options.dirName),
+          m_statePath(m_options.statePath),
           m_host(jobresults::LocateOnHost(m_dirName)) {}
 
     int Run() {
         const int signals = BlockStopSignals();
         if (signals < 0) return ReportFailure(WithReason("cannot watch for signals", errno));
+        if (!m_options.exec.empty()) {
+            m_command.emplace(m_options.exec, std::chrono::seconds(m_options.execTimeoutSeconds),
+                              signals);
+        }
         std::string error;
         bool resumed = false;
         if (!LoadState(resumed, error)) return ReportFailure(error);
@@ -52,7 +79,7 @@ public:
         NoteRescueLeftovers(m_dirName);
         // Before a first run with --state or without one, the records that
         // exist already are taken as printed unless --from-start is given.
-        if (!ScanAll(resumed || m_fromStart)) return kExitFailure;
+        if (!ScanAll(resumed || m_options.fromStart)) return Ended();
         if (!SaveState(error)) return ReportFailure(error);
         if (m_taken > 0) {
             std::cerr << "jobresults: " << m_taken
@@ -92,10 +119,11 @@ private:
     int Loop(int signals, int watch) {
         for (;;) {
             pollfd waits[2] = {{signals, POLLIN, 0}, {watch, POLLIN, 0}};
-            const int ready = poll(waits, watch >= 0 ? 2 : 1, watch >= 0 ? -1 : kPollMilliseconds);
+            const int ready = poll(waits, watch >= 0 ? 2 : 1, WaitMilliseconds(watch >= 0));
             if (ready < 0 && errno != EINTR) {
                 return ReportFailure(WithReason("cannot wait for changes", errno));
             }
+            // A batch not yet kept is not in the state: a restart sends it.
             if (waits[0].revents != 0) return kExitSuccess;
             bool going = true;
             if (watch < 0) {
@@ -103,10 +131,27 @@ private:
             } else if (waits[1].revents != 0) {
                 going = HandleEvents(watch);
             }
-            if (!going) return kExitFailure;
+            if (going && m_pending > 0 && Clock::now() >= m_batchDue) going = Send();
+            if (!going) return Ended();
             KeepState();
         }
     }
+
+    // How long the loop may wait for a change: until the open batch is
+    // due, else for ever with inotify, a second without.
+    int WaitMilliseconds(bool watching) const {
+        int wait = watching ? -1 : kPollMilliseconds;
+        if (m_pending == 0) return wait;
+        const auto due =
+            std::chrono::duration_cast<std::chrono::milliseconds>(m_batchDue - Clock::now());
+        const int dueIn = static_cast<int>(std::clamp<long long>(due.count() + 1, 0, INT_MAX));
+        return wait < 0 ? dueIn : std::min(wait, dueIn);
+    }
+
+    // The exit code once the loop or a reading stopped: a stop signal met
+    // while a batch was being sent ends the run as a stop between batches
+    // does.
+    int Ended() const { return m_stopped ? kExitSuccess : kExitFailure; }
 
     // Reads the queued events and reads the files they name, each once.
     bool HandleEvents(int watch) {
@@ -146,28 +191,41 @@ private:
         return true;
     }
 
-    // Prints what the file gained; false only when the output fails.
+    // Prints what the file gained; false only when the output fails or a
+    // stop came while a batch was being sent.
     bool ReadOne(const jobresults::ResultsFile& file, bool print) {
         jobresults::KnownFile& followed = jobresults::KnownEntry(m_files, file);
         if (jobresults::UnchangedSince(followed.progress, file)) return true;
-        bool written = true;
+        jobresults::ProgressReading reading(file, jobresults::FileChange::kGrew, followed.progress);
+        JobResults record;
+        std::uint64_t offset = 0;
         std::string key;
-        const jobresults::ProgressOutcome outcome =
-            jobresults::ReadOn(file, jobresults::FileChange::kGrew, followed.progress,
-                               [&](const JobResults& record, std::uint64_t offset) {
-                                   if (!print) return;
-                                   if (key.empty())
-                                       key = KeyStart(file, followed.progress.firstRecord);
-                                   (m_output += key) += std::to_string(offset) + ',';
-                                   AppendRecordMembers(record, m_output);
-                                   m_output += "}\n";
-                                   if (m_output.size() >= kOutputChunk)
-                                       written = Flush() && written;
-                               });
+        std::string whereabouts;
+        while (reading.Next(record, offset)) {
+            if (!print) continue;
+            if (key.empty()) {
+                key = KeyStart(file, reading.Progress().firstRecord);
+                whereabouts = Whereabouts(file);
+            }
+            if (m_pending++ == 0) m_batchDue = Clock::now() + BatchSpan();
+            ((m_output += key) += std::to_string(offset)) += whereabouts;
+            AppendRecordMembers(record, m_output);
+            m_output += "}\n";
+            if (BatchFull()) {
+                // Once sent, the state goes on behind the batch's last
+                // record, even in the middle of a file.
+                followed.progress = reading.ProgressSoFar();
+                m_dirty = true;
+                if (!Send()) return false;
+            }
+        }
+        followed.progress = reading.Progress();
+        const jobresults::ProgressOutcome& outcome = reading.Outcome();
         m_dirty = true;
         if (!print) m_taken += outcome.records;
-        // The lines go out before the state can count their records done.
-        if (!Flush() || !written) return false;
+        // On standard output the lines go out before the state can count
+        // their records done; a batch waits until it is full or due.
+        if (!m_command && !Send()) return false;
         if (outcome.replaced) {
             std::cerr << "jobresults: " << file.path
                       << ": not the file read before (rewritten or replaced): read again from "
@@ -198,13 +256,40 @@ private:
         return start + ",\"file_id\":\"" + id + "\",\"offset\":";
     }
 
-    bool Flush() {
-        if (const int failed =
-                jobresults::WriteFully(STDOUT_FILENO, m_output.data(), m_output.size())) {
+    // The members behind the offset: where and when the job ran, the
+    // file's creation second as its name gives it.
+    std::string Whereabouts(const jobresults::ResultsFile& file) const {
+        std::string members = ",\"host\":";
+        AppendJsonString(m_options.hostName, members);
+        return members + ",\"time\":\"" + FormatUtcTime(file.createdSeconds) +
+               "\",\"time_seconds\":" + std::to_string(file.createdSeconds) + ',';
+    }
+
+    std::chrono::milliseconds BatchSpan() const {
+        return std::chrono::milliseconds(m_command ? m_options.batchMilliseconds : 0);
+    }
+
+    bool BatchFull() const {
+        if (!m_command) return m_output.size() >= kOutputChunk;
+        return m_pending >= m_options.batchRecords || m_output.size() >= kBatchBytes;
+    }
+
+    // Hands the lines held to standard output or to the command, and with
+    // --exec saves the state once the command kept them.
+    bool Send() {
+        if (m_command) {
+            if (m_pending > 0 && !m_command->Deliver(m_output, m_pending)) {
+                m_stopped = true;
+                return false;
+            }
+        } else if (const int failed =
+                       jobresults::WriteFully(STDOUT_FILENO, m_output.data(), m_output.size())) {
             if (failed != EPIPE) ReportFailure(WithReason("cannot write the output", failed));
             return false;
         }
         m_output.clear();
+        m_pending = 0;
+        if (m_command && Clock::now() - m_saved >= kStateSpacing) KeepState();
         return true;
     }
 
@@ -240,12 +325,15 @@ private:
 
     // False with a message in `error` when the state could not be written.
     bool SaveState(std::string& error) {
-        if (m_statePath.empty() || !m_dirty) return true;
+        // The progress of records in a batch not yet kept must not be
+        // saved; the save comes once the batch is sent.
+        if (m_statePath.empty() || !m_dirty || m_pending > 0) return true;
         std::string text = kStateKind + '\n' + StateLine({"dir", m_dirName});
         for (const auto& [identity, file] : m_files)
             text += StateLine({"file"}, jobresults::KnownFileFields(file, false));
         if (!ReplaceFile(m_statePath, jobresults::SealText(text), 0600, error)) return false;
         m_dirty = false;
+        m_saved = Clock::now();
         return true;
     }
 
@@ -270,12 +358,17 @@ private:
         }
     }
 
-    const std::string m_dirName;
-    const std::string m_statePath;
-    const bool m_fromStart;
+    const FollowOptions m_options;
+    const std::string& m_dirName;
+    const std::string& m_statePath;
     const jobresults::HostLocation m_host;
+    std::optional<BatchCommand> m_command;  // with --exec
     jobresults::KnownFiles m_files;
-    std::string m_output;
+    std::string m_output;          // the lines not yet sent: at most one batch
+    std::size_t m_pending = 0;     // the records of those lines
+    Clock::time_point m_batchDue;  // when the open batch is sent, full or not
+    bool m_stopped = false;
+    Clock::time_point m_saved;  // when the state was saved last
     bool m_dirty = false;
     std::string m_stateFailure;  // the last failure to save said, until a save works
     std::size_t m_taken = 0;     // records taken as printed on a first run
@@ -286,25 +379,63 @@ public:
     CLI::App* Register(CLI::App& parent) override {
         CLI::App* command = parent.add_subcommand(
             "follow", "Print every record of a directory name's files as a JSON line as it lands");
-        AddDirectoryNameArgument(command, m_dirName);
-        command->add_option("--state", m_state,
+        AddDirectoryNameArgument(command, m_options.dirName);
+        command->add_option("--state", m_options.statePath,
                             "Keep in this file which records were printed; a restart goes on "
                             "behind them");
-        command->add_flag("--from-start", m_fromStart,
+        command->add_flag("--from-start", m_options.fromStart,
                           "Print the records that exist already too (on a first run with "
                           "--state, or on every run without it)");
+        command->add_option("--host", m_options.hostName,
+                            "The value of each line's host (default: this machine's host name)");
+        AddExecOptions(command);
         command->footer(
             "Each line holds file, file_id and offset, the key of the record (see jobresults(1)), "
-            "then the keys of dump --format jsonl. SIGINT and SIGTERM end the command with 0.");
+            "host, time and time_seconds, then the keys of dump --format jsonl. SIGINT and "
+            "SIGTERM end the command with 0.");
         return command;
     }
 
-    int Run() override { return Follower(m_dirName, m_state, m_fromStart).Run(); }
+    int Run() override {
+        if (m_options.hostName.empty()) {
+            char name[256] = {};
+            if (gethostname(name, sizeof name - 1) != 0)
+                return ReportFailure(WithReason("cannot tell the host name (give --host)", errno));
+            m_options.hostName = name;
+        }
+        return Follower(m_options).Run();
+    }
 
 private:
-    std::string m_dirName;
-    std::string m_state;
-    bool m_fromStart = false;
+    void AddExecOptions(CLI::App* command) {
+        CLI::Option* exec = command->add_option(
+            "--exec", m_options.exec,
+            "Hand the lines in batches to this command (through /bin/sh -c, one run per batch, "
+            "the batch on its standard input); a batch counts as printed once a run exits with "
+            "0, and goes to a new run otherwise");
+        command
+            ->add_option("--exec-timeout", m_options.execTimeoutSeconds,
+                         "Kill a run of the --exec command that takes longer than this many "
+                         "seconds, and try again")
+            ->capture_default_str()
+            ->check(CLI::Range(1u, 86400u))
+            ->needs(exec);
+        command
+            ->add_option("--batch-records", m_options.batchRecords,
+                         "The most records in one batch for --exec")
+            ->capture_default_str()
+            ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 20))
+            ->needs(exec);
+        command
+            ->add_option("--batch-ms", m_options.batchMilliseconds,
+                         "Send a batch for --exec at the latest this many milliseconds after "
+                         "its first record was read")
+            ->capture_default_str()
+            ->check(CLI::Range(0u, 3600000u))
+            ->needs(exec);
+    }
+
+    FollowOptions m_options;
 };
 
 }  // namespace

@@ -177,11 +177,12 @@ void RenderWriterGone(const Tally& tally, const std::vector<jobresults::ResultsF
     }
 }
 
-// Client names that show as the same label value are one client.
+// Each client is a label value of its own: LabelValue never makes two names
+// one.
 std::map<std::string, ClientSummary> ShownClients(const Tally& tally) {
     std::map<std::string, ClientSummary> shown;
     for (const auto& [client, counts] : tally.clients) {
-        shown[Utf8WithReplacement(client)].Merge(counts);
+        shown[client].Merge(counts);
     }
     return shown;
 }
@@ -230,8 +231,7 @@ void RenderClients(const Tally& tally, Exposition& text) {
 
 void RenderTotals(const Tally& tally, Exposition& text) {
     std::map<std::string, RecordTotals> shown;
-    for (const auto& [client, total] : tally.totals)
-        shown[Utf8WithReplacement(client)].Merge(total);
+    for (const auto& [client, total] : tally.totals) shown[client].Merge(total);
     ByOutcome(shown, "jobresults_records_total",
               "Records counted since the state file began, by client and outcome; unlike "
               "jobresults_records it does not drop when files are removed.",

@@ -60,6 +60,20 @@ void AppendJsonEscape(unsigned char byte, std::string& out) {
     out.append(escape, sizeof escape);
 }
 
+// The JSON text of what ToValidUtf8 makes of the single byte at `at`: a
+// stray byte's escape, with its backslash escaped for JSON, or the byte's
+// JSON escape, twice for a backslash that is doubled.
+void AppendJsonOfByte(const std::string& bytes, std::size_t at, bool stray, std::string& out) {
+    const auto byte = static_cast<unsigned char>(bytes[at]);
+    if (stray) {
+        out += '\\';
+        AppendByteEscape(byte, out);
+        return;
+    }
+    AppendJsonEscape(byte, out);
+    if (byte == '\\' && BackslashDoubled(bytes, at + 1)) AppendJsonEscape(byte, out);
+}
+
 }  // namespace
 
 void AppendJsonString(const std::string& bytes, std::string& out) {
@@ -75,14 +89,9 @@ void AppendJsonString(const std::string& bytes, std::string& out) {
         i = plainEnd;
         if (i == size) break;
         const auto byte = static_cast<unsigned char>(bytes[i]);
-        if (byte < 0x80) {
-            AppendJsonEscape(byte, out);
-            ++i;
-            continue;
-        }
-        const std::size_t length = Utf8SequenceLength(bytes, i);
-        if (length == 0) {
-            AppendLatin1AsUtf8(byte, out);
+        const std::size_t length = byte < 0x80 ? 1 : Utf8SequenceLength(bytes, i);
+        if (length <= 1) {
+            AppendJsonOfByte(bytes, i, length == 0, out);
             ++i;
         } else {
             out.append(bytes, i, length);

@@ -29,9 +29,10 @@ std::size_t ExpectedLength(unsigned char lead) {
 
 }  // namespace
 
-void AppendLatin1AsUtf8(unsigned char byte, std::string& out) {
-    out += static_cast<char>(0xC0 | (byte >> 6));
-    out += static_cast<char>(0x80 | (byte & 0x3F));
+void AppendByteEscape(unsigned char byte, std::string& out) {
+    static const char kHex[] = "0123456789ABCDEF";
+    const char escape[] = {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+    out.append(escape, sizeof escape);
 }
 
 std::size_t Utf8SequenceLength(const std::string& text, std::size_t offset) {
@@ -61,7 +62,32 @@ std::string RepairUtf8(const std::string& bytes, void (*replace)(unsigned char, 
     return out;
 }
 
-std::string ToValidUtf8(const std::string& bytes) { return RepairUtf8(bytes, AppendLatin1AsUtf8); }
+bool BackslashDoubled(const std::string& bytes, std::size_t offset) {
+    const auto upperHex = [&](std::size_t at) {
+        return (bytes[at] >= '0' && bytes[at] <= '9') || (bytes[at] >= 'A' && bytes[at] <= 'F');
+    };
+    if (offset >= bytes.size()) return false;
+    if (bytes[offset] == '\\' || Utf8SequenceLength(bytes, offset) == 0) return true;
+    return bytes[offset] == 'x' && offset + 2 < bytes.size() && upperHex(offset + 1) &&
+           upperHex(offset + 2);
+}
+
+std::string ToValidUtf8(const std::string& bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t length = Utf8SequenceLength(bytes, i);
+        if (length == 0) {
+            AppendByteEscape(static_cast<unsigned char>(bytes[i]), out);
+            ++i;
+            continue;
+        }
+        out.append(bytes, i, length);
+        if (bytes[i] == '\\' && BackslashDoubled(bytes, i + 1)) out += '\\';
+        i += length;
+    }
+    return out;
+}
 
 namespace {
 
@@ -101,20 +127,16 @@ namespace {
 
 // Tab, line feed and carriage return by their letters (the first two kept
 // as they are where the layout allows them), any other byte as \xNN.
-void AppendByteEscape(unsigned char byte, LineBreaks lineBreaks, std::string& out) {
+void AppendShownEscape(unsigned char byte, LineBreaks lineBreaks, std::string& out) {
     static constexpr std::string_view kShort = "\t\n\r", kLetters = "tnr";
     const std::size_t at = kShort.find(static_cast<char>(byte));
     if (at < 2 && lineBreaks == LineBreaks::kKept) {
         out += static_cast<char>(byte);
         return;
     }
-    char text[8];
-    if (at != std::string_view::npos) {
-        std::snprintf(text, sizeof text, "\\%c", kLetters[at]);
-    } else {
-        std::snprintf(text, sizeof text, "\\x%02X", byte);
-    }
-    out += text;
+    if (at == std::string_view::npos) return AppendByteEscape(byte, out);
+    out += '\\';
+    out += kLetters[at];
 }
 
 }  // namespace
@@ -126,7 +148,7 @@ std::string ShownEscaped(const std::string& bytes, LineBreaks lineBreaks) {
         const std::size_t length = Utf8SequenceLength(bytes, i);
         const char32_t codePoint = length == 0 ? 0 : DecodeUtf8(bytes, i, length);
         if (length == 0 || (length == 1 && IsHiddenControl(codePoint))) {
-            AppendByteEscape(static_cast<unsigned char>(bytes[i]), lineBreaks, shown);
+            AppendShownEscape(static_cast<unsigned char>(bytes[i]), lineBreaks, shown);
             ++i;
             continue;
         }

@@ -17,12 +17,17 @@ namespace jrtool {
 // forms, surrogates, values above U+10FFFF and cut sequences all give 0.
 std::size_t Utf8SequenceLength(const std::string& text, std::size_t offset);
 
-// The store keeps values as raw bytes, while JSON text must be valid UTF-8.
-// Well-formed UTF-8 passes unchanged; every byte that is not part of a
-// well-formed sequence is read as the Latin-1 character of the same value
-// (byte 0xE9 becomes U+00E9, "é"), the likeliest meaning of stray high
-// bytes in job logs. The result is always valid UTF-8, and no byte is
-// dropped.
+// The store keeps values as raw bytes, while JSON text and label values
+// must be valid UTF-8, and a store that keeps the text must never find two
+// values made one. So the text of any machine-readable output is made by
+// this one rule: well-formed UTF-8 passes unchanged, each byte that is not
+// part of a well-formed sequence becomes a backslash, "x" and the byte's
+// two upper-case hex digits (byte 0xE9 becomes the four characters \xE9),
+// and a backslash that the result would show followed by a backslash or by
+// "x" and two upper-case hex digits is doubled. Read left to right, "\\"
+// is a backslash, "\xHH" the byte HH, and any other backslash itself, so
+// the bytes come back exactly: two different byte strings never give the
+// same text. Paths such as "results\ci_push_1.xml" pass unchanged.
 std::string ToValidUtf8(const std::string& bytes);
 
 // The bytes as valid UTF-8, every byte outside a well-formed sequence
@@ -30,8 +35,14 @@ std::string ToValidUtf8(const std::string& bytes);
 // strings can show the same, and then are one label value.
 std::string Utf8WithReplacement(const std::string& bytes);
 
-// The two-byte UTF-8 form of the Latin-1 character `byte`, appended.
-void AppendLatin1AsUtf8(unsigned char byte, std::string& out);
+// Whether ToValidUtf8 doubles the backslash in front of `offset`: the
+// text of the bytes from there starts with a backslash (a backslash or a
+// stray byte) or with "x" and two upper-case hex digits.
+bool BackslashDoubled(const std::string& bytes, std::size_t offset);
+
+// The escape ToValidUtf8 writes for a byte outside well-formed UTF-8,
+// appended: a backslash, "x" and two upper-case hex digits.
+void AppendByteEscape(unsigned char byte, std::string& out);
 
 // The bytes with each byte that is not part of well-formed UTF-8 replaced
 // by what `replace` appends for it; the rest is copied as it is.

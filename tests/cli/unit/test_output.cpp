@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "jrtool/CharacterWidth.h"
+#include "jrtool/Exposition.h"
 #include "jrtool/Output.h"
 #include "support/repeat.h"
 
@@ -50,18 +51,73 @@ TEST(Utf8, WellFormedTextPassesUnchanged) {
     }
 }
 
-TEST(Utf8, EachStrayByteBecomesItsLatin1Character) {
+TEST(Utf8, StrayBytesAndBackslashesThatLookLikeEscapesAreEscaped) {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"caf\xE9", "caf\xC3\xA9"},                                // Latin-1 text
-        {"\x80", "\xC2\x80"},                                      // lone continuation byte
-        {"\xC0\xAF", "\xC3\x80\xC2\xAF"},                          // overlong "/"
-        {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xC2\x80"},              // surrogate U+D800
-        {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xC2\x80\xC2\x80"},  // above U+10FFFF
-        {"\xE2\x82", "\xC3\xA2\xC2\x82"},                          // cut sequence at the end
-        {"\xE2\x82x", "\xC3\xA2\xC2\x82x"},                        // cut sequence before ASCII
-        {"\xFF\xFE", "\xC3\xBF\xC3\xBE"},
+        {"caf\xE9", "caf\\xE9"},            // Latin-1 text
+        {"caf\\xE9", "caf\\\\xE9"},         // the same as text
+        {"dir\\ci_1", "dir\\ci_1"},         // a directory name's backslash stays
+        {"\\xe9 \\x9", "\\xe9 \\x9"},       // not an escape: lower case, one digit
+        {"\x80", "\\x80"},                  // lone continuation byte
+        {"\xE2\x82x", "\\xE2\\x82x"},       // cut sequence before ASCII
+        {"\\\xFF\\\\", "\\\\\\xFF\\\\\\"},  // backslashes before a stray byte and one another
     };
     for (const auto& [input, expected] : cases) EXPECT_EQ(ToValidUtf8(input), expected);
+}
+
+// The bytes that ToValidUtf8 made `text` of, read back by its rule.
+std::string ReadBack(const std::string& text) {
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 2, "\\x") == 0 && i + 4 <= text.size() &&
+            text.find_first_not_of("0123456789ABCDEF", i + 2) >= i + 4) {
+            bytes += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+        } else {
+            bytes += text[text.compare(i, 2, "\\\\") == 0 ? ++i : i];
+        }
+    }
+    return bytes;
+}
+
+// A label value as a scraper reads it: a backslash escapes the character
+// behind it, "n" standing for a line feed; a raw quote or line feed would
+// end the value.
+std::string LabelRead(const std::string& value) {
+    std::string text;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '"' || value[i] == '\n') return "!";
+        const bool escaped = value[i] == '\\' && ++i < value.size();
+        text += escaped && value[i] == 'n' ? '\n' : value[i];
+    }
+    return text;
+}
+
+// Every string of up to two bytes, and every four-byte string of the
+// pieces escapes and UTF-8 are made of: the text is valid UTF-8, reads back
+// to the bytes (so no two strings share a text), and the JSON line encoder
+// and the label values carry exactly that text.
+TEST(Utf8, EscapingIsInjectiveAndValid) {
+    std::vector<std::string> strings = {""};
+    for (int a = 0; a < 256; ++a) {
+        strings.emplace_back(1, static_cast<char>(a));
+        for (int b = 0; b < 256; ++b)
+            strings.push_back({static_cast<char>(a), static_cast<char>(b)});
+    }
+    const std::string pieces = "\\xE9\xC3\xA9\xE2\x82\xAC\xF0\x9F\xFF\x80\"\na";
+    for (const char a : pieces)
+        for (const char b : pieces)
+            for (const char c : pieces)
+                for (const char d : pieces) strings.push_back({a, b, c, d});
+    for (const std::string& bytes : strings) {
+        const std::string text = ToValidUtf8(bytes);
+        ASSERT_EQ(ReadBack(text), bytes) << ShownEscaped(bytes, LineBreaks::kEscaped);
+        for (std::size_t i = 0; i < text.size(); i += Utf8SequenceLength(text, i))
+            ASSERT_NE(Utf8SequenceLength(text, i), 0u) << ShownEscaped(bytes, LineBreaks::kEscaped);
+        std::string line;
+        AppendJsonString(bytes, line);
+        ASSERT_EQ(nlohmann::json::parse(line).get<std::string>(), text);
+        ASSERT_EQ(LabelRead(LabelValue(bytes)), text);
+    }
 }
 
 TEST(Json, AnyByteGivesParseableJsonWithEscapedControls) {
