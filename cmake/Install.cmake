@@ -62,6 +62,12 @@ if(TARGET jobresults)
   install(PROGRAMS ${PROJECT_SOURCE_DIR}/tools/systemd/metrics-run
     DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/jobresults
     COMPONENT tools)
+  # The central stores' tables and the commands that load follow's batches.
+  install(FILES ${PROJECT_SOURCE_DIR}/tools/stores/clickhouse.sql
+    ${PROJECT_SOURCE_DIR}/tools/stores/postgresql.sql
+    ${PROJECT_SOURCE_DIR}/tools/stores/postgresql-batch.sql
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/jobresults/stores
+    COMPONENT tools)
   # Prometheus alert rules for the metrics command's output.
   install(FILES ${PROJECT_SOURCE_DIR}/tools/alerts/jobresults-alerts.yml
     DESTINATION ${CMAKE_INSTALL_DATADIR}/jobresults

@@ -7,8 +7,9 @@
 set -euo pipefail
 main_packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev scdoc)
 test_packages=(libgtest-dev pkg-config dpkg-dev file bash-completion debhelper fakeroot lintian
-  python3 prometheus prometheus-node-exporter prometheus-alertmanager systemd python3-dev pybind11-dev python3-pytest
-  dh-python chromium chromium-driver python3-selenium)
+  python3 prometheus prometheus-node-exporter prometheus-alertmanager systemd python3-dev
+  pybind11-dev python3-pytest dh-python chromium chromium-driver python3-selenium
+  clickhouse-server clickhouse-client postgresql)
 packages=("${main_packages[@]}")
 if [ "${1:-}" = --main ]; then
   shift

@@ -107,7 +107,8 @@ units=(jobresults-metrics.service jobresults-metrics.timer)
 check_package jobresults "$runtime \(>= $version\)" usr/bin/jobresults \
   usr/share/man/man1/jobresults.1.gz usr/share/bash-completion/completions/jobresults \
   etc/default/jobresults-metrics "${units[@]/#/lib/systemd/system/}" \
-  usr/share/jobresults/jobresults-alerts.yml usr/libexec/jobresults/metrics-run usr/lib/sysusers.d/jobresults.conf usr/lib/tmpfiles.d/jobresults.conf
+  usr/share/jobresults/jobresults-alerts.yml usr/libexec/jobresults/metrics-run \
+  usr/share/jobresults/stores/{clickhouse,postgresql,postgresql-batch}.sql usr/lib/sysusers.d/jobresults.conf usr/lib/tmpfiles.d/jobresults.conf
 
 # The metrics units as systemd reads them, inside the package's tree with
 # the system's targets and slices beside them (manual pages are not looked

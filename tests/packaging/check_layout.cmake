@@ -35,7 +35,8 @@ set(expected
 if(HAVE_TOOL)
   list(APPEND expected ${BINDIR}/jobresults ${MANDIR}/man1/jobresults.1
     ${DATADIR}/bash-completion/completions/jobresults ${DATADIR}/jobresults/jobresults-alerts.yml
-    ${LIBEXECDIR}/jobresults/metrics-run)
+    ${LIBEXECDIR}/jobresults/metrics-run ${DATADIR}/jobresults/stores/clickhouse.sql
+    ${DATADIR}/jobresults/stores/postgresql.sql ${DATADIR}/jobresults/stores/postgresql-batch.sql)
 endif()
 
 if(PYTHON)
