@@ -11,7 +11,7 @@ if(TARGET jrtool_core)
 endif()
 
 if(TARGET jobresults)
-  foreach(group roundtrip malformed check salvage list exitcodes concurrent sync writer)
+  foreach(group roundtrip malformed check salvage list exitcodes concurrent sync writer prune)
     add_test(NAME cli.e2e.${group}
       COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/cli/e2e.sh ${group}
         $<TARGET_FILE:jobresults> $<TARGET_FILE:cijobresults>

@@ -170,7 +170,8 @@ TEST(LibraryBinary, ExportsOnlyTheExportedClasses) {
                                      "FindByName(",
                                      "OverviewOfFiles(",
                                      "ProbeWriter(",
-                                     "CloseLeftFile("}) {
+                                     "CloseLeftFile(",
+                                     "RemoveSavedFile("}) {
             ours = ours || name.rfind(std::string("jobresults::") + function, 0) == 0;
         }
         EXPECT_TRUE(ours) << "unexpected export: " << name;

@@ -608,6 +608,29 @@ test_writer() {
   expect_contains "$err" "jobresults salvage 'w\\ci_push_2.xml'" "close of a damaged file names salvage"
 }
 
+# prune: only saved, sound files old enough, none a follow state has not
+# read to its end; --dry-run removes nothing.
+test_prune() {
+  local name
+  for name in 100 101 102 103; do
+    mv "$(printf 'c\tu\t1\t\t5\n' | "$tool" write p -)" "p\\ci_push_$name.xml"
+  done
+  head -c 400 'p\ci_push_101.xml' >cut && mv cut 'p\ci_push_101.xml'
+  "$tool" follow p --state seen --from-start >/dev/null & sleep 1; kill $!
+  printf 'c\tu\t1\t\t5\n' | "$tool" write p - >/dev/null
+  mv "$(printf 'c\tu\t1\t\t5\n' | "$tool" write p -)" 'p\ci_push_104.xml'
+  run_tool prune p --older-than 1 --dry-run
+  expect_eq "$status:$(ls p* | wc -l)" "0:6" "dry run: exit 0, every file stays"
+  expect_contains "$out" "would remove: p\ci_push_100.xml" "dry run names a file it would remove"
+  run_tool prune p --older-than 1 --state seen
+  expect_eq "$status" 0 "prune: exit code"
+  expect_eq "$(grep -c '^removed: ' <<<"$out")" 3 "prune removes the three saved files follow read"
+  expect_contains "$out" "kept: p\ci_push_104.xml: the follow state seen has not read it" "an unread file stays"
+  run_tool prune p --older-than 1
+  expect_contains "$status:$out" "0:kept: p\ci_push_101.xml: damaged" "a damaged file stays"
+  expect_eq "$(ls p* | wc -l)" 2 "the damaged file and the new one are left"
+}
+
 "test_$group"
 echo "$group: $checks checks, $failures failures"
 [ "$failures" -eq 0 ]

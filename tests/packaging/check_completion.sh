@@ -53,7 +53,7 @@ while IFS='|' read -r line expected; do
     echo "'$line' -> $got"
   fi
 done <<'EOF_CASES'
-jobresults |check close dump follow list metrics report salvage write
+jobresults |check close dump follow list metrics prune report salvage write
 jobresults s|salvage
 jobresults --|--help --version
 jobresults write --|--format --help --sync

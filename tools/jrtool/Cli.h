@@ -42,6 +42,7 @@ std::unique_ptr<Command> MakeMetricsCommand();
 std::unique_ptr<Command> MakeFollowCommand();
 std::unique_ptr<Command> MakeReportCommand();
 std::unique_ptr<Command> MakeCloseCommand();
+std::unique_ptr<Command> MakePruneCommand();
 
 // What `check` says of a file that `source` has read to its end: empty when
 // the file passes, else where its damage begins and what it is.

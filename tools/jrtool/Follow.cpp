@@ -24,14 +24,13 @@
 #include "jobresults/JobResultsWatch.h"
 #include "jrtool/BatchCommand.h"
 #include "jrtool/Cli.h"
+#include "jrtool/FollowState.h"
 #include "jrtool/Output.h"
 #include "jrtool/StateFile.h"
 
 namespace jrtool {
 
 namespace {
-
-const std::string kStateKind = "jobresults follow state 2";
 
 constexpr int kPollMilliseconds = 1000;
 constexpr std::size_t kOutputChunk = std::size_t{64} << 10;
@@ -296,31 +295,8 @@ private:
     // --- state ----------------------------------------------------------
 
     bool LoadState(bool& resumed, std::string& error) {
-        if (m_statePath.empty()) return true;
-        bool broken = false;
-        const auto lines = ReadStateLines(m_statePath, kStateKind, error, broken);
-        if (broken) error += "; remove it to start afresh";
-        if (!lines) return false;
-        for (const std::string& line : *lines) {
-            const std::vector<std::string> fields = StateFields(line);
-            if (fields.size() == 2 && fields[0] == "dir" && fields[1] == m_dirName) {
-                resumed = true;
-                continue;
-            }
-            jobresults::KnownFile file;
-            if (fields.empty() || fields[0] != "file" ||
-                !jobresults::KnownFileFromFields(fields, 1, false, file)) {
-                error = m_statePath +
-                        " holds a line this command does not write; remove it to start afresh";
-                return false;
-            }
-            m_files[file.progress.identity] = file;
-        }
-        if (!lines->empty() && !resumed) {
-            error = m_statePath + " belongs to another directory name";
-            return false;
-        }
-        return true;
+        return m_statePath.empty() ||
+               LoadFollowState(m_statePath, m_dirName, m_files, resumed, error);
     }
 
     // False with a message in `error` when the state could not be written.
@@ -328,9 +304,7 @@ private:
         // The progress of records in a batch not yet kept must not be
         // saved; the save comes once the batch is sent.
         if (m_statePath.empty() || !m_dirty || m_pending > 0) return true;
-        std::string text = kStateKind + '\n' + StateLine({"dir", m_dirName});
-        for (const auto& [identity, file] : m_files)
-            text += StateLine({"file"}, jobresults::KnownFileFields(file, false));
+        const std::string text = FollowStateText(m_dirName, m_files);
         if (!ReplaceFile(m_statePath, jobresults::SealText(text), 0600, error)) return false;
         m_dirty = false;
         m_saved = Clock::now();

@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
     for (auto* make :
          {jrtool::MakeWriteCommand, jrtool::MakeListCommand, jrtool::MakeDumpCommand,
           jrtool::MakeCheckCommand, jrtool::MakeSalvageCommand, jrtool::MakeCloseCommand,
-          jrtool::MakeMetricsCommand, jrtool::MakeFollowCommand, jrtool::MakeReportCommand}) {
+          jrtool::MakePruneCommand, jrtool::MakeMetricsCommand, jrtool::MakeFollowCommand,
+          jrtool::MakeReportCommand}) {
         auto command = make();
         CLI::App* subcommand = command->Register(app);
         commands.emplace_back(std::move(command), subcommand);
