@@ -92,7 +92,7 @@ void ReportTally::Add(const JobResults& record, const RecordOrigin& origin) {
 
 void ReportTally::KeepFailure(FailedJob failure) {
     if (m_newestFailures.size() == kNewestFailures) {
-        if (NewerFailure(failure, m_newestFailures.front())) return;
+        if (!NewerFailure(failure, m_newestFailures.front())) return;
         std::pop_heap(m_newestFailures.begin(), m_newestFailures.end(), NewerFailure);
         m_newestFailures.pop_back();
     }
