@@ -59,6 +59,10 @@ bool Stale(const ClientTally& client, long long now) {
 
 // The host names the title and the heading spell out; the rest are counted.
 constexpr std::size_t kHostsNamed = 5;
+// The host of plain directory names, on a page that names other hosts.
+const char* const kNoHostName = "(no host given)";
+
+std::string ShownHost(const std::string& name) { return name.empty() ? kNoHostName : name; }
 
 // A day's figures, the title of its grid cell: "2.0 GiB", "3 jobs, 1 failed,
 // 5.1 GiB". The column gives the date and the symbol the outcome, so one
@@ -122,10 +126,7 @@ public:
     }
 
 private:
-    std::string HostName(std::size_t host) const {
-        const std::string& name = m_tally.Hosts()[host].name;
-        return name.empty() ? "(no host given)" : name;
-    }
+    std::string HostName(std::size_t host) const { return ShownHost(m_tally.Hosts()[host].name); }
 
     // What the page is of: its directory names, or its hosts when any is
     // named (the first few by name).
@@ -150,8 +151,8 @@ private:
         if (!m_hostsNamed) return;
         m_page += "<p class=note>";
         for (const ReportSource& source : m_sources) {
-            m_page += "<span><b>" + Escaped(source.host.empty() ? "(no host given)" : source.host) +
-                      "</b> " + Escaped(source.dirName) + "</span> \xC2\xB7 ";
+            m_page += "<span><b>" + Escaped(ShownHost(source.host)) + "</b> " +
+                      Escaped(source.dirName) + "</span> \xC2\xB7 ";
         }
         m_page.resize(m_page.size() - 4);  // the last separator
         m_page += "</p>\n";
