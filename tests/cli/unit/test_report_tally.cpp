@@ -18,7 +18,8 @@ TEST(ReportTally, NewestFailuresAndLastJobsAcrossHostsEqualAModel) {
     testsupport::SeededRandom random;
     SCOPED_TRACE(random.Note());
     ReportTally tally(1000000, 14);
-    std::vector<std::tuple<long long, int, std::size_t>> failures;  // created, read order, host
+    using Failure = std::tuple<long long, int, std::size_t>;  // created, read order, host
+    std::vector<Failure> failures;
     std::map<std::pair<std::size_t, std::string>, std::pair<long long, int>> last;
     int read = 0;
     for (std::size_t source = 0; source < 4; ++source) {  // the last one, host 0's second
@@ -27,10 +28,9 @@ TEST(ReportTally, NewestFailuresAndLastJobsAcrossHostsEqualAModel) {
         long long created = static_cast<long long>(random() % 1000);
         for (int record = 0; record < 200; ++record, ++read) {
             created += static_cast<long long>(random() % 3);  // files share seconds too
-            const std::string file = "f" + std::to_string(created);
             const JobResults job{"c" + std::to_string(random() % 3), "", "",
                                  random() % 4 ? "" : "x", 1};
-            tally.Add(job, {host, created, file});
+            tally.Add(job, {host, created, job.ClientName});
             auto& newest = last[{host, job.ClientName}];
             newest = std::max(newest, std::make_pair(created, read));
             if (!job.ErrorString.empty()) failures.emplace_back(created, read, host);
@@ -38,7 +38,7 @@ TEST(ReportTally, NewestFailuresAndLastJobsAcrossHostsEqualAModel) {
     }
     std::sort(failures.begin(), failures.end());
     if (failures.size() > 50) failures.erase(failures.begin(), failures.end() - 50);
-    std::vector<std::tuple<long long, int, std::size_t>> kept;
+    std::vector<Failure> kept;
     for (const FailedJob& failure : tally.NewestFailures()) {
         kept.emplace_back(failure.created, static_cast<int>(failure.sequence) - 1, failure.host);
     }
