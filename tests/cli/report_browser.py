@@ -127,22 +127,32 @@ def model(now, days):
     return summary, grid
 
 
+def summary_of(page):
+    return {e.get_attribute("data-summary"): int(e.text)
+            for e in page.find_elements(By.CSS_SELECTOR, "[data-summary]")}
+
+
 def test_page_matches_model(page):
     now = datetime.datetime.fromisoformat(
         page.find_element(By.TAG_NAME, "time").get_attribute("datetime").replace("Z", "+00:00"))
     expected_summary, expected_grid = model(int(now.timestamp()), 14)
-    summary = {e.get_attribute("data-summary"): int(e.text)
-               for e in page.find_elements(By.CSS_SELECTOR, "[data-summary]")}
-    assert summary == expected_summary
+    assert summary_of(page) == expected_summary
+    assert {(c, day): n for (_, c, day), n in grid_of(page).items()} == expected_grid
+
+
+def grid_of(page):
+    """{(host, client, day): [succeeded, failed]} of the grid's cells with jobs;
+    a cell's title gives its figures ("3 jobs, 1 failed, 12 B"), its column the day."""
+    rows = page.execute_script("""const days = [...document.querySelectorAll('.grid th.d')].map(t => t.title);
+        return [...document.querySelectorAll('.grid tr[data-client]')].map(r => [r.dataset.host || '',
+            r.dataset.client, [...r.querySelectorAll('td[title]')].map(c => [days[c.cellIndex - 1], c.title])]);""")
     grid = {}
-    for row in page.find_elements(By.CSS_SELECTOR, "tr[data-client]"):
-        for cell in row.find_elements(By.CSS_SELECTOR, "td[title]"):
-            day, ok, failed = re.fullmatch(r"(\S+): (\d+) succeeded, (\d+) failed",
-                                           cell.get_attribute("title")).groups()
-            if (ok, failed) != ("0", "0"):
-                grid[(row.get_attribute("data-client"),
-                      datetime.date.fromisoformat(day).toordinal() - EPOCH)] = [int(ok), int(failed)]
-    assert grid == expected_grid
+    for host, client, cells in rows:
+        for day, title in cells:
+            jobs, failed = re.fullmatch(r"(?:(\d+) jobs, )?(?:(\d+) failed, )?\d.*", title).groups()
+            jobs, failed = int(jobs or 1), int(failed or 0)
+            grid[(host, client, datetime.date.fromisoformat(day).toordinal() - EPOCH)] = [jobs - failed, failed]
+    return grid
 
 
 def test_page_in_browser(page):
@@ -156,10 +166,51 @@ def test_page_in_browser(page):
     assert not [c for c in page.find_element(By.TAG_NAME, "body").text if c not in "\t\n" and hidden(c)]
     with pytest.raises(NoAlertPresentException):
         page.switch_to.alert.text  # noqa: B018 - reading it raises when none is open
+    fits_phone(page, "report-390px.png")
+
+
+def fits_phone(page, screenshot):
+    """The page at a phone's 390 px: a page wider than that would widen the
+    layout viewport (innerWidth) or scroll sideways (scrollWidth)."""
     page.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
                          {"width": 390, "height": 844, "deviceScaleFactor": 1, "mobile": True})
     page.get(page.current_url)
     width = page.execute_script("return [document.documentElement.scrollWidth, window.innerWidth]")
     assert width[0] <= width[1] == 390
-    page.save_screenshot(os.path.join(WORK, "report-390px.png"))
+    page.save_screenshot(os.path.join(WORK, screenshot))
 
+
+
+LONG_HOST, LONG_CLIENT = "h" * 40 + ".very-long-label" * 8, "c" * 300
+
+
+def test_hosts_page(page):
+    """Three hosts on one page: alpha and beta name the same directory path,
+    the long host a copy of its files (equal names) and one more client."""
+    single, single_grid = summary_of(page), {(c, d): n for (_, c, d), n in grid_of(page).items()}
+    os.makedirs("long")
+    for name in os.listdir("."):
+        if name.startswith("results\\"):
+            shutil.copy2(name, os.path.join("long", name))
+    run("write", "long/results", "-", input=LONG_CLIENT.encode() + b"\t/u\t1\t\t7\n", check=True)
+    hosts = ["alpha", "beta", LONG_HOST]
+    run("report", "alpha=results", "beta=results", f"{LONG_HOST}=long/results",
+        "--output", "hosts.html", check=True)
+    page.get("file://" + os.path.abspath("hosts.html"))
+    assert page.title == "Backup jobs: 3 hosts: " + ", ".join(hosts)
+    assert page.find_element(By.TAG_NAME, "h1").text == "Backup jobs of 3 hosts: " + ", ".join(hosts)
+    expected = {key: 3 * value for key, value in single.items()}
+    expected.update(hosts=3, clients=expected["clients"] + 1, jobs=expected["jobs"] + 1)
+    assert summary_of(page) == expected
+    grid = grid_of(page)
+    for host in hosts:
+        assert {(c, d): n for (h, c, d), n in grid.items() if h == host and c != LONG_CLIENT} == single_grid
+    # The client table: each host's heading row, then one row per client.
+    rows = page.execute_script("""return [...document.querySelector('table').rows].slice(1).map(
+        r => r.classList.contains('host') ? 'host ' + r.textContent : 'client')""")
+    assert rows == sum((["host " + h] + ["client"] * (single["clients"] + (h == LONG_HOST))
+                        for h in hosts), [])
+    failures = [e.text for e in page.find_elements(By.CSS_SELECTOR, "ol li")]
+    assert len(failures) == expected["failed"]
+    assert all(sum(f.count(" on " + h) for h in hosts) == 1 for f in failures)
+    fits_phone(page, "hosts-390px.png")

@@ -57,12 +57,33 @@ bool Stale(const ClientTally& client, long long now) {
     return client.lastSuccess.sequence == 0 || now - client.lastSuccess.created > kStaleSeconds;
 }
 
+// The host names the title and the heading spell out; the rest are counted.
+constexpr std::size_t kHostsNamed = 5;
+// The host of plain directory names, on a page that names other hosts.
+const char* const kNoHostName = "(no host given)";
+
+std::string ShownHost(const std::string& name) { return name.empty() ? kNoHostName : name; }
+
+// A day's figures, the title of its grid cell: "2.0 GiB", "3 jobs, 1 failed,
+// 5.1 GiB". The column gives the date and the symbol the outcome, so one
+// job goes without saying: that is most cells.
+std::string DayFigures(const DayTally& day) {
+    std::string figures;
+    const std::uint64_t jobs = day.succeeded + day.failed;
+    if (jobs > 1) figures += std::to_string(jobs) + " jobs, ";
+    if (day.failed > 0) figures += std::to_string(day.failed) + " failed, ";
+    return figures + HumanSize(day.bytes);
+}
+
+// Half of n in SVG's numbers: "1", "1.5".
+std::string Half(long long n) { return std::to_string(n / 2) + (n % 2 != 0 ? ".5" : ""); }
+
 using Client = std::pair<std::string, ClientTally>;
 
-// Those whose last job failed first, then those without a recent backup,
-// then by name.
-std::vector<Client> ClientsInOrder(const ReportTally& tally) {
-    const auto shown = tally.ShownClients();
+// A host's clients: those whose last job failed first, then those without a
+// recent backup, then by name.
+std::vector<Client> ClientsInOrder(const ReportTally& tally, std::size_t host) {
+    const auto shown = tally.ShownClients(host);
     std::vector<Client> clients(shown.begin(), shown.end());
     const long long now = tally.Now();
     std::stable_sort(clients.begin(), clients.end(), [now](const Client& a, const Client& b) {
@@ -75,14 +96,24 @@ std::vector<Client> ClientsInOrder(const ReportTally& tally) {
     return clients;
 }
 
+bool AnyHostNamed(const std::vector<ReportSource>& sources) {
+    return std::any_of(sources.begin(), sources.end(),
+                       [](const ReportSource& source) { return !source.host.empty(); });
+}
+
 class PageWriter {
 public:
-    PageWriter(const std::string& dirName, const ReportTally& tally)
-        : m_dirName(dirName), m_tally(tally), m_clients(ClientsInOrder(tally)) {}
+    PageWriter(const std::vector<ReportSource>& sources, const ReportTally& tally)
+        : m_sources(sources), m_tally(tally), m_hostsNamed(AnyHostNamed(sources)) {
+        for (std::size_t host = 0; host < tally.Hosts().size(); ++host) {
+            m_clients.push_back(ClientsInOrder(tally, host));
+            m_clientCount += m_clients.back().size();
+        }
+    }
 
     std::string Write() {
         m_page = kHead;
-        m_page += "<title>Backup jobs: " + Escaped(m_dirName) + "</title>\n<style>\n" +
+        m_page += "<title>Backup jobs: " + Escaped(Subject()) + "</title>\n<style>\n" +
                   kReportStyle + "</style>\n</head>\n<body>\n";
         Heading();
         Summary();
@@ -95,10 +126,43 @@ public:
     }
 
 private:
+    std::string HostName(std::size_t host) const { return ShownHost(m_tally.Hosts()[host].name); }
+
+    // What the page is of: its directory names, or its hosts when any is
+    // named (the first few by name).
+    std::string Subject() const {
+        std::string subject;
+        if (!m_hostsNamed) {
+            for (const ReportSource& source : m_sources) {
+                subject += (subject.empty() ? "" : ", ") + source.dirName;
+            }
+            return subject;
+        }
+        const std::size_t hosts = m_tally.Hosts().size();
+        subject = Counted(hosts, "host") + ": ";
+        for (std::size_t host = 0; host < std::min(hosts, kHostsNamed); ++host) {
+            subject += (host == 0 ? "" : ", ") + HostName(host);
+        }
+        return subject + (hosts > kHostsNamed ? ", \xE2\x80\xA6" : "");  // …
+    }
+
+    // Which directory names the page read, of which host.
+    void Sources() {
+        if (!m_hostsNamed) return;
+        m_page += "<p class=note>";
+        for (const ReportSource& source : m_sources) {
+            m_page += "<span><b>" + Escaped(ShownHost(source.host)) + "</b> " +
+                      Escaped(source.dirName) + "</span> \xC2\xB7 ";
+        }
+        m_page.resize(m_page.size() - 4);  // the last separator
+        m_page += "</p>\n";
+    }
+
     void Heading() {
         const std::string now = FormatUtcTime(m_tally.Now());
-        m_page += "<h1>Backup jobs of " + Escaped(m_dirName) +
-                  "</h1>\n<p class=note>At <time datetime=\"" + now + "\">" + now +
+        m_page += "<h1>Backup jobs of " + Escaped(Subject()) + "</h1>\n";
+        Sources();
+        m_page += "<p class=note>At <time datetime=\"" + now + "\">" + now +
                   "</time>. Times are UTC. The time of a job is the creation time of the file that "
                   "holds it, the only time the files keep: a job appended to a file hours "
                   "after its creation counts at that creation time, and on that day.</p>\n";
@@ -111,11 +175,14 @@ private:
 
     void Summary() {
         std::uint64_t stale = 0;
-        for (const auto& [name, client] : m_clients) {
-            if (Stale(client, m_tally.Now())) ++stale;
+        for (const auto& clients : m_clients) {
+            for (const auto& [name, client] : clients) {
+                if (Stale(client, m_tally.Now())) ++stale;
+            }
         }
         m_page += "<p class=summary>";
-        SummaryNumber("clients", m_clients.size(), "clients");
+        if (m_hostsNamed) SummaryNumber("hosts", m_tally.Hosts().size(), "hosts");
+        SummaryNumber("clients", m_clientCount, "clients");
         SummaryNumber("jobs", m_tally.Jobs(), "jobs");
         SummaryNumber("failed", m_tally.Failed(), "failed");
         SummaryNumber("stale", stale,
@@ -126,27 +193,41 @@ private:
                   "</b> open files</span></p>\n";
     }
 
+    // Where a host's rows begin on a page of hosts: its name across the
+    // table, and a word when it has no jobs.
+    void HostRow(std::size_t host, int columns) {
+        if (!m_hostsNamed) return;
+        m_page += "<tr class=host><th colspan=" + std::to_string(columns) + "><span>" +
+                  Escaped(HostName(host)) + "</span>" +
+                  (m_clients[host].empty() ? " <i>no jobs</i>" : "") + "</tr>\n";
+    }
+
     void ClientTable() {
         m_page +=
             "<h2>Clients</h2>\n<div class=scroll><table><tr><th>Client<th>Last job<th>Time"
             "<th>Age<th>Size<th>Jobs<th>Failed<th>Size by day<th>Last failure</tr>\n";
-        for (const auto& [name, client] : m_clients) {
-            const Outcome& last = LastFailed(client) ? kFailed : kSucceeded;
-            m_page += "<tr><td class=name>" + Escaped(name) + "<td class=\"t " + last.cssClass +
-                      "\">" + last.symbol + " " + last.words + StaleNote(client) + "<td class=t>" +
-                      FormatUtcTime(client.last.created) + "<td class=n>" +
-                      Age(m_tally.Now() - client.last.created) + "<td class=n>" +
-                      HumanSize(client.last.size) + "<td class=n>" + std::to_string(client.jobs) +
-                      "<td class=n>" + std::to_string(client.failed) + "<td>";
-            SizeChart(client);
-            m_page += "<td>";
-            if (client.lastFailure.sequence != 0) {
-                m_page += "<span class=t>" + FormatUtcTime(client.lastFailure.created) +
-                          "</span><div class=err>" + Escaped(client.lastFailure.error) + "</div>";
-            }
-            m_page += "</tr>\n";
+        for (std::size_t host = 0; host < m_clients.size(); ++host) {
+            HostRow(host, 9);
+            for (const auto& [name, client] : m_clients[host]) ClientRow(name, client);
         }
         m_page += "</table></div>\n";
+    }
+
+    void ClientRow(const std::string& name, const ClientTally& client) {
+        const Outcome& last = LastFailed(client) ? kFailed : kSucceeded;
+        m_page += "<tr><td class=name>" + Escaped(name) + "<td class=\"t " + last.cssClass + "\">" +
+                  last.symbol + " " + last.words + StaleNote(client) + "<td class=t>" +
+                  FormatUtcTime(client.last.created) + "<td class=n>" +
+                  Age(m_tally.Now() - client.last.created) + "<td class=n>" +
+                  HumanSize(client.last.size) + "<td class=n>" + std::to_string(client.jobs) +
+                  "<td class=n>" + std::to_string(client.failed) + "<td>";
+        SizeChart(client);
+        m_page += "<td>";
+        if (client.lastFailure.sequence != 0) {
+            m_page += "<span class=t>" + FormatUtcTime(client.lastFailure.created) +
+                      "</span><div class=err>" + Escaped(client.lastFailure.error) + "</div>";
+        }
+        m_page += "</tr>\n";
     }
 
     // Under the last outcome, how long a stale client has gone without a
@@ -161,25 +242,30 @@ private:
     }
 
     // One bar a day, its height the bytes of that day's jobs against the
-    // client's largest day; each bar's title gives the figures.
+    // client's largest day, red for a day with a failure; the grid's cells
+    // give the figures. A bar is a stroke of one path, a few bytes: a page of
+    // thousands of clients carries a bar for each of their days.
     void SizeChart(const ClientTally& client) {
         const long long days = m_tally.LastDay() - m_tally.FirstDay() + 1;
         const long long barWidth = std::max(2LL, 120 / days);
         std::uint64_t largest = 1;
         for (const auto& [day, tally] : client.days) largest = std::max(largest, tally.bytes);
-        m_page += "<svg width=\"" + std::to_string(barWidth * days) +
-                  "\" height=\"24\" role=\"img\" aria-label=\"bytes a day\">";
+        std::string bars[2];  // without, with a failure
         for (const auto& [day, tally] : client.days) {
             const auto height = static_cast<long long>(1 + 22.0 * static_cast<double>(tally.bytes) /
                                                                static_cast<double>(largest));
-            m_page += std::string(tally.failed > 0 ? "<rect class=fail" : "<rect") +
-                      " x=" + std::to_string((day - m_tally.FirstDay()) * barWidth) +
-                      " y=" + std::to_string(24 - height) +
-                      " width=" + std::to_string(barWidth - 1) +
-                      " height=" + std::to_string(height) + "><title>" + Date(day) + ": " +
-                      HumanSize(tally.bytes) + " in " +
-                      Counted(tally.succeeded + tally.failed, "job") + "</title></rect>";
+            bars[tally.failed > 0 ? 1 : 0] +=
+                "M" + std::to_string((day - m_tally.FirstDay()) * barWidth) + " " +
+                std::to_string(24 - height) + "V24";
         }
+        // The view box moves the strokes, drawn about their middle, onto
+        // whole pixels.
+        const std::string width = std::to_string(barWidth * days);
+        m_page += "<svg width=" + width + " height=24 viewBox=\"-" + Half(barWidth - 1) + " 0 " +
+                  width + " 24\" stroke-width=" + std::to_string(barWidth - 1) +
+                  " role=img aria-label=\"bytes a day, largest " + HumanSize(largest) + "\">";
+        if (!bars[0].empty()) m_page += "<path d=\"" + bars[0] + "\"/>";
+        if (!bars[1].empty()) m_page += "<path class=fail d=\"" + bars[1] + "\"/>";
         m_page += "</svg>";
     }
 
@@ -192,31 +278,52 @@ private:
             m_page += std::string("<span class=") + o->cssClass + ">" + o->symbol + "</span> " +
                       o->words + " &nbsp; ";
         }
-        m_page += "</p>\n<div class=scroll><table class=grid><tr><th>Client";
+        m_page += "</p>\n<div class=\"scroll tall\"><table class=grid><tr><th>Client";
         for (long long day = m_tally.FirstDay(); day <= m_tally.LastDay(); ++day) {
             m_page += "<th class=d title=\"" + Date(day) + "\">" + Date(day).substr(5);
         }
         m_page += "</tr>\n";
-        for (const auto& [name, client] : m_clients) {
-            m_page += "<tr data-client=\"" + Escaped(name) + "\"><td class=name>" + Escaped(name);
-            for (long long day = m_tally.FirstDay(); day <= m_tally.LastDay(); ++day) {
-                const auto found = client.days.find(day);
-                GridCell(day, found == client.days.end() ? DayTally() : found->second);
-            }
-            m_page += "</tr>\n";
+        const int columns = static_cast<int>(m_tally.LastDay() - m_tally.FirstDay() + 2);
+        for (std::size_t host = 0; host < m_clients.size(); ++host) {
+            HostRow(host, columns);
+            for (const auto& [name, client] : m_clients[host]) GridRow(host, name, client);
         }
         m_page += "</table></div>\n";
     }
 
-    void GridCell(long long day, const DayTally& tally) {
+    void GridRow(std::size_t host, const std::string& name, const ClientTally& client) {
+        // On a page of hosts each row names its host too: a client name
+        // alone is not unique.
+        m_page += "<tr";
+        if (m_hostsNamed) m_page += " data-host=\"" + Escaped(m_tally.Hosts()[host].name) + "\"";
+        m_page += " data-client=\"" + Escaped(name) + "\"><td class=name>" + Escaped(name);
+        auto found = client.days.begin();
+        for (long long day = m_tally.FirstDay(); day <= m_tally.LastDay(); ++day) {
+            if (found != client.days.end() && found->first == day) {
+                GridCell((found++)->second);
+            } else {
+                m_page += std::string("<td class=") + kNoJob.cssClass + ">" + kNoJob.symbol;
+            }
+        }
+        m_page += "</tr>\n";
+    }
+
+    // A cell that succeeded takes the grid's own colours: most cells do,
+    // and a page of many hosts has tens of thousands.
+    void GridCell(const DayTally& tally) {
         const Outcome& outcome = OutcomeOf(tally);
-        m_page += std::string("<td class=") + outcome.cssClass + " title=\"" + Date(day) + ": " +
-                  std::to_string(tally.succeeded) + " succeeded, " + std::to_string(tally.failed) +
-                  " failed\">" + outcome.symbol;
+        m_page += "<td";
+        if (&outcome != &kSucceeded) m_page += std::string(" class=") + outcome.cssClass;
+        m_page += " title=\"" + DayFigures(tally) + "\">" + outcome.symbol;
+    }
+
+    // After a client or file, on a page of hosts: whose it is.
+    std::string OnHost(std::size_t host) const {
+        return m_hostsNamed ? " on <b>" + Escaped(HostName(host)) + "</b>" : "";
     }
 
     void Failures() {
-        const auto& failures = m_tally.NewestFailures();
+        const auto failures = m_tally.NewestFailures();
         m_page += "<h2>Failures</h2>\n";
         if (failures.empty()) {
             m_page += "<p>None.</p>\n";
@@ -225,9 +332,9 @@ private:
         m_page += "<ol>\n";
         for (auto failure = failures.rbegin(); failure != failures.rend(); ++failure) {
             m_page += "<li><span class=t>" + FormatUtcTime(failure->created) + "</span> <b>" +
-                      Escaped(failure->client) + "</b> <span class=note>in " +
-                      Escaped(failure->file) + "</span><div class=err>" + Escaped(failure->error) +
-                      "</div>\n";
+                      Escaped(failure->client) + "</b>" + OnHost(failure->host) +
+                      " <span class=note>in " + Escaped(failure->file) + "</span><div class=err>" +
+                      Escaped(failure->error) + "</div>\n";
         }
         m_page += "</ol>\n";
         if (m_tally.FailuresLeftOut() > 0) {
@@ -246,9 +353,10 @@ private:
         for (const NotableFile& file : m_tally.NotableFiles()) {
             m_page += "<li>" + std::string(file.damaged ? kFailed.symbol : kMixed.symbol) + " <b>" +
                       (file.damaged ? "damaged" : "open") + "</b> <span class=t>" +
-                      FormatUtcTime(file.created) + "</span> " + Escaped(file.path) + ", " +
-                      Counted(file.records, "record") + (file.damaged ? " read" : "") +
-                      "<div class=err>" + Escaped(file.verdict) + "</div>\n";
+                      FormatUtcTime(file.created) + "</span>" + OnHost(file.host) + " " +
+                      Escaped(file.path) + ", " + Counted(file.records, "record") +
+                      (file.damaged ? " read" : "") + "<div class=err>" + Escaped(file.verdict) +
+                      "</div>\n";
         }
         m_page += "</ul>\n";
         if (m_tally.FilesLeftOut() > 0) {
@@ -256,16 +364,18 @@ private:
         }
     }
 
-    const std::string& m_dirName;
+    const std::vector<ReportSource>& m_sources;
     const ReportTally& m_tally;
-    std::vector<Client> m_clients;
+    const bool m_hostsNamed;
+    std::vector<std::vector<Client>> m_clients;  // by host
+    std::size_t m_clientCount = 0;
     std::string m_page;
 };
 
 }  // namespace
 
-std::string ReportPage(const std::string& dirName, const ReportTally& tally) {
-    return PageWriter(dirName, tally).Write();
+std::string ReportPage(const std::vector<ReportSource>& sources, const ReportTally& tally) {
+    return PageWriter(sources, tally).Write();
 }
 
 }  // namespace jrtool

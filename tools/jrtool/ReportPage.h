@@ -5,7 +5,9 @@
 #define JRTOOL_REPORTPAGE_H
 
 #include <string>
+#include <vector>
 
+#include "jrtool/ReportSource.h"
 #include "jrtool/ReportTally.h"
 
 namespace jrtool {
@@ -14,7 +16,8 @@ namespace jrtool {
 // backup: a daily job plus two hours of slack.
 constexpr long long kStaleSeconds = 26LL * 3600;
 
-std::string ReportPage(const std::string& dirName, const ReportTally& tally);
+// The page of `tally`, whose hosts were added in the order of `sources`.
+std::string ReportPage(const std::vector<ReportSource>& sources, const ReportTally& tally);
 
 }  // namespace jrtool
 

@@ -1,18 +1,18 @@
-// What `jobresults report` knows of a directory name's job results: per
-// client its counts, newest outcomes and a day-by-day tally over a window of
-// days; the newest failures; the files that are not saved cleanly. Memory
-// grows with clients times days, never with records: each record is
-// counted and dropped.
+// What `jobresults report` knows of the job results of one or more hosts:
+// per host and client its counts, newest outcomes and a day-by-day tally
+// over a window of days; the newest failures; the files that are not saved
+// cleanly. Memory grows with hosts times clients times days, never with
+// records: each record is counted and dropped.
 //
 // A record's time is its file's creation time, the only time the format
-// keeps. Records must come in the order of the files' listing (oldest
-// first) and of their offsets, so that the last one seen is the newest.
+// keeps. Of records with the same time, the one read later is the newer:
+// a directory name's files come in the order of their listing (oldest
+// first), their records in the order of their offsets.
 #ifndef JRTOOL_REPORTTALLY_H
 #define JRTOOL_REPORTTALLY_H
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -56,6 +56,8 @@ struct ClientTally {
 };
 
 struct FailedJob {
+    std::uint64_t sequence = 0;
+    std::size_t host = 0;  // index into Hosts()
     std::string client;
     long long created = 0;
     std::string error;  // shortened
@@ -65,6 +67,7 @@ struct FailedJob {
 // A file that is open (its writer has not saved it) or damaged, with what
 // `check` says of it.
 struct NotableFile {
+    std::size_t host = 0;  // index into Hosts()
     std::string path;
     long long created = 0;
     bool damaged = false;
@@ -72,12 +75,27 @@ struct NotableFile {
     std::string verdict;
 };
 
+// Where a record comes from: its host, its file and the file's creation time.
+struct RecordOrigin {
+    std::size_t host = 0;  // index into Hosts()
+    long long created = 0;
+    const std::string& file;
+};
+
+// One host's clients by the name the jobs wrote.
+struct HostTally {
+    std::string name;  // empty for directory names given without a host
+    std::unordered_map<std::string, ClientTally> clients;
+};
+
 class ReportTally {
 public:
     // The window is the `days` UTC days up to and including that of `now`.
     ReportTally(long long now, int days);
 
-    void Add(const JobResults& record, long long created, const std::string& file);
+    // The index of the host of that name, added when it is new.
+    std::size_t AddHost(const std::string& name);
+    void Add(const JobResults& record, const RecordOrigin& origin);
     void AddFile(NotableFile file);
     void CountSavedFile() { ++m_savedFiles; }
 
@@ -86,11 +104,13 @@ public:
     long long LastDay() const { return m_lastDay; }
     std::uint64_t Jobs() const { return m_jobs; }
     std::uint64_t Failed() const { return m_failed; }
-    // Clients by the name the page shows (bytes outside UTF-8 as U+FFFD);
-    // names that show the same are one client.
-    std::map<std::string, ClientTally> ShownClients() const;
+    // In the order they were first added.
+    const std::vector<HostTally>& Hosts() const { return m_hosts; }
+    // A host's clients by the name the page shows (bytes outside UTF-8 as
+    // U+FFFD); names that show the same are one client.
+    std::map<std::string, ClientTally> ShownClients(std::size_t host) const;
     // The newest failures, oldest first; FailuresLeftOut() were older.
-    const std::deque<FailedJob>& NewestFailures() const { return m_newestFailures; }
+    std::vector<FailedJob> NewestFailures() const;
     std::uint64_t FailuresLeftOut() const { return m_failed - m_newestFailures.size(); }
     const std::vector<NotableFile>& NotableFiles() const { return m_notableFiles; }
     std::size_t FilesLeftOut() const {
@@ -101,13 +121,17 @@ public:
     std::size_t SavedFiles() const { return m_savedFiles; }
 
 private:
+    void KeepFailure(FailedJob failure);
+
     long long m_now;
     long long m_firstDay;
     long long m_lastDay;
     std::uint64_t m_jobs = 0;
     std::uint64_t m_failed = 0;
-    std::unordered_map<std::string, ClientTally> m_clients;
-    std::deque<FailedJob> m_newestFailures;
+    std::vector<HostTally> m_hosts;
+    // A heap whose front is the oldest of the newest failures: hosts are
+    // read one after the other, so the newest come from any of them.
+    std::vector<FailedJob> m_newestFailures;
     std::vector<NotableFile> m_notableFiles;
     std::size_t m_openFiles = 0;
     std::size_t m_damagedFiles = 0;
