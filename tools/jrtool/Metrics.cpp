@@ -353,34 +353,8 @@ public:
         const auto countsBefore = sameDirectory ? tally.clients : decltype(tally.clients)();
         jobresults::ClientTotals totals =
             sameDirectory ? std::move(tally.totals) : jobresults::ClientTotals();
-        RunFacts run;
-        run.writerGone = WriterGone(*listed);
-        const auto started = std::chrono::system_clock::now();
-        run.now = static_cast<long long>(std::chrono::system_clock::to_time_t(started));
-        run.startedNs =
-            std::chrono::duration_cast<std::chrono::nanoseconds>(started.time_since_epoch())
-                .count();
-        // The tally is carried on only when every file it knows is still
-        // there; otherwise its counts would hold records that are gone.
-        for (bool carryOn = sameDirectory && jobresults::KeepListed(tally.files, *listed);;
-             carryOn = false) {
-            if (!carryOn) {
-                counts.recounted = counts.recounted || !tally.files.empty();
-                tally = Tally();
-            }
-            tally.dirName = m_dirName;
-            run.unreadable.clear();
-            bool replaced = false;
-            const auto plans =
-                jobresults::PlanReadings(*listed, jobresults::LookupIn(tally.files), *verifyBudget);
-            for (std::size_t i = 0; i < listed->size(); ++i) {
-                const jobresults::ResultsFile& file = (*listed)[i];
-                const FileRead read = ReadFile(file, plans[i], run.startedNs, tally, counts);
-                if (read == FileRead::kUnreadable) run.unreadable.push_back(file.path);
-                replaced = replaced || read == FileRead::kReplaced;
-            }
-            if (!replaced) break;
-        }
+        RunFacts run = StartRun(*listed);
+        ReadAll(*listed, sameDirectory, *verifyBudget, run, tally, counts);
         jobresults::AdvanceTotals(countsBefore, tally.clients, totals);
         tally.totals = std::move(totals);
         if (m_verbose) Tell(counts);
@@ -396,6 +370,43 @@ public:
     }
 
 private:
+    static RunFacts StartRun(const std::vector<jobresults::ResultsFile>& listed) {
+        RunFacts run;
+        run.writerGone = WriterGone(listed);
+        const auto started = std::chrono::system_clock::now();
+        run.now = static_cast<long long>(std::chrono::system_clock::to_time_t(started));
+        run.startedNs =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(started.time_since_epoch())
+                .count();
+        return run;
+    }
+
+    // Reads every listed file into the tally. The tally is carried on only
+    // when every file it knows is still there; otherwise its counts would
+    // hold records that are gone.
+    void ReadAll(const std::vector<jobresults::ResultsFile>& listed, bool sameDirectory,
+                 std::uint64_t verifyBudget, RunFacts& run, Tally& tally, RunCounts& counts) const {
+        for (bool carryOn = sameDirectory && jobresults::KeepListed(tally.files, listed);;
+             carryOn = false) {
+            if (!carryOn) {
+                counts.recounted = counts.recounted || !tally.files.empty();
+                tally = Tally();
+            }
+            tally.dirName = m_dirName;
+            run.unreadable.clear();
+            bool replaced = false;
+            const auto plans =
+                jobresults::PlanReadings(listed, jobresults::LookupIn(tally.files), verifyBudget);
+            for (std::size_t i = 0; i < listed.size(); ++i) {
+                const jobresults::ResultsFile& file = listed[i];
+                const FileRead read = ReadFile(file, plans[i], run.startedNs, tally, counts);
+                if (read == FileRead::kUnreadable) run.unreadable.push_back(file.path);
+                replaced = replaced || read == FileRead::kReplaced;
+            }
+            if (!replaced) break;
+        }
+    }
+
     // A state cut short or garbled is no partial truth: the run counts
     // everything anew, and says so.
     bool LoadState(Tally& tally, RunCounts& counts, std::string& error) const {
